@@ -1,0 +1,40 @@
+# Quick start: `make run` builds and starts SIMPARO on its default database,
+# `make test` builds and runs the whole test suite headless.
+BUILD_DIR ?= build
+JOBS ?= 2
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools \
+            libqt6sql6-sqlite libsodium-dev libgl-dev poppler-utils sqlite3
+DB_FILE := $(HOME)/SKRIP/asli.sqlite
+FIRST_USER ?= admin
+FIRST_PASSWORD ?= admin123
+
+.PHONY: deps build run test bench clean
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@if [ ! -e "$(DB_FILE)" ]; then \
+	  $(BUILD_DIR)/simparo-initdb --user "$(FIRST_USER)" --password "$(FIRST_PASSWORD)"; \
+	fi
+	$(BUILD_DIR)/simparo
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD_DIR)/simparo-bench
+
+clean:
+	rm -rf $(BUILD_DIR)
