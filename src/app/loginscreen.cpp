@@ -1,0 +1,56 @@
+#include "loginscreen.h"
+
+#include "app/keys.h"
+#include "app/messages.h"
+#include "app/screens.h"
+#include "data/criteria.h"
+#include "data/passwords.h"
+#include "data/recordsource.h"
+
+LoginScreen::LoginScreen(QWidget *parent)
+    : QWidget(parent)
+{
+    ui.setupUi(this);
+    Adodc1 = new RecordSource(this);
+    Adodc1->setObjectName(QStringLiteral("Adodc1"));
+    if (!Adodc1->open(QStringLiteral("Qpass")))
+        msg::databaseError(this, Adodc1->lastError());
+    Adodc1->bindField(ui.Text1, QStringLiteral("password"));
+
+    onEnter(ui.TXTuser, [this] { lookUpUser(); });
+    onEnter(ui.TXTpasword, [this] { checkPassword(); });
+    connect(ui.cmdOK, &QPushButton::clicked, this, [this] {
+        screens::showMainWindow();
+        close();
+    });
+    connect(ui.cmdCANCEL, &QPushButton::clicked, this, [] { screens::endProgram(); });
+    ui.TXTuser->setFocus();
+}
+
+void LoginScreen::lookUpUser()
+{
+    Adodc1->moveFirst();
+    Adodc1->find(criteria::build(QStringLiteral("USER"), ui.TXTuser->text()));
+    if (Adodc1->isEOF()) {
+        msg::perhatian(this, QStringLiteral("MAAF USER TIDAK ADA"));
+        ui.TXTuser->clear();
+        ui.TXTuser->setFocus();
+        return;
+    }
+    ui.TXTpasword->setFocus();
+}
+
+void LoginScreen::checkPassword()
+{
+    // After a failed lookup no row is current, and every password is refused.
+    const bool right = Adodc1->hasCurrent() && passwords::matches(ui.TXTpasword->text(), ui.Text1->text());
+    if (!right) {
+        msg::perhatian(this, QStringLiteral("PASSWORD SALAH"));
+        ui.TXTpasword->clear();
+        ui.TXTpasword->setFocus();
+        return;
+    }
+    ui.cmdOK->setVisible(true);
+    ui.cmdCANCEL->setVisible(true);
+    ui.cmdOK->setFocus();
+}

@@ -1,0 +1,66 @@
+#include "mainwindow.h"
+
+#include "app/screens.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+{
+    ui.setupUi(this);
+    // The menus answer to their names both as menus and as entries of the menu bar.
+    ui.mnuFILE->menuAction()->setObjectName(QStringLiteral("mnuFILE"));
+    ui.mnuLAPORAN->menuAction()->setObjectName(QStringLiteral("mnuLAPORAN"));
+    ui.Picture1->setPixmap(welcomePicture());
+    setFixedSize(800, 600 + ui.menubar->sizeHint().height());
+
+    connect(ui.mnuEXIT, &QAction::triggered, this, &QWidget::close);
+}
+
+QPixmap MainWindow::welcomePicture()
+{
+    QPixmap picture(800, 600);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, 600);
+    sky.setColorAt(0.0, QColor(0x0b, 0x5d, 0x3b));
+    sky.setColorAt(1.0, QColor(0x06, 0x2e, 0x20));
+    painter.fillRect(picture.rect(), sky);
+
+    // A row of books and a coin: savings for school pupils.
+    painter.setPen(Qt::NoPen);
+    const QColor books[] = {QColor(0xe8, 0xb9, 0x3c), QColor(0xf4, 0xf1, 0xe6), QColor(0x3c, 0x9d, 0x6b),
+                            QColor(0xd9, 0x6c, 0x3a), QColor(0xf4, 0xf1, 0xe6)};
+    for (int i = 0; i < 5; ++i) {
+        painter.setBrush(books[i]);
+        painter.drawRoundedRect(QRectF(250 + i * 34, 400 - (i % 2) * 20, 28, 120 + (i % 2) * 20), 4, 4);
+    }
+    painter.setBrush(QColor(0xe8, 0xb9, 0x3c));
+    painter.drawEllipse(QPointF(500, 470), 50, 50);
+    painter.setBrush(QColor(0xc9, 0x97, 0x1c));
+    painter.drawEllipse(QPointF(500, 470), 38, 38);
+    painter.setPen(QColor(0xf4, 0xf1, 0xe6));
+    QFont font(QStringLiteral("Sans"), 28, QFont::Bold);
+    painter.setFont(font);
+    painter.drawText(QRectF(470, 440, 60, 60), Qt::AlignCenter, QStringLiteral("Rp"));
+
+    font.setPointSize(40);
+    painter.setFont(font);
+    painter.drawText(QRectF(0, 60, 800, 70), Qt::AlignCenter, QStringLiteral("SIMPARO"));
+    font.setPointSize(16);
+    font.setBold(false);
+    painter.setFont(font);
+    painter.drawText(QRectF(0, 130, 800, 40), Qt::AlignCenter, QStringLiteral("Tabungan Pelajar dan Mahasiswa"));
+    painter.drawText(QRectF(0, 540, 800, 40), Qt::AlignCenter, QStringLiteral("PT.BPRS.MERANTIKA"));
+    painter.end();
+    return picture;
+}
+
+namespace screens {
+void showMainWindow()
+{
+    show<MainWindow>();
+}
+} // namespace screens

@@ -1,0 +1,91 @@
+#include "screens.h"
+
+#include "messages.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QHash>
+
+namespace screens {
+
+namespace {
+// Follows one window's activation. A message box or prompt of ours deactivates
+// the window it opens over; the activation that follows its closing is not the
+// operator's and runs no step.
+class ActivationWatcher : public QObject
+{
+public:
+    ActivationWatcher(QWidget *window, std::function<void()> step)
+        : QObject(window), window_(window), step_(std::move(step))
+    {
+        window->installEventFilter(this);
+        watchers().insert(this);
+    }
+    ~ActivationWatcher() override { watchers().remove(this); }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != window_)
+            return false;
+        if (event->type() == QEvent::WindowDeactivate) {
+            suppressNext_ = msg::openDialogs() > 0;
+        } else if (event->type() == QEvent::WindowActivate) {
+            // Another window of ours becoming active means the box closed elsewhere.
+            for (ActivationWatcher *other : watchers())
+                if (other != this)
+                    other->suppressNext_ = false;
+            if (suppressNext_) {
+                suppressNext_ = false;
+            } else if (step_) {
+                step_();
+            }
+        }
+        return false;
+    }
+
+private:
+    static QSet<ActivationWatcher *> &watchers()
+    {
+        static QSet<ActivationWatcher *> all;
+        return all;
+    }
+    QWidget *window_;
+    std::function<void()> step_;
+    bool suppressNext_ = false;
+};
+} // namespace
+
+namespace detail {
+void prepare(QWidget *screen)
+{
+    screen->setAttribute(Qt::WA_DeleteOnClose);
+    if (screen->parentWidget())
+        screen->setWindowFlag(Qt::Window);
+}
+
+void present(QWidget *screen)
+{
+    if (screen->isMinimized())
+        screen->showNormal();
+    else
+        screen->show();
+    screen->raise();
+    screen->activateWindow();
+}
+} // namespace detail
+
+void onActivation(QWidget *window, std::function<void()> step)
+{
+    new ActivationWatcher(window, std::move(step));
+}
+
+void endProgram()
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows)
+        if (window->isVisible() || window->testAttribute(Qt::WA_DeleteOnClose))
+            window->close();
+    QCoreApplication::exit(0);
+}
+
+} // namespace screens

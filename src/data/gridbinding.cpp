@@ -1,0 +1,43 @@
+#include "gridbinding.h"
+
+#include "recordsource.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPointer>
+#include <QTableView>
+
+void bindGrid(QTableView *grid, RecordSource *source)
+{
+    grid->setModel(source);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->setFixedWidth(18);
+
+    QPointer<QTableView> view(grid);
+    auto follow = [view, source](int position) {
+        if (!view || !view->selectionModel())
+            return;
+        if (position < 0) {
+            view->selectionModel()->clearSelection();
+            return;
+        }
+        const QModelIndex current = source->index(position, std::max(0, view->currentIndex().column()));
+        if (view->currentIndex().row() != position)
+            view->selectionModel()->setCurrentIndex(
+                current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        else
+            view->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        view->scrollTo(current);
+    };
+    QObject::connect(source, &RecordSource::currentChanged, grid, follow);
+    QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, source,
+                     [source](const QModelIndex &current) {
+                         if (current.isValid() && current.row() != source->position())
+                             source->moveTo(current.row());
+                     });
+    follow(source->position());
+}

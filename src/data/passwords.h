@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Operator passwords. Every password the program writes is a salted Argon2id
+// hash; a stored value that is not such a hash is an older clear-text row and is
+// compared exactly, letter case significant, nothing trimmed.
+namespace passwords {
+
+// A salted Argon2id hash of the password in libsodium's string form, or an empty
+// text when no memory could be had for hashing.
+QString hash(const QString &password);
+
+// True when the stored value is a hash this program writes.
+bool isHash(const QString &stored);
+
+// True when the typed password matches the stored value (hash or older clear text).
+bool matches(const QString &typed, const QString &stored);
+
+} // namespace passwords

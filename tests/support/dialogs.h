@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QQueue>
+#include <QString>
+#include <QTimer>
+#include <optional>
+
+// Answers the program's message boxes and input prompts from a timer while they
+// run modally, and records what each one showed.
+struct DialogSeen {
+    QString kind;  // "message" or "prompt"
+    QString text;  // message text, or the prompt's label
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+};
+
+class DialogAnswerer : public QObject
+{
+    Q_OBJECT
+public:
+    DialogAnswerer();
+    ~DialogAnswerer() override;
+
+    // The next message box is answered with this button (OK when nothing is queued).
+    void answerMessage(QMessageBox::StandardButton button);
+    // The next prompt is answered with this text, or cancelled when nothing is given.
+    void answerPrompt(const std::optional<QString> &text);
+
+    QList<DialogSeen> seen;
+    // The one dialog seen since the last clear(); fails the test when there was not exactly one.
+    DialogSeen only() const;
+    void clear() { seen.clear(); }
+    int count() const { return int(seen.size()); }
+
+private:
+    void poll();
+    QTimer timer_;
+    QQueue<QMessageBox::StandardButton> messageAnswers_;
+    QQueue<std::optional<QString>> promptAnswers_;
+};
+
+// Shorthand for checks on a recorded message box.
+#define EXPECT_MESSAGE(seenDialog, expectedText, expectedTitle, expectedIcon)                                         \
+    do {                                                                                                               \
+        const DialogSeen &d_ = (seenDialog);                                                                           \
+        QCOMPARE(d_.text, QString(expectedText));                                                                      \
+        QCOMPARE(d_.title, QString(expectedTitle));                                                                    \
+        QCOMPARE(d_.icon, expectedIcon);                                                                               \
+    } while (false)
