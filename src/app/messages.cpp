@@ -23,6 +23,16 @@ QWidget *owner(QWidget *parent)
         return parent->window();
     return QApplication::activeWindow();
 }
+
+// The window a box opened over is active again when the box closes, so the
+// focus the screen then sets is where the operator types next.
+void giveBack(const QPointer<QWidget> &window)
+{
+    if (window && window->isVisible()) {
+        window->activateWindow();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
 } // namespace
 
 int openDialogs()
@@ -44,7 +54,9 @@ QMessageBox::StandardButton show(QWidget *parent, const QString &text, const QSt
     QMessageBox box(boxIcon, title.isEmpty() ? QString::fromLatin1(kAppTitle) : title, text, buttons, owner(parent));
     box.setObjectName(QStringLiteral("msgbox"));
     box.setWindowModality(Qt::ApplicationModal);
+    const QPointer<QWidget> back = box.parentWidget();
     const int result = box.exec();
+    giveBack(back);
     return static_cast<QMessageBox::StandardButton>(result);
 }
 
@@ -78,9 +90,10 @@ QString prompt(QWidget *parent, const QString &text, const QString &title)
     dialog.setTextValue(QString());
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowModality(Qt::ApplicationModal);
-    if (dialog.exec() != QDialog::Accepted)
-        return QString();
-    return dialog.textValue();
+    const QPointer<QWidget> back = dialog.parentWidget();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    giveBack(back);
+    return accepted ? dialog.textValue() : QString();
 }
 
 } // namespace msg

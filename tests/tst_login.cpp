@@ -1,0 +1,281 @@
+// The login screen driven through its real widgets, and the main window it opens.
+#include "app/loginscreen.h"
+#include "app/mainwindow.h"
+#include "app/screens.h"
+#include "data/passwords.h"
+#include "data/recordsource.h"
+#include "dialogs.h"
+#include "testdb.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+class tst_Login : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDatabase> database;
+    std::unique_ptr<DialogAnswerer> dialogs;
+    LoginScreen *login = nullptr;
+
+    QLineEdit *field(const char *name) { return login->findChild<QLineEdit *>(QLatin1String(name)); }
+    QPushButton *button(const char *name) { return login->findChild<QPushButton *>(QLatin1String(name)); }
+    void enter(const char *name) { QTest::keyClick(field(name), Qt::Key_Return); }
+    void type(const char *name, const QString &text)
+    {
+        field(name)->setFocus();
+        QTest::keyClicks(field(name), text);
+    }
+    void openLogin()
+    {
+        login = screens::show<LoginScreen>();
+        QVERIFY(QTest::qWaitForWindowExposed(login));
+    }
+    bool buttonsShown() { return button("cmdOK")->isVisible() && button("cmdCANCEL")->isVisible(); }
+
+private slots:
+    void init()
+    {
+        database = std::make_unique<TestDatabase>();
+        dialogs = std::make_unique<DialogAnswerer>();
+    }
+
+    void cleanup()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->testAttribute(Qt::WA_DeleteOnClose))
+                w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        dialogs.reset();
+        database.reset();
+    }
+
+    void opensAsDesigned()
+    {
+        openLogin();
+        QCOMPARE(login->objectName(), QStringLiteral("frmPASWORD"));
+        QCOMPARE(login->windowTitle(), QStringLiteral("L0GIN "));
+        QCOMPARE(field("TXTpasword")->echoMode(), QLineEdit::Password);
+        QVERIFY(field("TXTuser")->text().isEmpty());
+        QVERIFY(!button("cmdOK")->isVisible());
+        QVERIFY(!button("cmdCANCEL")->isVisible());
+        QVERIFY(login->findChild<RecordSource *>(QStringLiteral("Adodc1")));
+        QCOMPARE(QApplication::focusWidget(), field("TXTuser"));
+    }
+
+    void rightUserAndPasswordOfferTheButtons()
+    {
+        openLogin();
+        type("TXTuser", QStringLiteral("admin"));
+        enter("TXTuser");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(QApplication::focusWidget(), field("TXTpasword"));
+        type("TXTpasword", QStringLiteral("admin123"));
+        enter("TXTpasword");
+        QCOMPARE(dialogs->count(), 0);
+        QVERIFY(buttonsShown());
+        QCOMPARE(QApplication::focusWidget(), button("cmdOK"));
+        // The Enter key is never typed into the field.
+        QCOMPARE(field("TXTpasword")->text(), QStringLiteral("admin123"));
+    }
+
+    void unknownUserIsRefused_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::newRow("unknown") << QStringLiteral("budi");
+        QTest::newRow("letter case") << QStringLiteral("Admin");
+        QTest::newRow("trailing blank") << QStringLiteral("admin ");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("apostrophe") << QStringLiteral("ad'min");
+    }
+    void unknownUserIsRefused()
+    {
+        QFETCH(QString, user);
+        openLogin();
+        type("TXTuser", user);
+        enter("TXTuser");
+        EXPECT_MESSAGE(dialogs->only(), "MAAF USER TIDAK ADA", "Perhatian", QMessageBox::Critical);
+        QCOMPARE(dialogs->only().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QVERIFY(field("TXTuser")->text().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), field("TXTuser"));
+
+        // After a failed lookup no row is current: every password is refused, the empty one too.
+        dialogs->clear();
+        for (const QString &password : {QStringLiteral("admin123"), QString()}) {
+            type("TXTpasword", password);
+            enter("TXTpasword");
+        }
+        QCOMPARE(dialogs->count(), 2);
+        QCOMPARE(dialogs->seen.at(1).text, QStringLiteral("PASSWORD SALAH"));
+        QVERIFY(!buttonsShown());
+    }
+
+    void wrongPasswordIsRefused_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("letter case") << QStringLiteral("ADMIN123");
+        QTest::newRow("trailing blank") << QStringLiteral("admin123 ");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("other") << QStringLiteral("rahasia");
+    }
+    void wrongPasswordIsRefused()
+    {
+        QFETCH(QString, password);
+        openLogin();
+        type("TXTuser", QStringLiteral("admin"));
+        enter("TXTuser");
+        type("TXTpasword", password);
+        enter("TXTpasword");
+        EXPECT_MESSAGE(dialogs->only(), "PASSWORD SALAH", "Perhatian", QMessageBox::Critical);
+        QVERIFY(field("TXTpasword")->text().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), field("TXTpasword"));
+        QVERIFY(!buttonsShown());
+    }
+
+    void olderClearTextRowsStillLogIn()
+    {
+        database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        openLogin();
+        type("TXTuser", QStringLiteral("kasir"));
+        enter("TXTuser");
+        type("TXTpasword", QStringLiteral("kasir99"));
+        enter("TXTpasword");
+        QCOMPARE(dialogs->count(), 0);
+        QVERIFY(buttonsShown());
+    }
+
+    void storedPasswordsAreSaltedHashes()
+    {
+        const QString stored = database->scalar(QStringLiteral("SELECT password FROM tpassword")).toString();
+        QVERIFY(passwords::isHash(stored));
+        QVERIFY(!stored.contains(QLatin1String("admin123")));
+        QVERIFY(passwords::hash(QStringLiteral("x")) != passwords::hash(QStringLiteral("x")));
+        QVERIFY(passwords::matches(QStringLiteral("admin123"), stored));
+        QVERIFY(!passwords::matches(QStringLiteral("admin12"), stored));
+    }
+
+    void firstOfTwoRowsOfOneUserIsCompared()
+    {
+        database->addOperator(QStringLiteral("kasir"), QStringLiteral("pertama"));
+        database->addOperator(QStringLiteral("kasir"), QStringLiteral("kedua"));
+        openLogin();
+        type("TXTuser", QStringLiteral("kasir"));
+        enter("TXTuser");
+        type("TXTpasword", QStringLiteral("kedua"));
+        enter("TXTpasword");
+        QCOMPARE(dialogs->only().text, QStringLiteral("PASSWORD SALAH"));
+        type("TXTpasword", QStringLiteral("pertama"));
+        enter("TXTpasword");
+        QCOMPARE(dialogs->count(), 1);
+        QVERIFY(buttonsShown());
+    }
+
+    void passwordWithoutLookupIsCheckedAgainstTheFirstRow()
+    {
+        database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        openLogin();
+        type("TXTuser", QStringLiteral("kasir")); // no Enter
+        type("TXTpasword", QStringLiteral("kasir99"));
+        enter("TXTpasword");
+        QCOMPARE(dialogs->only().text, QStringLiteral("PASSWORD SALAH"));
+        type("TXTpasword", QStringLiteral("admin123"));
+        enter("TXTpasword");
+        QVERIFY(buttonsShown());
+    }
+
+    void changedUserFieldKeepsTheLookedUpRow()
+    {
+        database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        openLogin();
+        type("TXTuser", QStringLiteral("kasir"));
+        enter("TXTuser");
+        field("TXTuser")->setText(QStringLiteral("admin"));
+        type("TXTpasword", QStringLiteral("kasir99"));
+        enter("TXTpasword");
+        QCOMPARE(dialogs->count(), 0);
+        QVERIFY(buttonsShown());
+    }
+
+    void wrongPasswordAfterRightOneKeepsOk()
+    {
+        openLogin();
+        type("TXTuser", QStringLiteral("admin"));
+        enter("TXTuser");
+        type("TXTpasword", QStringLiteral("admin123"));
+        enter("TXTpasword");
+        field("TXTpasword")->setFocus();
+        type("TXTpasword", QStringLiteral("x"));
+        enter("TXTpasword");
+        QCOMPARE(dialogs->only().text, QStringLiteral("PASSWORD SALAH"));
+        QVERIFY(buttonsShown());
+        QTest::mouseClick(button("cmdOK"), Qt::LeftButton);
+        QTRY_VERIFY(screens::find<MainWindow>());
+    }
+
+    void okOpensTheMainWindowAndClosesTheLogin()
+    {
+        openLogin();
+        QPointer<LoginScreen> watched(login);
+        type("TXTuser", QStringLiteral("admin"));
+        enter("TXTuser");
+        type("TXTpasword", QStringLiteral("admin123"));
+        enter("TXTpasword");
+        QTest::mouseClick(button("cmdOK"), Qt::LeftButton);
+        MainWindow *menu = screens::find<MainWindow>();
+        QVERIFY(menu);
+        QVERIFY(menu->isVisible());
+        QCOMPARE(menu->objectName(), QStringLiteral("frmMENU"));
+        QCOMPARE(menu->windowTitle(), QStringLiteral("SIMPARO"));
+        QTRY_VERIFY(watched.isNull() || !watched->isVisible());
+    }
+
+    void cancelEndsTheProgram()
+    {
+        openLogin();
+        type("TXTuser", QStringLiteral("admin"));
+        enter("TXTuser");
+        type("TXTpasword", QStringLiteral("admin123"));
+        enter("TXTpasword");
+        QPointer<LoginScreen> watched(login);
+        QTest::mouseClick(button("cmdCANCEL"), Qt::LeftButton);
+        QTRY_VERIFY(watched.isNull() || !watched->isVisible());
+        QVERIFY(!screens::find<MainWindow>());
+    }
+
+    void mainWindowMenu()
+    {
+        MainWindow *menu = screens::show<MainWindow>();
+        struct Entry { const char *name; const char *caption; };
+        const Entry entries[] = {{"mnuFILE", "File"},          {"MNUNASABAH", "Input Data Nasabah"},
+                                 {"mnuEXIT", "Exit"},          {"mnuTRANSAKSI", "Transaksi"},
+                                 {"mnuLAPORAN", "Laporan"},    {"mnuLNASABAH", "Data Nasabah"},
+                                 {"mnuTNASABAH", "Data Tabungan"}, {"mnuGanti", "Ganti Password"}};
+        for (const Entry &entry : entries) {
+            QAction *action = menu->findChild<QAction *>(QLatin1String(entry.name));
+            QVERIFY2(action, entry.name);
+            QCOMPARE(action->text(), QString::fromLatin1(entry.caption));
+            QVERIFY(action->shortcut().isEmpty());
+        }
+        const QList<QAction *> bar = menu->menuBar()->actions();
+        QCOMPARE(bar.size(), 4);
+        QCOMPARE(bar.at(1)->objectName(), QStringLiteral("mnuTRANSAKSI"));
+        QCOMPARE(bar.at(3)->objectName(), QStringLiteral("mnuGanti"));
+        auto *label = menu->findChild<QLabel *>(QStringLiteral("Label1"));
+        QCOMPARE(label->text(), QStringLiteral("SELAMAT DATANG "));
+        auto *picture = menu->findChild<QLabel *>(QStringLiteral("Picture1"));
+        QCOMPARE(picture->pixmap().size(), QSize(800, 600));
+
+        QPointer<MainWindow> watched(menu);
+        menu->findChild<QAction *>(QStringLiteral("mnuEXIT"))->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watched.isNull());
+    }
+};
+
+QTEST_MAIN(tst_Login)
+#include "tst_login.moc"
