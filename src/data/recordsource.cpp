@@ -573,7 +573,7 @@ bool RecordSource::find(const QString &criteriaText)
 
 bool RecordSource::isEOF() const
 {
-    return !open_ || pos_ >= keys_.size();
+    return !open_ || pos_ >= keys_.size() || keys_.size() == 0;
 }
 
 bool RecordSource::isBOF() const

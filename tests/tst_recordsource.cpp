@@ -1,0 +1,527 @@
+// The data layer: criteria, record sources with their cursor, snapshots, writes,
+// bound fields and grids, and the database failures the operator is told about.
+#include "data/criteria.h"
+#include "data/database.h"
+#include "data/gridbinding.h"
+#include "data/recordsource.h"
+#include "data/textforms.h"
+#include "testdb.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QLineEdit>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTest>
+
+class tst_RecordSource : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDatabase> database;
+
+    // Five customers, the third and fifth sharing a name.
+    void addCustomers()
+    {
+        database->addCustomer(QStringLiteral("0001"), QStringLiteral("Ani"));
+        database->addCustomer(QStringLiteral("0002"), QStringLiteral("Budi"));
+        database->addCustomer(QStringLiteral("0003"), QStringLiteral("Citra"));
+        database->addCustomer(QStringLiteral("0004"), QStringLiteral("Ma'ruf"));
+        database->addCustomer(QStringLiteral("0005"), QStringLiteral("Citra"));
+    }
+    QStringList column(RecordSource &source, int col)
+    {
+        QStringList values;
+        for (int i = 0; i < source.recordCount(); ++i)
+            values << textform::display(source.valueAt(i, col));
+        return values;
+    }
+
+private slots:
+    void init() { database = std::make_unique<TestDatabase>(); }
+    void cleanup()
+    {
+        db::setReadOnlyForTesting(false);
+        db::setBusyTimeoutForTesting(1500);
+        database.reset();
+    }
+
+    void criteriaAreParsed_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("plain") << "NOREKENING='0120100001'" << true << "NOREKENING" << "0120100001";
+        QTest::newRow("blanks kept in value") << "NAMA=' Ani '" << true << "NAMA" << " Ani ";
+        QTest::newRow("empty value") << "USER=''" << true << "USER" << "";
+        QTest::newRow("doubled apostrophe") << "NAMA='Ma''ruf'" << true << "NAMA" << "Ma'ruf";
+        QTest::newRow("only apostrophes") << "NAMA=''''''" << true << "NAMA" << "''";
+        QTest::newRow("equals inside value") << "NAMA='a=b'" << true << "NAMA" << "a=b";
+        QTest::newRow("lone apostrophe ends early") << "NAMA='Ma'ruf'" << false << "" << "";
+        QTest::newRow("unclosed") << "NAMA='abc" << false << "" << "";
+        QTest::newRow("no quotes") << "NAMA=abc" << false << "" << "";
+        QTest::newRow("no column") << "='abc'" << false << "" << "";
+        QTest::newRow("empty") << "" << false << "" << "";
+    }
+    void criteriaAreParsed()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        const auto parsed = criteria::parse(text);
+        QCOMPARE(parsed.has_value(), valid);
+        if (valid) {
+            QFETCH(QString, column);
+            QFETCH(QString, value);
+            QCOMPARE(parsed->column, column);
+            QCOMPARE(parsed->value, value);
+            // Building and parsing again gives the same value back.
+            QCOMPARE(criteria::parse(criteria::build(column, value))->value, value);
+        }
+    }
+
+    void textForms_data()
+    {
+        QTest::addColumn<double>("number");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("whole") << 6000.0 << "6000";
+        QTest::newRow("negative") << -2000.0 << "-2000";
+        QTest::newRow("fraction") << 1500.5 << "1500.5";
+        QTest::newRow("zero") << 0.0 << "0";
+        QTest::newRow("large") << 1253500.0 << "1253500";
+    }
+    void textForms()
+    {
+        QFETCH(double, number);
+        QFETCH(QString, text);
+        QCOMPARE(textform::number(number), text);
+    }
+
+    void amountsFollowTheLocale()
+    {
+        const QLocale indonesian(QLocale::Indonesian, QLocale::Indonesia);
+        const QLocale english(QLocale::English, QLocale::UnitedStates);
+        QCOMPARE(textform::amount(QStringLiteral("1.500"), indonesian).value(), 1500.0);
+        QCOMPARE(textform::amount(QStringLiteral("1500,5"), indonesian).value(), 1500.5);
+        QCOMPARE(textform::amount(QStringLiteral("1,500"), english).value(), 1500.0);
+        QCOMPARE(textform::amount(QStringLiteral("1500"), english).value(), 1500.0);
+        QVERIFY(!textform::amount(QStringLiteral("Rp 100"), english));
+        QVERIFY(!textform::amount(QString(), english));
+        QVERIFY(!textform::amount(QStringLiteral("12abc"), indonesian));
+    }
+
+    void connectionTextNamesTheFile()
+    {
+        QCOMPARE(db::fileFromConnectionText(QString::fromLatin1(db::kConnectionText)),
+                 database->home() + QStringLiteral("/SKRIP/asli.sqlite"));
+        QCOMPARE(db::fileFromConnectionText(QString::fromLatin1(db::kEnvironmentConnectionText)), database->file());
+        QCOMPARE(db::connectionValue(QString::fromLatin1(db::kConnectionText), QStringLiteral("provider")),
+                 QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
+    }
+
+    void newDatabaseHasTheTablesInOrder()
+    {
+        QStringList columns;
+        for (const QString &table : {QStringLiteral("daftar"), QStringLiteral("nabubg"), QStringLiteral("tpassword"),
+                                     QStringLiteral("Qpass")}) {
+            RecordSource source;
+            QVERIFY2(source.open(table), qPrintable(source.lastError()));
+            columns << source.columnNames().join(u',');
+        }
+        QCOMPARE(columns, QStringList({QStringLiteral("norekening,nama,tempat,tgllahir,alamat,kota,kode,PENDIDIKAN,TELPHON"),
+                                       QStringLiteral("norekening,nama,TANGGAL,kode,Jenis,debet,kredit,saldo"),
+                                       QStringLiteral("user,password"), QStringLiteral("user,password")}));
+        QCOMPARE(database->scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
+        // An account number is never empty, never longer than 10 characters, never repeated.
+        database->addCustomer(QStringLiteral("0001"), QStringLiteral("Ani"));
+        QSqlQuery query(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw")));
+        {
+            QSqlDatabase raw = QSqlDatabase::database(QStringLiteral("raw"));
+            raw.setDatabaseName(database->file());
+            QVERIFY(raw.open());
+            QSqlQuery insert(raw);
+            for (const QVariant &number : {QVariant(QStringLiteral("0001")), QVariant(QString()), QVariant(),
+                                           QVariant(QStringLiteral("01234567890"))}) {
+                insert.prepare(QStringLiteral("INSERT INTO daftar (norekening) VALUES (?)"));
+                insert.addBindValue(number);
+                QVERIFY2(!insert.exec(), qPrintable(number.toString()));
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    }
+
+    void cursorAtBothEnds()
+    {
+        addCustomers();
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("DAFTAR")));
+        QAbstractItemModelTester tester(&source, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(source.recordCount(), 5);
+        QCOMPARE(source.position(), 0);
+        QVERIFY(!source.isBOF() && !source.isEOF());
+        QCOMPARE(source.value(QStringLiteral("NAMA")).toString(), QStringLiteral("Ani"));
+        source.movePrevious();
+        QVERIFY(source.isBOF());
+        QVERIFY(!source.hasCurrent());
+        QVERIFY(!source.value(1).isValid());
+        source.movePrevious(); // nothing happens before the first row
+        QVERIFY(source.isBOF());
+        source.moveNext();
+        QCOMPARE(source.value(0).toString(), QStringLiteral("0001"));
+        source.moveLast();
+        QCOMPARE(source.value(0).toString(), QStringLiteral("0005"));
+        source.moveNext();
+        QVERIFY(source.isEOF());
+        source.moveNext();
+        QVERIFY(source.isEOF());
+        source.movePrevious();
+        QCOMPARE(source.value(0).toString(), QStringLiteral("0005"));
+    }
+
+    void emptySourceDoesNothingHarmful()
+    {
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        QVERIFY(source.isEOF() && source.isBOF());
+        for (auto move : {&RecordSource::moveFirst, &RecordSource::moveLast, &RecordSource::moveNext,
+                          &RecordSource::movePrevious}) {
+            (source.*move)();
+            QVERIFY(source.isEOF() && source.isBOF());
+        }
+        QVERIFY(!source.find(criteria::build(QStringLiteral("NOREKENING"), QStringLiteral("1"))));
+        QVERIFY(source.setFilter(criteria::build(QStringLiteral("NOREKENING"), QStringLiteral("1"))));
+        QVERIFY(!source.update({{1, QStringLiteral("x")}}));
+        QVERIFY(!source.lastError().isEmpty());
+        QVERIFY(!source.deleteCurrent());
+        QVERIFY(!source.updateBound());
+        QCOMPARE(source.recordCount(), 0);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(), 0);
+    }
+
+    void findSearchesForwardFromTheCurrentRow()
+    {
+        addCustomers();
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        const QString citra = criteria::build(QStringLiteral("nama"), QStringLiteral("Citra"));
+        QVERIFY(source.find(citra));
+        QCOMPARE(source.position(), 2);
+        QVERIFY(source.find(citra)); // the current row itself is included
+        QCOMPARE(source.position(), 2);
+        source.moveNext();
+        QVERIFY(source.find(citra));
+        QCOMPARE(source.position(), 4);
+        source.moveNext();
+        QVERIFY(!source.find(citra));
+        QVERIFY(source.isEOF());
+        source.moveFirst();
+        QVERIFY(source.find(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Ma'ruf"))));
+        QCOMPARE(source.value(0).toString(), QStringLiteral("0004"));
+        // Values compare exactly.
+        for (const QString &name : {QStringLiteral("citra"), QStringLiteral("Citra "), QStringLiteral("Cit")}) {
+            source.moveFirst();
+            QVERIFY(!source.find(criteria::build(QStringLiteral("NAMA"), name)));
+            QVERIFY(source.isEOF());
+        }
+        // A malformed criterion or an unknown column finds nothing and ends nothing.
+        source.moveFirst();
+        QVERIFY(!source.find(QStringLiteral("NAMA='Ma'ruf'")));
+        QVERIFY(source.isEOF());
+        source.moveFirst();
+        QVERIFY(!source.find(QStringLiteral("UMUR='5'")));
+        QVERIFY(source.isEOF());
+    }
+
+    void firstMatchWinsInAnOlderFileWithDuplicates()
+    {
+        database->exec(QStringLiteral("DROP TABLE daftar"));
+        database->exec(QStringLiteral("CREATE TABLE daftar (norekening TEXT, nama TEXT, tempat TEXT, tgllahir TEXT, "
+                                      "alamat TEXT, kota TEXT, kode TEXT, PENDIDIKAN TEXT, TELPHON TEXT)"));
+        database->addCustomer(QStringLiteral("0120100007"), QStringLiteral("Dewi Anggraini"));
+        database->addCustomer(QStringLiteral("0120100007"), QStringLiteral("Rizky Pratama"));
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        source.moveLast();
+        source.moveFirst();
+        QVERIFY(source.find(criteria::build(QStringLiteral("NOREKENING"), QStringLiteral("0120100007"))));
+        QCOMPARE(source.value(1).toString(), QStringLiteral("Dewi Anggraini"));
+    }
+
+    void filterNarrowsAndReplaces()
+    {
+        addCustomers();
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        QAbstractItemModelTester tester(&source, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        source.moveLast();
+        QVERIFY(source.setFilter(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Citra"))));
+        QCOMPARE(source.recordCount(), 2);
+        QCOMPARE(source.position(), 0);
+        QCOMPARE(column(source, 0), QStringList({QStringLiteral("0003"), QStringLiteral("0005")}));
+        QVERIFY(source.setFilter(criteria::build(QStringLiteral("norekening"), QStringLiteral("0002"))));
+        QCOMPARE(column(source, 1), QStringList({QStringLiteral("Budi")}));
+        QVERIFY(source.setFilter(criteria::build(QStringLiteral("norekening"), QStringLiteral("9999"))));
+        QCOMPARE(source.recordCount(), 0);
+        QVERIFY(source.isEOF());
+        source.clearFilter();
+        QCOMPARE(source.recordCount(), 5);
+        QCOMPARE(source.position(), 0);
+    }
+
+    void appendedRowsComeLastAndStaySoAfterVacuum()
+    {
+        RecordSource ledger;
+        QVERIFY(ledger.open(QStringLiteral("nabubg")));
+        QAbstractItemModelTester tester(&ledger, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // Rows of two accounts interleaved, with a gap in the stored rows.
+        for (int i = 1; i <= 6; ++i) {
+            QVERIFY2(ledger.addNew({i % 2 ? QStringLiteral("A") : QStringLiteral("B"), QStringLiteral("n"),
+                                    QDate(2016, 1, i), QStringLiteral("01"), QStringLiteral("Penyetoran"), 0.0,
+                                    1000.0 * i, 1000.0 * i}),
+                     qPrintable(ledger.lastError()));
+            QCOMPARE(ledger.position(), i - 1);
+            QCOMPARE(ledger.recordCount(), i);
+        }
+        QCOMPARE(ledger.value(2).toDate(), QDate(2016, 1, 6));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT TANGGAL FROM nabubg WHERE rowid = 6")).toString(),
+                 QStringLiteral("2016-01-06"));
+        database->exec(QStringLiteral("DELETE FROM nabubg WHERE rowid = 2"));
+        database->exec(QStringLiteral("VACUUM"));
+        RecordSource reopened;
+        QVERIFY(reopened.open(QStringLiteral("nabubg")));
+        QCOMPARE(column(reopened, 6), QStringList({"1000", "3000", "4000", "5000", "6000"}));
+        QVERIFY(reopened.setFilter(criteria::build(QStringLiteral("NOREKENING"), QStringLiteral("A"))));
+        reopened.moveLast();
+        QCOMPARE(reopened.value(7).toDouble(), 5000.0);
+        QVERIFY(reopened.addNew({QStringLiteral("A"), QStringLiteral("n"), QDate(2016, 2, 1), QStringLiteral("02"),
+                                 QStringLiteral("Penarikan"), 500.0, 0.0, 4500.5}));
+        QCOMPARE(reopened.recordCount(), 4);
+        QCOMPARE(reopened.position(), 3);
+        QCOMPARE(textform::display(reopened.value(7)), QStringLiteral("4500.5"));
+    }
+
+    void snapshotsOfTwoRecordSourcesOnOneTable()
+    {
+        addCustomers();
+        RecordSource writer;
+        RecordSource reader;
+        QVERIFY(writer.open(QStringLiteral("daftar")));
+        QVERIFY(reader.open(QStringLiteral("daftar")));
+        QCOMPARE(reader.value(1).toString(), QStringLiteral("Ani")); // first page read before the changes
+
+        QVERIFY(writer.addNew({QStringLiteral("0006"), QStringLiteral("Eko")}));
+        writer.moveFirst();
+        QVERIFY(writer.update({{1, QStringLiteral("Ani Lestari")}}));
+        writer.moveLast();
+        writer.movePrevious();
+        QVERIFY(writer.deleteCurrent()); // 0005
+        QCOMPARE(column(writer, 0), QStringList({"0001", "0002", "0003", "0004", "0006"}));
+        QCOMPARE(column(writer, 1).first(), QStringLiteral("Ani Lestari"));
+
+        // The other record source still sees the register as it was when it was opened.
+        QCOMPARE(column(reader, 0), QStringList({"0001", "0002", "0003", "0004", "0005"}));
+        QCOMPARE(column(reader, 1).first(), QStringLiteral("Ani"));
+        QVERIFY(!reader.find(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Eko"))));
+        reader.moveFirst();
+        QVERIFY(reader.find(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Ani"))));
+
+        // A fresh read shows everything.
+        QVERIFY(reader.requery());
+        QCOMPARE(column(reader, 0), QStringList({"0001", "0002", "0003", "0004", "0006"}));
+        QCOMPARE(column(reader, 1).first(), QStringLiteral("Ani Lestari"));
+        // The writer's own view agrees with the database.
+        QCOMPARE(database->rows(QStringLiteral("SELECT norekening, nama FROM daftar ORDER BY rowid")).first(),
+                 QStringLiteral("0001|Ani Lestari"));
+    }
+
+    void ownChangesAreFoundAndFiltered()
+    {
+        addCustomers();
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        QVERIFY(source.find(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Budi"))));
+        QVERIFY(source.update({{1, QStringLiteral("Citra")}}));
+        QVERIFY(source.addNew({QStringLiteral("0009"), QStringLiteral("Citra")}));
+        QVERIFY(source.setFilter(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Citra"))));
+        QCOMPARE(column(source, 0), QStringList({"0002", "0003", "0005", "0009"}));
+        source.clearFilter();
+        source.moveFirst();
+        QVERIFY(!source.find(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Budi"))));
+    }
+
+    void deleteKeepsTheNeighbourCurrent()
+    {
+        addCustomers();
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        source.moveTo(1);
+        QVERIFY(source.deleteCurrent());
+        QCOMPARE(source.value(0).toString(), QStringLiteral("0003"));
+        source.moveLast();
+        QVERIFY(source.deleteCurrent());
+        QVERIFY(source.isEOF());
+        QCOMPARE(source.recordCount(), 3);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(), 3);
+    }
+
+    void boundFieldsFollowTheCurrentRow()
+    {
+        addCustomers();
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        QLineEdit number, name;
+        source.bindField(&number, QStringLiteral("norekening"));
+        source.bindField(&name, QStringLiteral("NAMA"));
+        QCOMPARE(name.text(), QStringLiteral("Ani"));
+        source.moveNext();
+        QCOMPARE(name.text(), QStringLiteral("Budi"));
+
+        // Update stores what was typed.
+        name.setText(QStringLiteral("Budi Santoso"));
+        QVERIFY(source.hasPendingChanges());
+        QVERIFY(source.updateBound());
+        QVERIFY(!source.hasPendingChanges());
+        QCOMPARE(database->scalar(QStringLiteral("SELECT nama FROM daftar WHERE norekening='0002'")).toString(),
+                 QStringLiteral("Budi Santoso"));
+
+        // CancelUpdate drops it, and so does a move.
+        name.setText(QStringLiteral("salah"));
+        source.cancelUpdate();
+        QCOMPARE(name.text(), QStringLiteral("Budi Santoso"));
+        name.setText(QStringLiteral("salah"));
+        source.moveNext();
+        source.movePrevious();
+        QCOMPARE(name.text(), QStringLiteral("Budi Santoso"));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar WHERE nama='salah'")).toInt(), 0);
+
+        // With no row current the fields are empty and Update writes nothing.
+        source.moveLast();
+        source.moveNext();
+        QVERIFY(name.text().isEmpty());
+        name.setText(QStringLiteral("hantu"));
+        QVERIFY(!source.updateBound());
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar WHERE nama='hantu'")).toInt(), 0);
+    }
+
+    void gridFollowsAndMovesTheCurrentRow()
+    {
+        addCustomers();
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        QTableView grid;
+        bindGrid(&grid, &source);
+        QCOMPARE(grid.model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("PENDIDIKAN"));
+        QCOMPARE(grid.currentIndex().row(), 0);
+        source.moveLast();
+        QCOMPARE(grid.currentIndex().row(), 4);
+        grid.selectRow(2);
+        QCOMPARE(source.position(), 2);
+        QVERIFY(!(source.flags(source.index(0, 0)) & Qt::ItemIsEditable));
+    }
+
+    void writeCheckRunsInsideTheTransaction()
+    {
+        addCustomers();
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        auto refuseTaken = [](QSqlDatabase &live, QVector<QVariant> &row, QString *refusal) {
+            QSqlQuery query(live);
+            query.prepare(QStringLiteral("SELECT count(*) FROM daftar WHERE norekening = ?"));
+            query.addBindValue(row.at(0));
+            if (!query.exec() || !query.next() || query.value(0).toInt() > 0) {
+                *refusal = QStringLiteral("NO REKENING SUDAH ADA ?");
+                return false;
+            }
+            row[7] = QStringLiteral("SMP");
+            return true;
+        };
+        QVERIFY(!source.addNew({QStringLiteral("0002"), QStringLiteral("x")}, refuseTaken));
+        QVERIFY(source.lastWriteRefused());
+        QCOMPARE(source.lastError(), QStringLiteral("NO REKENING SUDAH ADA ?"));
+        QVERIFY(source.addNew({QStringLiteral("0007"), QStringLiteral("x")}, refuseTaken));
+        QCOMPARE(source.value(7).toString(), QStringLiteral("SMP"));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT PENDIDIKAN FROM daftar WHERE norekening='0007'")).toString(),
+                 QStringLiteral("SMP"));
+    }
+
+    void databaseRefusalsNameTheFileAndCause()
+    {
+        addCustomers();
+        // Read-only file.
+        {
+            db::setReadOnlyForTesting(true);
+            RecordSource source;
+            QVERIFY(source.open(QStringLiteral("daftar")));
+            QVERIFY(!source.addNew({QStringLiteral("0010"), QStringLiteral("x")}));
+            QVERIFY2(source.lastError().contains(database->file()), qPrintable(source.lastError()));
+            QVERIFY(source.lastError().contains(QLatin1String("hanya-baca")));
+            QVERIFY(!source.lastWriteRefused());
+            QCOMPARE(source.recordCount(), 5);
+            db::setReadOnlyForTesting(false);
+        }
+        // Locked by another program.
+        {
+            db::setBusyTimeoutForTesting(50);
+            RecordSource source;
+            QVERIFY(source.open(QStringLiteral("daftar")));
+            database->exec(QStringLiteral("BEGIN EXCLUSIVE"));
+            QVERIFY(!source.update({{1, QStringLiteral("x")}}));
+            QVERIFY2(source.lastError().contains(QLatin1String("dikunci")), qPrintable(source.lastError()));
+            database->exec(QStringLiteral("ROLLBACK"));
+            QCOMPARE(source.value(1).toString(), QStringLiteral("Ani"));
+            QVERIFY(source.update({{1, QStringLiteral("Ani L")}}));
+        }
+        // Refused by the database itself: nothing half-made stays behind.
+        {
+            database->exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON daftar "
+                                          "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END"));
+            RecordSource source;
+            QVERIFY(source.open(QStringLiteral("daftar")));
+            QVERIFY(!source.addNew({QStringLiteral("0011"), QStringLiteral("x")}));
+            QVERIFY(source.lastError().contains(QLatin1String("disk is full")));
+            QCOMPARE(source.recordCount(), 5);
+            QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(), 5);
+        }
+    }
+
+    void openingFailuresNameTheFile()
+    {
+        RecordSource source;
+        QVERIFY(!source.open(QStringLiteral("tidakada")));
+        QVERIFY(source.lastError().contains(QLatin1String("tidakada")));
+        QVERIFY(!source.isOpen());
+        QVERIFY(source.isEOF());
+
+        QFile::remove(database->file());
+        QFile::remove(database->file() + QStringLiteral("-wal"));
+        QFile::remove(database->file() + QStringLiteral("-shm"));
+        QString error;
+        QVERIFY(!db::verifyDatabase(database->file(), &error));
+        QVERIFY(error.contains(database->file()));
+        QVERIFY(error.contains(QLatin1String("simparo-initdb")));
+        QVERIFY(!source.open(QStringLiteral("daftar")));
+        QVERIFY(!QFile::exists(database->file())); // never created by opening
+
+        QFile junk(database->file());
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("Standard Jet DB ... this is no SQLite file at all, just bytes");
+        junk.close();
+        QVERIFY(!db::verifyDatabase(database->file(), &error));
+        QVERIFY(error.contains(QLatin1String("bukan database")));
+        QVERIFY(!source.open(QStringLiteral("daftar")));
+    }
+
+    void incompleteDatabaseIsReported()
+    {
+        database->exec(QStringLiteral("DROP VIEW Qpass"));
+        QString error;
+        QVERIFY(!db::verifyDatabase(database->file(), &error));
+        QVERIFY(error.contains(QLatin1String("Qpass")));
+        QVERIFY(error.contains(database->file()));
+    }
+};
+
+QTEST_MAIN(tst_RecordSource)
+#include "tst_recordsource.moc"
