@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <type_traits>
 
 // The screen registry. Every screen exists at most once: showing one that is not
 // open creates it with its fields as designed and its record sources freshly
@@ -35,7 +36,10 @@ T *load(QWidget *owner = nullptr)
 {
     QPointer<T> &instance = detail::slot<T>();
     if (!instance) {
-        instance = owner ? new T(owner) : new T();
+        if constexpr (std::is_constructible_v<T, QWidget *>)
+            instance = owner ? new T(owner) : new T();
+        else
+            instance = new T();
         detail::prepare(instance);
     }
     return instance.data();

@@ -1,0 +1,192 @@
+// The program's shell: the database tool, the screen registry and its activation
+// steps, and the start of the program on a missing database.
+#include "app/loginscreen.h"
+#include "app/messages.h"
+#include "app/startup.h"
+#include "app/screens.h"
+#include "data/database.h"
+#include "data/passwords.h"
+#include "dialogs.h"
+#include "testdb.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+QString tool(const QString &name)
+{
+    return qEnvironmentVariable("SIMPARO_TOOLS_DIR", QCoreApplication::applicationDirPath()) + u'/' + name;
+}
+
+// A plain screen that counts its activations.
+class CountingScreen : public QWidget
+{
+public:
+    CountingScreen()
+    {
+        setObjectName(QStringLiteral("frmCOUNT"));
+        field = new QLineEdit(this);
+        screens::onActivation(this, [this] { ++activations; });
+    }
+    QLineEdit *field;
+    int activations = 0;
+};
+
+class OtherScreen : public QWidget
+{
+public:
+    OtherScreen() { setObjectName(QStringLiteral("frmOTHER")); }
+};
+} // namespace
+
+class tst_Shell : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initdbCreatesAndNeverOverwrites()
+    {
+        TestDatabase home(false);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.home());
+        process.setProcessEnvironment(environment);
+        process.start(tool(QStringLiteral("simparo-initdb")),
+                      {QStringLiteral("--user"), QStringLiteral("kepala"), QStringLiteral("--password"),
+                       QStringLiteral("rahasia")});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(QFile::exists(home.file()));
+        QCOMPARE(home.scalar(QStringLiteral("SELECT user FROM Qpass")).toString(), QStringLiteral("kepala"));
+        const QString stored = home.scalar(QStringLiteral("SELECT password FROM tpassword")).toString();
+        QVERIFY(passwords::matches(QStringLiteral("rahasia"), stored));
+        QCOMPARE(home.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' "
+                                            "AND tbl_name='nabubg'")).toInt(), 1);
+
+        home.addCustomer(QStringLiteral("0001"), QStringLiteral("Ani"));
+        process.start(tool(QStringLiteral("simparo-initdb")),
+                      {QStringLiteral("--user"), QStringLiteral("x"), QStringLiteral("--password"), QStringLiteral("y")});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(process.readAllStandardError().contains("sudah ada"));
+        QCOMPARE(home.scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(), 1);
+        QCOMPARE(home.scalar(QStringLiteral("SELECT count(*) FROM tpassword")).toInt(), 1);
+    }
+
+    void startOnABrokenDatabaseSaysWhichFileAndWhatToDo_data()
+    {
+        QTest::addColumn<QString>("breakage");
+        QTest::addColumn<QString>("advice");
+        QTest::newRow("missing") << "missing" << "simparo-initdb";
+        QTest::newRow("not sqlite") << "junk" << "bukan database";
+        QTest::newRow("no ledger") << "table" << "tabel nabubg";
+        QTest::newRow("no view") << "view" << "Qpass";
+    }
+    void startOnABrokenDatabaseSaysWhichFileAndWhatToDo()
+    {
+        QFETCH(QString, breakage);
+        QFETCH(QString, advice);
+        TestDatabase home(breakage != QLatin1String("missing"));
+        if (breakage == QLatin1String("junk")) {
+            QFile::remove(home.file());
+            QFile junk(home.file());
+            QVERIFY(junk.open(QIODevice::WriteOnly));
+            junk.write(QByteArray(4096, 'x'));
+        } else if (breakage == QLatin1String("table")) {
+            home.exec(QStringLiteral("DROP TABLE nabubg"));
+        } else if (breakage == QLatin1String("view")) {
+            home.exec(QStringLiteral("DROP VIEW Qpass"));
+        }
+        DialogAnswerer dialogs;
+        QVERIFY(!startProgram());
+        const DialogSeen seen = dialogs.only();
+        QVERIFY2(seen.text.contains(home.file()), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(advice), qPrintable(seen.text));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY(!screens::find<LoginScreen>());
+        if (breakage == QLatin1String("missing"))
+            QVERIFY(!QFile::exists(home.file()));
+    }
+
+    void startOnAGoodDatabaseOpensTheLogin()
+    {
+        TestDatabase home;
+        QVERIFY(startProgram());
+        LoginScreen *login = screens::find<LoginScreen>();
+        QVERIFY(login && login->isVisible());
+        login->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void registryShowsEachScreenOnce()
+    {
+        CountingScreen *first = screens::show<CountingScreen>();
+        first->field->setText(QStringLiteral("ketik"));
+        CountingScreen *again = screens::show<CountingScreen>();
+        QCOMPARE(again, first);
+        QCOMPARE(again->field->text(), QStringLiteral("ketik"));
+        QPointer<CountingScreen> watched(first);
+        first->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watched.isNull());
+        QVERIFY(!screens::find<CountingScreen>());
+        CountingScreen *fresh = screens::show<CountingScreen>();
+        QVERIFY(fresh->field->text().isEmpty());
+        fresh->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void activationRunsForTheOperatorNotForOurOwnBoxes()
+    {
+        DialogAnswerer dialogs;
+        CountingScreen *screen = screens::show<CountingScreen>();
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+        QCOMPARE(screen->activations, 1);
+
+        msg::perhatian(screen, QStringLiteral("MAAF DATA TIDAK ADA?"));
+        QCOMPARE(dialogs.count(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(screen->activations, 1);
+        QVERIFY(msg::prompt(screen, QStringLiteral("Ketikan NAMA ANDA"), QStringLiteral("Pencarian Nama")).isEmpty());
+        QCoreApplication::processEvents();
+        QCOMPARE(screen->activations, 1);
+
+        // Coming back from another window of the program runs it again.
+        OtherScreen *other = screens::show<OtherScreen>();
+        QVERIFY(QTest::qWaitForWindowActive(other));
+        screen->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+        QCOMPARE(screen->activations, 2);
+        screens::show<CountingScreen>();
+        QCoreApplication::processEvents();
+        QVERIFY(screen->activations >= 2);
+        other->close();
+        screen->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void messageBoxesCarryTheirTitlesAndIcons()
+    {
+        DialogAnswerer dialogs;
+        QWidget window;
+        window.show();
+        msg::plain(&window, QStringLiteral("PENGHAPUSAN SUKSES"));
+        EXPECT_MESSAGE(dialogs.only(), "PENGHAPUSAN SUKSES", "SIMPARO", QMessageBox::NoIcon);
+        dialogs.clear();
+        dialogs.answerMessage(QMessageBox::No);
+        QVERIFY(!msg::askYesNo(&window, QStringLiteral("ANDA YAKIN MAU MENGHAPUS?"), QStringLiteral("PERHATIAN")));
+        EXPECT_MESSAGE(dialogs.only(), "ANDA YAKIN MAU MENGHAPUS?", "PERHATIAN", QMessageBox::Question);
+        QCOMPARE(dialogs.only().buttons, QMessageBox::Yes | QMessageBox::No);
+        dialogs.clear();
+        dialogs.answerPrompt(QStringLiteral("Ma'ruf"));
+        QCOMPARE(msg::prompt(&window, QStringLiteral("Ketikan NAMA ANDA"), QStringLiteral("Pencarian Nama")),
+                 QStringLiteral("Ma'ruf"));
+        QCOMPARE(dialogs.only().title, QStringLiteral("Pencarian Nama"));
+    }
+};
+
+QTEST_MAIN(tst_Shell)
+#include "tst_shell.moc"
