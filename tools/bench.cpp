@@ -1,1 +1,276 @@
-int main(){return 0;}
+// simparo-bench: speed and memory of SIMPARO on a bank's full-size data.
+// It prints figures; it is not a test and fails nothing.
+#include "bench.h"
+
+#include "data/criteria.h"
+#include "data/database.h"
+#include "data/recordsource.h"
+#include "data/textforms.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTextStream>
+#include <algorithm>
+#include <cstdio>
+
+namespace bench {
+
+Figures time(const QString &name, int runs, const std::function<void()> &step)
+{
+    Figures figures{name, {}};
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        step();
+        figures.millis << timer.nsecsElapsed() / 1e6;
+    }
+    return figures;
+}
+
+void print(const Figures &figures)
+{
+    QVector<double> sorted = figures.millis;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted.isEmpty() ? 0 : sorted.at(sorted.size() / 2);
+    std::printf("  %-58s median %9.3f ms   min %9.3f ms   max %9.3f ms   (%lld runs)\n", qPrintable(figures.name),
+                median, sorted.isEmpty() ? 0.0 : sorted.first(), sorted.isEmpty() ? 0.0 : sorted.last(),
+                static_cast<long long>(sorted.size()));
+    std::fflush(stdout);
+}
+
+static double statusMiB(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines)
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+double peakMemoryMiB()
+{
+    return statusMiB("VmHWM:");
+}
+
+double currentMemoryMiB()
+{
+    return statusMiB("VmRSS:");
+}
+
+static QString accountNumber(int i)
+{
+    return QStringLiteral("01201%1").arg(i + 1, 5, 10, QLatin1Char('0'));
+}
+
+void ensureDatabase(const QString &folder, int customers, int ledgerRows)
+{
+    const QString file = db::databaseFile();
+    if (QFileInfo::exists(file)) {
+        QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-check"));
+        check.setDatabaseName(file);
+        bool ready = false;
+        if (check.open()) {
+            QSqlQuery query(check);
+            ready = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg)"))
+                    && query.next() && query.value(0).toInt() == customers && query.value(1).toInt() == ledgerRows;
+        }
+        check = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("bench-check"));
+        if (ready) {
+            std::printf("Reusing %s (%d customers, %d ledger rows)\n", qPrintable(file), customers, ledgerRows);
+            return;
+        }
+        QFile::remove(file);
+        QFile::remove(file + QStringLiteral("-wal"));
+        QFile::remove(file + QStringLiteral("-shm"));
+    }
+    std::printf("Building %s: %d customers, %d ledger rows ...\n", qPrintable(file), customers, ledgerRows);
+    std::fflush(stdout);
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    if (!db::createDatabase(file, QStringLiteral("admin"), QStringLiteral("admin123"), &error))
+        qFatal("%s", qPrintable(error));
+    {
+        QSqlDatabase build = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-build"));
+        build.setDatabaseName(file);
+        build.open();
+        QSqlQuery query(build);
+        query.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+        query.exec(QStringLiteral("BEGIN"));
+        query.prepare(QStringLiteral("INSERT INTO daftar VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        const QStringList levels = {QStringLiteral("SD"), QStringLiteral("SMP"), QStringLiteral("SMU"),
+                                    QStringLiteral("MAHASISWA")};
+        for (int i = 0; i < customers; ++i) {
+            query.addBindValue(accountNumber(i));
+            query.addBindValue(QStringLiteral("Nasabah Siswa %1").arg(i + 1));
+            query.addBindValue(QStringLiteral("Padang"));
+            query.addBindValue(QStringLiteral("%1/%2/2008").arg(i % 28 + 1, 2, 10, QLatin1Char('0'))
+                                   .arg(i % 12 + 1, 2, 10, QLatin1Char('0')));
+            query.addBindValue(QStringLiteral("Jl. Merdeka No. %1").arg(i % 300 + 1));
+            query.addBindValue(QStringLiteral("Padang"));
+            query.addBindValue(QStringLiteral("25111"));
+            query.addBindValue(levels.at(i % 4));
+            query.addBindValue(QStringLiteral("0751-%1").arg(700000 + i));
+            if (!query.exec())
+                qFatal("%s", qPrintable(query.lastError().text()));
+        }
+        QVector<double> balance(customers, 0.0);
+        query.prepare(QStringLiteral("INSERT INTO nabubg VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+        QDate date(2012, 1, 2);
+        quint32 seed = 12345;
+        for (int r = 0; r < ledgerRows; ++r) {
+            seed = seed * 1664525u + 1013904223u;
+            const int account = int((seed >> 8) % quint32(customers));
+            const double amount = 500.0 * (2 + (seed >> 20) % 200);
+            const bool withdraw = balance[account] >= amount && (seed & 3) == 0;
+            balance[account] += withdraw ? -amount : amount;
+            if (r % 400 == 399)
+                date = date.addDays(1);
+            query.addBindValue(accountNumber(account));
+            query.addBindValue(QStringLiteral("Nasabah Siswa %1").arg(account + 1));
+            query.addBindValue(textform::storedDateText(date));
+            query.addBindValue(withdraw ? QStringLiteral("02") : QStringLiteral("01"));
+            query.addBindValue(withdraw ? QStringLiteral("Penarikan") : QStringLiteral("Penyetoran"));
+            query.addBindValue(withdraw ? amount : 0.0);
+            query.addBindValue(withdraw ? 0.0 : amount);
+            query.addBindValue(balance[account]);
+            if (!query.exec())
+                qFatal("%s", qPrintable(query.lastError().text()));
+        }
+        query.exec(QStringLiteral("COMMIT"));
+        query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-build"));
+    std::printf("  built in %.1f s\n", timer.elapsed() / 1000.0);
+    Q_UNUSED(folder);
+}
+
+} // namespace bench
+
+namespace {
+
+// The record-source layer alone: what every screen's record sources do.
+void benchRecordSources(int customers, int runs)
+{
+    std::printf("\nRecord sources on the ledger (nabubg):\n");
+    const int gridRows = 30;
+    bench::print(bench::time(QStringLiteral("open nabubg and fetch the first grid page"), runs, [&] {
+        RecordSource ledger;
+        ledger.open(QStringLiteral("nabubg"));
+        for (int r = 0; r < gridRows; ++r)
+            for (int c = 0; c < 8; ++c)
+                ledger.data(ledger.index(r, c));
+    }));
+
+    RecordSource ledger;
+    ledger.open(QStringLiteral("nabubg"));
+    int account = 0;
+    double balance = 0;
+    bench::print(bench::time(QStringLiteral("find an account, filter to it, move to its last row"), runs, [&] {
+        const QString wanted = criteria::build(QStringLiteral("NOREKENING"),
+                                               QStringLiteral("01201%1").arg((account++ * 7919) % customers + 1, 5, 10,
+                                                                             QLatin1Char('0')));
+        ledger.clearFilter();
+        ledger.moveFirst();
+        if (ledger.find(wanted)) {
+            ledger.setFilter(wanted);
+            ledger.moveLast();
+            balance = ledger.value(7).toDouble();
+        }
+    }));
+
+    RecordSource writer;
+    writer.open(QStringLiteral("nabubg"));
+    bench::print(bench::time(QStringLiteral("append and commit one ledger row"), runs, [&] {
+        writer.addNew({QStringLiteral("0120100001"), QStringLiteral("Nasabah Siswa 1"), QDate::currentDate(),
+                       QStringLiteral("01"), QStringLiteral("Penyetoran"), 0.0, 1000.0, balance + 1000.0});
+    }));
+    // Take the bench's own rows out again so that the next run finds the same data.
+    {
+        QSqlDatabase cleanup = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-clean"));
+        cleanup.setDatabaseName(db::databaseFile());
+        cleanup.open();
+        QSqlQuery query(cleanup);
+        query.prepare(QStringLiteral("DELETE FROM nabubg WHERE rowid > (SELECT max(rowid) FROM nabubg) - ?"));
+        query.addBindValue(runs);
+        query.exec();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-clean"));
+    std::printf("  peak memory of the process so far: %.1f MiB\n", bench::peakMemoryMiB());
+}
+
+// For scale: the naive design that reads the whole ledger into memory.
+void benchNaive()
+{
+    std::printf("\nFor comparison, reading the whole ledger into memory:\n");
+    const double before = bench::currentMemoryMiB();
+    QVector<QVector<QVariant>> rows;
+    QElapsedTimer timer;
+    timer.start();
+    {
+        QSqlDatabase naive = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-naive"));
+        naive.setDatabaseName(db::databaseFile());
+        naive.open();
+        QSqlQuery query(naive);
+        query.setForwardOnly(true);
+        query.exec(QStringLiteral("SELECT * FROM nabubg"));
+        while (query.next()) {
+            QVector<QVariant> row;
+            row.reserve(8);
+            for (int c = 0; c < 8; ++c)
+                row << query.value(c);
+            rows << row;
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-naive"));
+    std::printf("  read %lld rows in %.1f ms, memory grew by %.1f MiB\n", static_cast<long long>(rows.size()),
+                timer.nsecsElapsed() / 1e6, bench::currentMemoryMiB() - before);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The bench drives screens headless unless told otherwise.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Speed and memory of SIMPARO on a bank's full-size data."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("dir"), QStringLiteral("Folder for the benchmark database (default ./bench-data)."),
+                      QStringLiteral("folder"), QStringLiteral("bench-data")});
+    parser.addOption({QStringLiteral("customers"), QStringLiteral("Number of customers."), QStringLiteral("n"),
+                      QStringLiteral("10000")});
+    parser.addOption({QStringLiteral("rows"), QStringLiteral("Number of ledger rows."), QStringLiteral("n"),
+                      QStringLiteral("1000000")});
+    parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs of each measured step."), QStringLiteral("n"),
+                      QStringLiteral("30")});
+    parser.process(app);
+
+    const QString folder = QDir(parser.value(QStringLiteral("dir"))).absolutePath();
+    QDir().mkpath(folder);
+    // The program's database lives in $HOME/SKRIP; the bench gives it a home of its own.
+    qputenv("HOME", folder.toLocal8Bit());
+    const int customers = parser.value(QStringLiteral("customers")).toInt();
+    const int rows = parser.value(QStringLiteral("rows")).toInt();
+    const int runs = std::max(3, parser.value(QStringLiteral("runs")).toInt());
+
+    bench::ensureDatabase(folder, customers, rows);
+    benchRecordSources(customers, runs);
+    std::printf("\nPeak memory of the process: %.1f MiB\n", bench::peakMemoryMiB());
+    benchNaive();
+    return 0;
+}

@@ -215,6 +215,8 @@ void RecordSource::close()
     kinds_.clear();
     filterText_.clear();
     keys_ = KeyList();
+    snapshotKeys_ = KeyList();
+    snapshotKnown_ = false;
     own_.clear();
     deleted_.clear();
     appended_.clear();
@@ -240,6 +242,7 @@ bool RecordSource::requery()
     if (!beginSnapshot())
         return false;
     // Everything written through this record source is in the new snapshot.
+    snapshotKnown_ = false;
     own_.clear();
     deleted_.clear();
     appended_.clear();
@@ -437,26 +440,39 @@ bool RecordSource::computeKeys(const QString &criteriaText, KeyList *keys)
     query.setForwardOnly(true);
     QVector<qint64> base;
     if (column < 0) {
-        if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quotedTable())) || !query.next())
-            return failSql(query.lastError());
-        const qint64 count = query.value(0).toLongLong();
-        if (count > 0) {
-            if (!query.exec(QStringLiteral("SELECT min(rowid), max(rowid) FROM %1").arg(quotedTable()))
-                || !query.next())
+        // The snapshot's own rows never change: they are counted once per snapshot.
+        if (!snapshotKnown_) {
+            KeyList all;
+            if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quotedTable())) || !query.next())
                 return failSql(query.lastError());
-            const qint64 first = query.value(0).toLongLong();
-            const qint64 last = query.value(1).toLongLong();
-            if (last - first + 1 == count) {
-                keys->denseFirst = first;
-                keys->denseCount = int(count);
-            } else {
-                if (!query.exec(QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(quotedTable())))
+            const qint64 count = query.value(0).toLongLong();
+            if (count > 0) {
+                // One aggregate a query: SQLite answers a lone min() or max() from the b-tree's end.
+                qint64 first = 0;
+                qint64 last = 0;
+                if (!query.exec(QStringLiteral("SELECT min(rowid) FROM %1").arg(quotedTable())) || !query.next())
                     return failSql(query.lastError());
-                base.reserve(int(count));
-                while (query.next())
-                    base << query.value(0).toLongLong();
+                first = query.value(0).toLongLong();
+                if (!query.exec(QStringLiteral("SELECT max(rowid) FROM %1").arg(quotedTable())) || !query.next())
+                    return failSql(query.lastError());
+                last = query.value(0).toLongLong();
+                if (last - first + 1 == count) {
+                    all.denseFirst = first;
+                    all.denseCount = int(count);
+                } else {
+                    if (!query.exec(QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(quotedTable())))
+                        return failSql(query.lastError());
+                    all.rest.reserve(int(count));
+                    while (query.next())
+                        all.rest << query.value(0).toLongLong();
+                }
             }
+            snapshotKeys_ = all;
+            snapshotKnown_ = true;
         }
+        keys->denseFirst = snapshotKeys_.denseFirst;
+        keys->denseCount = snapshotKeys_.denseCount;
+        base = snapshotKeys_.rest;
     } else {
         query.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? ORDER BY rowid")
                           .arg(quotedTable(), quotedColumn(column)));

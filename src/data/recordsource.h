@@ -157,6 +157,8 @@ private:
     QVector<Kind> kinds_;
     QString filterText_;
     KeyList keys_;
+    KeyList snapshotKeys_; // every row of the snapshot, before this record source's own changes
+    bool snapshotKnown_ = false;
     int pos_ = -1; // -1: BOF, keys_.size(): EOF
 
     // Rows this record source wrote itself (appended or updated), and rows of a

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <functional>
+
+// Shared pieces of simparo-bench.
+namespace bench {
+
+struct Figures {
+    QString name;
+    QVector<double> millis;
+};
+
+// Runs the step `runs` times and returns its times in milliseconds.
+Figures time(const QString &name, int runs, const std::function<void()> &step);
+// Prints median, minimum and maximum of each figure.
+void print(const Figures &figures);
+// The process's peak resident memory so far, in MiB.
+double peakMemoryMiB();
+// The process's current resident memory, in MiB.
+double currentMemoryMiB();
+
+// Makes (or reuses) the benchmark database in the folder: `customers` customers and
+// `ledgerRows` ledger rows with correct balance chains. HOME must point at the folder.
+void ensureDatabase(const QString &folder, int customers, int ledgerRows);
+
+} // namespace bench
