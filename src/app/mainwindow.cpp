@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "app/passwordscreen.h"
 #include "app/screens.h"
 
 #include <QLinearGradient>
@@ -17,6 +18,7 @@ MainWindow::MainWindow(QWidget *parent)
     setFixedSize(800, 600 + ui.menubar->sizeHint().height());
 
     connect(ui.mnuEXIT, &QAction::triggered, this, &QWidget::close);
+    connect(ui.mnuGanti, &QAction::triggered, this, [this] { screens::show<PasswordScreen>(this); });
 }
 
 QPixmap MainWindow::welcomePicture()

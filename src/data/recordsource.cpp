@@ -74,6 +74,9 @@ RecordSource::RecordSource(QObject *parent)
 
 RecordSource::~RecordSource()
 {
+    // The screen around it may be half destroyed already: tell nobody, touch no field.
+    blockSignals(true);
+    bound_.clear();
     close();
 }
 

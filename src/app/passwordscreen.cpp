@@ -1,0 +1,154 @@
+#include "passwordscreen.h"
+
+#include "app/keys.h"
+#include "app/messages.h"
+#include "app/screens.h"
+#include "data/criteria.h"
+#include "data/passwords.h"
+#include "data/recordsource.h"
+
+#include <QSqlQuery>
+
+namespace {
+const QString kInformasi = QStringLiteral("Informasi");
+const QString kWrongOld = QStringLiteral("Maaf password lama tidak sesuai...!!");
+} // namespace
+
+PasswordScreen::PasswordScreen(QWidget *owner)
+    : QWidget(owner, owner ? Qt::Window : Qt::WindowFlags())
+{
+    ui.setupUi(this);
+    // The covers lie over the fields that hold the stored user name.
+    ui.Text1->raise();
+    ui.Text2->raise();
+    Adodc2 = new RecordSource(this);
+    Adodc2->setObjectName(QStringLiteral("Adodc2"));
+    if (!Adodc2->open(QStringLiteral("tpassword")))
+        msg::databaseError(this, Adodc2->lastError());
+    Adodc2->bindField(ui.txtUser, QStringLiteral("user"));
+    // The new-password field never shows a stored password or its hash: it holds
+    // only what the operator types.
+    connect(Adodc2, &RecordSource::currentChanged, this, [this] { ui.txtPassBaru->clear(); });
+
+    screens::onActivation(this, [this] { ui.txtUserLama->setFocus(); });
+    onEnter(ui.txtUserLama, [this] { lookUpUser(); });
+    onEnter(ui.txtPassLama, [this] { confirmOldPassword(); });
+    onEnter(ui.txtUser, [this] { ui.txtPassBaru->setFocus(); });
+    onEnter(ui.txtPassBaru, [this] { ui.cmdGanti->setFocus(); });
+    connect(ui.cmdGanti, &QPushButton::clicked, this, &PasswordScreen::change);
+    connect(ui.cmdBatal, &QPushButton::clicked, this, &PasswordScreen::cancelChanges);
+    ui.txtUserLama->setFocus();
+}
+
+void PasswordScreen::inform(const QString &text, bool error)
+{
+    msg::show(this, text, kInformasi, error ? msg::Icon::Error : msg::Icon::Information);
+}
+
+void PasswordScreen::lookUpUser()
+{
+    confirmed_ = false;
+    Adodc2->moveFirst();
+    Adodc2->find(criteria::build(QStringLiteral("USER"), ui.txtUserLama->text()));
+    if (Adodc2->isEOF()) {
+        msg::perhatian(this, QStringLiteral("MAAF USER TIDAK ADA"));
+        ui.txtUserLama->clear();
+        ui.txtUserLama->setFocus();
+        return;
+    }
+    ui.txtPassLama->setFocus();
+}
+
+bool PasswordScreen::oldPasswordHolds() const
+{
+    return Adodc2->hasCurrent() && ui.txtUserLama->text() == Adodc2->value(QStringLiteral("user")).toString()
+           && passwords::matches(ui.txtPassLama->text(), Adodc2->value(QStringLiteral("password")).toString());
+}
+
+void PasswordScreen::confirmOldPassword()
+{
+    // Without a current row, or when the row is not the user named, nothing is compared.
+    if (!Adodc2->hasCurrent() || ui.txtUserLama->text() != Adodc2->value(QStringLiteral("user")).toString())
+        return;
+    if (!oldPasswordHolds()) {
+        confirmed_ = false;
+        inform(kWrongOld, true);
+        ui.txtPassLama->setFocus();
+        ui.txtPassLama->clear();
+        return;
+    }
+    confirmed_ = true;
+    ui.Text2->hide();
+    ui.Text1->hide();
+    ui.txtPassBaru->clear();
+    ui.txtUser->clear();
+    ui.txtUser->setFocus();
+}
+
+void PasswordScreen::change()
+{
+    if (ui.txtPassLama->text().isEmpty()) {
+        inform(QStringLiteral("Isi dulu password lamanya."), false);
+        ui.txtPassLama->setFocus();
+        return;
+    }
+    // A password changes only after the old one was confirmed for the user named.
+    if (!confirmed_ || !oldPasswordHolds()) {
+        inform(kWrongOld, true);
+        ui.txtPassLama->setFocus();
+        return;
+    }
+    const QString newUser = ui.txtUser->text();
+    const QString newPassword = ui.txtPassBaru->text();
+    if (newUser.isEmpty()) {
+        inform(QStringLiteral("User baru tidak boleh kosong."), true);
+        ui.txtUser->setFocus();
+        return;
+    }
+    if (newPassword.isEmpty()) {
+        inform(QStringLiteral("Password baru tidak boleh kosong."), true);
+        ui.txtPassBaru->setFocus();
+        return;
+    }
+    const QString hash = passwords::hash(newPassword);
+    if (hash.isEmpty()) {
+        inform(QStringLiteral("Password baru tidak bisa disimpan: memori tidak cukup."), true);
+        return;
+    }
+    const QString storedUser = Adodc2->value(QStringLiteral("user")).toString();
+    // Two operators of one name would lock one of them out for good.
+    auto nameIsFree = [newUser, storedUser](QSqlDatabase &live, QVector<QVariant> &, QString *refusal) {
+        if (newUser == storedUser)
+            return true;
+        QSqlQuery query(live);
+        query.prepare(QStringLiteral("SELECT count(*) FROM tpassword WHERE \"user\" = ?"));
+        query.addBindValue(newUser);
+        if (query.exec() && query.next() && query.value(0).toInt() == 0)
+            return true;
+        *refusal = QStringLiteral("User \"%1\" sudah dipakai operator lain. Pilih nama user yang lain.").arg(newUser);
+        return false;
+    };
+    const int userColumn = Adodc2->columnIndex(QStringLiteral("user"));
+    const int passwordColumn = Adodc2->columnIndex(QStringLiteral("password"));
+    if (!Adodc2->update({{userColumn, newUser}, {passwordColumn, hash}}, nameIsFree)) {
+        if (Adodc2->lastWriteRefused()) {
+            inform(Adodc2->lastError(), true);
+            ui.txtUser->setFocus();
+        } else {
+            msg::databaseError(this, Adodc2->lastError());
+        }
+        // What was typed stays, ready for another try.
+        ui.txtUser->setText(newUser);
+        ui.txtPassBaru->setText(newPassword);
+        return;
+    }
+    inform(QStringLiteral("Ganti Password Sukses....!!"), false);
+    close();
+    screens::showMainWindow();
+}
+
+void PasswordScreen::cancelChanges()
+{
+    Adodc2->cancelUpdate();
+    ui.txtPassBaru->clear();
+}

@@ -1,0 +1,297 @@
+// The change of password driven through its real widgets, followed by real logins.
+#include "app/loginscreen.h"
+#include "app/mainwindow.h"
+#include "app/passwordscreen.h"
+#include "app/screens.h"
+#include "data/passwords.h"
+#include "dialogs.h"
+#include "testdb.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+class tst_Password : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDatabase> database;
+    std::unique_ptr<DialogAnswerer> dialogs;
+    MainWindow *menu = nullptr;
+    PasswordScreen *screen = nullptr;
+
+    QLineEdit *field(const char *name) { return screen->findChild<QLineEdit *>(QLatin1String(name)); }
+    void type(const char *name, const QString &text)
+    {
+        field(name)->setFocus();
+        field(name)->clear();
+        QTest::keyClicks(field(name), text);
+    }
+    void enter(const char *name) { QTest::keyClick(field(name), Qt::Key_Return); }
+    void click(const char *name) { QTest::mouseClick(screen->findChild<QPushButton *>(QLatin1String(name)), Qt::LeftButton); }
+    void open()
+    {
+        menu = screens::show<MainWindow>();
+        menu->findChild<QAction *>(QStringLiteral("mnuGanti"))->trigger();
+        screen = screens::find<PasswordScreen>();
+        QVERIFY(screen);
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+    }
+    void confirm(const QString &user, const QString &password)
+    {
+        type("txtUserLama", user);
+        enter("txtUserLama");
+        type("txtPassLama", password);
+        enter("txtPassLama");
+    }
+    QStringList operators() { return database->rows(QStringLiteral("SELECT user, password FROM tpassword")); }
+
+    // Logs in through the real login screen; true when "OK" was offered.
+    bool logIn(const QString &user, const QString &password)
+    {
+        DialogAnswerer answers;
+        LoginScreen *login = screens::show<LoginScreen>();
+        auto *u = login->findChild<QLineEdit *>(QStringLiteral("TXTuser"));
+        auto *p = login->findChild<QLineEdit *>(QStringLiteral("TXTpasword"));
+        u->setFocus();
+        QTest::keyClicks(u, user);
+        QTest::keyClick(u, Qt::Key_Return);
+        p->setFocus();
+        QTest::keyClicks(p, password);
+        QTest::keyClick(p, Qt::Key_Return);
+        const bool offered = login->findChild<QPushButton *>(QStringLiteral("cmdOK"))->isVisible();
+        login->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return offered;
+    }
+
+private slots:
+    void init()
+    {
+        database = std::make_unique<TestDatabase>();
+        database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        dialogs = std::make_unique<DialogAnswerer>();
+    }
+    void cleanup()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->testAttribute(Qt::WA_DeleteOnClose))
+                w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        dialogs.reset();
+        database.reset();
+    }
+
+    void opensOwnedByTheMainWindowWithItsFieldsCovered()
+    {
+        open();
+        QCOMPARE(screen->objectName(), QStringLiteral("frmUBAHPASSWORD"));
+        QCOMPARE(screen->windowTitle(), QStringLiteral("GANTI PASSWORD"));
+        QCOMPARE(screen->parentWidget(), menu);
+        QVERIFY(field("Text1")->isVisible() && field("Text2")->isVisible());
+        QCOMPARE(field("Text1")->geometry(), field("txtUser")->geometry());
+        QCOMPARE(field("Text2")->geometry(), field("txtPassBaru")->geometry());
+        QCOMPARE(QApplication::focusWidget(), field("txtUserLama"));
+        QPointer<PasswordScreen> watched(screen);
+        menu->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watched.isNull());
+    }
+
+    void wholeChangeThenOnlyTheNewPairLogsIn()
+    {
+        open();
+        confirm(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        QCOMPARE(dialogs->count(), 0);
+        QVERIFY(!field("Text1")->isVisible() && !field("Text2")->isVisible());
+        QVERIFY(field("txtUser")->text().isEmpty());
+        QVERIFY(field("txtPassBaru")->text().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), field("txtUser"));
+        QTest::keyClicks(field("txtUser"), QStringLiteral("Kasir Dua"));
+        enter("txtUser");
+        QCOMPARE(QApplication::focusWidget(), field("txtPassBaru"));
+        QTest::keyClicks(field("txtPassBaru"), QStringLiteral("Baru 2026"));
+        enter("txtPassBaru");
+        QCOMPARE(QApplication::focusWidget(), screen->findChild<QPushButton *>(QStringLiteral("cmdGanti")));
+        QPointer<PasswordScreen> watched(screen);
+        click("cmdGanti");
+        EXPECT_MESSAGE(dialogs->only(), "Ganti Password Sukses....!!", "Informasi", QMessageBox::Information);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watched.isNull());
+        QVERIFY(menu->isVisible());
+
+        const QStringList rows = operators();
+        QCOMPARE(rows.size(), 2);
+        QVERIFY(rows.at(1).startsWith(QLatin1String("Kasir Dua|$argon2id$")));
+        QVERIFY(!rows.join(u' ').contains(QLatin1String("Baru 2026")));
+        QVERIFY(logIn(QStringLiteral("Kasir Dua"), QStringLiteral("Baru 2026")));
+        QVERIFY(!logIn(QStringLiteral("kasir"), QStringLiteral("kasir99")));
+        QVERIFY(!logIn(QStringLiteral("Kasir Dua"), QStringLiteral("kasir99")));
+        QVERIFY(logIn(QStringLiteral("admin"), QStringLiteral("admin123")));
+    }
+
+    void wrongOldPasswordIsRefused_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("letter case, clear-text row") << "kasir" << "KASIR99";
+        QTest::newRow("other, clear-text row") << "kasir" << "kasir9";
+        QTest::newRow("letter case, hashed row") << "admin" << "Admin123";
+    }
+    void wrongOldPasswordIsRefused()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        const QStringList before = operators();
+        open();
+        confirm(user, password);
+        EXPECT_MESSAGE(dialogs->only(), "Maaf password lama tidak sesuai...!!", "Informasi", QMessageBox::Critical);
+        QVERIFY(field("txtPassLama")->text().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), field("txtPassLama"));
+        QVERIFY(field("Text1")->isVisible());
+        // "Ganti" now changes nothing.
+        dialogs->clear();
+        type("txtPassLama", password);
+        click("cmdGanti");
+        QCOMPARE(dialogs->only().text, QStringLiteral("Maaf password lama tidak sesuai...!!"));
+        QCOMPARE(operators(), before);
+    }
+
+    void unknownUserIsRefusedAndNothingIsCompared()
+    {
+        const QStringList before = operators();
+        open();
+        type("txtUserLama", QStringLiteral("Kasir"));
+        enter("txtUserLama");
+        EXPECT_MESSAGE(dialogs->only(), "MAAF USER TIDAK ADA", "Perhatian", QMessageBox::Critical);
+        QVERIFY(field("txtUserLama")->text().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), field("txtUserLama"));
+        // With no row current, an empty user and empty password confirm nothing.
+        dialogs->clear();
+        enter("txtPassLama");
+        QCOMPARE(dialogs->count(), 0);
+        QVERIFY(field("Text1")->isVisible());
+        type("txtPassLama", QStringLiteral("x"));
+        click("cmdGanti");
+        QCOMPARE(dialogs->only().text, QStringLiteral("Maaf password lama tidak sesuai...!!"));
+        QCOMPARE(operators(), before);
+    }
+
+    void gantiNeedsTheOldPassword()
+    {
+        const QStringList before = operators();
+        open();
+        click("cmdGanti");
+        EXPECT_MESSAGE(dialogs->only(), "Isi dulu password lamanya.", "Informasi", QMessageBox::Information);
+        QCOMPARE(QApplication::focusWidget(), field("txtPassLama"));
+        // The right old password typed without its Enter is no confirmation.
+        dialogs->clear();
+        type("txtUserLama", QStringLiteral("kasir"));
+        enter("txtUserLama");
+        type("txtPassLama", QStringLiteral("kasir99"));
+        click("cmdGanti");
+        QCOMPARE(dialogs->only().text, QStringLiteral("Maaf password lama tidak sesuai...!!"));
+        QCOMPARE(operators(), before);
+    }
+
+    void refusedNewValues_data()
+    {
+        QTest::addColumn<QString>("newUser");
+        QTest::addColumn<QString>("newPassword");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty user") << "" << "baru" << "User baru tidak boleh kosong.";
+        QTest::newRow("empty password") << "kasir2" << "" << "Password baru tidak boleh kosong.";
+        QTest::newRow("name of another operator")
+            << "admin" << "baru" << "User \"admin\" sudah dipakai operator lain. Pilih nama user yang lain.";
+    }
+    void refusedNewValues()
+    {
+        QFETCH(QString, newUser);
+        QFETCH(QString, newPassword);
+        QFETCH(QString, message);
+        const QStringList before = operators();
+        open();
+        confirm(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        QTest::keyClicks(field("txtUser"), newUser);
+        field("txtPassBaru")->setText(newPassword);
+        click("cmdGanti");
+        EXPECT_MESSAGE(dialogs->only(), message, "Informasi", QMessageBox::Critical);
+        QCOMPARE(operators(), before);
+        QVERIFY(screen->isVisible());
+        QCOMPARE(field("txtUser")->text(), newUser);
+        QCOMPARE(field("txtPassBaru")->text(), newPassword);
+    }
+
+    void keepingOnesOwnNameChangesOnlyThePassword()
+    {
+        open();
+        confirm(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        QTest::keyClicks(field("txtUser"), QStringLiteral("kasir"));
+        field("txtPassBaru")->setText(QStringLiteral("lebih kuat"));
+        click("cmdGanti");
+        QCOMPARE(dialogs->only().text, QStringLiteral("Ganti Password Sukses....!!"));
+        QVERIFY(logIn(QStringLiteral("kasir"), QStringLiteral("lebih kuat")));
+    }
+
+    void batalShowsTheStoredNameAndNeverAPassword()
+    {
+        open();
+        confirm(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        QTest::keyClicks(field("txtUser"), QStringLiteral("lain"));
+        field("txtPassBaru")->setText(QStringLiteral("lain"));
+        click("cmdBatal");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(field("txtUser")->text(), QStringLiteral("kasir"));
+        QVERIFY(field("txtPassBaru")->text().isEmpty());
+        QVERIFY(!field("Text1")->isVisible());
+        QCOMPARE(field("txtUserLama")->text(), QStringLiteral("kasir"));
+        QCOMPARE(operators().at(1), QStringLiteral("kasir|kasir99"));
+        // A hashed row never shows its hash either.
+        confirm(QStringLiteral("admin"), QStringLiteral("admin123"));
+        click("cmdBatal");
+        QCOMPARE(field("txtUser")->text(), QStringLiteral("admin"));
+        QVERIFY(field("txtPassBaru")->text().isEmpty());
+    }
+
+    void focusReturnsToTheOldUserOnReactivation()
+    {
+        open();
+        confirm(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        QCOMPARE(QApplication::focusWidget(), field("txtUser"));
+        // The operator works in another window of the program, then comes back.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        screen->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+        QCOMPARE(QApplication::focusWidget(), field("txtUserLama"));
+        QCOMPARE(field("txtUserLama")->text(), QStringLiteral("kasir"));
+    }
+
+    void databaseRefusalIsShownAndNothingIsLost()
+    {
+        database->exec(QStringLiteral("CREATE TRIGGER locked BEFORE UPDATE ON tpassword "
+                                      "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END"));
+        const QStringList before = operators();
+        open();
+        confirm(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        QTest::keyClicks(field("txtUser"), QStringLiteral("kasir2"));
+        field("txtPassBaru")->setText(QStringLiteral("baru"));
+        click("cmdGanti");
+        const DialogSeen seen = dialogs->only();
+        QVERIFY2(seen.text.contains(database->file()) && seen.text.contains(QLatin1String("disk I/O error")),
+                 qPrintable(seen.text));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(operators(), before);
+        QCOMPARE(field("txtUser")->text(), QStringLiteral("kasir2"));
+        QCOMPARE(field("txtPassBaru")->text(), QStringLiteral("baru"));
+        QVERIFY(screen->isVisible());
+    }
+};
+
+QTEST_MAIN(tst_Password)
+#include "tst_password.moc"
