@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools \
-            libqt6sql6-sqlite libsodium-dev libgl-dev poppler-utils sqlite3
+            libqt6sql6-sqlite libsodium-dev libgl-dev fonts-dejavu-core poppler-utils sqlite3
 DB_FILE := $(HOME)/SKRIP/asli.sqlite
 FIRST_USER ?= admin
 FIRST_PASSWORD ?= admin123
