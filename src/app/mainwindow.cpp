@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "app/screens.h"
+#include "customers/registerscreen.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -16,6 +17,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui.Picture1->setPixmap(welcomePicture());
     setFixedSize(800, 600 + ui.menubar->sizeHint().height());
 
+    connect(ui.MNUNASABAH, &QAction::triggered, this, [] { screens::show<RegisterScreen>(); });
     connect(ui.mnuEXIT, &QAction::triggered, this, &QWidget::close);
 }
 
