@@ -531,6 +531,20 @@ private slots:
         QCOMPARE(dialogs->seen.last().text, QStringLiteral("NO REKENING SUDAH ADA ?"));
         QCOMPARE(stored().at(0), QStringLiteral("0101|Ahmad Fauzi|Medan"));
     }
+
+    void olderFileWithOverlongNumber()
+    {
+        // The field takes ten characters; a longer stored number is not cut short by
+        // correcting the customer's other details.
+        makeLegacyRegister();
+        database->addCustomer(QStringLiteral("01234567890"), QStringLiteral("Ahmad Fauzi"));
+        openRegister();
+        click("cmdADD");
+        retype("txtKOTA", QStringLiteral("Binjai"));
+        click("cmdUPDATE");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(stored(), QStringList(QStringLiteral("01234567890|Ahmad Fauzi|Binjai")));
+    }
 };
 
 QTEST_MAIN(tst_Register)
