@@ -2,6 +2,7 @@
 
 #include "app/passwordscreen.h"
 #include "app/screens.h"
+#include "customers/registerscreen.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -17,6 +18,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui.Picture1->setPixmap(welcomePicture());
     setFixedSize(800, 600 + ui.menubar->sizeHint().height());
 
+    connect(ui.MNUNASABAH, &QAction::triggered, this, [] { screens::show<RegisterScreen>(); });
     connect(ui.mnuEXIT, &QAction::triggered, this, &QWidget::close);
     connect(ui.mnuGanti, &QAction::triggered, this, [this] { screens::show<PasswordScreen>(this); });
 }

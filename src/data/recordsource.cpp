@@ -846,8 +846,12 @@ void RecordSource::refreshBound()
 {
     for (Bound &b : bound_) {
         b.shown = b.column >= 0 ? textform::display(value(b.column)) : QString();
-        if (b.field)
+        if (b.field) {
             b.field->setText(b.shown);
+            // A field with a character limit shows a longer stored value cut short;
+            // that is no change of the value, and it is not written back.
+            b.shown = b.field->text();
+        }
     }
 }
 

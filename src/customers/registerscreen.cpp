@@ -1,0 +1,191 @@
+#include "registerscreen.h"
+
+#include "app/keys.h"
+#include "app/messages.h"
+#include "app/screens.h"
+#include "customers/accountnumbers.h"
+#include "customers/newcustomerscreen.h"
+#include "data/criteria.h"
+#include "data/gridbinding.h"
+#include "data/recordsource.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+
+RegisterScreen::RegisterScreen(QWidget *parent)
+    : QWidget(parent)
+{
+    ui.setupUi(this);
+    Adodc1 = new RecordSource(this);
+    Adodc1->setObjectName(QStringLiteral("Adodc1"));
+    if (!Adodc1->open(QStringLiteral("daftar")))
+        msg::databaseError(this, Adodc1->lastError());
+
+    const QStringList columns = {QStringLiteral("norekening"), QStringLiteral("nama"),   QStringLiteral("tempat"),
+                                 QStringLiteral("tgllahir"),   QStringLiteral("alamat"), QStringLiteral("kota"),
+                                 QStringLiteral("kode"),       QStringLiteral("TELPHON")};
+    const QList<QLineEdit *> bound = fields();
+    for (int i = 0; i < bound.size(); ++i)
+        Adodc1->bindField(bound.at(i), columns.at(i));
+    bindGrid(ui.DataGrid1, Adodc1);
+    bindGrid(ui.DataGrid2, Adodc1);
+
+    // Enter walks the fields; in the telephone field it goes on to "UPDATE".
+    for (int i = 0; i + 1 < bound.size(); ++i) {
+        QLineEdit *nextField = bound.at(i + 1);
+        onEnter(bound.at(i), [nextField] { nextField->setFocus(); });
+    }
+    onEnter(ui.txtTELPHON, [this] { ui.cmdUPDATE->setFocus(); });
+
+    connect(ui.cmdADD, &QPushButton::clicked, this, &RegisterScreen::startEditing);
+    connect(ui.cmdEDIT, &QPushButton::clicked, this, [] { screens::show<NewCustomerScreen>(); });
+    connect(ui.cmdUPDATE, &QPushButton::clicked, this, &RegisterScreen::storeCurrent);
+    connect(ui.cmdFIRS, &QPushButton::clicked, this, [this] { Adodc1->moveFirst(); });
+    connect(ui.cmdLAST, &QPushButton::clicked, this, [this] { Adodc1->moveLast(); });
+    connect(ui.cmdNEXT, &QPushButton::clicked, this, &RegisterScreen::next);
+    connect(ui.cmdPRIVIEW, &QPushButton::clicked, this, &RegisterScreen::previous);
+    connect(ui.cmdHAPUS, &QPushButton::clicked, this, &RegisterScreen::deleteCurrent);
+    connect(ui.cmdCLOSE, &QPushButton::clicked, this, &RegisterScreen::closeScreen);
+    connect(ui.cmdKODE, &QPushButton::clicked, this, [this] {
+        search(QStringLiteral("NOREKENING"), QStringLiteral("Ketikan NO REKENING "),
+               QStringLiteral("Pencarian No Rekning"), QStringLiteral("No Rekening tidak ditemukan?"));
+    });
+    connect(ui.cmdNAMA, &QPushButton::clicked, this, [this] {
+        search(QStringLiteral("NAMA"), QStringLiteral("Ketikan NAMA ANDA"), QStringLiteral("Pencarian Nama"),
+               QStringLiteral("Nama Nasabah tidak ditemukan?"));
+    });
+
+    DisableFields();
+    screens::onActivation(this, [this] { activate(); });
+}
+
+QList<QLineEdit *> RegisterScreen::fields() const
+{
+    return {ui.txtREKENING, ui.txtNAMA, ui.txtTEMPAT, ui.txtLAHIR,
+            ui.txtALAMAT,   ui.txtKOTA, ui.txtKODE,   ui.txtTELPHON};
+}
+
+// Both states give the fields the desktop's colour for highlighted text as background.
+static void paintField(QLineEdit *field)
+{
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, QGuiApplication::palette().color(QPalette::Active, QPalette::HighlightedText));
+    field->setPalette(palette);
+}
+
+void RegisterScreen::EnableFields()
+{
+    const QList<QLineEdit *> all = fields();
+    for (QLineEdit *field : all)
+        field->setEnabled(true);
+    for (QLineEdit *field : all)
+        paintField(field);
+    ui.txtREKENING->setFocus();
+}
+
+void RegisterScreen::DisableFields()
+{
+    const QList<QLineEdit *> all = fields();
+    for (QLineEdit *field : all)
+        field->setEnabled(false);
+    for (QLineEdit *field : all)
+        paintField(field);
+}
+
+void RegisterScreen::activate()
+{
+    ui.txtJUMLAH->setText(QString::number(Adodc1->recordCount()));
+    DisableFields();
+}
+
+void RegisterScreen::startEditing()
+{
+    ui.cmdADD->setEnabled(false);
+    EnableFields();
+}
+
+void RegisterScreen::storeCurrent()
+{
+    if (Adodc1->hasPendingChanges()) {
+        if (!Adodc1->hasCurrent()) {
+            // Typed text stays; there is no customer to store it in.
+            msg::perhatian(this, QStringLiteral("Tidak ada data nasabah yang dipilih, jadi tidak ada yang disimpan.\n"
+                                                "Pilih nasabah di daftar, atau tambah nasabah baru dengan ADD."));
+            return;
+        }
+        // The account number is judged only when it was changed.
+        const QString stored = Adodc1->value(0).toString();
+        if (!Adodc1->updateBound(customers::accountNumberCheck(stored))) {
+            // What was typed stays in the fields, still editable, for a correction.
+            if (Adodc1->lastWriteRefused()) {
+                msg::perhatian(this, Adodc1->lastError());
+                ui.txtREKENING->setFocus();
+            } else {
+                msg::databaseError(this, Adodc1->lastError());
+            }
+            return;
+        }
+    }
+    ui.cmdEDIT->setEnabled(true);
+    ui.cmdADD->setEnabled(true);
+    DisableFields();
+}
+
+void RegisterScreen::next()
+{
+    if (!Adodc1->hasCurrent())
+        return;
+    Adodc1->moveNext();
+    if (Adodc1->isEOF()) {
+        Adodc1->moveLast();
+        msg::perhatian(this, QStringLiteral("MAAF DATA SUADAH PALING AKHIR"));
+    }
+}
+
+void RegisterScreen::previous()
+{
+    if (!Adodc1->hasCurrent())
+        return;
+    Adodc1->movePrevious();
+    if (Adodc1->isBOF()) {
+        Adodc1->moveFirst();
+        msg::perhatian(this, QStringLiteral("MAAF DATA SUDAH DIAWAL"));
+    }
+}
+
+void RegisterScreen::deleteCurrent()
+{
+    if (!Adodc1->hasCurrent()) {
+        msg::perhatian(this, QStringLiteral("Tidak ada data nasabah yang bisa dihapus."));
+        return;
+    }
+    if (!msg::askYesNo(this, QStringLiteral("ANDA YAKIN MAU MENGHAPUS?"), QStringLiteral("PERHATIAN")))
+        return;
+    // Only the register row goes; the customer's ledger rows stay.
+    if (!Adodc1->deleteCurrent()) {
+        msg::databaseError(this, Adodc1->lastError());
+        return;
+    }
+    Adodc1->moveFirst();
+    msg::plain(this, QStringLiteral("PENGHAPUSAN SUKSES"));
+}
+
+void RegisterScreen::search(const QString &column, const QString &promptText, const QString &promptTitle,
+                            const QString &notFound)
+{
+    const QString wanted = msg::prompt(this, promptText, promptTitle);
+    // Every search starts again at the first customer, so the first match is found.
+    Adodc1->moveFirst();
+    Adodc1->find(criteria::build(column, wanted));
+    if (Adodc1->isEOF()) {
+        Adodc1->moveFirst();
+        msg::perhatian(this, notFound);
+    }
+}
+
+void RegisterScreen::closeScreen()
+{
+    // Typed changes not stored with "UPDATE" go with the screen.
+    close();
+    screens::showMainWindow();
+}

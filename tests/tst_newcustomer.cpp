@@ -1,0 +1,414 @@
+// The new-customer screen driven through its real widgets, with the register
+// screen whose record source it checks and saves through.
+#include "app/mainwindow.h"
+#include "app/screens.h"
+#include "customers/newcustomerscreen.h"
+#include "customers/registerscreen.h"
+#include "data/database.h"
+#include "data/recordsource.h"
+#include "dialogs.h"
+#include "testdb.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+
+static const char *const kFields[] = {"txtREKENING", "txtNAMA", "txtTEMPAT", "txtLAHIR",
+                                      "txtALAMAT",   "txtKOTA", "txtKODE",   "txtTELPHON"};
+
+class tst_NewCustomer : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDatabase> database;
+    std::unique_ptr<DialogAnswerer> dialogs;
+    NewCustomerScreen *screen = nullptr;
+
+    template <class T>
+    static T *child(QWidget *window, const char *name)
+    {
+        T *widget = window->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+    QLineEdit *field(const char *name) { return child<QLineEdit>(screen, name); }
+    QRadioButton *option(const char *name) { return child<QRadioButton>(screen, name); }
+    void click(const char *name) { child<QPushButton>(screen, name)->click(); }
+    void type(const char *name, const QString &text)
+    {
+        field(name)->setFocus();
+        QTest::keyClicks(field(name), text);
+    }
+    void enter(const char *name) { QTest::keyClick(field(name), Qt::Key_Return); }
+    QWidget *focused() { return QApplication::focusWidget(); }
+    RegisterScreen *registerScreen() { return screens::find<RegisterScreen>(); }
+    RecordSource *registerRecords() { return registerScreen()->records(); }
+    int customers() { return database->scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(); }
+
+    // The register opened from the menu, then "ADD" (the button named cmdEDIT).
+    void openFromRegister()
+    {
+        RegisterScreen *reg = screens::show<RegisterScreen>();
+        QVERIFY(QTest::qWaitForWindowActive(reg));
+        child<QPushButton>(reg, "cmdEDIT")->click();
+        screen = screens::find<NewCustomerScreen>();
+        QVERIFY(screen);
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+    }
+    void openAlone()
+    {
+        screen = screens::show<NewCustomerScreen>();
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+    }
+    void fillIn(const QString &number)
+    {
+        type("txtREKENING", number);
+        const QStringList texts = {QStringLiteral("Nu'man Hakim"), QStringLiteral("Binjai"),
+                                   QStringLiteral("17-08-2009"),   QStringLiteral("Jl. Kenanga 5"),
+                                   QStringLiteral("Medan"),        QStringLiteral("20112"),
+                                   QStringLiteral("0812-555")};
+        for (int i = 1; i < 8; ++i)
+            type(kFields[i], texts.at(i - 1));
+    }
+    QStringList typed()
+    {
+        QStringList texts;
+        for (const char *name : kFields)
+            texts << field(name)->text();
+        return texts;
+    }
+    void addCustomers()
+    {
+        database->addCustomer(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"));
+        database->addCustomer(QStringLiteral("0102"), QStringLiteral("Budi Santoso"));
+        database->addCustomer(QStringLiteral("01'03"), QStringLiteral("Ma'ruf Amin"));
+    }
+
+private slots:
+    void init()
+    {
+        database = std::make_unique<TestDatabase>();
+        dialogs = std::make_unique<DialogAnswerer>();
+    }
+
+    void cleanup()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->testAttribute(Qt::WA_DeleteOnClose))
+                w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        db::setReadOnlyForTesting(false);
+        dialogs.reset();
+        database.reset();
+        screen = nullptr;
+    }
+
+    void opensFromTheRegister()
+    {
+        addCustomers();
+        openFromRegister();
+        QCOMPARE(screen->objectName(), QStringLiteral("frmTAMBAH"));
+        QCOMPARE(screen->windowTitle(), QStringLiteral("TABEL TAMBAH DATA NASABAH SISWA"));
+        QVERIFY(registerScreen()->isVisible());
+        QVERIFY(screen->findChild<RecordSource *>(QStringLiteral("Adodc1")));
+        QVERIFY(screen->findChild<RecordSource *>(QStringLiteral("Adodc1")) != registerRecords());
+        for (const char *name : kFields)
+            QVERIFY2(field(name)->text().isEmpty() && field(name)->isEnabled(), name);
+        for (const char *name : {"OPTSD", "OPTSMP", "OPTSMU", "OPTMHS"})
+            QVERIFY2(!option(name)->isChecked(), name);
+        QCOMPARE(focused(), field("txtREKENING"));
+        QCOMPARE(child<QTableView>(screen, "DataGrid1")->model()->rowCount(), 3);
+        QCOMPARE(child<QTableView>(screen, "DataGrid1")->model()->columnCount(), 9);
+
+        const std::pair<const char *, const char *> captions[] = {
+            {"Label1", "NO REKENING"}, {"Label2", "NAMA NASABAH"}, {"Label3", "TTGL/LAHIR"},
+            {"Label4", "ALAMAT"},      {"Label5", "KOTA"},         {"Label6", "KODE POS"},
+            {"Label7", "TELPHON"},     {"OPTSD", "SD"},            {"OPTSMP", "SMP"},
+            {"OPTSMU", "SMU"},         {"OPTMHS", "MAHASISWA"},    {"cmdSAVE", "SAVE"},
+            {"cmdCANCEL", "CANCEL"}};
+        for (const auto &[name, caption] : captions) {
+            QObject *control = screen->findChild<QObject *>(QLatin1String(name));
+            QVERIFY2(control, name);
+            QCOMPARE(control->property("text").toString(), QString::fromLatin1(caption));
+        }
+        QCOMPARE(child<QGroupBox>(screen, "Frame1")->title(), QStringLiteral("STATUS PENDIDIKAN"));
+        QVERIFY(child<QGroupBox>(screen, "Frame1")->isAncestorOf(option("OPTMHS")));
+
+        // An eleventh character cannot be typed.
+        type("txtREKENING", QStringLiteral("01234567890"));
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0123456789"));
+    }
+
+    void saveStoresTheEducationChoice_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("SD") << "OPTSD" << "SD";
+        QTest::newRow("SMP") << "OPTSMP" << "SMP";
+        QTest::newRow("SMU") << "OPTSMU" << "SMU";
+        QTest::newRow("MAHASISWA") << "OPTMHS" << "MAHASISWA";
+        QTest::newRow("none chosen") << QString() << "MAHASISWA";
+    }
+    void saveStoresTheEducationChoice()
+    {
+        QFETCH(QString, choice);
+        QFETCH(QString, stored);
+        addCustomers();
+        openFromRegister();
+        fillIn(QStringLiteral("0104"));
+        if (!choice.isEmpty())
+            QTest::mouseClick(option(choice.toLatin1().constData()), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(screen, "cmdSAVE"), Qt::LeftButton);
+        QCOMPARE(dialogs->count(), 0);
+
+        // Filled by position, every text as typed.
+        QCOMPARE(database->rows(QStringLiteral("SELECT * FROM daftar WHERE rowid = (SELECT max(rowid) FROM daftar)")),
+                 QStringList(QStringLiteral("0104|Nu'man Hakim|Binjai|17-08-2009|Jl. Kenanga 5|Medan|20112|%1|0812-555")
+                                 .arg(stored)));
+        QCOMPARE(typed(), QStringList(8, QString()));
+        QCOMPARE(focused(), field("txtREKENING"));
+        if (!choice.isEmpty())
+            QVERIFY(option(choice.toLatin1().constData())->isChecked());
+
+        // The new customer is the register's current record at once; this screen's grid
+        // lists it only when opened again.
+        QCOMPARE(registerRecords()->value(0).toString(), QStringLiteral("0104"));
+        QCOMPARE(registerRecords()->recordCount(), 4);
+        QCOMPARE(child<QLineEdit>(registerScreen(), "txtNAMA")->text(), QStringLiteral("Nu'man Hakim"));
+        QCOMPARE(child<QTableView>(screen, "DataGrid1")->model()->rowCount(), 3);
+    }
+
+    void choiceSurvivesTheSave()
+    {
+        openFromRegister();
+        QTest::mouseClick(option("OPTSMP"), Qt::LeftButton);
+        type("txtREKENING", QStringLiteral("0201"));
+        click("cmdSAVE");
+        type("txtREKENING", QStringLiteral("0202"));
+        click("cmdSAVE");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(database->rows(QStringLiteral("SELECT norekening, nama, PENDIDIKAN FROM daftar ORDER BY rowid")),
+                 QStringList({QStringLiteral("0201||SMP"), QStringLiteral("0202||SMP")}));
+    }
+
+    void numberInUseIsWarnedOnEnter_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<int>("holder");
+        QTest::newRow("plain") << QStringLiteral("0102") << 1;
+        QTest::newRow("apostrophe") << QStringLiteral("01'03") << 2;
+    }
+    void numberInUseIsWarnedOnEnter()
+    {
+        QFETCH(QString, number);
+        QFETCH(int, holder);
+        addCustomers();
+        openFromRegister();
+        type("txtREKENING", number);
+        enter("txtREKENING");
+        EXPECT_MESSAGE(dialogs->only(), "NO REKENING SUDAH ADA ?", "Perhatian", QMessageBox::Critical);
+        QCOMPARE(dialogs->only().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(field("txtREKENING")->text(), number);
+        QCOMPARE(focused(), field("txtREKENING"));
+        // The register behind shows the customer who holds the number.
+        QCOMPARE(registerRecords()->position(), holder);
+        QCOMPARE(child<QLineEdit>(registerScreen(), "txtREKENING")->text(), number);
+    }
+
+    void newNumberMovesOn()
+    {
+        addCustomers();
+        openFromRegister();
+        type("txtREKENING", QStringLiteral("01'04"));
+        enter("txtREKENING");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(focused(), field("txtNAMA"));
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("01'04"));
+        // The register stands past its end.
+        QVERIFY(registerRecords()->isEOF());
+        for (int i = 1; i + 1 < 8; ++i) {
+            enter(kFields[i]);
+            QCOMPARE(focused(), field(kFields[i + 1]));
+        }
+        enter("txtTELPHON");
+        QCOMPARE(focused(), field("txtTELPHON"));
+        QVERIFY(field("txtTELPHON")->text().isEmpty());
+        QCOMPARE(dialogs->count(), 0);
+    }
+
+    void registerPastItsEndIsHarmless()
+    {
+        addCustomers();
+        openFromRegister();
+        type("txtREKENING", QStringLiteral("0999"));
+        enter("txtREKENING");
+        RegisterScreen *reg = registerScreen();
+        for (const char *button : {"cmdNEXT", "cmdPRIVIEW"})
+            child<QPushButton>(reg, button)->click();
+        child<QPushButton>(reg, "cmdADD")->click();
+        child<QPushButton>(reg, "cmdUPDATE")->click();
+        QCOMPARE(dialogs->count(), 0);
+        child<QPushButton>(reg, "cmdHAPUS")->click();
+        EXPECT_MESSAGE(dialogs->only(), "Tidak ada data nasabah yang bisa dihapus.", "Perhatian",
+                       QMessageBox::Critical);
+        QCOMPARE(customers(), 3);
+        QVERIFY(registerRecords()->isEOF());
+    }
+
+    void refusedSaveKeepsTheTyping_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<bool>("olderFile");
+        QTest::addColumn<bool>("addedElsewhere");
+        QTest::addColumn<QString>("message");
+        const QString inUse = QStringLiteral("NO REKENING SUDAH ADA ?");
+        const QString empty = QStringLiteral("NO REKENING belum diisi.\nKetikkan nomor rekening nasabah, lalu ulangi.");
+        QTest::newRow("in use, never checked") << QStringLiteral("0102") << false << false << inUse;
+        QTest::newRow("in use, with apostrophe") << QStringLiteral("01'03") << false << false << inUse;
+        QTest::newRow("taken since opening") << QStringLiteral("0300") << false << true << inUse;
+        QTest::newRow("empty") << QString() << false << false << empty;
+        QTest::newRow("older file, in use") << QStringLiteral("0102") << true << false << inUse;
+        QTest::newRow("older file, empty") << QString() << true << false << empty;
+    }
+    void refusedSaveKeepsTheTyping()
+    {
+        QFETCH(QString, number);
+        QFETCH(bool, olderFile);
+        QFETCH(bool, addedElsewhere);
+        QFETCH(QString, message);
+        if (olderFile) {
+            // A file made before the database itself kept the numbers apart.
+            database->exec(QStringLiteral("DROP TABLE daftar"));
+            database->exec(QStringLiteral("CREATE TABLE daftar (norekening, nama, tempat, tgllahir, alamat, kota, "
+                                          "kode, PENDIDIKAN, TELPHON)"));
+        }
+        addCustomers();
+        openFromRegister();
+        if (addedElsewhere)
+            database->addCustomer(QStringLiteral("0300"), QStringLiteral("Dewi"));
+        const int before = customers();
+        fillIn(number);
+        QTest::mouseClick(option("OPTSMU"), Qt::LeftButton);
+        const QStringList typing = typed();
+        click("cmdSAVE");
+        EXPECT_MESSAGE(dialogs->only(), message, "Perhatian", QMessageBox::Critical);
+        QCOMPARE(customers(), before);
+        QCOMPARE(typed(), typing);
+        QVERIFY(option("OPTSMU")->isChecked());
+        QCOMPARE(focused(), field("txtREKENING"));
+
+        // Corrected, the same typing is saved.
+        dialogs->clear();
+        field("txtREKENING")->setText(QStringLiteral("0400"));
+        click("cmdSAVE");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(customers(), before + 1);
+    }
+
+    void databaseRefusalKeepsTheTyping_data()
+    {
+        QTest::addColumn<bool>("readOnlyFile");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("read-only file") << true << "hanya-baca";
+        QTest::newRow("full disk") << false << "disk full";
+    }
+    void databaseRefusalKeepsTheTyping()
+    {
+        QFETCH(bool, readOnlyFile);
+        QFETCH(QString, cause);
+        addCustomers();
+        if (readOnlyFile)
+            db::setReadOnlyForTesting(true);
+        else
+            database->exec(QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON daftar "
+                                          "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+        openFromRegister();
+        fillIn(QStringLiteral("0104"));
+        const QStringList typing = typed();
+        click("cmdSAVE");
+        const DialogSeen refusal = dialogs->only();
+        QVERIFY2(refusal.text.contains(cause), qPrintable(refusal.text));
+        QVERIFY(refusal.text.contains(QLatin1String("asli.sqlite")));
+        QCOMPARE(refusal.title, QStringLiteral("Perhatian"));
+        QCOMPARE(refusal.icon, QMessageBox::Critical);
+        QCOMPARE(typed(), typing);
+        QCOMPARE(customers(), 3);
+        QCOMPARE(registerRecords()->recordCount(), 3);
+
+        if (!readOnlyFile) {
+            // Once the database takes rows again, the same typing is saved, once.
+            database->exec(QStringLiteral("DROP TRIGGER full"));
+            dialogs->clear();
+            click("cmdSAVE");
+            QCOMPARE(dialogs->count(), 0);
+            QCOMPARE(database->rows(QStringLiteral("SELECT norekening FROM daftar WHERE norekening = '0104'")),
+                     QStringList(QStringLiteral("0104")));
+            QCOMPARE(registerRecords()->recordCount(), 4);
+        }
+    }
+
+    void savesWhileTheRegisterIsClosed()
+    {
+        addCustomers();
+        openAlone();
+        QVERIFY(!registerScreen());
+        type("txtREKENING", QStringLiteral("0101"));
+        enter("txtREKENING");
+        // The check loads the register screen without showing it.
+        QVERIFY(registerScreen());
+        QVERIFY(!registerScreen()->isVisible());
+        QCOMPARE(dialogs->only().text, QStringLiteral("NO REKENING SUDAH ADA ?"));
+        field("txtREKENING")->setText(QStringLiteral("0105"));
+        click("cmdSAVE");
+        QCOMPARE(customers(), 4);
+
+        QPointer<NewCustomerScreen> watched(screen);
+        click("cmdCANCEL");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watched.isNull());
+        RegisterScreen *reg = registerScreen();
+        QVERIFY(QTest::qWaitForWindowActive(reg));
+        // Coming back counts the new customer and shows it as the current one.
+        QCOMPARE(child<QLineEdit>(reg, "txtJUMLAH")->text(), QStringLiteral("4"));
+        QCOMPARE(child<QLineEdit>(reg, "txtREKENING")->text(), QStringLiteral("0105"));
+        QVERIFY(!child<QLineEdit>(reg, "txtREKENING")->isEnabled());
+    }
+
+    void cancelAfterEditLeavesEditDisabled()
+    {
+        addCustomers();
+        RegisterScreen *reg = screens::show<RegisterScreen>();
+        QVERIFY(QTest::qWaitForWindowActive(reg));
+        child<QPushButton>(reg, "cmdADD")->click();
+        QVERIFY(child<QLineEdit>(reg, "txtNAMA")->isEnabled());
+        child<QPushButton>(reg, "cmdEDIT")->click();
+        screen = screens::find<NewCustomerScreen>();
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+        click("cmdCANCEL");
+        QVERIFY(QTest::qWaitForWindowActive(reg));
+        QVERIFY(!child<QLineEdit>(reg, "txtNAMA")->isEnabled());
+        QVERIFY(!child<QPushButton>(reg, "cmdADD")->isEnabled());
+        QVERIFY(child<QPushButton>(reg, "cmdEDIT")->isEnabled());
+        QCOMPARE(dialogs->count(), 0);
+    }
+
+    void comingBackPutsTheFocusInTheNumber()
+    {
+        openFromRegister();
+        field("txtKOTA")->setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(screens::show<MainWindow>()));
+        screens::show<NewCustomerScreen>();
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+        QCOMPARE(focused(), field("txtREKENING"));
+    }
+};
+
+QTEST_MAIN(tst_NewCustomer)
+#include "tst_newcustomer.moc"

@@ -1,0 +1,551 @@
+// The customer register screen driven through its real widgets: browsing,
+// correcting, deleting and the two searches.
+#include "app/mainwindow.h"
+#include "app/screens.h"
+#include "customers/registerscreen.h"
+#include "data/database.h"
+#include "data/recordsource.h"
+#include "dialogs.h"
+#include "testdb.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+
+static const char *const kFields[] = {"txtREKENING", "txtNAMA", "txtTEMPAT", "txtLAHIR",
+                                      "txtALAMAT",   "txtKOTA", "txtKODE",   "txtTELPHON"};
+
+class tst_Register : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDatabase> database;
+    std::unique_ptr<DialogAnswerer> dialogs;
+    RegisterScreen *screen = nullptr;
+
+    template <class T>
+    T *child(const char *name)
+    {
+        T *widget = screen->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+    QLineEdit *field(const char *name) { return child<QLineEdit>(name); }
+    void click(const char *name) { child<QPushButton>(name)->click(); }
+    void retype(const char *name, const QString &text)
+    {
+        field(name)->setFocus();
+        field(name)->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(field(name), Qt::Key_Backspace);
+        else
+            QTest::keyClicks(field(name), text);
+    }
+    RecordSource *records() { return screen->records(); }
+    QWidget *focused() { return QApplication::focusWidget(); }
+
+    void openRegister()
+    {
+        screen = screens::show<RegisterScreen>();
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+    }
+    // The operator goes to the main window and comes back to the register.
+    void comeBack()
+    {
+        QVERIFY(QTest::qWaitForWindowActive(screens::show<MainWindow>()));
+        screens::show<RegisterScreen>();
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+    }
+    void addCustomers()
+    {
+        database->addCustomer(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"));
+        database->addCustomer(QStringLiteral("0102"), QStringLiteral("Budi Santoso"), QStringLiteral("SMP"));
+        database->addCustomer(QStringLiteral("0103"), QStringLiteral("Citra Lestari"), QStringLiteral("SMU"));
+    }
+    QStringList stored()
+    {
+        return database->rows(QStringLiteral("SELECT norekening, nama, kota FROM daftar ORDER BY rowid"));
+    }
+    bool editable()
+    {
+        for (const char *name : kFields)
+            if (!field(name)->isEnabled())
+                return false;
+        return true;
+    }
+    bool readOnly()
+    {
+        for (const char *name : kFields)
+            if (field(name)->isEnabled())
+                return false;
+        return true;
+    }
+    // Recreates the register as files made before the account number was enforced hold it.
+    void makeLegacyRegister()
+    {
+        database->exec(QStringLiteral("DROP TABLE daftar"));
+        database->exec(QStringLiteral("CREATE TABLE daftar (norekening TEXT, nama TEXT, tempat TEXT, tgllahir TEXT, "
+                                      "alamat TEXT, kota TEXT, kode TEXT, PENDIDIKAN TEXT, TELPHON TEXT)"));
+    }
+
+private slots:
+    void init()
+    {
+        database = std::make_unique<TestDatabase>();
+        dialogs = std::make_unique<DialogAnswerer>();
+    }
+
+    void cleanup()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->testAttribute(Qt::WA_DeleteOnClose))
+                w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        db::setReadOnlyForTesting(false);
+        dialogs.reset();
+        database.reset();
+        screen = nullptr;
+    }
+
+    void opensAsDesigned()
+    {
+        addCustomers();
+        openRegister();
+        QCOMPARE(screen->objectName(), QStringLiteral("frmDAFTAR"));
+        QCOMPARE(screen->windowTitle(), QStringLiteral("DAFTAR DATA NASABAH SISWA"));
+        QCOMPARE(child<RecordSource>("Adodc1"), records());
+        auto *tabs = child<QTabWidget>("SSTab1");
+        QCOMPARE(tabs->currentIndex(), 0);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("INPUT DATA NASABAH"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("CARI DATA NASABAH"));
+
+        // The first customer, read-only; every customer in both grids; the count on tab 1.
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0101"));
+        QCOMPARE(field("txtNAMA")->text(), QStringLiteral("Ahmad Fauzi"));
+        QCOMPARE(field("txtLAHIR")->text(), QStringLiteral("01/02/2010"));
+        QCOMPARE(field("txtTELPHON")->text(), QStringLiteral("061-123"));
+        QVERIFY(readOnly());
+        QCOMPARE(field("txtREKENING")->maxLength(), 10);
+        for (const char *grid : {"DataGrid1", "DataGrid2"}) {
+            QTableView *view = child<QTableView>(grid);
+            QCOMPARE(view->model()->rowCount(), 3);
+            QCOMPARE(view->model()->columnCount(), 9);
+            QCOMPARE(view->currentIndex().row(), 0);
+            QCOMPARE(view->model()->data(view->model()->index(2, 7)).toString(), QStringLiteral("SMU"));
+        }
+        QCOMPARE(field("txtJUMLAH")->text(), QStringLiteral("3"));
+        QCOMPARE(child<QPushButton>("cmdADD")->isEnabled(), true);
+        QCOMPARE(child<QPushButton>("cmdEDIT")->isEnabled(), true);
+        QCOMPARE(dialogs->count(), 0);
+
+        // Captions, the crossed "EDIT" and "ADD" among them.
+        const std::pair<const char *, const char *> captions[] = {
+            {"cmdADD", "EDIT"},        {"cmdEDIT", "ADD"},         {"cmdUPDATE", "UPDATE"},
+            {"cmdFIRS", "FIRST"},      {"cmdPRIVIEW", "PREVIOUS"}, {"cmdNEXT", "NEXT"},
+            {"cmdLAST", "LAST"},       {"cmdCLOSE", "CLOSE"},      {"cmdKODE", "Cari Kode"},
+            {"cmdNAMA", "Cari Nama"},  {"cmdHAPUS", "Hapus"},      {"PT", "PT.BPRS.MERANTIKA"},
+            {"Label8", "DAFTAR DATA NASABAH"}, {"lblJUMLAH", "Jumlah Data"}, {"Label1", "NO REKENING"},
+            {"Label2", "NAMA NASABAH"}, {"Label3", "TTGL/LAHIR"}, {"Label4", "ALAMAT"},
+            {"Label5", "KOTA"},        {"Label6", "KODE POS"},     {"Label7", "TELPHON"},
+            {"optSD", "SD"},           {"Option2", "SMP"},         {"optSMU", "SMU"},
+            {"optMHS", "MAHASISWA"}};
+        for (const auto &[name, caption] : captions) {
+            QObject *control = screen->findChild<QObject *>(QLatin1String(name));
+            QVERIFY2(control, name);
+            const QString text = control->property("text").toString();
+            QCOMPARE(text, QString::fromLatin1(caption));
+        }
+        QCOMPARE(child<QGroupBox>("optSMP")->title(), QStringLiteral("STATUS PENDIDIKAN"));
+        QVERIFY(!child<QLabel>("Label9")->text().isEmpty());
+        // The grids and the count sit on their tabs.
+        QVERIFY(tabs->widget(0)->isAncestorOf(child<QTableView>("DataGrid1")));
+        QVERIFY(tabs->widget(1)->isAncestorOf(child<QTableView>("DataGrid2")));
+        QVERIFY(tabs->widget(1)->isAncestorOf(child<QPushButton>("cmdHAPUS")));
+    }
+
+    void menuOpensOneRegister()
+    {
+        MainWindow *menu = screens::show<MainWindow>();
+        QAction *entry = menu->findChild<QAction *>(QStringLiteral("MNUNASABAH"));
+        entry->trigger();
+        screen = screens::find<RegisterScreen>();
+        QVERIFY(screen);
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+        entry->trigger();
+        int open = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            open += qobject_cast<RegisterScreen *>(w) != nullptr;
+        QCOMPARE(open, 1);
+        QCOMPARE(screens::find<RegisterScreen>(), screen);
+    }
+
+    void navigationStopsAtBothEnds()
+    {
+        addCustomers();
+        openRegister();
+        click("cmdNEXT");
+        click("cmdNEXT");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0103"));
+        click("cmdNEXT");
+        EXPECT_MESSAGE(dialogs->only(), "MAAF DATA SUADAH PALING AKHIR", "Perhatian", QMessageBox::Critical);
+        QCOMPARE(records()->position(), 2);
+        QCOMPARE(field("txtNAMA")->text(), QStringLiteral("Citra Lestari"));
+        QCOMPARE(child<QTableView>("DataGrid2")->currentIndex().row(), 2);
+
+        dialogs->clear();
+        click("cmdFIRS");
+        QCOMPARE(records()->position(), 0);
+        click("cmdPRIVIEW");
+        EXPECT_MESSAGE(dialogs->only(), "MAAF DATA SUDAH DIAWAL", "Perhatian", QMessageBox::Critical);
+        QCOMPARE(records()->position(), 0);
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0101"));
+
+        dialogs->clear();
+        click("cmdLAST");
+        click("cmdPRIVIEW");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0102"));
+        QCOMPARE(child<QTableView>("DataGrid1")->currentIndex().row(), 1);
+    }
+
+    void editAndUpdate()
+    {
+        addCustomers();
+        openRegister();
+        click("cmdNEXT");
+        click("cmdADD");
+        QVERIFY(!child<QPushButton>("cmdADD")->isEnabled());
+        QVERIFY(editable());
+        QCOMPARE(focused(), field("txtREKENING"));
+        // Enter walks the fields and goes on from the telephone to "UPDATE".
+        for (int i = 0; i + 1 < 8; ++i) {
+            QTest::keyClick(field(kFields[i]), Qt::Key_Return);
+            QCOMPARE(focused(), field(kFields[i + 1]));
+        }
+        QTest::keyClick(field("txtTELPHON"), Qt::Key_Return);
+        QCOMPARE(focused(), child<QPushButton>("cmdUPDATE"));
+
+        retype("txtKOTA", QStringLiteral("Binjai"));
+        retype("txtNAMA", QStringLiteral("Nu'man"));
+        click("cmdUPDATE");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(stored().at(1), QStringLiteral("0102|Nu'man|Binjai"));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT PENDIDIKAN FROM daftar WHERE norekening='0102'")).toString(),
+                 QStringLiteral("SMP"));
+        QAbstractItemModel *grid = child<QTableView>("DataGrid2")->model();
+        QCOMPARE(grid->data(grid->index(1, 5)).toString(), QStringLiteral("Binjai"));
+        QVERIFY(readOnly());
+        QVERIFY(child<QPushButton>("cmdADD")->isEnabled());
+        QCOMPARE(records()->position(), 1);
+    }
+
+    void unstoredChangesAreDropped()
+    {
+        addCustomers();
+        openRegister();
+        click("cmdADD");
+        retype("txtNAMA", QStringLiteral("Salah Ketik"));
+        click("cmdNEXT");
+        click("cmdPRIVIEW");
+        QCOMPARE(field("txtNAMA")->text(), QStringLiteral("Ahmad Fauzi"));
+        QVERIFY(editable()); // editing goes on across moves
+        retype("txtKOTA", QStringLiteral("Salah Ketik"));
+        click("cmdCLOSE");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!screens::find<RegisterScreen>());
+        QVERIFY(screens::find<MainWindow>() && screens::find<MainWindow>()->isVisible());
+        QCOMPARE(stored().at(0), QStringLiteral("0101|Ahmad Fauzi|Medan"));
+        openRegister();
+        QCOMPARE(field("txtKOTA")->text(), QStringLiteral("Medan"));
+        QCOMPARE(child<QTabWidget>("SSTab1")->currentIndex(), 0);
+    }
+
+    void refusedNumbersAreNotStored_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<bool>("addedElsewhere");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("held by another customer") << QStringLiteral("0103") << false << "NO REKENING SUDAH ADA ?";
+        QTest::newRow("taken since the screen opened") << QStringLiteral("0200") << true << "NO REKENING SUDAH ADA ?";
+        QTest::newRow("empty") << QString() << false
+                               << "NO REKENING belum diisi.\nKetikkan nomor rekening nasabah, lalu ulangi.";
+    }
+    void refusedNumbersAreNotStored()
+    {
+        QFETCH(QString, number);
+        QFETCH(bool, addedElsewhere);
+        QFETCH(QString, message);
+        addCustomers();
+        openRegister();
+        if (addedElsewhere)
+            database->addCustomer(QStringLiteral("0200"), QStringLiteral("Dewi"));
+        const QStringList before = stored();
+        click("cmdADD");
+        retype("txtREKENING", number);
+        retype("txtKOTA", QStringLiteral("Binjai"));
+        click("cmdUPDATE");
+        EXPECT_MESSAGE(dialogs->only(), message, "Perhatian", QMessageBox::Critical);
+        QCOMPARE(dialogs->only().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(stored(), before);
+        QCOMPARE(field("txtREKENING")->text(), number);
+        QCOMPARE(field("txtKOTA")->text(), QStringLiteral("Binjai"));
+        QVERIFY(editable());
+        QVERIFY(!child<QPushButton>("cmdADD")->isEnabled());
+
+        // Corrected, the same typing is stored.
+        dialogs->clear();
+        retype("txtREKENING", QStringLiteral("0109"));
+        click("cmdUPDATE");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(stored().at(0), QStringLiteral("0109|Ahmad Fauzi|Binjai"));
+    }
+
+    void databaseRefusalKeepsTheTyping_data()
+    {
+        QTest::addColumn<bool>("readOnlyFile");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("read-only file") << true << "hanya-baca";
+        QTest::newRow("full disk") << false << "disk full";
+    }
+    void databaseRefusalKeepsTheTyping()
+    {
+        QFETCH(bool, readOnlyFile);
+        QFETCH(QString, cause);
+        addCustomers();
+        if (readOnlyFile)
+            db::setReadOnlyForTesting(true);
+        else
+            database->exec(QStringLiteral("CREATE TRIGGER full BEFORE UPDATE ON daftar "
+                                          "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+        openRegister();
+        click("cmdADD");
+        retype("txtNAMA", QStringLiteral("Ma'ruf"));
+        click("cmdUPDATE");
+        const DialogSeen refusal = dialogs->only();
+        QVERIFY2(refusal.text.contains(cause), qPrintable(refusal.text));
+        QVERIFY(refusal.text.contains(QLatin1String("asli.sqlite")));
+        QCOMPARE(refusal.icon, QMessageBox::Critical);
+        QCOMPARE(field("txtNAMA")->text(), QStringLiteral("Ma'ruf"));
+        QVERIFY(editable());
+        QCOMPARE(stored().at(0), QStringLiteral("0101|Ahmad Fauzi|Medan"));
+
+        // The program goes on: deleting is refused the same way, and nothing is lost.
+        if (readOnlyFile) {
+            dialogs->clear();
+            dialogs->answerMessage(QMessageBox::Yes);
+            click("cmdHAPUS");
+            QCOMPARE(dialogs->count(), 2);
+            QVERIFY(dialogs->seen.at(1).text.contains(cause));
+            QCOMPARE(stored().size(), 3);
+            QCOMPARE(records()->recordCount(), 3);
+        }
+    }
+
+    void deleteAsksFirst()
+    {
+        addCustomers();
+        database->addLedgerRow(QStringLiteral("0102"), QStringLiteral("Budi Santoso"), QStringLiteral("2024-01-02"),
+                               QStringLiteral("01"), 0, 5000, 5000);
+        openRegister();
+        click("cmdNEXT");
+        dialogs->answerMessage(QMessageBox::No);
+        click("cmdHAPUS");
+        EXPECT_MESSAGE(dialogs->only(), "ANDA YAKIN MAU MENGHAPUS?", "PERHATIAN", QMessageBox::Question);
+        QCOMPARE(dialogs->only().buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(stored().size(), 3);
+        QCOMPARE(records()->position(), 1);
+
+        dialogs->clear();
+        dialogs->answerMessage(QMessageBox::Yes);
+        click("cmdHAPUS");
+        QCOMPARE(dialogs->count(), 2);
+        EXPECT_MESSAGE(dialogs->seen.at(1), "PENGHAPUSAN SUKSES", "SIMPARO", QMessageBox::NoIcon);
+        QCOMPARE(dialogs->seen.at(1).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(stored(), QStringList({QStringLiteral("0101|Ahmad Fauzi|Medan"),
+                                        QStringLiteral("0103|Citra Lestari|Medan")}));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(), 1);
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0101"));
+        QCOMPARE(child<QTableView>("DataGrid2")->model()->rowCount(), 2);
+
+        // The count is read on activation only.
+        QCOMPARE(field("txtJUMLAH")->text(), QStringLiteral("3"));
+        comeBack();
+        QCOMPARE(field("txtJUMLAH")->text(), QStringLiteral("2"));
+    }
+
+    void deleteTheRowChosenInTheGrid()
+    {
+        addCustomers();
+        openRegister();
+        auto *tabs = child<QTabWidget>("SSTab1");
+        tabs->setCurrentIndex(1);
+        QTableView *grid = child<QTableView>("DataGrid2");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(2, 1)).center());
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0103"));
+        QCOMPARE(child<QTableView>("DataGrid1")->currentIndex().row(), 2);
+        // Cells take no typing.
+        QTest::keyClicks(grid, QStringLiteral("xyz"));
+        QCOMPARE(grid->model()->data(grid->model()->index(2, 1)).toString(), QStringLiteral("Citra Lestari"));
+
+        dialogs->answerMessage(QMessageBox::Yes);
+        QTest::mouseClick(child<QPushButton>("cmdHAPUS"), Qt::LeftButton);
+        QCOMPARE(dialogs->count(), 2);
+        QCOMPARE(database->rows(QStringLiteral("SELECT norekening FROM daftar ORDER BY rowid")),
+                 QStringList({QStringLiteral("0101"), QStringLiteral("0102")}));
+    }
+
+    void educationOptionsStoreNothing()
+    {
+        addCustomers();
+        openRegister();
+        for (const char *option : {"optSD", "Option2", "optSMU", "optMHS"})
+            QTest::mouseClick(child<QRadioButton>(option), Qt::LeftButton);
+        click("cmdADD");
+        click("cmdUPDATE");
+        QCOMPARE(database->rows(QStringLiteral("SELECT PENDIDIKAN FROM daftar ORDER BY rowid")),
+                 QStringList({QStringLiteral("SD"), QStringLiteral("SMP"), QStringLiteral("SMU")}));
+    }
+
+    void emptyRegisterIsHarmless()
+    {
+        openRegister();
+        QCOMPARE(field("txtJUMLAH")->text(), QStringLiteral("0"));
+        for (const char *button : {"cmdNEXT", "cmdPRIVIEW", "cmdFIRS", "cmdLAST"})
+            click(button);
+        QCOMPARE(dialogs->count(), 0);
+
+        click("cmdHAPUS");
+        EXPECT_MESSAGE(dialogs->only(), "Tidak ada data nasabah yang bisa dihapus.", "Perhatian",
+                       QMessageBox::Critical);
+
+        dialogs->clear();
+        click("cmdADD");
+        retype("txtNAMA", QStringLiteral("Ahmad"));
+        click("cmdUPDATE");
+        QCOMPARE(dialogs->only().title, QStringLiteral("Perhatian"));
+        QCOMPARE(field("txtNAMA")->text(), QStringLiteral("Ahmad"));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(), 0);
+
+        dialogs->clear();
+        dialogs->answerPrompt(QStringLiteral("0101"));
+        click("cmdKODE");
+        QCOMPARE(dialogs->count(), 2);
+        QCOMPARE(dialogs->seen.at(1).text, QStringLiteral("No Rekening tidak ditemukan?"));
+        QVERIFY(!records()->hasCurrent());
+    }
+
+    void search_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("cancelled");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("found"); // -1: not found
+        const QString kode = QStringLiteral("cmdKODE");
+        const QString nama = QStringLiteral("cmdNAMA");
+        QTest::newRow("number of the third") << kode << false << QStringLiteral("0103") << 2;
+        QTest::newRow("number with apostrophe") << kode << false << QStringLiteral("01'05") << 4;
+        QTest::newRow("unknown number") << kode << false << QStringLiteral("9999") << -1;
+        QTest::newRow("part of a number") << kode << false << QStringLiteral("010") << -1;
+        QTest::newRow("number cancelled") << kode << true << QString() << -1;
+        QTest::newRow("name held twice") << nama << false << QStringLiteral("Budi Santoso") << 1;
+        QTest::newRow("name with apostrophe") << nama << false << QStringLiteral("Ma'ruf Amin") << 4;
+        QTest::newRow("first word of a name") << nama << false << QStringLiteral("Budi") << -1;
+        QTest::newRow("name in other case") << nama << false << QStringLiteral("budi santoso") << -1;
+        QTest::newRow("quote trick") << nama << false << QStringLiteral("x' OR '1'='1") << -1;
+        QTest::newRow("name cancelled") << nama << true << QString() << -1;
+    }
+    void search()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, cancelled);
+        QFETCH(QString, typed);
+        QFETCH(int, found);
+        addCustomers();
+        database->addCustomer(QStringLiteral("0104"), QStringLiteral("Budi Santoso"));
+        database->addCustomer(QStringLiteral("01'05"), QStringLiteral("Ma'ruf Amin"));
+        openRegister();
+        click("cmdADD");
+        // Searching always starts from the first customer, wherever the register stands.
+        click("cmdLAST");
+        dialogs->answerPrompt(cancelled ? std::nullopt : std::optional<QString>(typed));
+        click(button.toLatin1().constData());
+
+        const bool byNumber = button == QLatin1String("cmdKODE");
+        QCOMPARE(dialogs->seen.at(0).kind, QStringLiteral("prompt"));
+        QCOMPARE(dialogs->seen.at(0).text, byNumber ? QStringLiteral("Ketikan NO REKENING ")
+                                                    : QStringLiteral("Ketikan NAMA ANDA"));
+        QCOMPARE(dialogs->seen.at(0).title, byNumber ? QStringLiteral("Pencarian No Rekning")
+                                                     : QStringLiteral("Pencarian Nama"));
+        if (found >= 0) {
+            QCOMPARE(dialogs->count(), 1);
+            QCOMPARE(records()->position(), found);
+        } else {
+            QCOMPARE(dialogs->count(), 2);
+            EXPECT_MESSAGE(dialogs->seen.at(1),
+                           byNumber ? "No Rekening tidak ditemukan?" : "Nama Nasabah tidak ditemukan?",
+                           "Perhatian", QMessageBox::Critical);
+            QCOMPARE(records()->position(), 0);
+        }
+        const int current = std::max(found, 0);
+        QCOMPARE(field("txtREKENING")->text(), records()->valueAt(current, 0).toString());
+        QCOMPARE(child<QTableView>("DataGrid2")->currentIndex().row(), current);
+        // A search filters nothing and leaves the editing state alone.
+        QCOMPARE(child<QTableView>("DataGrid2")->model()->rowCount(), 5);
+        QVERIFY(editable());
+        QCOMPARE(child<QTabWidget>("SSTab1")->currentIndex(), 0);
+    }
+
+    void olderFileWithRepeatedNumbers()
+    {
+        makeLegacyRegister();
+        addCustomers();
+        database->addCustomer(QStringLiteral("0101"), QStringLiteral("Andi Wijaya"));
+        openRegister();
+        dialogs->answerPrompt(QStringLiteral("0101"));
+        click("cmdKODE");
+        QCOMPARE(dialogs->count(), 1);
+        QCOMPARE(field("txtNAMA")->text(), QStringLiteral("Ahmad Fauzi"));
+
+        // A customer keeps his (repeated) number while his other details are corrected,
+        click("cmdLAST");
+        click("cmdADD");
+        retype("txtKOTA", QStringLiteral("Binjai"));
+        click("cmdUPDATE");
+        QCOMPARE(dialogs->count(), 1);
+        QCOMPARE(stored().at(3), QStringLiteral("0101|Andi Wijaya|Binjai"));
+        // but no customer is given a number in use, even where the file would allow it.
+        click("cmdFIRS");
+        click("cmdADD");
+        retype("txtREKENING", QStringLiteral("0102"));
+        click("cmdUPDATE");
+        QCOMPARE(dialogs->seen.last().text, QStringLiteral("NO REKENING SUDAH ADA ?"));
+        QCOMPARE(stored().at(0), QStringLiteral("0101|Ahmad Fauzi|Medan"));
+    }
+
+    void olderFileWithOverlongNumber()
+    {
+        // The field takes ten characters; a longer stored number is not cut short by
+        // correcting the customer's other details.
+        makeLegacyRegister();
+        database->addCustomer(QStringLiteral("01234567890"), QStringLiteral("Ahmad Fauzi"));
+        openRegister();
+        click("cmdADD");
+        retype("txtKOTA", QStringLiteral("Binjai"));
+        click("cmdUPDATE");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(stored(), QStringList(QStringLiteral("01234567890|Ahmad Fauzi|Binjai")));
+    }
+};
+
+QTEST_MAIN(tst_Register)
+#include "tst_register.moc"
