@@ -351,6 +351,17 @@ private slots:
         QVERIFY(!source.find(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Budi"))));
     }
 
+    void updateOfARowDeletedElsewhereIsNoSuccess()
+    {
+        addCustomers();
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        database->exec(QStringLiteral("DELETE FROM daftar WHERE norekening = '0001'"));
+        QVERIFY(!source.update({{1, QStringLiteral("Ani Lestari")}}));
+        QVERIFY(source.lastError().contains(QLatin1String("sudah tidak ada")));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(), 4);
+    }
+
     void deleteKeepsTheNeighbourCurrent()
     {
         addCustomers();

@@ -734,6 +734,10 @@ bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck 
         query.addBindValue(key);
         if (!query.exec())
             return failSql(query.lastError());
+        if (query.numRowsAffected() == 0)
+            return fail(QStringLiteral("Data ini sudah tidak ada di database %1 (dihapus di tempat lain).\n"
+                                       "Tutup layar ini lalu buka kembali.")
+                            .arg(QDir::toNativeSeparators(file_)));
         return true;
     });
     if (!ok)
