@@ -16,6 +16,9 @@ void bindGrid(QTableView *grid, RecordSource *source)
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid->verticalHeader()->setFixedWidth(18);
+    // Columns as wide as their first rows' texts; a large table is not read for it.
+    grid->horizontalHeader()->setResizeContentsPrecision(50);
+    grid->resizeColumnsToContents();
 
     QPointer<QTableView> view(grid);
     auto follow = [view, source](int position) {
