@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "app/screens.h"
+#include "savings/transactionscreen.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -17,6 +18,7 @@ MainWindow::MainWindow(QWidget *parent)
     setFixedSize(800, 600 + ui.menubar->sizeHint().height());
 
     connect(ui.mnuEXIT, &QAction::triggered, this, &QWidget::close);
+    connect(ui.mnuTRANSAKSI, &QAction::triggered, this, [] { screens::show<TransactionScreen>(); });
 }
 
 QPixmap MainWindow::welcomePicture()
