@@ -431,80 +431,44 @@ private slots:
         QCOMPARE(row[7], shown == QLatin1String("0") ? QStringLiteral("0") : QString::number(before - stored));
     }
 
-    void depositBelowMinimumOnEnter_data()
-    {
-        QTest::addColumn<QString>("amount");
-        QTest::newRow("999") << "999";
-        QTest::newRow("999.99") << "999.99";
-        QTest::newRow("zero") << "0";
-        QTest::newRow("negative") << "-5000";
-        QTest::newRow("empty") << "";
-    }
-    void depositBelowMinimumOnEnter()
-    {
-        QFETCH(QString, amount);
-        openScreen();
-        lookUp(kAni);
-        choose(0);
-        type("txtKREDIT", QStringLiteral("1000"));
-        enter("txtKREDIT");
-        type("txtKREDIT", amount);
-        enter("txtKREDIT");
-        EXPECT_MESSAGE(dialogs->only(), " Tidak Boleh Kurang Dari 1000", "Perhatian", QMessageBox::Critical);
-        QVERIFY(field("txtKREDIT")->text().isEmpty());
-        QCOMPARE(focused(), field("txtKREDIT"));
-        QCOMPARE(field("txtSALDO")->text(), QStringLiteral("6000")); // no new balance computed
-    }
-
-    void amountNotANumberOnEnterKeepsTheText_data()
+    // Refusals on Enter: below the minimum and above the balance the field is
+    // emptied, text that is no number stays; no new balance is computed.
+    void enterRefuses_data()
     {
         QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("deposit") << 0 << "seribu";
-        QTest::newRow("deposit with currency") << 0 << "Rp 1000";
-        QTest::newRow("withdrawal") << 1 << "1.0.0x";
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("kept");
+        const QString minimum = QStringLiteral(" Tidak Boleh Kurang Dari 1000");
+        QTest::newRow("deposit 999.99") << 0 << "999.99" << minimum << "";
+        QTest::newRow("deposit zero") << 0 << "0" << minimum << "";
+        QTest::newRow("deposit negative") << 0 << "-5000" << minimum << "";
+        QTest::newRow("deposit empty") << 0 << "" << minimum << "";
+        QTest::newRow("deposit words") << 0 << "seribu" << "JUMLAH KREDIT BUKAN ANGKA" << "seribu";
+        QTest::newRow("deposit currency") << 0 << "Rp 1000" << "JUMLAH KREDIT BUKAN ANGKA" << "Rp 1000";
+        QTest::newRow("withdrawal above balance") << 1 << "7000" << "SALDO TIDAK CUKUP" << "";
+        QTest::newRow("withdrawal garbled") << 1 << "1.0.0x" << "JUMLAH DEBET BUKAN ANGKA" << "1.0.0x";
+        QTest::newRow("withdrawal zero") << 1 << "0" << "JUMLAH DEBET HARUS LEBIH DARI 0" << "0";
     }
-    void amountNotANumberOnEnterKeepsTheText()
+    void enterRefuses()
     {
         QFETCH(int, code);
-        QFETCH(QString, text);
+        QFETCH(QString, amount);
+        QFETCH(QString, message);
+        QFETCH(QString, kept);
         openScreen();
         lookUp(kAni);
         choose(code);
         const char *name = code == 0 ? "txtKREDIT" : "txtDEBET";
-        type(name, text);
+        type(name, QStringLiteral("1000"));
         enter(name);
-        EXPECT_MESSAGE(dialogs->only(), code == 0 ? "JUMLAH KREDIT BUKAN ANGKA" : "JUMLAH DEBET BUKAN ANGKA",
-                       "Perhatian", QMessageBox::Critical);
-        QCOMPARE(field(name)->text(), text);
+        const QString preview = field("txtSALDO")->text();
+        type(name, amount);
+        enter(name);
+        EXPECT_MESSAGE(dialogs->only(), message, "Perhatian", QMessageBox::Critical);
+        QCOMPARE(field(name)->text(), kept);
         QCOMPARE(focused(), field(name));
-        QVERIFY(field("txtSALDO")->text().isEmpty());
-    }
-
-    void withdrawalAboveTheBalance()
-    {
-        openScreen();
-        lookUp(kAni);
-        choose(1);
-        type("txtDEBET", QStringLiteral("1000"));
-        enter("txtDEBET");
-        QCOMPARE(field("txtSALDO")->text(), QStringLiteral("4000"));
-        type("txtDEBET", QStringLiteral("7000"));
-        enter("txtDEBET");
-        EXPECT_MESSAGE(dialogs->only(), "SALDO TIDAK CUKUP", "Perhatian", QMessageBox::Critical);
-        QVERIFY(field("txtDEBET")->text().isEmpty());
-        QCOMPARE(focused(), field("txtDEBET"));
-        QCOMPARE(field("txtSALDO")->text(), QStringLiteral("4000")); // no new balance computed
-
-        // Typed again without Enter, "SAVE" refuses it too and stores nothing.
-        dialogs->clear();
-        const int rows = ledgerRows();
-        type("txtDEBET", QStringLiteral("5000.01"));
-        save();
-        EXPECT_MESSAGE(dialogs->only(), "SALDO TIDAK CUKUP", "Perhatian", QMessageBox::Critical);
-        QCOMPARE(ledgerRows(), rows);
-        QCOMPARE(field("txtDEBET")->text(), QStringLiteral("5000.01"));
-        QCOMPARE(field("txtREKENING")->text(), kAni);
+        QCOMPARE(field("txtSALDO")->text(), preview);
     }
 
     void saveRefuses_data()
@@ -518,31 +482,21 @@ private slots:
         QTest::newRow("no account") << "" << 0 << "2000" << "" << "NO REKENING BELUM DIISI" << "txtREKENING";
         QTest::newRow("unknown account") << "0999" << 0 << "2000" << ""
                                          << "NO REKENING TIDAK ADA DI DATA NASABAH" << "txtREKENING";
-        QTest::newRow("account with blank") << kAni.left(9) + " " << 0 << "2000" << ""
-                                            << "NO REKENING TIDAK ADA DI DATA NASABAH" << "txtREKENING";
         const QString noCode = QStringLiteral("KODE TRANSAKSI BELUM DIPILIH DARI DAFTAR (01 ATAU 02)");
         QTest::newRow("no code") << kAni << -1 << "2000" << "" << noCode << "cbo_TRANSAKSI";
         QTest::newRow("code typed") << kAni << 2 << "2000" << "" << noCode << "cbo_TRANSAKSI";
         QTest::newRow("deposit missing") << kAni << 0 << "" << "" << "JUMLAH KREDIT BELUM DIISI" << "txtKREDIT";
-        QTest::newRow("deposit blanks") << kAni << 0 << "   " << "" << "JUMLAH KREDIT BELUM DIISI" << "txtKREDIT";
         QTest::newRow("deposit letters") << kAni << 0 << "dua ribu" << "" << "JUMLAH KREDIT BUKAN ANGKA"
                                          << "txtKREDIT";
-        QTest::newRow("deposit two points") << kAni << 0 << "1.500.5" << "" << "JUMLAH KREDIT BUKAN ANGKA"
-                                            << "txtKREDIT";
         QTest::newRow("deposit zero") << kAni << 0 << "0" << "" << "JUMLAH KREDIT HARUS LEBIH DARI 0" << "txtKREDIT";
         QTest::newRow("deposit negative") << kAni << 0 << "-2000" << "" << "JUMLAH KREDIT HARUS LEBIH DARI 0"
                                           << "txtKREDIT";
         QTest::newRow("deposit 999") << kAni << 0 << "999" << "" << " Tidak Boleh Kurang Dari 1000" << "txtKREDIT";
         QTest::newRow("withdrawal in the deposit field")
             << kAni << 1 << "2000" << "" << "PENARIKAN (KODE 02) DIISI DI DEBET, KREDIT HARUS KOSONG" << "txtKREDIT";
-        QTest::newRow("withdrawal in both fields")
-            << kAni << 1 << "2000" << "2000" << "PENARIKAN (KODE 02) DIISI DI DEBET, KREDIT HARUS KOSONG"
-            << "txtKREDIT";
         QTest::newRow("withdrawal missing") << kAni << 1 << "" << "" << "JUMLAH DEBET BELUM DIISI" << "txtDEBET";
         QTest::newRow("withdrawal letters") << kAni << 1 << "" << "x" << "JUMLAH DEBET BUKAN ANGKA" << "txtDEBET";
         QTest::newRow("withdrawal zero") << kAni << 1 << "" << "0" << "JUMLAH DEBET HARUS LEBIH DARI 0" << "txtDEBET";
-        QTest::newRow("withdrawal negative") << kAni << 1 << "" << "-1" << "JUMLAH DEBET HARUS LEBIH DARI 0"
-                                             << "txtDEBET";
         QTest::newRow("withdrawal above balance") << kAni << 1 << "" << "5001" << "SALDO TIDAK CUKUP" << "txtDEBET";
         QTest::newRow("withdrawal without rows") << kCitra << 1 << "" << "1" << "SALDO TIDAK CUKUP" << "txtDEBET";
     }
@@ -629,6 +583,11 @@ private slots:
         QCOMPARE(dialogs->count(), 0);
         QCOMPARE(lastRow().split(u'|').mid(0, 2), QStringList({kBudi, "Budi O'Hara"}));
         QCOMPARE(balanceOf(kBudi), 2500.5);
+        // The ledger still narrowed to Ani holds Budi's new row; a lookup of Ani is not misled by it.
+        lookUp(kAni);
+        QCOMPARE(field("txtSAL")->text(), QStringLiteral("5000"));
+        lookUp(kBudi);
+        QCOMPARE(field("txtSAL")->text(), QStringLiteral("2500.5"));
 
         // A customer deleted from the register meanwhile can no longer be posted on.
         database->exec(QStringLiteral("DELETE FROM daftar WHERE norekening = ?"), {kBudi});

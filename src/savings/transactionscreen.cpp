@@ -165,9 +165,7 @@ void TransactionScreen::enterDeposit()
     const posting::AmountProblem problem = posting::readAmount(ui.txtKREDIT->text(), Code::Deposit, &amount);
     if (problem == posting::AmountProblem::NotANumber) {
         // What was typed stays, so the operator can correct it.
-        showNewBalancePlace();
         refuse(posting::refusal(problem, Code::Deposit), ui.txtKREDIT);
-        refreshGrid();
         return;
     }
     if (problem != posting::AmountProblem::None) {
