@@ -446,6 +446,7 @@ private slots:
         QTest::newRow("deposit empty") << 0 << "" << minimum << "";
         QTest::newRow("deposit words") << 0 << "seribu" << "JUMLAH KREDIT BUKAN ANGKA" << "seribu";
         QTest::newRow("deposit currency") << 0 << "Rp 1000" << "JUMLAH KREDIT BUKAN ANGKA" << "Rp 1000";
+        QTest::newRow("deposit huge") << 0 << "1e308" << "JUMLAH KREDIT TERLALU BESAR" << "1e308";
         QTest::newRow("withdrawal above balance") << 1 << "7000" << "SALDO TIDAK CUKUP" << "";
         QTest::newRow("withdrawal garbled") << 1 << "1.0.0x" << "JUMLAH DEBET BUKAN ANGKA" << "1.0.0x";
         QTest::newRow("withdrawal zero") << 1 << "0" << "JUMLAH DEBET HARUS LEBIH DARI 0" << "0";

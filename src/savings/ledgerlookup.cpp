@@ -29,32 +29,20 @@ std::optional<QString> findCustomer(RecordSource *customers, const QString &acco
 LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account)
 {
     LedgerLookup result;
-    const QString criteria = accountCriteria(account);
-    // An earlier lookup may have narrowed the ledger to another account and left
-    // its last row current: search from the first row of the whole ledger.
-    if (!ledger->filter().isEmpty() && !ledger->setFilter(QString())) {
+    // A filter replaces any earlier one and is answered from the whole ledger, so
+    // narrowing to the account finds its rows whatever an earlier lookup left
+    // narrowed or current, with one indexed query.
+    if (!ledger->setFilter(accountCriteria(account))) {
         result.ok = false;
         return result;
     }
-    ledger->moveFirst();
-    if (ledger->find(criteria)) {
-        if (!ledger->setFilter(criteria)) {
-            result.ok = false;
-            return result;
-        }
-        ledger->moveLast();
-        result.hasRows = ledger->hasCurrent();
+    result.hasRows = ledger->recordCount() > 0;
+    if (!result.hasRows && !ledger->setFilter(QString())) {
+        result.ok = false;
+        return result;
     }
-    if (result.hasRows) {
-        result.balance = ledger->value(kSaldoColumn).toDouble();
-    } else {
-        if (!ledger->filter().isEmpty() && !ledger->setFilter(QString())) {
-            result.ok = false;
-            return result;
-        }
-        ledger->moveLast();
-        result.balance = 0;
-    }
+    ledger->moveLast();
+    result.balance = result.hasRows ? ledger->value(kSaldoColumn).toDouble() : 0.0;
     result.balanceText = textform::number(result.balance);
     return result;
 }

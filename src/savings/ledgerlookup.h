@@ -26,7 +26,8 @@ struct LedgerLookup {
 // The ledger lookup. It always searches the whole ledger, whatever filter and
 // current row an earlier lookup left. When the account has rows, the ledger is
 // narrowed to them and its last row, the account's latest, is current; when it
-// has none, the whole ledger shows again with its last row current.
+// has none, the whole ledger shows again with its last row current. It reads
+// only the account's rows (by index), never the whole ledger.
 LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account);
 
 } // namespace savings

@@ -40,6 +40,8 @@ AmountProblem readAmount(const QString &text, Code code, double *value)
     if (!amount)
         return AmountProblem::NotANumber;
     *value = *amount;
+    if (*amount > kLargestAmount)
+        return AmountProblem::TooLarge;
     if (*amount <= 0)
         return AmountProblem::NotPositive;
     if (code == Code::Deposit && *amount < kMinimumDeposit)
@@ -57,6 +59,8 @@ QString refusal(AmountProblem problem, Code code)
         return QStringLiteral("JUMLAH %1 BELUM DIISI").arg(field);
     case AmountProblem::NotANumber:
         return QStringLiteral("JUMLAH %1 BUKAN ANGKA").arg(field);
+    case AmountProblem::TooLarge:
+        return QStringLiteral("JUMLAH %1 TERLALU BESAR").arg(field);
     case AmountProblem::NotPositive:
         return QStringLiteral("JUMLAH %1 HARUS LEBIH DARI 0").arg(field);
     case AmountProblem::BelowMinimum:

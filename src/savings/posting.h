@@ -17,7 +17,10 @@ QString kind(Code code);     // "Penyetoran", "Penarikan"
 // The least amount that may be deposited.
 constexpr double kMinimumDeposit = 1000;
 
-enum class AmountProblem { None, Missing, NotANumber, NotPositive, BelowMinimum };
+// The largest amount taken; beyond it a balance could no longer be kept to the rupiah.
+constexpr double kLargestAmount = 1e12;
+
+enum class AmountProblem { None, Missing, NotANumber, TooLarge, NotPositive, BelowMinimum };
 
 // Reads an amount as the operator typed it, once, with the locale's digit grouping
 // and decimal marks; the same value serves the checks, the balance and the stored

@@ -163,7 +163,7 @@ void TransactionScreen::enterDeposit()
         return;
     double amount = 0;
     const posting::AmountProblem problem = posting::readAmount(ui.txtKREDIT->text(), Code::Deposit, &amount);
-    if (problem == posting::AmountProblem::NotANumber) {
+    if (problem == posting::AmountProblem::NotANumber || problem == posting::AmountProblem::TooLarge) {
         // What was typed stays, so the operator can correct it.
         refuse(posting::refusal(problem, Code::Deposit), ui.txtKREDIT);
         return;
