@@ -3,6 +3,7 @@
 #include "app/passwordscreen.h"
 #include "app/screens.h"
 #include "customers/registerscreen.h"
+#include "savings/transactionscreen.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -21,6 +22,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui.MNUNASABAH, &QAction::triggered, this, [] { screens::show<RegisterScreen>(); });
     connect(ui.mnuEXIT, &QAction::triggered, this, &QWidget::close);
     connect(ui.mnuGanti, &QAction::triggered, this, [this] { screens::show<PasswordScreen>(this); });
+    connect(ui.mnuTRANSAKSI, &QAction::triggered, this, [] { screens::show<TransactionScreen>(); });
 }
 
 QPixmap MainWindow::welcomePicture()

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <optional>
+
+// The rules of a posting: the transaction codes and kinds, how an amount is read
+// and checked, and how the new balance follows from the previous one.
+namespace posting {
+
+// "01" is a deposit into kredit, "02" a withdrawal from debet.
+enum class Code { Deposit, Withdrawal };
+
+QString codeText(Code code); // "01", "02"
+QString kind(Code code);     // "Penyetoran", "Penarikan"
+
+// The least amount that may be deposited.
+constexpr double kMinimumDeposit = 1000;
+
+// The largest amount taken; beyond it a balance could no longer be kept to the rupiah.
+constexpr double kLargestAmount = 1e12;
+
+enum class AmountProblem { None, Missing, NotANumber, TooLarge, NotPositive, BelowMinimum };
+
+// Reads an amount as the operator typed it, once, with the locale's digit grouping
+// and decimal marks; the same value serves the checks, the balance and the stored
+// row. A deposit below the minimum is a problem, a withdrawal is checked against
+// the balance separately.
+AmountProblem readAmount(const QString &text, Code code, double *value);
+
+// The message "SAVE" gives for an amount problem.
+QString refusal(AmountProblem problem, Code code);
+
+// The new balance after the transaction; nothing for a withdrawal larger than the
+// balance. A withdrawal of the whole balance gives exactly 0.
+std::optional<double> newBalance(double previous, Code code, double amount);
+
+// The account's latest balance in the database as it stands now (not a snapshot),
+// 0 when it has no rows; false when the database could not be read.
+bool latestBalance(QSqlDatabase &database, const QString &account, double *balance, QString *error);
+// The register's name for the account as it stands now; false with *found unset
+// (and no error) when the account is not registered.
+bool registeredName(QSqlDatabase &database, const QString &account, bool *found, QString *name, QString *error);
+
+// Messages of the transaction screen.
+namespace text {
+extern const char *const kNotFound;          // failed account lookup
+extern const char *const kBelowMinimum;      // deposit below the minimum
+extern const char *const kZeroBalance;       // withdrawal of the whole balance (a warning)
+extern const char *const kInsufficient;      // withdrawal larger than the balance
+extern const char *const kAccountMissing;    // no account number typed
+extern const char *const kAccountUnknown;    // account number not in the register
+extern const char *const kCodeMissing;       // no code chosen from the list
+extern const char *const kDebetNotEmpty;     // a deposit with an amount in the withdrawal field
+extern const char *const kKreditNotEmpty;    // a withdrawal with an amount in the deposit field
+} // namespace text
+
+} // namespace posting

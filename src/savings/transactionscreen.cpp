@@ -1,0 +1,281 @@
+#include "transactionscreen.h"
+
+#include "app/keys.h"
+#include "app/messages.h"
+#include "app/screens.h"
+#include "data/gridbinding.h"
+#include "data/recordsource.h"
+#include "data/textforms.h"
+#include "savings/ledgerlookup.h"
+#include "savings/ledgerview.h"
+
+#include <QMouseEvent>
+
+using posting::Code;
+
+TransactionScreen::TransactionScreen(QWidget *parent)
+    : QWidget(parent)
+{
+    ui.setupUi(this);
+    ui.txtSAL->raise();
+
+    Adodc1 = new RecordSource(this);
+    Adodc1->setObjectName(QStringLiteral("Adodc1"));
+    Adodc2 = new RecordSource(this);
+    Adodc2->setObjectName(QStringLiteral("Adodc2"));
+    if (!Adodc1->open(QStringLiteral("daftar")))
+        msg::databaseError(this, Adodc1->lastError());
+    else if (!Adodc2->open(QStringLiteral("nabubg")))
+        msg::databaseError(this, Adodc2->lastError());
+    bindGrid(ui.DataGrid1, Adodc2);
+
+    // The transaction date is today's and cannot be changed.
+    ui.DTPicker1->setDate(QDate::currentDate());
+    ui.DTPicker1->setEnabled(false);
+    ui.cbo_TRANSAKSI->setCurrentIndex(-1);
+    ui.cbo_TRANSAKSI->setEditText(QString());
+
+    onEnter(ui.txtREKENING, [this] { lookUpAccount(); });
+    onEnter(ui.txtKREDIT, [this] { enterDeposit(); });
+    onEnter(ui.txtDEBET, [this] { enterWithdrawal(); });
+    connect(ui.cbo_TRANSAKSI, &QComboBox::activated, this, &TransactionScreen::chooseCode);
+    connect(ui.cmdSIMPAN, &QPushButton::clicked, this, &TransactionScreen::save);
+    connect(ui.Command1, &QPushButton::clicked, this, [this] {
+        close();
+        screens::showMainWindow();
+    });
+    connect(ui.cmdSALDO, &QPushButton::clicked, this, [] { screens::show<LedgerView>(); });
+    ui.txtREKENING->setFocus();
+}
+
+void TransactionScreen::mousePressEvent(QMouseEvent *event)
+{
+    // A click on the background, outside any control, shows the transaction date as caption.
+    if (!childAt(event->position().toPoint()))
+        setWindowTitle(textform::shortDate(ui.DTPicker1->date()));
+    QWidget::mousePressEvent(event);
+}
+
+void TransactionScreen::refreshGrid()
+{
+    ui.DataGrid1->viewport()->update();
+}
+
+void TransactionScreen::refuse(const QString &text, QWidget *focus)
+{
+    msg::perhatian(this, text);
+    if (focus)
+        focus->setFocus();
+}
+
+std::optional<bool> TransactionScreen::runLedgerLookup()
+{
+    const savings::LedgerLookup found = savings::lookUpLedger(Adodc2, ui.txtREKENING->text());
+    if (!found.ok) {
+        msg::databaseError(this, Adodc2->lastError());
+        return std::nullopt;
+    }
+    saldoLama = found.balanceText;
+    previousBalance_ = found.balance;
+    return found.hasRows;
+}
+
+void TransactionScreen::lookUpAccount()
+{
+    const std::optional<QString> name = savings::findCustomer(Adodc1, ui.txtREKENING->text());
+    if (!name) {
+        msg::perhatian(this, QString::fromLatin1(posting::text::kNotFound));
+        ui.txtREKENING->setFocus();
+        return;
+    }
+    const std::optional<bool> hasRows = runLedgerLookup();
+    if (!hasRows)
+        return;
+    if (!*hasRows) {
+        // A customer without ledger rows starts from a balance of 0.
+        ui.TXTnama->setText(*name);
+        return;
+    }
+    refreshGrid();
+    ui.txtSAL->setText(saldoLama);
+    ui.TXTnama->setText(*name);
+    ui.TXTnama->setEnabled(false);
+    ui.txtSAL->setVisible(true);
+    ui.txtSAL->setEnabled(false);
+    refreshGrid();
+    ui.cbo_TRANSAKSI->setFocus();
+}
+
+void TransactionScreen::chooseCode(int index)
+{
+    if (index == 0) {
+        ui.txtJENIS->setText(posting::kind(Code::Deposit));
+        // A deposit has no withdrawal amount; the field cannot be edited while disabled.
+        ui.txtDEBET->clear();
+        ui.txtDEBET->setEnabled(false);
+        ui.txtKREDIT->setFocus();
+    } else {
+        ui.txtJENIS->setText(posting::kind(Code::Withdrawal));
+        ui.txtDEBET->setEnabled(true);
+        ui.txtDEBET->setFocus();
+    }
+}
+
+std::optional<Code> TransactionScreen::chosenCode() const
+{
+    const int index = ui.cbo_TRANSAKSI->currentIndex();
+    if (index < 0 || index > 1 || ui.cbo_TRANSAKSI->currentText() != ui.cbo_TRANSAKSI->itemText(index))
+        return std::nullopt;
+    return index == 0 ? Code::Deposit : Code::Withdrawal;
+}
+
+bool TransactionScreen::prepareAmount()
+{
+    // The name shown is always the register's name of the account typed.
+    const std::optional<QString> name = savings::findCustomer(Adodc1, ui.txtREKENING->text());
+    if (!name) {
+        msg::perhatian(this, QString::fromLatin1(posting::text::kNotFound));
+        ui.txtREKENING->setFocus();
+        return false;
+    }
+    ui.TXTnama->setText(*name);
+    return runLedgerLookup().has_value();
+}
+
+void TransactionScreen::showNewBalancePlace()
+{
+    ui.txtSAL->setVisible(false);
+    ui.txtSALDO->setVisible(true);
+    ui.txtSALDO->setEnabled(false);
+}
+
+void TransactionScreen::showNewBalance(const QString &text)
+{
+    ui.txtSALDO->setText(text);
+    showNewBalancePlace();
+    ui.cmdSIMPAN->setFocus();
+    refreshGrid();
+}
+
+void TransactionScreen::enterDeposit()
+{
+    if (!prepareAmount())
+        return;
+    double amount = 0;
+    const posting::AmountProblem problem = posting::readAmount(ui.txtKREDIT->text(), Code::Deposit, &amount);
+    if (problem == posting::AmountProblem::NotANumber || problem == posting::AmountProblem::TooLarge) {
+        // What was typed stays, so the operator can correct it.
+        refuse(posting::refusal(problem, Code::Deposit), ui.txtKREDIT);
+        return;
+    }
+    if (problem != posting::AmountProblem::None) {
+        msg::perhatian(this, QString::fromLatin1(posting::text::kBelowMinimum));
+        ui.txtKREDIT->clear();
+        showNewBalancePlace();
+        ui.txtKREDIT->setFocus();
+        refreshGrid();
+        return;
+    }
+    // The preview; "SAVE" computes the balance again from the ledger as it then stands.
+    showNewBalance(textform::number(*posting::newBalance(previousBalance_, Code::Deposit, amount)));
+}
+
+void TransactionScreen::enterWithdrawal()
+{
+    if (!prepareAmount())
+        return;
+    double amount = 0;
+    const posting::AmountProblem problem = posting::readAmount(ui.txtDEBET->text(), Code::Withdrawal, &amount);
+    if (problem != posting::AmountProblem::None) {
+        refuse(posting::refusal(problem, Code::Withdrawal), ui.txtDEBET);
+        return;
+    }
+    const std::optional<double> balance = posting::newBalance(previousBalance_, Code::Withdrawal, amount);
+    if (!balance) {
+        // A pupil's savings account cannot go below zero.
+        msg::perhatian(this, QString::fromLatin1(posting::text::kInsufficient));
+        ui.txtDEBET->clear();
+        showNewBalancePlace();
+        ui.txtDEBET->setFocus();
+        refreshGrid();
+        return;
+    }
+    if (*balance == 0)
+        msg::perhatian(this, QString::fromLatin1(posting::text::kZeroBalance));
+    showNewBalance(textform::number(*balance));
+}
+
+void TransactionScreen::save()
+{
+    const QString account = ui.txtREKENING->text();
+    if (account.isEmpty())
+        return refuse(QString::fromLatin1(posting::text::kAccountMissing), ui.txtREKENING);
+    const std::optional<QString> name = savings::findCustomer(Adodc1, account);
+    if (!name)
+        return refuse(QString::fromLatin1(posting::text::kAccountUnknown), ui.txtREKENING);
+    const std::optional<Code> code = chosenCode();
+    if (!code)
+        return refuse(QString::fromLatin1(posting::text::kCodeMissing), ui.cbo_TRANSAKSI);
+    const bool deposit = *code == Code::Deposit;
+    QLineEdit *amountField = deposit ? ui.txtKREDIT : ui.txtDEBET;
+    QLineEdit *otherField = deposit ? ui.txtDEBET : ui.txtKREDIT;
+    if (!otherField->text().trimmed().isEmpty())
+        return refuse(QString::fromLatin1(deposit ? posting::text::kDebetNotEmpty : posting::text::kKreditNotEmpty),
+                      otherField->isEnabled() ? otherField : amountField);
+    double amount = 0;
+    const posting::AmountProblem problem = posting::readAmount(amountField->text(), *code, &amount);
+    if (problem != posting::AmountProblem::None)
+        return refuse(posting::refusal(problem, *code), amountField);
+
+    // Name and balance come from the database as it stands inside the write
+    // transaction, so the balance chain of the account cannot break.
+    const posting::Code postedCode = *code;
+    const RecordSource::WriteCheck check = [account, postedCode, amount](QSqlDatabase &database,
+                                                                         QVector<QVariant> &row, QString *refusal) {
+        bool registered = false;
+        QString name;
+        if (!posting::registeredName(database, account, &registered, &name, refusal))
+            return false;
+        if (!registered) {
+            *refusal = QString::fromLatin1(posting::text::kAccountUnknown);
+            return false;
+        }
+        double previous = 0;
+        if (!posting::latestBalance(database, account, &previous, refusal))
+            return false;
+        const std::optional<double> balance = posting::newBalance(previous, postedCode, amount);
+        if (!balance) {
+            *refusal = QString::fromLatin1(posting::text::kInsufficient);
+            return false;
+        }
+        row[1] = name;
+        row[7] = *balance;
+        return true;
+    };
+    const QVector<QVariant> row = {account,
+                                   *name,
+                                   ui.DTPicker1->date(),
+                                   posting::codeText(postedCode),
+                                   posting::kind(postedCode),
+                                   deposit ? 0.0 : amount,
+                                   deposit ? amount : 0.0,
+                                   QVariant()};
+    if (!Adodc2->addNew(row, check)) {
+        if (Adodc2->lastWriteRefused())
+            msg::perhatian(this, Adodc2->lastError());
+        else
+            msg::databaseError(this, Adodc2->lastError());
+        amountField->setFocus();
+        return;
+    }
+    refreshGrid();
+    showNewBalancePlace();
+    ui.txtREKENING->clear();
+    ui.TXTnama->clear();
+    ui.txtDEBET->clear();
+    ui.txtKREDIT->clear();
+    ui.txtSALDO->clear();
+    ui.txtJENIS->clear();
+    ui.txtREKENING->setFocus();
+    refreshGrid();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "ui_transactionscreen.h"
+
+#include "savings/posting.h"
+
+#include <QWidget>
+#include <optional>
+
+class RecordSource;
+
+// The transaction screen frmPENARIKAN: the operator looks an account up, picks
+// the transaction code, types the amount and posts one deposit or withdrawal
+// after another. "SAVE" is the only writer of the savings ledger.
+class TransactionScreen : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TransactionScreen(QWidget *parent = nullptr);
+
+    RecordSource *customers() const { return Adodc1; }
+    RecordSource *ledger() const { return Adodc2; }
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    void lookUpAccount();
+    void chooseCode(int index);
+    void enterDeposit();
+    void enterWithdrawal();
+    void save();
+
+    // The code chosen from the list; nothing when none is, or when the text of the
+    // list was changed by typing.
+    std::optional<posting::Code> chosenCode() const;
+    // The ledger lookup for the typed account: whether it has rows; nothing after
+    // a database failure, which has then been shown.
+    std::optional<bool> runLedgerLookup();
+    // Looks the typed account up for an amount field: its name into TXTnama and
+    // the ledger lookup; false (with a message shown) when that fails.
+    bool prepareAmount();
+    void showNewBalance(const QString &text);
+    void showNewBalancePlace();
+    void refreshGrid();
+    void refuse(const QString &text, QWidget *focus);
+
+    Ui::frmPENARIKAN ui;
+    RecordSource *Adodc1;
+    RecordSource *Adodc2;
+    // The previous balance of the account last looked up.
+    QString saldoLama;
+    double previousBalance_ = 0;
+};

@@ -1,0 +1,742 @@
+// The transaction screen driven through its real widgets: account lookup,
+// deposits and withdrawals, every refusal of "SAVE", and the balance chain of
+// every account checked straight from the database after each scenario.
+#include "app/mainwindow.h"
+#include "app/screens.h"
+#include "data/recordsource.h"
+#include "data/textforms.h"
+#include "dialogs.h"
+#include "savings/ledgerview.h"
+#include "savings/transactionscreen.h"
+#include "testdb.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTableView>
+#include <QTest>
+#include <cmath>
+
+namespace {
+const QString kAni = QStringLiteral("0120100001");
+const QString kBudi = QStringLiteral("0120100002");
+const QString kCitra = QStringLiteral("0120100003"); // registered, no ledger rows
+
+QString today()
+{
+    return QDate::currentDate().toString(Qt::ISODate);
+}
+} // namespace
+
+class tst_Transaction : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDatabase> database;
+    std::unique_ptr<DialogAnswerer> dialogs;
+    TransactionScreen *screen = nullptr;
+    QLocale savedLocale;
+
+    QLineEdit *field(const char *name) { return screen->findChild<QLineEdit *>(QLatin1String(name)); }
+    QPushButton *button(const char *name) { return screen->findChild<QPushButton *>(QLatin1String(name)); }
+    QComboBox *codeList() { return screen->findChild<QComboBox *>(QStringLiteral("cbo_TRANSAKSI")); }
+    QTableView *grid() { return screen->findChild<QTableView *>(QStringLiteral("DataGrid1")); }
+    QWidget *focused() { return QApplication::focusWidget(); }
+
+    void openScreen()
+    {
+        screen = screens::show<TransactionScreen>();
+        QVERIFY(QTest::qWaitForWindowExposed(screen));
+    }
+    void type(const char *name, const QString &text)
+    {
+        field(name)->setFocus();
+        field(name)->clear();
+        QTest::keyClicks(field(name), text);
+    }
+    void enter(const char *name) { QTest::keyClick(field(name), Qt::Key_Return); }
+    void lookUp(const QString &account)
+    {
+        type("txtREKENING", account);
+        enter("txtREKENING");
+    }
+    // Chooses an item from the code list's drop-down, as the operator does with the mouse.
+    void choose(int index)
+    {
+        QComboBox *list = codeList();
+        list->setFocus();
+        list->showPopup();
+        QAbstractItemView *view = list->view();
+        QTRY_VERIFY(view->isVisible());
+        const QRect item = view->visualRect(view->model()->index(index, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+        QTRY_VERIFY(!view->isVisible());
+        QCOMPARE(list->currentIndex(), index);
+    }
+    void save() { QTest::mouseClick(button("cmdSIMPAN"), Qt::LeftButton); }
+    int ledgerRows() { return database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(); }
+    QString lastRow()
+    {
+        return database->rows(QStringLiteral("SELECT norekening, nama, TANGGAL, kode, Jenis, debet, kredit, saldo "
+                                             "FROM nabubg ORDER BY rowid DESC LIMIT 1"))
+            .value(0);
+    }
+    double balanceOf(const QString &account)
+    {
+        return database
+            ->scalar(QStringLiteral("SELECT saldo FROM nabubg WHERE norekening = ? ORDER BY rowid DESC LIMIT 1"),
+                     {account})
+            .toDouble();
+    }
+    // A deposit of ledger rows made outside the screen, keeping the chain.
+    void addDeposits(const QString &account, const QString &name, const QList<double> &amounts)
+    {
+        double saldo = balanceOf(account);
+        for (double amount : amounts) {
+            saldo += amount;
+            database->addLedgerRow(account, name, QStringLiteral("2024-01-02"), QStringLiteral("01"), 0, amount,
+                                   saldo);
+        }
+    }
+
+    // Every account's rows, in posting order: each saldo is the previous saldo
+    // plus kredit minus debet, and no balance is below zero.
+    void verifyBalanceChains()
+    {
+        QHash<QString, double> balance;
+        const QStringList rows = database->rows(
+            QStringLiteral("SELECT norekening, debet, kredit, saldo, typeof(saldo) FROM nabubg ORDER BY rowid"));
+        for (const QString &row : rows) {
+            const QStringList c = row.split(u'|');
+            const double expected = balance.value(c[0]) + c[2].toDouble() - c[1].toDouble();
+            const double saldo = c[3].toDouble();
+            QVERIFY2(c[4] == QLatin1String("real") || c[4] == QLatin1String("integer"), qPrintable(row));
+            QVERIFY2(std::fabs(saldo - expected) <= 1e-9 * std::max(1.0, std::fabs(expected)), qPrintable(row));
+            QVERIFY2(saldo >= 0, qPrintable(row));
+            balance[c[0]] = saldo;
+        }
+    }
+
+    // One whole transaction as the operator makes it; the dialogs seen are left for the caller.
+    void post(const QString &account, posting::Code code, const QString &amount)
+    {
+        lookUp(account);
+        choose(code == posting::Code::Deposit ? 0 : 1);
+        const char *name = code == posting::Code::Deposit ? "txtKREDIT" : "txtDEBET";
+        type(name, amount);
+        enter(name);
+        save();
+    }
+
+private slots:
+    void initTestCase() { savedLocale = QLocale(); }
+
+    void init()
+    {
+        database = std::make_unique<TestDatabase>();
+        dialogs = std::make_unique<DialogAnswerer>();
+        database->addCustomer(kAni, QStringLiteral("Ani Lubis"));
+        database->addCustomer(kBudi, QStringLiteral("Budi O'Hara"));
+        database->addCustomer(kCitra, QStringLiteral("Citra Sari"));
+        addDeposits(kAni, QStringLiteral("Ani Lubis"), {2000, 3000}); // balance 5000
+        addDeposits(kBudi, QStringLiteral("Budi O'Hara"), {1500.5});   // balance 1500.5
+        database->addLedgerRow(kAni, QStringLiteral("Ani Lubis"), QStringLiteral("2024-01-03"),
+                               QStringLiteral("02"), 1000, 0, 4000);
+        addDeposits(kAni, QStringLiteral("Ani Lubis"), {1000}); // balance 5000 again
+    }
+
+    void cleanup()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->testAttribute(Qt::WA_DeleteOnClose))
+                w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QLocale::setDefault(savedLocale);
+        if (database)
+            verifyBalanceChains();
+        dialogs.reset();
+        database.reset();
+    }
+
+    void opensAsDesignedFromTheMenu()
+    {
+        MainWindow *menu = screens::show<MainWindow>();
+        QAction *entry = menu->findChild<QAction *>(QStringLiteral("mnuTRANSAKSI"));
+        entry->trigger();
+        screen = screens::find<TransactionScreen>();
+        QVERIFY(screen);
+        entry->trigger();
+        QCOMPARE(screens::find<TransactionScreen>(), screen); // one instance only
+        QVERIFY(QTest::qWaitForWindowExposed(screen));
+
+        QCOMPARE(screen->objectName(), QStringLiteral("frmPENARIKAN"));
+        QCOMPARE(screen->windowTitle(), QStringLiteral("TRANSAKSI TABUNGAN NASABAH SISWA"));
+        const QList<QPair<const char *, const char *>> captions = {
+            {"Label6", "PT.BPRS.MERANTIKA"}, {"Label1", "No Rekening"},    {"Label2", "Nama Nasabah"},
+            {"Label4", "Tanggal Transaksi"}, {"Label13", "Kode Transaksi"}, {"Label12", "Jenis Transaksi"},
+            {"Label7", "Debet"},             {"Rp", "Rp"},                  {"Label3", "Kredit"},
+            {"Label5", "Rp"},                {"Label8", "Saldo"},           {"Label10", "Rp"}};
+        for (const auto &[name, caption] : captions) {
+            QLabel *label = screen->findChild<QLabel *>(QLatin1String(name));
+            QVERIFY2(label, name);
+            QCOMPARE(label->text(), QString::fromLatin1(caption));
+        }
+        QVERIFY(!screen->findChild<QLabel *>(QStringLiteral("Label9"))->text().isEmpty());
+        QCOMPARE(button("cmdSIMPAN")->text(), QStringLiteral("SAVE"));
+        QCOMPARE(button("Command1")->text(), QStringLiteral("CANCEL"));
+        QCOMPARE(button("cmdSALDO")->text(), QStringLiteral("CEK SALDO"));
+        QVERIFY(button("cmdSIMPAN")->x() < button("Command1")->x());
+        QVERIFY(button("Command1")->x() < button("cmdSALDO")->x());
+        for (const char *name : {"Line1", "Line2"})
+            QVERIFY(screen->findChild<QFrame *>(QLatin1String(name)));
+
+        auto *date = screen->findChild<QDateEdit *>(QStringLiteral("DTPicker1"));
+        QCOMPARE(date->date(), QDate::currentDate());
+        QVERIFY(!date->isEnabled());
+        QVERIFY(codeList()->isEditable());
+        QCOMPARE(codeList()->count(), 2);
+        QCOMPARE(codeList()->itemText(0), QStringLiteral("01"));
+        QCOMPARE(codeList()->itemText(1), QStringLiteral("02"));
+        QCOMPARE(codeList()->currentIndex(), -1);
+        QVERIFY(codeList()->currentText().isEmpty());
+        QCOMPARE(field("txtREKENING")->maxLength(), 10);
+        for (const char *name : {"txtREKENING", "TXTnama", "txtJENIS", "txtDEBET", "txtKREDIT", "txtSAL", "txtSALDO"}) {
+            QVERIFY2(field(name)->text().isEmpty(), name);
+            QVERIFY2(field(name)->isEnabled(), name);
+        }
+        // The balance place: txtSAL lies over txtSALDO.
+        QCOMPARE(field("txtSAL")->geometry(), field("txtSALDO")->geometry());
+        QVERIFY(field("txtSAL")->isVisible());
+        QCOMPARE(screen->childAt(field("txtSAL")->geometry().center()), field("txtSAL"));
+
+        for (const char *name : {"Adodc1", "Adodc2"})
+            QVERIFY2(screen->findChild<RecordSource *>(QLatin1String(name)), name);
+        QCOMPARE(screen->customers()->recordSourceName(), QStringLiteral("daftar"));
+        QCOMPARE(screen->ledger()->recordSourceName(), QStringLiteral("nabubg"));
+        QCOMPARE(grid()->model(), screen->ledger());
+        QCOMPARE(grid()->model()->rowCount(), 5);
+        QCOMPARE(grid()->model()->columnCount(), 8);
+        QCOMPARE(grid()->model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("saldo"));
+        QCOMPARE(grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(!(grid()->model()->flags(grid()->model()->index(0, 7)) & Qt::ItemIsEditable));
+        QCOMPARE(focused(), field("txtREKENING"));
+        QCOMPARE(dialogs->count(), 0);
+    }
+
+    void lookupOfAccountWithRows_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<QString>("balance");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("whole balance") << kAni << QStringLiteral("5000") << QStringLiteral("Ani Lubis") << 4;
+        QTest::newRow("fractional balance") << kBudi << QStringLiteral("1500.5") << QStringLiteral("Budi O'Hara") << 1;
+    }
+    void lookupOfAccountWithRows()
+    {
+        QFETCH(QString, account);
+        QFETCH(QString, balance);
+        QFETCH(QString, name);
+        QFETCH(int, rows);
+        openScreen();
+        lookUp(account);
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(field("txtSAL")->text(), balance);
+        QVERIFY(field("txtSAL")->isVisible());
+        QVERIFY(!field("txtSAL")->isEnabled());
+        QCOMPARE(field("TXTnama")->text(), name);
+        QVERIFY(!field("TXTnama")->isEnabled());
+        QCOMPARE(grid()->model()->rowCount(), rows);
+        for (int r = 0; r < rows; ++r)
+            QCOMPARE(grid()->model()->index(r, 0).data().toString(), account);
+        QCOMPARE(screen->ledger()->position(), rows - 1); // the account's latest row
+        QCOMPARE(focused(), codeList());
+    }
+
+    void lookupOfUnknownAccount_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::newRow("not registered") << QStringLiteral("0999");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("trailing blank") << kAni.left(9) + u' ';
+        QTest::newRow("apostrophe") << QStringLiteral("01'OR'1'='");
+    }
+    void lookupOfUnknownAccount()
+    {
+        QFETCH(QString, account);
+        openScreen();
+        lookUp(kAni);
+        lookUp(account);
+        EXPECT_MESSAGE(dialogs->only(), "MAAF DATA TIDAK ADA?", "Perhatian", QMessageBox::Critical);
+        QCOMPARE(dialogs->only().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(field("txtREKENING")->text(), account.left(10));
+        QCOMPARE(focused(), field("txtREKENING"));
+        QCOMPARE(screen->customers()->position(), 0);
+        // Nothing else changed.
+        QCOMPARE(field("TXTnama")->text(), QStringLiteral("Ani Lubis"));
+        QCOMPARE(field("txtSAL")->text(), QStringLiteral("5000"));
+        QCOMPARE(grid()->model()->rowCount(), 4);
+    }
+
+    void lookupOfAccountWithoutRows()
+    {
+        openScreen();
+        lookUp(kBudi);
+        lookUp(kCitra);
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(field("TXTnama")->text(), QStringLiteral("Citra Sari"));
+        QCOMPARE(focused(), field("txtREKENING"));
+        QCOMPARE(field("txtSAL")->text(), QStringLiteral("1500.5")); // the balance place keeps what it showed
+        QCOMPARE(grid()->model()->rowCount(), 5);                     // the whole ledger again
+    }
+
+    // An earlier lookup leaves the ledger narrowed to its account, on its last
+    // row; the next lookup still finds every other account's rows.
+    void ledgerLookupAfterAnotherAccount()
+    {
+        openScreen();
+        const QList<QPair<QString, QString>> sequence = {
+            {kAni, QStringLiteral("5000")},  {kBudi, QStringLiteral("1500.5")}, {kAni, QStringLiteral("5000")},
+            {kCitra, QString()},             {kBudi, QStringLiteral("1500.5")}, {kBudi, QStringLiteral("1500.5")}};
+        for (const auto &[account, balance] : sequence) {
+            lookUp(account);
+            if (!balance.isEmpty()) {
+                QCOMPARE(field("txtSAL")->text(), balance);
+                QCOMPARE(screen->ledger()->value(0).toString(), account);
+            }
+        }
+        QCOMPARE(dialogs->count(), 0);
+        // Postings follow the same rule: a deposit on Ani after looking Budi up.
+        lookUp(kBudi);
+        type("txtREKENING", kAni);
+        choose(0);
+        type("txtKREDIT", QStringLiteral("1000"));
+        enter("txtKREDIT");
+        QCOMPARE(field("txtSALDO")->text(), QStringLiteral("6000"));
+        QCOMPARE(field("TXTnama")->text(), QStringLiteral("Ani Lubis"));
+    }
+
+    void deposits_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("first of an account") << "C" << kCitra << "2500" << 2500.0 << "2500";
+        QTest::newRow("onto 5000") << "C" << kAni << "1000" << 1000.0 << "6000";
+        QTest::newRow("fractional balance") << "C" << kBudi << "1000" << 1000.0 << "2500.5";
+        QTest::newRow("C grouping") << "C" << kAni << "1,500" << 1500.0 << "6500";
+        QTest::newRow("C decimals") << "C" << kAni << "1250.75" << 1250.75 << "6250.75";
+        QTest::newRow("id grouping") << "id_ID" << kAni << "1.500" << 1500.0 << "6500";
+        QTest::newRow("id decimals") << "id_ID" << kBudi << "1.000,25" << 1000.25 << "2500.75";
+        QTest::newRow("id plain") << "id_ID" << kCitra << "20000" << 20000.0 << "20000";
+    }
+    void deposits()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, account);
+        QFETCH(QString, amount);
+        QFETCH(double, stored);
+        QFETCH(QString, shown);
+        QLocale::setDefault(QLocale(locale));
+        const double before = balanceOf(account);
+        const QString name = database->scalar(QStringLiteral("SELECT nama FROM daftar WHERE norekening = ?"),
+                                              {account}).toString();
+        openScreen();
+        lookUp(account);
+        choose(0);
+        QCOMPARE(field("txtJENIS")->text(), QStringLiteral("Penyetoran"));
+        QVERIFY(!field("txtDEBET")->isEnabled());
+        QCOMPARE(focused(), field("txtKREDIT"));
+        type("txtKREDIT", amount);
+        enter("txtKREDIT");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(field("txtSALDO")->text(), shown);
+        QVERIFY(!field("txtSAL")->isVisible());
+        QVERIFY(field("txtSALDO")->isVisible());
+        QVERIFY(!field("txtSALDO")->isEnabled());
+        QCOMPARE(focused(), button("cmdSIMPAN"));
+
+        const int rowsBefore = ledgerRows();
+        save();
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(ledgerRows(), rowsBefore + 1);
+        QCOMPARE(lastRow(), QStringList({account, name, today(), "01", "Penyetoran", "0", QString::number(stored),
+                                         QString::number(before + stored)})
+                                .join(u'|'));
+        for (const char *cleared : {"txtREKENING", "TXTnama", "txtDEBET", "txtKREDIT", "txtSALDO", "txtJENIS"})
+            QVERIFY2(field(cleared)->text().isEmpty(), cleared);
+        QCOMPARE(focused(), field("txtREKENING"));
+        QCOMPARE(codeList()->currentIndex(), 0); // the list keeps its choice
+        // The grid shows the row just posted, current.
+        QCOMPARE(screen->ledger()->value(7).toDouble(), before + stored);
+        QCOMPARE(grid()->currentIndex().row(), screen->ledger()->position());
+    }
+
+    void withdrawals_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QList<double>>("deposits");
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("part") << "C" << QList<double>{5000} << "2000" << 2000.0 << "3000";
+        QTest::newRow("whole balance") << "C" << QList<double>{5000} << "5000" << 5000.0 << "0";
+        QTest::newRow("fractional remainder") << "C" << QList<double>{1500.5} << "0.5" << 0.5 << "1500";
+        QTest::newRow("fractional amount") << "C" << QList<double>{1500} << "0.25" << 0.25 << "1499.75";
+        QTest::newRow("id grouping") << "id_ID" << QList<double>{5000} << "1.250" << 1250.0 << "3750";
+        QTest::newRow("id whole fractional") << "id_ID" << QList<double>{1000, 500.5} << "1.500,5" << 1500.5 << "0";
+        QTest::newRow("binary rounding") << "C" << QList<double>{0.1, 0.2} << "0.3" << 0.3 << "0";
+    }
+    void withdrawals()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QList<double>, deposits);
+        QFETCH(QString, amount);
+        QFETCH(double, stored);
+        QFETCH(QString, shown);
+        QLocale::setDefault(QLocale(locale));
+        addDeposits(kCitra, QStringLiteral("Citra Sari"), deposits);
+        const double before = balanceOf(kCitra);
+        openScreen();
+        lookUp(kCitra);
+        choose(1);
+        QCOMPARE(field("txtJENIS")->text(), QStringLiteral("Penarikan"));
+        QCOMPARE(focused(), field("txtDEBET"));
+        type("txtDEBET", amount);
+        enter("txtDEBET");
+        if (shown == QLatin1String("0"))
+            EXPECT_MESSAGE(dialogs->only(), "SALDO TIDAK BOLEH 0", "Perhatian", QMessageBox::Critical);
+        else
+            QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(field("txtSALDO")->text(), shown);
+        QVERIFY(!field("txtSAL")->isVisible());
+        QVERIFY(!field("txtSALDO")->isEnabled());
+        QCOMPARE(focused(), button("cmdSIMPAN"));
+
+        dialogs->clear();
+        save();
+        QCOMPARE(dialogs->count(), 0); // the warning does not stop the posting
+        const QStringList row = lastRow().split(u'|');
+        QCOMPARE(row.mid(0, 5), QStringList({kCitra, "Citra Sari", today(), "02", "Penarikan"}));
+        QCOMPARE(row[5].toDouble(), stored);
+        QCOMPARE(row[6].toDouble(), 0.0);
+        QCOMPARE(row[7], shown == QLatin1String("0") ? QStringLiteral("0") : QString::number(before - stored));
+    }
+
+    // Refusals on Enter: below the minimum and above the balance the field is
+    // emptied, text that is no number stays; no new balance is computed.
+    void enterRefuses_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("kept");
+        const QString minimum = QStringLiteral(" Tidak Boleh Kurang Dari 1000");
+        QTest::newRow("deposit 999.99") << 0 << "999.99" << minimum << "";
+        QTest::newRow("deposit zero") << 0 << "0" << minimum << "";
+        QTest::newRow("deposit negative") << 0 << "-5000" << minimum << "";
+        QTest::newRow("deposit empty") << 0 << "" << minimum << "";
+        QTest::newRow("deposit words") << 0 << "seribu" << "JUMLAH KREDIT BUKAN ANGKA" << "seribu";
+        QTest::newRow("deposit currency") << 0 << "Rp 1000" << "JUMLAH KREDIT BUKAN ANGKA" << "Rp 1000";
+        QTest::newRow("deposit huge") << 0 << "1e308" << "JUMLAH KREDIT TERLALU BESAR" << "1e308";
+        QTest::newRow("withdrawal above balance") << 1 << "7000" << "SALDO TIDAK CUKUP" << "";
+        QTest::newRow("withdrawal garbled") << 1 << "1.0.0x" << "JUMLAH DEBET BUKAN ANGKA" << "1.0.0x";
+        QTest::newRow("withdrawal zero") << 1 << "0" << "JUMLAH DEBET HARUS LEBIH DARI 0" << "0";
+    }
+    void enterRefuses()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, amount);
+        QFETCH(QString, message);
+        QFETCH(QString, kept);
+        openScreen();
+        lookUp(kAni);
+        choose(code);
+        const char *name = code == 0 ? "txtKREDIT" : "txtDEBET";
+        type(name, QStringLiteral("1000"));
+        enter(name);
+        const QString preview = field("txtSALDO")->text();
+        type(name, amount);
+        enter(name);
+        EXPECT_MESSAGE(dialogs->only(), message, "Perhatian", QMessageBox::Critical);
+        QCOMPARE(field(name)->text(), kept);
+        QCOMPARE(focused(), field(name));
+        QCOMPARE(field("txtSALDO")->text(), preview);
+    }
+
+    void saveRefuses_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<int>("code"); // -1 none chosen, 0 "01", 1 "02", 2 "01" chosen, then "1" typed over it
+        QTest::addColumn<QString>("kredit");
+        QTest::addColumn<QString>("debet");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("no account") << "" << 0 << "2000" << "" << "NO REKENING BELUM DIISI" << "txtREKENING";
+        QTest::newRow("unknown account") << "0999" << 0 << "2000" << ""
+                                         << "NO REKENING TIDAK ADA DI DATA NASABAH" << "txtREKENING";
+        const QString noCode = QStringLiteral("KODE TRANSAKSI BELUM DIPILIH DARI DAFTAR (01 ATAU 02)");
+        QTest::newRow("no code") << kAni << -1 << "2000" << "" << noCode << "cbo_TRANSAKSI";
+        QTest::newRow("code typed") << kAni << 2 << "2000" << "" << noCode << "cbo_TRANSAKSI";
+        QTest::newRow("deposit missing") << kAni << 0 << "" << "" << "JUMLAH KREDIT BELUM DIISI" << "txtKREDIT";
+        QTest::newRow("deposit letters") << kAni << 0 << "dua ribu" << "" << "JUMLAH KREDIT BUKAN ANGKA"
+                                         << "txtKREDIT";
+        QTest::newRow("deposit zero") << kAni << 0 << "0" << "" << "JUMLAH KREDIT HARUS LEBIH DARI 0" << "txtKREDIT";
+        QTest::newRow("deposit negative") << kAni << 0 << "-2000" << "" << "JUMLAH KREDIT HARUS LEBIH DARI 0"
+                                          << "txtKREDIT";
+        QTest::newRow("deposit 999") << kAni << 0 << "999" << "" << " Tidak Boleh Kurang Dari 1000" << "txtKREDIT";
+        QTest::newRow("withdrawal in the deposit field")
+            << kAni << 1 << "2000" << "" << "PENARIKAN (KODE 02) DIISI DI DEBET, KREDIT HARUS KOSONG" << "txtKREDIT";
+        QTest::newRow("withdrawal missing") << kAni << 1 << "" << "" << "JUMLAH DEBET BELUM DIISI" << "txtDEBET";
+        QTest::newRow("withdrawal letters") << kAni << 1 << "" << "x" << "JUMLAH DEBET BUKAN ANGKA" << "txtDEBET";
+        QTest::newRow("withdrawal zero") << kAni << 1 << "" << "0" << "JUMLAH DEBET HARUS LEBIH DARI 0" << "txtDEBET";
+        QTest::newRow("withdrawal above balance") << kAni << 1 << "" << "5001" << "SALDO TIDAK CUKUP" << "txtDEBET";
+        QTest::newRow("withdrawal without rows") << kCitra << 1 << "" << "1" << "SALDO TIDAK CUKUP" << "txtDEBET";
+    }
+    void saveRefuses()
+    {
+        QFETCH(QString, account);
+        QFETCH(int, code);
+        QFETCH(QString, kredit);
+        QFETCH(QString, debet);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        openScreen();
+        lookUp(kAni);
+        field("txtREKENING")->setText(account);
+        if (code == 0 || code == 1)
+            choose(code);
+        if (code == 2) {
+            choose(0);
+            codeList()->setFocus();
+            codeList()->lineEdit()->clear();
+            QTest::keyClicks(codeList()->lineEdit(), QStringLiteral("1"));
+            QCOMPARE(codeList()->currentText(), QStringLiteral("1"));
+        }
+        field("txtKREDIT")->setText(kredit);
+        field("txtDEBET")->setText(debet);
+        const int rows = ledgerRows();
+        const QStringList before = {field("txtREKENING")->text(), field("TXTnama")->text(),
+                                    field("txtKREDIT")->text(), field("txtDEBET")->text(),
+                                    field("txtJENIS")->text(), codeList()->currentText()};
+        dialogs->clear();
+        save();
+        EXPECT_MESSAGE(dialogs->only(), message, "Perhatian", QMessageBox::Critical);
+        QCOMPARE(dialogs->only().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(ledgerRows(), rows);
+        QCOMPARE(screen->ledger()->recordCount(), 4);
+        const QStringList after = {field("txtREKENING")->text(), field("TXTnama")->text(),
+                                   field("txtKREDIT")->text(), field("txtDEBET")->text(),
+                                   field("txtJENIS")->text(), codeList()->currentText()};
+        QCOMPARE(after, before);
+        QCOMPARE(focused()->objectName() == focus || focused()->parentWidget()->objectName() == focus, true);
+    }
+
+    // The balance stored is that of the amount actually saved, from the ledger as it
+    // stands when "SAVE" runs, whatever the preview showed.
+    void balanceIsComputedWhenSaving()
+    {
+        openScreen();
+        lookUp(kAni);
+        choose(0);
+        type("txtKREDIT", QStringLiteral("1000"));
+        enter("txtKREDIT");
+        QCOMPARE(field("txtSALDO")->text(), QStringLiteral("6000"));
+        type("txtKREDIT", QStringLiteral("2500"));
+        save();
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(balanceOf(kAni), 7500.0);
+
+        // A row written elsewhere after the screen was opened counts too.
+        database->addLedgerRow(kAni, QStringLiteral("Ani Lubis"), today(), QStringLiteral("01"), 0, 500, 8000);
+        lookUp(kAni);
+        QCOMPARE(field("txtSAL")->text(), QStringLiteral("7500")); // the screen's own snapshot
+        choose(1);
+        type("txtDEBET", QStringLiteral("8000"));
+        enter("txtDEBET");
+        QCOMPARE(dialogs->only().text, QStringLiteral("SALDO TIDAK CUKUP")); // preview from 7500
+        dialogs->clear();
+        type("txtDEBET", QStringLiteral("8000"));
+        save();
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(balanceOf(kAni), 0.0);
+    }
+
+    // The name stored is the register's name of the account posted, whatever the
+    // name field showed from an earlier lookup.
+    void nameComesFromTheRegister()
+    {
+        openScreen();
+        lookUp(kAni);
+        QVERIFY(!field("TXTnama")->isEnabled());
+        field("txtREKENING")->setText(kBudi);
+        choose(0);
+        field("txtKREDIT")->setText(QStringLiteral("1000"));
+        save();
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(lastRow().split(u'|').mid(0, 2), QStringList({kBudi, "Budi O'Hara"}));
+        QCOMPARE(balanceOf(kBudi), 2500.5);
+        // The ledger still narrowed to Ani holds Budi's new row; a lookup of Ani is not misled by it.
+        lookUp(kAni);
+        QCOMPARE(field("txtSAL")->text(), QStringLiteral("5000"));
+        lookUp(kBudi);
+        QCOMPARE(field("txtSAL")->text(), QStringLiteral("2500.5"));
+
+        // A customer deleted from the register meanwhile can no longer be posted on.
+        database->exec(QStringLiteral("DELETE FROM daftar WHERE norekening = ?"), {kBudi});
+        field("txtREKENING")->setText(kBudi);
+        field("txtKREDIT")->setText(QStringLiteral("1000"));
+        const int rows = ledgerRows();
+        save();
+        EXPECT_MESSAGE(dialogs->only(), "NO REKENING TIDAK ADA DI DATA NASABAH", "Perhatian",
+                       QMessageBox::Critical);
+        QCOMPARE(ledgerRows(), rows);
+        QCOMPARE(field("txtKREDIT")->text(), QStringLiteral("1000"));
+    }
+
+    void withdrawalAfterDeposit()
+    {
+        openScreen();
+        post(kAni, posting::Code::Deposit, QStringLiteral("1000"));
+        QVERIFY(!field("txtDEBET")->isEnabled());
+        lookUp(kAni);
+        choose(1);
+        QVERIFY(field("txtDEBET")->isEnabled());
+        QCOMPARE(focused(), field("txtDEBET"));
+        QCOMPARE(field("txtJENIS")->text(), QStringLiteral("Penarikan"));
+        QTest::keyClicks(field("txtDEBET"), QStringLiteral("2500"));
+        enter("txtDEBET");
+        QCOMPARE(field("txtSALDO")->text(), QStringLiteral("3500"));
+        save();
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(database->rows(QStringLiteral("SELECT kode, debet, kredit, saldo FROM nabubg WHERE norekening = ? "
+                                               "AND TANGGAL = ? ORDER BY rowid"),
+                                {kAni, today()}),
+                 QStringList({"01|0|1000|6000", "02|2500|0|3500"}));
+    }
+
+    void databaseRefusalKeepsTheFields()
+    {
+        openScreen();
+        lookUp(kAni);
+        choose(0);
+        type("txtKREDIT", QStringLiteral("2000"));
+        enter("txtKREDIT");
+        database->exec(QStringLiteral("CREATE TRIGGER t BEFORE INSERT ON nabubg BEGIN SELECT RAISE(ABORT,'disk full'); END"));
+        const int rows = ledgerRows();
+        save();
+        const DialogSeen seen = dialogs->only();
+        QCOMPARE(seen.title, QStringLiteral("Perhatian"));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(QLatin1String("disk full")), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(QLatin1String("asli.sqlite")), qPrintable(seen.text));
+        QCOMPARE(ledgerRows(), rows);
+        QCOMPARE(screen->ledger()->recordCount(), 4);
+        QCOMPARE(field("txtREKENING")->text(), kAni);
+        QCOMPARE(field("TXTnama")->text(), QStringLiteral("Ani Lubis"));
+        QCOMPARE(field("txtKREDIT")->text(), QStringLiteral("2000"));
+        QCOMPARE(field("txtSALDO")->text(), QStringLiteral("7000"));
+
+        // The screen goes on once the cause is gone.
+        database->exec(QStringLiteral("DROP TRIGGER t"));
+        dialogs->clear();
+        save();
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(balanceOf(kAni), 7000.0);
+        QCOMPARE(screen->ledger()->recordCount(), 5);
+    }
+
+    // A long run of postings, some refused, across several accounts: every
+    // account's chain holds, and the last balance is what the accepted postings make.
+    void randomPostingsKeepEveryChain()
+    {
+        openScreen();
+        QRandomGenerator random(20240517);
+        const QStringList accounts = {kAni, kBudi, kCitra};
+        QHash<QString, double> expected = {{kAni, 5000}, {kBudi, 1500.5}, {kCitra, 0}};
+        for (int i = 0; i < 60; ++i) {
+            const QString account = accounts.at(random.bounded(3));
+            const bool deposit = random.bounded(100) < 55;
+            const double amount = random.bounded(1, 40) * 250.0 + (random.bounded(4) == 0 ? 0.5 : 0.0);
+            dialogs->clear();
+            post(account, deposit ? posting::Code::Deposit : posting::Code::Withdrawal, QString::number(amount));
+            const double after = deposit ? expected[account] + amount : expected[account] - amount;
+            if (deposit && amount < 1000) {
+                // Refused on Enter, which empties the field; "SAVE" then finds no amount.
+                QCOMPARE(dialogs->count(), 2);
+                QCOMPARE(dialogs->seen.at(0).text, QStringLiteral(" Tidak Boleh Kurang Dari 1000"));
+                QCOMPARE(dialogs->seen.at(1).text, QStringLiteral("JUMLAH KREDIT BELUM DIISI"));
+                field("txtREKENING")->clear();
+                continue;
+            }
+            if (after < 0) {
+                QCOMPARE(dialogs->count(), 2);
+                QCOMPARE(dialogs->seen.at(0).text, QStringLiteral("SALDO TIDAK CUKUP"));
+                QCOMPARE(dialogs->seen.at(1).text, QStringLiteral("JUMLAH DEBET BELUM DIISI"));
+                field("txtREKENING")->clear();
+                continue;
+            }
+            QCOMPARE(dialogs->count(), after == 0 ? 1 : 0);
+            expected[account] = after;
+            QCOMPARE(balanceOf(account), after);
+        }
+        verifyBalanceChains();
+    }
+
+    void cancelClosesAndShowsTheMainWindow()
+    {
+        openScreen();
+        lookUp(kAni);
+        QPointer<TransactionScreen> watched(screen);
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watched.isNull());
+        QVERIFY(screens::find<MainWindow>() && screens::find<MainWindow>()->isVisible());
+
+        // Opened again, it starts afresh on the tables as they now stand.
+        database->addLedgerRow(kCitra, QStringLiteral("Citra Sari"), today(), QStringLiteral("01"), 0, 1000, 1000);
+        openScreen();
+        QVERIFY(field("txtREKENING")->text().isEmpty());
+        QCOMPARE(grid()->model()->rowCount(), 6);
+    }
+
+    void cekSaldoKeepsTheScreen()
+    {
+        openScreen();
+        lookUp(kAni);
+        choose(0);
+        type("txtKREDIT", QStringLiteral("1000"));
+        QTest::mouseClick(button("cmdSALDO"), Qt::LeftButton);
+        LedgerView *view = screens::find<LedgerView>();
+        QVERIFY(view);
+        QVERIFY(view->isVisible());
+        QCOMPARE(view->objectName(), QStringLiteral("frmTABUNGAN"));
+        QVERIFY(screen->isVisible());
+        QCOMPARE(field("txtREKENING")->text(), kAni);
+        QCOMPARE(field("txtKREDIT")->text(), QStringLiteral("1000"));
+        QCOMPARE(codeList()->currentIndex(), 0);
+    }
+
+    void clickOnTheBackgroundShowsTheDate()
+    {
+        QLocale::setDefault(QLocale(QStringLiteral("id_ID")));
+        openScreen();
+        QTest::mouseClick(screen->findChild<QLabel *>(QStringLiteral("Label1")), Qt::LeftButton);
+        QCOMPARE(screen->windowTitle(), QStringLiteral("TRANSAKSI TABUNGAN NASABAH SISWA"));
+        QTest::mouseClick(screen, Qt::LeftButton, {}, QPoint(5, 300));
+        QCOMPARE(screen->windowTitle(), textform::shortDate(QDate::currentDate()));
+        QCOMPARE(screen->windowTitle(), QLocale(QStringLiteral("id_ID")).toString(QDate::currentDate(),
+                                                                                  QLocale::ShortFormat));
+    }
+};
+
+QTEST_MAIN(tst_Transaction)
+#include "tst_transaction.moc"
