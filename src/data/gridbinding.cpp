@@ -9,7 +9,8 @@
 
 void bindGrid(QTableView *grid, RecordSource *source)
 {
-    grid->setModel(source);
+    // Headers are set up before the rows arrive: on a table of a million rows every
+    // later change of a header setting would walk through every row.
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -18,7 +19,11 @@ void bindGrid(QTableView *grid, RecordSource *source)
     grid->verticalHeader()->setFixedWidth(18);
     // Columns as wide as their first rows' texts; a large table is not read for it.
     grid->horizontalHeader()->setResizeContentsPrecision(50);
+    grid->verticalHeader()->setResizeContentsPrecision(50);
+    grid->setModel(source);
     grid->resizeColumnsToContents();
+    for (int column = 0; column < source->columnCount(); ++column)
+        grid->setColumnWidth(column, grid->columnWidth(column) + 12);
 
     QPointer<QTableView> view(grid);
     auto follow = [view, source](int position) {
