@@ -1,6 +1,9 @@
 #include "mainwindow.h"
 
 #include "app/screens.h"
+#include "reports/reportdefinition.h"
+#include "reports/reports.h"
+#include "reports/savingsrequest.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -17,6 +20,8 @@ MainWindow::MainWindow(QWidget *parent)
     setFixedSize(800, 600 + ui.menubar->sizeHint().height());
 
     connect(ui.mnuEXIT, &QAction::triggered, this, &QWidget::close);
+    connect(ui.mnuLNASABAH, &QAction::triggered, this, [this] { reports::showReport(reports::lapnasabah(), this); });
+    connect(ui.mnuTNASABAH, &QAction::triggered, this, [] { screens::show<SavingsRequestScreen>(); });
 }
 
 QPixmap MainWindow::welcomePicture()
