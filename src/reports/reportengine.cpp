@@ -2,7 +2,6 @@
 
 #include "data/textforms.h"
 
-#include <QFileInfo>
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -68,8 +67,6 @@ public:
             return width;
         return metrics_.horizontalAdvance(text);
     }
-
-    double width(QChar c) { return width(QString(c)); }
 
     void draw(QPainter &painter, const QPointF &baseline, const QString &text)
     {
