@@ -271,6 +271,7 @@ int main(int argc, char *argv[])
     bench::ensureDatabase(folder, customers, rows);
     benchRecordSources(customers, runs);
     std::printf("\nPeak memory of the process: %.1f MiB\n", bench::peakMemoryMiB());
+    benchReports(folder + QStringLiteral("/reports"));
     benchNaive();
     return 0;
 }

@@ -26,3 +26,9 @@ double currentMemoryMiB();
 void ensureDatabase(const QString &folder, int customers, int ledgerRows);
 
 } // namespace bench
+
+// Speed cases of simparo-bench. Each works in a folder of its own under workDir,
+// makes its own database there and prints its timings.
+
+// The customer list of 10,000 customers laid out and saved as PDF.
+void benchReports(const QString &workDir);

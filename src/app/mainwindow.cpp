@@ -4,6 +4,9 @@
 #include "app/screens.h"
 #include "customers/registerscreen.h"
 #include "savings/transactionscreen.h"
+#include "reports/reportdefinition.h"
+#include "reports/reports.h"
+#include "reports/savingsrequest.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -23,6 +26,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui.mnuEXIT, &QAction::triggered, this, &QWidget::close);
     connect(ui.mnuGanti, &QAction::triggered, this, [this] { screens::show<PasswordScreen>(this); });
     connect(ui.mnuTRANSAKSI, &QAction::triggered, this, [] { screens::show<TransactionScreen>(); });
+    connect(ui.mnuLNASABAH, &QAction::triggered, this, [this] { reports::showReport(reports::lapnasabah(), this); });
+    connect(ui.mnuTNASABAH, &QAction::triggered, this, [] { screens::show<SavingsRequestScreen>(); });
 }
 
 QPixmap MainWindow::welcomePicture()

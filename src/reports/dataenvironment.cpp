@@ -1,0 +1,308 @@
+#include "dataenvironment.h"
+
+#include "data/criteria.h"
+#include "data/database.h"
+#include "data/textforms.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QPointer>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace reports {
+
+const char *const kNasabahCommandText = "daftar";
+const char *const kCommand2Text =
+    "SELECT nabubg.norekening, nabubg.nama, nabubg.TANGGAL, nabubg.debet, nabubg.kredit, nabubg.saldo, "
+    "nabubg.Jenis, nabubg.kode\r\n"
+    "FROM daftar INNER JOIN nabubg ON daftar.norekening = nabubg.norekening;\r\n";
+
+namespace {
+// The column that carries the stored order of the rows through a query; never shown.
+const char *const kOrderColumn = "simparo_stored_order";
+
+QString quoted(const QString &identifier)
+{
+    QString text = identifier;
+    text.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + text + u'"';
+}
+
+enum class ValueKind { Text, Number, Date };
+
+ValueKind kindOfDeclaredType(const QString &declared)
+{
+    const QString type = declared.toUpper();
+    if (type.contains(QLatin1String("DATE")) || type.contains(QLatin1String("TIME")))
+        return ValueKind::Date;
+    if (type.contains(QLatin1String("REAL")) || type.contains(QLatin1String("DOUB"))
+        || type.contains(QLatin1String("FLOA")) || type.contains(QLatin1String("NUM"))
+        || type.contains(QLatin1String("INT")) || type.contains(QLatin1String("CURR")))
+        return ValueKind::Number;
+    return ValueKind::Text;
+}
+
+QVariant convert(const QVariant &raw, ValueKind kind)
+{
+    if (raw.isNull())
+        return QVariant();
+    switch (kind) {
+    case ValueKind::Date: {
+        const QDate date = textform::storedDate(raw);
+        return date.isValid() ? QVariant(date) : QVariant(raw.toString());
+    }
+    case ValueKind::Number: {
+        bool ok = false;
+        const double value = raw.toDouble(&ok);
+        return ok ? QVariant(value) : QVariant(raw.toString());
+    }
+    case ValueKind::Text:
+        break;
+    }
+    return raw.toString();
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// CommandSource
+
+CommandSource::CommandSource(DataEnvironment *environment, const QString &recordSourceName,
+                             const QString &commandName, Type type, const QString &commandText,
+                             const QString &valueTypesFrom, const QString &storedOrder)
+    : QObject(environment), environment_(environment), commandName_(commandName), type_(type),
+      commandText_(commandText), valueTypesFrom_(valueTypesFrom), storedOrder_(storedOrder)
+{
+    setObjectName(recordSourceName);
+}
+
+bool CommandSource::fail(const QString &message)
+{
+    lastError_ = message;
+    return false;
+}
+
+bool CommandSource::setFilter(const QString &criteriaText)
+{
+    if (!criteriaText.isEmpty() && !criteria::parse(criteriaText))
+        return fail(QStringLiteral("Kriteria tidak sah: %1").arg(criteriaText));
+    filter_ = criteriaText;
+    return true;
+}
+
+QString CommandSource::selectText(QString *orderColumn) const
+{
+    const QString order = QString::fromLatin1(kOrderColumn);
+    if (type_ == Type::Table) {
+        *orderColumn = order;
+        return QStringLiteral("SELECT rowid AS %1, * FROM %2").arg(order, quoted(commandText_));
+    }
+    // The statement as stored, without its closing semicolon, so that it can stand
+    // inside another. The stored order rides along as a column of its own.
+    QString statement = commandText_.trimmed();
+    while (statement.endsWith(u';'))
+        statement = statement.chopped(1).trimmed();
+    const QString select = QStringLiteral("SELECT ");
+    if (!storedOrder_.isEmpty() && statement.startsWith(select, Qt::CaseInsensitive)) {
+        *orderColumn = order;
+        return select + QStringLiteral("%1 AS %2, ").arg(storedOrder_, order) + statement.mid(select.size());
+    }
+    orderColumn->clear();
+    return statement;
+}
+
+bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progress)
+{
+    *rows = ReportRows();
+    lastError_.clear();
+    if (!environment_->connectToDatabase())
+        return fail(environment_->lastError());
+    const QString file = environment_->file();
+    QSqlDatabase database = QSqlDatabase::database(environment_->connectionName(), false);
+
+    QString orderColumn;
+    const QString inner = selectText(&orderColumn);
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT * FROM (%1) LIMIT 0").arg(inner)))
+        return fail(db::describeError(query.lastError(), file));
+    QStringList columns;
+    QStringList selected;
+    {
+        const QSqlRecord record = query.record();
+        for (int i = 0; i < record.count(); ++i) {
+            if (record.fieldName(i) == orderColumn)
+                continue;
+            columns << record.fieldName(i);
+            selected << quoted(record.fieldName(i));
+        }
+    }
+    query.finish();
+
+    QString where;
+    QString wanted;
+    if (!filter_.isEmpty()) {
+        const auto criterion = criteria::parse(filter_);
+        int column = -1;
+        for (int i = 0; criterion && i < columns.size() && column < 0; ++i)
+            if (columns.at(i).compare(criterion->column, Qt::CaseInsensitive) == 0)
+                column = i;
+        if (column < 0)
+            return fail(QStringLiteral("Kolom %1 tidak ada pada %2.")
+                            .arg(criterion ? criterion->column : filter_, commandName_));
+        where = QStringLiteral(" WHERE %1 = ?").arg(quoted(columns.at(column)));
+        wanted = criterion->value;
+    }
+
+    // Dates and numbers are told by the declared types of the table the values come from.
+    QHash<QString, ValueKind> declared;
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(valueTypesFrom_))))
+        return fail(db::describeError(query.lastError(), file));
+    while (query.next())
+        declared.insert(query.value(1).toString().toLower(), kindOfDeclaredType(query.value(2).toString()));
+    query.finish();
+    QVector<ValueKind> kinds;
+    for (const QString &column : std::as_const(columns))
+        kinds << declared.value(column.toLower(), ValueKind::Text);
+
+    QString sql = QStringLiteral("SELECT %1 FROM (%2)%3").arg(selected.join(QStringLiteral(", ")), inner, where);
+    if (!orderColumn.isEmpty())
+        sql += QStringLiteral(" ORDER BY %1").arg(quoted(orderColumn));
+    if (!query.prepare(sql))
+        return fail(db::describeError(query.lastError(), file));
+    if (!where.isEmpty())
+        query.addBindValue(wanted);
+    if (!query.exec())
+        return fail(db::describeError(query.lastError(), file));
+    ReportRows result;
+    result.columns = columns;
+    const int count = int(columns.size());
+    while (query.next()) {
+        QVector<QVariant> values;
+        values.reserve(count);
+        for (int c = 0; c < count; ++c)
+            values << convert(query.value(c), kinds.at(c));
+        result.rows << std::move(values);
+        if (progress && result.rows.size() % 500 == 0)
+            progress(int(result.rows.size()));
+    }
+    if (query.lastError().isValid())
+        return fail(db::describeError(query.lastError(), file));
+    *rows = std::move(result);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// DataEnvironment
+
+DataEnvironment::DataEnvironment(const QString &name, const QString &connectionText, QObject *parent)
+    : QObject(parent), connectionText_(connectionText)
+{
+    setObjectName(name);
+}
+
+DataEnvironment::~DataEnvironment()
+{
+    db::closeConnection(connection_);
+}
+
+QString DataEnvironment::file() const
+{
+    return db::fileFromConnectionText(connectionText_);
+}
+
+bool DataEnvironment::connectToDatabase()
+{
+    if (!connection_.isEmpty())
+        return true;
+    QString error;
+    if (!db::openConnection(connectionText_, &connection_, &error)) {
+        connection_.clear();
+        lastError_ = error;
+        return false;
+    }
+    lastError_.clear();
+    return true;
+}
+
+CommandSource *DataEnvironment::command(const QString &commandName) const
+{
+    for (CommandSource *source : commands())
+        if (source->commandName().compare(commandName, Qt::CaseInsensitive) == 0)
+            return source;
+    return nullptr;
+}
+
+QList<CommandSource *> DataEnvironment::commands() const
+{
+    return findChildren<CommandSource *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+// ---------------------------------------------------------------------------
+// The two environments of the program
+
+namespace {
+QPointer<DataEnvironment> &slot(const QString &name)
+{
+    static QPointer<DataEnvironment> de;
+    static QPointer<DataEnvironment> dmn;
+    return name.compare(QLatin1String("DMN"), Qt::CaseInsensitive) == 0 ? dmn : de;
+}
+
+bool known(const QString &name)
+{
+    return name.compare(QLatin1String("DE"), Qt::CaseInsensitive) == 0
+        || name.compare(QLatin1String("DMN"), Qt::CaseInsensitive) == 0;
+}
+} // namespace
+
+DataEnvironment *existingEnvironment(const QString &name)
+{
+    return known(name) ? slot(name).data() : nullptr;
+}
+
+DataEnvironment *environment(const QString &name)
+{
+    if (!known(name))
+        return nullptr;
+    QPointer<DataEnvironment> &instance = slot(name);
+    if (instance)
+        return instance;
+    const QString connectionText = QString::fromLatin1(db::kEnvironmentConnectionText);
+    // Owned by the application, so it lives until the program ends.
+    if (name.compare(QLatin1String("DE"), Qt::CaseInsensitive) == 0) {
+        instance = new DataEnvironment(QStringLiteral("DE"), connectionText, QCoreApplication::instance());
+        new CommandSource(instance, QStringLiteral("rsNASABAH"), QStringLiteral("NASABAH"),
+                          CommandSource::Type::Table, QString::fromLatin1(kNasabahCommandText),
+                          QStringLiteral("daftar"));
+    } else {
+        instance = new DataEnvironment(QStringLiteral("DMN"), connectionText, QCoreApplication::instance());
+        new CommandSource(instance, QStringLiteral("rsCommand2"), QStringLiteral("Command2"),
+                          CommandSource::Type::Statement, QString::fromLatin1(kCommand2Text),
+                          QStringLiteral("nabubg"), QStringLiteral("nabubg.rowid"));
+    }
+    // A connection that cannot be opened now is tried again at the next reading,
+    // which tells the operator why.
+    instance->connectToDatabase();
+    return instance;
+}
+
+DataEnvironment *DE()
+{
+    return environment(QStringLiteral("DE"));
+}
+
+DataEnvironment *DMN()
+{
+    return environment(QStringLiteral("DMN"));
+}
+
+void closeEnvironments()
+{
+    for (const char *name : {"DE", "DMN"})
+        delete slot(QString::fromLatin1(name)).data();
+}
+
+} // namespace reports

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <functional>
+#include <optional>
+
+// The data environments through which the reports read: DE with the command
+// NASABAH (the customer register) and DMN with the command Command2 (the savings
+// ledger joined with the register). Each is created on first use with a
+// connection of its own and lives until the program ends.
+namespace reports {
+
+// The stored command text of NASABAH: a table command over the whole register.
+extern const char *const kNasabahCommandText;
+// The statement of Command2, two lines, each ended by carriage return and line feed.
+extern const char *const kCommand2Text;
+
+// Rows as a report reads them: dates as QDate, numbers as double, text as QString.
+struct ReportRows {
+    QStringList columns;
+    QVector<QVector<QVariant>> rows;
+};
+
+class DataEnvironment;
+
+// The record source of one command (rsNASABAH, rsCommand2). It holds a filter and
+// reads its rows afresh each time they are asked for: as they stand in the
+// database at that moment, narrowed by the filter in force, in stored order.
+class CommandSource : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Type { Table, Statement };
+
+    CommandSource(DataEnvironment *environment, const QString &recordSourceName, const QString &commandName,
+                  Type type, const QString &commandText, const QString &valueTypesFrom,
+                  const QString &storedOrder = QString());
+
+    QString commandName() const { return commandName_; }
+    QString commandText() const { return commandText_; }
+
+    // Narrows the rows to those meeting a criteria text (NOREKENING='...'); an empty
+    // text shows every row. The column name matches without regard to case; the value
+    // is compared exactly and reaches the database as a bound value. Returns false,
+    // keeping the earlier filter, when the text is not a criteria text.
+    bool setFilter(const QString &criteria);
+    void clearFilter() { setFilter(QString()); }
+    QString filter() const { return filter_; }
+
+    // Reads the rows as they stand now. progress (may be empty) hears the number of
+    // rows read so far. On failure lastError() holds a message naming the file and cause.
+    bool read(ReportRows *rows, const std::function<void(int)> &progress = {});
+    QString lastError() const { return lastError_; }
+
+private:
+    bool fail(const QString &message);
+    QString selectText(QString *orderColumn) const;
+
+    DataEnvironment *environment_;
+    QString commandName_;
+    Type type_;
+    QString commandText_;
+    QString valueTypesFrom_; // the table whose declared column types tell dates and numbers
+    QString storedOrder_;    // for a statement: the expression that gives its rows' stored order
+    QString filter_;
+    QString lastError_;
+};
+
+class DataEnvironment : public QObject
+{
+    Q_OBJECT
+public:
+    DataEnvironment(const QString &name, const QString &connectionText, QObject *parent = nullptr);
+    ~DataEnvironment() override;
+
+    // Opens the connection when it is not open; false with lastError() when it cannot be opened.
+    bool connectToDatabase();
+    bool isConnected() const { return !connection_.isEmpty(); }
+    QString connectionName() const { return connection_; }
+    QString file() const;
+    QString lastError() const { return lastError_; }
+
+    CommandSource *command(const QString &commandName) const;
+    QList<CommandSource *> commands() const;
+
+private:
+    QString connectionText_;
+    QString connection_;
+    QString lastError_;
+};
+
+// The data environment of that name (DE or DMN), created on first use, which opens
+// its connection; nothing for an unknown name.
+DataEnvironment *environment(const QString &name);
+DataEnvironment *DE();
+DataEnvironment *DMN();
+// The environment if it has been created, without creating it.
+DataEnvironment *existingEnvironment(const QString &name);
+
+// Closes both data environments and their connections; the next use creates them
+// anew. Called when the program ends, and by tests that start on a fresh database.
+void closeEnvironments();
+
+} // namespace reports

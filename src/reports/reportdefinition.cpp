@@ -1,0 +1,82 @@
+#include "reportdefinition.h"
+
+namespace reports {
+
+namespace {
+using Kind = ReportSection::Kind;
+
+struct Column {
+    const char *label;
+    const char *heading;
+    const char *field;
+    const char *column;
+};
+
+ReportDefinition tableReport(const char *name, const char *caption, const char *environment, const char *member,
+                             const ReportSection &reportHeader, const char *detailName,
+                             std::initializer_list<Column> columns, QPageLayout::Orientation orientation)
+{
+    ReportDefinition report;
+    report.name = QString::fromLatin1(name);
+    report.caption = QString::fromLatin1(caption);
+    report.dataEnvironment = QString::fromLatin1(environment);
+    report.dataMember = QString::fromLatin1(member);
+    report.orientation = orientation;
+    report.sections[0] = reportHeader;
+    report.sections[1] = {Kind::PageHeader, QStringLiteral("PageHeader"), {}};
+    report.sections[2] = {Kind::Detail, QString::fromLatin1(detailName), {}};
+    report.sections[3] = {Kind::PageFooter, QStringLiteral("PageFooter"), {}};
+    report.sections[4] = {Kind::ReportFooter, QStringLiteral("ReportFooter"), {}};
+    int slot = 0;
+    for (const Column &c : columns) {
+        report.sections[1].items << ReportItem::label(QString::fromLatin1(c.label), QString::fromLatin1(c.heading), slot);
+        report.sections[2].items << ReportItem::field(QString::fromLatin1(c.field), QString::fromLatin1(c.column), slot);
+        ++slot;
+    }
+    return report;
+}
+} // namespace
+
+const ReportDefinition &datar()
+{
+    static const ReportDefinition report = tableReport(
+        "DATAR", "LAPORAN DATA TABUNGAN SISWA", "DMN", "Command2",
+        {Kind::ReportHeader,
+         QStringLiteral("ReportHeader"),
+         {ReportItem::label(QStringLiteral("Label9"),
+                            QStringLiteral("LAPORAN DATA TABUNGAN NASABAH SISWA PT.BPRS MERANTIKA"))}},
+        "Command2_Detail",
+        {{"Label1", "No Rekening", "txtnorekening", "norekening"},
+         {"Label2", "Nama", "txtnama", "nama"},
+         {"Label3", "Tanggal", "txtTANGGAL", "TANGGAL"},
+         {"Label6", "Kode", "txtkode", "kode"},
+         {"Label4", "Jenis", "txtJenis", "Jenis"},
+         {"Label5", "Debet", "txtdebet", "debet"},
+         {"Label7", "Kredit", "txtkredit", "kredit"},
+         {"Label8", "Saldo", "txtsaldo", "saldo"}},
+        QPageLayout::Portrait);
+    return report;
+}
+
+const ReportDefinition &lapnasabah()
+{
+    static const ReportDefinition report = tableReport(
+        "LAPNASABAH", "LAPORAN DATA NASABAH  SISWA", "DE", "NASABAH",
+        {Kind::ReportHeader,
+         QStringLiteral("Rnasabah"),
+         {ReportItem::label(QStringLiteral("Label10"), QStringLiteral("LAPORAN DATA NASABAH SISWA PT.BPRS MERANTIKA"))}},
+        "NASABAH_Detail",
+        {{"Label1", "NO REKENING", "txtnorekening", "norekening"},
+         {"Label2", "NAMA", "txtnama", "nama"},
+         {"Label3", "TEMPAT", "txttempat", "tempat"},
+         {"Label4", "TGL_LAHIR", "txttgllahir", "tgllahir"},
+         {"Label5", "ALAMAT", "txtalamat", "alamat"},
+         {"Label6", "KOTA", "Text2", "kota"},
+         {"Label7", "KODE", "txtkode", "kode"},
+         {"Label8", "PENDIDIKAN", "txtPENDIDIKAN", "PENDIDIKAN"},
+         {"Label9", "TELPHON", "Text1", "TELPHON"}},
+        QPageLayout::Landscape);
+    return report;
+}
+
+} // namespace reports

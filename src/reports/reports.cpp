@@ -1,0 +1,84 @@
+#include "reports.h"
+
+#include "app/messages.h"
+#include "dataenvironment.h"
+#include "reportengine.h"
+#include "reportwindow.h"
+
+#include <QApplication>
+#include <QHash>
+#include <QPointer>
+
+namespace reports {
+
+namespace {
+QHash<QString, QPointer<ReportWindow>> &windows()
+{
+    static QHash<QString, QPointer<ReportWindow>> all;
+    return all;
+}
+
+void present(QWidget *window)
+{
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
+}
+} // namespace
+
+ReportWindow *reportWindow(const QString &name)
+{
+    return windows().value(name).data();
+}
+
+ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller)
+{
+    QWidget *parent = caller ? caller->window() : QApplication::activeWindow();
+    DataEnvironment *environment = reports::environment(definition.dataEnvironment);
+    CommandSource *source = environment ? environment->command(definition.dataMember) : nullptr;
+    if (!source) {
+        msg::perhatian(parent, QStringLiteral("Laporan %1 tidak bisa disusun: data %2 tidak ada.")
+                                   .arg(definition.name, definition.dataMember));
+        return nullptr;
+    }
+
+    std::optional<ReportDocument> document;
+    QString error;
+    {
+        ProgressBox progress(parent, QStringLiteral("Membaca data %1 ...").arg(definition.caption.simplified()));
+        ReportRows rows;
+        if (source->read(&rows, progress.reading()))
+            document = ReportDocument::layOut(definition, rows, &error,
+                                              progress.stage(QStringLiteral("Menyusun halaman laporan ...")));
+        else
+            error = source->lastError();
+    }
+
+    QPointer<ReportWindow> &window = windows()[definition.name];
+    if (!document) {
+        if (window) {
+            window->close();
+            window->clearDocument();
+        }
+        msg::databaseError(parent, error);
+        return nullptr;
+    }
+    if (!window)
+        window = new ReportWindow(definition);
+    window->setDocument(std::move(*document));
+    present(window);
+    return window;
+}
+
+void closeReports()
+{
+    for (const QPointer<ReportWindow> &window : std::as_const(windows()))
+        delete window.data();
+    windows().clear();
+    closeEnvironments();
+}
+
+} // namespace reports

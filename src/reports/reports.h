@@ -1,0 +1,31 @@
+#pragma once
+
+#include "reportdefinition.h"
+
+#include <QString>
+
+class QWidget;
+
+namespace reports {
+
+class ReportWindow;
+
+// Shows a report: binds it to the record source of its data member (creating the
+// data environment on first use), reads the rows as they stand at this moment with
+// the filter in force, lays them out and presents them in the report's window,
+// not modal. There is one window per report for the whole run, made on its first
+// showing; later showings refresh that same window.
+//
+// When the rows cannot be read, a message box names the cause, and an open window
+// of the report is closed rather than left showing rows of an earlier reading.
+// Returns the window, or nothing after a failure.
+ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller = nullptr);
+
+// The report's window if it has been made, else nothing.
+ReportWindow *reportWindow(const QString &name);
+
+// Discards the report windows and the data environments; the next showing starts
+// anew. Used when the program ends and by tests that start on a fresh database.
+void closeReports();
+
+} // namespace reports

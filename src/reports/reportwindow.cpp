@@ -1,0 +1,365 @@
+#include "reportwindow.h"
+
+#include "app/messages.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace reports {
+
+// ---------------------------------------------------------------------------
+// ProgressBox
+
+namespace {
+constexpr int kSteps = 1000;
+constexpr int kReadingSteps = 100;
+} // namespace
+
+ProgressBox::ProgressBox(QWidget *parent, const QString &text)
+    : dialog_(new QProgressDialog(text, QString(), 0, kSteps, parent))
+{
+    dialog_->setObjectName(QStringLiteral("progress"));
+    dialog_->setWindowTitle(QString::fromLatin1(msg::kAppTitle));
+    dialog_->setWindowModality(Qt::ApplicationModal);
+    dialog_->setCancelButton(nullptr);
+    dialog_->setAutoClose(false);
+    dialog_->setAutoReset(false);
+    dialog_->setMinimumDuration(400);
+    dialog_->setValue(0);
+}
+
+ProgressBox::~ProgressBox()
+{
+    dialog_->close();
+    delete dialog_;
+}
+
+std::function<void(int)> ProgressBox::reading()
+{
+    return [this](int rows) {
+        // The number of rows is not known while they are read: the bar creeps towards a tenth.
+        dialog_->setValue(1 + int(double(kReadingSteps - 2) * rows / (rows + 5000.0)));
+    };
+}
+
+Progress ProgressBox::stage(const QString &text)
+{
+    dialog_->setLabelText(text);
+    return [this](int done, int total) {
+        const int value = kReadingSteps + int(double(kSteps - kReadingSteps) * done / std::max(total, 1));
+        if (value != dialog_->value())
+            dialog_->setValue(std::min(value, kSteps));
+    };
+}
+
+// ---------------------------------------------------------------------------
+// PageView
+
+namespace {
+constexpr int kBorder = 12;
+}
+
+PageView::PageView(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("pageView"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PageView::setDocument(const ReportDocument *document)
+{
+    document_ = document;
+    updateGeometry();
+    adjustSize();
+    update();
+}
+
+void PageView::setPage(int page)
+{
+    page_ = page;
+    update();
+}
+
+void PageView::setScale(double scale)
+{
+    scale_ = scale;
+    updateGeometry();
+    adjustSize();
+    update();
+}
+
+QSize PageView::sizeHint() const
+{
+    if (!document_ || document_->isEmpty())
+        return QSize(2 * kBorder, 2 * kBorder);
+    const QSizeF page = document_->pageSize() * scale_;
+    return QSize(int(std::ceil(page.width())) + 2 * kBorder, int(std::ceil(page.height())) + 2 * kBorder);
+}
+
+void PageView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(0x80, 0x80, 0x80));
+    if (!document_ || document_->isEmpty())
+        return;
+    const QSizeF page = document_->pageSize() * scale_;
+    const QRectF paper(kBorder, kBorder, page.width(), page.height());
+    painter.fillRect(paper.translated(3, 3), QColor(0x50, 0x50, 0x50));
+    painter.fillRect(paper, Qt::white);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.translate(paper.topLeft());
+    painter.scale(scale_, scale_);
+    document_->drawPage(painter, page_);
+}
+
+// ---------------------------------------------------------------------------
+// ReportWindow
+
+ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
+    : QWidget(parent), definition_(definition)
+{
+    setObjectName(definition.name);
+    setWindowTitle(definition.caption);
+    setWindowFlag(Qt::Window);
+    resize(definition.orientation == QPageLayout::Landscape ? QSize(1000, 720) : QSize(820, 900));
+
+    auto toolButton = [this](const char *name, const QString &text, const QString &tip) {
+        auto *button = new QToolButton(this);
+        button->setObjectName(QLatin1String(name));
+        button->setText(text);
+        button->setToolTip(tip);
+        return button;
+    };
+    first_ = toolButton("firstPage", QStringLiteral("|<"), QStringLiteral("Halaman pertama"));
+    previous_ = toolButton("previousPage", QStringLiteral("<"), QStringLiteral("Halaman sebelumnya"));
+    next_ = toolButton("nextPage", QStringLiteral(">"), QStringLiteral("Halaman berikutnya"));
+    last_ = toolButton("lastPage", QStringLiteral(">|"), QStringLiteral("Halaman terakhir"));
+    pageNumber_ = new QSpinBox(this);
+    pageNumber_->setObjectName(QStringLiteral("pageNumber"));
+    pageNumber_->setToolTip(QStringLiteral("Halaman"));
+    pageNumber_->setKeyboardTracking(false);
+    pageTotal_ = new QLabel(this);
+    pageTotal_->setObjectName(QStringLiteral("pageTotal"));
+    zoom_ = new QComboBox(this);
+    zoom_->setObjectName(QStringLiteral("zoom"));
+    zoom_->setToolTip(QStringLiteral("Perbesaran"));
+    zoom_->addItem(QStringLiteral("Lebar halaman"), -1);
+    zoom_->addItem(QStringLiteral("Satu halaman"), -2);
+    for (int percent : {50, 75, 100, 125, 150, 200})
+        zoom_->addItem(QStringLiteral("%1%").arg(percent), percent);
+    print_ = new QPushButton(QStringLiteral("Print"), this);
+    print_->setObjectName(QStringLiteral("print"));
+    savePdf_ = new QPushButton(QStringLiteral("Simpan PDF"), this);
+    savePdf_->setObjectName(QStringLiteral("savePdf"));
+
+    auto *bar = new QHBoxLayout;
+    bar->addWidget(first_);
+    bar->addWidget(previous_);
+    bar->addWidget(pageNumber_);
+    bar->addWidget(pageTotal_);
+    bar->addWidget(next_);
+    bar->addWidget(last_);
+    bar->addSpacing(16);
+    bar->addWidget(zoom_);
+    bar->addStretch();
+    bar->addWidget(print_);
+    bar->addWidget(savePdf_);
+
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("pages"));
+    scroll_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    scroll_->setBackgroundRole(QPalette::Dark);
+    view_ = new PageView;
+    view_->setDocument(&document_);
+    scroll_->setWidget(view_);
+    scroll_->setWidgetResizable(false);
+    scroll_->viewport()->installEventFilter(this);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addLayout(bar);
+    layout->addWidget(scroll_);
+
+    connect(first_, &QToolButton::clicked, this, [this] { showPage(0); });
+    connect(previous_, &QToolButton::clicked, this, [this] { showPage(page_ - 1); });
+    connect(next_, &QToolButton::clicked, this, [this] { showPage(page_ + 1); });
+    connect(last_, &QToolButton::clicked, this, [this] { showPage(document_.pageCount() - 1); });
+    connect(pageNumber_, &QSpinBox::valueChanged, this, [this](int value) { showPage(value - 1); });
+    connect(zoom_, &QComboBox::activated, this, [this](int index) {
+        const int data = zoom_->itemData(index).toInt();
+        setZoom(data == -1 ? Fit::Width : data == -2 ? Fit::Page : Fit::Percent, std::max(data, 1));
+    });
+    connect(print_, &QPushButton::clicked, this, &ReportWindow::print);
+    connect(savePdf_, &QPushButton::clicked, this, &ReportWindow::saveAsPdfAskingName);
+    auto *pageDown = new QShortcut(QKeySequence(Qt::Key_PageDown), this);
+    connect(pageDown, &QShortcut::activated, this, [this] { showPage(page_ + 1); });
+    auto *pageUp = new QShortcut(QKeySequence(Qt::Key_PageUp), this);
+    connect(pageUp, &QShortcut::activated, this, [this] { showPage(page_ - 1); });
+
+    updateControls();
+}
+
+void ReportWindow::setDocument(ReportDocument document)
+{
+    document_ = std::move(document);
+    page_ = 0;
+    view_->setDocument(&document_);
+    applyZoom();
+    updateControls();
+}
+
+void ReportWindow::clearDocument()
+{
+    setDocument(ReportDocument());
+}
+
+void ReportWindow::showPage(int page)
+{
+    if (document_.isEmpty())
+        return;
+    page = std::clamp(page, 0, document_.pageCount() - 1);
+    if (page != page_) {
+        page_ = page;
+        view_->setPage(page_);
+        scroll_->verticalScrollBar()->setValue(0);
+    }
+    updateControls();
+}
+
+void ReportWindow::setZoom(Fit fit, int percent)
+{
+    fit_ = fit;
+    percent_ = std::clamp(percent, 10, 800);
+    applyZoom();
+}
+
+void ReportWindow::applyZoom()
+{
+    const QSizeF page = document_.isEmpty() ? QSizeF(1, 1) : document_.pageSize();
+    const QSize room = scroll_->viewport()->size() - QSize(2 * kBorder + 4, 2 * kBorder + 4);
+    double scale = 0;
+    switch (fit_) {
+    case Fit::Width:
+        scale = room.width() / page.width();
+        break;
+    case Fit::Page:
+        scale = std::min(room.width() / page.width(), room.height() / page.height());
+        break;
+    case Fit::Percent:
+        // 100% is the page at its real size on this screen.
+        scale = percent_ / 100.0 * logicalDpiX() / ReportDocument::kUnitsPerInch;
+        break;
+    }
+    view_->setScale(std::max(scale, 0.01));
+    const int data = fit_ == Fit::Width ? -1 : fit_ == Fit::Page ? -2 : percent_;
+    const int index = zoom_->findData(data);
+    if (index >= 0)
+        zoom_->setCurrentIndex(index);
+}
+
+void ReportWindow::updateControls()
+{
+    const int pages = document_.pageCount();
+    const bool any = pages > 0;
+    {
+        const QSignalBlocker blocker(pageNumber_);
+        pageNumber_->setRange(any ? 1 : 0, std::max(pages, 0));
+        pageNumber_->setValue(any ? page_ + 1 : 0);
+    }
+    pageTotal_->setText(QStringLiteral("dari %1").arg(pages));
+    view_->setPage(page_);
+    first_->setEnabled(any && page_ > 0);
+    previous_->setEnabled(any && page_ > 0);
+    next_->setEnabled(any && page_ < pages - 1);
+    last_->setEnabled(any && page_ < pages - 1);
+    pageNumber_->setEnabled(any);
+    print_->setEnabled(any);
+    savePdf_->setEnabled(any);
+}
+
+bool ReportWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == scroll_->viewport() && event->type() == QEvent::Resize && fit_ != Fit::Percent)
+        applyZoom();
+    return QWidget::eventFilter(watched, event);
+}
+
+bool ReportWindow::saveAsPdf(const QString &path, QString *error)
+{
+    ProgressBox progress(this, QStringLiteral("Menyimpan laporan ..."));
+    return document_.savePdf(path, error, progress.stage(QStringLiteral("Menyimpan halaman ...")));
+}
+
+bool ReportWindow::printTo(QPrinter *printer)
+{
+    int first = 0;
+    int last = document_.pageCount() - 1;
+    if (printer->printRange() == QPrinter::PageRange && printer->fromPage() > 0) {
+        first = printer->fromPage() - 1;
+        last = std::max(first, (printer->toPage() > 0 ? printer->toPage() : document_.pageCount()) - 1);
+    } else if (printer->printRange() == QPrinter::CurrentPage) {
+        first = last = page_;
+    }
+    ProgressBox progress(this, QStringLiteral("Mencetak laporan ..."));
+    return document_.print(printer, first, last, progress.stage(QStringLiteral("Mencetak halaman ...")));
+}
+
+void ReportWindow::print()
+{
+    if (document_.isEmpty())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(definition_.caption);
+    printer.setPageLayout(document_.pageLayout());
+    printer.setFullPage(true);
+    QPrintDialog dialog(&printer, this);
+    dialog.setObjectName(QStringLiteral("printDialog"));
+    dialog.setMinMax(1, document_.pageCount());
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, true);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (!printTo(&printer))
+        msg::perhatian(this, QStringLiteral("Laporan tidak bisa dicetak ke %1.\nPeriksa printernya, lalu ulangi.")
+                                 .arg(printer.printerName().isEmpty() ? printer.outputFileName()
+                                                                      : printer.printerName()));
+}
+
+void ReportWindow::saveAsPdfAskingName()
+{
+    if (document_.isEmpty())
+        return;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString suggested = QDir(folder.isEmpty() ? QDir::homePath() : folder)
+                                  .filePath(definition_.name + QStringLiteral(".pdf"));
+    QFileDialog dialog(this, QStringLiteral("Simpan laporan sebagai PDF"), suggested,
+                       QStringLiteral("Dokumen PDF (*.pdf)"));
+    dialog.setObjectName(QStringLiteral("saveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    QString error;
+    if (!saveAsPdf(path, &error))
+        msg::perhatian(this, error);
+}
+
+} // namespace reports

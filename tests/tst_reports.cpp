@@ -1,0 +1,565 @@
+// The reports checked through their real output: each is saved (or printed) as
+// PDF and its text read back with pdftotext, as an operator would read the paper.
+#include "app/mainwindow.h"
+#include "app/screens.h"
+#include "reports/dataenvironment.h"
+#include "reports/reportengine.h"
+#include "reports/reports.h"
+#include "reports/reportwindow.h"
+#include "reports/savingsrequest.h"
+#include "dialogs.h"
+#include "testdb.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+const QString kDatarTitle = QStringLiteral("LAPORAN DATA TABUNGAN NASABAH SISWA PT.BPRS MERANTIKA");
+const QStringList kDatarHeadings = {QStringLiteral("No Rekening"), QStringLiteral("Nama"), QStringLiteral("Tanggal"),
+                                    QStringLiteral("Kode"),        QStringLiteral("Jenis"), QStringLiteral("Debet"),
+                                    QStringLiteral("Kredit"),      QStringLiteral("Saldo")};
+const QString kCustomerTitle = QStringLiteral("LAPORAN DATA NASABAH SISWA PT.BPRS MERANTIKA");
+const QStringList kCustomerHeadings = {QStringLiteral("NO REKENING"), QStringLiteral("NAMA"),
+                                       QStringLiteral("TEMPAT"),      QStringLiteral("TGL_LAHIR"),
+                                       QStringLiteral("ALAMAT"),      QStringLiteral("KOTA"),
+                                       QStringLiteral("KODE"),        QStringLiteral("PENDIDIKAN"),
+                                       QStringLiteral("TELPHON")};
+
+// The cells of a printed table line: columns stand at least two blanks apart.
+QStringList cells(const QString &line)
+{
+    return line.trimmed().split(QRegularExpression(QStringLiteral("\\s{2,}")), Qt::SkipEmptyParts);
+}
+} // namespace
+
+// The text of a PDF file, page by page, each page as its non-empty lines.
+struct PdfText {
+    QList<QStringList> pages;
+
+    QStringList lines() const
+    {
+        QStringList all;
+        for (const QStringList &page : pages)
+            all += page;
+        return all;
+    }
+    // The table lines below the headings, across all pages, as cells.
+    QList<QStringList> rows(const QStringList &headings) const
+    {
+        QList<QStringList> result;
+        for (const QStringList &page : pages) {
+            bool below = false;
+            for (const QString &line : page) {
+                if (below && line.trimmed() != QLatin1String(reports::ReportDocument::kNoDataNotice))
+                    result << cells(line);
+                below = below || cells(line) == headings;
+            }
+        }
+        return result;
+    }
+};
+
+class tst_Reports : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDatabase> database;
+    std::unique_ptr<DialogAnswerer> dialogs;
+    std::unique_ptr<QTemporaryDir> output;
+    int saved = 0;
+
+    static PdfText readPdf(const QString &path)
+    {
+        QProcess pdftotext;
+        pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+        if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
+            qWarning() << "pdftotext failed:" << pdftotext.readAllStandardError();
+        PdfText text;
+        QStringList pages = QString::fromUtf8(pdftotext.readAllStandardOutput()).split(u'\f');
+        if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+            pages.removeLast();
+        for (const QString &page : std::as_const(pages)) {
+            QStringList lines;
+            for (const QString &line : page.split(u'\n'))
+                if (!line.trimmed().isEmpty())
+                    lines << line;
+            text.pages << lines;
+        }
+        return text;
+    }
+
+    // Every word of the PDF lies inside its page, and no two words of one line overlap:
+    // no text runs off the paper or over a neighbouring column.
+    static bool wordsStayApart(const QString &path)
+    {
+        QProcess pdftotext;
+        pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
+        if (!pdftotext.waitForFinished(60000))
+            return false;
+        const QString html = QString::fromUtf8(pdftotext.readAllStandardOutput());
+        static const QRegularExpression pageTag(QStringLiteral("<page width=\"([\\d.]+)\""));
+        static const QRegularExpression wordTag(
+            QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)<"));
+        const double width = pageTag.match(html).captured(1).toDouble();
+        if (width <= 0)
+            return false;
+        struct Box { double x0, y0, x1; QString text; };
+        QList<Box> boxes;
+        for (const QString &page : html.split(QStringLiteral("<page "))) {
+            QList<Box> onPage;
+            for (auto it = wordTag.globalMatch(page); it.hasNext();) {
+                const auto m = it.next();
+                const Box box{m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(),
+                              m.captured(5)};
+                if (box.x0 < 0 || box.x1 > width) {
+                    qWarning() << "word off the page:" << box.text << box.x0 << box.x1;
+                    return false;
+                }
+                onPage << box;
+            }
+            std::sort(onPage.begin(), onPage.end(), [](const Box &a, const Box &b) {
+                return std::abs(a.y0 - b.y0) > 0.5 ? a.y0 < b.y0 : a.x0 < b.x0;
+            });
+            for (int i = 1; i < onPage.size(); ++i) {
+                const Box &a = onPage.at(i - 1);
+                const Box &b = onPage.at(i);
+                if (std::abs(a.y0 - b.y0) <= 0.5 && b.x0 < a.x1 - 0.5) {
+                    qWarning() << "words overlap:" << a.text << b.text;
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    QString lastSaved() const { return output->filePath(QStringLiteral("report-%1.pdf").arg(saved)); }
+
+    PdfText savedText(reports::ReportWindow *window)
+    {
+        const QString path = output->filePath(QStringLiteral("report-%1.pdf").arg(++saved));
+        QString error;
+        if (!window->saveAsPdf(path, &error))
+            qWarning() << "saving failed:" << error;
+        return readPdf(path);
+    }
+
+    MainWindow *menu() { return screens::show<MainWindow>(); }
+    void trigger(const char *entry) { menu()->findChild<QAction *>(QLatin1String(entry))->trigger(); }
+
+    SavingsRequestScreen *openRequest()
+    {
+        trigger("mnuTNASABAH");
+        auto *screen = screens::find<SavingsRequestScreen>();
+        if (screen && !QTest::qWaitForWindowActive(screen))
+            qWarning() << "the request screen did not become active";
+        return screen;
+    }
+    static QLineEdit *accountField(QWidget *screen)
+    {
+        return screen->findChild<QLineEdit *>(QStringLiteral("txtREKENING"));
+    }
+    static QPushButton *button(QWidget *screen, const char *name)
+    {
+        return screen->findChild<QPushButton *>(QLatin1String(name));
+    }
+    static void typeAccount(QWidget *screen, const QString &text)
+    {
+        accountField(screen)->clear();
+        accountField(screen)->setFocus();
+        QTest::keyClicks(accountField(screen), text);
+    }
+    reports::ReportWindow *cetak(QWidget *screen)
+    {
+        QTest::mouseClick(button(screen, "cmdCETAK"), Qt::LeftButton);
+        return reports::reportWindow(QStringLiteral("DATAR"));
+    }
+
+    // Two customers with ledger rows posted in turn, one whose number holds an
+    // apostrophe, one without rows, and a ledger row of a deleted customer.
+    void addLedger()
+    {
+        database->addCustomer(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"));
+        database->addCustomer(QStringLiteral("0102"), QStringLiteral("Siti Aminah"), QStringLiteral("SMP"));
+        database->addCustomer(QStringLiteral("01'03"), QStringLiteral("Rafi O'Neil"));
+        database->addCustomer(QStringLiteral("0104"), QStringLiteral("Tanpa Transaksi"));
+        database->addLedgerRow(QStringLiteral("0102"), QStringLiteral("Siti Aminah"), QStringLiteral("2024-01-03"),
+                               QStringLiteral("01"), 0, 25000, 25000);
+        database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2024-01-05"),
+                               QStringLiteral("01"), 0, 6000, 6000);
+        database->addLedgerRow(QStringLiteral("0199"), QStringLiteral("Sudah Dihapus"), QStringLiteral("2024-01-06"),
+                               QStringLiteral("01"), 0, 1000, 1000);
+        database->addLedgerRow(QStringLiteral("01'03"), QStringLiteral("Rafi O'Neil"), QStringLiteral("2024-02-01"),
+                               QStringLiteral("01"), 0, 1000, 1000);
+        database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2024-02-10"),
+                               QStringLiteral("02"), 1500.5, 0, 4499.5);
+        // Posted later, but dated earlier: the report keeps the posting order.
+        database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2023-12-31"),
+                               QStringLiteral("01"), 0, 10000, 14499.5);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::Indonesian, QLocale::Indonesia));
+    }
+
+    void init()
+    {
+        database = std::make_unique<TestDatabase>();
+        dialogs = std::make_unique<DialogAnswerer>();
+        output = std::make_unique<QTemporaryDir>();
+    }
+
+    void cleanup()
+    {
+        reports::closeReports();
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->testAttribute(Qt::WA_DeleteOnClose))
+                w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        dialogs.reset();
+        output.reset();
+        database.reset();
+    }
+
+    void savingsReportOfOneAccount_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<QList<QStringList>>("expected");
+        QTest::newRow("rows in posting order, plain numbers")
+            << QStringLiteral("0101")
+            << QList<QStringList>{
+                   {"0101", "Ahmad Fauzi", "05/01/24", "01", "Penyetoran", "0", "6000", "6000"},
+                   {"0101", "Ahmad Fauzi", "10/02/24", "02", "Penarikan", "1500.5", "0", "4499.5"},
+                   {"0101", "Ahmad Fauzi", "31/12/23", "01", "Penyetoran", "0", "10000", "14499.5"}};
+        QTest::newRow("apostrophe searched literally")
+            << QStringLiteral("01'03")
+            << QList<QStringList>{{"01'03", "Rafi O'Neil", "01/02/24", "01", "Penyetoran", "0", "1000", "1000"}};
+        QTest::newRow("account without rows") << QStringLiteral("0104") << QList<QStringList>{};
+        QTest::newRow("account not in the register") << QStringLiteral("0199") << QList<QStringList>{};
+        QTest::newRow("empty field") << QString() << QList<QStringList>{};
+        QTest::newRow("leading blank kept") << QStringLiteral(" 0101") << QList<QStringList>{};
+        QTest::newRow("quote trick stays a value") << QStringLiteral("' OR ''='") << QList<QStringList>{};
+    }
+    void savingsReportOfOneAccount()
+    {
+        QFETCH(QString, account);
+        QFETCH(QList<QStringList>, expected);
+        addLedger();
+        auto *screen = openRequest();
+        QVERIFY(screen);
+        typeAccount(screen, account);
+        reports::ReportWindow *window = cetak(screen);
+        QCOMPARE(dialogs->count(), 0);
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->isModal());
+        QCOMPARE(window->objectName(), QStringLiteral("DATAR"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("LAPORAN DATA TABUNGAN SISWA"));
+        // The request screen stays open with the number as typed.
+        QVERIFY(screen->isVisible());
+        QCOMPARE(accountField(screen)->text(), account);
+
+        const PdfText text = savedText(window);
+        QCOMPARE(text.pages.size(), 1);
+        const QStringList lines = text.lines();
+        QVERIFY(lines.size() >= 2);
+        QCOMPARE(lines.at(0).trimmed(), kDatarTitle);
+        QCOMPARE(cells(lines.at(1)), kDatarHeadings);
+        QCOMPARE(text.rows(kDatarHeadings), expected);
+        QCOMPARE(lines.last().trimmed() == QLatin1String("Tidak ada data."), expected.isEmpty());
+    }
+
+    void customerListListsTheRegisterInStoredOrder()
+    {
+        database->addCustomer(QStringLiteral("0300"), QStringLiteral("Cahya Putri"), QStringLiteral("MAHASISWA"));
+        database->addCustomer(QStringLiteral("0100"), QStringLiteral("Andi Saputra"), QStringLiteral("SD"));
+        database->exec(QStringLiteral("INSERT INTO daftar VALUES ('0200', 'Bagus', 'Binjai', '1/2/2009', "
+                                      "'Jl. Kenanga 2', 'Binjai', '20712', 'SMU', NULL)"));
+        trigger("mnuLNASABAH");
+        reports::ReportWindow *window = reports::reportWindow(QStringLiteral("LAPNASABAH"));
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), QStringLiteral("LAPORAN DATA NASABAH  SISWA"));
+        QVERIFY(menu()->isVisible());
+        QCOMPARE(dialogs->count(), 0);
+
+        const PdfText text = savedText(window);
+        const QStringList lines = text.lines();
+        QCOMPARE(lines.at(0).trimmed(), kCustomerTitle);
+        QCOMPARE(cells(lines.at(1)), kCustomerHeadings);
+        // The date of birth and the postal code as stored; an empty telephone stays empty.
+        const QList<QStringList> expected = {
+            {"0300", "Cahya Putri", "Medan", "01/02/2010", "Jl. Melati 1", "Medan", "20111", "MAHASISWA", "061-123"},
+            {"0100", "Andi Saputra", "Medan", "01/02/2010", "Jl. Melati 1", "Medan", "20111", "SD", "061-123"},
+            {"0200", "Bagus", "Binjai", "1/2/2009", "Jl. Kenanga 2", "Binjai", "20712", "SMU"}};
+        QCOMPARE(text.rows(kCustomerHeadings), expected);
+        QVERIFY(wordsStayApart(lastSaved()));
+    }
+
+    void wideRowsTakeSmallerTypeAndStayOnOneLine()
+    {
+        const QString name = QStringLiteral("Muhammad Rizky Pratama Wijaya");
+        const QString address = QStringLiteral("Jl. Sisingamangaraja Gang Keluarga No. 123");
+        database->exec(QStringLiteral("INSERT INTO daftar VALUES ('0123456789', ?, 'Pematangsiantar', '31/12/2009', "
+                                      "?, 'Tebing Tinggi', '20999', 'MAHASISWA', '0812-3456-7890')"),
+                       {name, address});
+        trigger("mnuLNASABAH");
+        reports::ReportWindow *window = reports::reportWindow(QStringLiteral("LAPNASABAH"));
+        QVERIFY(window->document().bodyPointSize() < 9);
+        const PdfText text = savedText(window);
+        QCOMPARE(text.rows(kCustomerHeadings),
+                 (QList<QStringList>{{"0123456789", name, "Pematangsiantar", "31/12/2009", address, "Tebing Tinggi",
+                                      "20999", "MAHASISWA", "0812-3456-7890"}}));
+        QVERIFY(wordsStayApart(lastSaved()));
+    }
+
+    void everyShowingReadsTheRowsAsTheyStand()
+    {
+        addLedger();
+        auto *screen = openRequest();
+        typeAccount(screen, QStringLiteral("0102"));
+        reports::ReportWindow *first = cetak(screen);
+        QCOMPARE(savedText(first).rows(kDatarHeadings).size(), 1);
+
+        // With the window still open: another account, and a row posted meanwhile.
+        database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2024-03-01"),
+                               QStringLiteral("01"), 0, 2000, 16499.5);
+        typeAccount(screen, QStringLiteral("0101"));
+        reports::ReportWindow *second = cetak(screen);
+        QCOMPARE(second, first);
+        QList<QStringList> rows = savedText(second).rows(kDatarHeadings);
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows.last(), (QStringList{"0101", "Ahmad Fauzi", "01/03/24", "01", "Penyetoran", "0", "2000",
+                                           "16499.5"}));
+
+        // Closed by the operator, shown again by the next "Cetak".
+        second->close();
+        typeAccount(screen, QStringLiteral("0102"));
+        QCOMPARE(cetak(screen), first);
+        QVERIFY(first->isVisible());
+        rows = savedText(first).rows(kDatarHeadings);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.first().first(), QStringLiteral("0102"));
+
+        // The customer list too: the same window, listing a customer added since.
+        trigger("mnuLNASABAH");
+        reports::ReportWindow *list = reports::reportWindow(QStringLiteral("LAPNASABAH"));
+        QCOMPARE(savedText(list).rows(kCustomerHeadings).size(), 4);
+        database->addCustomer(QStringLiteral("0105"), QStringLiteral("Baru Daftar"));
+        trigger("mnuLNASABAH");
+        QCOMPARE(reports::reportWindow(QStringLiteral("LAPNASABAH")), list);
+        QCOMPARE(savedText(list).rows(kCustomerHeadings).last().mid(0, 2),
+                 (QStringList{"0105", "Baru Daftar"}));
+        QCOMPARE(dialogs->count(), 0);
+    }
+
+    void enterPreparesTheFilterAndMovesToCetak()
+    {
+        addLedger();
+        auto *screen = openRequest();
+        QCOMPARE(accountField(screen)->maxLength(), 10);
+        QCOMPARE(QApplication::focusWidget(), accountField(screen));
+        typeAccount(screen, QStringLiteral("0102"));
+        QTest::keyClick(accountField(screen), Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), button(screen, "cmdCETAK"));
+        QCOMPARE(accountField(screen)->text(), QStringLiteral("0102"));
+        QVERIFY(!reports::reportWindow(QStringLiteral("DATAR")));
+        reports::CommandSource *source = reports::DMN()->command(QStringLiteral("Command2"));
+        QCOMPARE(source->objectName(), QStringLiteral("rsCommand2"));
+        QCOMPARE(source->filter(), QStringLiteral("NOREKENING='0102'"));
+
+        // "Cetak" takes the number the field holds now.
+        typeAccount(screen, QStringLiteral("0101"));
+        const QList<QStringList> rows = savedText(cetak(screen)).rows(kDatarHeadings);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.first().first(), QStringLiteral("0101"));
+    }
+
+    void batalAndActivation()
+    {
+        addLedger();
+        auto *screen = openRequest();
+        QPointer<SavingsRequestScreen> watched(screen);
+        typeAccount(screen, QStringLiteral("0101"));
+        reports::ReportWindow *window = cetak(screen);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+
+        // Back from the report window: the focus is in the field, the text kept.
+        button(screen, "cmdCETAK")->setFocus();
+        screen->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+        QCOMPARE(QApplication::focusWidget(), accountField(screen));
+        QCOMPARE(accountField(screen)->text(), QStringLiteral("0101"));
+
+        QTest::mouseClick(button(screen, "cmdBatal"), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watched.isNull());
+        QVERIFY(screens::find<MainWindow>()->isVisible());
+        QVERIFY(window->isVisible());
+        QCOMPARE(reports::DMN()->command(QStringLiteral("Command2"))->filter(), QStringLiteral("NOREKENING='0101'"));
+
+        screen = openRequest();
+        QVERIFY(accountField(screen)->text().isEmpty());
+    }
+
+    void registerOfThousandsOverManyPages()
+    {
+        const int customers = 3000;
+        database->exec(QStringLiteral("BEGIN"));
+        for (int i = 0; i < customers; ++i)
+            database->addCustomer(QStringLiteral("%1").arg(i + 1, 10, 10, QLatin1Char('0')),
+                                  QStringLiteral("Pelajar %1").arg(i + 1));
+        database->exec(QStringLiteral("COMMIT"));
+        trigger("mnuLNASABAH");
+        reports::ReportWindow *window = reports::reportWindow(QStringLiteral("LAPNASABAH"));
+        QVERIFY(window);
+        QVERIFY(window->document().pageCount() > 20);
+
+        const PdfText text = savedText(window);
+        QCOMPARE(text.pages.size(), window->document().pageCount());
+        int headerLines = 0;
+        for (const QStringList &page : text.pages) {
+            // The headings head every page; the report header only the first.
+            QVERIFY(page.size() > 1);
+            headerLines += page.first().trimmed() == kCustomerTitle;
+            const int headings = &page == &text.pages.first() ? 1 : 0;
+            QCOMPARE(cells(page.at(headings)), kCustomerHeadings);
+        }
+        QCOMPARE(headerLines, 1);
+        const QList<QStringList> rows = text.rows(kCustomerHeadings);
+        QCOMPARE(rows.size(), customers);
+        for (int i = 0; i < customers; ++i) {
+            QCOMPARE(rows.at(i).size(), 9);
+            QCOMPARE(rows.at(i).at(0), QStringLiteral("%1").arg(i + 1, 10, 10, QLatin1Char('0')));
+        }
+
+        // Page navigation.
+        QCOMPARE(window->currentPage(), 0);
+        window->showPage(window->document().pageCount() + 5);
+        QCOMPARE(window->currentPage(), window->document().pageCount() - 1);
+    }
+
+    void longRowsWrapAndNothingIsCutOff()
+    {
+        QStringList words;
+        for (int i = 1; i <= 60; ++i)
+            words << QStringLiteral("Gang%1").arg(i);
+        const QString address = words.join(u' ');
+        const QString unbroken = QStringLiteral("X").repeated(150) + QStringLiteral("END");
+        database->exec(QStringLiteral("INSERT INTO daftar VALUES ('0500', ?, 'Medan', '01/02/2010', ?, 'Medan', "
+                                      "'20111', 'SD', '061-123')"),
+                       {unbroken, address});
+        database->addCustomer(QStringLiteral("0501"), QStringLiteral("Sesudahnya"));
+        trigger("mnuLNASABAH");
+        const PdfText text = savedText(reports::reportWindow(QStringLiteral("LAPNASABAH")));
+        const QString all = text.lines().join(u'\n');
+        for (const QString &word : std::as_const(words))
+            QVERIFY2(all.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(word))), qPrintable(word));
+        QCOMPARE(QString(all).remove(QRegularExpression(QStringLiteral("[^X]"))).size(), 150);
+        QVERIFY(all.contains(QLatin1String("END")));
+        QVERIFY(wordsStayApart(lastSaved()));
+        // The rows around it keep all their columns.
+        const QList<QStringList> rows = text.rows(kCustomerHeadings);
+        QCOMPARE(rows.last(), (QStringList{"0501", "Sesudahnya", "Medan", "01/02/2010", "Jl. Melati 1", "Medan",
+                                           "20111", "SD", "061-123"}));
+    }
+
+    void printingDrawsTheSamePages()
+    {
+        database->exec(QStringLiteral("BEGIN"));
+        for (int i = 0; i < 200; ++i)
+            database->addCustomer(QStringLiteral("%1").arg(i + 1, 4, 10, QLatin1Char('0')),
+                                  QStringLiteral("Pelajar %1").arg(i + 1));
+        database->exec(QStringLiteral("COMMIT"));
+        trigger("mnuLNASABAH");
+        reports::ReportWindow *window = reports::reportWindow(QStringLiteral("LAPNASABAH"));
+        const PdfText saved = savedText(window);
+        QVERIFY(saved.pages.size() >= 3);
+
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setFullPage(true);
+        printer.setPageLayout(window->document().pageLayout());
+        const QString all = output->filePath(QStringLiteral("printed.pdf"));
+        printer.setOutputFileName(all);
+        QVERIFY(window->printTo(&printer));
+        QCOMPARE(readPdf(all).pages, saved.pages);
+
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(2, 3);
+        const QString range = output->filePath(QStringLiteral("range.pdf"));
+        printer.setOutputFileName(range);
+        QVERIFY(window->printTo(&printer));
+        QCOMPARE(readPdf(range).pages, saved.pages.mid(1, 2));
+    }
+
+    void refusedDatabaseRead()
+    {
+        addLedger();
+        auto *screen = openRequest();
+        typeAccount(screen, QStringLiteral("0101"));
+        reports::ReportWindow *window = cetak(screen);
+        QVERIFY(window->isVisible());
+
+        // The ledger cannot be read: the operator hears why, and no stale rows stay on show.
+        database->exec(QStringLiteral("ALTER TABLE nabubg RENAME TO nabubg_lama"));
+        typeAccount(screen, QStringLiteral("0102"));
+        cetak(screen);
+        const DialogSeen seen = dialogs->only();
+        QCOMPARE(seen.title, QStringLiteral("Perhatian"));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(QDir::toNativeSeparators(database->file())), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(QLatin1String("nabubg")), qPrintable(seen.text));
+        QVERIFY(!window->isVisible());
+        QVERIFY(screen->isVisible());
+        QCOMPARE(accountField(screen)->text(), QStringLiteral("0102"));
+
+        // The program goes on: once the ledger is back, the report is shown.
+        database->exec(QStringLiteral("ALTER TABLE nabubg_lama RENAME TO nabubg"));
+        dialogs->clear();
+        QCOMPARE(cetak(screen), window);
+        QCOMPARE(dialogs->count(), 0);
+        QVERIFY(window->isVisible());
+        QCOMPARE(savedText(window).rows(kDatarHeadings).size(), 1);
+    }
+
+    void missingDatabaseFile()
+    {
+        for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(database->file() + suffix);
+        trigger("mnuLNASABAH");
+        const DialogSeen seen = dialogs->only();
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(QDir::toNativeSeparators(database->file())), qPrintable(seen.text));
+        QVERIFY(!reports::reportWindow(QStringLiteral("LAPNASABAH")));
+        QVERIFY(menu()->isVisible());
+    }
+
+    void savingToAnUnwritablePlaceKeepsTheReport()
+    {
+        database->addCustomer(QStringLiteral("0100"), QStringLiteral("Andi"));
+        trigger("mnuLNASABAH");
+        reports::ReportWindow *window = reports::reportWindow(QStringLiteral("LAPNASABAH"));
+        const QString path = output->filePath(QStringLiteral("tidak-ada/laporan.pdf"));
+        QString error;
+        QVERIFY(!window->saveAsPdf(path, &error));
+        QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+        QVERIFY(!QFile::exists(path));
+        // The window still holds its pages and saves them elsewhere.
+        QCOMPARE(savedText(window).rows(kCustomerHeadings).size(), 1);
+    }
+};
+
+QTEST_MAIN(tst_Reports)
+#include "tst_reports.moc"
