@@ -17,6 +17,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QProcess>
 #include <QTextStream>
 #include <algorithm>
 #include <cstdio>
@@ -212,7 +213,7 @@ void benchRecordSources(int customers, int runs)
 }
 
 // For scale: the naive design that reads the whole ledger into memory.
-void benchNaive()
+double benchNaive()
 {
     std::printf("\nFor comparison, reading the whole ledger into memory:\n");
     const double before = bench::currentMemoryMiB();
@@ -235,11 +236,69 @@ void benchNaive()
         }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("bench-naive"));
-    std::printf("  read %lld rows in %.1f ms, memory grew by %.1f MiB\n", static_cast<long long>(rows.size()),
-                timer.nsecsElapsed() / 1e6, bench::currentMemoryMiB() - before);
+    const double millis = timer.nsecsElapsed() / 1e6;
+    std::printf("  read %lld rows in %.1f ms, memory grew by %.1f MiB\n", static_cast<long long>(rows.size()), millis,
+                bench::currentMemoryMiB() - before);
+    return millis;
 }
 
 } // namespace
+
+// Takes out what the bench's own postings and registrations added, so that the
+// next run finds the same data.
+static void trimDatabase(int customers, int ledgerRows)
+{
+    {
+        QSqlDatabase trim = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-trim"));
+        trim.setDatabaseName(db::databaseFile());
+        trim.open();
+        QSqlQuery query(trim);
+        query.prepare(QStringLiteral("DELETE FROM daftar WHERE rowid > ?"));
+        query.addBindValue(customers);
+        query.exec();
+        query.prepare(QStringLiteral("DELETE FROM nabubg WHERE rowid > ?"));
+        query.addBindValue(ledgerRows);
+        query.exec();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-trim"));
+}
+
+// Runs the end-to-end cases in a process of their own, so that its peak memory is
+// that of the program, and returns what it printed.
+static QString runChild(const QString &self, const QString &folder, int customers, int rows, int runs,
+                        bool openingsOnly)
+{
+    QProcess child;
+    QStringList arguments = {QStringLiteral("--e2e-child"), QStringLiteral("--dir"), folder,
+                             QStringLiteral("--customers"), QString::number(customers),
+                             QStringLiteral("--rows"), QString::number(rows),
+                             QStringLiteral("--runs"), QString::number(runs)};
+    if (openingsOnly)
+        arguments << QStringLiteral("--openings-only");
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(self, arguments);
+    child.waitForFinished(-1);
+    QString output;
+    for (const QString &line : QString::fromLocal8Bit(child.readAll()).split(u'\n')) {
+        if (line.startsWith(QLatin1String("  ")) || line.startsWith(QLatin1String("Reusing")))
+            output += line + u'\n';
+    }
+    std::printf("%s", qPrintable(output));
+    std::fflush(stdout);
+    return output;
+}
+
+static double medianOf(const QString &output, const QString &name)
+{
+    for (const QString &line : output.split(u'\n')) {
+        if (!line.contains(name))
+            continue;
+        const int at = line.indexOf(QLatin1String("median"));
+        if (at >= 0)
+            return line.mid(at + 6).trimmed().split(u' ').first().toDouble();
+    }
+    return 0;
+}
 
 int main(int argc, char *argv[])
 {
@@ -250,14 +309,17 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Speed and memory of SIMPARO on a bank's full-size data."));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("dir"), QStringLiteral("Folder for the benchmark database (default ./bench-data)."),
+    parser.addOption({QStringLiteral("dir"), QStringLiteral("Folder for the benchmark databases (default ./bench-data)."),
                       QStringLiteral("folder"), QStringLiteral("bench-data")});
     parser.addOption({QStringLiteral("customers"), QStringLiteral("Number of customers."), QStringLiteral("n"),
                       QStringLiteral("10000")});
     parser.addOption({QStringLiteral("rows"), QStringLiteral("Number of ledger rows."), QStringLiteral("n"),
                       QStringLiteral("1000000")});
     parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs of each measured step."), QStringLiteral("n"),
-                      QStringLiteral("30")});
+                      QStringLiteral("20")});
+    parser.addOption({QStringLiteral("startup-probe"), QStringLiteral("(internal) start and show the login window.")});
+    parser.addOption({QStringLiteral("e2e-child"), QStringLiteral("(internal) the end-to-end cases.")});
+    parser.addOption({QStringLiteral("openings-only"), QStringLiteral("(internal) openings and lookups only.")});
     parser.process(app);
 
     const QString folder = QDir(parser.value(QStringLiteral("dir"))).absolutePath();
@@ -268,10 +330,37 @@ int main(int argc, char *argv[])
     const int rows = parser.value(QStringLiteral("rows")).toInt();
     const int runs = std::max(3, parser.value(QStringLiteral("runs")).toInt());
 
+    if (parser.isSet(QStringLiteral("startup-probe")))
+        return runStartupProbe();
+    if (parser.isSet(QStringLiteral("e2e-child")))
+        return runEndToEnd(runs, customers, parser.isSet(QStringLiteral("openings-only")),
+                           QStringLiteral(" [%1 rows]").arg(rows));
+
+    const QString self = QCoreApplication::applicationFilePath();
     bench::ensureDatabase(folder, customers, rows);
     benchRecordSources(customers, runs);
     std::printf("\nPeak memory of the process: %.1f MiB\n", bench::peakMemoryMiB());
     benchReports(folder + QStringLiteral("/reports"));
-    benchNaive();
+
+    std::printf("\nThrough the real screens (%d customers, %d ledger rows):\n", customers, rows);
+    measureStartup(self, folder, std::min(runs, 10));
+    const QString full = runChild(self, folder, customers, rows, runs, false);
+    trimDatabase(customers, rows);
+
+    const int smallRows = std::max(1, rows / 10);
+    const QString smallFolder = folder + QStringLiteral("/ledger-%1").arg(smallRows);
+    QDir().mkpath(smallFolder);
+    qputenv("HOME", smallFolder.toLocal8Bit());
+    std::printf("\nThe same openings and lookups on a ledger of %d rows:\n", smallRows);
+    bench::ensureDatabase(smallFolder, customers, smallRows);
+    runChild(self, smallFolder, customers, smallRows, runs, true);
+    trimDatabase(customers, smallRows);
+    qputenv("HOME", folder.toLocal8Bit());
+
+    const double naive = benchNaive();
+    const double ours = medianOf(full, QStringLiteral("open the transaction screen with its ledger grid"));
+    if (ours > 0)
+        std::printf("  opening the transaction screen: naive %.0f ms against %.1f ms, %.0f times faster\n", naive, ours,
+                    naive / ours);
     return 0;
 }

@@ -32,3 +32,11 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows);
 
 // The customer list of 10,000 customers laid out and saved as PDF.
 void benchReports(const QString &workDir);
+
+// The end-to-end cases, driven through the real screens.
+// Start of a process to the login window shown (in this process: the probe's side).
+int runStartupProbe();
+// Times process starts of `self` with --startup-probe on the database under home.
+void measureStartup(const QString &self, const QString &home, int runs);
+// Every screen on the database under HOME; with openingsOnly, only the openings and lookups.
+int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label);

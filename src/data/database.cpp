@@ -109,6 +109,9 @@ static bool openFile(const QString &file, bool allowCreate, QString *connectionN
         QSqlQuery pragma(database);
         // Every write is committed when it is made and survives a power cut.
         pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        // Each screen holds several connections for as long as it is open; the
+        // system's file cache keeps the pages warm, so each needs only a small cache.
+        pragma.exec(QStringLiteral("PRAGMA cache_size=-512"));
         if (pragma.exec(QStringLiteral("PRAGMA journal_mode")) && pragma.next()
             && pragma.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0 && !g_readOnly) {
             pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));

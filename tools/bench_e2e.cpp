@@ -1,0 +1,322 @@
+// The end-to-end speed of SIMPARO as the operator feels it: the real screens,
+// driven headless through the same widgets and handlers the operator uses.
+#include "bench.h"
+
+#include "app/loginscreen.h"
+#include "app/mainwindow.h"
+#include "app/screens.h"
+#include "app/startup.h"
+#include "customers/newcustomerscreen.h"
+#include "customers/registerscreen.h"
+#include "reports/reports.h"
+#include "reports/reportwindow.h"
+#include "reports/savingsrequest.h"
+#include "savings/ledgerview.h"
+#include "savings/transactionscreen.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+// Lets every pending event run, so that what was shown has also been drawn.
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+template <class T>
+T *child(QWidget *window, const char *name)
+{
+    T *found = window->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no control %s on %s", name, qPrintable(window->objectName()));
+    return found;
+}
+
+void typeInto(QWidget *window, const char *name, const QString &text)
+{
+    auto *field = child<QLineEdit>(window, name);
+    field->setFocus();
+    field->clear();
+    QTest::keyClicks(field, text);
+}
+
+void enter(QWidget *window, const char *name)
+{
+    QTest::keyClick(child<QLineEdit>(window, name), Qt::Key_Return);
+    settle();
+}
+
+void click(QWidget *window, const char *name)
+{
+    QTest::mouseClick(child<QPushButton>(window, name), Qt::LeftButton);
+    settle();
+}
+
+// Answers the message box or prompt that the next step opens, as soon as it is up,
+// with OK (and the given text for a prompt).
+void answerNextDialog(const QString &text = QString())
+{
+    QTimer::singleShot(0, [text] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (!widget->isVisible())
+                continue;
+            if (auto *prompt = qobject_cast<QInputDialog *>(widget)) {
+                prompt->setTextValue(text);
+                prompt->accept();
+                return;
+            }
+            if (auto *box = qobject_cast<QMessageBox *>(widget)) {
+                box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->accept();
+                return;
+            }
+        }
+        answerNextDialog(text);
+    });
+}
+
+void trigger(MainWindow *menu, const char *action)
+{
+    child<QAction>(menu, action)->trigger();
+    settle();
+}
+
+template <class T>
+T *shown()
+{
+    T *screen = screens::find<T>();
+    if (!screen || !QTest::qWaitForWindowExposed(screen))
+        qFatal("screen not shown");
+    return screen;
+}
+
+QString accountOf(int i)
+{
+    return QStringLiteral("01201%1").arg(i + 1, 5, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+// Runs in a process of its own: start of the process to the login window shown.
+int runStartupProbe()
+{
+    if (!startProgram())
+        return 1;
+    LoginScreen *login = screens::find<LoginScreen>();
+    QTest::qWaitForWindowExposed(login);
+    settle();
+    std::printf("shown\n");
+    std::fflush(stdout);
+    return 0;
+}
+
+void measureStartup(const QString &self, const QString &home, int runs)
+{
+    bench::Figures starts{QStringLiteral("process start to the login window shown"), {}};
+    for (int i = 0; i < runs; ++i) {
+        QProcess probe;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        probe.setProcessEnvironment(environment);
+        QElapsedTimer timer;
+        timer.start();
+        probe.start(self, {QStringLiteral("--startup-probe"), QStringLiteral("--dir"), home});
+        while (probe.waitForReadyRead(30000) && !probe.canReadLine()) {
+        }
+        starts.millis << timer.nsecsElapsed() / 1e6;
+        probe.waitForFinished(30000);
+    }
+    bench::print(starts);
+}
+
+// Runs in a process of its own on the database under HOME: every screen, then the
+// peak memory with every screen and both reports open.
+int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label)
+{
+    // Login to the main window.
+    MainWindow *menu = nullptr;
+    bench::print(bench::time(QStringLiteral("login to the main window shown") + label, runs, [&] {
+        if (auto *open = screens::find<MainWindow>())
+            open->close();
+        settle();
+        LoginScreen *login = screens::show<LoginScreen>();
+        QTest::qWaitForWindowExposed(login);
+        typeInto(login, "TXTuser", QStringLiteral("admin"));
+        typeInto(login, "TXTpasword", QStringLiteral("admin123"));
+        enter(login, "TXTuser");
+        enter(login, "TXTpasword");
+        click(login, "cmdOK");
+        menu = shown<MainWindow>();
+        settle();
+    }));
+
+    // Transaction screen: opening afresh each time.
+    bench::print(bench::time(QStringLiteral("open the transaction screen with its ledger grid") + label, runs, [&] {
+        if (auto *open = screens::find<TransactionScreen>())
+            open->close();
+        settle();
+        trigger(menu, "mnuTRANSAKSI");
+        shown<TransactionScreen>();
+        settle();
+    }));
+    TransactionScreen *transaction = screens::find<TransactionScreen>();
+    int next = 0;
+    bench::Figures lookups{QStringLiteral("account lookup: Enter until name, balance and grid shown") + label, {}};
+    for (int i = 0; i < runs; ++i) {
+        typeInto(transaction, "txtREKENING", accountOf((next++ * 7919) % customers));
+        QElapsedTimer timer;
+        timer.start();
+        enter(transaction, "txtREKENING");
+        transaction->repaint();
+        lookups.millis << timer.nsecsElapsed() / 1e6;
+    }
+    bench::print(lookups);
+
+    if (!openingsOnly) {
+        int deposit = 0;
+        bench::Figures amounts{QStringLiteral("deposit: Enter in the amount until the new balance shows") + label, {}};
+        bench::Figures saves{QStringLiteral("deposit: SAVE handler until the row is committed") + label, {}};
+        for (int i = 0; i < runs; ++i) {
+            typeInto(transaction, "txtREKENING", accountOf((deposit++ * 104729) % customers));
+            enter(transaction, "txtREKENING");
+            auto *code = child<QComboBox>(transaction, "cbo_TRANSAKSI");
+            code->setCurrentIndex(0);
+            emit code->activated(0);
+            settle();
+            typeInto(transaction, "txtKREDIT", QStringLiteral("5000"));
+            QElapsedTimer timer;
+            timer.start();
+            enter(transaction, "txtKREDIT");
+            transaction->repaint();
+            amounts.millis << timer.nsecsElapsed() / 1e6;
+            timer.start();
+            QTest::mouseClick(child<QPushButton>(transaction, "cmdSIMPAN"), Qt::LeftButton);
+            saves.millis << timer.nsecsElapsed() / 1e6;
+            settle();
+        }
+        bench::print(amounts);
+        bench::print(saves);
+    }
+
+    // Ledger view.
+    bench::print(bench::time(QStringLiteral("open the ledger view (CEK SALDO)") + label, runs, [&] {
+        if (auto *open = screens::find<LedgerView>())
+            open->close();
+        settle();
+        click(transaction, "cmdSALDO");
+        shown<LedgerView>();
+        settle();
+    }));
+    LedgerView *ledger = screens::find<LedgerView>();
+    bench::Figures ledgerLookups{QStringLiteral("ledger view lookup: Enter until rows and total shown") + label, {}};
+    for (int i = 0; i < runs; ++i) {
+        typeInto(ledger, "txtREKENING", accountOf((next++ * 7919) % customers));
+        QElapsedTimer timer;
+        timer.start();
+        enter(ledger, "txtREKENING");
+        ledger->repaint();
+        ledgerLookups.millis << timer.nsecsElapsed() / 1e6;
+    }
+    bench::print(ledgerLookups);
+
+    // Customer register.
+    bench::print(bench::time(QStringLiteral("open the customer register") + label, runs, [&] {
+        if (auto *open = screens::find<RegisterScreen>())
+            open->close();
+        settle();
+        trigger(menu, "MNUNASABAH");
+        shown<RegisterScreen>();
+        settle();
+    }));
+    RegisterScreen *registerScreen = screens::find<RegisterScreen>();
+    bench::print(bench::time(QStringLiteral("register: LAST and back to FIRST") + label, runs, [&] {
+        click(registerScreen, "cmdLAST");
+        click(registerScreen, "cmdFIRS");
+    }));
+    if (!openingsOnly) {
+        QString lastName;
+        {
+            QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-last"));
+            database.setDatabaseName(QDir::homePath() + QStringLiteral("/SKRIP/asli.sqlite"));
+            database.open();
+            QSqlQuery query(database);
+            query.exec(QStringLiteral("SELECT nama FROM daftar ORDER BY rowid DESC LIMIT 1"));
+            query.next();
+            lastName = query.value(0).toString();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("bench-last"));
+        bench::print(bench::time(QStringLiteral("register: Cari Nama on the last customer") + label, runs, [&] {
+            answerNextDialog(lastName);
+            click(registerScreen, "cmdNAMA");
+        }));
+
+        click(registerScreen, "cmdEDIT"); // "ADD" opens the new-customer screen
+        NewCustomerScreen *entry = shown<NewCustomerScreen>();
+        int added = 0;
+        bench::Figures saves{QStringLiteral("new customer: SAVE handler until committed") + label, {}};
+        for (int i = 0; i < runs; ++i) {
+            typeInto(entry, "txtREKENING", QStringLiteral("B%1").arg(QDateTime::currentMSecsSinceEpoch() % 100000000 + added++));
+            typeInto(entry, "txtNAMA", QStringLiteral("Nasabah Baru %1").arg(added));
+            typeInto(entry, "txtKOTA", QStringLiteral("Padang"));
+            QElapsedTimer timer;
+            timer.start();
+            QTest::mouseClick(child<QPushButton>(entry, "cmdSAVE"), Qt::LeftButton);
+            saves.millis << timer.nsecsElapsed() / 1e6;
+            settle();
+        }
+        bench::print(saves);
+    }
+
+    // Reports.
+    trigger(menu, "mnuTNASABAH");
+    SavingsRequestScreen *request = shown<SavingsRequestScreen>();
+    const QString pdf = QDir::homePath() + QStringLiteral("/bench-report.pdf");
+    bench::print(bench::time(QStringLiteral("savings report of one account: Cetak until shown") + label, runs, [&] {
+        typeInto(request, "txtREKENING", accountOf((next++ * 7919) % customers));
+        click(request, "cmdCETAK");
+        QTest::qWaitForWindowExposed(reports::reportWindow(QStringLiteral("DATAR")));
+        settle();
+    }));
+    bench::print(bench::time(QStringLiteral("savings report of one account: save as PDF") + label, runs, [&] {
+        QString error;
+        reports::reportWindow(QStringLiteral("DATAR"))->saveAsPdf(pdf, &error);
+    }));
+    bench::print(bench::time(QStringLiteral("customer list: shown (Data Nasabah)") + label, std::max(3, runs / 4), [&] {
+        trigger(menu, "mnuLNASABAH");
+        QTest::qWaitForWindowExposed(reports::reportWindow(QStringLiteral("LAPNASABAH")));
+        settle();
+    }));
+    bench::print(bench::time(QStringLiteral("customer list: save as PDF") + label, std::max(3, runs / 4), [&] {
+        QString error;
+        reports::reportWindow(QStringLiteral("LAPNASABAH"))->saveAsPdf(pdf, &error);
+    }));
+    QFile::remove(pdf);
+
+    if (!openingsOnly) {
+        // Everything open at once.
+        trigger(menu, "MNUNASABAH");
+        trigger(menu, "mnuTRANSAKSI");
+        click(screens::find<TransactionScreen>(), "cmdSALDO");
+        trigger(menu, "mnuGanti");
+        trigger(menu, "mnuTNASABAH");
+        settle();
+        std::printf("  peak memory with every screen and both reports open: %.1f MiB\n", bench::peakMemoryMiB());
+    }
+    std::fflush(stdout);
+    return 0;
+}
