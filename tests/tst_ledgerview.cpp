@@ -4,6 +4,7 @@
 #include "app/screens.h"
 #include "data/recordsource.h"
 #include "dialogs.h"
+#include "fixture.h"
 #include "savings/ledgerview.h"
 #include "savings/transactionscreen.h"
 #include "testdb.h"
@@ -91,10 +92,7 @@ private slots:
 
     void cleanup()
     {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->testAttribute(Qt::WA_DeleteOnClose))
-                w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAllScreens();
         dialogs.reset();
         database.reset();
     }

@@ -5,6 +5,7 @@
 #include "data/passwords.h"
 #include "data/recordsource.h"
 #include "dialogs.h"
+#include "fixture.h"
 #include "testdb.h"
 
 #include <QAction>
@@ -47,10 +48,7 @@ private slots:
 
     void cleanup()
     {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->testAttribute(Qt::WA_DeleteOnClose))
-                w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAllScreens();
         dialogs.reset();
         database.reset();
     }

@@ -7,6 +7,7 @@
 #include "data/database.h"
 #include "data/recordsource.h"
 #include "dialogs.h"
+#include "fixture.h"
 #include "testdb.h"
 
 #include <QApplication>
@@ -100,10 +101,7 @@ private slots:
 
     void cleanup()
     {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->testAttribute(Qt::WA_DeleteOnClose))
-                w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAllScreens();
         db::setReadOnlyForTesting(false);
         dialogs.reset();
         database.reset();

@@ -6,6 +6,7 @@
 #include "data/database.h"
 #include "data/recordsource.h"
 #include "dialogs.h"
+#include "fixture.h"
 #include "testdb.h"
 
 #include <QAction>
@@ -106,10 +107,7 @@ private slots:
 
     void cleanup()
     {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->testAttribute(Qt::WA_DeleteOnClose))
-                w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAllScreens();
         db::setReadOnlyForTesting(false);
         dialogs.reset();
         database.reset();

@@ -8,6 +8,7 @@
 #include "reports/reportwindow.h"
 #include "reports/savingsrequest.h"
 #include "dialogs.h"
+#include "fixture.h"
 #include "testdb.h"
 
 #include <QAction>
@@ -223,10 +224,7 @@ private slots:
     void cleanup()
     {
         reports::closeReports();
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->testAttribute(Qt::WA_DeleteOnClose))
-                w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAllScreens();
         dialogs.reset();
         output.reset();
         database.reset();

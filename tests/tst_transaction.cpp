@@ -6,6 +6,7 @@
 #include "data/recordsource.h"
 #include "data/textforms.h"
 #include "dialogs.h"
+#include "fixture.h"
 #include "savings/ledgerview.h"
 #include "savings/transactionscreen.h"
 #include "testdb.h"
@@ -153,10 +154,7 @@ private slots:
 
     void cleanup()
     {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->testAttribute(Qt::WA_DeleteOnClose))
-                w->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAllScreens();
         QLocale::setDefault(savedLocale);
         if (database)
             verifyBalanceChains();
