@@ -667,7 +667,16 @@ bool RecordSource::writeDb(QSqlDatabase *database)
     return true;
 }
 
-bool RecordSource::runWrite(const std::function<bool(QSqlDatabase &)> &work)
+QVector<QVariant> RecordSource::typedRow(const QVector<QVariant> &row) const
+{
+    QVector<QVariant> typed;
+    for (int c = 0; c < columns_.size(); ++c)
+        typed << convert(toStored(row.value(c), c), c);
+    return typed;
+}
+
+bool RecordSource::runWrite(QVector<QVariant> *row, const WriteCheck &check,
+                            const std::function<bool(QSqlDatabase &)> &work)
 {
     refused_ = false;
     if (!open_)
@@ -680,6 +689,13 @@ bool RecordSource::runWrite(const std::function<bool(QSqlDatabase &)> &work)
     QSqlQuery query(database);
     if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return failSql(query.lastError());
+    QString refusal;
+    if (row && check && !check(database, *row, &refusal)) {
+        query.exec(QStringLiteral("ROLLBACK"));
+        lastError_ = refusal;
+        refused_ = true;
+        return false;
+    }
     if (!work(database)) {
         const QString message = lastError_;
         const bool refused = refused_;
@@ -709,13 +725,7 @@ bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck 
     for (auto it = changes.cbegin(); it != changes.cend(); ++it)
         if (it.key() >= 0 && it.key() < row.size())
             row[it.key()] = toStored(it.value(), it.key());
-    const bool ok = runWrite([&](QSqlDatabase &database) {
-        QString refusal;
-        if (check && !check(database, row, &refusal)) {
-            lastError_ = refusal;
-            refused_ = true;
-            return false;
-        }
+    const bool ok = runWrite(&row, check, [&](QSqlDatabase &database) {
         QStringList sets;
         QVector<QVariant> values;
         for (int c = 0; c < columns_.size(); ++c) {
@@ -742,10 +752,7 @@ bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck 
     });
     if (!ok)
         return false;
-    QVector<QVariant> typed;
-    for (int c = 0; c < columns_.size(); ++c)
-        typed << convert(toStored(row.at(c), c), c);
-    own_.insert(key, typed);
+    own_.insert(key, typedRow(row));
     cache_.remove(key);
     emit dataChanged(index(pos_, 0), index(pos_, columns_.size() - 1));
     refreshBound();
@@ -760,13 +767,7 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
     for (int c = 0; c < columns_.size() && c < values.size(); ++c)
         row[c] = toStored(values.at(c), c);
     qint64 key = 0;
-    const bool ok = runWrite([&](QSqlDatabase &database) {
-        QString refusal;
-        if (check && !check(database, row, &refusal)) {
-            lastError_ = refusal;
-            refused_ = true;
-            return false;
-        }
+    const bool ok = runWrite(&row, check, [&](QSqlDatabase &database) {
         QStringList names;
         QStringList marks;
         for (int c = 0; c < columns_.size(); ++c) {
@@ -785,10 +786,7 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
     });
     if (!ok)
         return false;
-    QVector<QVariant> typed;
-    for (int c = 0; c < columns_.size(); ++c)
-        typed << convert(toStored(row.at(c), c), c);
-    own_.insert(key, typed);
+    own_.insert(key, typedRow(row));
     appended_.insert(key);
     deleted_.remove(key);
     cache_.remove(key);
@@ -815,7 +813,7 @@ bool RecordSource::deleteCurrent()
     if (!hasCurrent())
         return fail(QStringLiteral("Tidak ada data yang sedang dipilih."));
     const qint64 key = keys_.at(pos_);
-    const bool ok = runWrite([&](QSqlDatabase &database) {
+    const bool ok = runWrite(nullptr, {}, [&](QSqlDatabase &database) {
         QSqlQuery query(database);
         query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quotedTable()));
         query.addBindValue(key);

@@ -141,7 +141,10 @@ private:
     QString quotedColumn(int column) const;
     void setPosition(int position, bool force = false);
     void refreshBound();
-    bool runWrite(const std::function<bool(QSqlDatabase &)> &work);
+    // Runs a write in one transaction: the check first (it may change the row or
+    // refuse it), then the work; commits, or rolls everything back.
+    bool runWrite(QVector<QVariant> *row, const WriteCheck &check, const std::function<bool(QSqlDatabase &)> &work);
+    QVector<QVariant> typedRow(const QVector<QVariant> &row) const;
     bool beginSnapshot();
 
     bool open_ = false;
