@@ -130,12 +130,12 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
         QVector<double> balance(customers, 0.0);
         query.prepare(QStringLiteral("INSERT INTO nabubg VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
         QDate date(2012, 1, 2);
-        quint32 seed = 12345;
+        quint32 state = 12345;
         for (int r = 0; r < ledgerRows; ++r) {
-            seed = seed * 1664525u + 1013904223u;
-            const int account = int((seed >> 8) % quint32(customers));
-            const double amount = 500.0 * (2 + (seed >> 20) % 200);
-            const bool withdraw = balance[account] >= amount && (seed & 3) == 0;
+            state = state * 1664525u + 1013904223u;
+            const int account = int((state >> 8) % quint32(customers));
+            const double amount = 500.0 * (2 + (state >> 20) % 200);
+            const bool withdraw = balance[account] >= amount && (state & 3) == 0;
             balance[account] += withdraw ? -amount : amount;
             if (r % 400 == 399)
                 date = date.addDays(1);

@@ -2,6 +2,7 @@
 
 #include "app/keys.h"
 #include "app/messages.h"
+#include "app/recordsources.h"
 #include "app/screens.h"
 #include "data/criteria.h"
 #include "data/passwords.h"
@@ -11,10 +12,7 @@ LoginScreen::LoginScreen(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
-    Adodc1 = new RecordSource(this);
-    Adodc1->setObjectName(QStringLiteral("Adodc1"));
-    if (!Adodc1->open(QStringLiteral("Qpass")))
-        msg::databaseError(this, Adodc1->lastError());
+    Adodc1 = openRecordSource(this, QStringLiteral("Adodc1"), QStringLiteral("Qpass"));
     Adodc1->bindField(ui.Text1, QStringLiteral("password"));
 
     onEnter(ui.TXTuser, [this] { lookUpUser(); });

@@ -2,6 +2,7 @@
 
 #include "app/keys.h"
 #include "app/messages.h"
+#include "app/recordsources.h"
 #include "app/screens.h"
 #include "data/criteria.h"
 #include "data/passwords.h"
@@ -21,10 +22,7 @@ PasswordScreen::PasswordScreen(QWidget *owner)
     // The covers lie over the fields that hold the stored user name.
     ui.Text1->raise();
     ui.Text2->raise();
-    Adodc2 = new RecordSource(this);
-    Adodc2->setObjectName(QStringLiteral("Adodc2"));
-    if (!Adodc2->open(QStringLiteral("tpassword")))
-        msg::databaseError(this, Adodc2->lastError());
+    Adodc2 = openRecordSource(this, QStringLiteral("Adodc2"), QStringLiteral("tpassword"));
     Adodc2->bindField(ui.txtUser, QStringLiteral("user"));
     // The new-password field never shows a stored password or its hash: it holds
     // only what the operator types.

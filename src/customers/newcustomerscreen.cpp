@@ -2,6 +2,7 @@
 
 #include "app/keys.h"
 #include "app/messages.h"
+#include "app/recordsources.h"
 #include "app/screens.h"
 #include "customers/accountnumbers.h"
 #include "customers/registerscreen.h"
@@ -13,10 +14,7 @@ NewCustomerScreen::NewCustomerScreen(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
-    Adodc1 = new RecordSource(this);
-    Adodc1->setObjectName(QStringLiteral("Adodc1"));
-    if (!Adodc1->open(QStringLiteral("daftar")))
-        msg::databaseError(this, Adodc1->lastError());
+    Adodc1 = openRecordSource(this, QStringLiteral("Adodc1"), QStringLiteral("daftar"));
     bindGrid(ui.DataGrid1, Adodc1);
 
     onEnter(ui.txtREKENING, [this] { checkNumber(); });

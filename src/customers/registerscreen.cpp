@@ -2,6 +2,7 @@
 
 #include "app/keys.h"
 #include "app/messages.h"
+#include "app/recordsources.h"
 #include "app/screens.h"
 #include "customers/accountnumbers.h"
 #include "customers/newcustomerscreen.h"
@@ -16,10 +17,7 @@ RegisterScreen::RegisterScreen(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
-    Adodc1 = new RecordSource(this);
-    Adodc1->setObjectName(QStringLiteral("Adodc1"));
-    if (!Adodc1->open(QStringLiteral("daftar")))
-        msg::databaseError(this, Adodc1->lastError());
+    Adodc1 = openRecordSource(this, QStringLiteral("Adodc1"), QStringLiteral("daftar"));
 
     const QStringList columns = {QStringLiteral("norekening"), QStringLiteral("nama"),   QStringLiteral("tempat"),
                                  QStringLiteral("tgllahir"),   QStringLiteral("alamat"), QStringLiteral("kota"),

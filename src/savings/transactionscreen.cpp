@@ -2,6 +2,7 @@
 
 #include "app/keys.h"
 #include "app/messages.h"
+#include "app/recordsources.h"
 #include "app/screens.h"
 #include "data/gridbinding.h"
 #include "data/recordsource.h"
@@ -19,14 +20,8 @@ TransactionScreen::TransactionScreen(QWidget *parent)
     ui.setupUi(this);
     ui.txtSAL->raise();
 
-    Adodc1 = new RecordSource(this);
-    Adodc1->setObjectName(QStringLiteral("Adodc1"));
-    Adodc2 = new RecordSource(this);
-    Adodc2->setObjectName(QStringLiteral("Adodc2"));
-    if (!Adodc1->open(QStringLiteral("daftar")))
-        msg::databaseError(this, Adodc1->lastError());
-    else if (!Adodc2->open(QStringLiteral("nabubg")))
-        msg::databaseError(this, Adodc2->lastError());
+    Adodc1 = openRecordSource(this, QStringLiteral("Adodc1"), QStringLiteral("daftar"));
+    Adodc2 = openRecordSource(this, QStringLiteral("Adodc2"), QStringLiteral("nabubg"), Adodc1->isOpen());
     bindGrid(ui.DataGrid1, Adodc2);
 
     // The transaction date is today's and cannot be changed.

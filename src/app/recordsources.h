@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+class RecordSource;
+
+// A screen's record source, named as the screen knows it (Adodc1, Adodc2), opened
+// on a table or stored query when the screen loads. When it cannot be opened the
+// operator is told which file and why (unless `report` is false, when an earlier
+// record source of the screen has already said so), and the screen stays usable
+// on an empty record source.
+RecordSource *openRecordSource(QWidget *screen, const QString &name, const QString &table, bool report = true);
