@@ -223,6 +223,25 @@ private slots:
         QCOMPARE(field("txtPassBaru")->text(), newPassword);
     }
 
+    void anotherEnterInTheOldPasswordKeepsWhatWasTyped()
+    {
+        open();
+        confirm(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        QTest::keyClicks(field("txtUser"), QStringLiteral("baru"));
+        field("txtPassBaru")->setText(QStringLiteral("rahasia"));
+        field("txtPassLama")->setFocus();
+        enter("txtPassLama");
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(field("txtUser")->text(), QStringLiteral("baru"));
+        QCOMPARE(field("txtPassBaru")->text(), QStringLiteral("rahasia"));
+        // Enter on "Ganti", where the chain ends, stores the change.
+        auto *ganti = screen->findChild<QPushButton *>(QStringLiteral("cmdGanti"));
+        ganti->setFocus();
+        QTest::keyClick(ganti, Qt::Key_Return);
+        QCOMPARE(dialogs->only().text, QStringLiteral("Ganti Password Sukses....!!"));
+        QVERIFY(logIn(QStringLiteral("baru"), QStringLiteral("rahasia")));
+    }
+
     void keepingOnesOwnNameChangesOnlyThePassword()
     {
         open();

@@ -291,7 +291,7 @@ private slots:
         QCOMPARE(field("TXTnama")->text(), QStringLiteral("Citra Sari"));
         QCOMPARE(focused(), field("txtREKENING"));
         QCOMPARE(field("txtSAL")->text(), QStringLiteral("1500.5")); // the balance place keeps what it showed
-        QCOMPARE(grid()->model()->rowCount(), 5);                     // the whole ledger again
+        QCOMPARE(grid()->model()->rowCount(), 1);                     // still the earlier account's rows
     }
 
     // An earlier lookup leaves the ledger narrowed to its account, on its last
@@ -318,6 +318,22 @@ private slots:
         enter("txtKREDIT");
         QCOMPARE(field("txtSALDO")->text(), QStringLiteral("6000"));
         QCOMPARE(field("TXTnama")->text(), QStringLiteral("Ani Lubis"));
+    }
+
+    // Every Enter chain ends on "SAVE"; Enter there presses it.
+    void enterAllTheWayPostsTheDeposit()
+    {
+        openScreen();
+        lookUp(kAni);
+        choose(0);
+        type("txtKREDIT", QStringLiteral("2000"));
+        enter("txtKREDIT");
+        QCOMPARE(focused(), button("cmdSIMPAN"));
+        const int rows = ledgerRows();
+        QTest::keyClick(button("cmdSIMPAN"), Qt::Key_Return);
+        QCOMPARE(ledgerRows(), rows + 1);
+        QCOMPARE(balanceOf(kAni), 7000.0);
+        QCOMPARE(focused(), field("txtREKENING"));
     }
 
     void deposits_data()
@@ -473,7 +489,9 @@ private slots:
     void saveRefuses_data()
     {
         QTest::addColumn<QString>("account");
-        QTest::addColumn<int>("code"); // -1 none chosen, 0 "01", 1 "02", 2 "01" chosen, then "1" typed over it
+        // -1 none chosen, 0 "01", 1 "02", 2 "01" chosen, then "1" typed over it,
+        // 3 "01" typed (with Enter) without a choice, 4 "02" chosen, then "01" typed over it
+        QTest::addColumn<int>("code");
         QTest::addColumn<QString>("kredit");
         QTest::addColumn<QString>("debet");
         QTest::addColumn<QString>("message");
@@ -484,6 +502,8 @@ private slots:
         const QString noCode = QStringLiteral("KODE TRANSAKSI BELUM DIPILIH DARI DAFTAR (01 ATAU 02)");
         QTest::newRow("no code") << kAni << -1 << "2000" << "" << noCode << "cbo_TRANSAKSI";
         QTest::newRow("code typed") << kAni << 2 << "2000" << "" << noCode << "cbo_TRANSAKSI";
+        QTest::newRow("an item's text typed") << kAni << 3 << "2000" << "" << noCode << "cbo_TRANSAKSI";
+        QTest::newRow("an item's text typed over a choice") << kAni << 4 << "2000" << "" << noCode << "cbo_TRANSAKSI";
         QTest::newRow("deposit missing") << kAni << 0 << "" << "" << "JUMLAH KREDIT BELUM DIISI" << "txtKREDIT";
         QTest::newRow("deposit letters") << kAni << 0 << "dua ribu" << "" << "JUMLAH KREDIT BUKAN ANGKA"
                                          << "txtKREDIT";
@@ -518,6 +538,20 @@ private slots:
             codeList()->lineEdit()->clear();
             QTest::keyClicks(codeList()->lineEdit(), QStringLiteral("1"));
             QCOMPARE(codeList()->currentText(), QStringLiteral("1"));
+        }
+        if (code == 3 || code == 4) {
+            if (code == 4)
+                choose(1);
+            const QString jenis = field("txtJENIS")->text();
+            codeList()->setFocus();
+            codeList()->lineEdit()->clear();
+            QTest::keyClicks(codeList()->lineEdit(), QStringLiteral("01"));
+            QTest::keyClick(codeList()->lineEdit(), Qt::Key_Return);
+            // Typing into the list chooses nothing and runs no step.
+            QCOMPARE(field("txtJENIS")->text(), jenis);
+            QCOMPARE(focused()->objectName() == QLatin1String("cbo_TRANSAKSI")
+                         || focused()->parentWidget()->objectName() == QLatin1String("cbo_TRANSAKSI"),
+                     true);
         }
         field("txtKREDIT")->setText(kredit);
         field("txtDEBET")->setText(debet);

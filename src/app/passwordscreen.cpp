@@ -65,8 +65,9 @@ bool PasswordScreen::oldPasswordHolds() const
 
 void PasswordScreen::confirmOldPassword()
 {
-    // Without a current row, or when the row is not the user named, nothing is compared.
-    if (!Adodc2->hasCurrent() || ui.txtUserLama->text() != Adodc2->value(QStringLiteral("user")).toString())
+    // Without a current row, or when the user field no longer shows the user named
+    // (after a confirmation it holds the new name), nothing is compared.
+    if (!Adodc2->hasCurrent() || ui.txtUserLama->text() != ui.txtUser->text())
         return;
     if (!oldPasswordHolds()) {
         confirmed_ = false;

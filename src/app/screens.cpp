@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QHash>
+#include <QPushButton>
 
 namespace screens {
 
@@ -59,6 +60,11 @@ namespace detail {
 void prepare(QWidget *screen)
 {
     screen->setAttribute(Qt::WA_DeleteOnClose);
+    // Enter on a button that has the focus presses it, as it does on the desktop;
+    // every Enter chain of the screens ends on a button.
+    const auto buttons = screen->findChildren<QPushButton *>();
+    for (QPushButton *button : buttons)
+        button->setAutoDefault(true);
     if (screen->parentWidget())
         screen->setWindowFlag(Qt::Window);
 }

@@ -29,6 +29,7 @@ std::optional<QString> findCustomer(RecordSource *customers, const QString &acco
 LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account)
 {
     LedgerLookup result;
+    const QString earlier = ledger->filter();
     // A filter replaces any earlier one and is answered from the whole ledger, so
     // narrowing to the account finds its rows whatever an earlier lookup left
     // narrowed or current, with one indexed query.
@@ -37,7 +38,8 @@ LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account)
         return result;
     }
     result.hasRows = ledger->recordCount() > 0;
-    if (!result.hasRows && !ledger->setFilter(QString())) {
+    // An account without rows leaves the ledger as the earlier lookup left it.
+    if (!result.hasRows && !ledger->setFilter(earlier)) {
         result.ok = false;
         return result;
     }

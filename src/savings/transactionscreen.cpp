@@ -10,6 +10,8 @@
 #include "savings/ledgerlookup.h"
 #include "savings/ledgerview.h"
 
+#include <QAbstractItemView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 using posting::Code;
@@ -33,6 +35,20 @@ TransactionScreen::TransactionScreen(QWidget *parent)
     onEnter(ui.txtREKENING, [this] { lookUpAccount(); });
     onEnter(ui.txtKREDIT, [this] { enterDeposit(); });
     onEnter(ui.txtDEBET, [this] { enterWithdrawal(); });
+    // Only a choice from the list chooses a code: typed text selects nothing, so the
+    // list neither completes it nor takes its Enter, and typing undoes a choice. Qt's
+    // list also takes typed text that equals an item as chosen when it loses the
+    // focus; that is told apart by the mouse or keys that really choose from it.
+    ui.cbo_TRANSAKSI->setCompleter(nullptr);
+    ui.cbo_TRANSAKSI->setInsertPolicy(QComboBox::NoInsert);
+    onEnter(ui.cbo_TRANSAKSI->lineEdit(), [] {});
+    connect(ui.cbo_TRANSAKSI->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        codeTyped_ = true;
+        choosingCode_ = false;
+    });
+    ui.cbo_TRANSAKSI->installEventFilter(this);
+    ui.cbo_TRANSAKSI->view()->installEventFilter(this);
+    ui.cbo_TRANSAKSI->view()->viewport()->installEventFilter(this);
     connect(ui.cbo_TRANSAKSI, &QComboBox::activated, this, &TransactionScreen::chooseCode);
     connect(ui.cmdSIMPAN, &QPushButton::clicked, this, &TransactionScreen::save);
     connect(ui.Command1, &QPushButton::clicked, this, [this] {
@@ -101,8 +117,44 @@ void TransactionScreen::lookUpAccount()
     ui.cbo_TRANSAKSI->setFocus();
 }
 
+bool TransactionScreen::eventFilter(QObject *watched, QEvent *event)
+{
+    // The mouse and keys with which the operator chooses from the code list.
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+    case QEvent::Wheel:
+        choosingCode_ = true;
+        break;
+    case QEvent::KeyPress:
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            choosingCode_ = true;
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            choosingCode_ = watched != ui.cbo_TRANSAKSI;
+            break;
+        default:
+            break;
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TransactionScreen::chooseCode(int index)
 {
+    if (codeTyped_ && !choosingCode_)
+        return; // typed text that equals an item is no choice from the list
+    codeTyped_ = false;
+    choosingCode_ = false;
     if (index == 0) {
         ui.txtJENIS->setText(posting::kind(Code::Deposit));
         // A deposit has no withdrawal amount; the field cannot be edited while disabled.
@@ -119,7 +171,7 @@ void TransactionScreen::chooseCode(int index)
 std::optional<Code> TransactionScreen::chosenCode() const
 {
     const int index = ui.cbo_TRANSAKSI->currentIndex();
-    if (index < 0 || index > 1 || ui.cbo_TRANSAKSI->currentText() != ui.cbo_TRANSAKSI->itemText(index))
+    if (codeTyped_ || index < 0 || index > 1 || ui.cbo_TRANSAKSI->currentText() != ui.cbo_TRANSAKSI->itemText(index))
         return std::nullopt;
     return index == 0 ? Code::Deposit : Code::Withdrawal;
 }

@@ -23,6 +23,7 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void lookUpAccount();
@@ -51,4 +52,6 @@ private:
     // The previous balance of the account last looked up.
     QString saldoLama;
     double previousBalance_ = 0;
+    bool codeTyped_ = false;    // text typed into the code list since the last choice from it
+    bool choosingCode_ = false; // the operator is choosing from the code list with mouse or keys
 };
