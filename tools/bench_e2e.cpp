@@ -182,7 +182,6 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         QElapsedTimer timer;
         timer.start();
         enter(transaction, "txtREKENING");
-        transaction->repaint();
         lookups.millis << timer.nsecsElapsed() / 1e6;
     }
     bench::print(lookups);
@@ -202,7 +201,6 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
             QElapsedTimer timer;
             timer.start();
             enter(transaction, "txtKREDIT");
-            transaction->repaint();
             amounts.millis << timer.nsecsElapsed() / 1e6;
             timer.start();
             QTest::mouseClick(child<QPushButton>(transaction, "cmdSIMPAN"), Qt::LeftButton);
@@ -229,7 +227,6 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         QElapsedTimer timer;
         timer.start();
         enter(ledger, "txtREKENING");
-        ledger->repaint();
         ledgerLookups.millis << timer.nsecsElapsed() / 1e6;
     }
     bench::print(ledgerLookups);
