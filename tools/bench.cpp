@@ -74,20 +74,28 @@ static QString accountNumber(int i)
     return QStringLiteral("01201%1").arg(i + 1, 5, 10, QLatin1Char('0'));
 }
 
+void withDatabase(const std::function<void(QSqlDatabase &)> &work)
+{
+    const QString name = QStringLiteral("bench-direct");
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        database.setDatabaseName(db::databaseFile());
+        if (database.open())
+            work(database);
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 void ensureDatabase(const QString &folder, int customers, int ledgerRows)
 {
     const QString file = db::databaseFile();
     if (QFileInfo::exists(file)) {
-        QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-check"));
-        check.setDatabaseName(file);
         bool ready = false;
-        if (check.open()) {
+        withDatabase([&](QSqlDatabase &check) {
             QSqlQuery query(check);
             ready = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg)"))
                     && query.next() && query.value(0).toInt() == customers && query.value(1).toInt() == ledgerRows;
-        }
-        check = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("bench-check"));
+        });
         if (ready) {
             std::printf("Reusing %s (%d customers, %d ledger rows)\n", qPrintable(file), customers, ledgerRows);
             return;
@@ -103,10 +111,7 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
     QString error;
     if (!db::createDatabase(file, QStringLiteral("admin"), QStringLiteral("admin123"), &error))
         qFatal("%s", qPrintable(error));
-    {
-        QSqlDatabase build = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-build"));
-        build.setDatabaseName(file);
-        build.open();
+    withDatabase([&](QSqlDatabase &build) {
         QSqlQuery query(build);
         query.exec(QStringLiteral("PRAGMA synchronous=OFF"));
         query.exec(QStringLiteral("BEGIN"));
@@ -152,8 +157,7 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
         }
         query.exec(QStringLiteral("COMMIT"));
         query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench-build"));
+    });
     std::printf("  built in %.1f s\n", timer.elapsed() / 1000.0);
     Q_UNUSED(folder);
 }
@@ -198,17 +202,6 @@ void benchRecordSources(int customers, int runs)
         writer.addNew({QStringLiteral("0120100001"), QStringLiteral("Nasabah Siswa 1"), QDate::currentDate(),
                        QStringLiteral("01"), QStringLiteral("Penyetoran"), 0.0, 1000.0, balance + 1000.0});
     }));
-    // Take the bench's own rows out again so that the next run finds the same data.
-    {
-        QSqlDatabase cleanup = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-clean"));
-        cleanup.setDatabaseName(db::databaseFile());
-        cleanup.open();
-        QSqlQuery query(cleanup);
-        query.prepare(QStringLiteral("DELETE FROM nabubg WHERE rowid > (SELECT max(rowid) FROM nabubg) - ?"));
-        query.addBindValue(runs);
-        query.exec();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench-clean"));
     std::printf("  peak memory of the process so far: %.1f MiB\n", bench::peakMemoryMiB());
 }
 
@@ -220,10 +213,7 @@ double benchNaive()
     QVector<QVector<QVariant>> rows;
     QElapsedTimer timer;
     timer.start();
-    {
-        QSqlDatabase naive = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-naive"));
-        naive.setDatabaseName(db::databaseFile());
-        naive.open();
+    bench::withDatabase([&](QSqlDatabase &naive) {
         QSqlQuery query(naive);
         query.setForwardOnly(true);
         query.exec(QStringLiteral("SELECT * FROM nabubg"));
@@ -234,8 +224,7 @@ double benchNaive()
                 row << query.value(c);
             rows << row;
         }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench-naive"));
+    });
     const double millis = timer.nsecsElapsed() / 1e6;
     std::printf("  read %lld rows in %.1f ms, memory grew by %.1f MiB\n", static_cast<long long>(rows.size()), millis,
                 bench::currentMemoryMiB() - before);
@@ -248,10 +237,7 @@ double benchNaive()
 // next run finds the same data.
 static void trimDatabase(int customers, int ledgerRows)
 {
-    {
-        QSqlDatabase trim = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-trim"));
-        trim.setDatabaseName(db::databaseFile());
-        trim.open();
+    bench::withDatabase([&](QSqlDatabase &trim) {
         QSqlQuery query(trim);
         query.prepare(QStringLiteral("DELETE FROM daftar WHERE rowid > ?"));
         query.addBindValue(customers);
@@ -259,8 +245,7 @@ static void trimDatabase(int customers, int ledgerRows)
         query.prepare(QStringLiteral("DELETE FROM nabubg WHERE rowid > ?"));
         query.addBindValue(ledgerRows);
         query.exec();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench-trim"));
+    });
 }
 
 // Runs the end-to-end cases in a process of their own, so that its peak memory is
@@ -339,8 +324,9 @@ int main(int argc, char *argv[])
     const QString self = QCoreApplication::applicationFilePath();
     bench::ensureDatabase(folder, customers, rows);
     benchRecordSources(customers, runs);
+    trimDatabase(customers, rows);
     std::printf("\nPeak memory of the process: %.1f MiB\n", bench::peakMemoryMiB());
-    benchReports(folder + QStringLiteral("/reports"));
+    benchReports(folder);
 
     std::printf("\nThrough the real screens (%d customers, %d ledger rows):\n", customers, rows);
     measureStartup(self, folder, std::min(runs, 10));

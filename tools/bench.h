@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSqlDatabase>
 #include <QString>
 #include <QVector>
 #include <functional>
@@ -24,6 +25,10 @@ double currentMemoryMiB();
 // Makes (or reuses) the benchmark database in the folder: `customers` customers and
 // `ledgerRows` ledger rows with correct balance chains. HOME must point at the folder.
 void ensureDatabase(const QString &folder, int customers, int ledgerRows);
+
+// Runs work on a connection of the bench's own to the database under HOME, outside
+// the program's record sources, and closes it again.
+void withDatabase(const std::function<void(QSqlDatabase &)> &work);
 
 } // namespace bench
 

@@ -118,7 +118,7 @@ int runStartupProbe()
     if (!startProgram())
         return 1;
     LoginScreen *login = screens::find<LoginScreen>();
-    QTest::qWaitForWindowExposed(login);
+    (void)QTest::qWaitForWindowExposed(login);
     settle();
     std::printf("shown\n");
     std::fflush(stdout);
@@ -155,7 +155,7 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
             open->close();
         settle();
         LoginScreen *login = screens::show<LoginScreen>();
-        QTest::qWaitForWindowExposed(login);
+        (void)QTest::qWaitForWindowExposed(login);
         typeInto(login, "TXTuser", QStringLiteral("admin"));
         typeInto(login, "TXTpasword", QStringLiteral("admin123"));
         enter(login, "TXTuser");
@@ -247,16 +247,12 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
     }));
     if (!openingsOnly) {
         QString lastName;
-        {
-            QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-last"));
-            database.setDatabaseName(QDir::homePath() + QStringLiteral("/SKRIP/asli.sqlite"));
-            database.open();
+        bench::withDatabase([&](QSqlDatabase &database) {
             QSqlQuery query(database);
             query.exec(QStringLiteral("SELECT nama FROM daftar ORDER BY rowid DESC LIMIT 1"));
             query.next();
             lastName = query.value(0).toString();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("bench-last"));
+        });
         bench::print(bench::time(QStringLiteral("register: Cari Nama on the last customer") + label, runs, [&] {
             answerNextDialog(lastName);
             click(registerScreen, "cmdNAMA");
@@ -286,7 +282,7 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
     bench::print(bench::time(QStringLiteral("savings report of one account: Cetak until shown") + label, runs, [&] {
         typeInto(request, "txtREKENING", accountOf((next++ * 7919) % customers));
         click(request, "cmdCETAK");
-        QTest::qWaitForWindowExposed(reports::reportWindow(QStringLiteral("DATAR")));
+        (void)QTest::qWaitForWindowExposed(reports::reportWindow(QStringLiteral("DATAR")));
         settle();
     }));
     bench::print(bench::time(QStringLiteral("savings report of one account: save as PDF") + label, runs, [&] {
@@ -295,7 +291,7 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
     }));
     bench::print(bench::time(QStringLiteral("customer list: shown (Data Nasabah)") + label, std::max(3, runs / 4), [&] {
         trigger(menu, "mnuLNASABAH");
-        QTest::qWaitForWindowExposed(reports::reportWindow(QStringLiteral("LAPNASABAH")));
+        (void)QTest::qWaitForWindowExposed(reports::reportWindow(QStringLiteral("LAPNASABAH")));
         settle();
     }));
     bench::print(bench::time(QStringLiteral("customer list: save as PDF") + label, std::max(3, runs / 4), [&] {
