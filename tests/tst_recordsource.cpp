@@ -328,7 +328,7 @@ private slots:
         QVERIFY(reader.find(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Ani"))));
 
         // A fresh read shows everything.
-        QVERIFY(reader.requery());
+        QVERIFY(reader.open(QStringLiteral("daftar")));
         QCOMPARE(column(reader, 0), QStringList({"0001", "0002", "0003", "0004", "0006"}));
         QCOMPARE(column(reader, 1).first(), QStringLiteral("Ani Lestari"));
         // The writer's own view agrees with the database.

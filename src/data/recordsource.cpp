@@ -222,7 +222,6 @@ void RecordSource::close()
     snapshotKnown_ = false;
     own_.clear();
     deleted_.clear();
-    appended_.clear();
     cache_.clear();
     pos_ = -1;
     if (wasOpen) {
@@ -230,33 +229,6 @@ void RecordSource::close()
         refreshBound();
         emit currentChanged(-1);
     }
-}
-
-bool RecordSource::requery()
-{
-    if (!open_)
-        return fail(QStringLiteral("Data belum dibuka."));
-    if (isView_)
-        return open(name_, connectionText_) && (filterText_.isEmpty() || setFilter(filterText_));
-    {
-        QSqlQuery query(readDb());
-        query.exec(QStringLiteral("ROLLBACK"));
-    }
-    if (!beginSnapshot())
-        return false;
-    // Everything written through this record source is in the new snapshot.
-    snapshotKnown_ = false;
-    own_.clear();
-    deleted_.clear();
-    appended_.clear();
-    cache_.clear();
-    KeyList keys;
-    const bool ok = computeKeys(filterText_, &keys);
-    beginResetModel();
-    keys_ = ok ? keys : KeyList();
-    endResetModel();
-    setPosition(0, true);
-    return ok;
 }
 
 // ---------------------------------------------------------------------------
@@ -787,7 +759,6 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
     if (!ok)
         return false;
     own_.insert(key, typedRow(row));
-    appended_.insert(key);
     deleted_.remove(key);
     cache_.remove(key);
     int index = keys_.indexOf(key);
@@ -825,7 +796,6 @@ bool RecordSource::deleteCurrent()
         return false;
     deleted_.insert(key);
     own_.remove(key);
-    appended_.remove(key);
     cache_.remove(key);
     const int at = pos_;
     beginRemoveRows(QModelIndex(), at, at);

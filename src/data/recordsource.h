@@ -77,8 +77,6 @@ public:
     bool setFilter(const QString &criteria);
     void clearFilter() { setFilter(QString()); }
     QString filter() const { return filterText_; }
-    // Reads the table again as it stands now, keeping the filter; the first row becomes current.
-    bool requery();
 
     // A column of the current row; an invalid value when no row is current.
     QVariant value(int column) const;
@@ -168,7 +166,6 @@ private:
     // stored query; they are never fetched from the snapshot.
     QHash<qint64, QVector<QVariant>> own_;
     QSet<qint64> deleted_;
-    QSet<qint64> appended_;
     mutable QHash<qint64, QVector<QVariant>> cache_;
 
     struct Bound {
