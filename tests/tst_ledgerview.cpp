@@ -1,7 +1,7 @@
 // The ledger view driven through its real widgets, opened from the transaction
 // screen's "CEK SALDO": the whole ledger on opening, an account's rows and its
 // balance, failed lookups, and rows posted while it stays open.
-#include "app/screens.h"
+#include "shell/screens.h"
 #include "data/recordsource.h"
 #include "dialogs.h"
 #include "fixture.h"

@@ -1,7 +1,7 @@
 // The login screen driven through its real widgets, and the main window it opens.
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
-#include "app/screens.h"
+#include "shell/screens.h"
 #include "data/passwords.h"
 #include "data/recordsource.h"
 #include "dialogs.h"

@@ -1,7 +1,7 @@
 // The new-customer screen driven through its real widgets, with the register
 // screen whose record source it checks and saves through.
 #include "app/mainwindow.h"
-#include "app/screens.h"
+#include "shell/screens.h"
 #include "customers/newcustomerscreen.h"
 #include "customers/registerscreen.h"
 #include "data/database.h"

@@ -2,7 +2,7 @@
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
 #include "app/passwordscreen.h"
-#include "app/screens.h"
+#include "shell/screens.h"
 #include "data/passwords.h"
 #include "dialogs.h"
 #include "fixture.h"

@@ -1,7 +1,7 @@
 // The customer register screen driven through its real widgets: browsing,
 // correcting, deleting and the two searches.
 #include "app/mainwindow.h"
-#include "app/screens.h"
+#include "shell/screens.h"
 #include "customers/registerscreen.h"
 #include "data/database.h"
 #include "data/recordsource.h"

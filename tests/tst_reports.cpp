@@ -1,8 +1,8 @@
 // The reports checked through their real output: each is saved (or printed) as
 // PDF and its text read back with pdftotext, as an operator would read the paper.
 #include "app/mainwindow.h"
-#include "app/screens.h"
-#include "reports/dataenvironment.h"
+#include "shell/screens.h"
+#include "data/dataenvironment.h"
 #include "reports/reportengine.h"
 #include "reports/reports.h"
 #include "reports/reportwindow.h"
@@ -373,7 +373,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), button(screen, "cmdCETAK"));
         QCOMPARE(accountField(screen)->text(), QStringLiteral("0102"));
         QVERIFY(!reports::reportWindow(QStringLiteral("DATAR")));
-        reports::CommandSource *source = reports::DMN()->command(QStringLiteral("Command2"));
+        dataenv::CommandSource *source = dataenv::DMN()->command(QStringLiteral("Command2"));
         QCOMPARE(source->objectName(), QStringLiteral("rsCommand2"));
         QCOMPARE(source->filter(), QStringLiteral("NOREKENING='0102'"));
 
@@ -405,7 +405,7 @@ private slots:
         QVERIFY(watched.isNull());
         QVERIFY(screens::find<MainWindow>()->isVisible());
         QVERIFY(window->isVisible());
-        QCOMPARE(reports::DMN()->command(QStringLiteral("Command2"))->filter(), QStringLiteral("NOREKENING='0101'"));
+        QCOMPARE(dataenv::DMN()->command(QStringLiteral("Command2"))->filter(), QStringLiteral("NOREKENING='0101'"));
 
         screen = openRequest();
         QVERIFY(accountField(screen)->text().isEmpty());

@@ -1,9 +1,9 @@
 // The program's shell: the database tool, the screen registry and its activation
 // steps, and the start of the program on a missing database.
 #include "app/loginscreen.h"
-#include "app/messages.h"
+#include "shell/messages.h"
 #include "app/startup.h"
-#include "app/screens.h"
+#include "shell/screens.h"
 #include "data/database.h"
 #include "data/passwords.h"
 #include "dialogs.h"

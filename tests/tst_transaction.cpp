@@ -2,7 +2,7 @@
 // deposits and withdrawals, every refusal of "SAVE", and the balance chain of
 // every account checked straight from the database after each scenario.
 #include "app/mainwindow.h"
-#include "app/screens.h"
+#include "shell/screens.h"
 #include "data/recordsource.h"
 #include "data/textforms.h"
 #include "dialogs.h"

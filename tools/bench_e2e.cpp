@@ -4,7 +4,7 @@
 
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
-#include "app/screens.h"
+#include "shell/screens.h"
 #include "app/startup.h"
 #include "customers/newcustomerscreen.h"
 #include "customers/registerscreen.h"

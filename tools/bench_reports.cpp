@@ -4,7 +4,7 @@
 #include "bench.h"
 
 #include "data/database.h"
-#include "reports/dataenvironment.h"
+#include "data/dataenvironment.h"
 #include "reports/reportdefinition.h"
 #include "reports/reportengine.h"
 #include "reports/reports.h"
@@ -40,8 +40,8 @@ void benchReports(const QString &workDir)
     for (int run = 0; run < kRuns; ++run) {
         QElapsedTimer timer;
         timer.start();
-        reports::ReportRows rows;
-        reports::CommandSource *source = reports::DE()->command(QStringLiteral("NASABAH"));
+        dataenv::ReportRows rows;
+        dataenv::CommandSource *source = dataenv::DE()->command(QStringLiteral("NASABAH"));
         if (!source->read(&rows)) {
             std::printf("reports: reading failed: %s\n", qPrintable(source->lastError()));
             break;

@@ -1,24 +1,25 @@
 #include "loginscreen.h"
 
-#include "app/keys.h"
-#include "app/messages.h"
-#include "app/recordsources.h"
-#include "app/screens.h"
+#include "shell/keys.h"
+#include "shell/messages.h"
+#include "shell/recordsources.h"
+#include "shell/screens.h"
 #include "data/criteria.h"
 #include "data/passwords.h"
 #include "data/recordsource.h"
+#include "shell/fieldbinding.h"
 
 LoginScreen::LoginScreen(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
     Adodc1 = openRecordSource(this, QStringLiteral("Adodc1"), QStringLiteral("Qpass"));
-    Adodc1->bindField(ui.Text1, QStringLiteral("password"));
+    (new BoundFields(Adodc1))->bind(ui.Text1, QStringLiteral("password"));
 
     onEnter(ui.TXTuser, [this] { lookUpUser(); });
     onEnter(ui.TXTpasword, [this] { checkPassword(); });
     connect(ui.cmdOK, &QPushButton::clicked, this, [this] {
-        screens::showMainWindow();
+        screens::showHome();
         close();
     });
     connect(ui.cmdCANCEL, &QPushButton::clicked, this, [] { screens::endProgram(); });

@@ -1,7 +1,7 @@
 #include "mainwindow.h"
 
 #include "app/passwordscreen.h"
-#include "app/screens.h"
+#include "shell/screens.h"
 #include "customers/registerscreen.h"
 #include "savings/transactionscreen.h"
 #include "reports/reportdefinition.h"
@@ -68,10 +68,3 @@ QPixmap MainWindow::welcomePicture()
     painter.end();
     return picture;
 }
-
-namespace screens {
-void showMainWindow()
-{
-    show<MainWindow>();
-}
-} // namespace screens

@@ -1,12 +1,14 @@
 #include "passwordscreen.h"
 
-#include "app/keys.h"
-#include "app/messages.h"
-#include "app/recordsources.h"
-#include "app/screens.h"
+#include "shell/keys.h"
+#include "shell/messages.h"
+#include "shell/recordsources.h"
+#include "shell/screens.h"
 #include "data/criteria.h"
+#include "data/database.h"
 #include "data/passwords.h"
 #include "data/recordsource.h"
+#include "shell/fieldbinding.h"
 
 #include <QSqlQuery>
 
@@ -23,7 +25,8 @@ PasswordScreen::PasswordScreen(QWidget *owner)
     ui.Text1->raise();
     ui.Text2->raise();
     Adodc2 = openRecordSource(this, QStringLiteral("Adodc2"), QStringLiteral("tpassword"));
-    Adodc2->bindField(ui.txtUser, QStringLiteral("user"));
+    fields_ = new BoundFields(Adodc2);
+    fields_->bind(ui.txtUser, QStringLiteral("user"));
     // The new-password field never shows a stored password or its hash: it holds
     // only what the operator types.
     connect(Adodc2, &RecordSource::currentChanged, this, [this] { ui.txtPassBaru->clear(); });
@@ -47,7 +50,11 @@ void PasswordScreen::lookUpUser()
 {
     confirmed_ = false;
     Adodc2->moveFirst();
-    Adodc2->find(criteria::build(QStringLiteral("USER"), ui.txtUserLama->text()));
+    if (!Adodc2->find(criteria::build(QStringLiteral("USER"), ui.txtUserLama->text()))
+        && !Adodc2->lastError().isEmpty()) {
+        msg::perhatian(this, Adodc2->lastError());
+        return;
+    }
     if (Adodc2->isEOF()) {
         msg::perhatian(this, QStringLiteral("MAAF USER TIDAK ADA"));
         ui.txtUserLama->clear();
@@ -57,10 +64,19 @@ void PasswordScreen::lookUpUser()
     ui.txtPassLama->setFocus();
 }
 
-bool PasswordScreen::oldPasswordHolds() const
+std::optional<bool> PasswordScreen::oldPasswordHolds()
 {
-    return Adodc2->hasCurrent() && ui.txtUserLama->text() == Adodc2->value(QStringLiteral("user")).toString()
-           && passwords::matches(ui.txtPassLama->text(), Adodc2->value(QStringLiteral("password")).toString());
+    if (!Adodc2->hasCurrent())
+        return false;
+    bool userRead = true;
+    bool passwordRead = true;
+    const QString user = Adodc2->value(QStringLiteral("user"), &userRead).toString();
+    const QString stored = Adodc2->value(QStringLiteral("password"), &passwordRead).toString();
+    if (!userRead || !passwordRead) {
+        msg::perhatian(this, Adodc2->lastError());
+        return std::nullopt;
+    }
+    return ui.txtUserLama->text() == user && passwords::matches(ui.txtPassLama->text(), stored);
 }
 
 void PasswordScreen::confirmOldPassword()
@@ -69,7 +85,10 @@ void PasswordScreen::confirmOldPassword()
     // (after a confirmation it holds the new name), nothing is compared.
     if (!Adodc2->hasCurrent() || ui.txtUserLama->text() != ui.txtUser->text())
         return;
-    if (!oldPasswordHolds()) {
+    const std::optional<bool> holds = oldPasswordHolds();
+    if (!holds)
+        return;
+    if (!*holds) {
         confirmed_ = false;
         inform(kWrongOld, true);
         ui.txtPassLama->setFocus();
@@ -92,7 +111,10 @@ void PasswordScreen::change()
         return;
     }
     // A password changes only after the old one was confirmed for the user named.
-    if (!confirmed_ || !oldPasswordHolds()) {
+    const std::optional<bool> holds = confirmed_ ? oldPasswordHolds() : std::optional<bool>(false);
+    if (!holds)
+        return;
+    if (!*holds) {
         inform(kWrongOld, true);
         ui.txtPassLama->setFocus();
         return;
@@ -114,15 +136,27 @@ void PasswordScreen::change()
         inform(QStringLiteral("Password baru tidak bisa disimpan: memori tidak cukup."), true);
         return;
     }
-    const QString storedUser = Adodc2->value(QStringLiteral("user")).toString();
-    // Two operators of one name would lock one of them out for good.
-    auto nameIsFree = [newUser, storedUser](QSqlDatabase &live, QVector<QVariant> &, QString *refusal) {
+    bool read = true;
+    const QString storedUser = Adodc2->value(QStringLiteral("user"), &read).toString();
+    if (!read) {
+        msg::perhatian(this, Adodc2->lastError());
+        return;
+    }
+    // Two operators of one name would lock one of them out for good. A name that
+    // could not be checked is no name in use: the database's failure is told as such.
+    auto checkFailed = std::make_shared<bool>(false);
+    auto nameIsFree = [newUser, storedUser, checkFailed](QSqlDatabase &live, QVector<QVariant> &, QString *refusal) {
         if (newUser == storedUser)
             return true;
         QSqlQuery query(live);
         query.prepare(QStringLiteral("SELECT count(*) FROM tpassword WHERE \"user\" = ?"));
         query.addBindValue(newUser);
-        if (query.exec() && query.next() && query.value(0).toInt() == 0)
+        if (!query.exec() || !query.next()) {
+            *checkFailed = true;
+            *refusal = db::describeError(query.lastError(), live.databaseName());
+            return false;
+        }
+        if (query.value(0).toInt() == 0)
             return true;
         *refusal = QStringLiteral("User \"%1\" sudah dipakai operator lain. Pilih nama user yang lain.").arg(newUser);
         return false;
@@ -130,11 +164,11 @@ void PasswordScreen::change()
     const int userColumn = Adodc2->columnIndex(QStringLiteral("user"));
     const int passwordColumn = Adodc2->columnIndex(QStringLiteral("password"));
     if (!Adodc2->update({{userColumn, newUser}, {passwordColumn, hash}}, nameIsFree)) {
-        if (Adodc2->lastWriteRefused()) {
+        if (Adodc2->lastWriteRefused() && !*checkFailed) {
             inform(Adodc2->lastError(), true);
             ui.txtUser->setFocus();
         } else {
-            msg::databaseError(this, Adodc2->lastError());
+            msg::perhatian(this, Adodc2->lastError());
         }
         // What was typed stays, ready for another try.
         ui.txtUser->setText(newUser);
@@ -143,11 +177,11 @@ void PasswordScreen::change()
     }
     inform(QStringLiteral("Ganti Password Sukses....!!"), false);
     close();
-    screens::showMainWindow();
+    screens::showHome();
 }
 
 void PasswordScreen::cancelChanges()
 {
-    Adodc2->cancelUpdate();
+    fields_->cancelUpdate();
     ui.txtPassBaru->clear();
 }

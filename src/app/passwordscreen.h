@@ -3,7 +3,9 @@
 #include "ui_passwordscreen.h"
 
 #include <QWidget>
+#include <optional>
 
+class BoundFields;
 class RecordSource;
 
 // The change-password screen frmUBAHPASSWORD: the operator names a user and
@@ -22,11 +24,13 @@ private:
     void confirmOldPassword();
     void change();
     void cancelChanges();
-    // True when the old password typed now is the stored one of the user named now.
-    bool oldPasswordHolds() const;
+    // True when the old password typed now is the stored one of the user named now;
+    // nothing (after telling the operator) when the stored row could not be read.
+    std::optional<bool> oldPasswordHolds();
     void inform(const QString &text, bool error);
 
     Ui::frmUBAHPASSWORD ui;
     RecordSource *Adodc2;
+    BoundFields *fields_;
     bool confirmed_ = false;
 };

@@ -1,15 +1,22 @@
 #include "startup.h"
 
 #include "app/loginscreen.h"
-#include "app/messages.h"
-#include "app/screens.h"
+#include "app/mainwindow.h"
 #include "data/database.h"
+#include "shell/messages.h"
+#include "shell/screens.h"
+
+void registerHome()
+{
+    screens::setHome([] { screens::show<MainWindow>(); });
+}
 
 bool startProgram()
 {
+    registerHome();
     QString error;
     if (!db::verifyDatabase(db::databaseFile(), &error)) {
-        msg::databaseError(nullptr, error);
+        msg::perhatian(nullptr, error);
         return false;
     }
     screens::show<LoginScreen>();

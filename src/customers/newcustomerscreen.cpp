@@ -1,13 +1,13 @@
 #include "newcustomerscreen.h"
 
-#include "app/keys.h"
-#include "app/messages.h"
-#include "app/recordsources.h"
-#include "app/screens.h"
+#include "shell/keys.h"
+#include "shell/messages.h"
+#include "shell/recordsources.h"
+#include "shell/screens.h"
 #include "customers/accountnumbers.h"
 #include "customers/registerscreen.h"
 #include "data/criteria.h"
-#include "data/gridbinding.h"
+#include "shell/gridbinding.h"
 #include "data/recordsource.h"
 
 NewCustomerScreen::NewCustomerScreen(QWidget *parent)
@@ -58,7 +58,11 @@ void NewCustomerScreen::checkNumber()
 {
     RecordSource *records = registerRecords();
     records->moveFirst();
-    records->find(criteria::build(QStringLiteral("NOREKENING"), ui.txtREKENING->text()));
+    if (!records->find(criteria::build(QStringLiteral("NOREKENING"), ui.txtREKENING->text()))
+        && !records->lastError().isEmpty()) {
+        msg::perhatian(this, records->lastError());
+        return;
+    }
     if (!records->isEOF()) {
         // The register stays on the customer who holds the number.
         msg::perhatian(this, QString::fromUtf8(customers::kNumberInUse));
@@ -77,12 +81,7 @@ void NewCustomerScreen::save()
     // The number is checked again at the moment of writing, whether or not it was confirmed with Enter.
     if (!records->addNew(row, customers::accountNumberCheck())) {
         // Nothing is stored and everything typed stays for a correction.
-        if (records->lastWriteRefused()) {
-            msg::perhatian(this, records->lastError());
-            ui.txtREKENING->setFocus();
-        } else {
-            msg::databaseError(this, records->lastError());
-        }
+        reportWriteFailure(this, records, ui.txtREKENING);
         return;
     }
     // The education choice stays for the next customer.

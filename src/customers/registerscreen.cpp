@@ -1,14 +1,15 @@
 #include "registerscreen.h"
 
-#include "app/keys.h"
-#include "app/messages.h"
-#include "app/recordsources.h"
-#include "app/screens.h"
+#include "shell/keys.h"
+#include "shell/messages.h"
+#include "shell/recordsources.h"
+#include "shell/screens.h"
 #include "customers/accountnumbers.h"
 #include "customers/newcustomerscreen.h"
 #include "data/criteria.h"
-#include "data/gridbinding.h"
+#include "shell/gridbinding.h"
 #include "data/recordsource.h"
+#include "shell/fieldbinding.h"
 
 #include <QGuiApplication>
 #include <QPalette>
@@ -23,8 +24,9 @@ RegisterScreen::RegisterScreen(QWidget *parent)
                                  QStringLiteral("tgllahir"),   QStringLiteral("alamat"), QStringLiteral("kota"),
                                  QStringLiteral("kode"),       QStringLiteral("TELPHON")};
     const QList<QLineEdit *> bound = fields();
+    fields_ = new BoundFields(Adodc1);
     for (int i = 0; i < bound.size(); ++i)
-        Adodc1->bindField(bound.at(i), columns.at(i));
+        fields_->bind(bound.at(i), columns.at(i));
     bindGrid(ui.DataGrid1, Adodc1);
     bindGrid(ui.DataGrid2, Adodc1);
 
@@ -39,7 +41,10 @@ RegisterScreen::RegisterScreen(QWidget *parent)
     connect(ui.cmdEDIT, &QPushButton::clicked, this, [] { screens::show<NewCustomerScreen>(); });
     connect(ui.cmdUPDATE, &QPushButton::clicked, this, &RegisterScreen::storeCurrent);
     connect(ui.cmdFIRS, &QPushButton::clicked, this, [this] { Adodc1->moveFirst(); });
-    connect(ui.cmdLAST, &QPushButton::clicked, this, [this] { Adodc1->moveLast(); });
+    connect(ui.cmdLAST, &QPushButton::clicked, this, [this] {
+        if (!Adodc1->moveLast())
+            msg::perhatian(this, Adodc1->lastError());
+    });
     connect(ui.cmdNEXT, &QPushButton::clicked, this, &RegisterScreen::next);
     connect(ui.cmdPRIVIEW, &QPushButton::clicked, this, &RegisterScreen::previous);
     connect(ui.cmdHAPUS, &QPushButton::clicked, this, &RegisterScreen::deleteCurrent);
@@ -92,7 +97,11 @@ void RegisterScreen::DisableFields()
 
 void RegisterScreen::activate()
 {
-    ui.txtJUMLAH->setText(QString::number(Adodc1->recordCount()));
+    const int count = Adodc1->recordCount();
+    if (count < 0)
+        msg::perhatian(this, Adodc1->lastError());
+    else
+        ui.txtJUMLAH->setText(QString::number(count));
     DisableFields();
 }
 
@@ -104,7 +113,7 @@ void RegisterScreen::startEditing()
 
 void RegisterScreen::storeCurrent()
 {
-    if (Adodc1->hasPendingChanges()) {
+    if (fields_->hasPendingChanges()) {
         if (!Adodc1->hasCurrent()) {
             // Typed text stays; there is no customer to store it in.
             msg::perhatian(this, QStringLiteral("Tidak ada data nasabah yang dipilih, jadi tidak ada yang disimpan.\n"
@@ -112,15 +121,15 @@ void RegisterScreen::storeCurrent()
             return;
         }
         // The account number is judged only when it was changed.
-        const QString stored = Adodc1->value(0).toString();
-        if (!Adodc1->updateBound(customers::accountNumberCheck(stored))) {
+        bool read = true;
+        const QString stored = Adodc1->value(0, &read).toString();
+        if (!read) {
+            msg::perhatian(this, Adodc1->lastError());
+            return;
+        }
+        if (!fields_->update(customers::accountNumberCheck(stored))) {
             // What was typed stays in the fields, still editable, for a correction.
-            if (Adodc1->lastWriteRefused()) {
-                msg::perhatian(this, Adodc1->lastError());
-                ui.txtREKENING->setFocus();
-            } else {
-                msg::databaseError(this, Adodc1->lastError());
-            }
+            reportWriteFailure(this, Adodc1, ui.txtREKENING);
             return;
         }
     }
@@ -133,7 +142,10 @@ void RegisterScreen::next()
 {
     if (!Adodc1->hasCurrent())
         return;
-    Adodc1->moveNext();
+    if (!Adodc1->moveNext()) {
+        msg::perhatian(this, Adodc1->lastError());
+        return;
+    }
     if (Adodc1->isEOF()) {
         Adodc1->moveLast();
         msg::perhatian(this, QStringLiteral("MAAF DATA SUADAH PALING AKHIR"));
@@ -161,7 +173,7 @@ void RegisterScreen::deleteCurrent()
         return;
     // Only the register row goes; the customer's ledger rows stay.
     if (!Adodc1->deleteCurrent()) {
-        msg::databaseError(this, Adodc1->lastError());
+        reportWriteFailure(this, Adodc1);
         return;
     }
     Adodc1->moveFirst();
@@ -174,7 +186,10 @@ void RegisterScreen::search(const QString &column, const QString &promptText, co
     const QString wanted = msg::prompt(this, promptText, promptTitle);
     // Every search starts again at the first customer, so the first match is found.
     Adodc1->moveFirst();
-    Adodc1->find(criteria::build(column, wanted));
+    if (!Adodc1->find(criteria::build(column, wanted)) && !Adodc1->lastError().isEmpty()) {
+        msg::perhatian(this, Adodc1->lastError());
+        return;
+    }
     if (Adodc1->isEOF()) {
         Adodc1->moveFirst();
         msg::perhatian(this, notFound);
@@ -185,5 +200,5 @@ void RegisterScreen::closeScreen()
 {
     // Typed changes not stored with "UPDATE" go with the screen.
     close();
-    screens::showMainWindow();
+    screens::showHome();
 }

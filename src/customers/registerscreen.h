@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QLineEdit;
+class BoundFields;
 class RecordSource;
 
 // The customer register screen frmDAFTAR. Everything on it works on one record
@@ -39,4 +40,5 @@ private:
 
     Ui::frmDAFTAR ui;
     RecordSource *Adodc1;
+    BoundFields *fields_;
 };

@@ -18,7 +18,8 @@ const char *const kEnvironmentConnectionText =
 
 namespace {
 bool g_readOnly = false;
-int g_busyTimeout = 1500;
+int g_busyTimeout = 5000;
+bool g_writeAheadLog = true;
 QAtomicInt g_connectionSerial;
 
 bool looksLikeSqlite(const QString &file)
@@ -36,6 +37,59 @@ int primaryCode(const QSqlError &error)
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok);
     return ok ? (code & 0xff) : -1;
+}
+
+QString notFoundText(const QString &file)
+{
+    return QStringLiteral("Database %1 tidak ditemukan.\n"
+                          "Buat database baru dengan menjalankan simparo-initdb, "
+                          "atau kembalikan file dari cadangan.")
+        .arg(QDir::toNativeSeparators(file));
+}
+
+QString notSqliteText(const QString &file)
+{
+    return QStringLiteral("File %1 bukan database SIMPARO (bukan database SQLite) atau rusak.\n"
+                          "Kembalikan file dari cadangan, atau buat database baru dengan simparo-initdb.")
+        .arg(QDir::toNativeSeparators(file));
+}
+
+QString incompleteText(const QString &file, const QString &missing)
+{
+    return QStringLiteral("Database %1 tidak lengkap: %2 tidak ada.\n"
+                          "Kembalikan file dari cadangan, atau buat database baru dengan simparo-initdb.")
+        .arg(QDir::toNativeSeparators(file), missing);
+}
+
+// Every write is committed when it is made and survives a power cut; a connection
+// on which that cannot be had is refused.
+bool makeDurable(QSqlDatabase &database, const QString &file, bool allowCreate, QString *error)
+{
+    QSqlQuery pragma(database);
+    if (!pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
+        *error = describeError(pragma.lastError(), file);
+        return false;
+    }
+    // Each screen holds a connection for as long as it is open; the system's file
+    // cache keeps the pages warm, so each needs only a small cache.
+    pragma.exec(QStringLiteral("PRAGMA cache_size=-512"));
+    if (g_writeAheadLog && !g_readOnly && pragma.exec(QStringLiteral("PRAGMA journal_mode")) && pragma.next()
+        && pragma.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+        // Without the write-ahead log (another program holds the file, or its file
+        // system has no shared memory) the rollback journal serves; writes work either way.
+        pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    }
+    if (!pragma.exec(QStringLiteral("PRAGMA synchronous")) || !pragma.next()) {
+        *error = describeError(pragma.lastError(), file);
+        return false;
+    }
+    if (pragma.value(0).toInt() < 2 && !allowCreate) {
+        *error = QStringLiteral("Database %1 tidak bisa ditulis dengan aman (synchronous bukan FULL).\n"
+                                "Data bisa hilang bila listrik padam; SIMPARO tidak memakai sambungan ini.")
+                     .arg(QDir::toNativeSeparators(file));
+        return false;
+    }
+    return true;
 }
 } // namespace
 
@@ -67,6 +121,11 @@ QString fileFromConnectionText(const QString &connectionText)
 #endif
 }
 
+QString describedLocation(const QString &connectionText)
+{
+    return fileFromConnectionText(connectionText);
+}
+
 QString databaseFile()
 {
     return fileFromConnectionText(QString::fromLatin1(kConnectionText));
@@ -74,25 +133,22 @@ QString databaseFile()
 
 void setReadOnlyForTesting(bool readOnly) { g_readOnly = readOnly; }
 void setBusyTimeoutForTesting(int milliseconds) { g_busyTimeout = milliseconds; }
+void setWriteAheadLogForTesting(bool use) { g_writeAheadLog = use; }
 
 static bool openFile(const QString &file, bool allowCreate, QString *connectionName, QString *error)
 {
     if (!allowCreate) {
         if (!QFileInfo::exists(file)) {
-            *error = QStringLiteral("Database %1 tidak ditemukan.\n"
-                                    "Buat database baru dengan menjalankan simparo-initdb, "
-                                    "atau kembalikan file dari cadangan.")
-                         .arg(QDir::toNativeSeparators(file));
+            *error = notFoundText(file);
             return false;
         }
         if (!looksLikeSqlite(file)) {
-            *error = QStringLiteral("File %1 bukan database SIMPARO (bukan database SQLite) atau rusak.\n"
-                                    "Kembalikan file dari cadangan, atau buat database baru dengan simparo-initdb.")
-                         .arg(QDir::toNativeSeparators(file));
+            *error = notSqliteText(file);
             return false;
         }
     }
     const QString name = QStringLiteral("simparo-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1));
+    bool ok = true;
     {
         QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         database.setDatabaseName(file);
@@ -102,20 +158,14 @@ static bool openFile(const QString &file, bool allowCreate, QString *connectionN
         database.setConnectOptions(options);
         if (!database.open()) {
             *error = describeError(database.lastError(), file);
-            database = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            return false;
+            ok = false;
+        } else if (!makeDurable(database, file, allowCreate, error)) {
+            ok = false;
         }
-        QSqlQuery pragma(database);
-        // Every write is committed when it is made and survives a power cut.
-        pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
-        // Each screen holds several connections for as long as it is open; the
-        // system's file cache keeps the pages warm, so each needs only a small cache.
-        pragma.exec(QStringLiteral("PRAGMA cache_size=-512"));
-        if (pragma.exec(QStringLiteral("PRAGMA journal_mode")) && pragma.next()
-            && pragma.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0 && !g_readOnly) {
-            pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-        }
+    }
+    if (!ok) {
+        closeConnection(name);
+        return false;
     }
     *connectionName = name;
     return true;
@@ -135,6 +185,70 @@ void closeConnection(const QString &connectionName)
         database.close();
     }
     QSqlDatabase::removeDatabase(connectionName);
+}
+
+QString keyColumn(const QSqlDatabase &)
+{
+    return QStringLiteral("rowid");
+}
+
+bool beginWrite(QSqlDatabase &database, QSqlError *error)
+{
+    QSqlQuery query(database);
+    if (query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    *error = query.lastError();
+    return false;
+}
+
+bool findRelation(QSqlDatabase &database, const QString &name, Relation *relation, QString *error)
+{
+    const QString file = database.databaseName();
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT type, name FROM sqlite_master "
+                                 "WHERE type IN ('table', 'view') AND lower(name) = lower(?)"));
+    query.addBindValue(name);
+    if (!query.exec()) {
+        *error = describeError(query.lastError(), file);
+        return false;
+    }
+    if (!query.next()) {
+        if (query.lastError().isValid())
+            *error = describeError(query.lastError(), file);
+        else
+            *error = incompleteText(file, name);
+        return false;
+    }
+    *relation = Relation();
+    relation->isView = query.value(0).toString() == QLatin1String("view");
+    relation->name = query.value(1).toString();
+    query.finish();
+    QStringList declared;
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(relation->name)))) {
+        *error = describeError(query.lastError(), file);
+        return false;
+    }
+    while (query.next()) {
+        relation->columns << query.value(1).toString();
+        declared << query.value(2).toString();
+    }
+    if (query.lastError().isValid()) {
+        *error = describeError(query.lastError(), file);
+        return false;
+    }
+    // One of the program's own tables shows its columns as the program spells them.
+    const schema::Table *known = schema::table(relation->name);
+    const bool same = known && known->columns.size() == relation->columns.size()
+                      && std::equal(relation->columns.cbegin(), relation->columns.cend(), known->columns.cbegin(),
+                                    [](const QString &a, const schema::Column &b) {
+                                        return a.compare(b.name, Qt::CaseInsensitive) == 0;
+                                    });
+    for (int i = 0; i < relation->columns.size(); ++i) {
+        relation->shownColumns << (same ? known->columns.at(i).name : relation->columns.at(i));
+        relation->kinds << (same ? known->columns.at(i).kind : schema::kindOfDeclaredType(declared.at(i)));
+    }
+    return true;
 }
 
 bool verifyDatabase(const QString &file, QString *error)
@@ -163,9 +277,7 @@ bool verifyDatabase(const QString &file, QString *error)
             if (!views.contains(QLatin1String("qpass")) && !tables.contains(QLatin1String("qpass")))
                 missing << QStringLiteral("query Qpass");
             if (!missing.isEmpty()) {
-                *error = QStringLiteral("Database %1 tidak lengkap: %2 tidak ada.\n"
-                                        "Kembalikan file dari cadangan, atau buat database baru dengan simparo-initdb.")
-                             .arg(QDir::toNativeSeparators(file), missing.join(QStringLiteral(", ")));
+                *error = incompleteText(file, missing.join(QStringLiteral(", ")));
                 ok = false;
             }
         }
@@ -201,9 +313,7 @@ QString describeError(const QSqlError &error, const QString &file)
         break;
     case 11: // SQLITE_CORRUPT
     case 26: // SQLITE_NOTADB
-        text = QStringLiteral("File %1 bukan database SIMPARO (bukan database SQLite) atau rusak.\n"
-                              "Kembalikan file dari cadangan, atau buat database baru dengan simparo-initdb.")
-                   .arg(path);
+        text = notSqliteText(file);
         break;
     case 19: // SQLITE_CONSTRAINT
         text = QStringLiteral("Database %1 menolak data ini.").arg(path);
@@ -221,19 +331,30 @@ QString describeError(const QSqlError &error, const QString &file)
     return text;
 }
 
-QStringList daftarColumns()
+namespace {
+QString columnType(schema::Kind kind)
 {
-    return {QStringLiteral("norekening"), QStringLiteral("nama"), QStringLiteral("tempat"),
-            QStringLiteral("tgllahir"), QStringLiteral("alamat"), QStringLiteral("kota"),
-            QStringLiteral("kode"), QStringLiteral("PENDIDIKAN"), QStringLiteral("TELPHON")};
+    switch (kind) {
+    case schema::Kind::Text: return QStringLiteral("TEXT");
+    case schema::Kind::Number: return QStringLiteral("DOUBLE");
+    case schema::Kind::Date: return QStringLiteral("DATE");
+    }
+    return QStringLiteral("TEXT");
 }
 
-QStringList nabubgColumns()
+QString createTable(const schema::Table &table)
 {
-    return {QStringLiteral("norekening"), QStringLiteral("nama"), QStringLiteral("TANGGAL"),
-            QStringLiteral("kode"), QStringLiteral("Jenis"), QStringLiteral("debet"),
-            QStringLiteral("kredit"), QStringLiteral("saldo")};
+    QStringList columns;
+    for (const schema::Column &column : table.columns) {
+        QString definition = schema::quoted(column.name) + u' ' + columnType(column.kind);
+        // An account number identifies a customer: never empty, at most 10 characters, unique.
+        if (&table == &schema::daftar() && column.name == QLatin1String("norekening"))
+            definition += QStringLiteral(" NOT NULL UNIQUE CHECK (length(norekening) BETWEEN 1 AND 10)");
+        columns << definition;
+    }
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(table.name, columns.join(QStringLiteral(", ")));
 }
+} // namespace
 
 bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error)
 {
@@ -261,17 +382,11 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
         const QStringList statements = {
             QStringLiteral("PRAGMA journal_mode=WAL"),
             QStringLiteral("BEGIN"),
-            // An account number identifies a customer: never empty, at most 10 characters, unique.
-            QStringLiteral("CREATE TABLE daftar ("
-                           "norekening TEXT NOT NULL UNIQUE CHECK (length(norekening) BETWEEN 1 AND 10), "
-                           "nama TEXT, tempat TEXT, tgllahir TEXT, alamat TEXT, kota TEXT, kode TEXT, "
-                           "PENDIDIKAN TEXT, TELPHON TEXT)"),
+            createTable(schema::daftar()),
             QStringLiteral("CREATE INDEX daftar_nama ON daftar (nama)"),
-            QStringLiteral("CREATE TABLE nabubg ("
-                           "norekening TEXT, nama TEXT, TANGGAL DATE, kode TEXT, Jenis TEXT, "
-                           "debet DOUBLE, kredit DOUBLE, saldo DOUBLE)"),
+            createTable(schema::nabubg()),
             QStringLiteral("CREATE INDEX nabubg_norekening ON nabubg (norekening)"),
-            QStringLiteral("CREATE TABLE tpassword (\"user\" TEXT, \"password\" TEXT)"),
+            createTable(schema::tpassword()),
             QStringLiteral("CREATE INDEX tpassword_user ON tpassword (\"user\")"),
             QStringLiteral("CREATE VIEW Qpass AS SELECT \"user\", \"password\" FROM tpassword ORDER BY rowid"),
         };

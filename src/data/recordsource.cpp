@@ -4,68 +4,19 @@
 #include "textforms.h"
 
 #include <QDir>
-#include <QLineEdit>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <algorithm>
+#include <limits>
 
 namespace {
 constexpr int kPageSize = 64;
-constexpr int kCacheLimit = 16384;
-
-QString quoted(const QString &identifier)
-{
-    QString text = identifier;
-    text.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + text + u'"';
-}
+// Keys are read from the front in chunks that grow as more are wanted.
+constexpr int kFirstChunk = 64;
+constexpr int kGridChunk = 256;
+constexpr int kLargestChunk = 65536;
 } // namespace
-
-// ---------------------------------------------------------------------------
-// KeyList
-
-int RecordSource::KeyList::indexOf(qint64 key) const
-{
-    if (denseCount > 0 && key >= denseFirst && key < denseFirst + denseCount)
-        return int(key - denseFirst);
-    const auto it = std::lower_bound(rest.cbegin(), rest.cend(), key);
-    if (it != rest.cend() && *it == key)
-        return denseCount + int(it - rest.cbegin());
-    return -1;
-}
-
-void RecordSource::KeyList::materialize()
-{
-    if (denseCount == 0)
-        return;
-    QVector<qint64> all;
-    all.reserve(denseCount + rest.size());
-    for (int i = 0; i < denseCount; ++i)
-        all.append(denseFirst + i);
-    all += rest;
-    rest = std::move(all);
-    denseCount = 0;
-}
-
-void RecordSource::KeyList::append(qint64 key)
-{
-    if (size() == 0 || key > at(size() - 1)) {
-        rest.append(key);
-        return;
-    }
-    materialize();
-    rest.insert(std::lower_bound(rest.begin(), rest.end(), key), key);
-}
-
-void RecordSource::KeyList::removeAt(int i)
-{
-    if (i < denseCount)
-        materialize();
-    rest.removeAt(i - denseCount);
-}
-
-// ---------------------------------------------------------------------------
-// Opening and closing
 
 RecordSource::RecordSource(QObject *parent)
     : QAbstractTableModel(parent)
@@ -74,127 +25,94 @@ RecordSource::RecordSource(QObject *parent)
 
 RecordSource::~RecordSource()
 {
-    // The screen around it may be half destroyed already: tell nobody, touch no field.
+    // The screen around it may be half destroyed already: tell nobody.
     blockSignals(true);
-    bound_.clear();
     close();
 }
 
-bool RecordSource::fail(const QString &message)
+bool RecordSource::fail(const QString &message) const
 {
     lastError_ = message;
-    refused_ = false;
     return false;
 }
 
-bool RecordSource::failSql(const QSqlError &error)
-{
-    return fail(db::describeError(error, file_));
-}
-
-QSqlDatabase RecordSource::readDb() const
-{
-    return QSqlDatabase::database(readConnection_, false);
-}
-
-bool RecordSource::beginSnapshot()
-{
-    QSqlQuery query(readDb());
-    // The read transaction stays open while the record source is: every read sees
-    // the database as it stood when it was opened.
-    if (!query.exec(QStringLiteral("BEGIN")) || !query.exec(QStringLiteral("SELECT 1 FROM sqlite_master LIMIT 1")))
-        return failSql(query.lastError());
-    return true;
-}
+// ---------------------------------------------------------------------------
+// Opening and closing
 
 bool RecordSource::open(const QString &recordSource, const QString &connectionText)
 {
     close();
+    lastError_.clear();
     name_ = recordSource;
-    connectionText_ = connectionText;
-    file_ = db::fileFromConnectionText(connectionText);
+    file_ = db::describedLocation(connectionText);
     QString error;
-    if (!db::openConnection(connectionText, &readConnection_, &error))
+    if (!db::openConnection(connectionText, &connection_, &error)) {
+        connection_.clear();
         return fail(error);
-    if (!beginSnapshot()) {
-        const QString message = lastError_;
+    }
+    QSqlDatabase database = QSqlDatabase::database(connection_, false);
+    db::Relation relation;
+    if (!db::findRelation(database, recordSource, &relation, &error)) {
         close();
-        return fail(message);
+        return fail(error);
     }
-    QSqlDatabase database = readDb();
-    QString table;
-    {
-        QSqlQuery query(database);
-        query.prepare(QStringLiteral("SELECT type, name FROM sqlite_master "
-                                     "WHERE type IN ('table', 'view') AND lower(name) = lower(?)"));
-        query.addBindValue(recordSource);
-        if (!query.exec()) {
-            const QString message = db::describeError(query.lastError(), file_);
-            close();
-            return fail(message);
-        }
-        if (!query.next()) {
-            close();
-            return fail(QStringLiteral("Database %1 tidak lengkap: %2 tidak ada.\n"
-                                       "Kembalikan file dari cadangan, atau buat database baru dengan simparo-initdb.")
-                            .arg(QDir::toNativeSeparators(file_), recordSource));
-        }
-        isView_ = query.value(0).toString() == QLatin1String("view");
-        table = query.value(1).toString();
-    }
-    name_ = table;
-    {
-        QSqlQuery query(database);
-        if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)))) {
-            const QString message = db::describeError(query.lastError(), file_);
-            close();
-            return fail(message);
-        }
-        while (query.next()) {
-            columns_ << query.value(1).toString();
-            const QString type = query.value(2).toString().toUpper();
-            if (type.contains(QLatin1String("DATE")) || type.contains(QLatin1String("TIME")))
-                kinds_ << Kind::Date;
-            else if (type.contains(QLatin1String("REAL")) || type.contains(QLatin1String("DOUB"))
-                     || type.contains(QLatin1String("FLOA")) || type.contains(QLatin1String("NUM"))
-                     || type.contains(QLatin1String("INT")) || type.contains(QLatin1String("CURR")))
-                kinds_ << Kind::Number;
-            else
-                kinds_ << Kind::Text;
-        }
-    }
-    if (isView_) {
-        // A stored query has no row keys of its own: its rows (few, the operators)
-        // are read once into memory.
-        QSqlQuery query(database);
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT * FROM %1").arg(quoted(table)))) {
-            const QString message = db::describeError(query.lastError(), file_);
-            close();
-            return fail(message);
-        }
-        qint64 key = 0;
-        while (query.next()) {
-            QVector<QVariant> values;
-            for (int c = 0; c < columns_.size(); ++c)
-                values << convert(query.value(c), c);
-            own_.insert(key++, values);
-        }
-    }
+    name_ = relation.name;
+    dbColumns_ = relation.columns;
+    kinds_ = relation.kinds;
+    columns_ = relation.shownColumns;
+    key_ = db::keyColumn(database);
     beginResetModel();
-    open_ = true;
-    const bool ok = computeKeys(QString(), &keys_);
+    const bool ok = relation.isView ? openView() : openTable();
     if (!ok)
-        keys_ = KeyList();
+        keys_.clear();
     endResetModel();
     if (!ok) {
         const QString message = lastError_;
         close();
         return fail(message);
     }
-    lastError_.clear();
-    setPosition(0, true);
+    setPosition(0);
     return true;
+}
+
+bool RecordSource::openTable()
+{
+    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT max(%1) FROM %2").arg(key_, schema::quoted(name_))) || !query.next())
+        return fail(db::describeError(query.lastError(), file_));
+    const QVariant highest = query.value(0);
+    query.finish();
+    reader_.setUp(connection_, file_, name_, dbColumns_, kinds_, key_,
+                  highest.isNull() ? std::nullopt : std::optional<qint64>(highest.toLongLong()));
+    open_ = true;
+    return extend(kFirstChunk, false);
+}
+
+bool RecordSource::openView()
+{
+    // A stored query has no row keys of its own: its rows (few, the operators) are
+    // read once into memory.
+    isView_ = true;
+    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    query.setForwardOnly(true);
+    QStringList names;
+    for (const QString &column : std::as_const(dbColumns_))
+        names << schema::quoted(column);
+    if (!query.exec(QStringLiteral("SELECT %1 FROM %2").arg(names.join(u','), schema::quoted(name_))))
+        return fail(db::describeError(query.lastError(), file_));
+    qint64 key = 0;
+    while (query.next()) {
+        QVector<QVariant> values;
+        for (int c = 0; c < dbColumns_.size(); ++c)
+            values << schema::fromStored(query.value(c), kinds_.at(c));
+        own_.insert(key, values);
+        ownKeys_ << key++;
+    }
+    if (query.lastError().isValid())
+        return fail(db::describeError(query.lastError(), file_));
+    open_ = true;
+    return extend(kFirstChunk, false);
 }
 
 void RecordSource::close()
@@ -202,31 +120,28 @@ void RecordSource::close()
     const bool wasOpen = open_;
     if (wasOpen)
         beginResetModel();
-    if (!readConnection_.isEmpty()) {
-        {
-            QSqlQuery query(readDb());
-            query.exec(QStringLiteral("ROLLBACK"));
-        }
-        db::closeConnection(readConnection_);
-        readConnection_.clear();
-    }
-    db::closeConnection(writeConnection_);
-    writeConnection_.clear();
+    db::closeConnection(connection_);
+    connection_.clear();
+    reader_.clear();
     open_ = false;
     isView_ = false;
     columns_.clear();
+    dbColumns_.clear();
     kinds_.clear();
     filterText_.clear();
-    keys_ = KeyList();
-    snapshotKeys_ = KeyList();
-    snapshotKnown_ = false;
+    filter_ = {};
+    keys_.clear();
+    scanned_.reset();
+    complete_ = false;
+    chunk_ = 0;
+    failedPages_.clear();
+    fetchFailed_ = false;
     own_.clear();
+    ownKeys_.clear();
     deleted_.clear();
-    cache_.clear();
     pos_ = -1;
     if (wasOpen) {
         endResetModel();
-        refreshBound();
         emit currentChanged(-1);
     }
 }
@@ -236,7 +151,7 @@ void RecordSource::close()
 
 RecordSource::Kind RecordSource::columnKind(int column) const
 {
-    return column >= 0 && column < kinds_.size() ? kinds_.at(column) : Kind::Text;
+    return kinds_.value(column, Kind::Text);
 }
 
 int RecordSource::columnIndex(const QString &name) const
@@ -247,316 +162,271 @@ int RecordSource::columnIndex(const QString &name) const
     return -1;
 }
 
-QVariant RecordSource::convert(const QVariant &raw, int column) const
+std::optional<TableReader::Condition> RecordSource::condition(const QString &criteriaText)
 {
-    if (raw.isNull())
-        return QVariant();
-    switch (columnKind(column)) {
-    case Kind::Date: {
-        const QDate date = textform::storedDate(raw);
-        return date.isValid() ? QVariant(date) : raw;
+    if (criteriaText.isEmpty())
+        return TableReader::Condition{};
+    const auto criterion = criteria::parse(criteriaText);
+    if (!criterion) {
+        fail(QStringLiteral("Kriteria pencarian tidak sah: %1").arg(criteriaText));
+        return std::nullopt;
     }
-    case Kind::Number: {
-        bool ok = false;
-        const double value = raw.toDouble(&ok);
-        return ok ? QVariant(value) : raw;
+    const int column = columnIndex(criterion->column);
+    if (column < 0) {
+        fail(QStringLiteral("Kolom %1 tidak ada di %2.").arg(criterion->column, name_));
+        return std::nullopt;
     }
-    case Kind::Text:
-        return raw.toString();
-    }
-    return raw;
+    return TableReader::Condition{column, criterion->value};
 }
 
-QVariant RecordSource::toStored(const QVariant &value, int column) const
+const QVector<QVariant> *RecordSource::row(int position, bool *ok, bool *freshFailure) const
 {
-    if (value.isNull())
-        return QVariant();
-    if (columnKind(column) == Kind::Date && value.metaType().id() == QMetaType::QDate)
-        return textform::storedDateText(value.toDate());
-    return value;
-}
-
-bool RecordSource::matches(const QVector<QVariant> &row, int column, const QString &value) const
-{
-    const QVariant &stored = row.at(column);
-    if (stored.isNull())
-        return false;
-    switch (stored.metaType().id()) {
-    case QMetaType::Double: {
-        bool ok = false;
-        const double wanted = value.toDouble(&ok);
-        return ok && wanted == stored.toDouble();
-    }
-    case QMetaType::QDate:
-        return textform::storedDateText(stored.toDate()) == value;
-    default:
-        return stored.toString() == value;
-    }
-}
-
-QString RecordSource::quotedTable() const
-{
-    return quoted(name_);
-}
-
-QString RecordSource::quotedColumn(int column) const
-{
-    return quoted(columns_.at(column));
-}
-
-const QVector<QVariant> *RecordSource::row(qint64 key) const
-{
-    auto own = own_.constFind(key);
+    *ok = true;
+    if (freshFailure)
+        *freshFailure = false;
+    const qint64 key = keys_.at(position);
+    const auto own = own_.constFind(key);
     if (own != own_.constEnd())
         return &own.value();
-    auto cached = cache_.constFind(key);
-    if (cached != cache_.constEnd())
-        return &cached.value();
-    return nullptr;
-}
-
-bool RecordSource::fetchPage(int position) const
-{
-    const int first = position - position % kPageSize;
-    const int last = std::min(keys_.size(), first + kPageSize) - 1;
+    if (const QVector<QVariant> *cached = reader_.cached(key))
+        return cached;
+    const int page = position / kPageSize;
+    if (failedPages_.contains(page)) {
+        *ok = false;
+        return nullptr;
+    }
     QVector<qint64> wanted;
-    for (int i = first; i <= last; ++i) {
-        const qint64 key = keys_.at(i);
-        if (!own_.contains(key) && !cache_.contains(key))
-            wanted << key;
+    const int last = std::min(keys_.size(), (page + 1) * kPageSize) - 1;
+    for (int i = page * kPageSize; i <= last; ++i) {
+        const qint64 k = keys_.at(i);
+        if (!own_.contains(k) && !reader_.cached(k))
+            wanted << k;
     }
-    if (wanted.isEmpty())
-        return true;
-    if (cache_.size() + wanted.size() > kCacheLimit)
-        cache_.clear();
-    QStringList names;
-    for (int c = 0; c < columns_.size(); ++c)
-        names << quotedColumn(c);
-    QSqlQuery query(readDb());
-    query.setForwardOnly(true);
-    const QString select = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE ").arg(names.join(u','), quotedTable());
-    if (wanted.last() - wanted.first() == wanted.size() - 1) {
-        query.prepare(select + QStringLiteral("rowid BETWEEN ? AND ?"));
-        query.addBindValue(wanted.first());
-        query.addBindValue(wanted.last());
-    } else {
-        QStringList marks(wanted.size(), QStringLiteral("?"));
-        query.prepare(select + QStringLiteral("rowid IN (%1)").arg(marks.join(u',')));
-        for (qint64 key : std::as_const(wanted))
-            query.addBindValue(key);
+    if (!reader_.fetch(wanted)) {
+        // Not read again until the operator moves: a broken file gives one message, not one per repaint.
+        failedPages_.insert(page);
+        lastError_ = reader_.lastError();
+        *ok = false;
+        if (freshFailure)
+            *freshFailure = true;
+        return nullptr;
     }
-    if (!query.exec())
-        return false;
-    while (query.next()) {
-        QVector<QVariant> values;
-        values.reserve(columns_.size());
-        for (int c = 0; c < columns_.size(); ++c)
-            values << convert(query.value(c + 1), c);
-        cache_.insert(query.value(0).toLongLong(), values);
-    }
-    return true;
+    return reader_.cached(key);
 }
 
-QVariant RecordSource::valueAt(int position, int column) const
+QVariant RecordSource::valueAt(int position, int column, bool *ok) const
 {
+    if (ok)
+        *ok = true;
     if (!open_ || position < 0 || position >= keys_.size() || column < 0 || column >= columns_.size())
         return QVariant();
-    const qint64 key = keys_.at(position);
-    const QVector<QVariant> *values = row(key);
-    if (!values) {
-        fetchPage(position);
-        values = row(key);
+    bool read = true;
+    const QVector<QVariant> *values = row(position, &read, nullptr);
+    if (ok)
+        *ok = read;
+    // A row another program deleted after the opening shows empty.
+    return values ? values->value(column) : QVariant();
+}
+
+QVariant RecordSource::value(int column, bool *ok) const
+{
+    if (!hasCurrent()) {
+        if (ok)
+            *ok = true;
+        return QVariant();
     }
-    return values ? values->at(column) : QVariant();
+    return valueAt(pos_, column, ok);
 }
 
-QVariant RecordSource::value(int column) const
+QVariant RecordSource::value(const QString &column, bool *ok) const
 {
-    return hasCurrent() ? valueAt(pos_, column) : QVariant();
-}
-
-QVariant RecordSource::value(const QString &column) const
-{
-    return value(columnIndex(column));
+    return value(columnIndex(column), ok);
 }
 
 // ---------------------------------------------------------------------------
 // Visible rows
 
-bool RecordSource::computeKeys(const QString &criteriaText, KeyList *keys)
+void RecordSource::reportUnattended() const
 {
-    *keys = KeyList();
-    if (!open_)
-        return fail(QStringLiteral("Data belum dibuka."));
-    int column = -1;
-    QString wanted;
-    if (!criteriaText.isEmpty()) {
-        const auto criterion = criteria::parse(criteriaText);
-        if (!criterion)
-            return fail(QStringLiteral("Kriteria pencarian tidak sah: %1").arg(criteriaText));
-        column = columnIndex(criterion->column);
-        if (column < 0)
-            return fail(QStringLiteral("Kolom %1 tidak ada di %2.").arg(criterion->column, name_));
-        wanted = criterion->value;
-    }
+    emit const_cast<RecordSource *>(this)->readFailed(lastError_);
+}
 
-    QVector<qint64> ownKeys; // rows judged in memory
-    for (auto it = own_.cbegin(); it != own_.cend(); ++it)
-        if (column < 0 || matches(it.value(), column, wanted))
-            ownKeys << it.key();
-    std::sort(ownKeys.begin(), ownKeys.end());
+QVector<qint64> RecordSource::ownRowsMatching() const
+{
+    QVector<qint64> keys;
+    for (qint64 key : ownKeys_)
+        if (!filter_.isSet() || schema::matches(own_.value(key).value(filter_.column), filter_.value))
+            keys << key;
+    return keys;
+}
 
-    if (isView_) {
-        keys->rest = ownKeys;
+bool RecordSource::extend(int wanted, bool notify) const
+{
+    if (complete_ || !open_)
         return true;
-    }
-
-    QSqlQuery query(readDb());
-    query.setForwardOnly(true);
-    QVector<qint64> base;
-    if (column < 0) {
-        // The snapshot's own rows never change: they are counted once per snapshot.
-        if (!snapshotKnown_) {
-            KeyList all;
-            if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quotedTable())) || !query.next())
-                return failSql(query.lastError());
-            const qint64 count = query.value(0).toLongLong();
-            if (count > 0) {
-                // One aggregate a query: SQLite answers a lone min() or max() from the b-tree's end.
-                qint64 first = 0;
-                qint64 last = 0;
-                if (!query.exec(QStringLiteral("SELECT min(rowid) FROM %1").arg(quotedTable())) || !query.next())
-                    return failSql(query.lastError());
-                first = query.value(0).toLongLong();
-                if (!query.exec(QStringLiteral("SELECT max(rowid) FROM %1").arg(quotedTable())) || !query.next())
-                    return failSql(query.lastError());
-                last = query.value(0).toLongLong();
-                if (last - first + 1 == count) {
-                    all.denseFirst = first;
-                    all.denseCount = int(count);
-                } else {
-                    if (!query.exec(QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(quotedTable())))
-                        return failSql(query.lastError());
-                    all.rest.reserve(int(count));
-                    while (query.next())
-                        all.rest << query.value(0).toLongLong();
-                }
-            }
-            snapshotKeys_ = all;
-            snapshotKnown_ = true;
-        }
-        keys->denseFirst = snapshotKeys_.denseFirst;
-        keys->denseCount = snapshotKeys_.denseCount;
-        base = snapshotKeys_.rest;
+    QVector<qint64> found;
+    int limit = -1;
+    if (isView_) {
+        complete_ = true;
     } else {
-        query.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? ORDER BY rowid")
-                          .arg(quotedTable(), quotedColumn(column)));
-        query.addBindValue(wanted);
-        if (!query.exec())
-            return failSql(query.lastError());
-        while (query.next())
-            base << query.value(0).toLongLong();
+        if (wanted >= 0)
+            limit = std::max(wanted, std::min(std::max(kFirstChunk, chunk_ * 2), kLargestChunk));
+        chunk_ = std::max(chunk_, limit);
+        QVector<qint64> read;
+        if (!reader_.scan(filter_, scanned_, limit, limit >= 0 && limit <= kGridChunk, &read))
+            return fail(reader_.lastError());
+        if (!read.isEmpty())
+            scanned_ = read.last();
+        for (qint64 key : std::as_const(read))
+            if (!deleted_.contains(key))
+                found << key;
+        complete_ = limit < 0 || read.size() < limit;
     }
-    query.finish();
+    // Rows this record source appended lie beyond the horizon: they come last.
+    if (complete_)
+        found += ownRowsMatching();
+    if (found.isEmpty())
+        return true;
+    auto *self = const_cast<RecordSource *>(this);
+    if (notify)
+        self->beginInsertRows(QModelIndex(), keys_.size(), keys_.size() + int(found.size()) - 1);
+    for (qint64 key : std::as_const(found))
+        keys_.append(key);
+    if (notify)
+        self->endInsertRows();
+    return true;
+}
 
-    // Rows this record source deleted or wrote itself are not taken from the snapshot.
-    const bool adjust = !deleted_.isEmpty() || !own_.isEmpty();
-    if (adjust && keys->denseCount > 0) {
-        bool touched = false;
-        for (qint64 key : std::as_const(deleted_))
-            touched |= keys->indexOf(key) >= 0;
-        for (auto it = own_.cbegin(); it != own_.cend() && !touched; ++it)
-            touched |= keys->indexOf(it.key()) >= 0;
-        if (touched)
-            keys->materialize();
-        base = std::move(keys->rest);
-        keys->rest.clear();
-        if (!touched && keys->denseCount > 0) {
-            // Only rows appended here lie beyond the dense run.
-            keys->rest = base;
-            for (qint64 key : std::as_const(ownKeys))
-                keys->append(key);
+bool RecordSource::ensure(int position) const
+{
+    while (!complete_ && keys_.size() <= position)
+        if (!extend(position + 1 - keys_.size(), true))
+            return false;
+    return true;
+}
+
+bool RecordSource::ensureKey(qint64 key) const
+{
+    while (!complete_ && (!scanned_ || *scanned_ < key))
+        if (!extend(0, true))
+            return false;
+    return true;
+}
+
+bool RecordSource::ensureComplete() const
+{
+    if (complete_ || !open_)
+        return true;
+    const std::optional<qint64> horizon = reader_.horizon();
+    if (!filter_.isSet() && scanned_ && horizon) {
+        // A table without gaps is counted, not listed.
+        qint64 count = 0;
+        if (!reader_.countAbove(scanned_, &count))
+            return fail(reader_.lastError());
+        if (count == *horizon - *scanned_) {
+            QVector<qint64> own = ownRowsMatching();
+            const int added = int(count + own.size());
+            auto *self = const_cast<RecordSource *>(this);
+            if (added > 0)
+                self->beginInsertRows(QModelIndex(), keys_.size(), keys_.size() + added - 1);
+            keys_.appendRun(*scanned_ + 1, int(count));
+            for (qint64 key : std::as_const(own))
+                keys_.append(key);
+            scanned_ = horizon;
+            complete_ = true;
+            if (added > 0)
+                self->endInsertRows();
             return true;
         }
-    } else if (keys->denseCount > 0) {
-        return true;
     }
-    QVector<qint64> merged;
-    merged.reserve(base.size() + ownKeys.size());
-    for (qint64 key : std::as_const(base))
-        if (!deleted_.contains(key) && !own_.contains(key))
-            merged << key;
-    merged += ownKeys;
-    std::sort(merged.begin(), merged.end());
-    keys->rest = std::move(merged);
-    return true;
+    return extend(-1, true);
 }
 
 bool RecordSource::setFilter(const QString &criteriaText)
 {
+    lastError_.clear();
     if (!open_)
         return fail(QStringLiteral("Data belum dibuka."));
-    KeyList keys;
-    const bool ok = computeKeys(criteriaText, &keys);
+    const std::optional<TableReader::Condition> wanted = condition(criteriaText);
     beginResetModel();
     filterText_ = criteriaText;
-    keys_ = ok ? keys : KeyList();
+    filter_ = wanted.value_or(TableReader::Condition{});
+    keys_.clear();
+    scanned_.reset();
+    complete_ = false;
+    chunk_ = 0;
+    failedPages_.clear();
+    fetchFailed_ = false;
+    const bool ok = wanted && extend(kFirstChunk, false);
+    if (!ok) {
+        keys_.clear();
+        complete_ = true;
+    }
     endResetModel();
-    setPosition(0, true);
+    setPosition(0);
     return ok;
 }
 
 bool RecordSource::find(const QString &criteriaText)
 {
+    lastError_.clear();
     if (!open_)
         return fail(QStringLiteral("Data belum dibuka."));
+    const std::optional<TableReader::Condition> wanted = condition(criteriaText);
     const int start = std::max(pos_, 0);
-    if (start >= keys_.size()) {
-        setPosition(keys_.size(), true);
-        return false;
-    }
-    const auto criterion = criteria::parse(criteriaText);
-    const int column = criterion ? columnIndex(criterion->column) : -1;
-    if (column < 0) {
-        setPosition(keys_.size(), true);
-        return fail(criterion ? QStringLiteral("Kolom %1 tidak ada di %2.").arg(criterion->column, name_)
-                              : QStringLiteral("Kriteria pencarian tidak sah: %1").arg(criteriaText));
-    }
-    const qint64 startKey = keys_.at(start);
     int best = -1;
-    for (auto it = own_.cbegin(); it != own_.cend(); ++it) {
-        if (it.key() < startKey || !matches(it.value(), column, criterion->value))
-            continue;
-        const int index = keys_.indexOf(it.key());
-        if (index >= start && (best < 0 || index < best))
-            best = index;
-    }
-    if (!isView_) {
-        QSqlQuery query(readDb());
-        query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? AND rowid >= ? ORDER BY rowid")
-                          .arg(quotedTable(), quotedColumn(column)));
-        query.addBindValue(criterion->value);
-        query.addBindValue(startKey);
-        if (!query.exec()) {
-            setPosition(keys_.size(), true);
-            return failSql(query.lastError());
+    if (wanted && start < keys_.size()) {
+        if (!isView_) {
+            // Rows within the horizon, by an indexed query. A row already read is
+            // judged as it was read, so that Find agrees with what the grid shows.
+            const qint64 startKey = keys_.at(start);
+            for (qint64 key : reader_.cachedMatching(*wanted, startKey)) {
+                const int index = keys_.indexOf(key);
+                if (index >= start) {
+                    best = index;
+                    break;
+                }
+            }
+            qint64 from = startKey;
+            while (true) {
+                std::optional<qint64> key;
+                if (!reader_.firstMatch(*wanted, filter_, from, &key))
+                    return fail(reader_.lastError());
+                if (!key || (best >= 0 && *key >= keys_.at(best)))
+                    break;
+                from = *key + 1;
+                const QVector<QVariant> *read = reader_.cached(*key);
+                if (read && (read->isEmpty() || !schema::matches(read->value(wanted->column), wanted->value)))
+                    continue;
+                if (!ensureKey(*key))
+                    return false;
+                const int index = keys_.indexOf(*key);
+                if (index >= start) {
+                    best = index;
+                    break;
+                }
+            }
         }
-        while (query.next()) {
-            const qint64 key = query.value(0).toLongLong();
-            if (best >= 0 && key >= keys_.at(best))
-                break;
-            if (own_.contains(key) || deleted_.contains(key))
-                continue;
-            const int index = keys_.indexOf(key);
-            if (index >= start) {
-                best = index;
-                break;
+        // Rows appended here (and the rows of a stored query) are judged as they are held.
+        if (best < 0 && (complete_ || isView_)) {
+            for (qint64 key : std::as_const(ownKeys_)) {
+                const int index = keys_.indexOf(key);
+                if (index >= start && schema::matches(own_.value(key).value(wanted->column), wanted->value)) {
+                    best = index;
+                    break;
+                }
             }
         }
     }
-    setPosition(best >= 0 ? best : keys_.size(), true);
-    return best >= 0;
+    if (best >= 0) {
+        setPosition(best);
+        return true;
+    }
+    const QString problem = lastError_;
+    if (!ensureComplete())
+        return false;
+    setPosition(keys_.size());
+    return problem.isEmpty() ? false : fail(problem);
 }
 
 // ---------------------------------------------------------------------------
@@ -584,187 +454,149 @@ int RecordSource::position() const
 
 int RecordSource::recordCount() const
 {
-    return open_ ? keys_.size() : 0;
+    if (!open_)
+        return 0;
+    return ensureComplete() ? keys_.size() : -1;
 }
 
-void RecordSource::setPosition(int position, bool force)
+void RecordSource::setPosition(int position)
 {
-    position = std::clamp(position, -1, keys_.size());
-    if (position == pos_ && !force)
-        return;
-    pos_ = position;
-    refreshBound();
+    failedPages_.clear();
+    fetchFailed_ = false;
+    pos_ = std::clamp(position, -1, keys_.size());
     emit currentChanged(this->position());
 }
 
 void RecordSource::moveFirst()
 {
-    setPosition(0, true);
+    setPosition(0);
 }
 
-void RecordSource::moveLast()
+bool RecordSource::moveLast()
 {
-    setPosition(keys_.size() > 0 ? keys_.size() - 1 : 0, true);
+    lastError_.clear();
+    if (!open_)
+        return true;
+    if (!ensureComplete())
+        return false;
+    setPosition(keys_.size() > 0 ? keys_.size() - 1 : 0);
+    return true;
 }
 
-void RecordSource::moveNext()
+bool RecordSource::moveNext()
 {
-    if (open_ && pos_ < keys_.size())
-        setPosition(pos_ + 1, true);
+    lastError_.clear();
+    if (!open_ || pos_ >= keys_.size())
+        return true;
+    if (!ensure(pos_ + 1))
+        return false;
+    setPosition(pos_ + 1);
+    return true;
 }
 
 void RecordSource::movePrevious()
 {
     if (open_ && pos_ >= 0)
-        setPosition(pos_ - 1, true);
+        setPosition(pos_ - 1);
 }
 
-void RecordSource::moveTo(int position)
+bool RecordSource::moveTo(int position)
 {
-    if (open_ && position >= 0 && position < keys_.size())
-        setPosition(position, true);
+    lastError_.clear();
+    if (!open_ || position < 0)
+        return true;
+    if (!ensure(position))
+        return false;
+    if (position < keys_.size())
+        setPosition(position);
+    return true;
 }
 
 // ---------------------------------------------------------------------------
 // Writes
 
-bool RecordSource::writeDb(QSqlDatabase *database)
+recordwrite::Target RecordSource::target() const
 {
-    if (writeConnection_.isEmpty()) {
-        QString error;
-        if (!db::openConnection(connectionText_, &writeConnection_, &error))
-            return fail(error);
-    }
-    *database = QSqlDatabase::database(writeConnection_, false);
-    return true;
+    return {connection_, file_, name_, dbColumns_, kinds_, key_};
 }
 
-QVector<QVariant> RecordSource::typedRow(const QVector<QVariant> &row) const
+bool RecordSource::finishWrite(const recordwrite::Outcome &outcome)
 {
-    QVector<QVariant> typed;
-    for (int c = 0; c < columns_.size(); ++c)
-        typed << convert(toStored(row.value(c), c), c);
-    return typed;
-}
-
-bool RecordSource::runWrite(QVector<QVariant> *row, const WriteCheck &check,
-                            const std::function<bool(QSqlDatabase &)> &work)
-{
-    refused_ = false;
-    if (!open_)
-        return fail(QStringLiteral("Data belum dibuka."));
-    if (isView_)
-        return fail(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
-    QSqlDatabase database;
-    if (!writeDb(&database))
-        return false;
-    QSqlQuery query(database);
-    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return failSql(query.lastError());
-    QString refusal;
-    if (row && check && !check(database, *row, &refusal)) {
-        query.exec(QStringLiteral("ROLLBACK"));
-        lastError_ = refusal;
-        refused_ = true;
-        return false;
-    }
-    if (!work(database)) {
-        const QString message = lastError_;
-        const bool refused = refused_;
-        query.exec(QStringLiteral("ROLLBACK"));
-        lastError_ = message;
-        refused_ = refused;
-        return false;
-    }
-    if (!query.exec(QStringLiteral("COMMIT"))) {
-        const QSqlError error = query.lastError();
-        query.exec(QStringLiteral("ROLLBACK"));
-        return failSql(error);
-    }
+    refused_ = outcome.refused;
+    if (!outcome.ok)
+        return fail(outcome.message);
     lastError_.clear();
     return true;
 }
 
+QVector<QVariant> RecordSource::asHeld(const QVector<QVariant> &row) const
+{
+    QVector<QVariant> held;
+    for (int c = 0; c < columns_.size(); ++c)
+        held << schema::fromStored(schema::toStored(row.value(c), kinds_.at(c)), kinds_.at(c));
+    return held;
+}
+
 bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck &check)
 {
+    refused_ = false;
+    lastError_.clear();
+    if (isView_)
+        return fail(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
     if (!hasCurrent())
         return fail(QStringLiteral("Tidak ada data yang sedang dipilih."));
     const qint64 key = keys_.at(pos_);
     QVector<QVariant> original;
-    for (int c = 0; c < columns_.size(); ++c)
-        original << toStored(valueAt(pos_, c), c);
+    for (int c = 0; c < columns_.size(); ++c) {
+        bool ok = true;
+        original << valueAt(pos_, c, &ok);
+        if (!ok)
+            return false;
+    }
     QVector<QVariant> row = original;
     for (auto it = changes.cbegin(); it != changes.cend(); ++it)
         if (it.key() >= 0 && it.key() < row.size())
-            row[it.key()] = toStored(it.value(), it.key());
-    const bool ok = runWrite(&row, check, [&](QSqlDatabase &database) {
-        QStringList sets;
-        QVector<QVariant> values;
-        for (int c = 0; c < columns_.size(); ++c) {
-            const QVariant stored = toStored(row.at(c), c);
-            if (stored == original.at(c) && stored.isNull() == original.at(c).isNull())
-                continue;
-            sets << quotedColumn(c) + QStringLiteral(" = ?");
-            values << stored;
-        }
-        if (sets.isEmpty())
-            return true;
-        QSqlQuery query(database);
-        query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quotedTable(), sets.join(u',')));
-        for (const QVariant &value : std::as_const(values))
-            query.addBindValue(value);
-        query.addBindValue(key);
-        if (!query.exec())
-            return failSql(query.lastError());
-        if (query.numRowsAffected() == 0)
-            return fail(QStringLiteral("Data ini sudah tidak ada di database %1 (dihapus di tempat lain).\n"
-                                       "Tutup layar ini lalu buka kembali.")
-                            .arg(QDir::toNativeSeparators(file_)));
-        return true;
-    });
-    if (!ok)
+            row[it.key()] = it.value();
+    if (!finishWrite(recordwrite::update(target(), key, original, row, check)))
         return false;
-    own_.insert(key, typedRow(row));
-    cache_.remove(key);
+    if (own_.contains(key))
+        own_.insert(key, asHeld(row));
+    else
+        reader_.forget(key);
     emit dataChanged(index(pos_, 0), index(pos_, columns_.size() - 1));
-    refreshBound();
     return true;
 }
 
 bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &check)
 {
+    refused_ = false;
+    lastError_.clear();
     if (!open_)
         return fail(QStringLiteral("Data belum dibuka."));
+    if (isView_)
+        return fail(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
     QVector<QVariant> row(columns_.size());
     for (int c = 0; c < columns_.size() && c < values.size(); ++c)
-        row[c] = toStored(values.at(c), c);
+        row[c] = values.at(c);
     qint64 key = 0;
-    const bool ok = runWrite(&row, check, [&](QSqlDatabase &database) {
-        QStringList names;
-        QStringList marks;
-        for (int c = 0; c < columns_.size(); ++c) {
-            names << quotedColumn(c);
-            marks << QStringLiteral("?");
-        }
-        QSqlQuery query(database);
-        query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                          .arg(quotedTable(), names.join(u','), marks.join(u',')));
-        for (int c = 0; c < columns_.size(); ++c)
-            query.addBindValue(toStored(row.at(c), c));
-        if (!query.exec())
-            return failSql(query.lastError());
-        key = query.lastInsertId().toLongLong();
-        return true;
-    });
-    if (!ok)
+    if (!finishWrite(recordwrite::insert(target(), row, check, &key)))
         return false;
-    own_.insert(key, typedRow(row));
+    // The new row comes after every visible row: they are all read first.
+    const bool placed = ensureComplete();
+    own_.insert(key, asHeld(row));
+    ownKeys_ << key;
     deleted_.remove(key);
-    cache_.remove(key);
+    reader_.forget(key);
+    if (!placed) {
+        // The row is stored; only its place among the rows shown could not be read.
+        reportUnattended();
+        lastError_.clear();
+        return true;
+    }
     int index = keys_.indexOf(key);
     if (index >= 0) {
         emit dataChanged(this->index(index, 0), this->index(index, columns_.size() - 1));
-    } else if (keys_.size() == 0 || key > keys_.at(keys_.size() - 1)) {
+    } else if (keys_.isEmpty() || key > keys_.last()) {
         beginInsertRows(QModelIndex(), keys_.size(), keys_.size());
         keys_.append(key);
         endInsertRows();
@@ -775,82 +607,33 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
         endResetModel();
         index = keys_.indexOf(key);
     }
-    setPosition(index, true);
+    setPosition(index);
     return true;
 }
 
 bool RecordSource::deleteCurrent()
 {
+    refused_ = false;
+    lastError_.clear();
+    if (isView_)
+        return fail(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
     if (!hasCurrent())
         return fail(QStringLiteral("Tidak ada data yang sedang dipilih."));
     const qint64 key = keys_.at(pos_);
-    const bool ok = runWrite(nullptr, {}, [&](QSqlDatabase &database) {
-        QSqlQuery query(database);
-        query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quotedTable()));
-        query.addBindValue(key);
-        if (!query.exec())
-            return failSql(query.lastError());
-        return true;
-    });
-    if (!ok)
+    if (!finishWrite(recordwrite::remove(target(), key)))
         return false;
     deleted_.insert(key);
     own_.remove(key);
-    cache_.remove(key);
+    ownKeys_.removeAll(key);
+    reader_.forget(key);
     const int at = pos_;
     beginRemoveRows(QModelIndex(), at, at);
     keys_.removeAt(at);
     endRemoveRows();
-    setPosition(at, true);
+    if (!ensure(at))
+        reportUnattended();
+    setPosition(at);
     return true;
-}
-
-// ---------------------------------------------------------------------------
-// Bound fields
-
-void RecordSource::bindField(QLineEdit *field, const QString &column)
-{
-    bound_.append(Bound{field, columnIndex(column), QString()});
-    refreshBound();
-}
-
-void RecordSource::refreshBound()
-{
-    for (Bound &b : bound_) {
-        b.shown = b.column >= 0 ? textform::display(value(b.column)) : QString();
-        if (b.field) {
-            b.field->setText(b.shown);
-            // A field with a character limit shows a longer stored value cut short;
-            // that is no change of the value, and it is not written back.
-            b.shown = b.field->text();
-        }
-    }
-}
-
-bool RecordSource::hasPendingChanges() const
-{
-    for (const Bound &b : bound_)
-        if (b.field && b.column >= 0 && b.field->text() != b.shown)
-            return true;
-    return false;
-}
-
-bool RecordSource::updateBound(const WriteCheck &check)
-{
-    if (!hasCurrent())
-        return fail(QStringLiteral("Tidak ada data yang sedang dipilih."));
-    QHash<int, QVariant> changes;
-    for (const Bound &b : std::as_const(bound_))
-        if (b.field && b.column >= 0 && b.field->text() != b.shown)
-            changes.insert(b.column, b.field->text());
-    if (changes.isEmpty() && !check)
-        return true;
-    return update(changes, check);
-}
-
-void RecordSource::cancelUpdate()
-{
-    refreshBound();
 }
 
 // ---------------------------------------------------------------------------
@@ -866,14 +649,36 @@ int RecordSource::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(columns_.size());
 }
 
+bool RecordSource::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && open_ && !complete_ && !fetchFailed_;
+}
+
+void RecordSource::fetchMore(const QModelIndex &parent)
+{
+    if (parent.isValid())
+        return;
+    if (!extend(kGridChunk, true)) {
+        fetchFailed_ = true;
+        reportUnattended();
+    }
+}
+
 QVariant RecordSource::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::EditRole:
-        return textform::display(valueAt(index.row(), index.column()));
+    case Qt::EditRole: {
+        bool ok = true;
+        bool fresh = false;
+        const QVector<QVariant> *values = row(index.row(), &ok, &fresh);
+        if (fresh)
+            reportUnattended();
+        // A row that could not be read shows nothing rather than anything stale.
+        return values ? textform::display(values->value(index.column())) : QString();
+    }
     case Qt::TextAlignmentRole:
         if (columnKind(index.column()) == Kind::Number)
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
@@ -885,11 +690,9 @@ QVariant RecordSource::data(const QModelIndex &index, int role) const
 
 QVariant RecordSource::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
         return QVariant();
-    if (orientation == Qt::Horizontal)
-        return section >= 0 && section < columns_.size() ? QVariant(columns_.at(section)) : QVariant();
-    return QVariant();
+    return section >= 0 && section < columns_.size() ? QVariant(columns_.at(section)) : QVariant();
 }
 
 Qt::ItemFlags RecordSource::flags(const QModelIndex &index) const

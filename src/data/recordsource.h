@@ -1,40 +1,43 @@
 #pragma once
 
 #include "database.h"
+#include "keylist.h"
+#include "recordwriter.h"
+#include "schema.h"
+#include "tablereader.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
-#include <QPointer>
 #include <QSet>
-#include <QSqlDatabase>
 #include <QStringList>
 #include <QVector>
-#include <functional>
+#include <optional>
 
-class QLineEdit;
-
-// A record source: one table or stored query of the database, opened by name,
-// read in stored order and kept as a snapshot. A change made through another
-// record source shows only after this one is opened again; its own changes
-// reach the database at once (each committed when it is made) and show here at once.
+// A record source: one table or stored query of the database, opened by name and
+// read in stored order. It has a current row, or none: past the last row (EOF) or
+// before the first (BOF). Grids are plain views on it; bound fields follow its
+// current row.
 //
-// It has a current row, or none: past the last row (EOF) or before the first
-// (BOF). Bound fields show a column of the current row; grids are plain views on
-// the model.
+// Snapshot rule: when it opens, a record source fixes a horizon, the highest row
+// key of its table at that moment. Rows appended later by other programs lie
+// beyond it and show only after the record source is opened again; its own
+// writes reach the database at once (each committed when made) and show here at
+// once. Every read is a short statement of its own, limited to the horizon, so no
+// transaction stays open between two events of the operator. A row that another
+// program changes or deletes after the opening may show its new state (a deleted
+// row shows empty) when its page is first read; it never moves other rows.
 //
-// It never reads a whole table into memory: the snapshot is a read transaction
-// of its own connection, rows are fetched in pages as they are shown, and Find
-// and Filter are answered with indexed queries inside the snapshot.
+// It never reads a table whole: the keys of its visible rows are read from the
+// front as far as they are needed (a grid asks for more as it scrolls), rows are
+// read in pages as they are shown, and Find and Filter are indexed queries with
+// bound values. Only the number of rows (RecordCount, MoveLast) reads every key of
+// the visible rows, and a table without gaps is counted, not listed.
 class RecordSource : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum class Kind { Text, Number, Date };
-
-    // Runs inside the write transaction before a row is written. It may look at the
-    // database as it stands now (not the snapshot) and change the row to be written;
-    // returning false refuses the write, with a message for the operator in *refusal.
-    using WriteCheck = std::function<bool(QSqlDatabase &database, QVector<QVariant> &row, QString *refusal)>;
+    using Kind = schema::Kind;
+    using WriteCheck = recordwrite::Check;
 
     explicit RecordSource(QObject *parent = nullptr);
     ~RecordSource() override;
@@ -47,7 +50,7 @@ public:
     QString recordSourceName() const { return name_; }
     QString file() const { return file_; }
 
-    // The message for the operator of the last failed operation.
+    // The message for the operator of the last failed operation, naming the file and cause.
     QString lastError() const { return lastError_; }
     // True when the last failed write was refused by its WriteCheck rather than by the database.
     bool lastWriteRefused() const { return refused_; }
@@ -61,16 +64,20 @@ public:
     bool isEOF() const;
     bool isBOF() const;
     bool hasCurrent() const;
-    int position() const;    // the current row, -1 when there is none
-    int recordCount() const; // the number of visible rows
+    int position() const; // the current row, -1 when there is none
+    // The number of visible rows; -1 after a failed read (see lastError()).
+    int recordCount() const;
+    // Moves that must read further keys return false when the read failed
+    // (lastError() tells why); the current row then stays where it was.
     void moveFirst();
-    void moveLast();
-    void moveNext();
+    bool moveLast();
+    bool moveNext();
     void movePrevious();
-    void moveTo(int position);
+    bool moveTo(int position);
 
     // Searches forward from the current row, itself included, for the first row
     // that meets the criteria; it becomes current, else the record source is at EOF.
+    // False when nothing matched or the read failed (lastError() is then set).
     bool find(const QString &criteria);
     // Only the rows that meet the criteria stay visible, the first one current;
     // replaces any earlier filter. An empty text shows every row again.
@@ -78,10 +85,11 @@ public:
     void clearFilter() { setFilter(QString()); }
     QString filter() const { return filterText_; }
 
-    // A column of the current row; an invalid value when no row is current.
-    QVariant value(int column) const;
-    QVariant value(const QString &column) const;
-    QVariant valueAt(int position, int column) const;
+    // A column of the current row; an invalid value when no row is current. *ok
+    // (when given) is false when the row could not be read (lastError() tells why).
+    QVariant value(int column, bool *ok = nullptr) const;
+    QVariant value(const QString &column, bool *ok = nullptr) const;
+    QVariant valueAt(int position, int column, bool *ok = nullptr) const;
 
     // Writes the given columns of the current row.
     bool update(const QHash<int, QVariant> &changes, const WriteCheck &check = {});
@@ -90,88 +98,74 @@ public:
     // Deletes the current row; the row at the same position (or EOF) is then current.
     bool deleteCurrent();
 
-    // Bound fields: a text field that shows a column of the current row and
-    // follows every move. Text typed or set in it is a pending change of the
-    // current row until updateBound() stores it or cancelUpdate() drops it; a
-    // move of the current row drops it too.
-    void bindField(QLineEdit *field, const QString &column);
-    bool hasPendingChanges() const;
-    bool updateBound(const WriteCheck &check = {});
-    void cancelUpdate();
-
     // Model.
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool canFetchMore(const QModelIndex &parent) const override;
+    void fetchMore(const QModelIndex &parent) override;
 
 signals:
     // The current row moved (or the rows were read anew); -1 when no row is current.
     void currentChanged(int position);
+    // A read made to show rows (a grid page, more rows for a grid) failed; the text
+    // names the file and the cause. The rows it concerned show empty.
+    void readFailed(const QString &message);
 
 private:
-    // Visible rows, as keys (rowids) in ascending order: a dense run of keys
-    // followed by a list, so that a large table needs no list of its own.
-    struct KeyList {
-        qint64 denseFirst = 0;
-        int denseCount = 0;
-        QVector<qint64> rest;
-        int size() const { return denseCount + int(rest.size()); }
-        qint64 at(int i) const { return i < denseCount ? denseFirst + i : rest.at(i - denseCount); }
-        int indexOf(qint64 key) const;
-        void materialize();
-        void append(qint64 key);
-        void removeAt(int i);
-    };
-
-    bool fail(const QString &message);
-    bool failSql(const QSqlError &error);
-    QSqlDatabase readDb() const;
-    bool writeDb(QSqlDatabase *database);
-    bool computeKeys(const QString &criteria, KeyList *keys);
-    const QVector<QVariant> *row(qint64 key) const;
-    bool fetchPage(int position) const;
-    QVariant convert(const QVariant &raw, int column) const;
-    QVariant toStored(const QVariant &value, int column) const;
-    bool matches(const QVector<QVariant> &row, int column, const QString &value) const;
-    QString quotedTable() const;
-    QString quotedColumn(int column) const;
-    void setPosition(int position, bool force = false);
-    void refreshBound();
-    // Runs a write in one transaction: the check first (it may change the row or
-    // refuse it), then the work; commits, or rolls everything back.
-    bool runWrite(QVector<QVariant> *row, const WriteCheck &check, const std::function<bool(QSqlDatabase &)> &work);
-    QVector<QVariant> typedRow(const QVector<QVariant> &row) const;
-    bool beginSnapshot();
+    bool fail(const QString &message) const;
+    bool openTable();
+    bool openView();
+    std::optional<TableReader::Condition> condition(const QString &criteria);
+    // Reads further keys of the visible rows: at least `wanted` more, or to the end.
+    bool extend(int wanted, bool notify) const;
+    // Reads keys until the position is known or the visible rows are complete.
+    bool ensure(int position) const;
+    // Reads keys until the key is passed or the visible rows are complete.
+    bool ensureKey(qint64 key) const;
+    bool ensureComplete() const;
+    // The rows appended here that meet the filter, in key order.
+    QVector<qint64> ownRowsMatching() const;
+    // The values of a visible row, read with its page when not at hand; nothing
+    // (and *ok false) when the read failed, *freshFailure telling a new failure.
+    const QVector<QVariant> *row(int position, bool *ok, bool *freshFailure) const;
+    // Tells whoever shows this record source that a read failed (readFailed).
+    void reportUnattended() const;
+    // A row as it is held here: as the database gives it back.
+    QVector<QVariant> asHeld(const QVector<QVariant> &row) const;
+    void setPosition(int position);
+    recordwrite::Target target() const;
+    bool finishWrite(const recordwrite::Outcome &outcome);
 
     bool open_ = false;
     bool isView_ = false; // a stored query: read into memory, never written
     QString name_;
     QString file_;
-    QString connectionText_;
-    QString readConnection_;
-    QString writeConnection_;
-    QString lastError_;
+    QString connection_;
+    mutable QString lastError_;
     bool refused_ = false;
-    QStringList columns_;
-    QVector<Kind> kinds_;
+    QStringList columns_;   // as the program shows them
+    QStringList dbColumns_; // as the database names them
+    QList<Kind> kinds_;
+    QString key_;
     QString filterText_;
-    KeyList keys_;
-    KeyList snapshotKeys_; // every row of the snapshot, before this record source's own changes
-    bool snapshotKnown_ = false;
+    TableReader::Condition filter_;
     int pos_ = -1; // -1: BOF, keys_.size(): EOF
 
-    // Rows this record source wrote itself (appended or updated), and rows of a
-    // stored query; they are never fetched from the snapshot.
-    QHash<qint64, QVector<QVariant>> own_;
-    QSet<qint64> deleted_;
-    mutable QHash<qint64, QVector<QVariant>> cache_;
+    // The visible rows: keys read so far from the front, and how far reading went.
+    mutable KeyList keys_;
+    mutable std::optional<qint64> scanned_;
+    mutable bool complete_ = false;
+    mutable int chunk_ = 0;
+    mutable TableReader reader_;
+    mutable QSet<int> failedPages_; // pages whose reading failed, not read again until the next move
+    mutable bool fetchFailed_ = false; // more rows for a grid could not be read
 
-    struct Bound {
-        QPointer<QLineEdit> field;
-        int column;
-        QString shown; // the text the field showed for the stored value
-    };
-    QVector<Bound> bound_;
+    // Rows this record source appended (beyond the horizon), and rows of a stored
+    // query; their values are kept here.
+    QHash<qint64, QVector<QVariant>> own_;
+    QVector<qint64> ownKeys_;
+    QSet<qint64> deleted_;
 };

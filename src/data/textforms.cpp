@@ -1,15 +1,8 @@
 #include "textforms.h"
 
-#include <cmath>
+#include "money.h"
 
 namespace textform {
-
-QString number(double value)
-{
-    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
-        return QString::number(static_cast<qint64>(value));
-    return QString::number(value, 'g', 15);
-}
 
 QString shortDate(const QDate &date)
 {
@@ -37,23 +30,16 @@ QString display(const QVariant &value)
         return {};
     switch (value.metaType().id()) {
     case QMetaType::Double:
-    case QMetaType::Float:
-        return number(value.toDouble());
+    case QMetaType::Float: {
+        const std::optional<Money> money = Money::fromStored(value);
+        return money ? money->toText() : value.toString();
+    }
     case QMetaType::QDate:
     case QMetaType::QDateTime:
         return shortDate(storedDate(value));
     default:
         return value.toString();
     }
-}
-
-std::optional<double> amount(const QString &text, const QLocale &locale)
-{
-    bool ok = false;
-    const double value = locale.toDouble(text.trimmed(), &ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
 }
 
 } // namespace textform

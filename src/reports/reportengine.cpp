@@ -340,7 +340,7 @@ ReportDocument::~ReportDocument() = default;
 ReportDocument::ReportDocument(ReportDocument &&) noexcept = default;
 ReportDocument &ReportDocument::operator=(ReportDocument &&) noexcept = default;
 
-std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &definition, const ReportRows &rows,
+std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &definition, const dataenv::ReportRows &rows,
                                                      QString *error, const Progress &progress)
 {
     ReportDocument document;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "reportdefinition.h"
-#include "dataenvironment.h"
+#include "data/dataenvironment.h"
 
 #include <QFont>
 #include <QPageLayout>
@@ -43,7 +43,7 @@ public:
 
     // Lays the rows out by the definition's sections. Fails (with a message for the
     // operator) when a field names a column the rows do not have.
-    static std::optional<ReportDocument> layOut(const ReportDefinition &definition, const ReportRows &rows,
+    static std::optional<ReportDocument> layOut(const ReportDefinition &definition, const dataenv::ReportRows &rows,
                                                 QString *error, const Progress &progress = {});
 
     bool isEmpty() const;

@@ -1,7 +1,7 @@
 #include "reports.h"
 
-#include "app/messages.h"
-#include "dataenvironment.h"
+#include "shell/messages.h"
+#include "data/dataenvironment.h"
 #include "reportengine.h"
 #include "reportwindow.h"
 
@@ -37,8 +37,8 @@ ReportWindow *reportWindow(const QString &name)
 ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller)
 {
     QWidget *parent = caller ? caller->window() : QApplication::activeWindow();
-    DataEnvironment *environment = reports::environment(definition.dataEnvironment);
-    CommandSource *source = environment ? environment->command(definition.dataMember) : nullptr;
+    dataenv::DataEnvironment *environment = dataenv::environment(definition.dataEnvironment);
+    dataenv::CommandSource *source = environment ? environment->command(definition.dataMember) : nullptr;
     if (!source) {
         msg::perhatian(parent, QStringLiteral("Laporan %1 tidak bisa disusun: data %2 tidak ada.")
                                    .arg(definition.name, definition.dataMember));
@@ -49,7 +49,7 @@ ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller)
     QString error;
     {
         ProgressBox progress(parent, QStringLiteral("Membaca data %1 ...").arg(definition.caption.simplified()));
-        ReportRows rows;
+        dataenv::ReportRows rows;
         if (source->read(&rows, progress.reading()))
             document = ReportDocument::layOut(definition, rows, &error,
                                               progress.stage(QStringLiteral("Menyusun halaman laporan ...")));
@@ -63,7 +63,7 @@ ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller)
             window->close();
             window->clearDocument();
         }
-        msg::databaseError(parent, error);
+        msg::perhatian(parent, error);
         return nullptr;
     }
     if (!window)
@@ -78,7 +78,7 @@ void closeReports()
     for (const QPointer<ReportWindow> &window : std::as_const(windows()))
         delete window.data();
     windows().clear();
-    closeEnvironments();
+    dataenv::closeEnvironments();
 }
 
 } // namespace reports

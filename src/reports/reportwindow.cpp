@@ -1,6 +1,6 @@
 #include "reportwindow.h"
 
-#include "app/messages.h"
+#include "shell/messages.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "savingsrequest.h"
 
-#include "app/keys.h"
-#include "app/screens.h"
+#include "shell/keys.h"
+#include "shell/screens.h"
 #include "data/criteria.h"
-#include "reports/dataenvironment.h"
+#include "data/dataenvironment.h"
 #include "reports/reportdefinition.h"
 #include "reports/reports.h"
 
@@ -18,7 +18,7 @@ SavingsRequestScreen::SavingsRequestScreen(QWidget *parent)
     connect(ui.cmdCETAK, &QPushButton::clicked, this, &SavingsRequestScreen::print);
     connect(ui.cmdBatal, &QPushButton::clicked, this, [this] {
         close();
-        screens::showMainWindow();
+        screens::showHome();
     });
     screens::onActivation(this, [this] { ui.txtREKENING->setFocus(); });
 }
@@ -27,7 +27,7 @@ SavingsRequestScreen::SavingsRequestScreen(QWidget *parent)
 // apostrophe in it is searched for literally.
 void SavingsRequestScreen::setFilter()
 {
-    if (reports::CommandSource *source = reports::DMN()->command(QStringLiteral("Command2")))
+    if (dataenv::CommandSource *source = dataenv::DMN()->command(QStringLiteral("Command2")))
         source->setFilter(criteria::build(QStringLiteral("NOREKENING"), ui.txtREKENING->text()));
 }
 

@@ -2,7 +2,6 @@
 
 #include "data/criteria.h"
 #include "data/recordsource.h"
-#include "data/textforms.h"
 
 namespace savings {
 
@@ -16,14 +15,19 @@ QString accountCriteria(const QString &account)
     return criteria::build(QStringLiteral("NOREKENING"), account);
 }
 
-std::optional<QString> findCustomer(RecordSource *customers, const QString &account)
+CustomerLookup findCustomer(RecordSource *customers, const QString &account)
 {
+    CustomerLookup result;
     customers->moveFirst();
     if (!customers->find(accountCriteria(account))) {
+        result.ok = customers->lastError().isEmpty();
         customers->moveFirst();
-        return std::nullopt;
+        return result;
     }
-    return customers->value(kNamaColumn).toString();
+    const QVariant name = customers->value(kNamaColumn, &result.ok);
+    result.found = result.ok;
+    result.name = name.toString();
+    return result;
 }
 
 LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account)
@@ -37,15 +41,26 @@ LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account)
         result.ok = false;
         return result;
     }
-    result.hasRows = ledger->recordCount() > 0;
+    result.hasRows = ledger->hasCurrent();
     // An account without rows leaves the ledger as the earlier lookup left it.
     if (!result.hasRows && !ledger->setFilter(earlier)) {
         result.ok = false;
         return result;
     }
-    ledger->moveLast();
-    result.balance = result.hasRows ? ledger->value(kSaldoColumn).toDouble() : 0.0;
-    result.balanceText = textform::number(result.balance);
+    if (!ledger->moveLast()) {
+        result.ok = false;
+        return result;
+    }
+    if (result.hasRows) {
+        bool read = true;
+        const std::optional<Money> balance = Money::fromStored(ledger->value(kSaldoColumn, &read));
+        if (!read) {
+            result.ok = false;
+            return result;
+        }
+        result.balance = balance.value_or(Money());
+    }
+    result.balanceText = result.balance.toText();
     return result;
 }
 

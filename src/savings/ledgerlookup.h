@@ -1,7 +1,8 @@
 #pragma once
 
+#include "data/money.h"
+
 #include <QString>
-#include <optional>
 
 class RecordSource;
 
@@ -11,23 +12,29 @@ namespace savings {
 // The criteria text for an account: NOREKENING='...' with the number exactly as typed.
 QString accountCriteria(const QString &account);
 
-// Finds the customer in the register record source, searching from its first row.
-// Gives the customer's name (column 1) with the customer's row current, or nothing
-// when the number is not registered; the register is then back on its first row.
-std::optional<QString> findCustomer(RecordSource *customers, const QString &account);
+struct CustomerLookup {
+    bool ok = true;     // false when the register could not be read (see its lastError())
+    bool found = false; // the number is in the register
+    QString name;       // the customer's name (column 1)
+};
+
+// Finds the customer in the register record source, searching from its first row;
+// the customer's row is then current. When the number is not registered the
+// register is back on its first row.
+CustomerLookup findCustomer(RecordSource *customers, const QString &account);
 
 struct LedgerLookup {
-    bool ok = true;         // false when the ledger could not be read (see the ledger's lastError())
-    bool hasRows = false;   // the account has rows in the ledger
-    double balance = 0;     // saldo of the account's latest row, 0 when it has none
-    QString balanceText;    // its plain text form, "0" when the account has no rows
+    bool ok = true;       // false when the ledger could not be read (see the ledger's lastError())
+    bool hasRows = false; // the account has rows in the ledger
+    Money balance;        // saldo of the account's latest row, 0 when it has none
+    QString balanceText;  // its text as shown, "0" when the account has no rows
 };
 
 // The ledger lookup. It always searches the whole ledger, whatever filter and
 // current row an earlier lookup left. When the account has rows, the ledger is
 // narrowed to them and its last row, the account's latest, is current; when it
-// has none, the whole ledger shows again with its last row current. It reads
-// only the account's rows (by index), never the whole ledger.
+// has none, the ledger keeps the rows the earlier lookup left, with its last row
+// current. It reads only the account's rows (by index), never the whole ledger.
 LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account);
 
 } // namespace savings

@@ -1,10 +1,10 @@
 #include "ledgerview.h"
 
-#include "app/keys.h"
-#include "app/messages.h"
-#include "app/recordsources.h"
-#include "app/screens.h"
-#include "data/gridbinding.h"
+#include "shell/keys.h"
+#include "shell/messages.h"
+#include "shell/recordsources.h"
+#include "shell/screens.h"
+#include "shell/gridbinding.h"
 #include "data/recordsource.h"
 #include "savings/ledgerlookup.h"
 
@@ -21,41 +21,32 @@ LedgerView::LedgerView(QWidget *parent)
     ui.lblRP->setVisible(false);
     ui.txtSAL->setVisible(false);
 
-    // Every key in the account field redraws the grid; Enter looks the account up first.
-    afterEveryKey(ui.txtREKENING, [this] { refreshGrid(); });
-    onEnter(ui.txtREKENING, [this] {
-        lookUpAccount();
-        refreshGrid();
-    });
-    connect(ui.DataGrid1, &QAbstractItemView::clicked, this, &LedgerView::refreshGrid);
+    onEnter(ui.txtREKENING, [this] { lookUpAccount(); });
     screens::onActivation(this, [this] { ui.txtREKENING->setFocus(); });
     ui.txtREKENING->setFocus();
-}
-
-void LedgerView::refreshGrid()
-{
-    ui.DataGrid1->viewport()->update();
 }
 
 void LedgerView::lookUpAccount()
 {
     const QString account = ui.txtREKENING->text();
-    if (!savings::findCustomer(Adodc1, account)) {
+    const savings::CustomerLookup customer = savings::findCustomer(Adodc1, account);
+    if (!customer.ok) {
+        msg::perhatian(this, Adodc1->lastError());
+        return;
+    }
+    if (!customer.found) {
         msg::plain(this, QStringLiteral("MAAF DATA TIDAK ADA"));
         return;
     }
     const savings::LedgerLookup found = savings::lookUpLedger(Adodc2, account);
     if (!found.ok) {
-        msg::databaseError(this, Adodc2->lastError());
+        msg::perhatian(this, Adodc2->lastError());
         return;
     }
     saldoLama = found.balanceText;
-    if (!found.hasRows) {
-        refreshGrid();
+    if (!found.hasRows)
         return;
-    }
     ui.txtSAL->setText(saldoLama);
-    refreshGrid();
     ui.txtSAL->setVisible(true);
     ui.lblSAL->setVisible(true);
     ui.lblRP->setVisible(true);

@@ -20,7 +20,6 @@ public:
 
 private:
     void lookUpAccount();
-    void refreshGrid();
 
     Ui::frmTABUNGAN ui;
     RecordSource *Adodc1;

@@ -1,11 +1,8 @@
 #include "posting.h"
 
 #include "data/database.h"
-#include "data/textforms.h"
 
 #include <QSqlQuery>
-#include <algorithm>
-#include <cmath>
 
 namespace posting {
 
@@ -31,18 +28,20 @@ QString kind(Code code)
     return code == Code::Deposit ? QStringLiteral("Penyetoran") : QStringLiteral("Penarikan");
 }
 
-AmountProblem readAmount(const QString &text, Code code, double *value)
+AmountProblem readAmount(const QString &text, Code code, Money *value)
 {
-    *value = 0;
-    if (text.trimmed().isEmpty())
-        return AmountProblem::Missing;
-    const std::optional<double> amount = textform::amount(text);
-    if (!amount)
-        return AmountProblem::NotANumber;
+    *value = Money();
+    Money::Problem problem = Money::Problem::None;
+    const std::optional<Money> amount = Money::parse(text, QLocale(), &problem);
+    switch (problem) {
+    case Money::Problem::None: break;
+    case Money::Problem::Empty: return AmountProblem::Missing;
+    case Money::Problem::NotANumber: return AmountProblem::NotANumber;
+    case Money::Problem::TooManyDecimals: return AmountProblem::TooManyDecimals;
+    case Money::Problem::TooLarge: return AmountProblem::TooLarge;
+    }
     *value = *amount;
-    if (*amount > kLargestAmount)
-        return AmountProblem::TooLarge;
-    if (*amount <= 0)
+    if (amount->sen() <= 0)
         return AmountProblem::NotPositive;
     if (code == Code::Deposit && *amount < kMinimumDeposit)
         return AmountProblem::BelowMinimum;
@@ -59,6 +58,8 @@ QString refusal(AmountProblem problem, Code code)
         return QStringLiteral("JUMLAH %1 BELUM DIISI").arg(field);
     case AmountProblem::NotANumber:
         return QStringLiteral("JUMLAH %1 BUKAN ANGKA").arg(field);
+    case AmountProblem::TooManyDecimals:
+        return QStringLiteral("JUMLAH %1 PALING BANYAK 2 ANGKA DI BELAKANG KOMA (SEN)").arg(field);
     case AmountProblem::TooLarge:
         return QStringLiteral("JUMLAH %1 TERLALU BESAR").arg(field);
     case AmountProblem::NotPositive:
@@ -69,30 +70,39 @@ QString refusal(AmountProblem problem, Code code)
     return {};
 }
 
-std::optional<double> newBalance(double previous, Code code, double amount)
+std::optional<Money> newBalance(Money previous, Code code, Money amount)
 {
-    const double result = code == Code::Deposit ? previous + amount : previous - amount;
-    // Amounts with decimals leave a trace of binary rounding: a withdrawal of what
-    // shows as the whole balance leaves exactly nothing.
-    const double scale = std::max({1.0, std::fabs(previous), std::fabs(amount)});
-    if (std::fabs(result) <= scale * 1e-12)
-        return 0.0;
-    if (code == Code::Withdrawal && result < 0)
+    if (code == Code::Deposit)
+        return previous.plus(amount);
+    const std::optional<Money> rest = previous.minus(amount);
+    // A pupil's savings account cannot go below zero.
+    if (!rest || rest->sen() < 0)
         return std::nullopt;
-    return result;
+    return rest;
 }
 
-bool latestBalance(QSqlDatabase &database, const QString &account, double *balance, QString *error)
+QString balanceRefusal(Code code)
+{
+    return code == Code::Deposit ? QStringLiteral("JUMLAH KREDIT TERLALU BESAR")
+                                 : QString::fromLatin1(text::kInsufficient);
+}
+
+bool latestBalance(QSqlDatabase &database, const QString &account, Money *balance, QString *error)
 {
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT saldo FROM nabubg WHERE norekening = ? ORDER BY rowid DESC LIMIT 1"));
+    query.prepare(QStringLiteral("SELECT saldo FROM nabubg WHERE norekening = ? ORDER BY %1 DESC LIMIT 1")
+                      .arg(db::keyColumn(database)));
     query.addBindValue(account);
     if (!query.exec()) {
         *error = db::describeError(query.lastError(), database.databaseName());
         return false;
     }
-    *balance = query.next() ? query.value(0).toDouble() : 0.0;
+    *balance = query.next() ? Money::fromStored(query.value(0)).value_or(Money()) : Money();
+    if (query.lastError().isValid()) {
+        *error = db::describeError(query.lastError(), database.databaseName());
+        return false;
+    }
     return true;
 }
 
@@ -100,7 +110,7 @@ bool registeredName(QSqlDatabase &database, const QString &account, bool *found,
 {
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT nama FROM daftar WHERE norekening = ? ORDER BY rowid LIMIT 1"));
+    query.prepare(QStringLiteral("SELECT nama FROM daftar WHERE norekening = ? ORDER BY %1 LIMIT 1").arg(db::keyColumn(database)));
     query.addBindValue(account);
     if (!query.exec()) {
         *error = db::describeError(query.lastError(), database.databaseName());

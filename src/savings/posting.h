@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/money.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <optional>
@@ -15,29 +17,29 @@ QString codeText(Code code); // "01", "02"
 QString kind(Code code);     // "Penyetoran", "Penarikan"
 
 // The least amount that may be deposited.
-constexpr double kMinimumDeposit = 1000;
+constexpr Money kMinimumDeposit = Money::fromRupiah(1000);
 
-// The largest amount taken; beyond it a balance could no longer be kept to the rupiah.
-constexpr double kLargestAmount = 1e12;
-
-enum class AmountProblem { None, Missing, NotANumber, TooLarge, NotPositive, BelowMinimum };
+enum class AmountProblem { None, Missing, NotANumber, TooManyDecimals, TooLarge, NotPositive, BelowMinimum };
 
 // Reads an amount as the operator typed it, once, with the locale's digit grouping
-// and decimal marks; the same value serves the checks, the balance and the stored
-// row. A deposit below the minimum is a problem, a withdrawal is checked against
-// the balance separately.
-AmountProblem readAmount(const QString &text, Code code, double *value);
+// and decimal sign, to the sen; the same amount serves the checks, the balance and
+// the stored row. A deposit below the minimum is a problem, a withdrawal is checked
+// against the balance separately.
+AmountProblem readAmount(const QString &text, Code code, Money *value);
 
 // The message "SAVE" gives for an amount problem.
 QString refusal(AmountProblem problem, Code code);
 
 // The new balance after the transaction; nothing for a withdrawal larger than the
-// balance. A withdrawal of the whole balance gives exactly 0.
-std::optional<double> newBalance(double previous, Code code, double amount);
+// balance (or a deposit beyond what a balance can hold). A withdrawal of the whole
+// balance gives exactly 0.
+std::optional<Money> newBalance(Money previous, Code code, Money amount);
+// The refusal when newBalance() gives nothing.
+QString balanceRefusal(Code code);
 
 // The account's latest balance in the database as it stands now (not a snapshot),
 // 0 when it has no rows; false when the database could not be read.
-bool latestBalance(QSqlDatabase &database, const QString &account, double *balance, QString *error);
+bool latestBalance(QSqlDatabase &database, const QString &account, Money *balance, QString *error);
 // The register's name for the account as it stands now; false with *found unset
 // (and no error) when the account is not registered.
 bool registeredName(QSqlDatabase &database, const QString &account, bool *found, QString *name, QString *error);

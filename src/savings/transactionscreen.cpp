@@ -1,10 +1,10 @@
 #include "transactionscreen.h"
 
-#include "app/keys.h"
-#include "app/messages.h"
-#include "app/recordsources.h"
-#include "app/screens.h"
-#include "data/gridbinding.h"
+#include "shell/keys.h"
+#include "shell/messages.h"
+#include "shell/recordsources.h"
+#include "shell/screens.h"
+#include "shell/gridbinding.h"
 #include "data/recordsource.h"
 #include "data/textforms.h"
 #include "savings/ledgerlookup.h"
@@ -53,7 +53,7 @@ TransactionScreen::TransactionScreen(QWidget *parent)
     connect(ui.cmdSIMPAN, &QPushButton::clicked, this, &TransactionScreen::save);
     connect(ui.Command1, &QPushButton::clicked, this, [this] {
         close();
-        screens::showMainWindow();
+        screens::showHome();
     });
     connect(ui.cmdSALDO, &QPushButton::clicked, this, [] { screens::show<LedgerView>(); });
     ui.txtREKENING->setFocus();
@@ -67,11 +67,6 @@ void TransactionScreen::mousePressEvent(QMouseEvent *event)
     QWidget::mousePressEvent(event);
 }
 
-void TransactionScreen::refreshGrid()
-{
-    ui.DataGrid1->viewport()->update();
-}
-
 void TransactionScreen::refuse(const QString &text, QWidget *focus)
 {
     msg::perhatian(this, text);
@@ -83,7 +78,8 @@ std::optional<bool> TransactionScreen::runLedgerLookup()
 {
     const savings::LedgerLookup found = savings::lookUpLedger(Adodc2, ui.txtREKENING->text());
     if (!found.ok) {
-        msg::databaseError(this, Adodc2->lastError());
+        // No balance is shown from a ledger that could not be read.
+        msg::perhatian(this, Adodc2->lastError());
         return std::nullopt;
     }
     saldoLama = found.balanceText;
@@ -91,14 +87,25 @@ std::optional<bool> TransactionScreen::runLedgerLookup()
     return found.hasRows;
 }
 
+std::optional<QString> TransactionScreen::lookUpCustomer(const QString &notFound)
+{
+    const savings::CustomerLookup customer = savings::findCustomer(Adodc1, ui.txtREKENING->text());
+    if (!customer.ok) {
+        msg::perhatian(this, Adodc1->lastError());
+        return std::nullopt;
+    }
+    if (!customer.found) {
+        refuse(notFound, ui.txtREKENING);
+        return std::nullopt;
+    }
+    return customer.name;
+}
+
 void TransactionScreen::lookUpAccount()
 {
-    const std::optional<QString> name = savings::findCustomer(Adodc1, ui.txtREKENING->text());
-    if (!name) {
-        msg::perhatian(this, QString::fromLatin1(posting::text::kNotFound));
-        ui.txtREKENING->setFocus();
+    const std::optional<QString> name = lookUpCustomer(QString::fromLatin1(posting::text::kNotFound));
+    if (!name)
         return;
-    }
     const std::optional<bool> hasRows = runLedgerLookup();
     if (!hasRows)
         return;
@@ -107,13 +114,11 @@ void TransactionScreen::lookUpAccount()
         ui.TXTnama->setText(*name);
         return;
     }
-    refreshGrid();
     ui.txtSAL->setText(saldoLama);
     ui.TXTnama->setText(*name);
     ui.TXTnama->setEnabled(false);
     ui.txtSAL->setVisible(true);
     ui.txtSAL->setEnabled(false);
-    refreshGrid();
     ui.cbo_TRANSAKSI->setFocus();
 }
 
@@ -179,12 +184,9 @@ std::optional<Code> TransactionScreen::chosenCode() const
 bool TransactionScreen::prepareAmount()
 {
     // The name shown is always the register's name of the account typed.
-    const std::optional<QString> name = savings::findCustomer(Adodc1, ui.txtREKENING->text());
-    if (!name) {
-        msg::perhatian(this, QString::fromLatin1(posting::text::kNotFound));
-        ui.txtREKENING->setFocus();
+    const std::optional<QString> name = lookUpCustomer(QString::fromLatin1(posting::text::kNotFound));
+    if (!name)
         return false;
-    }
     ui.TXTnama->setText(*name);
     return runLedgerLookup().has_value();
 }
@@ -201,16 +203,16 @@ void TransactionScreen::showNewBalance(const QString &text)
     ui.txtSALDO->setText(text);
     showNewBalancePlace();
     ui.cmdSIMPAN->setFocus();
-    refreshGrid();
 }
 
 void TransactionScreen::enterDeposit()
 {
     if (!prepareAmount())
         return;
-    double amount = 0;
+    Money amount;
     const posting::AmountProblem problem = posting::readAmount(ui.txtKREDIT->text(), Code::Deposit, &amount);
-    if (problem == posting::AmountProblem::NotANumber || problem == posting::AmountProblem::TooLarge) {
+    if (problem == posting::AmountProblem::NotANumber || problem == posting::AmountProblem::TooManyDecimals
+        || problem == posting::AmountProblem::TooLarge) {
         // What was typed stays, so the operator can correct it.
         refuse(posting::refusal(problem, Code::Deposit), ui.txtKREDIT);
         return;
@@ -220,36 +222,37 @@ void TransactionScreen::enterDeposit()
         ui.txtKREDIT->clear();
         showNewBalancePlace();
         ui.txtKREDIT->setFocus();
-        refreshGrid();
         return;
     }
     // The preview; "SAVE" computes the balance again from the ledger as it then stands.
-    showNewBalance(textform::number(*posting::newBalance(previousBalance_, Code::Deposit, amount)));
+    const std::optional<Money> balance = posting::newBalance(previousBalance_, Code::Deposit, amount);
+    if (!balance)
+        return refuse(posting::balanceRefusal(Code::Deposit), ui.txtKREDIT);
+    showNewBalance(balance->toText());
 }
 
 void TransactionScreen::enterWithdrawal()
 {
     if (!prepareAmount())
         return;
-    double amount = 0;
+    Money amount;
     const posting::AmountProblem problem = posting::readAmount(ui.txtDEBET->text(), Code::Withdrawal, &amount);
     if (problem != posting::AmountProblem::None) {
         refuse(posting::refusal(problem, Code::Withdrawal), ui.txtDEBET);
         return;
     }
-    const std::optional<double> balance = posting::newBalance(previousBalance_, Code::Withdrawal, amount);
+    const std::optional<Money> balance = posting::newBalance(previousBalance_, Code::Withdrawal, amount);
     if (!balance) {
         // A pupil's savings account cannot go below zero.
         msg::perhatian(this, QString::fromLatin1(posting::text::kInsufficient));
         ui.txtDEBET->clear();
         showNewBalancePlace();
         ui.txtDEBET->setFocus();
-        refreshGrid();
         return;
     }
-    if (*balance == 0)
+    if (balance->sen() == 0)
         msg::perhatian(this, QString::fromLatin1(posting::text::kZeroBalance));
-    showNewBalance(textform::number(*balance));
+    showNewBalance(balance->toText());
 }
 
 void TransactionScreen::save()
@@ -257,9 +260,9 @@ void TransactionScreen::save()
     const QString account = ui.txtREKENING->text();
     if (account.isEmpty())
         return refuse(QString::fromLatin1(posting::text::kAccountMissing), ui.txtREKENING);
-    const std::optional<QString> name = savings::findCustomer(Adodc1, account);
+    const std::optional<QString> name = lookUpCustomer(QString::fromLatin1(posting::text::kAccountUnknown));
     if (!name)
-        return refuse(QString::fromLatin1(posting::text::kAccountUnknown), ui.txtREKENING);
+        return;
     const std::optional<Code> code = chosenCode();
     if (!code)
         return refuse(QString::fromLatin1(posting::text::kCodeMissing), ui.cbo_TRANSAKSI);
@@ -269,7 +272,7 @@ void TransactionScreen::save()
     if (!otherField->text().trimmed().isEmpty())
         return refuse(QString::fromLatin1(deposit ? posting::text::kDebetNotEmpty : posting::text::kKreditNotEmpty),
                       otherField->isEnabled() ? otherField : amountField);
-    double amount = 0;
+    Money amount;
     const posting::AmountProblem problem = posting::readAmount(amountField->text(), *code, &amount);
     if (problem != posting::AmountProblem::None)
         return refuse(posting::refusal(problem, *code), amountField);
@@ -287,16 +290,16 @@ void TransactionScreen::save()
             *refusal = QString::fromLatin1(posting::text::kAccountUnknown);
             return false;
         }
-        double previous = 0;
+        Money previous;
         if (!posting::latestBalance(database, account, &previous, refusal))
             return false;
-        const std::optional<double> balance = posting::newBalance(previous, postedCode, amount);
+        const std::optional<Money> balance = posting::newBalance(previous, postedCode, amount);
         if (!balance) {
-            *refusal = QString::fromLatin1(posting::text::kInsufficient);
+            *refusal = posting::balanceRefusal(postedCode);
             return false;
         }
         row[1] = name;
-        row[7] = *balance;
+        row[7] = balance->toDouble();
         return true;
     };
     const QVector<QVariant> row = {account,
@@ -304,18 +307,14 @@ void TransactionScreen::save()
                                    ui.DTPicker1->date(),
                                    posting::codeText(postedCode),
                                    posting::kind(postedCode),
-                                   deposit ? 0.0 : amount,
-                                   deposit ? amount : 0.0,
+                                   deposit ? 0.0 : amount.toDouble(),
+                                   deposit ? amount.toDouble() : 0.0,
                                    QVariant()};
     if (!Adodc2->addNew(row, check)) {
-        if (Adodc2->lastWriteRefused())
-            msg::perhatian(this, Adodc2->lastError());
-        else
-            msg::databaseError(this, Adodc2->lastError());
+        reportWriteFailure(this, Adodc2);
         amountField->setFocus();
         return;
     }
-    refreshGrid();
     showNewBalancePlace();
     ui.txtREKENING->clear();
     ui.TXTnama->clear();
@@ -324,5 +323,4 @@ void TransactionScreen::save()
     ui.txtSALDO->clear();
     ui.txtJENIS->clear();
     ui.txtREKENING->setFocus();
-    refreshGrid();
 }

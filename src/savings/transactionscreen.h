@@ -38,12 +38,14 @@ private:
     // The ledger lookup for the typed account: whether it has rows; nothing after
     // a database failure, which has then been shown.
     std::optional<bool> runLedgerLookup();
+    // Looks the typed account up in the register: the customer's name; nothing
+    // after a message (the refusal given, or a failed read).
+    std::optional<QString> lookUpCustomer(const QString &notFound);
     // Looks the typed account up for an amount field: its name into TXTnama and
     // the ledger lookup; false (with a message shown) when that fails.
     bool prepareAmount();
     void showNewBalance(const QString &text);
     void showNewBalancePlace();
-    void refreshGrid();
     void refuse(const QString &text, QWidget *focus);
 
     Ui::frmPENARIKAN ui;
@@ -51,7 +53,7 @@ private:
     RecordSource *Adodc2;
     // The previous balance of the account last looked up.
     QString saldoLama;
-    double previousBalance_ = 0;
+    Money previousBalance_;
     bool codeTyped_ = false;    // text typed into the code list since the last choice from it
     bool choosingCode_ = false; // the operator is choosing from the code list with mouse or keys
 };

@@ -1,5 +1,7 @@
 #include "fixture.h"
 
+#include "app/startup.h"
+
 #include <QApplication>
 #include <QWidget>
 
@@ -10,3 +12,10 @@ void closeAllScreens()
             window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+// Screens go home to the main window, as they do in the program.
+static void registerProgramHome()
+{
+    registerHome();
+}
+Q_COREAPP_STARTUP_FUNCTION(registerProgramHome)

@@ -22,12 +22,10 @@ enum class Icon { None, Error, Question, Information };
 QMessageBox::StandardButton show(QWidget *parent, const QString &text, const QString &title, Icon icon,
                                  QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
-// A refusal or failed search: error icon, OK, title "Perhatian".
+// A refusal, a failed search or a failure of the database: error icon, OK, title "Perhatian".
 void perhatian(QWidget *parent, const QString &text);
 // A box with no title of its own (the program's name) and no icon.
 void plain(QWidget *parent, const QString &text);
-// A failure of the database, the text naming the file and the cause.
-void databaseError(QWidget *parent, const QString &text);
 // A question with Yes and No; true for Yes.
 bool askYesNo(QWidget *parent, const QString &text, const QString &title);
 

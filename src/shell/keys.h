@@ -8,6 +8,3 @@ class QWidget;
 // Enter (character code 13) in a field confirms it: the key is consumed, never
 // typed into the field, and the handler runs. Every other key is ordinary typing.
 void onEnter(QWidget *field, std::function<void()> handler);
-
-// Runs the handler for every key pressed in the field, after the key has been typed.
-void afterEveryKey(QWidget *field, std::function<void()> handler);

@@ -12,7 +12,7 @@
 // NASABAH (the customer register) and DMN with the command Command2 (the savings
 // ledger joined with the register). Each is created on first use with a
 // connection of its own and lives until the program ends.
-namespace reports {
+namespace dataenv {
 
 // The stored command text of NASABAH: a table command over the whole register.
 extern const char *const kNasabahCommandText;
@@ -41,7 +41,6 @@ public:
                   const QString &storedOrder = QString());
 
     QString commandName() const { return commandName_; }
-    QString commandText() const { return commandText_; }
 
     // Narrows the rows to those meeting a criteria text (NOREKENING='...'); an empty
     // text shows every row. The column name matches without regard to case; the value
@@ -79,7 +78,6 @@ public:
 
     // Opens the connection when it is not open; false with lastError() when it cannot be opened.
     bool connectToDatabase();
-    bool isConnected() const { return !connection_.isEmpty(); }
     QString connectionName() const { return connection_; }
     QString file() const;
     QString lastError() const { return lastError_; }
@@ -98,11 +96,9 @@ private:
 DataEnvironment *environment(const QString &name);
 DataEnvironment *DE();
 DataEnvironment *DMN();
-// The environment if it has been created, without creating it.
-DataEnvironment *existingEnvironment(const QString &name);
 
 // Closes both data environments and their connections; the next use creates them
 // anew. Called when the program ends, and by tests that start on a fresh database.
 void closeEnvironments();
 
-} // namespace reports
+} // namespace dataenv

@@ -59,8 +59,11 @@ T *show(QWidget *owner = nullptr)
 // another window of the program; not when a message box or prompt closes.
 void onActivation(QWidget *window, std::function<void()> step);
 
-// Shows the main window, creating it if it is not open.
-void showMainWindow();
+// The program's home window, the one a screen goes back to when it closes. The
+// program registers how to show it at start-up; screens only ask for it.
+void setHome(std::function<void()> show);
+// Shows the home window, creating it if it is not open (nothing when none is registered).
+void showHome();
 
 // Ends the program at once, closing every window.
 void endProgram();

@@ -1,6 +1,6 @@
 #include "gridbinding.h"
 
-#include "recordsource.h"
+#include "data/recordsource.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

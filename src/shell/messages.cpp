@@ -70,11 +70,6 @@ void plain(QWidget *parent, const QString &text)
     show(parent, text, QString::fromLatin1(kAppTitle), Icon::None);
 }
 
-void databaseError(QWidget *parent, const QString &text)
-{
-    show(parent, text, QString::fromLatin1(kPerhatian), Icon::Error);
-}
-
 bool askYesNo(QWidget *parent, const QString &text, const QString &title)
 {
     return show(parent, text, title, Icon::Question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;

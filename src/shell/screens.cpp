@@ -85,6 +85,25 @@ void onActivation(QWidget *window, std::function<void()> step)
     new ActivationWatcher(window, std::move(step));
 }
 
+namespace {
+std::function<void()> &home()
+{
+    static std::function<void()> show;
+    return show;
+}
+} // namespace
+
+void setHome(std::function<void()> show)
+{
+    home() = std::move(show);
+}
+
+void showHome()
+{
+    if (home())
+        home()();
+}
+
 void endProgram()
 {
     const auto windows = QApplication::topLevelWidgets();

@@ -2,7 +2,7 @@
 
 #include "data/criteria.h"
 #include "data/database.h"
-#include "data/textforms.h"
+#include "data/schema.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -12,7 +12,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-namespace reports {
+namespace dataenv {
 
 const char *const kNasabahCommandText = "daftar";
 const char *const kCommand2Text =
@@ -24,46 +24,6 @@ namespace {
 // The column that carries the stored order of the rows through a query; never shown.
 const char *const kOrderColumn = "simparo_stored_order";
 
-QString quoted(const QString &identifier)
-{
-    QString text = identifier;
-    text.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + text + u'"';
-}
-
-enum class ValueKind { Text, Number, Date };
-
-ValueKind kindOfDeclaredType(const QString &declared)
-{
-    const QString type = declared.toUpper();
-    if (type.contains(QLatin1String("DATE")) || type.contains(QLatin1String("TIME")))
-        return ValueKind::Date;
-    if (type.contains(QLatin1String("REAL")) || type.contains(QLatin1String("DOUB"))
-        || type.contains(QLatin1String("FLOA")) || type.contains(QLatin1String("NUM"))
-        || type.contains(QLatin1String("INT")) || type.contains(QLatin1String("CURR")))
-        return ValueKind::Number;
-    return ValueKind::Text;
-}
-
-QVariant convert(const QVariant &raw, ValueKind kind)
-{
-    if (raw.isNull())
-        return QVariant();
-    switch (kind) {
-    case ValueKind::Date: {
-        const QDate date = textform::storedDate(raw);
-        return date.isValid() ? QVariant(date) : QVariant(raw.toString());
-    }
-    case ValueKind::Number: {
-        bool ok = false;
-        const double value = raw.toDouble(&ok);
-        return ok ? QVariant(value) : QVariant(raw.toString());
-    }
-    case ValueKind::Text:
-        break;
-    }
-    return raw.toString();
-}
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -97,7 +57,7 @@ QString CommandSource::selectText(QString *orderColumn) const
     const QString order = QString::fromLatin1(kOrderColumn);
     if (type_ == Type::Table) {
         *orderColumn = order;
-        return QStringLiteral("SELECT rowid AS %1, * FROM %2").arg(order, quoted(commandText_));
+        return QStringLiteral("SELECT rowid AS %1, * FROM %2").arg(order, schema::quoted(commandText_));
     }
     // The statement as stored, without its closing semicolon, so that it can stand
     // inside another. The stored order rides along as a column of its own.
@@ -136,7 +96,7 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
             if (record.fieldName(i) == orderColumn)
                 continue;
             columns << record.fieldName(i);
-            selected << quoted(record.fieldName(i));
+            selected << schema::quoted(record.fieldName(i));
         }
     }
     query.finish();
@@ -152,24 +112,25 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
         if (column < 0)
             return fail(QStringLiteral("Kolom %1 tidak ada pada %2.")
                             .arg(criterion ? criterion->column : filter_, commandName_));
-        where = QStringLiteral(" WHERE %1 = ?").arg(quoted(columns.at(column)));
+        where = QStringLiteral(" WHERE %1 = ?").arg(schema::quoted(columns.at(column)));
         wanted = criterion->value;
     }
 
-    // Dates and numbers are told by the declared types of the table the values come from.
-    QHash<QString, ValueKind> declared;
-    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(valueTypesFrom_))))
-        return fail(db::describeError(query.lastError(), file));
-    while (query.next())
-        declared.insert(query.value(1).toString().toLower(), kindOfDeclaredType(query.value(2).toString()));
-    query.finish();
-    QVector<ValueKind> kinds;
+    // Dates and numbers are told by the table the values come from.
+    db::Relation source;
+    QString error;
+    if (!db::findRelation(database, valueTypesFrom_, &source, &error))
+        return fail(error);
+    QHash<QString, schema::Kind> declared;
+    for (int i = 0; i < source.columns.size(); ++i)
+        declared.insert(source.columns.at(i).toLower(), source.kinds.at(i));
+    QVector<schema::Kind> kinds;
     for (const QString &column : std::as_const(columns))
-        kinds << declared.value(column.toLower(), ValueKind::Text);
+        kinds << declared.value(column.toLower(), schema::Kind::Text);
 
     QString sql = QStringLiteral("SELECT %1 FROM (%2)%3").arg(selected.join(QStringLiteral(", ")), inner, where);
     if (!orderColumn.isEmpty())
-        sql += QStringLiteral(" ORDER BY %1").arg(quoted(orderColumn));
+        sql += QStringLiteral(" ORDER BY %1").arg(schema::quoted(orderColumn));
     if (!query.prepare(sql))
         return fail(db::describeError(query.lastError(), file));
     if (!where.isEmpty())
@@ -183,7 +144,7 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
         QVector<QVariant> values;
         values.reserve(count);
         for (int c = 0; c < count; ++c)
-            values << convert(query.value(c), kinds.at(c));
+            values << schema::fromStored(query.value(c), kinds.at(c));
         result.rows << std::move(values);
         if (progress && result.rows.size() % 500 == 0)
             progress(int(result.rows.size()));
@@ -258,11 +219,6 @@ bool known(const QString &name)
 }
 } // namespace
 
-DataEnvironment *existingEnvironment(const QString &name)
-{
-    return known(name) ? slot(name).data() : nullptr;
-}
-
 DataEnvironment *environment(const QString &name)
 {
     if (!known(name))
@@ -305,4 +261,4 @@ void closeEnvironments()
         delete slot(QString::fromLatin1(name)).data();
 }
 
-} // namespace reports
+} // namespace dataenv

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// The tables of the database, their columns in stored order, and how their
+// values travel between the database and the program. Record sources, data
+// environments and the tools that create or fill a database share this one copy.
+namespace schema {
+
+// What a column holds: text, a number (an amount of money) or a date.
+enum class Kind { Text, Number, Date };
+
+struct Column {
+    QString name; // spelled as the program shows it
+    Kind kind = Kind::Text;
+};
+
+struct Table {
+    QString name;
+    QList<Column> columns;
+    QStringList columnNames() const;
+};
+
+const Table &daftar();
+const Table &nabubg();
+const Table &tpassword();
+// One of the three tables by name, without regard to case; nothing for another name.
+const Table *table(const QString &name);
+
+// An identifier between double quotes, safe to stand in a statement.
+QString quoted(const QString &identifier);
+
+// The kind a declared column type stands for (DATE, DOUBLE, TEXT ...).
+Kind kindOfDeclaredType(const QString &declared);
+
+// A value as the database gives it, in the form the program works with: dates as
+// QDate, numbers as double rounded to the sen, text as QString. A value that does
+// not fit its kind is kept as text.
+QVariant fromStored(const QVariant &raw, Kind kind);
+// A value the program holds, in the form the database stores: dates as ISO text.
+QVariant toStored(const QVariant &value, Kind kind);
+// True when a value the program holds equals the value of a criterion, compared
+// exactly (numbers by their amount, dates by their stored text).
+bool matches(const QVariant &value, const QString &wanted);
+
+} // namespace schema

@@ -1,0 +1,205 @@
+#include "tablereader.h"
+
+#include "database.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <algorithm>
+#include <limits>
+
+namespace {
+// Rows kept at most; beyond it the cache starts afresh (rows are read again by page).
+constexpr int kCacheLimit = 16384;
+} // namespace
+
+void TableReader::setUp(const QString &connectionName, const QString &file, const QString &table,
+                        const QStringList &columns, const QList<schema::Kind> &kinds, const QString &keyColumn,
+                        std::optional<qint64> horizon)
+{
+    connection_ = connectionName;
+    file_ = file;
+    table_ = table;
+    columns_ = columns;
+    kinds_ = kinds;
+    key_ = keyColumn;
+    horizon_ = horizon;
+    cache_.clear();
+    lastError_.clear();
+}
+
+void TableReader::clear()
+{
+    setUp(QString(), QString(), QString(), {}, {}, QString(), std::nullopt);
+}
+
+QSqlDatabase TableReader::database() const
+{
+    return QSqlDatabase::database(connection_, false);
+}
+
+bool TableReader::failed(const QSqlQuery &query)
+{
+    lastError_ = db::describeError(query.lastError(), file_);
+    return false;
+}
+
+QString TableReader::where(const Condition &condition, std::optional<qint64> after, QVariantList *values) const
+{
+    QStringList terms;
+    // An empty table has no horizon: nothing of it belongs to the snapshot.
+    terms << QStringLiteral("%1 <= ?").arg(key_);
+    *values << (horizon_ ? *horizon_ : std::numeric_limits<qint64>::min());
+    if (!horizon_)
+        terms << QStringLiteral("0 = 1");
+    if (after) {
+        terms << QStringLiteral("%1 > ?").arg(key_);
+        *values << *after;
+    }
+    if (condition.isSet()) {
+        terms << QStringLiteral("%1 = ?").arg(schema::quoted(columns_.at(condition.column)));
+        *values << condition.value;
+    }
+    return terms.join(QStringLiteral(" AND "));
+}
+
+bool TableReader::scan(const Condition &condition, std::optional<qint64> after, int limit, bool withRows,
+                       QVector<qint64> *keys)
+{
+    keys->clear();
+    QVariantList values;
+    QString sql = QStringLiteral("SELECT %1").arg(key_);
+    if (withRows)
+        for (const QString &column : std::as_const(columns_))
+            sql += u',' + schema::quoted(column);
+    sql += QStringLiteral(" FROM %1 WHERE %2 ORDER BY %3").arg(schema::quoted(table_), where(condition, after, &values), key_);
+    if (limit >= 0) {
+        sql += QStringLiteral(" LIMIT ?");
+        values << limit;
+    }
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return failed(query);
+    for (const QVariant &value : std::as_const(values))
+        query.addBindValue(value);
+    if (!query.exec())
+        return failed(query);
+    if (withRows && cache_.size() > kCacheLimit)
+        cache_.clear();
+    while (query.next()) {
+        const qint64 key = query.value(0).toLongLong();
+        *keys << key;
+        if (withRows) {
+            QVector<QVariant> row;
+            row.reserve(columns_.size());
+            for (int c = 0; c < columns_.size(); ++c)
+                row << schema::fromStored(query.value(c + 1), kinds_.at(c));
+            cache_.insert(key, row);
+        }
+    }
+    if (query.lastError().isValid())
+        return failed(query);
+    return true;
+}
+
+bool TableReader::countAbove(std::optional<qint64> after, qint64 *count)
+{
+    QVariantList values;
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(schema::quoted(table_), where({}, after, &values))))
+        return failed(query);
+    for (const QVariant &value : std::as_const(values))
+        query.addBindValue(value);
+    if (!query.exec() || !query.next())
+        return failed(query);
+    *count = query.value(0).toLongLong();
+    return true;
+}
+
+bool TableReader::firstMatch(const Condition &wanted, const Condition &filter, qint64 from, std::optional<qint64> *key)
+{
+    key->reset();
+    QVariantList values;
+    QString conditions = where(wanted, from - 1, &values);
+    if (filter.isSet()) {
+        conditions += QStringLiteral(" AND %1 = ?").arg(schema::quoted(columns_.at(filter.column)));
+        values << filter.value;
+    }
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %1 LIMIT 1")
+                           .arg(key_, schema::quoted(table_), conditions)))
+        return failed(query);
+    for (const QVariant &value : std::as_const(values))
+        query.addBindValue(value);
+    if (!query.exec())
+        return failed(query);
+    if (query.next())
+        *key = query.value(0).toLongLong();
+    if (query.lastError().isValid())
+        return failed(query);
+    return true;
+}
+
+bool TableReader::fetch(const QVector<qint64> &keys)
+{
+    if (keys.isEmpty())
+        return true;
+    QStringList names;
+    for (const QString &column : std::as_const(columns_))
+        names << schema::quoted(column);
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    const QString select =
+        QStringLiteral("SELECT %1, %2 FROM %3 WHERE ").arg(key_, names.join(u','), schema::quoted(table_));
+    bool prepared = false;
+    if (keys.last() - keys.first() == keys.size() - 1) {
+        prepared = query.prepare(select + QStringLiteral("%1 BETWEEN ? AND ?").arg(key_));
+        query.addBindValue(keys.first());
+        query.addBindValue(keys.last());
+    } else {
+        prepared = query.prepare(select + QStringLiteral("%1 IN (%2)").arg(key_, QStringList(keys.size(), QStringLiteral("?")).join(u',')));
+        for (qint64 key : keys)
+            query.addBindValue(key);
+    }
+    if (!prepared || !query.exec())
+        return failed(query);
+    if (cache_.size() + keys.size() > kCacheLimit)
+        cache_.clear();
+    QHash<qint64, QVector<QVariant>> read;
+    while (query.next()) {
+        QVector<QVariant> row;
+        row.reserve(columns_.size());
+        for (int c = 0; c < columns_.size(); ++c)
+            row << schema::fromStored(query.value(c + 1), kinds_.at(c));
+        read.insert(query.value(0).toLongLong(), row);
+    }
+    if (query.lastError().isValid())
+        return failed(query);
+    for (qint64 key : keys)
+        cache_.insert(key, read.value(key));
+    return true;
+}
+
+const QVector<QVariant> *TableReader::cached(qint64 key) const
+{
+    const auto it = cache_.constFind(key);
+    return it == cache_.constEnd() ? nullptr : &it.value();
+}
+
+void TableReader::forget(qint64 key)
+{
+    cache_.remove(key);
+}
+
+QVector<qint64> TableReader::cachedMatching(const Condition &condition, qint64 from) const
+{
+    QVector<qint64> keys;
+    for (auto it = cache_.cbegin(); it != cache_.cend(); ++it)
+        if (it.key() >= from && !it.value().isEmpty()
+            && schema::matches(it.value().value(condition.column), condition.value))
+            keys << it.key();
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}

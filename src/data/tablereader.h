@@ -1,0 +1,70 @@
+#pragma once
+
+#include "schema.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QVector>
+#include <optional>
+
+class QSqlDatabase;
+class QSqlQuery;
+
+// The reads of a record source on one table, and the page cache that keeps the
+// rows it has read. A record source's snapshot is a horizon, the highest row key
+// when it opened: every read is a statement of its own, a short read transaction
+// limited to keys up to the horizon (plus the rows the record source appended
+// itself), so no transaction stays open between two events of the operator.
+class TableReader
+{
+public:
+    // A column that must hold a value, or no condition (column -1).
+    struct Condition {
+        int column = -1;
+        QString value;
+        bool isSet() const { return column >= 0; }
+    };
+
+    void setUp(const QString &connectionName, const QString &file, const QString &table,
+               const QStringList &columns, const QList<schema::Kind> &kinds, const QString &keyColumn,
+               std::optional<qint64> horizon);
+    void clear();
+
+    std::optional<qint64> horizon() const { return horizon_; }
+    // The message, naming the file and cause, of the last read that failed.
+    QString lastError() const { return lastError_; }
+
+    // Up to `limit` keys (all when limit < 0) of rows within the horizon above `after`
+    // that meet the condition, in key order. With `withRows` their rows are cached too.
+    bool scan(const Condition &condition, std::optional<qint64> after, int limit, bool withRows,
+              QVector<qint64> *keys);
+    // The number of rows within the horizon above `after`.
+    bool countAbove(std::optional<qint64> after, qint64 *count);
+    // The first key from `from` on, within the horizon, of a row that meets both conditions.
+    bool firstMatch(const Condition &wanted, const Condition &filter, qint64 from, std::optional<qint64> *key);
+
+    // Reads the rows of these keys into the cache; a key whose row is gone (deleted
+    // by another program) is cached as an empty row.
+    bool fetch(const QVector<qint64> &keys);
+    // The cached row of a key; an empty row when it is gone; nothing when not cached.
+    const QVector<QVariant> *cached(qint64 key) const;
+    void forget(qint64 key);
+    // The keys from `from` on of cached rows that meet the condition as they were read.
+    QVector<qint64> cachedMatching(const Condition &condition, qint64 from) const;
+
+private:
+    QSqlDatabase database() const;
+    bool failed(const QSqlQuery &query);
+    QString where(const Condition &condition, std::optional<qint64> after, QVariantList *values) const;
+
+    QString connection_;
+    QString file_;
+    QString table_;
+    QStringList columns_;
+    QList<schema::Kind> kinds_;
+    QString key_;
+    std::optional<qint64> horizon_;
+    QString lastError_;
+    QHash<qint64, QVector<QVariant>> cache_;
+};
