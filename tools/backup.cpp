@@ -135,6 +135,22 @@ QString copyFailure(int code, const QString &source, const QString &target, cons
     return text + QStringLiteral("\n(%1)").arg(detail);
 }
 
+// A message for a failure of SQLite while the source is opened for reading.
+QString sourceFailure(int code, const QString &source, const QString &target, const QString &detail)
+{
+    switch (code & 0xff) {
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return copyFailure(code, source, target, detail);
+    default:
+        return QStringLiteral("Database %1 tidak bisa dibaca; cadangan tidak dibuat.\n"
+                              "Periksa hak akses file dan foldernya, lalu ulangi.\n(%2)")
+            .arg(native(source), detail);
+    }
+}
+
 QString destinationFailure(int error, const QString &folder)
 {
     const QString detail = QString::fromLocal8Bit(std::strerror(error));
@@ -185,13 +201,13 @@ bool copyDatabase(const QString &source, const QString &target, QString *error)
     Connection from, to;
     if (sqlite3_open_v2(QFile::encodeName(source).constData(), &from.handle, SQLITE_OPEN_READONLY, nullptr)
         != SQLITE_OK) {
-        *error = copyFailure(from.code(), source, target, from.message());
+        *error = sourceFailure(from.code(), source, target, from.message());
         return false;
     }
     sqlite3_busy_timeout(from.handle, kLockPatienceMs);
     // The read transaction holds one snapshot of the source for every step of the copy.
     if (!from.exec("BEGIN") || !from.exec("SELECT count(*) FROM sqlite_master")) {
-        *error = copyFailure(from.code(), source, target, from.message());
+        *error = sourceFailure(from.code(), source, target, from.message());
         return false;
     }
     if (sqlite3_open_v2(QFile::encodeName(target).constData(), &to.handle, SQLITE_OPEN_READWRITE, nullptr)
