@@ -1,15 +1,19 @@
 # Quick start: `make run` builds and starts SIMPARO on its default database,
-# `make test` builds and runs the whole test suite headless.
+# `make test` builds and runs the whole test suite headless,
+# `make package` builds the Debian package simparo_<version>_<arch>.deb in the build folder.
 BUILD_DIR ?= build
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools \
-            libqt6sql6-sqlite libsodium-dev libgl-dev fonts-dejavu-core poppler-utils sqlite3
+            libqt6sql6-sqlite libsodium-dev libsqlite3-dev libgl-dev fonts-dejavu-core poppler-utils sqlite3 \
+            dpkg-dev
 DB_FILE := $(HOME)/SKRIP/asli.sqlite
 FIRST_USER ?= admin
+# The first password reaches simparo-initdb on its standard input (printf is the shell's
+# own), never as an argument that other users could read in the process list.
 FIRST_PASSWORD ?= admin123
 
-.PHONY: deps build run test bench clean
+.PHONY: deps build run test bench package clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -26,7 +30,8 @@ build: deps
 
 run: build
 	@if [ ! -e "$(DB_FILE)" ]; then \
-	  $(BUILD_DIR)/simparo-initdb --user "$(FIRST_USER)" --password "$(FIRST_PASSWORD)"; \
+	  printf '%s\n' '$(subst ','\'',$(FIRST_PASSWORD))' | \
+	    $(BUILD_DIR)/simparo-initdb --user "$(FIRST_USER)" --password-stdin; \
 	fi
 	$(BUILD_DIR)/simparo
 
@@ -35,6 +40,9 @@ test: build
 
 bench: build
 	$(BUILD_DIR)/simparo-bench
+
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -54,21 +54,25 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), home.home());
         process.setProcessEnvironment(environment);
+        // The password comes on standard input, never as an argument; spaces at its ends are its own.
         process.start(tool(QStringLiteral("simparo-initdb")),
-                      {QStringLiteral("--user"), QStringLiteral("kepala"), QStringLiteral("--password"),
-                       QStringLiteral("rahasia")});
+                      {QStringLiteral("--user"), QStringLiteral("kepala"), QStringLiteral("--password-stdin")});
+        process.write(" rahasia \nbaris lain\n");
+        process.closeWriteChannel();
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitCode(), 0);
         QVERIFY(QFile::exists(home.file()));
         QCOMPARE(home.scalar(QStringLiteral("SELECT user FROM Qpass")).toString(), QStringLiteral("kepala"));
         const QString stored = home.scalar(QStringLiteral("SELECT password FROM tpassword")).toString();
-        QVERIFY(passwords::matches(QStringLiteral("rahasia"), stored));
+        QVERIFY(passwords::matches(QStringLiteral(" rahasia "), stored));
         QCOMPARE(home.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' "
                                             "AND tbl_name='nabubg'")).toInt(), 1);
 
         home.addCustomer(QStringLiteral("0001"), QStringLiteral("Ani"));
         process.start(tool(QStringLiteral("simparo-initdb")),
-                      {QStringLiteral("--user"), QStringLiteral("x"), QStringLiteral("--password"), QStringLiteral("y")});
+                      {QStringLiteral("--user"), QStringLiteral("x"), QStringLiteral("--password-stdin")});
+        process.write("y\n");
+        process.closeWriteChannel();
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitCode(), 1);
         QVERIFY(process.readAllStandardError().contains("sudah ada"));

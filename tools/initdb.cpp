@@ -11,6 +11,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+// One reader for the whole run: a stream reads ahead, so a second one would miss lines.
+static QTextStream &input()
+{
+    static QTextStream stream(stdin);
+    return stream;
+}
+
 static QString ask(const QString &question, bool hidden)
 {
     QTextStream out(stdout);
@@ -22,8 +29,7 @@ static QString ask(const QString &question, bool hidden)
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
-    QTextStream in(stdin);
-    const QString answer = in.readLine();
+    const QString answer = input().readLine();
     if (hidden && terminal) {
         tcsetattr(STDIN_FILENO, TCSANOW, &saved);
         out << "\n" << Qt::flush;
@@ -35,27 +41,65 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("simparo-initdb"));
+    const QString file = db::databaseFile();
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Membuat database SIMPARO baru di %1 dengan satu operator pertama.")
-            .arg(QDir::toNativeSeparators(db::databaseFile())));
-    parser.addHelpOption();
-    parser.addOption({QStringLiteral("user"), QStringLiteral("Nama operator pertama."), QStringLiteral("nama")});
-    parser.addOption({QStringLiteral("password"), QStringLiteral("Password operator pertama."), QStringLiteral("password")});
-    parser.process(app);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption userOption(QStringLiteral("user"), QString(), QStringLiteral("nama"));
+    const QCommandLineOption passwordOption(QStringLiteral("password"), QString(), QStringLiteral("password"));
+    const QCommandLineOption passwordStdin(QStringLiteral("password-stdin"), QString());
+    parser.addOptions({help, userOption, passwordOption, passwordStdin});
 
     QTextStream err(stderr);
-    const QString file = db::databaseFile();
+    if (!parser.parse(app.arguments())) {
+        if (!parser.unknownOptionNames().isEmpty())
+            err << "Pilihan tidak dikenal: " << parser.unknownOptionNames().join(QStringLiteral(", "));
+        else
+            err << "Pilihan salah (" << parser.errorText() << ")";
+        err << "\nLihat: simparo-initdb --help\n";
+        return 1;
+    }
+    if (parser.isSet(help)) {
+        QTextStream(stdout)
+            << "Pemakaian: simparo-initdb [--user NAMA [--password-stdin]]\n"
+               "\n"
+               "Membuat database SIMPARO baru, "
+            << QDir::toNativeSeparators(file)
+            << ",\n"
+               "dengan satu operator pertama. Database yang sudah ada tidak pernah disentuh.\n"
+               "\n"
+               "  --user NAMA       nama operator pertama (tanpa ini: ditanyakan).\n"
+               "  --password-stdin  baca password operator pertama dari satu baris masukan\n"
+               "                    standar (bersama --user), misalnya:\n"
+               "                    printf '%s\\n' \"$PW\" | simparo-initdb --user admin --password-stdin\n"
+               "                    (tanpa ini: ditanyakan dua kali tanpa ditampilkan).\n"
+               "  --password PW     password sebagai argumen; tidak disarankan, karena\n"
+               "                    argumen terlihat oleh pengguna lain di daftar proses.\n"
+               "  -h, --help        tampilkan bantuan ini.\n"
+               "\n"
+               "Kode keluar: 0 database dibuat; 1 gagal, tidak ada yang dibuat.\n";
+        return 0;
+    }
+    if (parser.isSet(passwordOption) && parser.isSet(passwordStdin)) {
+        err << "Pakai --password atau --password-stdin, jangan keduanya.\n";
+        return 1;
+    }
+    if (parser.isSet(passwordStdin) && !parser.isSet(userOption)) {
+        err << "--password-stdin memerlukan --user NAMA: masukan standar hanya membawa password.\n";
+        return 1;
+    }
     if (QFileInfo::exists(file)) {
         err << "Database " << QDir::toNativeSeparators(file)
             << " sudah ada; simparo-initdb tidak menyentuh database yang sudah ada.\n";
         return 1;
     }
-    QString user = parser.value(QStringLiteral("user"));
-    QString password = parser.value(QStringLiteral("password"));
-    if (!parser.isSet(QStringLiteral("user")))
+    QString user = parser.value(userOption);
+    QString password = parser.value(passwordOption);
+    // One line; only its end is taken off, so a password may begin or end with a space.
+    if (parser.isSet(passwordStdin))
+        password = input().readLine();
+    if (!parser.isSet(userOption))
         user = ask(QStringLiteral("Nama operator pertama: "), false);
-    if (!parser.isSet(QStringLiteral("password"))) {
+    if (!parser.isSet(passwordOption) && !parser.isSet(passwordStdin)) {
         password = ask(QStringLiteral("Password: "), true);
         if (ask(QStringLiteral("Ulangi password: "), true) != password) {
             err << "Kedua password tidak sama; database tidak dibuat.\n";

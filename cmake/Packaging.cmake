@@ -1,0 +1,61 @@
+# Installation and the Debian package: `cmake --install` puts SIMPARO's programs,
+# desktop entry, icons, AppStream metainfo and man pages in the usual places, and
+# `cpack -G DEB` (or `make package` at the top) makes simparo_<version>_<arch>.deb.
+include(GNUInstallDirs)
+
+set(SIMPARO_PROGRAMS simparo simparo-initdb simparo-import simparo-backup simparo-bench)
+set(SIMPARO_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR}/../packaging)
+
+# Man pages are installed gzip-compressed, as Debian's policy asks.
+set(SIMPARO_MAN_PAGES)
+foreach(program ${SIMPARO_PROGRAMS})
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1.gz)
+    add_custom_command(OUTPUT ${page}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+      COMMAND gzip -9n -c ${SIMPARO_PACKAGING_DIR}/man/${program}.1 > ${page}
+      DEPENDS ${SIMPARO_PACKAGING_DIR}/man/${program}.1
+      VERBATIM)
+    list(APPEND SIMPARO_MAN_PAGES ${page})
+  endif()
+endforeach()
+add_custom_target(simparo-manpages ALL DEPENDS ${SIMPARO_MAN_PAGES})
+install(FILES ${SIMPARO_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+install(FILES ${SIMPARO_PACKAGING_DIR}/simparo.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${SIMPARO_PACKAGING_DIR}/id.bprs_merantika.simparo.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(DIRECTORY ${SIMPARO_PACKAGING_DIR}/icons/hicolor
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME simparo)
+set(CPACK_PACKAGE_VENDOR "PT.BPRS.MERANTIKA")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(SIMPARO_PACKAGE_MAINTAINER "Tim TI PT.BPRS.MERANTIKA <simparo@localhost>"
+    CACHE STRING "Maintainer line of the Debian package: name <e-mail>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SIMPARO_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "tabungan pelajar dan mahasiswa PT.BPRS.MERANTIKA
+SIMPARO adalah program desktop untuk mengelola Tabungan Pelajar dan Mahasiswa
+di PT.BPRS.MERANTIKA: operator masuk dengan password, mengisi daftar nasabah,
+memposting setoran dan penarikan, melihat mutasi dan saldo rekening, serta
+mencetak daftar nasabah dan laporan tabungan.
+.
+Semua data ada dalam satu file SQLite, ~/SKRIP/asli.sqlite, yang dibuat
+dengan simparo-initdb; simparo-backup membuat salinan cadangan yang
+diperiksa, juga selagi program dipakai.")
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Every library the programs link is found by dpkg-shlibdeps. The Qt SQLite driver
+# is a plugin that Qt loads at run time, so no binary names it: it is the one
+# dependency listed by hand.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+
+include(CPack)

@@ -1,0 +1,258 @@
+// simparo-backup run as the operator runs it: a copy taken while posting goes on,
+// the balance chain check, the dated names, --keep, and the refusals.
+#include "data/database.h"
+#include "testdb.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTest>
+#include <QThread>
+#include <unistd.h>
+
+namespace {
+
+// Exit code and everything printed. Held to the folders' permission bits, a root
+// user is refused a read-only folder like any operator.
+QPair<int, QString> backup(const QString &home, const QStringList &arguments, bool heldToPermissions = false)
+{
+    QStringList command = {qEnvironmentVariable("SIMPARO_TOOLS_DIR", QCoreApplication::applicationDirPath())
+                           + QStringLiteral("/simparo-backup")};
+    if (heldToPermissions && geteuid() == 0)
+        command = QStringList{"setpriv", "--bounding-set", "-dac_override,-dac_read_search", "--"} + command;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    const QString program = command.takeFirst();
+    process.start(program, command + arguments);
+    process.waitForFinished(120000);
+    return {process.exitCode(), QString::fromUtf8(process.readAll())};
+}
+
+QStringList copiesIn(const QString &folder)
+{
+    static const QRegularExpression pattern(QStringLiteral("^asli-\\d{4}-\\d{2}-\\d{2}_\\d{6}\\.sqlite$"));
+    return QDir(folder).entryList(QDir::Files).filter(pattern);
+}
+
+QStringList everythingIn(const QString &folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
+
+// Rows whose balance does not follow from the account's previous one, counted in SQL.
+const QString kChainBreaks = QStringLiteral(
+    "SELECT count(*) FROM (SELECT debet, kredit, saldo, "
+    "LAG(saldo, 1, 0) OVER (PARTITION BY norekening ORDER BY rowid) AS previous FROM nabubg) "
+    "WHERE round(saldo * 100) <> round(previous * 100) + round(kredit * 100) - round(debet * 100)");
+const QString kLedger = QStringLiteral("SELECT rowid, norekening, debet, kredit, saldo FROM nabubg ORDER BY rowid");
+
+// Posts one committed deposit after another on a connection of its own, as the
+// transaction screen does, until it is destroyed.
+struct Poster
+{
+    QAtomicInt stop, posted, failed;
+    std::unique_ptr<QThread> thread;
+
+    explicit Poster(const QString &file)
+    {
+        thread.reset(QThread::create([this, file] {
+            {
+                QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("poster"));
+                database.setDatabaseName(file);
+                database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+                bool ok = database.open();
+                QSqlQuery query(database);
+                for (qint64 i = 0, saldo[10] = {}; ok && !stop.loadRelaxed(); ++i, posted.ref()) {
+                    const qint64 amount = 100 + (i * 7919) % 250000; // sen
+                    saldo[i % 10] += amount;
+                    query.prepare(QStringLiteral("INSERT INTO nabubg VALUES "
+                                                 "(?, 'Nasabah', '2026-12-09', '01', 'Penyetoran', 0, ?, ?)"));
+                    query.addBindValue(QStringLiteral("Q%1").arg(i % 10));
+                    query.addBindValue(amount / 100.0);
+                    query.addBindValue(saldo[i % 10] / 100.0);
+                    ok = query.exec();
+                }
+                failed.storeRelaxed(ok ? 0 : 1);
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("poster"));
+        }));
+        thread->start();
+    }
+    ~Poster()
+    {
+        stop.storeRelaxed(1);
+        thread->wait();
+    }
+};
+
+} // namespace
+
+class tst_Backup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void copyTakenWhilePostingRestoresToAConsistentLedger()
+    {
+        TestDatabase home;
+        // 40,000 earlier deposits of 12.34 on 25 accounts, so that the copy takes many steps.
+        home.exec(QStringLiteral("WITH RECURSIVE n(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM n WHERE x < 39999) "
+                                 "INSERT INTO nabubg SELECT 'P' || (x % 25), 'Nasabah', '2026-12-09', '01', "
+                                 "'Penyetoran', 0, 12.34, 12.34 * (x / 25 + 1) FROM n"));
+        QPair<int, QString> run;
+        {
+            Poster poster(home.file());
+            QTRY_VERIFY(poster.posted.loadRelaxed() > 0);
+            const int postedBefore = poster.posted.loadRelaxed();
+            run = backup(home.home(), {});
+            QVERIFY(poster.posted.loadRelaxed() > postedBefore);
+            QVERIFY(!poster.failed.loadRelaxed());
+        }
+        QVERIFY2(run.first == 0, qPrintable(run.second));
+        const QString folder = home.home() + QStringLiteral("/SKRIP/cadangan");
+        const QStringList copies = copiesIn(folder);
+        QCOMPARE(copies.size(), 1);
+
+        // Restored in place of the program's database (in a fresh home), the copy is whole.
+        TestDatabase restored(false);
+        QVERIFY(QDir().mkpath(restored.home() + QStringLiteral("/SKRIP")));
+        QVERIFY(QFile::copy(QDir(folder).filePath(copies.first()), restored.file()));
+        QString error;
+        QVERIFY2(db::verifyDatabase(restored.file(), &error), qPrintable(error));
+        QCOMPARE(restored.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+        QCOMPARE(restored.scalar(kChainBreaks).toInt(), 0);
+        // It is the source at one moment: its first rows, none missing, none torn.
+        const QStringList copied = restored.rows(kLedger);
+        QVERIFY(copied.size() > 40000);
+        QCOMPARE(copied, home.rows(kLedger).mid(0, copied.size()));
+    }
+
+    void balanceChainsAreCheckedToTheSen_data()
+    {
+        QTest::addColumn<QStringList>("ledger"); // account|debet|kredit|saldo, in posting order
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("finding");
+        QTest::newRow("whole chains") << QStringList{"0001|0|1000.10|1000.10", "0002|0|0.1|0.1", "0001|100.05|0|900.05",
+                                                     "0002|0|0.2|0.3", "0001|0|0.07|900.12"}
+                                      << 0 << QString();
+        QTest::newRow("one sen off") << QStringList{"0001|0|1000.10|1000.10", "0001|100|0|900.11"} << 2
+                                     << "rekening 0001, baris 2";
+        QTest::newRow("first row not from zero") << QStringList{"0002|0|50|60"} << 2 << "rekening 0002, baris 1";
+        QTest::newRow("accounts apart") << QStringList{"0001|0|10|10", "0002|0|20|20", "0001|0|5|15", "0002|5|0|25"} << 2
+                                        << "rekening 0002, baris 4";
+    }
+    void balanceChainsAreCheckedToTheSen()
+    {
+        QFETCH(QStringList, ledger);
+        QFETCH(int, exitCode);
+        QFETCH(QString, finding);
+        TestDatabase home;
+        for (const QString &row : ledger) {
+            const QStringList v = row.split(u'|');
+            home.addLedgerRow(v[0], QStringLiteral("Ani"), QStringLiteral("2026-12-09"), QStringLiteral("01"),
+                              v[1].toDouble(), v[2].toDouble(), v[3].toDouble());
+        }
+        const auto [code, text] = backup(home.home(), {});
+        QVERIFY2(code == exitCode, qPrintable(text));
+        QVERIFY2(text.contains(finding), qPrintable(text));
+        QCOMPARE(text.count(QStringLiteral("Saldo tidak bersambung")), exitCode == 2 ? 1 : 0);
+        // A finding is in the source too: the copy is kept all the same.
+        QCOMPARE(copiesIn(home.home() + QStringLiteral("/SKRIP/cadangan")).size(), 1);
+    }
+
+    void copiesAreDatedAndNeverOverwritten()
+    {
+        TestDatabase home;
+        const QString folder = home.home() + QStringLiteral("/SKRIP/cadangan");
+        const auto [code, text] = backup(home.home(), {});
+        QVERIFY2(code == 0, qPrintable(text));
+        const QStringList copies = copiesIn(folder);
+        QCOMPARE(everythingIn(folder), copies);
+        QCOMPARE(copies.size(), 1);
+        QVERIFY(text.contains(copies.first()));
+        const QDateTime stamp = QDateTime::fromString(copies.first().mid(5, 17), QStringLiteral("yyyy-MM-dd_HHmmss"));
+        QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) < 60);
+
+        // Files under the names of the next seconds are left as they are.
+        QStringList taken;
+        for (int s = 0; s < 10; ++s) {
+            QFile file(QDir(folder).filePath(QStringLiteral("asli-%1.sqlite").arg(
+                QDateTime::currentDateTime().addSecs(s).toString(QStringLiteral("yyyy-MM-dd_HHmmss")))));
+            if (!file.exists() && file.open(QIODevice::WriteOnly) && file.write("milik operator") > 0)
+                taken << file.fileName();
+        }
+        const auto [again, refusal] = backup(home.home(), {});
+        QCOMPARE(again, 1);
+        QVERIFY2(refusal.contains(QStringLiteral("sudah ada")), qPrintable(refusal));
+        for (const QString &name : taken) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "milik operator");
+        }
+        QCOMPARE(everythingIn(folder).size(), 1 + taken.size());
+    }
+
+    void keepLeavesTheNewestCopiesAndEverythingElse()
+    {
+        TestDatabase home;
+        const QString folder = home.home() + QStringLiteral("/usb/cadangan");
+        QVERIFY(QDir().mkpath(folder));
+        const QStringList others = {"catatan.txt", "asli.sqlite", "asli-2020-01-01.sqlite", "lain-2018-01-01_000000.sqlite"};
+        for (const QString &name : others + QStringList{"asli-2019-12-31_120000.sqlite", "asli-2021-06-30_235959.sqlite",
+                                                        "asli-2020-01-01_000000.sqlite"})
+            QVERIFY(QFile(QDir(folder).filePath(name)).open(QIODevice::WriteOnly));
+        const auto [code, text] = backup(home.home(), {QStringLiteral("--keep"), QStringLiteral("2"), folder});
+        QVERIFY2(code == 0, qPrintable(text));
+        const QStringList copies = copiesIn(folder);
+        QCOMPARE(copies.size(), 2);
+        QCOMPARE(copies.first(), QStringLiteral("asli-2021-06-30_235959.sqlite"));
+        for (const QString &name : others)
+            QVERIFY2(QFile::exists(QDir(folder).filePath(name)), qPrintable(name));
+    }
+
+    void refusalsMakeNoCopy_data()
+    {
+        QTest::addColumn<QString>("breakage");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing database") << "missing" << "tidak ditemukan";
+        QTest::newRow("not a database") << "junk" << "bukan database SQLite";
+        QTest::newRow("damaged index") << "index" << "integrity_check";
+        QTest::newRow("no ledger table") << "table" << "tabel nabubg tidak ada";
+        QTest::newRow("read-only destination") << "readonly" << "tidak bisa ditulis";
+    }
+    void refusalsMakeNoCopy()
+    {
+        QFETCH(QString, breakage);
+        QFETCH(QString, message);
+        TestDatabase home(breakage != QLatin1String("missing"));
+        const QString folder = home.home() + QStringLiteral("/cadangan");
+        if (breakage == QLatin1String("junk")) {
+            QFile junk(home.file());
+            QVERIFY(junk.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            junk.write(QByteArray(8192, 'x'));
+        } else if (breakage == QLatin1String("index")) {
+            // The index on norekening is declared on nama: its entries no longer match the rows.
+            home.addLedgerRow(QStringLiteral("0001"), QStringLiteral("Ani"), QStringLiteral("2026-12-09"),
+                              QStringLiteral("01"), 0, 10, 10);
+            home.exec(QStringLiteral("PRAGMA writable_schema=ON"));
+            home.exec(QStringLiteral("UPDATE sqlite_master SET sql='CREATE INDEX nabubg_norekening ON nabubg (nama)' "
+                                     "WHERE name='nabubg_norekening'"));
+        } else if (breakage == QLatin1String("table")) {
+            home.exec(QStringLiteral("DROP TABLE nabubg"));
+        } else if (breakage == QLatin1String("readonly")) {
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        const auto [code, text] = backup(home.home(), {folder}, breakage == QLatin1String("readonly"));
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(code, 1);
+        QVERIFY2(text.contains(message), qPrintable(text));
+        QVERIFY2(text.contains(breakage == QLatin1String("readonly") ? folder : home.file()), qPrintable(text));
+        QCOMPARE(everythingIn(folder), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Backup)
+#include "tst_backup.moc"

@@ -1,0 +1,487 @@
+// simparo-backup: a consistent copy of the SIMPARO database, also while the
+// program runs and posts, through SQLite's online backup. The copy is checked
+// (integrity and the balance chain of every account) under a temporary name and
+// gets its final, dated name only when the checks are through.
+//
+// Exit codes: 0 copy made and every check passed; 1 failure, no copy made;
+// 2 copy made and kept, but balance chains are broken (in the source as well).
+#include "data/database.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QTextStream>
+#include <QThread>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace {
+
+enum Exit { Ok = 0, Failed = 1, ChainFindings = 2 };
+
+// Pages copied per backup step, and how long a step may keep meeting a lock.
+constexpr int kPagesPerStep = 256;
+constexpr int kLockRetryMs = 20;
+constexpr int kLockPatienceMs = 60000;
+// Findings printed one by one; the rest are counted.
+constexpr int kFindingsShown = 100;
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+QString native(const QString &path) { return QDir::toNativeSeparators(path); }
+
+const char kHelp[] =
+    "Pemakaian: simparo-backup [--from FILE] [--keep N] [FOLDER]\n"
+    "\n"
+    "Membuat salinan cadangan database SIMPARO yang utuh, juga selagi SIMPARO\n"
+    "dipakai dan transaksi diposting. Salinan diperiksa (PRAGMA integrity_check dan\n"
+    "kesinambungan saldo setiap rekening di nabubg) dengan nama sementara, dan baru\n"
+    "diberi nama akhir bila pemeriksaan selesai.\n"
+    "\n"
+    "  FOLDER       folder tujuan, dibuat bila belum ada (bawaan: %1).\n"
+    "               Nama salinan: NAMA-TAHUN-BULAN-HARI_JAMMENITDETIK.sqlite,\n"
+    "               misalnya asli-2026-12-09_101530.sqlite; file yang sudah ada\n"
+    "               tidak pernah ditimpa.\n"
+    "  --from FILE  database sumber (bawaan: %2).\n"
+    "  --keep N     sesudah menyalin, simpan hanya N salinan terbaru di FOLDER;\n"
+    "               hanya file dengan pola nama di atas yang dihapus.\n"
+    "  -h, --help   tampilkan bantuan ini.\n"
+    "\n"
+    "Kode keluar:\n"
+    "  0  salinan dibuat dan lolos semua pemeriksaan.\n"
+    "  1  gagal, tidak ada salinan: database tidak ada atau rusak, folder tujuan\n"
+    "     tidak bisa ditulis atau penuh, atau pilihan salah.\n"
+    "  2  salinan dibuat dan disimpan, tetapi saldo beberapa rekening tidak\n"
+    "     bersambung; kesalahan itu ada juga di database sumber dan perlu diperiksa.\n"
+    "\n"
+    "Mengembalikan cadangan: tutup SIMPARO, hapus file -wal dan -shm di samping\n"
+    "database (bila ada), lalu salin file cadangan menjadi %2.\n";
+
+// An amount in sen, with Indonesian separators: 1.234.567,89
+QString rupiah(qint64 sen)
+{
+    const bool negative = sen < 0;
+    const quint64 value = negative ? quint64(-(sen + 1)) + 1 : quint64(sen);
+    QString whole = QString::number(value / 100);
+    for (int i = whole.size() - 3; i > 0; i -= 3)
+        whole.insert(i, u'.');
+    return (negative ? QStringLiteral("-") : QString()) + whole
+           + QStringLiteral(",%1").arg(value % 100, 2, 10, QLatin1Char('0'));
+}
+
+qint64 toSen(double value) { return std::llround(value * 100.0); }
+
+QString sourceDamaged(const QString &file, const QString &detail)
+{
+    return QStringLiteral("File %1 bukan database SIMPARO (bukan database SQLite) atau rusak; cadangan tidak dibuat.\n"
+                          "Cadangan lama tetap disimpan: kembalikan cadangan terakhir yang baik.\n(%2)")
+        .arg(native(file), detail);
+}
+
+// A message for a failure of SQLite while the copy is written.
+QString copyFailure(int code, const QString &source, const QString &target, const QString &detail)
+{
+    const QString folder = QFileInfo(target).absolutePath();
+    QString text;
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+        text = QStringLiteral("Disk tujuan %1 penuh; cadangan tidak dibuat.\n"
+                              "Kosongkan ruang disk atau pilih folder lain, lalu ulangi.")
+                   .arg(native(folder));
+        break;
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+        text = QStringLiteral("Folder tujuan %1 tidak bisa ditulis (hanya-baca atau tanpa izin); cadangan tidak dibuat.")
+                   .arg(native(folder));
+        break;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return sourceDamaged(source, detail);
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        text = QStringLiteral("Database %1 terlalu lama dikunci oleh program lain; cadangan tidak dibuat.\n"
+                              "Ulangi sebentar lagi.")
+                   .arg(native(source));
+        break;
+    case SQLITE_IOERR:
+        text = QStringLiteral("Terjadi kesalahan baca/tulis saat menyalin %1 ke folder %2; cadangan tidak dibuat.\n"
+                              "Periksa kedua disk, lalu ulangi.")
+                   .arg(native(source), native(folder));
+        break;
+    default:
+        text = QStringLiteral("Cadangan %1 di folder %2 tidak bisa dibuat.").arg(native(source), native(folder));
+        break;
+    }
+    return text + QStringLiteral("\n(%1)").arg(detail);
+}
+
+// A message for a failure of SQLite while the source is opened for reading.
+QString sourceFailure(int code, const QString &source, const QString &target, const QString &detail)
+{
+    switch (code & 0xff) {
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return copyFailure(code, source, target, detail);
+    default:
+        return QStringLiteral("Database %1 tidak bisa dibaca; cadangan tidak dibuat.\n"
+                              "Periksa hak akses file dan foldernya, lalu ulangi.\n(%2)")
+            .arg(native(source), detail);
+    }
+}
+
+QString destinationFailure(int error, const QString &folder)
+{
+    const QString detail = QString::fromLocal8Bit(std::strerror(error));
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("Folder tujuan %1 tidak bisa ditulis (hanya-baca atau tanpa izin); cadangan tidak dibuat.\n"
+                              "Pilih folder lain atau periksa hak aksesnya.\n(%2)")
+            .arg(native(folder), detail);
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("Disk tujuan %1 penuh; cadangan tidak dibuat.\n"
+                              "Kosongkan ruang disk atau pilih folder lain, lalu ulangi.\n(%2)")
+            .arg(native(folder), detail);
+    default:
+        return QStringLiteral("Folder tujuan %1 tidak bisa dipakai; cadangan tidak dibuat.\n(%2)")
+            .arg(native(folder), detail);
+    }
+}
+
+// Owns one SQLite connection.
+struct Connection
+{
+    sqlite3 *handle = nullptr;
+    ~Connection() { sqlite3_close_v2(handle); }
+    QString message() const { return QString::fromUtf8(sqlite3_errmsg(handle)); }
+    int code() const { return sqlite3_extended_errcode(handle); }
+    bool exec(const char *sql) { return sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+};
+
+// Owns one prepared statement.
+struct Statement
+{
+    sqlite3_stmt *handle = nullptr;
+    Statement(sqlite3 *db, const char *sql) { sqlite3_prepare_v2(db, sql, -1, &handle, nullptr); }
+    ~Statement() { sqlite3_finalize(handle); }
+    QString text(int column) const
+    {
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(handle, column)));
+    }
+};
+
+// Copies the source into the (empty) target file, from one read snapshot of the
+// source: in WAL mode, posting goes on meanwhile and is not waited for.
+bool copyDatabase(const QString &source, const QString &target, QString *error)
+{
+    Connection from, to;
+    if (sqlite3_open_v2(QFile::encodeName(source).constData(), &from.handle, SQLITE_OPEN_READONLY, nullptr)
+        != SQLITE_OK) {
+        *error = sourceFailure(from.code(), source, target, from.message());
+        return false;
+    }
+    sqlite3_busy_timeout(from.handle, kLockPatienceMs);
+    // The read transaction holds one snapshot of the source for every step of the copy.
+    if (!from.exec("BEGIN") || !from.exec("SELECT count(*) FROM sqlite_master")) {
+        *error = sourceFailure(from.code(), source, target, from.message());
+        return false;
+    }
+    if (sqlite3_open_v2(QFile::encodeName(target).constData(), &to.handle, SQLITE_OPEN_READWRITE, nullptr)
+        != SQLITE_OK) {
+        *error = copyFailure(to.code(), source, target, to.message());
+        return false;
+    }
+    sqlite3_backup *backup = sqlite3_backup_init(to.handle, "main", from.handle, "main");
+    if (!backup) {
+        *error = copyFailure(to.code(), source, target, to.message());
+        return false;
+    }
+    int rc = SQLITE_OK;
+    int waitedMs = 0;
+    while (true) {
+        rc = sqlite3_backup_step(backup, kPagesPerStep);
+        if (rc == SQLITE_OK) {
+            waitedMs = 0;
+        } else if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && waitedMs < kLockPatienceMs) {
+            QThread::msleep(kLockRetryMs);
+            waitedMs += kLockRetryMs;
+        } else {
+            break;
+        }
+    }
+    sqlite3_backup_finish(backup);
+    from.exec("COMMIT");
+    if (rc != SQLITE_DONE) {
+        *error = copyFailure(to.code() != SQLITE_OK ? to.code() : rc, source, target,
+                             to.code() != SQLITE_OK ? to.message() : QString::fromUtf8(sqlite3_errstr(rc)));
+        return false;
+    }
+    return true;
+}
+
+struct CheckResult
+{
+    bool usable = false;
+    QString problem;
+    qint64 accounts = 0;
+    qint64 rows = 0;
+    QStringList findings;
+    qint64 findingCount = 0;
+};
+
+// Integrity, the program's tables, and every account's balance chain in
+// posting order: saldo = previous saldo + kredit - debet, to the sen.
+CheckResult checkCopy(const QString &copy, const QString &source)
+{
+    CheckResult result;
+    Connection db;
+    if (sqlite3_open_v2(QFile::encodeName(copy).constData(), &db.handle, SQLITE_OPEN_READWRITE, nullptr)
+        != SQLITE_OK) {
+        result.problem = sourceDamaged(source, db.message());
+        return result;
+    }
+    {
+        Statement integrity(db.handle, "PRAGMA integrity_check");
+        QStringList lines;
+        int rc;
+        while ((rc = sqlite3_step(integrity.handle)) == SQLITE_ROW)
+            lines << integrity.text(0);
+        if (rc != SQLITE_DONE || lines != QStringList{QStringLiteral("ok")}) {
+            if (rc != SQLITE_DONE)
+                lines << db.message();
+            result.problem = QStringLiteral("Database %1 rusak: pemeriksaan keutuhan (integrity_check) gagal; "
+                                            "cadangan tidak dibuat.\n"
+                                            "Cadangan lama tetap disimpan: kembalikan cadangan terakhir yang baik.\n%2")
+                                 .arg(native(source), lines.mid(0, 10).join(u'\n'));
+            return result;
+        }
+    }
+    {
+        Statement objects(db.handle, "SELECT lower(name), type FROM sqlite_master");
+        QStringList present;
+        while (sqlite3_step(objects.handle) == SQLITE_ROW)
+            present << objects.text(0) + u'/' + objects.text(1);
+        QStringList missing;
+        for (const char *table : {"daftar", "nabubg", "tpassword"})
+            if (!present.contains(QLatin1String(table) + QStringLiteral("/table")))
+                missing << QStringLiteral("tabel %1").arg(QLatin1String(table));
+        if (!present.contains(QStringLiteral("qpass/view")) && !present.contains(QStringLiteral("qpass/table")))
+            missing << QStringLiteral("query Qpass");
+        if (!missing.isEmpty()) {
+            result.problem = QStringLiteral("File %1 bukan database SIMPARO yang lengkap: %2 tidak ada; "
+                                            "cadangan tidak dibuat.")
+                                 .arg(native(source), missing.join(QStringLiteral(", ")));
+            return result;
+        }
+    }
+    Statement ledger(db.handle, "SELECT rowid, norekening, TANGGAL, debet, kredit, saldo FROM nabubg ORDER BY rowid");
+    QHash<QString, qint64> balances;
+    int rc;
+    while ((rc = sqlite3_step(ledger.handle)) == SQLITE_ROW) {
+        ++result.rows;
+        const QString account = ledger.text(1);
+        const qint64 debet = toSen(sqlite3_column_double(ledger.handle, 3));
+        const qint64 kredit = toSen(sqlite3_column_double(ledger.handle, 4));
+        const qint64 saldo = toSen(sqlite3_column_double(ledger.handle, 5));
+        const qint64 previous = balances.value(account, 0);
+        const qint64 expected = previous + kredit - debet;
+        if (saldo != expected && ++result.findingCount <= kFindingsShown) {
+            result.findings << QStringLiteral("Saldo tidak bersambung: rekening %1, baris %2 (tanggal %3): "
+                                              "tercatat %4, seharusnya %5 (saldo sebelumnya %6 + kredit %7 - debet %8).")
+                                   .arg(account)
+                                   .arg(sqlite3_column_int64(ledger.handle, 0))
+                                   .arg(ledger.text(2), rupiah(saldo), rupiah(expected), rupiah(previous),
+                                        rupiah(kredit), rupiah(debet));
+        }
+        // The chain goes on from the stored balance, so one wrong row is one finding.
+        balances.insert(account, saldo);
+    }
+    if (rc != SQLITE_DONE) {
+        result.problem = sourceDamaged(source, db.message());
+        return result;
+    }
+    result.accounts = balances.size();
+    result.usable = true;
+    return result;
+}
+
+// The files SQLite may keep beside a database; a closed copy has none left.
+void removeSideFiles(const QString &file)
+{
+    for (const char *suffix : {"-journal", "-wal", "-shm"})
+        QFile::remove(file + QLatin1String(suffix));
+}
+
+void removeCopy(const QString &file)
+{
+    QFile::remove(file);
+    removeSideFiles(file);
+}
+
+void syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Removes the oldest copies named by this tool's pattern, so that `keep` remain.
+void keepNewest(const QString &folder, const QString &base, int keep)
+{
+    const QRegularExpression pattern(QStringLiteral("^%1-\\d{4}-\\d{2}-\\d{2}_\\d{6}\\.sqlite$")
+                                         .arg(QRegularExpression::escape(base)));
+    QStringList copies;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        if (pattern.match(name).hasMatch())
+            copies << name;
+    copies.sort();
+    while (copies.size() > keep) {
+        const QString oldest = QDir(folder).filePath(copies.takeFirst());
+        if (QFile::remove(oldest))
+            out() << "Cadangan lama dihapus: " << native(oldest) << "\n";
+        else
+            err() << "Cadangan lama " << native(oldest) << " tidak bisa dihapus.\n";
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("simparo-backup"));
+    const QString programFile = db::databaseFile();
+    const QString defaultFolder = QFileInfo(programFile).absolutePath() + QStringLiteral("/cadangan");
+
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption keep(QStringLiteral("keep"), QString(), QStringLiteral("N"));
+    parser.addOptions({help, from, keep});
+    if (!parser.parse(app.arguments())) {
+        if (!parser.unknownOptionNames().isEmpty())
+            err() << "Pilihan tidak dikenal: " << parser.unknownOptionNames().join(QStringLiteral(", "));
+        else
+            err() << "Pilihan salah (" << parser.errorText() << ")";
+        err() << "\nLihat: simparo-backup --help\n";
+        return Failed;
+    }
+    if (parser.isSet(help)) {
+        out() << QString::fromUtf8(kHelp).arg(native(defaultFolder), native(programFile));
+        return Ok;
+    }
+    if (parser.positionalArguments().size() > 1) {
+        err() << "Terlalu banyak argumen: hanya satu FOLDER tujuan.\nLihat: simparo-backup --help\n";
+        return Failed;
+    }
+    int keepCount = 0;
+    if (parser.isSet(keep)) {
+        bool ok = false;
+        keepCount = parser.value(keep).toInt(&ok);
+        if (!ok || keepCount < 1) {
+            err() << "--keep memerlukan bilangan bulat 1 atau lebih.\n";
+            return Failed;
+        }
+    }
+
+    const QString source = QFileInfo(parser.isSet(from) ? parser.value(from) : programFile).absoluteFilePath();
+    if (!QFileInfo(source).isFile()) {
+        err() << "Database " << native(source) << " tidak ditemukan; cadangan tidak dibuat.\n"
+              << "Periksa nama file, atau buat database baru dengan simparo-initdb.\n";
+        return Failed;
+    }
+    const QString folder = QFileInfo(parser.positionalArguments().value(0, defaultFolder)).absoluteFilePath();
+    if (!QDir().mkpath(folder)) {
+        // mkpath says nothing of the cause; the parent that exists tells it.
+        QString parent = folder;
+        while (!QFileInfo::exists(parent) && parent != QFileInfo(parent).path())
+            parent = QFileInfo(parent).path();
+        const int cause = ::access(QFile::encodeName(parent).constData(), W_OK) == 0 ? ENOTDIR : errno;
+        err() << destinationFailure(cause, folder) << "\n";
+        return Failed;
+    }
+
+    const QString base = QFileInfo(source).completeBaseName();
+    const QString name = QStringLiteral("%1-%2.sqlite")
+                             .arg(base, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")));
+    const QString target = QDir(folder).filePath(name);
+    const QString temporary = QDir(folder).filePath(u'.' + name + QStringLiteral(".part"));
+    if (QFileInfo::exists(target)) {
+        err() << "File " << native(target) << " sudah ada; simparo-backup tidak menimpa file.\n"
+              << "Ulangi sebentar lagi atau pilih folder lain.\n";
+        return Failed;
+    }
+    // The temporary file is claimed exclusively: two copies started in the same second never share it.
+    const int fd = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            err() << "File sementara " << native(temporary) << " sudah ada: cadangan lain sedang dibuat. "
+                  << "Ulangi sebentar lagi.\n";
+        else
+            err() << destinationFailure(errno, folder) << "\n";
+        return Failed;
+    }
+    ::close(fd);
+
+    QString error;
+    if (!copyDatabase(source, temporary, &error)) {
+        removeCopy(temporary);
+        err() << error << "\n";
+        return Failed;
+    }
+    const CheckResult check = checkCopy(temporary, source);
+    if (!check.usable) {
+        removeCopy(temporary);
+        err() << check.problem << "\n";
+        return Failed;
+    }
+    removeSideFiles(temporary);
+    if (!QFile::rename(temporary, target)) {
+        removeCopy(temporary);
+        err() << "File " << native(target) << " sudah ada atau tidak bisa dibuat; simparo-backup tidak menimpa file.\n";
+        return Failed;
+    }
+    syncFolder(folder);
+
+    out() << "Cadangan dibuat: " << native(target) << "\n"
+          << "Diperiksa: keutuhan baik; " << check.accounts << " rekening, " << check.rows << " baris tabungan.\n";
+    for (const QString &finding : check.findings)
+        out() << finding << "\n";
+    if (check.findingCount > kFindingsShown)
+        out() << "... dan " << (check.findingCount - kFindingsShown) << " temuan lain.\n";
+    if (keepCount > 0)
+        keepNewest(folder, base, keepCount);
+    if (check.findingCount > 0) {
+        out() << check.findingCount << " baris dengan saldo tidak bersambung. Salinan tetap disimpan; "
+              << "kesalahan yang sama ada di database " << native(source) << " dan perlu diperiksa.\n";
+        out().flush();
+        return ChainFindings;
+    }
+    return Ok;
+}
