@@ -115,6 +115,14 @@ signals:
     void readFailed(const QString &message);
 
 private:
+    // Keys are read from the front in chunks that grow as more are wanted; a grid
+    // asking for more rows gets a chunk of its own size.
+    static constexpr int kFirstChunk = 64;
+    static constexpr int kGridChunk = 256;
+    static constexpr int kLargestChunk = 65536;
+    // Rows are read in pages of this many.
+    static constexpr int kPageSize = 64;
+
     bool fail(const QString &message) const;
     bool openTable();
     bool openView();

@@ -1,0 +1,372 @@
+#include "recordsource.h"
+
+#include "criteria.h"
+
+#include <algorithm>
+
+// The visible rows of a record source, their values and its cursor: the keys are
+// read from the front as far as they are needed, rows in pages as they are shown,
+// and Find and Filter are indexed queries.
+
+void RecordSource::reportUnattended() const
+{
+    emit const_cast<RecordSource *>(this)->readFailed(lastError_);
+}
+
+QVector<qint64> RecordSource::ownRowsMatching() const
+{
+    QVector<qint64> keys;
+    for (qint64 key : ownKeys_)
+        if (!filter_.isSet() || schema::matches(own_.value(key).value(filter_.column), filter_.value))
+            keys << key;
+    return keys;
+}
+
+bool RecordSource::extend(int wanted, bool notify) const
+{
+    if (complete_ || !open_)
+        return true;
+    QVector<qint64> found;
+    int limit = -1;
+    if (isView_) {
+        complete_ = true;
+    } else {
+        if (wanted >= 0)
+            limit = std::max(wanted, std::min(std::max(kFirstChunk, chunk_ * 2), kLargestChunk));
+        chunk_ = std::max(chunk_, limit);
+        QVector<qint64> read;
+        if (!reader_.scan(filter_, scanned_, limit, limit >= 0 && limit <= kGridChunk, &read))
+            return fail(reader_.lastError());
+        if (!read.isEmpty())
+            scanned_ = read.last();
+        for (qint64 key : std::as_const(read))
+            if (!deleted_.contains(key))
+                found << key;
+        complete_ = limit < 0 || read.size() < limit;
+    }
+    // Rows this record source appended lie beyond the horizon: they come last.
+    if (complete_)
+        found += ownRowsMatching();
+    if (found.isEmpty())
+        return true;
+    auto *self = const_cast<RecordSource *>(this);
+    if (notify)
+        self->beginInsertRows(QModelIndex(), keys_.size(), keys_.size() + int(found.size()) - 1);
+    for (qint64 key : std::as_const(found))
+        keys_.append(key);
+    if (notify)
+        self->endInsertRows();
+    return true;
+}
+
+bool RecordSource::ensure(int position) const
+{
+    while (!complete_ && keys_.size() <= position)
+        if (!extend(position + 1 - keys_.size(), true))
+            return false;
+    return true;
+}
+
+bool RecordSource::ensureKey(qint64 key) const
+{
+    while (!complete_ && (!scanned_ || *scanned_ < key))
+        if (!extend(0, true))
+            return false;
+    return true;
+}
+
+bool RecordSource::ensureComplete() const
+{
+    if (complete_ || !open_)
+        return true;
+    const std::optional<qint64> horizon = reader_.horizon();
+    if (!filter_.isSet() && scanned_ && horizon) {
+        // A table without gaps is counted, not listed.
+        qint64 count = 0;
+        if (!reader_.countAbove(scanned_, &count))
+            return fail(reader_.lastError());
+        if (count == *horizon - *scanned_) {
+            QVector<qint64> own = ownRowsMatching();
+            const int added = int(count + own.size());
+            auto *self = const_cast<RecordSource *>(this);
+            if (added > 0)
+                self->beginInsertRows(QModelIndex(), keys_.size(), keys_.size() + added - 1);
+            keys_.appendRun(*scanned_ + 1, int(count));
+            for (qint64 key : std::as_const(own))
+                keys_.append(key);
+            scanned_ = horizon;
+            complete_ = true;
+            if (added > 0)
+                self->endInsertRows();
+            return true;
+        }
+    }
+    return extend(-1, true);
+}
+
+bool RecordSource::setFilter(const QString &criteriaText)
+{
+    lastError_.clear();
+    if (!open_)
+        return fail(QStringLiteral("Data belum dibuka."));
+    const std::optional<TableReader::Condition> wanted = condition(criteriaText);
+    beginResetModel();
+    filterText_ = criteriaText;
+    filter_ = wanted.value_or(TableReader::Condition{});
+    keys_.clear();
+    scanned_.reset();
+    complete_ = false;
+    chunk_ = 0;
+    failedPages_.clear();
+    fetchFailed_ = false;
+    const bool ok = wanted && extend(kFirstChunk, false);
+    if (!ok) {
+        keys_.clear();
+        complete_ = true;
+    }
+    endResetModel();
+    setPosition(0);
+    return ok;
+}
+
+bool RecordSource::find(const QString &criteriaText)
+{
+    lastError_.clear();
+    if (!open_)
+        return fail(QStringLiteral("Data belum dibuka."));
+    const std::optional<TableReader::Condition> wanted = condition(criteriaText);
+    const int start = std::max(pos_, 0);
+    int best = -1;
+    if (wanted && start < keys_.size()) {
+        if (!isView_) {
+            // Rows within the horizon, by an indexed query. A row already read is
+            // judged as it was read, so that Find agrees with what the grid shows.
+            const qint64 startKey = keys_.at(start);
+            for (qint64 key : reader_.cachedMatching(*wanted, startKey)) {
+                const int index = keys_.indexOf(key);
+                if (index >= start) {
+                    best = index;
+                    break;
+                }
+            }
+            qint64 from = startKey;
+            while (true) {
+                std::optional<qint64> key;
+                if (!reader_.firstMatch(*wanted, filter_, from, &key))
+                    return fail(reader_.lastError());
+                if (!key || (best >= 0 && *key >= keys_.at(best)))
+                    break;
+                from = *key + 1;
+                const QVector<QVariant> *read = reader_.cached(*key);
+                if (read && (read->isEmpty() || !schema::matches(read->value(wanted->column), wanted->value)))
+                    continue;
+                if (!ensureKey(*key))
+                    return false;
+                const int index = keys_.indexOf(*key);
+                if (index >= start) {
+                    best = index;
+                    break;
+                }
+            }
+        }
+        // Rows appended here (and the rows of a stored query) are judged as they are held.
+        if (best < 0 && (complete_ || isView_)) {
+            for (qint64 key : std::as_const(ownKeys_)) {
+                const int index = keys_.indexOf(key);
+                if (index >= start && schema::matches(own_.value(key).value(wanted->column), wanted->value)) {
+                    best = index;
+                    break;
+                }
+            }
+        }
+    }
+    if (best >= 0) {
+        setPosition(best);
+        return true;
+    }
+    const QString problem = lastError_;
+    if (!ensureComplete())
+        return false;
+    setPosition(keys_.size());
+    return problem.isEmpty() ? false : fail(problem);
+}
+
+// ---------------------------------------------------------------------------
+// Cursor
+
+bool RecordSource::isEOF() const
+{
+    return !open_ || pos_ >= keys_.size() || keys_.size() == 0;
+}
+
+bool RecordSource::isBOF() const
+{
+    return !open_ || pos_ < 0 || keys_.size() == 0;
+}
+
+bool RecordSource::hasCurrent() const
+{
+    return open_ && pos_ >= 0 && pos_ < keys_.size();
+}
+
+int RecordSource::position() const
+{
+    return hasCurrent() ? pos_ : -1;
+}
+
+int RecordSource::recordCount() const
+{
+    if (!open_)
+        return 0;
+    return ensureComplete() ? keys_.size() : -1;
+}
+
+void RecordSource::setPosition(int position)
+{
+    failedPages_.clear();
+    fetchFailed_ = false;
+    pos_ = std::clamp(position, -1, keys_.size());
+    emit currentChanged(this->position());
+}
+
+void RecordSource::moveFirst()
+{
+    setPosition(0);
+}
+
+bool RecordSource::moveLast()
+{
+    lastError_.clear();
+    if (!open_)
+        return true;
+    if (!ensureComplete())
+        return false;
+    setPosition(keys_.size() > 0 ? keys_.size() - 1 : 0);
+    return true;
+}
+
+bool RecordSource::moveNext()
+{
+    lastError_.clear();
+    if (!open_ || pos_ >= keys_.size())
+        return true;
+    if (!ensure(pos_ + 1))
+        return false;
+    setPosition(pos_ + 1);
+    return true;
+}
+
+void RecordSource::movePrevious()
+{
+    if (open_ && pos_ >= 0)
+        setPosition(pos_ - 1);
+}
+
+bool RecordSource::moveTo(int position)
+{
+    lastError_.clear();
+    if (!open_ || position < 0)
+        return true;
+    if (!ensure(position))
+        return false;
+    if (position < keys_.size())
+        setPosition(position);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Columns and values
+
+RecordSource::Kind RecordSource::columnKind(int column) const
+{
+    return kinds_.value(column, Kind::Text);
+}
+
+int RecordSource::columnIndex(const QString &name) const
+{
+    for (int i = 0; i < columns_.size(); ++i)
+        if (columns_.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+std::optional<TableReader::Condition> RecordSource::condition(const QString &criteriaText)
+{
+    if (criteriaText.isEmpty())
+        return TableReader::Condition{};
+    const auto criterion = criteria::parse(criteriaText);
+    if (!criterion) {
+        fail(QStringLiteral("Kriteria pencarian tidak sah: %1").arg(criteriaText));
+        return std::nullopt;
+    }
+    const int column = columnIndex(criterion->column);
+    if (column < 0) {
+        fail(QStringLiteral("Kolom %1 tidak ada di %2.").arg(criterion->column, name_));
+        return std::nullopt;
+    }
+    return TableReader::Condition{column, criterion->value};
+}
+
+const QVector<QVariant> *RecordSource::row(int position, bool *ok, bool *freshFailure) const
+{
+    *ok = true;
+    if (freshFailure)
+        *freshFailure = false;
+    const qint64 key = keys_.at(position);
+    const auto own = own_.constFind(key);
+    if (own != own_.constEnd())
+        return &own.value();
+    if (const QVector<QVariant> *cached = reader_.cached(key))
+        return cached;
+    const int page = position / kPageSize;
+    if (failedPages_.contains(page)) {
+        *ok = false;
+        return nullptr;
+    }
+    QVector<qint64> wanted;
+    const int last = std::min(keys_.size(), (page + 1) * kPageSize) - 1;
+    for (int i = page * kPageSize; i <= last; ++i) {
+        const qint64 k = keys_.at(i);
+        if (!own_.contains(k) && !reader_.cached(k))
+            wanted << k;
+    }
+    if (!reader_.fetch(wanted)) {
+        // Not read again until the operator moves: a broken file gives one message, not one per repaint.
+        failedPages_.insert(page);
+        lastError_ = reader_.lastError();
+        *ok = false;
+        if (freshFailure)
+            *freshFailure = true;
+        return nullptr;
+    }
+    return reader_.cached(key);
+}
+
+QVariant RecordSource::valueAt(int position, int column, bool *ok) const
+{
+    if (ok)
+        *ok = true;
+    if (!open_ || position < 0 || position >= keys_.size() || column < 0 || column >= columns_.size())
+        return QVariant();
+    bool read = true;
+    const QVector<QVariant> *values = row(position, &read, nullptr);
+    if (ok)
+        *ok = read;
+    // A row another program deleted after the opening shows empty.
+    return values ? values->value(column) : QVariant();
+}
+
+QVariant RecordSource::value(int column, bool *ok) const
+{
+    if (!hasCurrent()) {
+        if (ok)
+            *ok = true;
+        return QVariant();
+    }
+    return valueAt(pos_, column, ok);
+}
+
+QVariant RecordSource::value(const QString &column, bool *ok) const
+{
+    return value(columnIndex(column), ok);
+}
