@@ -6,7 +6,7 @@ JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools \
             libqt6sql6-sqlite libsodium-dev libsqlite3-dev libgl-dev fonts-dejavu-core poppler-utils sqlite3 \
-            dpkg-dev
+            dpkg-dev postgresql libqt6sql6-psql libpq-dev
 DB_FILE := $(HOME)/SKRIP/asli.sqlite
 FIRST_USER ?= admin
 # The first password reaches simparo-initdb on its standard input (printf is the shell's

@@ -410,6 +410,15 @@ int main(int argc, char *argv[])
         }
     }
 
+    // A site whose data lives on a server backs it up there, with pg_dump.
+    const QString setting = db::connectionText();
+    if (!parser.isSet(from) && db::engineOf(setting) == db::Engine::PostgreSQL) {
+        err() << "Data SIMPARO ada di " << db::describedLocation(setting) << " (pengaturan " << native(db::settingFile())
+              << "); simparo-backup hanya menyalin file SQLite.\n"
+              << "Cadangkan server dengan pg_dump, misalnya: pg_dump -Fc -f simparo.dump \"service="
+              << db::connectionValue(setting, QStringLiteral("Data Source")) << "\" (lihat README).\n";
+        return Failed;
+    }
     const QString source = QFileInfo(parser.isSet(from) ? parser.value(from) : programFile).absoluteFilePath();
     if (!QFileInfo(source).isFile()) {
         err() << "Database " << native(source) << " tidak ditemukan; cadangan tidak dibuat.\n"

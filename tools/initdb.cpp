@@ -1,5 +1,6 @@
 // simparo-initdb: creates the folder and a new, empty SIMPARO database with one
-// first operator. It never touches a file that exists.
+// first operator, or (--server SERVICE) the same tables on the empty database of
+// a PostgreSQL service. It never touches a file or a database that holds them.
 #include "data/database.h"
 
 #include <QCommandLineParser>
@@ -47,7 +48,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption userOption(QStringLiteral("user"), QString(), QStringLiteral("nama"));
     const QCommandLineOption passwordOption(QStringLiteral("password"), QString(), QStringLiteral("password"));
     const QCommandLineOption passwordStdin(QStringLiteral("password-stdin"), QString());
-    parser.addOptions({help, userOption, passwordOption, passwordStdin});
+    const QCommandLineOption serverOption(QStringLiteral("server"), QString(), QStringLiteral("layanan"));
+    parser.addOptions({help, userOption, passwordOption, passwordStdin, serverOption});
 
     QTextStream err(stderr);
     if (!parser.parse(app.arguments())) {
@@ -60,13 +62,17 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(help)) {
         QTextStream(stdout)
-            << "Pemakaian: simparo-initdb [--user NAMA [--password-stdin]]\n"
+            << "Pemakaian: simparo-initdb [--server LAYANAN] [--user NAMA [--password-stdin]]\n"
                "\n"
                "Membuat database SIMPARO baru, "
             << QDir::toNativeSeparators(file)
             << ",\n"
                "dengan satu operator pertama. Database yang sudah ada tidak pernah disentuh.\n"
                "\n"
+               "  --server LAYANAN  buat tabel SIMPARO di database server PostgreSQL yang\n"
+               "                    disebut layanan ini di pg_service.conf (host, port, dbname,\n"
+               "                    user, sslmode; password dari .pgpass). Database itu harus\n"
+               "                    belum berisi tabel SIMPARO.\n"
                "  --user NAMA       nama operator pertama (tanpa ini: ditanyakan).\n"
                "  --password-stdin  baca password operator pertama dari satu baris masukan\n"
                "                    standar (bersama --user), misalnya:\n"
@@ -87,7 +93,12 @@ int main(int argc, char *argv[])
         err << "--password-stdin memerlukan --user NAMA: masukan standar hanya membawa password.\n";
         return 1;
     }
-    if (QFileInfo::exists(file)) {
+    const QString service = parser.value(serverOption);
+    if (parser.isSet(serverOption) && service.isEmpty()) {
+        err << "--server memerlukan nama layanan dari pg_service.conf.\n";
+        return 1;
+    }
+    if (service.isEmpty() && QFileInfo::exists(file)) {
         err << "Database " << QDir::toNativeSeparators(file)
             << " sudah ada; simparo-initdb tidak menyentuh database yang sudah ada.\n";
         return 1;
@@ -111,11 +122,16 @@ int main(int argc, char *argv[])
         return 1;
     }
     QString error;
-    if (!db::createDatabase(file, user, password, &error)) {
+    const bool made = service.isEmpty() ? db::createDatabase(file, user, password, &error)
+                                        : db::createServerDatabase(service, user, password, &error);
+    if (!made) {
         err << error << "\n";
         return 1;
     }
-    QTextStream(stdout) << "Database dibuat: " << QDir::toNativeSeparators(file) << "\n"
+    QTextStream(stdout) << "Database dibuat: "
+                        << (service.isEmpty() ? QDir::toNativeSeparators(file)
+                                              : db::describedLocation(QStringLiteral("Provider=PostgreSQL;Data Source=") + service))
+                        << "\n"
                         << "Operator pertama: " << user << "\n";
     return 0;
 }

@@ -148,12 +148,19 @@ void PasswordScreen::change()
     auto nameIsFree = [newUser, storedUser, checkFailed](QSqlDatabase &live, QVector<QVariant> &, QString *refusal) {
         if (newUser == storedUser)
             return true;
+        // Two counters giving the same new name at the same moment: one waits for the other.
+        QSqlError error;
+        if (!db::writeLock(live, QStringLiteral("tpassword.user"), newUser, &error)) {
+            *checkFailed = true;
+            *refusal = db::describeError(error, live);
+            return false;
+        }
         QSqlQuery query(live);
         query.prepare(QStringLiteral("SELECT count(*) FROM tpassword WHERE \"user\" = ?"));
         query.addBindValue(newUser);
         if (!query.exec() || !query.next()) {
             *checkFailed = true;
-            *refusal = db::describeError(query.lastError(), live.databaseName());
+            *refusal = db::describeError(query.lastError(), live);
             return false;
         }
         if (query.value(0).toInt() == 0)

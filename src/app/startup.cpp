@@ -15,7 +15,7 @@ bool startProgram()
 {
     registerHome();
     QString error;
-    if (!db::verifyDatabase(db::databaseFile(), &error)) {
+    if (!db::verifyConnection(db::connectionText(), &error)) {
         msg::perhatian(nullptr, error);
         return false;
     }

@@ -6,7 +6,7 @@
 
 namespace customers {
 
-const char *const kNumberInUse = "NO REKENING SUDAH ADA ?";
+const char *const kNumberInUse = schema::kNumberInUse;
 const char *const kNumberEmpty = "NO REKENING belum diisi.\nKetikkan nomor rekening nasabah, lalu ulangi.";
 const char *const kNumberTooLong = "NO REKENING paling banyak 10 karakter.\nPerbaiki nomor rekening, lalu ulangi.";
 
@@ -24,11 +24,18 @@ RecordSource::WriteCheck accountNumberCheck(const std::optional<QString> &stored
             *refusal = QString::fromUtf8(kNumberTooLong);
             return false;
         }
+        // Two counters registering one number at the same moment: the second waits
+        // here until the first has committed, then finds the number taken.
+        QSqlError error;
+        if (!db::writeLock(database, QStringLiteral("daftar.norekening"), text, &error)) {
+            *refusal = db::describeError(error, database);
+            return false;
+        }
         QSqlQuery query(database);
         query.prepare(QStringLiteral("SELECT 1 FROM daftar WHERE norekening = ? LIMIT 1"));
         query.addBindValue(text);
         if (!query.exec()) {
-            *refusal = db::describeError(query.lastError(), database.databaseName());
+            *refusal = db::describeError(query.lastError(), database);
             return false;
         }
         if (query.next()) {

@@ -6,8 +6,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QVariant>
+
+#include <libpq-fe.h>
 
 namespace db {
 
@@ -20,7 +26,33 @@ namespace {
 bool g_readOnly = false;
 int g_busyTimeout = 5000;
 bool g_writeAheadLog = true;
+QString g_siteSettingFile;
 QAtomicInt g_connectionSerial;
+
+// A server that does not answer within this many seconds is reported as unreachable.
+constexpr int kConnectSeconds = 4;
+// The hidden row key of every table on a server, after the described columns.
+const char *const kServerKey = "simparo_key";
+const char *const kServerProvider = "PostgreSQL";
+
+// What each open connection is, kept by its Qt connection name.
+struct Place {
+    Engine engine = Engine::Sqlite;
+    QString location; // as messages name it
+    QString service;
+    QString openError; // why the last attempt to open it again failed
+};
+
+QHash<QString, Place> &places()
+{
+    static QHash<QString, Place> all;
+    return all;
+}
+
+QString nextConnectionName()
+{
+    return QStringLiteral("simparo-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1));
+}
 
 bool looksLikeSqlite(const QString &file)
 {
@@ -39,6 +71,18 @@ int primaryCode(const QSqlError &error)
     return ok ? (code & 0xff) : -1;
 }
 
+QString detailOf(const QSqlError &error)
+{
+    QString detail = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
+    return detail.trimmed();
+}
+
+QString withDetail(const QString &text, const QSqlError &error)
+{
+    const QString detail = detailOf(error);
+    return detail.isEmpty() ? text : text + QStringLiteral("\n(%1)").arg(detail);
+}
+
 QString notFoundText(const QString &file)
 {
     return QStringLiteral("Database %1 tidak ditemukan.\n"
@@ -54,12 +98,235 @@ QString notSqliteText(const QString &file)
         .arg(QDir::toNativeSeparators(file));
 }
 
-QString incompleteText(const QString &file, const QString &missing)
+QString incompleteText(const QString &location, const QString &missing, Engine engine)
 {
+    if (engine == Engine::PostgreSQL)
+        return QStringLiteral("Database di %1 tidak lengkap: %2 tidak ada.\n"
+                              "Buat tabelnya dengan simparo-initdb --server, atau pulihkan dari cadangan (pg_dump).")
+            .arg(location, missing);
     return QStringLiteral("Database %1 tidak lengkap: %2 tidak ada.\n"
                           "Kembalikan file dari cadangan, atau buat database baru dengan simparo-initdb.")
-        .arg(QDir::toNativeSeparators(file), missing);
+        .arg(QDir::toNativeSeparators(location), missing);
 }
+
+// ---------------------------------------------------------------------------
+// The setting file
+
+struct Setting {
+    QString file;    // empty: the built-in connection text
+    QString text;    // its connection text (lines without comments, joined)
+    QString problem; // the file could not be read
+};
+
+Setting currentSetting()
+{
+    for (const QString &path : settingFiles()) {
+        if (!QFileInfo::exists(path))
+            continue;
+        Setting setting{path, {}, {}};
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            setting.problem = QStringLiteral("file tidak bisa dibaca (%1)").arg(file.errorString());
+            return setting;
+        }
+        QStringList lines;
+        for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+            const QString text = line.trimmed();
+            if (!text.isEmpty() && !text.startsWith(u'#'))
+                lines << text;
+        }
+        setting.text = lines.join(u'\n');
+        return setting;
+    }
+    return {};
+}
+
+QString settingProblemText(const QString &file, const QString &problem)
+{
+    return QStringLiteral("Pengaturan koneksi di file %1 tidak sah: %2.\n"
+                          "Isi file itu satu baris, misalnya: Provider=PostgreSQL;Data Source=simparo\n"
+                          "(nama layanan dari pg_service.conf). Perbaiki atau hapus file itu, lalu ulangi.")
+        .arg(QDir::toNativeSeparators(file), problem);
+}
+
+// ---------------------------------------------------------------------------
+// Servers
+
+QString serverLocation(const QString &service)
+{
+    return QStringLiteral("server PostgreSQL (layanan \"%1\")").arg(service);
+}
+
+// The service files libpq reads, in its order.
+QStringList serviceFiles()
+{
+    QStringList files;
+    const QString own = qEnvironmentVariable("PGSERVICEFILE");
+    files << (own.isEmpty() ? QDir::homePath() + QStringLiteral("/.pg_service.conf") : own);
+    const QString system = qEnvironmentVariable("PGSYSCONFDIR");
+    files << (system.isEmpty() ? QStringLiteral("/etc/postgresql-common") : system) + QStringLiteral("/pg_service.conf");
+    return files;
+}
+
+bool serviceDefined(const QString &service)
+{
+    const QString section = u'[' + service + u']';
+    for (const QString &path : serviceFiles()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (QString::fromUtf8(line).trimmed() == section)
+                return true;
+    }
+    return false;
+}
+
+PGconn *handleOf(const QSqlDatabase &database)
+{
+    if (!database.driver())
+        return nullptr;
+    const QVariant handle = database.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return nullptr;
+    return *static_cast<PGconn *const *>(handle.constData());
+}
+
+bool lost(const QSqlDatabase &database)
+{
+    if (!database.isOpen())
+        return true;
+    PGconn *connection = handleOf(database);
+    return !connection || PQstatus(connection) == CONNECTION_BAD;
+}
+
+// Why a server could not be reached or refused the login, as the operator hears it.
+QString connectFailureText(const QString &service, const QSqlError &error)
+{
+    const QString location = serverLocation(service);
+    const QString detail = detailOf(error).toLower();
+    QString cause;
+    if (!serviceDefined(service) || (detail.contains(QLatin1String("service")) && detail.contains(QLatin1String("not found")))) {
+        QStringList files;
+        for (const QString &path : serviceFiles())
+            files << QDir::toNativeSeparators(path);
+        cause = QStringLiteral("Layanan \"%1\" tidak ada di file layanan PostgreSQL (dicari di: %2).\n"
+                               "Tambahkan bagian [%1] dengan host, port, dbname dan user, "
+                               "atau perbaiki nama layanan di pengaturan koneksi.")
+                    .arg(service, files.join(QStringLiteral(", ")));
+    } else if (detail.contains(QLatin1String("password")) || detail.contains(QLatin1String("authentication"))
+               || detail.contains(QLatin1String("pg_hba.conf")) || detail.contains(QLatin1String("role"))) {
+        const QString passfile = qEnvironmentVariable("PGPASSFILE", QDir::homePath() + QStringLiteral("/.pgpass"));
+        cause = QStringLiteral("Server menolak login. Periksa role (user) di file layanan dan password di %1.")
+                    .arg(QDir::toNativeSeparators(passfile));
+    } else if (detail.contains(QLatin1String("database")) && detail.contains(QLatin1String("does not exist"))) {
+        cause = QStringLiteral("Database yang disebut layanan itu (dbname) tidak ada di server.");
+    } else {
+        cause = QStringLiteral("Server tidak bisa dihubungi: pastikan server menyala dan jaringan tersambung, lalu ulangi.");
+    }
+    return withDetail(QStringLiteral("SIMPARO tidak bisa tersambung ke %1.\n%2").arg(location, cause), error);
+}
+
+QString lostText(const QString &location, const QSqlError &error)
+{
+    return withDetail(QStringLiteral("Sambungan ke %1 terputus; yang sedang dikerjakan tidak disimpan.\n"
+                                     "SIMPARO menyambung kembali pada tindakan berikutnya: "
+                                     "ulangi setelah server menyala dan jaringan tersambung.")
+                          .arg(location),
+                      error);
+}
+
+QString serverErrorText(const QSqlError &error, const QString &location)
+{
+    const QString state = error.nativeErrorCode();
+    QString text;
+    if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")))
+        return lostText(location, error);
+    if (state == QLatin1String("55P03") || state == QLatin1String("40P01") || state == QLatin1String("40001"))
+        text = QStringLiteral("Data di %1 sedang dikunci oleh loket lain.\nTunggu sebentar, lalu ulangi.").arg(location);
+    else if (state == QLatin1String("25006"))
+        text = QStringLiteral("Database di %1 tidak bisa ditulis (hanya-baca).\n"
+                              "Hubungi pengelola server, lalu ulangi.").arg(location);
+    else if (state == QLatin1String("42501") || state.startsWith(QLatin1String("28")))
+        text = QStringLiteral("Role SIMPARO tidak berhak memakai data ini di %1.\n"
+                              "Hubungi pengelola server.").arg(location);
+    else if (state.startsWith(QLatin1String("53")))
+        text = QStringLiteral("Disk atau memori %1 penuh.\nHubungi pengelola server, lalu ulangi.").arg(location);
+    else if (state.startsWith(QLatin1String("23")))
+        text = QStringLiteral("Database di %1 menolak data ini.").arg(location);
+    else if (state == QLatin1String("42P01"))
+        text = QStringLiteral("Database di %1 tidak lengkap.\n"
+                              "Buat tabelnya dengan simparo-initdb --server, atau pulihkan dari cadangan.").arg(location);
+    else if (state.startsWith(QLatin1String("58")) || state.startsWith(QLatin1String("XX")))
+        text = QStringLiteral("Terjadi kesalahan baca/tulis pada %1.\nHubungi pengelola server, lalu ulangi.").arg(location);
+    else
+        text = QStringLiteral("Terjadi kesalahan pada database di %1.").arg(location);
+    return withDetail(text, error);
+}
+
+// A new session: durable commits, the lock wait of a counter, and no more.
+bool startSession(QSqlDatabase &database, const QString &service, QString *error)
+{
+    if (!database.open()) {
+        *error = connectFailureText(service, database.lastError());
+        return false;
+    }
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    // Numbers of the program's own, no operator text.
+    if (!query.exec(QStringLiteral("SELECT set_config('synchronous_commit', 'on', false), "
+                                   "set_config('lock_timeout', '%1ms', false), "
+                                   "set_config('default_transaction_read_only', '%2', false), "
+                                   "current_setting('fsync')")
+                        .arg(g_busyTimeout)
+                        .arg(g_readOnly ? QStringLiteral("on") : QStringLiteral("off")))
+        || !query.next()) {
+        *error = lost(database) ? connectFailureText(service, query.lastError())
+                                : serverErrorText(query.lastError(), serverLocation(service));
+        query.finish();
+        database.close();
+        return false;
+    }
+    if (query.value(3).toString() != QLatin1String("on")) {
+        *error = QStringLiteral("Database di %1 tidak bisa ditulis dengan aman (fsync tidak aktif di server).\n"
+                                "Data bisa hilang bila listrik padam; SIMPARO tidak memakai sambungan ini.")
+                     .arg(serverLocation(service));
+        query.finish();
+        database.close();
+        return false;
+    }
+    return true;
+}
+
+bool openServer(const QString &service, QString *connectionName, QString *error)
+{
+    const QString name = nextConnectionName();
+    bool ok = false;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        places().insert(name, Place{Engine::PostgreSQL, serverLocation(service), service, {}});
+        if (!database.isValid()) {
+            *error = QStringLiteral("SIMPARO tidak bisa tersambung ke %1: driver PostgreSQL untuk Qt tidak terpasang.\n"
+                                    "Pasang paket libqt6sql6-psql, lalu ulangi.")
+                         .arg(serverLocation(service));
+        } else {
+            // The service name is checked to be a plain word: it stands in the connection options as it is.
+            database.setConnectOptions(QStringLiteral("service=%1;connect_timeout=%2;application_name=simparo")
+                                           .arg(service)
+                                           .arg(kConnectSeconds));
+            ok = startSession(database, service, error);
+        }
+    }
+    if (!ok) {
+        closeConnection(name);
+        return false;
+    }
+    *connectionName = name;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Files
 
 // Every write is committed when it is made and survives a power cut; a connection
 // on which that cannot be had is refused.
@@ -91,51 +358,8 @@ bool makeDurable(QSqlDatabase &database, const QString &file, bool allowCreate, 
     }
     return true;
 }
-} // namespace
 
-QString connectionValue(const QString &connectionText, const QString &key)
-{
-    const QStringList parts = connectionText.split(u';', Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        const int eq = part.indexOf(u'=');
-        if (eq < 0)
-            continue;
-        if (part.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0)
-            return part.mid(eq + 1).trimmed();
-    }
-    return {};
-}
-
-QString fileFromConnectionText(const QString &connectionText)
-{
-    QString source = connectionValue(connectionText, QStringLiteral("Data Source"));
-    if (source.endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive))
-        source = source.left(source.size() - 4) + QStringLiteral(".sqlite");
-#ifdef Q_OS_WIN
-    return QDir::cleanPath(QDir::fromNativeSeparators(source));
-#else
-    if (source.startsWith(QLatin1String("C:\\"), Qt::CaseInsensitive))
-        source = QDir::homePath() + u'/' + source.mid(3);
-    source.replace(u'\\', u'/');
-    return QDir::cleanPath(source);
-#endif
-}
-
-QString describedLocation(const QString &connectionText)
-{
-    return fileFromConnectionText(connectionText);
-}
-
-QString databaseFile()
-{
-    return fileFromConnectionText(QString::fromLatin1(kConnectionText));
-}
-
-void setReadOnlyForTesting(bool readOnly) { g_readOnly = readOnly; }
-void setBusyTimeoutForTesting(int milliseconds) { g_busyTimeout = milliseconds; }
-void setWriteAheadLogForTesting(bool use) { g_writeAheadLog = use; }
-
-static bool openFile(const QString &file, bool allowCreate, QString *connectionName, QString *error)
+bool openFile(const QString &file, bool allowCreate, QString *connectionName, QString *error)
 {
     if (!allowCreate) {
         if (!QFileInfo::exists(file)) {
@@ -147,10 +371,11 @@ static bool openFile(const QString &file, bool allowCreate, QString *connectionN
             return false;
         }
     }
-    const QString name = QStringLiteral("simparo-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1));
+    const QString name = nextConnectionName();
     bool ok = true;
     {
         QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        places().insert(name, Place{Engine::Sqlite, file, {}, {}});
         database.setDatabaseName(file);
         QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(g_busyTimeout);
         if (g_readOnly && !allowCreate)
@@ -171,8 +396,225 @@ static bool openFile(const QString &file, bool allowCreate, QString *connectionN
     return true;
 }
 
+// The names of the program's tables and views in the database, in lower case, each with its kind.
+bool relationNames(QSqlDatabase &database, QStringList *tables, QStringList *views, QSqlError *error)
+{
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    const bool server = engineOf(database) == Engine::PostgreSQL;
+    const QString sql = server ? QStringLiteral("SELECT CASE WHEN c.relkind = 'v' THEN 'view' ELSE 'table' END, c.relname "
+                                                "FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+                                                "WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p', 'v', 'm')")
+                               : QStringLiteral("SELECT type, name FROM sqlite_master");
+    if (!query.exec(sql)) {
+        *error = query.lastError();
+        return false;
+    }
+    while (query.next()) {
+        const QString type = query.value(0).toString();
+        const QString name = query.value(1).toString().toLower();
+        if (type == QLatin1String("view"))
+            *views << name;
+        else if (type == QLatin1String("table"))
+            *tables << name;
+    }
+    if (query.lastError().isValid()) {
+        *error = query.lastError();
+        return false;
+    }
+    return true;
+}
+
+bool verifyOpen(QSqlDatabase &database, QString *error)
+{
+    QStringList tables, views;
+    QSqlError failure;
+    if (!relationNames(database, &tables, &views, &failure)) {
+        *error = describeError(failure, database);
+        return false;
+    }
+    QStringList missing;
+    for (const char *t : {"daftar", "nabubg", "tpassword"})
+        if (!tables.contains(QLatin1String(t)))
+            missing << QStringLiteral("tabel %1").arg(QLatin1String(t));
+    if (!views.contains(QLatin1String("qpass")) && !tables.contains(QLatin1String("qpass")))
+        missing << QStringLiteral("query Qpass");
+    if (!missing.isEmpty()) {
+        *error = incompleteText(location(database), missing.join(QStringLiteral(", ")), engineOf(database));
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The setting
+
+QStringList settingFiles()
+{
+#ifdef Q_OS_WIN
+    const QString own = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString site = qEnvironmentVariable("ProgramData", QStringLiteral("C:/ProgramData"));
+#else
+    QString own = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (own.isEmpty() || !QDir::isAbsolutePath(own))
+        own = QDir::homePath() + QStringLiteral("/.config");
+    const QString site = QStringLiteral("/etc");
+#endif
+    return {own + QStringLiteral("/simparo/koneksi"),
+            g_siteSettingFile.isEmpty() ? site + QStringLiteral("/simparo/koneksi") : g_siteSettingFile};
+}
+
+QString settingFile()
+{
+    return currentSetting().file;
+}
+
+QString connectionText()
+{
+    const Setting setting = currentSetting();
+    return setting.file.isEmpty() ? QString::fromLatin1(kConnectionText) : setting.text;
+}
+
+QString environmentConnectionText()
+{
+    const Setting setting = currentSetting();
+    return setting.file.isEmpty() ? QString::fromLatin1(kEnvironmentConnectionText) : setting.text;
+}
+
+void setSiteSettingFileForTesting(const QString &file)
+{
+    g_siteSettingFile = file;
+}
+
+QString connectionValue(const QString &connectionText, const QString &key)
+{
+    const QStringList parts = connectionText.split(u';', Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        const int eq = part.indexOf(u'=');
+        if (eq < 0)
+            continue;
+        if (part.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0)
+            return part.mid(eq + 1).trimmed();
+    }
+    return {};
+}
+
+bool checkConnectionText(const QString &connectionText, QString *problem)
+{
+    if (connectionText.trimmed().isEmpty()) {
+        *problem = QStringLiteral("tidak ada teks koneksi");
+        return false;
+    }
+    if (connectionText.contains(u'\n')) {
+        *problem = QStringLiteral("ada lebih dari satu baris koneksi");
+        return false;
+    }
+    static const QStringList known = {QStringLiteral("provider"), QStringLiteral("data source"),
+                                      QStringLiteral("persist security info")};
+    static const QStringList secrets = {QStringLiteral("password"), QStringLiteral("pwd"), QStringLiteral("user id"),
+                                        QStringLiteral("uid"), QStringLiteral("user")};
+    for (const QString &part : connectionText.split(u';', Qt::SkipEmptyParts)) {
+        if (part.trimmed().isEmpty())
+            continue;
+        const int eq = part.indexOf(u'=');
+        if (eq <= 0) {
+            *problem = QStringLiteral("bagian \"%1\" bukan KUNCI=NILAI").arg(part.trimmed());
+            return false;
+        }
+        const QString key = part.left(eq).trimmed().toLower();
+        if (secrets.contains(key)) {
+            *problem = QStringLiteral("\"%1\" tidak boleh ditulis di sini: role ada di pg_service.conf, "
+                                      "password di .pgpass")
+                           .arg(part.left(eq).trimmed());
+            return false;
+        }
+        if (!known.contains(key)) {
+            *problem = QStringLiteral("kunci \"%1\" tidak dikenal").arg(part.left(eq).trimmed());
+            return false;
+        }
+    }
+    const QString provider = connectionValue(connectionText, QStringLiteral("Provider"));
+    const QString source = connectionValue(connectionText, QStringLiteral("Data Source"));
+    const bool server = provider.compare(QLatin1String(kServerProvider), Qt::CaseInsensitive) == 0;
+    if (!server && !provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive)) {
+        *problem = provider.isEmpty() ? QStringLiteral("Provider tidak ada")
+                                      : QStringLiteral("Provider \"%1\" tidak dikenal (untuk server: PostgreSQL)").arg(provider);
+        return false;
+    }
+    if (source.isEmpty()) {
+        *problem = QStringLiteral("Data Source tidak ada");
+        return false;
+    }
+    static const QRegularExpression serviceName(QStringLiteral("^[A-Za-z0-9_.-]+$"));
+    if (server && !serviceName.match(source).hasMatch()) {
+        *problem = QStringLiteral("nama layanan \"%1\" tidak sah (hanya huruf, angka, titik, garis bawah dan tanda minus)")
+                       .arg(source);
+        return false;
+    }
+    return true;
+}
+
+Engine engineOf(const QString &connectionText)
+{
+    return connectionValue(connectionText, QStringLiteral("Provider")).compare(QLatin1String(kServerProvider),
+                                                                              Qt::CaseInsensitive) == 0
+               ? Engine::PostgreSQL
+               : Engine::Sqlite;
+}
+
+Engine engineOf(const QSqlDatabase &database)
+{
+    return database.driverName() == QLatin1String("QPSQL") ? Engine::PostgreSQL : Engine::Sqlite;
+}
+
+QString fileFromConnectionText(const QString &connectionText)
+{
+    QString source = connectionValue(connectionText, QStringLiteral("Data Source"));
+    if (source.endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive))
+        source = source.left(source.size() - 4) + QStringLiteral(".sqlite");
+#ifdef Q_OS_WIN
+    return QDir::cleanPath(QDir::fromNativeSeparators(source));
+#else
+    if (source.startsWith(QLatin1String("C:\\"), Qt::CaseInsensitive))
+        source = QDir::homePath() + u'/' + source.mid(3);
+    source.replace(u'\\', u'/');
+    return QDir::cleanPath(source);
+#endif
+}
+
+QString describedLocation(const QString &connectionText)
+{
+    if (engineOf(connectionText) == Engine::PostgreSQL)
+        return serverLocation(connectionValue(connectionText, QStringLiteral("Data Source")));
+    return fileFromConnectionText(connectionText);
+}
+
+QString databaseFile()
+{
+    return fileFromConnectionText(QString::fromLatin1(kConnectionText));
+}
+
+void setReadOnlyForTesting(bool readOnly) { g_readOnly = readOnly; }
+void setBusyTimeoutForTesting(int milliseconds) { g_busyTimeout = milliseconds; }
+void setWriteAheadLogForTesting(bool use) { g_writeAheadLog = use; }
+
+// ---------------------------------------------------------------------------
+// Connections
+
 bool openConnection(const QString &connectionText, QString *connectionName, QString *error)
 {
+    QString problem;
+    if (!checkConnectionText(connectionText, &problem)) {
+        const Setting setting = currentSetting();
+        if (!setting.file.isEmpty() && (setting.text == connectionText || !setting.problem.isEmpty()))
+            *error = settingProblemText(setting.file, setting.problem.isEmpty() ? problem : setting.problem);
+        else
+            *error = QStringLiteral("Teks koneksi tidak sah: %1.").arg(problem);
+        return false;
+    }
+    if (engineOf(connectionText) == Engine::PostgreSQL)
+        return openServer(connectionValue(connectionText, QStringLiteral("Data Source")), connectionName, error);
     return openFile(fileFromConnectionText(connectionText), false, connectionName, error);
 }
 
@@ -185,56 +627,131 @@ void closeConnection(const QString &connectionName)
         database.close();
     }
     QSqlDatabase::removeDatabase(connectionName);
+    places().remove(connectionName);
 }
 
-QString keyColumn(const QSqlDatabase &)
+QSqlDatabase connection(const QString &connectionName)
 {
-    return QStringLiteral("rowid");
+    QSqlDatabase database = QSqlDatabase::database(connectionName, false);
+    const auto place = places().find(connectionName);
+    if (place == places().end() || place->engine != Engine::PostgreSQL || !lost(database))
+        return database;
+    database.close();
+    QString error;
+    if (startSession(database, place->service, &error))
+        place->openError.clear();
+    else
+        place->openError = error;
+    return database;
+}
+
+QString location(const QSqlDatabase &database)
+{
+    const auto place = places().constFind(database.connectionName());
+    return place == places().constEnd() ? database.databaseName() : place->location;
+}
+
+QString keyColumn(const QSqlDatabase &database)
+{
+    return engineOf(database) == Engine::PostgreSQL ? QString::fromLatin1(kServerKey) : QStringLiteral("rowid");
 }
 
 bool beginWrite(QSqlDatabase &database, QSqlError *error)
 {
     QSqlQuery query(database);
-    if (query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+    // A server's writes read the latest committed rows statement by statement
+    // (READ COMMITTED); those that must not interleave take writeLock().
+    if (query.exec(engineOf(database) == Engine::PostgreSQL ? QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED")
+                                                             : QStringLiteral("BEGIN IMMEDIATE")))
         return true;
     *error = query.lastError();
     return false;
 }
 
-bool findRelation(QSqlDatabase &database, const QString &name, Relation *relation, QString *error)
+bool writeLock(QSqlDatabase &database, const QString &scope, const QString &value, QSqlError *error)
 {
-    const QString file = database.databaseName();
+    if (engineOf(database) != Engine::PostgreSQL)
+        return true;
+    // A lock of the transaction on the pair (scope, value), released when it ends.
+    // Two values that hash alike only wait for each other a moment longer.
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT type, name FROM sqlite_master "
-                                 "WHERE type IN ('table', 'view') AND lower(name) = lower(?)"));
+    query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?), hashtext(?))"));
+    query.addBindValue(scope);
+    query.addBindValue(value);
+    if (query.exec())
+        return true;
+    *error = query.lastError();
+    return false;
+}
+
+QString rowLockClause(const QSqlDatabase &database)
+{
+    return engineOf(database) == Engine::PostgreSQL ? QStringLiteral(" FOR UPDATE") : QString();
+}
+
+bool isUniqueViolation(const QSqlError &error)
+{
+    // PostgreSQL's unique_violation; SQLite's SQLITE_CONSTRAINT_UNIQUE and _PRIMARYKEY.
+    const QString code = error.nativeErrorCode();
+    return code == QLatin1String("23505") || code == QLatin1String("2067") || code == QLatin1String("1555");
+}
+
+bool findRelation(QSqlDatabase &database, const QString &name, Relation *relation, QString *error)
+{
+    const bool server = engineOf(database) == Engine::PostgreSQL;
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    query.prepare(server ? QStringLiteral("SELECT CASE WHEN c.relkind = 'v' THEN 'view' ELSE 'table' END, c.relname, "
+                                          "CAST(c.oid AS bigint) FROM pg_class c "
+                                          "JOIN pg_namespace n ON n.oid = c.relnamespace "
+                                          "WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p', 'v', 'm') "
+                                          "AND lower(c.relname) = lower(?) ORDER BY c.relname LIMIT 1")
+                         : QStringLiteral("SELECT type, name, 0 FROM sqlite_master "
+                                          "WHERE type IN ('table', 'view') AND lower(name) = lower(?)"));
     query.addBindValue(name);
     if (!query.exec()) {
-        *error = describeError(query.lastError(), file);
+        *error = describeError(query.lastError(), database);
         return false;
     }
     if (!query.next()) {
         if (query.lastError().isValid())
-            *error = describeError(query.lastError(), file);
+            *error = describeError(query.lastError(), database);
         else
-            *error = incompleteText(file, name);
+            *error = incompleteText(location(database), name, engineOf(database));
         return false;
     }
     *relation = Relation();
     relation->isView = query.value(0).toString() == QLatin1String("view");
     relation->name = query.value(1).toString();
+    const qint64 oid = query.value(2).toLongLong();
     query.finish();
     QStringList declared;
-    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(relation->name)))) {
-        *error = describeError(query.lastError(), file);
+    bool ok = false;
+    if (server) {
+        query.prepare(QStringLiteral("SELECT attname, format_type(atttypid, atttypmod) FROM pg_attribute "
+                                     "WHERE attrelid = CAST(CAST(? AS bigint) AS oid) AND attnum > 0 "
+                                     "AND NOT attisdropped ORDER BY attnum"));
+        query.addBindValue(oid);
+        ok = query.exec();
+    } else {
+        ok = query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(relation->name)));
+    }
+    if (!ok) {
+        *error = describeError(query.lastError(), database);
         return false;
     }
+    const int nameColumn = server ? 0 : 1;
+    const int typeColumn = server ? 1 : 2;
     while (query.next()) {
-        relation->columns << query.value(1).toString();
-        declared << query.value(2).toString();
+        const QString column = query.value(nameColumn).toString();
+        if (server && column == QLatin1String(kServerKey))
+            continue;
+        relation->columns << column;
+        declared << query.value(typeColumn).toString();
     }
     if (query.lastError().isValid()) {
-        *error = describeError(query.lastError(), file);
+        *error = describeError(query.lastError(), database);
         return false;
     }
     // One of the program's own tables shows its columns as the program spells them.
@@ -259,28 +776,23 @@ bool verifyDatabase(const QString &file, QString *error)
     bool ok = true;
     {
         QSqlDatabase database = QSqlDatabase::database(name, false);
-        QSqlQuery query(database);
-        if (!query.exec(QStringLiteral("SELECT type, name FROM sqlite_master"))) {
-            *error = describeError(query.lastError(), file);
-            ok = false;
-        } else {
-            QStringList tables, views;
-            while (query.next()) {
-                const QString type = query.value(0).toString();
-                const QString objectName = query.value(1).toString().toLower();
-                (type == QLatin1String("view") ? views : tables) << objectName;
-            }
-            QStringList missing;
-            for (const char *t : {"daftar", "nabubg", "tpassword"})
-                if (!tables.contains(QLatin1String(t)))
-                    missing << QStringLiteral("tabel %1").arg(QLatin1String(t));
-            if (!views.contains(QLatin1String("qpass")) && !tables.contains(QLatin1String("qpass")))
-                missing << QStringLiteral("query Qpass");
-            if (!missing.isEmpty()) {
-                *error = incompleteText(file, missing.join(QStringLiteral(", ")));
-                ok = false;
-            }
-        }
+        ok = verifyOpen(database, error);
+    }
+    closeConnection(name);
+    return ok;
+}
+
+bool verifyConnection(const QString &connectionText, QString *error)
+{
+    if (engineOf(connectionText) == Engine::Sqlite && checkConnectionText(connectionText, error))
+        return verifyDatabase(fileFromConnectionText(connectionText), error);
+    QString name;
+    if (!openConnection(connectionText, &name, error))
+        return false;
+    bool ok = true;
+    {
+        QSqlDatabase database = QSqlDatabase::database(name, false);
+        ok = verifyOpen(database, error);
     }
     closeConnection(name);
     return ok;
@@ -289,9 +801,6 @@ bool verifyDatabase(const QString &file, QString *error)
 QString describeError(const QSqlError &error, const QString &file)
 {
     const QString path = QDir::toNativeSeparators(file);
-    const QString detail = error.driverText().isEmpty() ? error.databaseText()
-                                                        : error.databaseText().isEmpty() ? error.driverText()
-                                                                                        : error.databaseText();
     QString text;
     switch (primaryCode(error)) {
     case 5: // SQLITE_BUSY
@@ -326,33 +835,96 @@ QString describeError(const QSqlError &error, const QString &file)
         text = QStringLiteral("Terjadi kesalahan pada database %1.").arg(path);
         break;
     }
-    if (!detail.isEmpty())
-        text += QStringLiteral("\n(%1)").arg(detail);
-    return text;
+    return withDetail(text, error);
 }
 
-namespace {
-QString columnType(schema::Kind kind)
+QString describeError(const QSqlError &error, const QSqlDatabase &database)
 {
+    const auto place = places().constFind(database.connectionName());
+    if (place == places().constEnd() || place->engine != Engine::PostgreSQL)
+        return describeError(error, location(database));
+    if (!database.isOpen() && !place->openError.isEmpty())
+        return place->openError;
+    if (lost(database))
+        return lostText(place->location, error);
+    return serverErrorText(error, place->location);
+}
+
+// ---------------------------------------------------------------------------
+// New databases
+
+namespace {
+QString columnType(schema::Kind kind, Engine engine)
+{
+    const bool server = engine == Engine::PostgreSQL;
     switch (kind) {
-    case schema::Kind::Text: return QStringLiteral("TEXT");
-    case schema::Kind::Number: return QStringLiteral("DOUBLE");
-    case schema::Kind::Date: return QStringLiteral("DATE");
+    case schema::Kind::Text: return server ? QStringLiteral("text") : QStringLiteral("TEXT");
+    case schema::Kind::Number: return server ? QStringLiteral("double precision") : QStringLiteral("DOUBLE");
+    case schema::Kind::Date: return server ? QStringLiteral("date") : QStringLiteral("DATE");
     }
     return QStringLiteral("TEXT");
 }
 
-QString createTable(const schema::Table &table)
+QString createTable(const schema::Table &table, Engine engine)
 {
+    const bool server = engine == Engine::PostgreSQL;
     QStringList columns;
     for (const schema::Column &column : table.columns) {
-        QString definition = schema::quoted(column.name) + u' ' + columnType(column.kind);
+        // A server folds names without quotes to lower case: its columns are made so,
+        // and shown with the program's spelling (findRelation).
+        QString definition = schema::quoted(server ? column.name.toLower() : column.name) + u' '
+                             + columnType(column.kind, engine);
         // An account number identifies a customer: never empty, at most 10 characters, unique.
         if (&table == &schema::daftar() && column.name == QLatin1String("norekening"))
             definition += QStringLiteral(" NOT NULL UNIQUE CHECK (length(norekening) BETWEEN 1 AND 10)");
         columns << definition;
     }
+    // The row key, after the described columns: it orders the rows and is never shown.
+    if (server)
+        columns << QStringLiteral("%1 bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY").arg(QLatin1String(kServerKey));
     return QStringLiteral("CREATE TABLE %1 (%2)").arg(table.name, columns.join(QStringLiteral(", ")));
+}
+
+// The statements that make the tables, their indexes and the view Qpass. Each
+// index ends in the row key, as SQLite's do by themselves, so that the rows of one
+// account, name or user are read in stored order from the index.
+QStringList schemaStatements(Engine engine)
+{
+    const QString key = engine == Engine::PostgreSQL ? QString::fromLatin1(kServerKey) : QStringLiteral("rowid");
+    const QString indexKey = engine == Engine::PostgreSQL ? QStringLiteral(", ") + key : QString();
+    return {
+        createTable(schema::daftar(), engine),
+        QStringLiteral("CREATE INDEX daftar_nama ON daftar (nama%1)").arg(indexKey),
+        createTable(schema::nabubg(), engine),
+        QStringLiteral("CREATE INDEX nabubg_norekening ON nabubg (norekening%1)").arg(indexKey),
+        createTable(schema::tpassword(), engine),
+        QStringLiteral("CREATE INDEX tpassword_user ON tpassword (\"user\"%1)").arg(indexKey),
+        QStringLiteral("CREATE VIEW Qpass AS SELECT \"user\", \"password\" FROM tpassword ORDER BY %1").arg(key),
+    };
+}
+
+// Makes the schema and the first operator in one transaction on an open connection.
+bool fillNewDatabase(QSqlDatabase &database, const QString &user, const QString &hash, QString *error)
+{
+    QSqlQuery query(database);
+    QStringList statements = {QStringLiteral("BEGIN")};
+    statements += schemaStatements(engineOf(database));
+    for (const QString &statement : std::as_const(statements)) {
+        if (!query.exec(statement)) {
+            *error = describeError(query.lastError(), database);
+            query.exec(QStringLiteral("ROLLBACK"));
+            return false;
+        }
+    }
+    query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
+    query.addBindValue(user);
+    query.addBindValue(hash);
+    if (!query.exec() || !query.exec(QStringLiteral("COMMIT"))) {
+        *error = describeError(query.lastError(), database);
+        query.exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    return true;
 }
 } // namespace
 
@@ -379,33 +951,12 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
     {
         QSqlDatabase database = QSqlDatabase::database(name, false);
         QSqlQuery query(database);
-        const QStringList statements = {
-            QStringLiteral("PRAGMA journal_mode=WAL"),
-            QStringLiteral("BEGIN"),
-            createTable(schema::daftar()),
-            QStringLiteral("CREATE INDEX daftar_nama ON daftar (nama)"),
-            createTable(schema::nabubg()),
-            QStringLiteral("CREATE INDEX nabubg_norekening ON nabubg (norekening)"),
-            createTable(schema::tpassword()),
-            QStringLiteral("CREATE INDEX tpassword_user ON tpassword (\"user\")"),
-            QStringLiteral("CREATE VIEW Qpass AS SELECT \"user\", \"password\" FROM tpassword ORDER BY rowid"),
-        };
-        for (const QString &statement : statements) {
-            if (!query.exec(statement)) {
-                *error = describeError(query.lastError(), file);
-                ok = false;
-                break;
-            }
+        if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) {
+            *error = describeError(query.lastError(), file);
+            ok = false;
         }
-        if (ok) {
-            query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
-            query.addBindValue(user);
-            query.addBindValue(hash);
-            if (!query.exec() || !query.exec(QStringLiteral("COMMIT"))) {
-                *error = describeError(query.lastError(), file);
-                ok = false;
-            }
-        }
+        query.finish();
+        ok = ok && fillNewDatabase(database, user, hash, error);
     }
     closeConnection(name);
     if (!ok) {
@@ -413,6 +964,49 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
         QFile::remove(file + QStringLiteral("-wal"));
         QFile::remove(file + QStringLiteral("-shm"));
     }
+    return ok;
+}
+
+bool createServerDatabase(const QString &service, const QString &user, const QString &password, QString *error)
+{
+    const QString text = QStringLiteral("Provider=%1;Data Source=%2").arg(QLatin1String(kServerProvider), service);
+    QString problem;
+    if (!checkConnectionText(text, &problem)) {
+        *error = QStringLiteral("Nama layanan tidak sah: %1.").arg(problem);
+        return false;
+    }
+    const QString hash = passwords::hash(password);
+    if (hash.isEmpty()) {
+        *error = QStringLiteral("Password tidak bisa di-hash (memori tidak cukup).");
+        return false;
+    }
+    QString name;
+    if (!openServer(service, &name, error))
+        return false;
+    bool ok = true;
+    {
+        QSqlDatabase database = QSqlDatabase::database(name, false);
+        QStringList tables, views;
+        QSqlError failure;
+        if (!relationNames(database, &tables, &views, &failure)) {
+            *error = describeError(failure, database);
+            ok = false;
+        } else {
+            QStringList present;
+            for (const char *t : {"daftar", "nabubg", "tpassword", "qpass"})
+                if (tables.contains(QLatin1String(t)) || views.contains(QLatin1String(t)))
+                    present << QLatin1String(t);
+            if (!present.isEmpty()) {
+                *error = QStringLiteral("Database di %1 sudah berisi %2; simparo-initdb tidak menyentuh "
+                                        "database yang sudah ada.")
+                             .arg(serverLocation(service), present.join(QStringLiteral(", ")));
+                ok = false;
+            } else {
+                ok = fillNewDatabase(database, user, hash, error);
+            }
+        }
+    }
+    closeConnection(name);
     return ok;
 }
 

@@ -52,12 +52,12 @@ bool CommandSource::setFilter(const QString &criteriaText)
     return true;
 }
 
-QString CommandSource::selectText(QString *orderColumn) const
+QString CommandSource::selectText(const QString &keyColumn, QString *orderColumn) const
 {
     const QString order = QString::fromLatin1(kOrderColumn);
     if (type_ == Type::Table) {
         *orderColumn = order;
-        return QStringLiteral("SELECT rowid AS %1, * FROM %2").arg(order, schema::quoted(commandText_));
+        return QStringLiteral("SELECT %1 AS %2, * FROM %3").arg(keyColumn, order, schema::quoted(commandText_));
     }
     // The statement as stored, without its closing semicolon, so that it can stand
     // inside another. The stored order rides along as a column of its own.
@@ -67,7 +67,7 @@ QString CommandSource::selectText(QString *orderColumn) const
     const QString select = QStringLiteral("SELECT ");
     if (!storedOrder_.isEmpty() && statement.startsWith(select, Qt::CaseInsensitive)) {
         *orderColumn = order;
-        return select + QStringLiteral("%1 AS %2, ").arg(storedOrder_, order) + statement.mid(select.size());
+        return select + QStringLiteral("%1.%2 AS %3, ").arg(storedOrder_, keyColumn, order) + statement.mid(select.size());
     }
     orderColumn->clear();
     return statement;
@@ -79,24 +79,42 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
     lastError_.clear();
     if (!environment_->connectToDatabase())
         return fail(environment_->lastError());
-    const QString file = environment_->file();
-    QSqlDatabase database = QSqlDatabase::database(environment_->connectionName(), false);
+    QSqlDatabase database = db::connection(environment_->connectionName());
+    const auto failed = [&](const QSqlQuery &query) {
+        // Told as it happened: a lost connection is opened again only before the next reading.
+        return fail(db::describeError(query.lastError(), QSqlDatabase::database(environment_->connectionName(), false)));
+    };
 
+    // Dates and numbers, and the columns' spelling, are told by the table the values come from.
+    db::Relation source;
+    QString error;
+    if (!db::findRelation(database, valueTypesFrom_, &source, &error))
+        return fail(error);
+    QHash<QString, int> known;
+    for (int i = 0; i < source.columns.size(); ++i)
+        known.insert(source.columns.at(i).toLower(), i);
+
+    const QString key = db::keyColumn(database);
     QString orderColumn;
-    const QString inner = selectText(&orderColumn);
+    const QString inner = selectText(key, &orderColumn);
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT * FROM (%1) LIMIT 0").arg(inner)))
-        return fail(db::describeError(query.lastError(), file));
-    QStringList columns;
-    QStringList selected;
+    if (!query.exec(QStringLiteral("SELECT * FROM (%1) AS simparo_command LIMIT 0").arg(inner)))
+        return failed(query);
+    QStringList columns;  // as the program shows them
+    QStringList selected; // as the database names them
+    QVector<schema::Kind> kinds;
     {
         const QSqlRecord record = query.record();
         for (int i = 0; i < record.count(); ++i) {
-            if (record.fieldName(i) == orderColumn)
+            const QString name = record.fieldName(i);
+            // The stored order and a server's row key are never shown.
+            if (name == orderColumn || (type_ == Type::Table && name == key && key != QLatin1String("rowid")))
                 continue;
-            columns << record.fieldName(i);
-            selected << schema::quoted(record.fieldName(i));
+            const int at = known.value(name.toLower(), -1);
+            columns << (at >= 0 ? source.shownColumns.at(at) : name);
+            kinds << (at >= 0 ? source.kinds.at(at) : schema::Kind::Text);
+            selected << schema::quoted(name);
         }
     }
     query.finish();
@@ -112,31 +130,20 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
         if (column < 0)
             return fail(QStringLiteral("Kolom %1 tidak ada pada %2.")
                             .arg(criterion ? criterion->column : filter_, commandName_));
-        where = QStringLiteral(" WHERE %1 = ?").arg(schema::quoted(columns.at(column)));
+        where = QStringLiteral(" WHERE %1 = ?").arg(selected.at(column));
         wanted = criterion->value;
     }
 
-    // Dates and numbers are told by the table the values come from.
-    db::Relation source;
-    QString error;
-    if (!db::findRelation(database, valueTypesFrom_, &source, &error))
-        return fail(error);
-    QHash<QString, schema::Kind> declared;
-    for (int i = 0; i < source.columns.size(); ++i)
-        declared.insert(source.columns.at(i).toLower(), source.kinds.at(i));
-    QVector<schema::Kind> kinds;
-    for (const QString &column : std::as_const(columns))
-        kinds << declared.value(column.toLower(), schema::Kind::Text);
-
-    QString sql = QStringLiteral("SELECT %1 FROM (%2)%3").arg(selected.join(QStringLiteral(", ")), inner, where);
+    QString sql = QStringLiteral("SELECT %1 FROM (%2) AS simparo_command%3")
+                      .arg(selected.join(QStringLiteral(", ")), inner, where);
     if (!orderColumn.isEmpty())
         sql += QStringLiteral(" ORDER BY %1").arg(schema::quoted(orderColumn));
     if (!query.prepare(sql))
-        return fail(db::describeError(query.lastError(), file));
+        return failed(query);
     if (!where.isEmpty())
         query.addBindValue(wanted);
     if (!query.exec())
-        return fail(db::describeError(query.lastError(), file));
+        return failed(query);
     ReportRows result;
     result.columns = columns;
     const int count = int(columns.size());
@@ -150,7 +157,7 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
             progress(int(result.rows.size()));
     }
     if (query.lastError().isValid())
-        return fail(db::describeError(query.lastError(), file));
+        return failed(query);
     *rows = std::move(result);
     return true;
 }
@@ -171,7 +178,7 @@ DataEnvironment::~DataEnvironment()
 
 QString DataEnvironment::file() const
 {
-    return db::fileFromConnectionText(connectionText_);
+    return db::describedLocation(connectionText_);
 }
 
 bool DataEnvironment::connectToDatabase()
@@ -226,7 +233,7 @@ DataEnvironment *environment(const QString &name)
     QPointer<DataEnvironment> &instance = slot(name);
     if (instance)
         return instance;
-    const QString connectionText = QString::fromLatin1(db::kEnvironmentConnectionText);
+    const QString connectionText = db::environmentConnectionText();
     // Owned by the application, so it lives until the program ends.
     if (name.compare(QLatin1String("DE"), Qt::CaseInsensitive) == 0) {
         instance = new DataEnvironment(QStringLiteral("DE"), connectionText, QCoreApplication::instance());
@@ -237,7 +244,7 @@ DataEnvironment *environment(const QString &name)
         instance = new DataEnvironment(QStringLiteral("DMN"), connectionText, QCoreApplication::instance());
         new CommandSource(instance, QStringLiteral("rsCommand2"), QStringLiteral("Command2"),
                           CommandSource::Type::Statement, QString::fromLatin1(kCommand2Text),
-                          QStringLiteral("nabubg"), QStringLiteral("nabubg.rowid"));
+                          QStringLiteral("nabubg"), QStringLiteral("nabubg"));
     }
     // A connection that cannot be opened now is tried again at the next reading,
     // which tells the operator why.

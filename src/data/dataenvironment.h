@@ -57,14 +57,14 @@ public:
 
 private:
     bool fail(const QString &message);
-    QString selectText(QString *orderColumn) const;
+    QString selectText(const QString &keyColumn, QString *orderColumn) const;
 
     DataEnvironment *environment_;
     QString commandName_;
     Type type_;
     QString commandText_;
     QString valueTypesFrom_; // the table whose declared column types tell dates and numbers
-    QString storedOrder_;    // for a statement: the expression that gives its rows' stored order
+    QString storedOrder_;    // for a statement: the table whose row key gives its rows' stored order
     QString filter_;
     QString lastError_;
 };

@@ -42,7 +42,7 @@ bool RecordSource::open(const QString &recordSource, const QString &connectionTe
         connection_.clear();
         return fail(error);
     }
-    QSqlDatabase database = QSqlDatabase::database(connection_, false);
+    QSqlDatabase database = db::connection(connection_);
     db::Relation relation;
     if (!db::findRelation(database, recordSource, &relation, &error)) {
         close();
@@ -69,14 +69,9 @@ bool RecordSource::open(const QString &recordSource, const QString &connectionTe
 
 bool RecordSource::openTable()
 {
-    QSqlQuery query(QSqlDatabase::database(connection_, false));
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT max(%1) FROM %2").arg(key_, schema::quoted(name_))) || !query.next())
-        return fail(db::describeError(query.lastError(), file_));
-    const QVariant highest = query.value(0);
-    query.finish();
-    reader_.setUp(connection_, file_, name_, dbColumns_, kinds_, key_,
-                  highest.isNull() ? std::nullopt : std::optional<qint64>(highest.toLongLong()));
+    reader_.setUp(connection_, file_, name_, dbColumns_, kinds_, key_);
+    if (!reader_.fixHorizon())
+        return fail(reader_.lastError());
     open_ = true;
     return extend(kFirstChunk, false);
 }
@@ -86,13 +81,14 @@ bool RecordSource::openView()
     // A stored query has no row keys of its own: its rows (few, the operators) are
     // read once into memory.
     isView_ = true;
-    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    QSqlDatabase database = db::connection(connection_);
+    QSqlQuery query(database);
     query.setForwardOnly(true);
     QStringList names;
     for (const QString &column : std::as_const(dbColumns_))
         names << schema::quoted(column);
     if (!query.exec(QStringLiteral("SELECT %1 FROM %2").arg(names.join(u','), schema::quoted(name_))))
-        return fail(db::describeError(query.lastError(), file_));
+        return fail(db::describeError(query.lastError(), database));
     qint64 key = 0;
     while (query.next()) {
         QVector<QVariant> values;
@@ -102,7 +98,7 @@ bool RecordSource::openView()
         ownKeys_ << key++;
     }
     if (query.lastError().isValid())
-        return fail(db::describeError(query.lastError(), file_));
+        return fail(db::describeError(query.lastError(), database));
     open_ = true;
     return extend(kFirstChunk, false);
 }
@@ -183,8 +179,14 @@ bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck 
     for (auto it = changes.cbegin(); it != changes.cend(); ++it)
         if (it.key() >= 0 && it.key() < row.size())
             row[it.key()] = it.value();
-    if (!finishWrite(recordwrite::update(target(), key, original, row, check)))
+    if (!finishWrite(recordwrite::update(target(), key, original, row, check))) {
+        // A row changed elsewhere in the meantime is read afresh when next shown.
+        if (refused_ && !own_.contains(key)) {
+            reader_.forget(key);
+            emit dataChanged(index(pos_, 0), index(pos_, columns_.size() - 1));
+        }
         return false;
+    }
     if (own_.contains(key))
         own_.insert(key, asHeld(row));
     else

@@ -19,7 +19,8 @@
 // current row.
 //
 // Snapshot rule: when it opens, a record source fixes a horizon, the highest row
-// key of its table at that moment. Rows appended later by other programs lie
+// key of its table at that moment (on a server, less the recent keys of rows
+// still in flight then: see TableReader). Rows appended later by other programs lie
 // beyond it and show only after the record source is opened again; its own
 // writes reach the database at once (each committed when made) and show here at
 // once. Every read is a short statement of its own, limited to the horizon, so no
@@ -44,12 +45,13 @@ public:
 
     // Opens a table or stored query by name. On failure the record source stays
     // closed and empty, and lastError() tells the operator why.
-    bool open(const QString &recordSource, const QString &connectionText = QString::fromLatin1(db::kConnectionText));
+    bool open(const QString &recordSource, const QString &connectionText = db::connectionText());
     void close();
     bool isOpen() const { return open_; }
     QString recordSourceName() const { return name_; }
     QString file() const { return file_; }
 
+    // Where its data lives, as messages name it: the file, or the server and service.
     // The message for the operator of the last failed operation, naming the file and cause.
     QString lastError() const { return lastError_; }
     // True when the last failed write was refused by its WriteCheck rather than by the database.

@@ -9,35 +9,41 @@
 namespace recordwrite {
 
 namespace {
-Outcome failure(const QSqlError &error, const QString &file)
+Outcome failure(const QSqlError &error, const QSqlDatabase &database)
 {
-    return Outcome{false, false, db::describeError(error, file)};
+    // A value that must be unique and is taken already: the register's account
+    // number, the only such rule of the schema. Told as the refusal it is, also
+    // when another program wrote the same number a moment earlier.
+    if (db::isUniqueViolation(error))
+        return Outcome{false, true, QString::fromUtf8(schema::kNumberInUse)};
+    return Outcome{false, false, db::describeError(error, database)};
 }
 
-// Runs the check first (it may change the row or refuse it), then the work;
-// commits, or rolls everything back.
+// Runs the guard (it may refuse), the check (it may change the row or refuse it),
+// then the work; commits, or rolls everything back.
 Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
-            const std::function<Outcome(QSqlDatabase &)> &work)
+            const std::function<Outcome(QSqlDatabase &)> &work,
+            const std::function<Outcome(QSqlDatabase &)> &guard = {})
 {
-    QSqlDatabase database = QSqlDatabase::database(target.connection, false);
+    QSqlDatabase database = db::connection(target.connection);
     QSqlError error;
     if (!db::beginWrite(database, &error))
-        return failure(error, target.file);
+        return failure(error, database);
     QSqlQuery query(database);
     QString refusal;
-    if (row && check && !check(database, *row, &refusal)) {
-        query.exec(QStringLiteral("ROLLBACK"));
-        return Outcome{false, true, refusal};
-    }
-    const Outcome outcome = work(database);
+    Outcome outcome = guard ? guard(database) : Outcome{};
+    if (outcome.ok && row && check && !check(database, *row, &refusal))
+        outcome = Outcome{false, true, refusal};
+    if (outcome.ok)
+        outcome = work(database);
     if (!outcome.ok) {
         query.exec(QStringLiteral("ROLLBACK"));
         return outcome;
     }
     if (!query.exec(QStringLiteral("COMMIT"))) {
-        const QSqlError commitError = query.lastError();
+        const Outcome failed = failure(query.lastError(), database);
         query.exec(QStringLiteral("ROLLBACK"));
-        return failure(commitError, target.file);
+        return failed;
     }
     return outcome;
 }
@@ -45,6 +51,19 @@ Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
 QVariant stored(const Target &target, const QVector<QVariant> &row, int column)
 {
     return schema::toStored(row.value(column), target.kinds.value(column));
+}
+
+bool same(const QVariant &a, const QVariant &b)
+{
+    return a.isNull() == b.isNull() && (a.isNull() || a == b);
+}
+
+Outcome goneElsewhere(const Target &target)
+{
+    return Outcome{false, false,
+                   QStringLiteral("Data ini sudah tidak ada di database %1 (dihapus di tempat lain).\n"
+                                  "Tutup layar ini lalu buka kembali.")
+                       .arg(QDir::toNativeSeparators(target.file))};
 }
 } // namespace
 
@@ -61,7 +80,7 @@ Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check,
         for (int c = 0; c < target.columns.size(); ++c)
             query.addBindValue(stored(target, row, c));
         if (!query.exec() || !query.next())
-            return failure(query.lastError(), target.file);
+            return failure(query.lastError(), database);
         *key = query.value(0).toLongLong();
         return Outcome{};
     });
@@ -70,13 +89,43 @@ Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check,
 Outcome update(const Target &target, qint64 key, const QVector<QVariant> &original, QVector<QVariant> &row,
                const Check &check)
 {
+    // The columns this write changes must still hold what the operator saw: a
+    // change made meanwhile by another counter is not overwritten unseen. The row
+    // stays locked against other writes until this one ends.
+    const auto unchangedElsewhere = [&](QSqlDatabase &database) {
+        QStringList names;
+        for (const QString &column : target.columns)
+            names << schema::quoted(column);
+        QSqlQuery query(database);
+        query.setForwardOnly(true);
+        query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
+                          .arg(names.join(u','), schema::quoted(target.table), target.key, db::rowLockClause(database)));
+        query.addBindValue(key);
+        if (!query.exec())
+            return failure(query.lastError(), database);
+        if (!query.next())
+            return query.lastError().isValid() ? failure(query.lastError(), database) : goneElsewhere(target);
+        for (int c = 0; c < target.columns.size(); ++c) {
+            const schema::Kind kind = target.kinds.value(c);
+            if (same(stored(target, row, c), stored(target, original, c)))
+                continue;
+            const QVariant now = schema::fromStored(query.value(c), kind);
+            const QVariant seen = schema::fromStored(stored(target, original, c), kind);
+            if (!same(now, seen))
+                return Outcome{false, true,
+                               QStringLiteral("Data ini sudah diubah di tempat lain sejak ditampilkan; "
+                                              "perubahan ini tidak disimpan.\n"
+                                              "Tutup layar ini lalu buka kembali, lalu ulangi.")};
+        }
+        return Outcome{};
+    };
     return run(target, &row, check, [&](QSqlDatabase &database) {
         QStringList sets;
         QVariantList values;
         for (int c = 0; c < target.columns.size(); ++c) {
             const QVariant now = stored(target, row, c);
             const QVariant before = stored(target, original, c);
-            if (now == before && now.isNull() == before.isNull())
+            if (same(now, before))
                 continue;
             sets << schema::quoted(target.columns.at(c)) + QStringLiteral(" = ?");
             values << now;
@@ -90,14 +139,11 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
             query.addBindValue(value);
         query.addBindValue(key);
         if (!query.exec())
-            return failure(query.lastError(), target.file);
+            return failure(query.lastError(), database);
         if (query.numRowsAffected() == 0)
-            return Outcome{false, false,
-                           QStringLiteral("Data ini sudah tidak ada di database %1 (dihapus di tempat lain).\n"
-                                          "Tutup layar ini lalu buka kembali.")
-                               .arg(QDir::toNativeSeparators(target.file))};
+            return goneElsewhere(target);
         return Outcome{};
-    });
+    }, unchangedElsewhere);
 }
 
 Outcome remove(const Target &target, qint64 key)
@@ -107,7 +153,7 @@ Outcome remove(const Target &target, qint64 key)
         query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(schema::quoted(target.table), target.key));
         query.addBindValue(key);
         if (!query.exec())
-            return failure(query.lastError(), target.file);
+            return failure(query.lastError(), database);
         return Outcome{};
     });
 }

@@ -104,6 +104,23 @@ QVariant toStored(const QVariant &value, Kind kind)
     return value;
 }
 
+std::optional<QVariant> criterionValue(const QString &text, Kind kind)
+{
+    switch (kind) {
+    case Kind::Date: {
+        const QDate date = QDate::fromString(text, Qt::ISODate);
+        return date.isValid() ? std::optional<QVariant>(textform::storedDateText(date)) : std::nullopt;
+    }
+    case Kind::Number: {
+        const std::optional<Money> amount = Money::parse(text, QLocale::c());
+        return amount ? std::optional<QVariant>(amount->toDouble()) : std::nullopt;
+    }
+    case Kind::Text:
+        break;
+    }
+    return QVariant(text);
+}
+
 bool matches(const QVariant &value, const QString &wanted)
 {
     if (value.isNull())

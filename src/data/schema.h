@@ -4,11 +4,16 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <optional>
 
 // The tables of the database, their columns in stored order, and how their
 // values travel between the database and the program. Record sources, data
 // environments and the tools that create or fill a database share this one copy.
 namespace schema {
+
+// The refusal of an account number that another customer already has: the
+// only value of the schema that must be unique.
+inline constexpr char kNumberInUse[] = "NO REKENING SUDAH ADA ?";
 
 // What a column holds: text, a number (an amount of money) or a date.
 enum class Kind { Text, Number, Date };
@@ -42,6 +47,9 @@ Kind kindOfDeclaredType(const QString &declared);
 QVariant fromStored(const QVariant &raw, Kind kind);
 // A value the program holds, in the form the database stores: dates as ISO text.
 QVariant toStored(const QVariant &value, Kind kind);
+// The value a criterion's text stands for in a column of this kind, typed for a
+// server: a date, an amount; nothing when the text is no value of the kind.
+std::optional<QVariant> criterionValue(const QString &text, Kind kind);
 // True when a value the program holds equals the value of a criterion, compared
 // exactly (numbers by their amount, dates by their stored text).
 bool matches(const QVariant &value, const QString &wanted);

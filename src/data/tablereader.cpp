@@ -13,8 +13,7 @@ constexpr int kCacheLimit = 16384;
 } // namespace
 
 void TableReader::setUp(const QString &connectionName, const QString &file, const QString &table,
-                        const QStringList &columns, const QList<schema::Kind> &kinds, const QString &keyColumn,
-                        std::optional<qint64> horizon)
+                        const QStringList &columns, const QList<schema::Kind> &kinds, const QString &keyColumn)
 {
     connection_ = connectionName;
     file_ = file;
@@ -22,24 +21,79 @@ void TableReader::setUp(const QString &connectionName, const QString &file, cons
     columns_ = columns;
     kinds_ = kinds;
     key_ = keyColumn;
-    horizon_ = horizon;
+    horizon_.reset();
+    excluded_.clear();
+    excludedText_.clear();
     cache_.clear();
     lastError_.clear();
 }
 
 void TableReader::clear()
 {
-    setUp(QString(), QString(), QString(), {}, {}, QString(), std::nullopt);
+    setUp(QString(), QString(), QString(), {}, {}, QString());
+}
+
+bool TableReader::fixHorizon()
+{
+    horizon_.reset();
+    excluded_.clear();
+    excludedText_.clear();
+    QSqlDatabase live = database();
+    QSqlQuery query(live);
+    query.setForwardOnly(true);
+    const QString table = schema::quoted(table_);
+    server_ = db::engineOf(live) == db::Engine::PostgreSQL;
+    if (!server_) {
+        if (!query.exec(QStringLiteral("SELECT max(%1) FROM %2").arg(key_, table)) || !query.next())
+            return failed(query);
+        if (!query.value(0).isNull())
+            horizon_ = query.value(0).toLongLong();
+        return true;
+    }
+    // One statement, one view of the table: the highest key and the keys missing
+    // just below it (rows in flight, rolled back or deleted), each by the key's index.
+    query.prepare(QStringLiteral("SELECT h.top, m.k FROM (SELECT max(%1) AS top FROM %2) AS h "
+                                 "LEFT JOIN LATERAL (SELECT k FROM generate_series(greatest(h.top - ?, 1), h.top) AS k "
+                                 "WHERE NOT EXISTS (SELECT 1 FROM %2 AS t WHERE t.%1 = k)) AS m ON true ORDER BY m.k")
+                      .arg(key_, table));
+    query.addBindValue(kRecentKeys - 1);
+    if (!query.exec())
+        return failed(query);
+    QStringList texts;
+    while (query.next()) {
+        if (query.value(0).isNull())
+            break;
+        horizon_ = query.value(0).toLongLong();
+        if (!query.value(1).isNull()) {
+            excluded_ << query.value(1).toLongLong();
+            texts << QString::number(excluded_.last());
+        }
+    }
+    if (query.lastError().isValid())
+        return failed(query);
+    if (!excluded_.isEmpty())
+        excludedText_ = u'{' + texts.join(u',') + u'}';
+    return true;
+}
+
+QVector<qint64> TableReader::excludedAbove(std::optional<qint64> after) const
+{
+    QVector<qint64> keys;
+    for (qint64 key : excluded_)
+        if (!after || key > *after)
+            keys << key;
+    return keys;
 }
 
 QSqlDatabase TableReader::database() const
 {
-    return QSqlDatabase::database(connection_, false);
+    return db::connection(connection_);
 }
 
 bool TableReader::failed(const QSqlQuery &query)
 {
-    lastError_ = db::describeError(query.lastError(), file_);
+    // Told as it happened: a lost connection is opened again only before the next statement.
+    lastError_ = db::describeError(query.lastError(), QSqlDatabase::database(connection_, false));
     return false;
 }
 
@@ -55,11 +109,28 @@ QString TableReader::where(const Condition &condition, std::optional<qint64> aft
         terms << QStringLiteral("%1 > ?").arg(key_);
         *values << *after;
     }
-    if (condition.isSet()) {
-        terms << QStringLiteral("%1 = ?").arg(schema::quoted(columns_.at(condition.column)));
-        *values << condition.value;
+    // Rows in flight at opening are not in the snapshot, whenever they commit.
+    if (!excludedText_.isEmpty()) {
+        terms << QStringLiteral("NOT (%1 = ANY (CAST(? AS bigint[])))").arg(key_);
+        *values << excludedText_;
     }
+    if (condition.isSet())
+        terms << columnTerm(condition, values);
     return terms.join(QStringLiteral(" AND "));
+}
+
+QString TableReader::columnTerm(const Condition &condition, QVariantList *values) const
+{
+    const QString term = QStringLiteral("%1 = ?").arg(schema::quoted(columns_.at(condition.column)));
+    if (!server_) {
+        *values << condition.value;
+        return term;
+    }
+    // A server compares typed columns with values of their type: a text that is
+    // no date or amount matches nothing there, as it matches nothing in a file.
+    const std::optional<QVariant> value = schema::criterionValue(condition.value, kinds_.at(condition.column));
+    *values << value.value_or(QVariant());
+    return value ? term : term + QStringLiteral(" AND 0 = 1");
 }
 
 bool TableReader::scan(const Condition &condition, std::optional<qint64> after, int limit, bool withRows,
@@ -123,8 +194,7 @@ bool TableReader::firstMatch(const Condition &wanted, const Condition &filter, q
     QVariantList values;
     QString conditions = where(wanted, from - 1, &values);
     if (filter.isSet()) {
-        conditions += QStringLiteral(" AND %1 = ?").arg(schema::quoted(columns_.at(filter.column)));
-        values << filter.value;
+        conditions += QStringLiteral(" AND ") + columnTerm(filter, &values);
     }
     QSqlQuery query(database());
     query.setForwardOnly(true);

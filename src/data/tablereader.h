@@ -16,6 +16,15 @@ class QSqlQuery;
 // when it opened: every read is a statement of its own, a short read transaction
 // limited to keys up to the horizon (plus the rows the record source appended
 // itself), so no transaction stays open between two events of the operator.
+//
+// On SQLite rows are committed in key order (one writer at a time takes the next
+// key). On a server keys come from a sequence and two counters' inserts may
+// commit out of key order: a row with a key below the horizon may still be in
+// flight when the record source opens. So the opening also lists the keys that
+// are missing in a recent window below the horizon (kRecentKeys): those rows are
+// not in the snapshot, whenever they commit. Rows older than the window are
+// taken as settled: a write holds its key for one insert and its commit, and
+// thousands of later keys do not commit in that time.
 class TableReader
 {
 public:
@@ -26,12 +35,18 @@ public:
         bool isSet() const { return column >= 0; }
     };
 
+    // Keys below the horizon that are looked at for rows still in flight at opening.
+    static constexpr int kRecentKeys = 4096;
+
     void setUp(const QString &connectionName, const QString &file, const QString &table,
-               const QStringList &columns, const QList<schema::Kind> &kinds, const QString &keyColumn,
-               std::optional<qint64> horizon);
+               const QStringList &columns, const QList<schema::Kind> &kinds, const QString &keyColumn);
+    // Fixes the snapshot: the horizon, and on a server the recent keys not in it.
+    bool fixHorizon();
     void clear();
 
     std::optional<qint64> horizon() const { return horizon_; }
+    // The keys above `after` up to the horizon that are not in the snapshot, ascending.
+    QVector<qint64> excludedAbove(std::optional<qint64> after) const;
     // The message, naming the file and cause, of the last read that failed.
     QString lastError() const { return lastError_; }
 
@@ -57,6 +72,7 @@ private:
     QSqlDatabase database() const;
     bool failed(const QSqlQuery &query);
     QString where(const Condition &condition, std::optional<qint64> after, QVariantList *values) const;
+    QString columnTerm(const Condition &condition, QVariantList *values) const;
 
     QString connection_;
     QString file_;
@@ -64,7 +80,10 @@ private:
     QStringList columns_;
     QList<schema::Kind> kinds_;
     QString key_;
+    bool server_ = false;
     std::optional<qint64> horizon_;
+    QVector<qint64> excluded_; // ascending
+    QString excludedText_;     // the same as an array value, "{k1,k2}"
     QString lastError_;
     QHash<qint64, QVector<QVariant>> cache_;
 };

@@ -81,17 +81,23 @@ bool RecordSource::ensureComplete() const
         return true;
     const std::optional<qint64> horizon = reader_.horizon();
     if (!filter_.isSet() && scanned_ && horizon) {
-        // A table without gaps is counted, not listed.
+        // A table without gaps (but the rows left out of the snapshot) is counted, not listed.
         qint64 count = 0;
         if (!reader_.countAbove(scanned_, &count))
             return fail(reader_.lastError());
-        if (count == *horizon - *scanned_) {
+        const QVector<qint64> excluded = reader_.excludedAbove(scanned_);
+        if (count == *horizon - *scanned_ - excluded.size()) {
             QVector<qint64> own = ownRowsMatching();
             const int added = int(count + own.size());
             auto *self = const_cast<RecordSource *>(this);
             if (added > 0)
                 self->beginInsertRows(QModelIndex(), keys_.size(), keys_.size() + added - 1);
-            keys_.appendRun(*scanned_ + 1, int(count));
+            qint64 from = *scanned_ + 1;
+            for (qint64 gap : excluded) {
+                keys_.appendRun(from, int(gap - from));
+                from = gap + 1;
+            }
+            keys_.appendRun(from, int(*horizon - from + 1));
             for (qint64 key : std::as_const(own))
                 keys_.append(key);
             scanned_ = horizon;

@@ -95,12 +95,12 @@ bool latestBalance(QSqlDatabase &database, const QString &account, Money *balanc
                       .arg(db::keyColumn(database)));
     query.addBindValue(account);
     if (!query.exec()) {
-        *error = db::describeError(query.lastError(), database.databaseName());
+        *error = db::describeError(query.lastError(), database);
         return false;
     }
     *balance = query.next() ? Money::fromStored(query.value(0)).value_or(Money()) : Money();
     if (query.lastError().isValid()) {
-        *error = db::describeError(query.lastError(), database.databaseName());
+        *error = db::describeError(query.lastError(), database);
         return false;
     }
     return true;
@@ -113,13 +113,45 @@ bool registeredName(QSqlDatabase &database, const QString &account, bool *found,
     query.prepare(QStringLiteral("SELECT nama FROM daftar WHERE norekening = ? ORDER BY %1 LIMIT 1").arg(db::keyColumn(database)));
     query.addBindValue(account);
     if (!query.exec()) {
-        *error = db::describeError(query.lastError(), database.databaseName());
+        *error = db::describeError(query.lastError(), database);
         return false;
     }
     *found = query.next();
     if (*found)
         *name = query.value(0).toString();
     return true;
+}
+
+recordwrite::Check postingCheck(const QString &account, Code code, Money amount)
+{
+    return [account, code, amount](QSqlDatabase &database, QVector<QVariant> &row, QString *refusal) {
+        // Until this write ends no other posting on the account reads its balance:
+        // the chain of balances cannot fork and no posting is lost.
+        QSqlError error;
+        if (!db::writeLock(database, QStringLiteral("nabubg.norekening"), account, &error)) {
+            *refusal = db::describeError(error, database);
+            return false;
+        }
+        bool registered = false;
+        QString name;
+        if (!registeredName(database, account, &registered, &name, refusal))
+            return false;
+        if (!registered) {
+            *refusal = QString::fromLatin1(text::kAccountUnknown);
+            return false;
+        }
+        Money previous;
+        if (!latestBalance(database, account, &previous, refusal))
+            return false;
+        const std::optional<Money> balance = newBalance(previous, code, amount);
+        if (!balance) {
+            *refusal = balanceRefusal(code);
+            return false;
+        }
+        row[1] = name;
+        row[7] = balance->toDouble();
+        return true;
+    };
 }
 
 } // namespace posting

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/money.h"
+#include "data/recordwriter.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -43,6 +44,12 @@ bool latestBalance(QSqlDatabase &database, const QString &account, Money *balanc
 // The register's name for the account as it stands now; false with *found unset
 // (and no error) when the account is not registered.
 bool registeredName(QSqlDatabase &database, const QString &account, bool *found, QString *name, QString *error);
+
+// The check of a posting's write: inside the write transaction, serialised with
+// every other posting on the same account (on every counter), it takes the
+// register's name and the account's latest balance as they stand now, refuses a
+// withdrawal beyond it, and puts name and new balance into the row (columns 1 and 7).
+recordwrite::Check postingCheck(const QString &account, Code code, Money amount);
 
 // Messages of the transaction screen.
 namespace text {

@@ -280,28 +280,7 @@ void TransactionScreen::save()
     // Name and balance come from the database as it stands inside the write
     // transaction, so the balance chain of the account cannot break.
     const posting::Code postedCode = *code;
-    const RecordSource::WriteCheck check = [account, postedCode, amount](QSqlDatabase &database,
-                                                                         QVector<QVariant> &row, QString *refusal) {
-        bool registered = false;
-        QString name;
-        if (!posting::registeredName(database, account, &registered, &name, refusal))
-            return false;
-        if (!registered) {
-            *refusal = QString::fromLatin1(posting::text::kAccountUnknown);
-            return false;
-        }
-        Money previous;
-        if (!posting::latestBalance(database, account, &previous, refusal))
-            return false;
-        const std::optional<Money> balance = posting::newBalance(previous, postedCode, amount);
-        if (!balance) {
-            *refusal = posting::balanceRefusal(postedCode);
-            return false;
-        }
-        row[1] = name;
-        row[7] = balance->toDouble();
-        return true;
-    };
+    const RecordSource::WriteCheck check = posting::postingCheck(account, postedCode, amount);
     const QVector<QVariant> row = {account,
                                    *name,
                                    ui.DTPicker1->date(),

@@ -1,8 +1,11 @@
 #include "testdb.h"
 
 #include "data/database.h"
+#include "testserver.h"
 
 #include <QDir>
+#include <QFile>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -10,14 +13,32 @@
 
 static int g_serial = 0;
 
+bool TestDatabase::onServer()
+{
+    return testserver::wanted();
+}
+
 TestDatabase::TestDatabase(bool create)
 {
     savedHome_ = qgetenv("HOME");
+    savedConfig_ = qgetenv("XDG_CONFIG_HOME");
     qputenv("HOME", dir_.path().toLocal8Bit());
-    if (create) {
-        QString error;
-        if (!db::createDatabase(file(), QStringLiteral("admin"), QStringLiteral("admin123"), &error))
-            qFatal("cannot create test database: %s", qPrintable(error));
+    qputenv("XDG_CONFIG_HOME", (dir_.path() + QStringLiteral("/.config")).toLocal8Bit());
+    // A site-wide setting of the machine running the tests plays no part.
+    db::setSiteSettingFileForTesting(dir_.path() + QStringLiteral("/tidak-ada/koneksi"));
+    QString error;
+    if (onServer()) {
+        testserver::clearDatabase();
+        QDir().mkpath(dir_.path() + QStringLiteral("/.config/simparo"));
+        QFile setting(dir_.path() + QStringLiteral("/.config/simparo/koneksi"));
+        if (!setting.open(QIODevice::WriteOnly) || setting.write(testserver::connectionText().toUtf8() + '\n') < 0)
+            qFatal("cannot write the setting file");
+        setting.close();
+        if (create && !db::createServerDatabase(testserver::service(), QStringLiteral("admin"),
+                                                QStringLiteral("admin123"), &error))
+            qFatal("cannot create the test database on the server: %s", qPrintable(error));
+    } else if (create && !db::createDatabase(file(), QStringLiteral("admin"), QStringLiteral("admin123"), &error)) {
+        qFatal("cannot create test database: %s", qPrintable(error));
     }
 }
 
@@ -31,6 +52,10 @@ TestDatabase::~TestDatabase()
         QSqlDatabase::removeDatabase(connectionName_);
     }
     qputenv("HOME", savedHome_);
+    if (savedConfig_.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", savedConfig_);
 }
 
 QString TestDatabase::file() const
@@ -38,26 +63,56 @@ QString TestDatabase::file() const
     return dir_.path() + QStringLiteral("/SKRIP/asli.sqlite");
 }
 
+QString TestDatabase::location() const
+{
+    return db::describedLocation(connectionText());
+}
+
+QString TestDatabase::connectionText() const
+{
+    return onServer() ? testserver::connectionText() : QString::fromLatin1(db::kConnectionText);
+}
+
 QSqlDatabase TestDatabase::connection()
 {
     if (connectionName_.isEmpty()) {
         connectionName_ = QStringLiteral("test-%1").arg(++g_serial);
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
-        database.setDatabaseName(file());
+        QSqlDatabase database = QSqlDatabase::addDatabase(onServer() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+                                                          connectionName_);
+        if (onServer())
+            database.setConnectOptions(QStringLiteral("service=%1").arg(testserver::service()));
+        else
+            database.setDatabaseName(file());
         if (!database.open())
-            qFatal("cannot open test database");
-        QSqlQuery(database).exec(QStringLiteral("PRAGMA busy_timeout=5000"));
+            qFatal("cannot open test database: %s", qPrintable(database.lastError().text()));
+        QSqlQuery(database).exec(onServer() ? QStringLiteral("SET lock_timeout = '5s'")
+                                            : QStringLiteral("PRAGMA busy_timeout=5000"));
     }
-    return QSqlDatabase::database(connectionName_, false);
+    QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+    // A connection the server dropped (a test of server faults) is opened again.
+    if (onServer() && !QSqlQuery(database).exec(QStringLiteral("SELECT 1"))) {
+        database.close();
+        database.open();
+    }
+    return database;
 }
 
-static QSqlQuery run(QSqlDatabase database, const QString &sql, const QVariantList &values)
+static QSqlQuery run(QSqlDatabase database, QString sql, const QVariantList &values)
 {
+    if (TestDatabase::onServer())
+        sql.replace(QRegularExpression(QStringLiteral("\\browid\\b")), QStringLiteral("simparo_key"));
     QSqlQuery query(database);
-    query.prepare(sql);
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    if (!query.exec())
+    bool ok = false;
+    if (values.isEmpty()) {
+        // Statements of the schema (and several at once) are run as they are.
+        ok = query.exec(sql);
+    } else {
+        query.prepare(sql);
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        ok = query.exec();
+    }
+    if (!ok)
         qFatal("test statement failed: %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
     return query;
 }
@@ -105,4 +160,39 @@ void TestDatabase::addLedgerRow(const QString &norekening, const QString &nama, 
 void TestDatabase::addOperator(const QString &user, const QString &password)
 {
     exec(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"), {user, password});
+}
+
+void TestDatabase::refuseWrites(const QString &name, const QString &event, const QString &table, const QString &message)
+{
+    // Names and message are the test's own words, not operator text.
+    if (onServer()) {
+        exec(QStringLiteral("CREATE FUNCTION %1_refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                            "$$BEGIN RAISE EXCEPTION '%2'; END$$").arg(name, message));
+        exec(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %1_refuse()")
+                 .arg(name, event, table));
+    } else {
+        exec(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 BEGIN SELECT RAISE(ABORT, '%4'); END")
+                 .arg(name, event, table, message));
+    }
+}
+
+void TestDatabase::allowWrites(const QString &name, const QString &table)
+{
+    if (onServer()) {
+        exec(QStringLiteral("DROP TRIGGER %1 ON %2").arg(name, table));
+        exec(QStringLiteral("DROP FUNCTION %1_refuse()").arg(name));
+    } else {
+        exec(QStringLiteral("DROP TRIGGER %1").arg(name));
+    }
+}
+
+void TestDatabase::lockAgainstWriters()
+{
+    exec(onServer() ? QStringLiteral("BEGIN; LOCK TABLE daftar, nabubg, tpassword IN EXCLUSIVE MODE")
+                    : QStringLiteral("BEGIN EXCLUSIVE"));
+}
+
+void TestDatabase::releaseLock()
+{
+    exec(QStringLiteral("ROLLBACK"));
 }

@@ -9,17 +9,30 @@
 // A fresh database for one test: HOME points into a temporary folder, so the
 // program's own file ($HOME/SKRIP/asli.sqlite) is a new database made by the
 // same code as simparo-initdb, with the operator admin / admin123.
+//
+// With SIMPARO_TEST_ENGINE=postgresql the same tests run on a server: the
+// throwaway server of testserver.h is emptied and given the program's tables
+// by the same code as simparo-initdb --server, and the user's setting file in
+// the temporary HOME points the program's connection text at it.
 class TestDatabase
 {
 public:
-    // create=false leaves the folder without a database.
+    // create=false leaves the folder (or the server's database) without the program's tables.
     explicit TestDatabase(bool create = true);
     ~TestDatabase();
 
+    // True when the tests run on the server.
+    static bool onServer();
+
     QString file() const;
     QString home() const { return dir_.path(); }
+    // Where the program's messages say the data lives: the file, or the server and service.
+    QString location() const;
+    // The connection text the program uses.
+    QString connectionText() const;
 
     // Runs one statement with bound values on a connection of the test's own; fails the test on error.
+    // Statements name the row key rowid, as SQLite does; on the server it reads as the hidden key column.
     void exec(const QString &sql, const QVariantList &values = {});
     // The first column of the first row of a query.
     QVariant scalar(const QString &sql, const QVariantList &values = {});
@@ -31,9 +44,18 @@ public:
                       double debet, double kredit, double saldo);
     void addOperator(const QString &user, const QString &password);
 
+    // Makes the database refuse every INSERT or UPDATE (event) on a table with this
+    // message, as a full disk would, until allowWrites() with the same name.
+    void refuseWrites(const QString &name, const QString &event, const QString &table, const QString &message);
+    void allowWrites(const QString &name, const QString &table);
+    // Holds a lock that keeps every other writer out until the returned transaction is rolled back.
+    void lockAgainstWriters();
+    void releaseLock();
+
 private:
     QSqlDatabase connection();
     QTemporaryDir dir_;
     QByteArray savedHome_;
+    QByteArray savedConfig_;
     QString connectionName_;
 };
