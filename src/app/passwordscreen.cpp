@@ -156,9 +156,9 @@ void PasswordScreen::change()
             return false;
         }
         QSqlQuery query(live);
-        query.prepare(QStringLiteral("SELECT count(*) FROM tpassword WHERE \"user\" = ?"));
+        const bool prepared = query.prepare(QStringLiteral("SELECT count(*) FROM tpassword WHERE \"user\" = ?"));
         query.addBindValue(newUser);
-        if (!query.exec() || !query.next()) {
+        if (!(prepared && query.exec()) || !query.next()) {
             *checkFailed = true;
             *refusal = db::describeError(query.lastError(), live);
             return false;

@@ -32,9 +32,9 @@ RecordSource::WriteCheck accountNumberCheck(const std::optional<QString> &stored
             return false;
         }
         QSqlQuery query(database);
-        query.prepare(QStringLiteral("SELECT 1 FROM daftar WHERE norekening = ? LIMIT 1"));
+        const bool prepared = query.prepare(QStringLiteral("SELECT 1 FROM daftar WHERE norekening = ? LIMIT 1"));
         query.addBindValue(text);
-        if (!query.exec()) {
+        if (!(prepared && query.exec())) {
             *refusal = db::describeError(query.lastError(), database);
             return false;
         }

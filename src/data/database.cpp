@@ -187,7 +187,9 @@ PGconn *handleOf(const QSqlDatabase &database)
     if (!database.driver())
         return nullptr;
     const QVariant handle = database.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // Qt names the type by libpq's structure, which libpq calls PGconn.
+    if (!handle.isValid()
+        || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
         return nullptr;
     return *static_cast<PGconn *const *>(handle.constData());
 }
@@ -676,10 +678,10 @@ bool writeLock(QSqlDatabase &database, const QString &scope, const QString &valu
     // Two values that hash alike only wait for each other a moment longer.
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?), hashtext(?))"));
+    const bool prepared = query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?), hashtext(?))"));
     query.addBindValue(scope);
     query.addBindValue(value);
-    if (query.exec())
+    if (prepared && query.exec())
         return true;
     *error = query.lastError();
     return false;
@@ -702,7 +704,7 @@ bool findRelation(QSqlDatabase &database, const QString &name, Relation *relatio
     const bool server = engineOf(database) == Engine::PostgreSQL;
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    query.prepare(server ? QStringLiteral("SELECT CASE WHEN c.relkind = 'v' THEN 'view' ELSE 'table' END, c.relname, "
+    const bool prepared = query.prepare(server ? QStringLiteral("SELECT CASE WHEN c.relkind = 'v' THEN 'view' ELSE 'table' END, c.relname, "
                                           "CAST(c.oid AS bigint) FROM pg_class c "
                                           "JOIN pg_namespace n ON n.oid = c.relnamespace "
                                           "WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p', 'v', 'm') "
@@ -710,7 +712,7 @@ bool findRelation(QSqlDatabase &database, const QString &name, Relation *relatio
                          : QStringLiteral("SELECT type, name, 0 FROM sqlite_master "
                                           "WHERE type IN ('table', 'view') AND lower(name) = lower(?)"));
     query.addBindValue(name);
-    if (!query.exec()) {
+    if (!(prepared && query.exec())) {
         *error = describeError(query.lastError(), database);
         return false;
     }
@@ -729,11 +731,11 @@ bool findRelation(QSqlDatabase &database, const QString &name, Relation *relatio
     QStringList declared;
     bool ok = false;
     if (server) {
-        query.prepare(QStringLiteral("SELECT attname, format_type(atttypid, atttypmod) FROM pg_attribute "
+        const bool prepared = query.prepare(QStringLiteral("SELECT attname, format_type(atttypid, atttypmod) FROM pg_attribute "
                                      "WHERE attrelid = CAST(CAST(? AS bigint) AS oid) AND attnum > 0 "
                                      "AND NOT attisdropped ORDER BY attnum"));
         query.addBindValue(oid);
-        ok = query.exec();
+        ok = (prepared && query.exec());
     } else {
         ok = query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(relation->name)));
     }
@@ -916,10 +918,10 @@ bool fillNewDatabase(QSqlDatabase &database, const QString &user, const QString 
             return false;
         }
     }
-    query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
+    const bool prepared = query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
     query.addBindValue(user);
     query.addBindValue(hash);
-    if (!query.exec() || !query.exec(QStringLiteral("COMMIT"))) {
+    if (!(prepared && query.exec()) || !query.exec(QStringLiteral("COMMIT"))) {
         *error = describeError(query.lastError(), database);
         query.exec(QStringLiteral("ROLLBACK"));
         return false;

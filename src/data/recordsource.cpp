@@ -42,9 +42,14 @@ bool RecordSource::open(const QString &recordSource, const QString &connectionTe
         connection_.clear();
         return fail(error);
     }
-    QSqlDatabase database = db::connection(connection_);
     db::Relation relation;
-    if (!db::findRelation(database, recordSource, &relation, &error)) {
+    bool found = false;
+    {
+        QSqlDatabase database = db::connection(connection_);
+        found = db::findRelation(database, recordSource, &relation, &error);
+        key_ = db::keyColumn(database);
+    }
+    if (!found) {
         close();
         return fail(error);
     }
@@ -52,7 +57,6 @@ bool RecordSource::open(const QString &recordSource, const QString &connectionTe
     dbColumns_ = relation.columns;
     kinds_ = relation.kinds;
     columns_ = relation.shownColumns;
-    key_ = db::keyColumn(database);
     beginResetModel();
     const bool ok = relation.isView ? openView() : openTable();
     if (!ok)

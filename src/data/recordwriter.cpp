@@ -22,20 +22,24 @@ Outcome failure(const QSqlError &error, const QSqlDatabase &database)
 // Runs the guard (it may refuse), the check (it may change the row or refuse it),
 // then the work; commits, or rolls everything back.
 Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
-            const std::function<Outcome(QSqlDatabase &)> &work,
-            const std::function<Outcome(QSqlDatabase &)> &guard = {})
+            const std::function<Outcome(QSqlDatabase &, QSqlQuery &)> &work,
+            const std::function<Outcome(QSqlDatabase &, QSqlQuery &)> &guard = {})
 {
     QSqlDatabase database = db::connection(target.connection);
     QSqlError error;
     if (!db::beginWrite(database, &error))
         return failure(error, database);
+    // The statement of the work outlives the transaction: a server forgets a
+    // prepared statement only once a failed transaction is rolled back.
+    QSqlQuery statement(database);
     QSqlQuery query(database);
     QString refusal;
-    Outcome outcome = guard ? guard(database) : Outcome{};
+    Outcome outcome = guard ? guard(database, statement) : Outcome{};
     if (outcome.ok && row && check && !check(database, *row, &refusal))
         outcome = Outcome{false, true, refusal};
     if (outcome.ok)
-        outcome = work(database);
+        outcome = work(database, statement);
+    statement.finish();
     if (!outcome.ok) {
         query.exec(QStringLiteral("ROLLBACK"));
         return outcome;
@@ -69,17 +73,16 @@ Outcome goneElsewhere(const Target &target)
 
 Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check, qint64 *key)
 {
-    return run(target, &row, check, [&](QSqlDatabase &database) {
+    return run(target, &row, check, [&](QSqlDatabase &database, QSqlQuery &query) {
         QStringList names;
         for (const QString &column : target.columns)
             names << schema::quoted(column);
-        QSqlQuery query(database);
-        query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
+        const bool prepared = query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
                           .arg(schema::quoted(target.table), names.join(u','),
                                QStringList(names.size(), QStringLiteral("?")).join(u','), target.key));
         for (int c = 0; c < target.columns.size(); ++c)
             query.addBindValue(stored(target, row, c));
-        if (!query.exec() || !query.next())
+        if (!(prepared && query.exec()) || !query.next())
             return failure(query.lastError(), database);
         *key = query.value(0).toLongLong();
         return Outcome{};
@@ -92,16 +95,15 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
     // The columns this write changes must still hold what the operator saw: a
     // change made meanwhile by another counter is not overwritten unseen. The row
     // stays locked against other writes until this one ends.
-    const auto unchangedElsewhere = [&](QSqlDatabase &database) {
+    const auto unchangedElsewhere = [&](QSqlDatabase &database, QSqlQuery &query) {
         QStringList names;
         for (const QString &column : target.columns)
             names << schema::quoted(column);
-        QSqlQuery query(database);
         query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
+        const bool prepared = query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
                           .arg(names.join(u','), schema::quoted(target.table), target.key, db::rowLockClause(database)));
         query.addBindValue(key);
-        if (!query.exec())
+        if (!(prepared && query.exec()))
             return failure(query.lastError(), database);
         if (!query.next())
             return query.lastError().isValid() ? failure(query.lastError(), database) : goneElsewhere(target);
@@ -119,7 +121,7 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
         }
         return Outcome{};
     };
-    return run(target, &row, check, [&](QSqlDatabase &database) {
+    return run(target, &row, check, [&](QSqlDatabase &database, QSqlQuery &query) {
         QStringList sets;
         QVariantList values;
         for (int c = 0; c < target.columns.size(); ++c) {
@@ -132,13 +134,12 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
         }
         if (sets.isEmpty())
             return Outcome{};
-        QSqlQuery query(database);
-        query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+        const bool prepared = query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
                           .arg(schema::quoted(target.table), sets.join(u','), target.key));
         for (const QVariant &value : std::as_const(values))
             query.addBindValue(value);
         query.addBindValue(key);
-        if (!query.exec())
+        if (!(prepared && query.exec()))
             return failure(query.lastError(), database);
         if (query.numRowsAffected() == 0)
             return goneElsewhere(target);
@@ -148,11 +149,10 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
 
 Outcome remove(const Target &target, qint64 key)
 {
-    return run(target, nullptr, {}, [&](QSqlDatabase &database) {
-        QSqlQuery query(database);
-        query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(schema::quoted(target.table), target.key));
+    return run(target, nullptr, {}, [&](QSqlDatabase &database, QSqlQuery &query) {
+        const bool prepared = query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(schema::quoted(target.table), target.key));
         query.addBindValue(key);
-        if (!query.exec())
+        if (!(prepared && query.exec()))
             return failure(query.lastError(), database);
         return Outcome{};
     });

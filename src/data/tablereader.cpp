@@ -52,12 +52,12 @@ bool TableReader::fixHorizon()
     }
     // One statement, one view of the table: the highest key and the keys missing
     // just below it (rows in flight, rolled back or deleted), each by the key's index.
-    query.prepare(QStringLiteral("SELECT h.top, m.k FROM (SELECT max(%1) AS top FROM %2) AS h "
+    const bool prepared = query.prepare(QStringLiteral("SELECT h.top, m.k FROM (SELECT max(%1) AS top FROM %2) AS h "
                                  "LEFT JOIN LATERAL (SELECT k FROM generate_series(greatest(h.top - ?, 1), h.top) AS k "
                                  "WHERE NOT EXISTS (SELECT 1 FROM %2 AS t WHERE t.%1 = k)) AS m ON true ORDER BY m.k")
                       .arg(key_, table));
     query.addBindValue(kRecentKeys - 1);
-    if (!query.exec())
+    if (!(prepared && query.exec()))
         return failed(query);
     QStringList texts;
     while (query.next()) {

@@ -91,10 +91,10 @@ bool latestBalance(QSqlDatabase &database, const QString &account, Money *balanc
 {
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT saldo FROM nabubg WHERE norekening = ? ORDER BY %1 DESC LIMIT 1")
+    const bool prepared = query.prepare(QStringLiteral("SELECT saldo FROM nabubg WHERE norekening = ? ORDER BY %1 DESC LIMIT 1")
                       .arg(db::keyColumn(database)));
     query.addBindValue(account);
-    if (!query.exec()) {
+    if (!(prepared && query.exec())) {
         *error = db::describeError(query.lastError(), database);
         return false;
     }
@@ -110,9 +110,9 @@ bool registeredName(QSqlDatabase &database, const QString &account, bool *found,
 {
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT nama FROM daftar WHERE norekening = ? ORDER BY %1 LIMIT 1").arg(db::keyColumn(database)));
+    const bool prepared = query.prepare(QStringLiteral("SELECT nama FROM daftar WHERE norekening = ? ORDER BY %1 LIMIT 1").arg(db::keyColumn(database)));
     query.addBindValue(account);
-    if (!query.exec()) {
+    if (!(prepared && query.exec())) {
         *error = db::describeError(query.lastError(), database);
         return false;
     }

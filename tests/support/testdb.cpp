@@ -97,11 +97,10 @@ QSqlDatabase TestDatabase::connection()
     return database;
 }
 
-static QSqlQuery run(QSqlDatabase database, QString sql, const QVariantList &values)
+static bool attempt(QSqlQuery &query, QString sql, const QVariantList &values)
 {
     if (TestDatabase::onServer())
         sql.replace(QRegularExpression(QStringLiteral("\\browid\\b")), QStringLiteral("simparo_key"));
-    QSqlQuery query(database);
     bool ok = false;
     if (values.isEmpty()) {
         // Statements of the schema (and several at once) are run as they are.
@@ -112,9 +111,30 @@ static QSqlQuery run(QSqlDatabase database, QString sql, const QVariantList &val
             query.addBindValue(value);
         ok = query.exec();
     }
-    if (!ok)
+    return ok;
+}
+
+static QSqlQuery run(QSqlDatabase database, const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(database);
+    if (!attempt(query, sql, values))
         qFatal("test statement failed: %s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
     return query;
+}
+
+bool TestDatabase::tryExec(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(connection());
+    return attempt(query, sql, values);
+}
+
+void TestDatabase::makeOlderRegister()
+{
+    exec(QStringLiteral("DROP TABLE daftar"));
+    exec(QStringLiteral("CREATE TABLE daftar (norekening TEXT, nama TEXT, tempat TEXT, tgllahir TEXT, alamat TEXT, "
+                        "kota TEXT, kode TEXT, PENDIDIKAN TEXT, TELPHON TEXT%1)")
+             .arg(onServer() ? QStringLiteral(", simparo_key bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
+                             : QString()));
 }
 
 void TestDatabase::exec(const QString &sql, const QVariantList &values)
@@ -166,9 +186,9 @@ void TestDatabase::refuseWrites(const QString &name, const QString &event, const
 {
     // Names and message are the test's own words, not operator text.
     if (onServer()) {
-        exec(QStringLiteral("CREATE FUNCTION %1_refuse() RETURNS trigger LANGUAGE plpgsql AS "
+        exec(QStringLiteral("CREATE FUNCTION \"%1_refuse\"() RETURNS trigger LANGUAGE plpgsql AS "
                             "$$BEGIN RAISE EXCEPTION '%2'; END$$").arg(name, message));
-        exec(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %1_refuse()")
+        exec(QStringLiteral("CREATE TRIGGER \"%1\" BEFORE %2 ON %3 FOR EACH ROW EXECUTE FUNCTION \"%1_refuse\"()")
                  .arg(name, event, table));
     } else {
         exec(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 BEGIN SELECT RAISE(ABORT, '%4'); END")
@@ -179,8 +199,8 @@ void TestDatabase::refuseWrites(const QString &name, const QString &event, const
 void TestDatabase::allowWrites(const QString &name, const QString &table)
 {
     if (onServer()) {
-        exec(QStringLiteral("DROP TRIGGER %1 ON %2").arg(name, table));
-        exec(QStringLiteral("DROP FUNCTION %1_refuse()").arg(name));
+        exec(QStringLiteral("DROP TRIGGER \"%1\" ON %2").arg(name, table));
+        exec(QStringLiteral("DROP FUNCTION \"%1_refuse\"()").arg(name));
     } else {
         exec(QStringLiteral("DROP TRIGGER %1").arg(name));
     }

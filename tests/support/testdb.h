@@ -39,6 +39,13 @@ public:
     // All rows of a query, each row's columns joined with "|".
     QStringList rows(const QString &sql, const QVariantList &values = {});
 
+    // Like exec(), but a refusal of the database is a result: false.
+    bool tryExec(const QString &sql, const QVariantList &values = {});
+
+    // Recreates the register as databases made before the account number was
+    // enforced hold it: the same columns (and on the server the hidden key), no rule.
+    void makeOlderRegister();
+
     void addCustomer(const QString &norekening, const QString &nama, const QString &pendidikan = QStringLiteral("SD"));
     void addLedgerRow(const QString &norekening, const QString &nama, const QString &date, const QString &kode,
                       double debet, double kredit, double saldo);
