@@ -48,7 +48,7 @@ private:
         type("txtPassLama", password);
         enter("txtPassLama");
     }
-    QStringList operators() { return database->rows(QStringLiteral("SELECT user, password FROM tpassword")); }
+    QStringList operators() { return database->rows(QStringLiteral("SELECT \"user\", password FROM tpassword ORDER BY rowid")); }
 
     // Logs in through the real login screen; true when "OK" was offered.
     bool logIn(const QString &user, const QString &password)
@@ -291,8 +291,8 @@ private slots:
 
     void databaseRefusalIsShownAndNothingIsLost()
     {
-        database->exec(QStringLiteral("CREATE TRIGGER locked BEFORE UPDATE ON tpassword "
-                                      "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END"));
+        database->refuseWrites(QStringLiteral("locked"), QStringLiteral("UPDATE"), QStringLiteral("tpassword"),
+                               QStringLiteral("disk I/O error"));
         const QStringList before = operators();
         open();
         confirm(QStringLiteral("kasir"), QStringLiteral("kasir99"));
@@ -300,7 +300,7 @@ private slots:
         field("txtPassBaru")->setText(QStringLiteral("baru"));
         click("cmdGanti");
         const DialogSeen seen = dialogs->only();
-        QVERIFY2(seen.text.contains(database->file()) && seen.text.contains(QLatin1String("disk I/O error")),
+        QVERIFY2(seen.text.contains(database->location()) && seen.text.contains(QLatin1String("disk I/O error")),
                  qPrintable(seen.text));
         QCOMPARE(seen.icon, QMessageBox::Critical);
         QCOMPARE(operators(), before);

@@ -10,6 +10,7 @@
 #include "dialogs.h"
 #include "fixture.h"
 #include "testdb.h"
+#include "testserver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -517,7 +518,7 @@ private slots:
         const DialogSeen seen = dialogs->only();
         QCOMPARE(seen.title, QStringLiteral("Perhatian"));
         QCOMPARE(seen.icon, QMessageBox::Critical);
-        QVERIFY2(seen.text.contains(QDir::toNativeSeparators(database->file())), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(QDir::toNativeSeparators(database->location())), qPrintable(seen.text));
         QVERIFY2(seen.text.contains(QLatin1String("nabubg")), qPrintable(seen.text));
         QVERIFY(!window->isVisible());
         QVERIFY(screen->isVisible());
@@ -532,14 +533,19 @@ private slots:
         QCOMPARE(savedText(window).rows(kDatarHeadings).size(), 1);
     }
 
-    void missingDatabaseFile()
+    // The file is gone, or the server is down.
+    void missingDatabase()
     {
+        if (TestDatabase::onServer())
+            testserver::stop();
         for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
             QFile::remove(database->file() + suffix);
         trigger("mnuLNASABAH");
+        if (TestDatabase::onServer())
+            testserver::start();
         const DialogSeen seen = dialogs->only();
         QCOMPARE(seen.icon, QMessageBox::Critical);
-        QVERIFY2(seen.text.contains(QDir::toNativeSeparators(database->file())), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(QDir::toNativeSeparators(database->location())), qPrintable(seen.text));
         QVERIFY(!reports::reportWindow(QStringLiteral("LAPNASABAH")));
         QVERIFY(menu()->isVisible());
     }

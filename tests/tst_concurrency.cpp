@@ -1,0 +1,172 @@
+// Counters at the same moment: eight real processes, each with connections of
+// its own as eight counters of a branch have, post on three shared accounts and
+// register the same account numbers. No posting is lost, every balance chain
+// holds to the sen, and each number is registered exactly once.
+#include "customers/accountnumbers.h"
+#include "data/money.h"
+#include "data/recordsource.h"
+#include "savings/posting.h"
+#include "testdb.h"
+
+#include <QApplication>
+#include <QHash>
+#include <QProcess>
+#include <QTest>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+constexpr int kCounters = 8;
+const QStringList kAccounts = {QStringLiteral("0301"), QStringLiteral("0302"), QStringLiteral("0303")};
+constexpr Money kOpening = Money::fromRupiah(1000000);
+
+QString numberToRegister(int i)
+{
+    return QStringLiteral("09%1").arg(i, 4, 10, QLatin1Char('0'));
+}
+
+// One counter: opens its record source, says it is ready, waits for the start,
+// then works; prints one line per result.
+int runCounter(const QString &work, int counter, int count)
+{
+    const bool posting = work == QLatin1String("setor");
+    RecordSource source;
+    if (!source.open(posting ? QStringLiteral("nabubg") : QStringLiteral("daftar"))) {
+        std::fprintf(stderr, "%s\n", qPrintable(source.lastError()));
+        return 2;
+    }
+    std::printf("siap\n");
+    std::fflush(stdout);
+    char go[8];
+    if (!std::fgets(go, sizeof go, stdin))
+        return 2;
+    int failures = 0;
+    for (int i = 0; i < count; ++i) {
+        bool ok = false;
+        if (posting) {
+            const QString account = kAccounts.at((i + counter) % kAccounts.size());
+            const posting::Code code = (i + counter) % 3 == 0 ? posting::Code::Withdrawal : posting::Code::Deposit;
+            const Money amount = Money::fromSen(100000 + 1337 * ((i * 7 + counter) % 50));
+            const bool deposit = code == posting::Code::Deposit;
+            ok = source.addNew({account, QString(), QDate::currentDate(), posting::codeText(code), posting::kind(code),
+                                deposit ? 0.0 : amount.toDouble(), deposit ? amount.toDouble() : 0.0, QVariant()},
+                               posting::postingCheck(account, code, amount));
+        } else {
+            ok = source.addNew({numberToRegister(i), QStringLiteral("Loket %1").arg(counter)},
+                               customers::accountNumberCheck());
+            if (!ok && source.lastWriteRefused() && source.lastError() == QLatin1String(customers::kNumberInUse)) {
+                std::printf("ditolak\n");
+                continue;
+            }
+        }
+        if (ok) {
+            std::printf("ok\n");
+        } else {
+            ++failures;
+            std::printf("gagal %s\n", qPrintable(source.lastError().replace(u'\n', u' ')));
+        }
+    }
+    std::fflush(stdout);
+    return failures == 0 ? 0 : 1;
+}
+} // namespace
+
+class tst_Concurrency : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDatabase> database;
+
+    // Starts the counters together and returns how often each printed what.
+    QHash<QString, int> runCounters(const QString &work, int count)
+    {
+        std::vector<std::unique_ptr<QProcess>> counters;
+        for (int c = 0; c < kCounters; ++c) {
+            auto process = std::make_unique<QProcess>();
+            process->start(QCoreApplication::applicationFilePath(),
+                           {QStringLiteral("--loket"), work, QString::number(c), QString::number(count)});
+            if (!process->waitForStarted() || !process->waitForReadyRead(30000)
+                || !process->readLine().startsWith("siap"))
+                qFatal("a counter did not start: %s", process->readAllStandardError().constData());
+            counters.push_back(std::move(process));
+        }
+        for (auto &process : counters)
+            process->write("mulai\n");
+        QHash<QString, int> seen;
+        for (auto &process : counters) {
+            if (!process->waitForFinished(240000))
+                qFatal("a counter did not finish");
+            for (const QByteArray &line : process->readAllStandardOutput().split('\n'))
+                if (!line.isEmpty())
+                    ++seen[QString::fromUtf8(line).section(u' ', 0, 0)];
+            const QByteArray errors = process->readAllStandardError();
+            if (!errors.isEmpty())
+                qWarning("counter: %s", errors.constData());
+        }
+        return seen;
+    }
+
+private slots:
+    void init()
+    {
+        database = std::make_unique<TestDatabase>();
+        for (const QString &account : kAccounts) {
+            database->addCustomer(account, QStringLiteral("Nasabah ") + account);
+            database->addLedgerRow(account, QStringLiteral("Nasabah ") + account, QStringLiteral("2024-01-02"),
+                                   QStringLiteral("01"), 0, kOpening.toDouble(), kOpening.toDouble());
+        }
+    }
+    void cleanup() { database.reset(); }
+
+    void postingsOnSharedAccountsKeepEveryChain()
+    {
+        const int perCounter = 250;
+        const int before = database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt();
+        const QHash<QString, int> seen = runCounters(QStringLiteral("setor"), perCounter);
+        QCOMPARE(seen.value(QStringLiteral("ok")), kCounters * perCounter);
+        QCOMPARE(seen.value(QStringLiteral("gagal")), 0);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt() - before, kCounters * perCounter);
+        // In posting order each balance is the previous one plus kredit minus debet, to the sen.
+        QHash<QString, Money> balance;
+        int links = 0;
+        for (const QString &row : database->rows(
+                 QStringLiteral("SELECT norekening, debet, kredit, saldo, nama FROM nabubg ORDER BY rowid"))) {
+            const QStringList c = row.split(u'|');
+            const qint64 expected = balance.value(c[0]).sen() + Money::fromStored(c[2])->sen() - Money::fromStored(c[1])->sen();
+            QVERIFY2(Money::fromStored(c[3])->sen() == expected, qPrintable(row));
+            QCOMPARE(c[4], QStringLiteral("Nasabah ") + c[0]);
+            balance[c[0]] = *Money::fromStored(c[3]);
+            ++links;
+        }
+        QCOMPARE(links, before + kCounters * perCounter);
+    }
+
+    void theSameNumberIsRegisteredOnce()
+    {
+        const int numbers = 40;
+        const QHash<QString, int> seen = runCounters(QStringLiteral("daftar"), numbers);
+        QCOMPARE(seen.value(QStringLiteral("ok")), numbers);
+        QCOMPARE(seen.value(QStringLiteral("ditolak")), (kCounters - 1) * numbers);
+        QCOMPARE(seen.value(QStringLiteral("gagal")), 0);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(DISTINCT norekening) FROM daftar WHERE norekening LIKE '09%'"))
+                     .toInt(),
+                 numbers);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar WHERE norekening LIKE '09%'")).toInt(),
+                 numbers);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    if (argc == 5 && qstrcmp(argv[1], "--loket") == 0) {
+        QCoreApplication app(argc, argv);
+        return runCounter(QString::fromLatin1(argv[2]), atoi(argv[3]), atoi(argv[4]));
+    }
+    QApplication app(argc, argv);
+    tst_Concurrency test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_concurrency.moc"
