@@ -392,6 +392,27 @@ private slots:
         QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(), 4);
     }
 
+    // Two counters change one operator's password from the same reading: the
+    // second is refused instead of overwriting the first unseen.
+    void aChangeMadeElsewhereIsNotOverwritten()
+    {
+        RecordSource first, second;
+        QVERIFY(first.open(QStringLiteral("tpassword")));
+        QVERIFY(second.open(QStringLiteral("tpassword")));
+        QCOMPARE(second.value(1).toString(), first.value(1).toString());
+        QVERIFY2(first.update({{1, QStringLiteral("hash-satu")}}), qPrintable(first.lastError()));
+        QVERIFY(!second.update({{1, QStringLiteral("hash-dua")}}));
+        QVERIFY(second.lastWriteRefused());
+        QVERIFY2(second.lastError().contains(QLatin1String("diubah di tempat lain")), qPrintable(second.lastError()));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT password FROM tpassword")).toString(), QStringLiteral("hash-satu"));
+        // Read afresh, the change goes through; a column nobody else changed never stood in the way.
+        QCOMPARE(second.value(1).toString(), QStringLiteral("hash-satu"));
+        QVERIFY(second.update({{1, QStringLiteral("hash-dua")}}));
+        QVERIFY(first.update({{0, QStringLiteral("kepala")}}));
+        QCOMPARE(database->rows(QStringLiteral("SELECT \"user\", password FROM tpassword")),
+                 QStringList(QStringLiteral("kepala|hash-dua")));
+    }
+
     void deleteKeepsTheNeighbourCurrent()
     {
         addCustomers();

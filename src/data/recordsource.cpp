@@ -184,11 +184,10 @@ bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck 
         if (it.key() >= 0 && it.key() < row.size())
             row[it.key()] = it.value();
     if (!finishWrite(recordwrite::update(target(), key, original, row, check))) {
-        // A row changed elsewhere in the meantime is read afresh when next shown.
-        if (refused_ && !own_.contains(key)) {
+        // A row changed elsewhere in the meantime is read afresh when next shown;
+        // what the operator typed stays where it is until then.
+        if (refused_ && !own_.contains(key))
             reader_.forget(key);
-            emit dataChanged(index(pos_, 0), index(pos_, columns_.size() - 1));
-        }
         return false;
     }
     if (own_.contains(key))

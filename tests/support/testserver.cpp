@@ -204,7 +204,7 @@ QString service()
 
 QString connectionText()
 {
-    return QStringLiteral("Provider=PostgreSQL;Data Source=") + service();
+    return QStringLiteral("Provider=PostgreSQL;Data Source=") + kService;
 }
 
 void clearDatabase()

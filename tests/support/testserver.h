@@ -16,7 +16,7 @@ namespace testserver {
 bool wanted();
 // The service name of the tests' database; the server runs when this returns.
 QString service();
-// The connection text that points the program at that service.
+// The connection text that points the program at that service (whether the server runs or not).
 QString connectionText();
 // Empties the tests' database (no tables, no views).
 void clearDatabase();
