@@ -36,11 +36,45 @@ Figures time(const QString &name, int runs, const std::function<void()> &step)
     return figures;
 }
 
+namespace {
+QString g_engine = QStringLiteral("SQLite");
+QStringList g_order;
+QHash<QString, QHash<QString, double>> g_medians; // step -> engine -> median
+} // namespace
+
+void setEngine(const QString &engine)
+{
+    g_engine = engine;
+}
+
+void record(const QString &name, double median)
+{
+    if (!g_order.contains(name))
+        g_order << name;
+    g_medians[name][g_engine] = median;
+}
+
+void printComparison()
+{
+    std::printf("\nThe same steps on both engines (medians; PostgreSQL over SQLite):\n");
+    for (const QString &name : std::as_const(g_order)) {
+        const QHash<QString, double> &m = g_medians.value(name);
+        if (!m.contains(QStringLiteral("SQLite")) || !m.contains(QStringLiteral("PostgreSQL")))
+            continue;
+        const double lite = m.value(QStringLiteral("SQLite"));
+        const double server = m.value(QStringLiteral("PostgreSQL"));
+        std::printf("  %-58s SQLite %9.3f ms   PostgreSQL %9.3f ms   %5.2fx%s\n", qPrintable(name), lite, server,
+                    lite > 0 ? server / lite : 0.0, lite > 0 && server > 3 * lite ? "  (over 3x)" : "");
+    }
+    std::fflush(stdout);
+}
+
 void print(const Figures &figures)
 {
     QVector<double> sorted = figures.millis;
     std::sort(sorted.begin(), sorted.end());
     const double median = sorted.isEmpty() ? 0 : sorted.at(sorted.size() / 2);
+    record(figures.name, median);
     std::printf("  %-58s median %9.3f ms   min %9.3f ms   max %9.3f ms   (%lld runs)\n", qPrintable(figures.name),
                 median, sorted.isEmpty() ? 0.0 : sorted.first(), sorted.isEmpty() ? 0.0 : sorted.last(),
                 static_cast<long long>(sorted.size()));
@@ -69,21 +103,22 @@ double currentMemoryMiB()
     return statusMiB("VmRSS:");
 }
 
-static QString accountNumber(int i)
+QString accountNumber(int i)
 {
     return QStringLiteral("01201%1").arg(i + 1, 5, 10, QLatin1Char('0'));
 }
 
 void withDatabase(const std::function<void(QSqlDatabase &)> &work)
 {
-    const QString name = QStringLiteral("bench-direct");
+    QString name;
+    QString error;
+    if (!db::openConnection(db::connectionText(), &name, &error))
+        qFatal("%s", qPrintable(error));
     {
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        database.setDatabaseName(db::databaseFile());
-        if (database.open())
-            work(database);
+        QSqlDatabase database = QSqlDatabase::database(name, false);
+        work(database);
     }
-    QSqlDatabase::removeDatabase(name);
+    db::closeConnection(name);
 }
 
 void ensureDatabase(const QString &folder, int customers, int ledgerRows)
@@ -238,11 +273,12 @@ double benchNaive()
 static void trimDatabase(int customers, int ledgerRows)
 {
     bench::withDatabase([&](QSqlDatabase &trim) {
+        const QString key = db::keyColumn(trim);
         QSqlQuery query(trim);
-        query.prepare(QStringLiteral("DELETE FROM daftar WHERE rowid > ?"));
+        query.prepare(QStringLiteral("DELETE FROM daftar WHERE %1 > ?").arg(key));
         query.addBindValue(customers);
         query.exec();
-        query.prepare(QStringLiteral("DELETE FROM nabubg WHERE rowid > ?"));
+        query.prepare(QStringLiteral("DELETE FROM nabubg WHERE %1 > ?").arg(key));
         query.addBindValue(ledgerRows);
         query.exec();
     });
@@ -267,6 +303,9 @@ static QString runChild(const QString &self, const QString &folder, int customer
     for (const QString &line : QString::fromLocal8Bit(child.readAll()).split(u'\n')) {
         if (line.startsWith(QLatin1String("  ")) || line.startsWith(QLatin1String("Reusing")))
             output += line + u'\n';
+        const int median = line.indexOf(QLatin1String(" median "));
+        if (line.startsWith(QLatin1String("  ")) && median > 0)
+            bench::record(line.left(median).trimmed(), line.mid(median + 8).trimmed().section(u' ', 0, 0).toDouble());
     }
     std::printf("%s", qPrintable(output));
     std::fflush(stdout);
@@ -302,6 +341,20 @@ int main(int argc, char *argv[])
                       QStringLiteral("1000000")});
     parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs of each measured step."), QStringLiteral("n"),
                       QStringLiteral("20")});
+    parser.addOption({QStringLiteral("engine"),
+                      QStringLiteral("sqlite (the file), or postgresql: the same steps on the file and on the server of "
+                                     "--service, side by side."),
+                      QStringLiteral("engine"), QStringLiteral("sqlite")});
+    parser.addOption({QStringLiteral("service"),
+                      QStringLiteral("libpq service (pg_service.conf) of an empty PostgreSQL database for the bench."),
+                      QStringLiteral("name")});
+    parser.addOption({QStringLiteral("counters"), QStringLiteral("Counters posting at the same moment."), QStringLiteral("n"),
+                      QStringLiteral("8")});
+    parser.addOption({QStringLiteral("postings"), QStringLiteral("Postings of each counter."), QStringLiteral("n"),
+                      QStringLiteral("250")});
+    parser.addOption({QStringLiteral("counter-child"), QStringLiteral("(internal) one counter."), QStringLiteral("n")});
+    parser.addOption({QStringLiteral("shared"), QStringLiteral("(internal) post on three shared accounts.")});
+    parser.addOption({QStringLiteral("spread"), QStringLiteral("(internal) post on accounts of all customers.")});
     parser.addOption({QStringLiteral("startup-probe"), QStringLiteral("(internal) start and show the login window.")});
     parser.addOption({QStringLiteral("e2e-child"), QStringLiteral("(internal) the end-to-end cases.")});
     parser.addOption({QStringLiteral("openings-only"), QStringLiteral("(internal) openings and lookups only.")});
@@ -315,6 +368,18 @@ int main(int argc, char *argv[])
     const int rows = parser.value(QStringLiteral("rows")).toInt();
     const int runs = std::max(3, parser.value(QStringLiteral("runs")).toInt());
 
+    const int counters = std::max(1, parser.value(QStringLiteral("counters")).toInt());
+    const int postings = std::max(1, parser.value(QStringLiteral("postings")).toInt());
+    const bool server = parser.value(QStringLiteral("engine")).compare(QLatin1String("postgresql"), Qt::CaseInsensitive) == 0;
+    const QString service = parser.value(QStringLiteral("service"));
+    if (server && service.isEmpty()) {
+        std::fprintf(stderr, "--engine postgresql needs --service NAME (a libpq service of an empty database).\n");
+        return 1;
+    }
+
+    if (parser.isSet(QStringLiteral("counter-child")))
+        return bench::runCounterChild(parser.value(QStringLiteral("counter-child")).toInt(), postings, customers,
+                                      parser.isSet(QStringLiteral("shared")));
     if (parser.isSet(QStringLiteral("startup-probe")))
         return runStartupProbe();
     if (parser.isSet(QStringLiteral("e2e-child")))
@@ -322,6 +387,7 @@ int main(int argc, char *argv[])
                            QStringLiteral(" [%1 rows]").arg(rows));
 
     const QString self = QCoreApplication::applicationFilePath();
+    bench::useFile(folder);
     bench::ensureDatabase(folder, customers, rows);
     benchRecordSources(customers, runs);
     trimDatabase(customers, rows);
@@ -348,5 +414,29 @@ int main(int argc, char *argv[])
     if (ours > 0)
         std::printf("  opening the transaction screen: naive %.0f ms against %.1f ms, %.0f times faster\n", naive, ours,
                     naive / ours);
+
+    std::printf("\nCounters posting at the same moment, each posting committed durably:\n");
+    bench::measureCounters(self, counters, postings, customers, false);
+    bench::measureCounters(self, counters, postings, customers, true);
+    trimDatabase(customers, rows);
+    if (!server)
+        return 0;
+
+    // The same on the server, with the file's data.
+    bench::setEngine(QStringLiteral("PostgreSQL"));
+    std::printf("\nOn PostgreSQL, service %s:\n", qPrintable(service));
+    bench::ensureServerDatabase(service, customers, rows);
+    bench::useServer(folder, service);
+    benchRecordSources(customers, runs);
+    trimDatabase(customers, rows);
+    std::printf("\nThrough the real screens on PostgreSQL (%d customers, %d ledger rows):\n", customers, rows);
+    measureStartup(self, folder, std::min(runs, 10));
+    runChild(self, folder, customers, rows, runs, false);
+    trimDatabase(customers, rows);
+    std::printf("\nCounters posting at the same moment on PostgreSQL, each posting committed durably:\n");
+    bench::measureCounters(self, counters, postings, customers, false);
+    bench::measureCounters(self, counters, postings, customers, true);
+    trimDatabase(customers, rows);
+    bench::printComparison();
     return 0;
 }

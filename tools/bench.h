@@ -15,8 +15,14 @@ struct Figures {
 
 // Runs the step `runs` times and returns its times in milliseconds.
 Figures time(const QString &name, int runs, const std::function<void()> &step);
-// Prints median, minimum and maximum of each figure.
+// Prints median, minimum and maximum of each figure, and keeps the median for the
+// comparison of the engines (see record()).
 void print(const Figures &figures);
+// Keeps a median under the name of the engine now measured ("SQLite", "PostgreSQL").
+void record(const QString &name, double median);
+void setEngine(const QString &engine);
+// Prints the kept medians of both engines side by side, with their ratio.
+void printComparison();
 // The process's peak resident memory so far, in MiB.
 double peakMemoryMiB();
 // The process's current resident memory, in MiB.
@@ -26,9 +32,29 @@ double currentMemoryMiB();
 // `ledgerRows` ledger rows with correct balance chains. HOME must point at the folder.
 void ensureDatabase(const QString &folder, int customers, int ledgerRows);
 
-// Runs work on a connection of the bench's own to the database under HOME, outside
-// the program's record sources, and closes it again.
+// Runs work on a connection of the bench's own to the database the program's
+// connection text names (the file under HOME, or the server), outside the
+// program's record sources, and closes it again.
 void withDatabase(const std::function<void(QSqlDatabase &)> &work);
+
+// The account number of the i-th customer of the bench's databases.
+QString accountNumber(int i);
+
+// Makes (or reuses) the benchmark database on the server of a service, with the
+// same customers and ledger rows as the file under HOME (which must exist).
+// Refuses a database that holds other data.
+void ensureServerDatabase(const QString &service, int customers, int ledgerRows);
+// Points the program's connection text at a service, or at the file under HOME,
+// through a setting file of the bench's own in the folder.
+void useServer(const QString &folder, const QString &service);
+void useFile(const QString &folder);
+
+// Eight counters (processes of `self`) posting durably at the same moment on the
+// accounts of `customers` customers (spread) or on three shared accounts; prints
+// postings per second and the balance chains broken afterwards.
+void measureCounters(const QString &self, int counters, int postings, int customers, bool shared);
+// The counter's side, in the child process.
+int runCounterChild(int counter, int postings, int customers, bool shared);
 
 } // namespace bench
 

@@ -2,6 +2,8 @@
 // driven headless through the same widgets and handlers the operator uses.
 #include "bench.h"
 
+#include "data/database.h"
+
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
 #include "shell/screens.h"
@@ -249,7 +251,7 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         QString lastName;
         bench::withDatabase([&](QSqlDatabase &database) {
             QSqlQuery query(database);
-            query.exec(QStringLiteral("SELECT nama FROM daftar ORDER BY rowid DESC LIMIT 1"));
+            query.exec(QStringLiteral("SELECT nama FROM daftar ORDER BY %1 DESC LIMIT 1").arg(db::keyColumn(database)));
             query.next();
             lastName = query.value(0).toString();
         });

@@ -1,0 +1,210 @@
+// The bench on a PostgreSQL server, and several counters posting at the same moment.
+#include "bench.h"
+
+#include "data/database.h"
+#include "data/money.h"
+#include "data/recordsource.h"
+#include "savings/posting.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace bench {
+
+namespace {
+QString serverText(const QString &service)
+{
+    return QStringLiteral("Provider=PostgreSQL;Data Source=") + service;
+}
+
+// Rows of a table of the file, copied into the same table on the server in
+// statements of many rows each.
+void copyTable(QSqlDatabase &from, QSqlDatabase &to, const QString &table, int columns)
+{
+    constexpr int kBatch = 500;
+    QSqlQuery read(from);
+    read.setForwardOnly(true);
+    if (!read.exec(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(table)))
+        qFatal("%s", qPrintable(read.lastError().text()));
+    const QString one = u'(' + QStringList(columns, QStringLiteral("?")).join(u',') + u')';
+    QVector<QVector<QVariant>> rows;
+    const auto flush = [&] {
+        if (rows.isEmpty())
+            return;
+        QSqlQuery write(to);
+        write.prepare(QStringLiteral("INSERT INTO %1 VALUES %2").arg(table, QStringList(rows.size(), one).join(u',')));
+        for (const QVector<QVariant> &row : std::as_const(rows))
+            for (const QVariant &value : row)
+                write.addBindValue(value);
+        if (!write.exec())
+            qFatal("%s", qPrintable(write.lastError().text()));
+        rows.clear();
+    };
+    while (read.next()) {
+        QVector<QVariant> row;
+        for (int c = 0; c < columns; ++c)
+            row << read.value(c);
+        rows << row;
+        if (rows.size() == kBatch)
+            flush();
+    }
+    flush();
+}
+} // namespace
+
+namespace {
+void useSetting(const QString &config, const QString &connectionText)
+{
+    QDir().mkpath(config + QStringLiteral("/simparo"));
+    QFile setting(config + QStringLiteral("/simparo/koneksi"));
+    if (!setting.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(setting.fileName()));
+    setting.write(connectionText.toUtf8() + '\n');
+    setting.close();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+}
+} // namespace
+
+void useServer(const QString &folder, const QString &service)
+{
+    useSetting(folder + QStringLiteral("/.config-server"), serverText(service));
+}
+
+void useFile(const QString &folder)
+{
+    // The built-in connection text, whatever the machine's own setting says.
+    useSetting(folder + QStringLiteral("/.config-file"), QString::fromLatin1(db::kConnectionText));
+}
+
+void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
+{
+    QString name;
+    QString error;
+    if (!db::openConnection(serverText(service), &name, &error))
+        qFatal("%s", qPrintable(error));
+    bool present = false;
+    {
+        QSqlDatabase server = QSqlDatabase::database(name, false);
+        QSqlQuery query(server);
+        present = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg)"));
+        if (present) {
+            query.next();
+            if (query.value(0).toInt() != customers || query.value(1).toInt() != ledgerRows)
+                qFatal("The database of service %s holds other data (%d customers, %d ledger rows); "
+                       "the bench needs an empty database or its own.",
+                       qPrintable(service), query.value(0).toInt(), query.value(1).toInt());
+        }
+    }
+    db::closeConnection(name);
+    if (present) {
+        std::printf("Reusing the database of service %s (%d customers, %d ledger rows)\n", qPrintable(service),
+                    customers, ledgerRows);
+        return;
+    }
+    std::printf("Copying the file's %d customers and %d ledger rows to service %s ...\n", customers, ledgerRows,
+                qPrintable(service));
+    std::fflush(stdout);
+    QElapsedTimer timer;
+    timer.start();
+    if (!db::createServerDatabase(service, QStringLiteral("admin"), QStringLiteral("admin123"), &error))
+        qFatal("%s", qPrintable(error));
+    const QString fileName = QStringLiteral("bench-file");
+    {
+        QSqlDatabase file = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), fileName);
+        file.setDatabaseName(db::databaseFile());
+        if (!file.open() || !db::openConnection(serverText(service), &name, &error))
+            qFatal("cannot open the file or the server: %s", qPrintable(error));
+        QSqlDatabase server = QSqlDatabase::database(name, false);
+        QSqlQuery query(server);
+        query.exec(QStringLiteral("SET synchronous_commit = off"));
+        query.exec(QStringLiteral("BEGIN"));
+        copyTable(file, server, QStringLiteral("daftar"), 9);
+        copyTable(file, server, QStringLiteral("nabubg"), 8);
+        if (!query.exec(QStringLiteral("COMMIT")) || !query.exec(QStringLiteral("VACUUM ANALYZE")))
+            qFatal("%s", qPrintable(query.lastError().text()));
+    }
+    db::closeConnection(name);
+    QSqlDatabase::removeDatabase(fileName);
+    std::printf("  copied in %.1f s\n", timer.elapsed() / 1000.0);
+}
+
+int runCounterChild(int counter, int postings, int customers, bool shared)
+{
+    RecordSource ledger;
+    if (!ledger.open(QStringLiteral("nabubg"))) {
+        std::fprintf(stderr, "%s\n", qPrintable(ledger.lastError()));
+        return 2;
+    }
+    std::printf("siap\n");
+    std::fflush(stdout);
+    char go[8];
+    if (!std::fgets(go, sizeof go, stdin))
+        return 2;
+    int failed = 0;
+    for (int i = 0; i < postings; ++i) {
+        const int customer = shared ? i % 3 : int((qint64(counter) * 7919 + qint64(i) * 104729) % customers);
+        const QString account = accountNumber(customer);
+        const Money amount = Money::fromSen(100000 + 1337 * ((i * 7 + counter) % 50));
+        if (!ledger.addNew({account, QString(), QDate::currentDate(), QStringLiteral("01"), QStringLiteral("Penyetoran"),
+                            0.0, amount.toDouble(), QVariant()},
+                           posting::postingCheck(account, posting::Code::Deposit, amount))) {
+            if (++failed == 1)
+                std::fprintf(stderr, "%s\n", qPrintable(ledger.lastError()));
+        }
+    }
+    std::printf("gagal %d\n", failed);
+    std::fflush(stdout);
+    return failed == 0 ? 0 : 1;
+}
+
+void measureCounters(const QString &self, int counters, int postings, int customers, bool shared)
+{
+    std::vector<std::unique_ptr<QProcess>> children;
+    for (int c = 0; c < counters; ++c) {
+        auto child = std::make_unique<QProcess>();
+        child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child->start(self, {QStringLiteral("--counter-child"), QString::number(c), QStringLiteral("--postings"),
+                            QString::number(postings), QStringLiteral("--customers"), QString::number(customers),
+                            shared ? QStringLiteral("--shared") : QStringLiteral("--spread")});
+        if (!child->waitForStarted() || !child->waitForReadyRead(60000) || !child->readLine().startsWith("siap"))
+            qFatal("a counter did not start");
+        children.push_back(std::move(child));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    for (auto &child : children)
+        child->write("mulai\n");
+    int failed = 0;
+    for (auto &child : children) {
+        child->waitForFinished(-1);
+        failed += QString::fromLatin1(child->readAllStandardOutput()).section(QStringLiteral("gagal "), 1).trimmed().toInt();
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    int broken = -1;
+    withDatabase([&](QSqlDatabase &database) {
+        // In posting order each balance is the previous one plus kredit minus debet, to the sen.
+        QSqlQuery query(database);
+        if (query.exec(QStringLiteral("SELECT count(DISTINCT norekening) FROM (SELECT norekening, "
+                                      "round((saldo - coalesce(lag(saldo) OVER (PARTITION BY norekening ORDER BY %1), 0) "
+                                      "- kredit + debet) * 100) AS off FROM nabubg) AS links WHERE off <> 0")
+                           .arg(db::keyColumn(database)))
+            && query.next())
+            broken = query.value(0).toInt();
+    });
+    const int total = counters * postings;
+    const QString name = QStringLiteral("%1 counters posting at once, %2").arg(counters).arg(shared ? "3 shared accounts" : "spread accounts");
+    std::printf("  %-58s %7.0f durable postings/s   (%d postings in %.2f s, %d failed, %d broken chains)\n",
+                qPrintable(name), (total - failed) / seconds, total, seconds, failed, broken);
+    std::fflush(stdout);
+    record(name + QStringLiteral(": ms per posting"), 1000.0 * seconds / std::max(1, total - failed));
+}
+
+} // namespace bench
