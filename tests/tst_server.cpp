@@ -94,6 +94,7 @@ private slots:
             qputenv("PGPASSFILE", QFile::encodeName(home.home() + QStringLiteral("/pgpass")));
         }
         DialogAnswerer dialogs;
+        db::releaseIdleConnections(); // a program that starts has no connection yet
         QElapsedTimer timer;
         timer.start();
         const bool started = startProgram();

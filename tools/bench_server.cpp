@@ -128,7 +128,7 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
         query.exec(QStringLiteral("BEGIN"));
         copyTable(file, server, QStringLiteral("daftar"), 9);
         copyTable(file, server, QStringLiteral("nabubg"), 8);
-        if (!query.exec(QStringLiteral("COMMIT")) || !query.exec(QStringLiteral("VACUUM ANALYZE")))
+        if (!query.exec(QStringLiteral("COMMIT")) || !query.exec(QStringLiteral("VACUUM (ANALYZE) daftar, nabubg")))
             qFatal("%s", qPrintable(query.lastError().text()));
     }
     db::closeConnection(name);
@@ -171,7 +171,8 @@ void measureCounters(const QString &self, int counters, int postings, int custom
     for (int c = 0; c < counters; ++c) {
         auto child = std::make_unique<QProcess>();
         child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child->start(self, {QStringLiteral("--counter-child"), QString::number(c), QStringLiteral("--postings"),
+        child->start(self, {QStringLiteral("--counter-child"), QString::number(c), QStringLiteral("--dir"),
+                            QDir::homePath(), QStringLiteral("--postings"),
                             QString::number(postings), QStringLiteral("--customers"), QString::number(customers),
                             shared ? QStringLiteral("--shared") : QStringLiteral("--spread")});
         if (!child->waitForStarted() || !child->waitForReadyRead(60000) || !child->readLine().startsWith("siap"))

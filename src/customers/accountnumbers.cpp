@@ -31,14 +31,14 @@ RecordSource::WriteCheck accountNumberCheck(const std::optional<QString> &stored
             *refusal = db::describeError(error, database);
             return false;
         }
-        QSqlQuery query(database);
-        const bool prepared = query.prepare(QStringLiteral("SELECT 1 FROM daftar WHERE norekening = ? LIMIT 1"));
-        query.addBindValue(text);
-        if (!(prepared && query.exec())) {
-            *refusal = db::describeError(query.lastError(), database);
+        db::Statement query;
+        const bool prepared = db::prepare(&query, database, QStringLiteral("SELECT 1 FROM daftar WHERE norekening = ? LIMIT 1"));
+        query->addBindValue(text);
+        if (!(prepared && query->exec())) {
+            *refusal = db::describeError(query->lastError(), database);
             return false;
         }
-        if (query.next()) {
+        if (query->next()) {
             *refusal = QString::fromUtf8(kNumberInUse);
             return false;
         }

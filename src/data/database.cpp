@@ -41,12 +41,32 @@ struct Place {
     QString location; // as messages name it
     QString service;
     QString openError; // why the last attempt to open it again failed
+    QString session;   // the settings its server session was started with
+    bool idle = false; // closed by its user, kept open for the next opening
 };
 
 QHash<QString, Place> &places()
 {
     static QHash<QString, Place> all;
     return all;
+}
+
+// Server connections kept open after their record source or environment closed:
+// a connection to a server costs a login (a process on the server, a password
+// exchange), opening a file costs next to nothing. At most this many wait per service.
+constexpr int kIdleConnections = 6;
+
+// Statements prepared on a server connection, kept while it lives: each use is
+// then one round trip instead of three (prepare, execute, free).
+QHash<QString, QHash<QString, Statement>> &statements()
+{
+    static QHash<QString, QHash<QString, Statement>> all;
+    return all;
+}
+
+QString sessionSettings()
+{
+    return QStringLiteral("%1/%2").arg(g_busyTimeout).arg(g_readOnly);
 }
 
 QString nextConnectionName()
@@ -199,7 +219,17 @@ bool lost(const QSqlDatabase &database)
     if (!database.isOpen())
         return true;
     PGconn *connection = handleOf(database);
-    return !connection || PQstatus(connection) == CONNECTION_BAD;
+    if (!connection)
+        return true;
+    // Between two actions nothing is under way on the connection: whatever the
+    // server sent meanwhile (its notice of a shutdown, or the end of the socket)
+    // is read without a round trip, and tells a connection that is gone.
+    // A shutdown notice comes first and the end of the socket after it: two reads.
+    for (int read = 0; read < 2 && PQstatus(connection) == CONNECTION_OK
+                       && PQtransactionStatus(connection) == PQTRANS_IDLE;
+         ++read)
+        PQconsumeInput(connection);
+    return PQstatus(connection) == CONNECTION_BAD;
 }
 
 // Why a server could not be reached or refused the login, as the operator hears it.
@@ -269,6 +299,7 @@ QString serverErrorText(const QSqlError &error, const QString &location)
 // A new session: durable commits, the lock wait of a counter, and no more.
 bool startSession(QSqlDatabase &database, const QString &service, QString *error)
 {
+    statements().remove(database.connectionName());
     if (!database.open()) {
         *error = connectFailureText(service, database.lastError());
         return false;
@@ -297,16 +328,46 @@ bool startSession(QSqlDatabase &database, const QString &service, QString *error
         database.close();
         return false;
     }
+    places()[database.connectionName()].session = sessionSettings();
     return true;
+}
+
+// An idle connection to the service, ready for use, or nothing.
+QString takeIdle(const QString &service)
+{
+    for (auto it = places().begin(); it != places().end(); ++it) {
+        if (!it->idle || it->service != service)
+            continue;
+        const QString name = it.key();
+        QSqlDatabase database = QSqlDatabase::database(name, false);
+        if (it->session == sessionSettings() && !lost(database)) {
+            it->idle = false;
+            return name;
+        }
+        // Gone meanwhile, or started with other settings: let go.
+        it->idle = false;
+        statements().remove(name);
+        database = QSqlDatabase();
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+        places().remove(name);
+        return takeIdle(service);
+    }
+    return {};
 }
 
 bool openServer(const QString &service, QString *connectionName, QString *error)
 {
+    const QString idle = takeIdle(service);
+    if (!idle.isEmpty()) {
+        *connectionName = idle;
+        return true;
+    }
     const QString name = nextConnectionName();
     bool ok = false;
     {
         QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        places().insert(name, Place{Engine::PostgreSQL, serverLocation(service), service, {}});
+        places().insert(name, Place{Engine::PostgreSQL, serverLocation(service), service, {}, {}, false});
         if (!database.isValid()) {
             *error = QStringLiteral("SIMPARO tidak bisa tersambung ke %1: driver PostgreSQL untuk Qt tidak terpasang.\n"
                                     "Pasang paket libqt6sql6-psql, lalu ulangi.")
@@ -377,7 +438,7 @@ bool openFile(const QString &file, bool allowCreate, QString *connectionName, QS
     bool ok = true;
     {
         QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        places().insert(name, Place{Engine::Sqlite, file, {}, {}});
+        places().insert(name, Place{Engine::Sqlite, file, {}, {}, {}, false});
         database.setDatabaseName(file);
         QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(g_busyTimeout);
         if (g_readOnly && !allowCreate)
@@ -624,6 +685,20 @@ void closeConnection(const QString &connectionName)
 {
     if (connectionName.isEmpty() || !QSqlDatabase::contains(connectionName))
         return;
+    const auto place = places().find(connectionName);
+    if (place != places().end() && place->engine == Engine::PostgreSQL && !place->idle) {
+        // Kept for the next opening while it is healthy and not in a transaction.
+        QSqlDatabase database = QSqlDatabase::database(connectionName, false);
+        PGconn *handle = handleOf(database);
+        int waiting = 0;
+        for (const Place &other : std::as_const(places()))
+            waiting += other.idle && other.service == place->service;
+        if (handle && !lost(database) && PQtransactionStatus(handle) == PQTRANS_IDLE && waiting < kIdleConnections) {
+            place->idle = true;
+            return;
+        }
+    }
+    statements().remove(connectionName);
     {
         QSqlDatabase database = QSqlDatabase::database(connectionName, false);
         database.close();
@@ -632,12 +707,27 @@ void closeConnection(const QString &connectionName)
     places().remove(connectionName);
 }
 
+void releaseIdleConnections()
+{
+    QStringList idle;
+    for (auto it = places().cbegin(); it != places().cend(); ++it)
+        if (it->idle)
+            idle << it.key();
+    for (const QString &name : std::as_const(idle)) {
+        statements().remove(name);
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+        places().remove(name);
+    }
+}
+
 QSqlDatabase connection(const QString &connectionName)
 {
     QSqlDatabase database = QSqlDatabase::database(connectionName, false);
     const auto place = places().find(connectionName);
     if (place == places().end() || place->engine != Engine::PostgreSQL || !lost(database))
         return database;
+    statements().remove(connectionName);
     database.close();
     QString error;
     if (startSession(database, place->service, &error))
@@ -645,6 +735,32 @@ QSqlDatabase connection(const QString &connectionName)
     else
         place->openError = error;
     return database;
+}
+
+bool prepare(Statement *statement, const QSqlDatabase &database, const QString &sql)
+{
+    if (!database.isOpen()) {
+        // A server that could not be reached again: describeError() tells why.
+        *statement = std::make_shared<QSqlQuery>(database);
+        return false;
+    }
+    if (engineOf(database) != Engine::PostgreSQL) {
+        *statement = std::make_shared<QSqlQuery>(database);
+        (*statement)->setForwardOnly(true);
+        return (*statement)->prepare(sql);
+    }
+    QHash<QString, Statement> &kept = statements()[database.connectionName()];
+    const auto found = kept.constFind(sql);
+    if (found != kept.constEnd()) {
+        *statement = found.value();
+        return true;
+    }
+    *statement = std::make_shared<QSqlQuery>(database);
+    (*statement)->setForwardOnly(true);
+    if (!(*statement)->prepare(sql))
+        return false;
+    kept.insert(sql, *statement);
+    return true;
 }
 
 QString location(const QSqlDatabase &database)
@@ -676,14 +792,13 @@ bool writeLock(QSqlDatabase &database, const QString &scope, const QString &valu
         return true;
     // A lock of the transaction on the pair (scope, value), released when it ends.
     // Two values that hash alike only wait for each other a moment longer.
-    QSqlQuery query(database);
-    query.setForwardOnly(true);
-    const bool prepared = query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?), hashtext(?))"));
-    query.addBindValue(scope);
-    query.addBindValue(value);
-    if (prepared && query.exec())
+    Statement query;
+    const bool prepared = db::prepare(&query, database, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?), hashtext(?))"));
+    query->addBindValue(scope);
+    query->addBindValue(value);
+    if (prepared && query->exec())
         return true;
-    *error = query.lastError();
+    *error = query->lastError();
     return false;
 }
 
@@ -702,58 +817,57 @@ bool isUniqueViolation(const QSqlError &error)
 bool findRelation(QSqlDatabase &database, const QString &name, Relation *relation, QString *error)
 {
     const bool server = engineOf(database) == Engine::PostgreSQL;
-    QSqlQuery query(database);
-    query.setForwardOnly(true);
-    const bool prepared = query.prepare(server ? QStringLiteral("SELECT CASE WHEN c.relkind = 'v' THEN 'view' ELSE 'table' END, c.relname, "
+    Statement query;
+    const bool prepared = db::prepare(&query, database, server ? QStringLiteral("SELECT CASE WHEN c.relkind = 'v' THEN 'view' ELSE 'table' END, c.relname, "
                                           "CAST(c.oid AS bigint) FROM pg_class c "
                                           "JOIN pg_namespace n ON n.oid = c.relnamespace "
                                           "WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p', 'v', 'm') "
                                           "AND lower(c.relname) = lower(?) ORDER BY c.relname LIMIT 1")
                          : QStringLiteral("SELECT type, name, 0 FROM sqlite_master "
                                           "WHERE type IN ('table', 'view') AND lower(name) = lower(?)"));
-    query.addBindValue(name);
-    if (!(prepared && query.exec())) {
-        *error = describeError(query.lastError(), database);
+    query->addBindValue(name);
+    if (!(prepared && query->exec())) {
+        *error = describeError(query->lastError(), database);
         return false;
     }
-    if (!query.next()) {
-        if (query.lastError().isValid())
-            *error = describeError(query.lastError(), database);
+    if (!query->next()) {
+        if (query->lastError().isValid())
+            *error = describeError(query->lastError(), database);
         else
             *error = incompleteText(location(database), name, engineOf(database));
         return false;
     }
     *relation = Relation();
-    relation->isView = query.value(0).toString() == QLatin1String("view");
-    relation->name = query.value(1).toString();
-    const qint64 oid = query.value(2).toLongLong();
-    query.finish();
+    relation->isView = query->value(0).toString() == QLatin1String("view");
+    relation->name = query->value(1).toString();
+    const qint64 oid = query->value(2).toLongLong();
+    query->finish();
     QStringList declared;
     bool ok = false;
     if (server) {
-        const bool prepared = query.prepare(QStringLiteral("SELECT attname, format_type(atttypid, atttypmod) FROM pg_attribute "
+        const bool prepared = db::prepare(&query, database, QStringLiteral("SELECT attname, format_type(atttypid, atttypmod) FROM pg_attribute "
                                      "WHERE attrelid = CAST(CAST(? AS bigint) AS oid) AND attnum > 0 "
                                      "AND NOT attisdropped ORDER BY attnum"));
-        query.addBindValue(oid);
-        ok = (prepared && query.exec());
+        query->addBindValue(oid);
+        ok = (prepared && query->exec());
     } else {
-        ok = query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(relation->name)));
+        ok = query->exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(relation->name)));
     }
     if (!ok) {
-        *error = describeError(query.lastError(), database);
+        *error = describeError(query->lastError(), database);
         return false;
     }
     const int nameColumn = server ? 0 : 1;
     const int typeColumn = server ? 1 : 2;
-    while (query.next()) {
-        const QString column = query.value(nameColumn).toString();
+    while (query->next()) {
+        const QString column = query->value(nameColumn).toString();
         if (server && column == QLatin1String(kServerKey))
             continue;
         relation->columns << column;
-        declared << query.value(typeColumn).toString();
+        declared << query->value(typeColumn).toString();
     }
-    if (query.lastError().isValid()) {
-        *error = describeError(query.lastError(), database);
+    if (query->lastError().isValid()) {
+        *error = describeError(query->lastError(), database);
         return false;
     }
     // One of the program's own tables shows its columns as the program spells them.

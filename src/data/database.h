@@ -4,8 +4,10 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 // The database, its connection text and the connections opened on it.
 //
@@ -64,14 +66,23 @@ QString databaseFile();
 // when the file is missing, is not a SQLite database, cannot be opened, when the
 // server cannot be reached or refuses the login, or when the connection would
 // not write durably; never creates the file. The returned name is the Qt
-// connection name; close it with closeConnection().
+// connection name; close it with closeConnection(). A server connection that
+// is closed is kept open for the next opening on the same service.
 bool openConnection(const QString &connectionText, QString *connectionName, QString *error);
 void closeConnection(const QString &connectionName);
+// Closes the server connections kept for reuse (a new login at the next opening).
+void releaseIdleConnections();
 // An open connection by name, ready for the next statement: a server connection
 // that was lost (server restarted, network down) is opened again first. When
 // that fails the connection stays closed and its statements fail, told by
 // describeError() as a server that cannot be reached.
 QSqlDatabase connection(const QString &connectionName);
+// Prepares a statement of the program's own (values bound later, never pasted)
+// into *statement, read forward only. On a server the statement is prepared once per
+// connection and kept, so that each use is one round trip; on SQLite it is
+// prepared anew. False, with the error in its lastError(), when it cannot be.
+using Statement = std::shared_ptr<QSqlQuery>;
+bool prepare(Statement *statement, const QSqlDatabase &database, const QString &sql);
 // Where the data of a connection lives, as messages name it.
 QString location(const QSqlDatabase &database);
 

@@ -22,16 +22,16 @@ Outcome failure(const QSqlError &error, const QSqlDatabase &database)
 // Runs the guard (it may refuse), the check (it may change the row or refuse it),
 // then the work; commits, or rolls everything back.
 Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
-            const std::function<Outcome(QSqlDatabase &, QSqlQuery &)> &work,
-            const std::function<Outcome(QSqlDatabase &, QSqlQuery &)> &guard = {})
+            const std::function<Outcome(QSqlDatabase &, db::Statement &)> &work,
+            const std::function<Outcome(QSqlDatabase &, db::Statement &)> &guard = {})
 {
     QSqlDatabase database = db::connection(target.connection);
     QSqlError error;
     if (!db::beginWrite(database, &error))
         return failure(error, database);
-    // The statement of the work outlives the transaction: a server forgets a
-    // prepared statement only once a failed transaction is rolled back.
-    QSqlQuery statement(database);
+    // The statement of the work outlives the transaction: SQLite's is finished
+    // before the commit, a server's is kept by its connection.
+    db::Statement statement;
     QSqlQuery query(database);
     QString refusal;
     Outcome outcome = guard ? guard(database, statement) : Outcome{};
@@ -39,7 +39,8 @@ Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
         outcome = Outcome{false, true, refusal};
     if (outcome.ok)
         outcome = work(database, statement);
-    statement.finish();
+    if (statement)
+        statement->finish();
     if (!outcome.ok) {
         query.exec(QStringLiteral("ROLLBACK"));
         return outcome;
@@ -73,18 +74,18 @@ Outcome goneElsewhere(const Target &target)
 
 Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check, qint64 *key)
 {
-    return run(target, &row, check, [&](QSqlDatabase &database, QSqlQuery &query) {
+    return run(target, &row, check, [&](QSqlDatabase &database, db::Statement &query) {
         QStringList names;
         for (const QString &column : target.columns)
             names << schema::quoted(column);
-        const bool prepared = query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
+        const bool prepared = db::prepare(&query, database, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
                           .arg(schema::quoted(target.table), names.join(u','),
                                QStringList(names.size(), QStringLiteral("?")).join(u','), target.key));
         for (int c = 0; c < target.columns.size(); ++c)
-            query.addBindValue(stored(target, row, c));
-        if (!(prepared && query.exec()) || !query.next())
-            return failure(query.lastError(), database);
-        *key = query.value(0).toLongLong();
+            query->addBindValue(stored(target, row, c));
+        if (!(prepared && query->exec()) || !query->next())
+            return failure(query->lastError(), database);
+        *key = query->value(0).toLongLong();
         return Outcome{};
     });
 }
@@ -95,23 +96,22 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
     // The columns this write changes must still hold what the operator saw: a
     // change made meanwhile by another counter is not overwritten unseen. The row
     // stays locked against other writes until this one ends.
-    const auto unchangedElsewhere = [&](QSqlDatabase &database, QSqlQuery &query) {
+    const auto unchangedElsewhere = [&](QSqlDatabase &database, db::Statement &query) {
         QStringList names;
         for (const QString &column : target.columns)
             names << schema::quoted(column);
-        query.setForwardOnly(true);
-        const bool prepared = query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
+        const bool prepared = db::prepare(&query, database, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
                           .arg(names.join(u','), schema::quoted(target.table), target.key, db::rowLockClause(database)));
-        query.addBindValue(key);
-        if (!(prepared && query.exec()))
-            return failure(query.lastError(), database);
-        if (!query.next())
-            return query.lastError().isValid() ? failure(query.lastError(), database) : goneElsewhere(target);
+        query->addBindValue(key);
+        if (!(prepared && query->exec()))
+            return failure(query->lastError(), database);
+        if (!query->next())
+            return query->lastError().isValid() ? failure(query->lastError(), database) : goneElsewhere(target);
         for (int c = 0; c < target.columns.size(); ++c) {
             const schema::Kind kind = target.kinds.value(c);
             if (same(stored(target, row, c), stored(target, original, c)))
                 continue;
-            const QVariant now = schema::fromStored(query.value(c), kind);
+            const QVariant now = schema::fromStored(query->value(c), kind);
             const QVariant seen = schema::fromStored(stored(target, original, c), kind);
             if (!same(now, seen))
                 return Outcome{false, true,
@@ -121,7 +121,7 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
         }
         return Outcome{};
     };
-    return run(target, &row, check, [&](QSqlDatabase &database, QSqlQuery &query) {
+    return run(target, &row, check, [&](QSqlDatabase &database, db::Statement &query) {
         QStringList sets;
         QVariantList values;
         for (int c = 0; c < target.columns.size(); ++c) {
@@ -134,14 +134,14 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
         }
         if (sets.isEmpty())
             return Outcome{};
-        const bool prepared = query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+        const bool prepared = db::prepare(&query, database, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
                           .arg(schema::quoted(target.table), sets.join(u','), target.key));
         for (const QVariant &value : std::as_const(values))
-            query.addBindValue(value);
-        query.addBindValue(key);
-        if (!(prepared && query.exec()))
-            return failure(query.lastError(), database);
-        if (query.numRowsAffected() == 0)
+            query->addBindValue(value);
+        query->addBindValue(key);
+        if (!(prepared && query->exec()))
+            return failure(query->lastError(), database);
+        if (query->numRowsAffected() == 0)
             return goneElsewhere(target);
         return Outcome{};
     }, unchangedElsewhere);
@@ -149,11 +149,12 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
 
 Outcome remove(const Target &target, qint64 key)
 {
-    return run(target, nullptr, {}, [&](QSqlDatabase &database, QSqlQuery &query) {
-        const bool prepared = query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(schema::quoted(target.table), target.key));
-        query.addBindValue(key);
-        if (!(prepared && query.exec()))
-            return failure(query.lastError(), database);
+    return run(target, nullptr, {}, [&](QSqlDatabase &database, db::Statement &query) {
+        const bool prepared = db::prepare(&query, database,
+                                          QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(schema::quoted(target.table), target.key));
+        query->addBindValue(key);
+        if (!(prepared && query->exec()))
+            return failure(query->lastError(), database);
         return Outcome{};
     });
 }

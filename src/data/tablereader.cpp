@@ -39,38 +39,47 @@ bool TableReader::fixHorizon()
     excluded_.clear();
     excludedText_.clear();
     QSqlDatabase live = database();
-    QSqlQuery query(live);
-    query.setForwardOnly(true);
     const QString table = schema::quoted(table_);
     server_ = db::engineOf(live) == db::Engine::PostgreSQL;
     if (!server_) {
+        QSqlQuery query(live);
+        query.setForwardOnly(true);
         if (!query.exec(QStringLiteral("SELECT max(%1) FROM %2").arg(key_, table)) || !query.next())
             return failed(query);
         if (!query.value(0).isNull())
             horizon_ = query.value(0).toLongLong();
         return true;
     }
-    // One statement, one view of the table: the highest key and the keys missing
-    // just below it (rows in flight, rolled back or deleted), each by the key's index.
-    const bool prepared = query.prepare(QStringLiteral("SELECT h.top, m.k FROM (SELECT max(%1) AS top FROM %2) AS h "
-                                 "LEFT JOIN LATERAL (SELECT k FROM generate_series(greatest(h.top - ?, 1), h.top) AS k "
-                                 "WHERE NOT EXISTS (SELECT 1 FROM %2 AS t WHERE t.%1 = k)) AS m ON true ORDER BY m.k")
-                      .arg(key_, table));
-    query.addBindValue(kRecentKeys - 1);
-    if (!(prepared && query.exec()))
-        return failed(query);
+    // One statement, one view of the table: the highest key, and the runs of keys
+    // missing just below it (rows in flight, rolled back or deleted), read in one
+    // pass over the key's index.
+    db::Statement query;
+    const bool prepared = db::prepare(
+        &query, live,
+        QStringLiteral("SELECT h.top, g.first, g.last FROM (SELECT max(%1) AS top FROM %2) AS h "
+                       "LEFT JOIN LATERAL (SELECT prev + 1 AS first, k - 1 AS last FROM "
+                       "(SELECT k, lag(k, 1, greatest(h.top - ?, 0)) OVER (ORDER BY k) AS prev FROM "
+                       "(SELECT %1 AS k FROM %2 WHERE %1 > h.top - ? AND %1 <= h.top) AS w) AS r "
+                       "WHERE k > prev + 1) AS g ON true ORDER BY g.first")
+            .arg(key_, table));
+    query->addBindValue(kRecentKeys);
+    query->addBindValue(kRecentKeys);
+    if (!prepared || !query->exec())
+        return failed(*query);
     QStringList texts;
-    while (query.next()) {
-        if (query.value(0).isNull())
+    while (query->next()) {
+        if (query->value(0).isNull())
             break;
-        horizon_ = query.value(0).toLongLong();
-        if (!query.value(1).isNull()) {
-            excluded_ << query.value(1).toLongLong();
-            texts << QString::number(excluded_.last());
+        horizon_ = query->value(0).toLongLong();
+        if (query->value(1).isNull())
+            continue;
+        for (qint64 key = query->value(1).toLongLong(); key <= query->value(2).toLongLong(); ++key) {
+            excluded_ << key;
+            texts << QString::number(key);
         }
     }
-    if (query.lastError().isValid())
-        return failed(query);
+    if (query->lastError().isValid())
+        return failed(*query);
     if (!excluded_.isEmpty())
         excludedText_ = u'{' + texts.join(u',') + u'}';
     return true;
@@ -147,44 +156,43 @@ bool TableReader::scan(const Condition &condition, std::optional<qint64> after, 
         sql += QStringLiteral(" LIMIT ?");
         values << limit;
     }
-    QSqlQuery query(database());
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        return failed(query);
+    db::Statement query;
+    if (!db::prepare(&query, database(), sql))
+        return failed(*query);
     for (const QVariant &value : std::as_const(values))
-        query.addBindValue(value);
-    if (!query.exec())
-        return failed(query);
+        query->addBindValue(value);
+    if (!query->exec())
+        return failed(*query);
     if (withRows && cache_.size() > kCacheLimit)
         cache_.clear();
-    while (query.next()) {
-        const qint64 key = query.value(0).toLongLong();
+    while (query->next()) {
+        const qint64 key = query->value(0).toLongLong();
         *keys << key;
         if (withRows) {
             QVector<QVariant> row;
             row.reserve(columns_.size());
             for (int c = 0; c < columns_.size(); ++c)
-                row << schema::fromStored(query.value(c + 1), kinds_.at(c));
+                row << schema::fromStored(query->value(c + 1), kinds_.at(c));
             cache_.insert(key, row);
         }
     }
-    if (query.lastError().isValid())
-        return failed(query);
+    if (query->lastError().isValid())
+        return failed(*query);
     return true;
 }
 
 bool TableReader::countAbove(std::optional<qint64> after, qint64 *count)
 {
     QVariantList values;
-    QSqlQuery query(database());
-    query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(schema::quoted(table_), where({}, after, &values))))
-        return failed(query);
+    db::Statement query;
+    if (!db::prepare(&query, database(),
+                     QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(schema::quoted(table_), where({}, after, &values))))
+        return failed(*query);
     for (const QVariant &value : std::as_const(values))
-        query.addBindValue(value);
-    if (!query.exec() || !query.next())
-        return failed(query);
-    *count = query.value(0).toLongLong();
+        query->addBindValue(value);
+    if (!query->exec() || !query->next())
+        return failed(*query);
+    *count = query->value(0).toLongLong();
     return true;
 }
 
@@ -196,19 +204,18 @@ bool TableReader::firstMatch(const Condition &wanted, const Condition &filter, q
     if (filter.isSet()) {
         conditions += QStringLiteral(" AND ") + columnTerm(filter, &values);
     }
-    QSqlQuery query(database());
-    query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %1 LIMIT 1")
-                           .arg(key_, schema::quoted(table_), conditions)))
-        return failed(query);
+    db::Statement query;
+    if (!db::prepare(&query, database(),
+                     QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %1 LIMIT 1").arg(key_, schema::quoted(table_), conditions)))
+        return failed(*query);
     for (const QVariant &value : std::as_const(values))
-        query.addBindValue(value);
-    if (!query.exec())
-        return failed(query);
-    if (query.next())
-        *key = query.value(0).toLongLong();
-    if (query.lastError().isValid())
-        return failed(query);
+        query->addBindValue(value);
+    if (!query->exec())
+        return failed(*query);
+    if (query->next())
+        *key = query->value(0).toLongLong();
+    if (query->lastError().isValid())
+        return failed(*query);
     return true;
 }
 
@@ -219,34 +226,34 @@ bool TableReader::fetch(const QVector<qint64> &keys)
     QStringList names;
     for (const QString &column : std::as_const(columns_))
         names << schema::quoted(column);
-    QSqlQuery query(database());
-    query.setForwardOnly(true);
+    db::Statement query;
     const QString select =
         QStringLiteral("SELECT %1, %2 FROM %3 WHERE ").arg(key_, names.join(u','), schema::quoted(table_));
     bool prepared = false;
     if (keys.last() - keys.first() == keys.size() - 1) {
-        prepared = query.prepare(select + QStringLiteral("%1 BETWEEN ? AND ?").arg(key_));
-        query.addBindValue(keys.first());
-        query.addBindValue(keys.last());
+        prepared = db::prepare(&query, database(), select + QStringLiteral("%1 BETWEEN ? AND ?").arg(key_));
+        query->addBindValue(keys.first());
+        query->addBindValue(keys.last());
     } else {
-        prepared = query.prepare(select + QStringLiteral("%1 IN (%2)").arg(key_, QStringList(keys.size(), QStringLiteral("?")).join(u',')));
+        prepared = db::prepare(&query, database(),
+                               select + QStringLiteral("%1 IN (%2)").arg(key_, QStringList(keys.size(), QStringLiteral("?")).join(u',')));
         for (qint64 key : keys)
-            query.addBindValue(key);
+            query->addBindValue(key);
     }
-    if (!prepared || !query.exec())
-        return failed(query);
+    if (!prepared || !query->exec())
+        return failed(*query);
     if (cache_.size() + keys.size() > kCacheLimit)
         cache_.clear();
     QHash<qint64, QVector<QVariant>> read;
-    while (query.next()) {
+    while (query->next()) {
         QVector<QVariant> row;
         row.reserve(columns_.size());
         for (int c = 0; c < columns_.size(); ++c)
-            row << schema::fromStored(query.value(c + 1), kinds_.at(c));
-        read.insert(query.value(0).toLongLong(), row);
+            row << schema::fromStored(query->value(c + 1), kinds_.at(c));
+        read.insert(query->value(0).toLongLong(), row);
     }
-    if (query.lastError().isValid())
-        return failed(query);
+    if (query->lastError().isValid())
+        return failed(*query);
     for (qint64 key : keys)
         cache_.insert(key, read.value(key));
     return true;

@@ -89,18 +89,17 @@ QString balanceRefusal(Code code)
 
 bool latestBalance(QSqlDatabase &database, const QString &account, Money *balance, QString *error)
 {
-    QSqlQuery query(database);
-    query.setForwardOnly(true);
-    const bool prepared = query.prepare(QStringLiteral("SELECT saldo FROM nabubg WHERE norekening = ? ORDER BY %1 DESC LIMIT 1")
+    db::Statement query;
+    const bool prepared = db::prepare(&query, database, QStringLiteral("SELECT saldo FROM nabubg WHERE norekening = ? ORDER BY %1 DESC LIMIT 1")
                       .arg(db::keyColumn(database)));
-    query.addBindValue(account);
-    if (!(prepared && query.exec())) {
-        *error = db::describeError(query.lastError(), database);
+    query->addBindValue(account);
+    if (!(prepared && query->exec())) {
+        *error = db::describeError(query->lastError(), database);
         return false;
     }
-    *balance = query.next() ? Money::fromStored(query.value(0)).value_or(Money()) : Money();
-    if (query.lastError().isValid()) {
-        *error = db::describeError(query.lastError(), database);
+    *balance = query->next() ? Money::fromStored(query->value(0)).value_or(Money()) : Money();
+    if (query->lastError().isValid()) {
+        *error = db::describeError(query->lastError(), database);
         return false;
     }
     return true;
@@ -108,17 +107,16 @@ bool latestBalance(QSqlDatabase &database, const QString &account, Money *balanc
 
 bool registeredName(QSqlDatabase &database, const QString &account, bool *found, QString *name, QString *error)
 {
-    QSqlQuery query(database);
-    query.setForwardOnly(true);
-    const bool prepared = query.prepare(QStringLiteral("SELECT nama FROM daftar WHERE norekening = ? ORDER BY %1 LIMIT 1").arg(db::keyColumn(database)));
-    query.addBindValue(account);
-    if (!(prepared && query.exec())) {
-        *error = db::describeError(query.lastError(), database);
+    db::Statement query;
+    const bool prepared = db::prepare(&query, database, QStringLiteral("SELECT nama FROM daftar WHERE norekening = ? ORDER BY %1 LIMIT 1").arg(db::keyColumn(database)));
+    query->addBindValue(account);
+    if (!(prepared && query->exec())) {
+        *error = db::describeError(query->lastError(), database);
         return false;
     }
-    *found = query.next();
+    *found = query->next();
     if (*found)
-        *name = query.value(0).toString();
+        *name = query->value(0).toString();
     return true;
 }
 

@@ -27,6 +27,8 @@ TestDatabase::TestDatabase(bool create)
     // A site-wide setting of the machine running the tests plays no part.
     db::setSiteSettingFileForTesting(dir_.path() + QStringLiteral("/tidak-ada/koneksi"));
     QString error;
+    // Every test logs in afresh.
+    db::releaseIdleConnections();
     if (onServer()) {
         testserver::clearDatabase();
         QDir().mkpath(dir_.path() + QStringLiteral("/.config/simparo"));
