@@ -64,6 +64,18 @@ QHash<QString, QHash<QString, Statement>> &statements()
     return all;
 }
 
+// Ends what the kept statements of a connection left unread (a server sends a
+// result in parts), so that between two actions the connection is idle.
+void finishStatements(const QString &connectionName)
+{
+    const auto kept = statements().constFind(connectionName);
+    if (kept == statements().constEnd())
+        return;
+    for (const Statement &statement : kept.value())
+        if (statement->isActive())
+            statement->finish();
+}
+
 QString sessionSettings()
 {
     return QStringLiteral("%1/%2").arg(g_busyTimeout).arg(g_readOnly);
@@ -688,6 +700,7 @@ void closeConnection(const QString &connectionName)
     const auto place = places().find(connectionName);
     if (place != places().end() && place->engine == Engine::PostgreSQL && !place->idle) {
         // Kept for the next opening while it is healthy and not in a transaction.
+        finishStatements(connectionName);
         QSqlDatabase database = QSqlDatabase::database(connectionName, false);
         PGconn *handle = handleOf(database);
         int waiting = 0;
@@ -725,7 +738,10 @@ QSqlDatabase connection(const QString &connectionName)
 {
     QSqlDatabase database = QSqlDatabase::database(connectionName, false);
     const auto place = places().find(connectionName);
-    if (place == places().end() || place->engine != Engine::PostgreSQL || !lost(database))
+    if (place == places().end() || place->engine != Engine::PostgreSQL)
+        return database;
+    finishStatements(connectionName);
+    if (!lost(database))
         return database;
     statements().remove(connectionName);
     database.close();
@@ -755,8 +771,9 @@ bool prepare(Statement *statement, const QSqlDatabase &database, const QString &
         *statement = found.value();
         return true;
     }
+    // Read whole when executed (not in parts, as a forward-only read would be), so
+    // that the connection is idle again as soon as the statement has run.
     *statement = std::make_shared<QSqlQuery>(database);
-    (*statement)->setForwardOnly(true);
     if (!(*statement)->prepare(sql))
         return false;
     kept.insert(sql, *statement);
