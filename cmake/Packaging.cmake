@@ -57,5 +57,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # dependency listed by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+# The Qt PostgreSQL driver, for a branch whose counters share one server.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 
 include(CPack)
