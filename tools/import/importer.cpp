@@ -71,12 +71,12 @@ int Plan::anomalies() const
     return int(std::count_if(findings.begin(), findings.end(), [](const Finding &f) { return f.anomaly; }));
 }
 
-bool shape(const QList<legacy::Table> &tables, Source *source, QString *error)
+bool shape(QList<legacy::Table> tables, Source *source, QString *error)
 {
     const QList<QStringList> columns = {db::daftarColumns(), db::nabubgColumns(), kPasswordColumns};
     QList<QVariantList> *targets[] = {&source->daftar, &source->nabubg, &source->tpassword};
     for (int t = 0; t < kTables.size(); ++t) {
-        const legacy::Table &table = tables.at(t);
+        legacy::Table &table = tables[t];
         const QStringList &wanted = columns.at(t);
         QList<int> positions;
         QStringList problems;
@@ -111,13 +111,18 @@ bool shape(const QList<legacy::Table> &tables, Source *source, QString *error)
             return false;
         }
         QList<QVariantList> &rows = *targets[t];
-        rows.reserve(table.rows.size());
-        for (const QVariantList &row : table.rows) {
-            QVariantList ordered;
-            ordered.reserve(positions.size());
-            for (int p : std::as_const(positions))
-                ordered << row.at(p);
-            rows << ordered;
+        rows = std::move(table.rows);
+        bool inOrder = true;
+        for (int c = 0; c < positions.size(); ++c)
+            inOrder = inOrder && positions[c] == c;
+        if (!inOrder) {
+            for (QVariantList &row : rows) {
+                QVariantList ordered;
+                ordered.reserve(positions.size());
+                for (int p : std::as_const(positions))
+                    ordered << row.at(p);
+                row = std::move(ordered);
+            }
         }
     }
     return true;
@@ -271,7 +276,8 @@ public:
             return false;
         }
         opened_ = true;
-        return exec(QStringLiteral("BEGIN IMMEDIATE"), error);
+        // A large ledger's index is built in one go; a larger cache spares re-reads.
+        return exec(QStringLiteral("PRAGMA cache_size=-65536"), error) && exec(QStringLiteral("BEGIN IMMEDIATE"), error);
     }
 
     bool exec(const QString &sql, QString *error)
@@ -447,7 +453,7 @@ Outcome run(const Options &options)
                                   .arg(shownTarget, QLatin1String(suffix)));
     }
 
-    const legacy::ReadResult read = legacy::readFile(
+    legacy::ReadResult read = legacy::readFile(
         options.reader, options.source, kTables, options.silenceTimeoutMs, [&options](const legacy::Progress &p) {
             if (options.progress)
                 options.progress(QStringLiteral("Membaca %1").arg(p.table), p.rows, p.declaredRows);
@@ -456,7 +462,7 @@ Outcome run(const Options &options)
         return failed(read.error);
     Source source;
     QString error;
-    if (!shape(read.tables, &source, &error))
+    if (!shape(std::move(read.tables), &source, &error))
         return failed(error);
 
     // From here on every failure leaves the target as it was: a new database is

@@ -27,7 +27,7 @@ struct Source
 
 // Checks that the old tables have exactly our columns with the expected kinds of
 // value (names compared without case) and puts their values in our order.
-bool shape(const QList<legacy::Table> &tables, Source *source, QString *error);
+bool shape(QList<legacy::Table> tables, Source *source, QString *error);
 
 // What the database the rows go into already holds (nothing for a new one).
 struct Existing

@@ -199,6 +199,34 @@ StreamDecoder::Step StreamDecoder::parseColumn()
     return Step::Done;
 }
 
+QString StreamDecoder::text(const char *data, qsizetype length, bool *ok)
+{
+    *ok = true;
+    // Ledger rows repeat the same account numbers, names, dates and kinds: one
+    // shared copy of each keeps a large ledger small in memory.
+    const bool share = length <= 32;
+    const QByteArray key = QByteArray::fromRawData(data, length);
+    if (share) {
+        const auto found = shared_.constFind(key);
+        if (found != shared_.cend())
+            return found.value();
+    }
+    QString value;
+    bool ascii = true;
+    for (qsizetype i = 0; i < length && ascii; ++i)
+        ascii = static_cast<unsigned char>(data[i]) < 0x80;
+    if (ascii) {
+        value = QString::fromLatin1(data, length);
+    } else {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        value = utf8.decode(QByteArrayView(data, length));
+        *ok = !utf8.hasError();
+    }
+    if (share && *ok && shared_.size() < 200000)
+        shared_.insert(QByteArray(data, length), value);
+    return value;
+}
+
 StreamDecoder::Step StreamDecoder::parseRow()
 {
     const qsizetype start = position_;
@@ -218,40 +246,48 @@ StreamDecoder::Step StreamDecoder::parseRow()
             return bad(QStringLiteral("nilai terlalu panjang di tabel %1").arg(table.name));
         if (!have(qsizetype(length)))
             return Step::More;
-        const QByteArray raw = QByteArray::fromRawData(buffer_.constData() + position_, qsizetype(length));
+        const char *data = buffer_.constData() + position_;
         position_ += qsizetype(length);
-        const QString where = QStringLiteral("tabel %1 baris %2 kolom %3").arg(table.name).arg(table.rows.size() + 1).arg(column.name);
+        auto badValue = [&](const char *what) {
+            return bad(QStringLiteral("%1 di tabel %2 baris %3 kolom %4")
+                           .arg(QLatin1String(what), table.name)
+                           .arg(table.rows.size() + 1)
+                           .arg(column.name));
+        };
         if (column.type == mdbstream::kTypeDouble) {
             if (length == 0) {
                 row.append(QVariant(QMetaType::fromType<double>()));
                 continue;
             }
             if (length != 8)
-                return bad(QStringLiteral("angka tidak 8 byte di %1").arg(where));
+                return badValue("angka tidak 8 byte");
             quint64 bits = 0;
             for (int i = 0; i < 8; ++i)
-                bits |= quint64(static_cast<unsigned char>(raw[i])) << (8 * i);
+                bits |= quint64(static_cast<unsigned char>(data[i])) << (8 * i);
             double value;
             std::memcpy(&value, &bits, sizeof value);
             if (!std::isfinite(value))
-                return bad(QStringLiteral("nilai bukan angka yang sah di %1").arg(where));
+                return badValue("nilai bukan angka yang sah");
             row.append(value);
         } else if (column.type == mdbstream::kTypeDateTime) {
             if (length == 0) {
                 row.append(QVariant(QMetaType::fromType<QString>()));
                 continue;
             }
-            if (!isDateText(raw))
-                return bad(QStringLiteral("tanggal tidak sah di %1").arg(where));
-            row.append(QString::fromLatin1(raw));
+            const QByteArray raw = QByteArray::fromRawData(data, qsizetype(length));
+            if (!shared_.contains(raw) && !isDateText(raw))
+                return badValue("tanggal tidak sah");
+            bool ok;
+            row.append(text(data, qsizetype(length), &ok));
         } else {
-            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            const QString text = utf8.decode(raw);
-            if (utf8.hasError())
-                return bad(QStringLiteral("teks bukan UTF-8 di %1").arg(where));
-            if (column.type == mdbstream::kTypeText && text.toUcs4().size() > column.size)
-                return bad(QStringLiteral("teks lebih panjang dari kolomnya di %1").arg(where));
-            row.append(text);
+            bool ok;
+            const QString value = text(data, qsizetype(length), &ok);
+            if (!ok)
+                return badValue("teks bukan UTF-8");
+            if (column.type == mdbstream::kTypeText && value.size() > column.size
+                && value.toUcs4().size() > column.size)
+                return badValue("teks lebih panjang dari kolomnya");
+            row.append(value);
         }
     }
     consumed(start);

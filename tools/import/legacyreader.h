@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -59,6 +60,7 @@ private:
     Step bad(const QString &why);
     bool have(qsizetype count) const { return buffer_.size() - position_ >= count; }
     quint64 number(int bytes);
+    QString text(const char *data, qsizetype length, bool *ok);
     void consumed(qsizetype from);
 
     QStringList expected_;
@@ -70,6 +72,7 @@ private:
     State state_ = State::Magic;
     int columnsLeft_ = 0;
     QString error_;
+    QHash<QByteArray, QString> shared_;
 };
 
 struct Progress
