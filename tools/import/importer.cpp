@@ -310,9 +310,14 @@ public:
         return true;
     }
 
-    // Writes the rows with one prepared statement per table.
-    bool insert(const QString &sql, const QList<QVariantList> &rows, const QList<int> &which, qint64 *done,
-                qint64 total, const Options &options, QString *error)
+    void showProgress(const Options &options, qint64 total)
+    {
+        progress_ = options.progress;
+        total_ = total;
+    }
+
+    // Writes the rows (all of them, or those that `which` names) with one prepared statement.
+    bool insert(const QString &sql, const QList<QVariantList> &rows, const QList<int> &which, QString *error)
     {
         QSqlQuery query(connection());
         if (!query.prepare(sql))
@@ -324,8 +329,8 @@ public:
                 query.bindValue(c, row.at(c));
             if (!query.exec())
                 return fail(query, error);
-            if (options.progress && ++*done % 2000 == 0)
-                options.progress(QStringLiteral("Menulis"), *done, total);
+            if (progress_ && ++done_ % 2000 == 0)
+                progress_(QStringLiteral("Menulis"), done_, total_);
         }
         return true;
     }
@@ -390,6 +395,9 @@ private:
     QString file_;
     QString name_ = QStringLiteral("simparo-import");
     bool opened_ = false;
+    std::function<void(const QString &, qint64, qint64)> progress_;
+    qint64 done_ = 0;
+    qint64 total_ = 0;
 };
 
 QString reportFileFor(const QString &target)
@@ -442,6 +450,75 @@ QString buildReport(const Options &options, const QString &target, bool existing
     return lines.join(u'\n') + u'\n';
 }
 
+// Writes the kept register rows, the whole ledger, the operators and the rows set aside.
+bool writeRows(Writer &writer, const Source &source, const Plan &plan, const Options &options, QString *error)
+{
+    const auto placeholders = [](qsizetype count) { return QStringList(count, QStringLiteral("?")).join(u','); };
+    const QStringList daftar = db::daftarColumns();
+    const QStringList nabubg = db::nabubgColumns();
+    if (!plan.daftarKept.isEmpty()
+        && !writer.insert(QStringLiteral("INSERT INTO daftar (%1) VALUES (%2)").arg(daftar.join(u','), placeholders(daftar.size())),
+                          source.daftar, plan.daftarKept, error))
+        return false;
+    if (!writer.insert(QStringLiteral("INSERT INTO nabubg (%1) VALUES (%2)").arg(nabubg.join(u','), placeholders(nabubg.size())),
+                       source.nabubg, {}, error)
+        || !writer.insert(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"),
+                          source.tpassword, {}, error))
+        return false;
+    if (plan.daftarSetAside.isEmpty())
+        return true;
+
+    // Only register rows are ever set aside: the side table has their columns,
+    // after where and why each row was set aside.
+    const QStringList about = {QStringLiteral("waktu"), QStringLiteral("sumber"), QStringLiteral("tabel"),
+                               QStringLiteral("baris"), QStringLiteral("alasan")};
+    if (!writer.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (waktu TEXT NOT NULL, sumber TEXT NOT NULL, "
+                                    "tabel TEXT NOT NULL, baris INTEGER NOT NULL, alasan TEXT NOT NULL, %2 TEXT)")
+                         .arg(QLatin1String(kSetAsideTable), daftar.join(QStringLiteral(" TEXT, "))),
+                     error))
+        return false;
+    QList<QVariantList> rows;
+    const QVariant when = QDateTime::currentDateTime().toString(Qt::ISODate);
+    const QVariant from = QDir::toNativeSeparators(QFileInfo(options.source).absoluteFilePath());
+    for (const auto &[index, reason] : plan.daftarSetAside)
+        rows << (QVariantList{when, from, QStringLiteral("daftar"), index + 1, reason} + source.daftar.at(index));
+    const QStringList columns = about + daftar;
+    return writer.insert(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                             .arg(QLatin1String(kSetAsideTable), columns.join(u','), placeholders(columns.size())),
+                         rows, {}, error);
+}
+
+bool saveReport(const QString &file, const QString &text, QString *error)
+{
+    QFile out(file);
+    if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        const bool written = out.write(text.toUtf8()) >= 0 && out.flush();
+        out.close();
+        if (written && out.error() == QFileDevice::NoError)
+            return true;
+        out.remove();
+    }
+    *error = QStringLiteral("Laporan %1 tidak bisa ditulis.").arg(QDir::toNativeSeparators(file));
+    return false;
+}
+
+// Puts a finished new database, built under another name, at its place; never over a file.
+bool putInPlace(const QString &building, const QString &target, QString *error)
+{
+    const QFileInfo journal(building + QStringLiteral("-wal"));
+    if (journal.exists() && journal.size() > 0) {
+        *error = QStringLiteral("Database baru tidak bisa diselesaikan (jurnal WAL tidak kosong).");
+        return false;
+    }
+    if (!QFile::rename(building, target)) {
+        *error = QStringLiteral("Database baru tidak bisa dipindahkan ke %1 (apakah sudah ada file dengan nama itu?).")
+                     .arg(QDir::toNativeSeparators(target));
+        return false;
+    }
+    removeDatabaseFiles(building);
+    return true;
+}
+
 } // namespace
 
 Outcome run(const Options &options)
@@ -488,14 +565,20 @@ Outcome run(const Options &options)
     // built under another name and renamed at the end; an existing one is written
     // in one transaction.
     const QString folder = QFileInfo(target).absolutePath();
-    const bool folderExisted = QFileInfo::exists(folder);
+    QString madeFrom; // the highest folder that this import makes, if any
+    for (QString f = folder; !QFileInfo::exists(f) && f != QFileInfo(f).absolutePath(); f = QFileInfo(f).absolutePath())
+        madeFrom = f;
+    auto removeMadeFolders = [&] {
+        for (QString f = folder; !madeFrom.isEmpty() && QDir().rmdir(f) && f != madeFrom; f = QFileInfo(f).absolutePath())
+            ;
+    };
     QString building = target;
     if (!existing) {
         if (!QDir().mkpath(folder))
             return failed(QStringLiteral("Folder %1 tidak bisa dibuat.").arg(QDir::toNativeSeparators(folder)));
         QTemporaryFile reserve(target + QStringLiteral(".impor-XXXXXX"));
         if (!reserve.open()) {
-            QDir().rmdir(folder);
+            removeMadeFolders();
             return failed(QStringLiteral("Folder %1 tidak bisa ditulis.").arg(QDir::toNativeSeparators(folder)));
         }
         building = reserve.fileName();
@@ -504,8 +587,7 @@ Outcome run(const Options &options)
     auto cleanUp = [&] {
         if (!existing) {
             removeDatabaseFiles(building);
-            if (!folderExisted)
-                QDir().rmdir(folder);
+            removeMadeFolders();
         }
         if (!reportFile.isEmpty())
             QFile::remove(reportFile);
@@ -535,72 +617,29 @@ Outcome run(const Options &options)
         ok = db::createDatabase(building, placeholder, placeholder, &error) && writer.open(&error)
              && writer.exec(QStringLiteral("DELETE FROM tpassword"), &error) && writer.dropIndexes(&indexes, &error);
     }
-    const qint64 total = plan.daftarKept.size() + source.nabubg.size() + source.tpassword.size();
-    qint64 done = 0;
-    const QString daftarInsert = QStringLiteral("INSERT INTO daftar (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                                     .arg(db::daftarColumns().join(QStringLiteral(", ")));
-    const QString nabubgInsert = QStringLiteral("INSERT INTO nabubg (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
-                                     .arg(db::nabubgColumns().join(QStringLiteral(", ")));
-    ok = ok && (plan.daftarKept.isEmpty() || writer.insert(daftarInsert, source.daftar, plan.daftarKept, &done, total, options, &error));
-    ok = ok && writer.insert(nabubgInsert, source.nabubg, {}, &done, total, options, &error);
-    ok = ok && writer.insert(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"),
-                             source.tpassword, {}, &done, total, options, &error);
+    writer.showProgress(options, plan.daftarKept.size() + source.nabubg.size() + source.tpassword.size()
+                                     + plan.daftarSetAside.size());
+    ok = ok && writeRows(writer, source, plan, options, &error);
     for (const QString &statement : std::as_const(indexes))
         ok = ok && writer.exec(statement, &error);
-    if (ok && !plan.daftarSetAside.isEmpty()) {
-        QStringList columns = db::daftarColumns();
-        ok = writer.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 ("
-                                        "waktu TEXT NOT NULL, sumber TEXT NOT NULL, tabel TEXT NOT NULL, "
-                                        "baris INTEGER NOT NULL, alasan TEXT NOT NULL, %2 TEXT)")
-                             .arg(QLatin1String(kSetAsideTable), columns.join(QStringLiteral(" TEXT, "))),
-                         &error);
-        QList<QVariantList> rows;
-        const QVariant when = QDateTime::currentDateTime().toString(Qt::ISODate);
-        const QVariant from = QDir::toNativeSeparators(QFileInfo(options.source).absoluteFilePath());
-        for (const auto &[index, reason] : plan.daftarSetAside)
-            rows << (QVariantList{when, from, QStringLiteral("daftar"), index + 1, reason} + source.daftar.at(index));
-        ok = ok && writer.insert(QStringLiteral("INSERT INTO %1 (waktu, sumber, tabel, baris, alasan, %2) "
-                                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                                     .arg(QLatin1String(kSetAsideTable), columns.join(QStringLiteral(", "))),
-                                 rows, {}, &done, total, options, &error);
-    }
-    if (ok) {
-        const QString name = reportFileFor(target);
-        QFile file(name);
-        const QString text = outcome.report + QStringLiteral("\nLaporan ini disimpan di %1\n").arg(QDir::toNativeSeparators(name));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            reportFile = name;
-            ok = file.write(text.toUtf8()) >= 0 && file.flush();
-            file.close();
-            ok = ok && file.error() == QFileDevice::NoError;
-        } else {
-            ok = false;
-        }
-        if (!ok)
-            error = QStringLiteral("Laporan %1 tidak bisa ditulis.").arg(QDir::toNativeSeparators(name));
-        else
-            outcome.report = text;
-    }
+    // The report is on disk before the commit, and goes again if the commit fails.
+    const QString name = reportFileFor(target);
+    const QString text = outcome.report
+                         + QStringLiteral("\nLaporan ini disimpan di %1\n").arg(QDir::toNativeSeparators(name));
+    if (ok && saveReport(name, text, &error))
+        reportFile = name;
+    else
+        ok = false;
     ok = ok && writer.commit(!existing, &error);
     writer.close();
-    if (ok && !existing) {
-        if (QFileInfo::exists(building + QStringLiteral("-wal")) && QFileInfo(building + QStringLiteral("-wal")).size() > 0) {
-            ok = false;
-            error = QStringLiteral("Database baru tidak bisa diselesaikan (jurnal WAL tidak kosong).");
-        } else if (!QFile::rename(building, target)) {
-            ok = false;
-            error = QStringLiteral("Database baru tidak bisa dipindahkan ke %1 (apakah sudah ada file dengan nama itu?).")
-                        .arg(shownTarget);
-        } else {
-            removeDatabaseFiles(building);
-        }
-    }
+    ok = ok && (existing || putInPlace(building, target, &error));
     if (!ok) {
         cleanUp();
         outcome.report.clear();
         return failed(error);
     }
     outcome.exitCode = kSuccess;
+    outcome.report = text;
     outcome.reportFile = reportFile;
     return outcome;
 }

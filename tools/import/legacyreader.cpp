@@ -330,26 +330,32 @@ StreamDecoder::Step StreamDecoder::parseEnd()
 namespace {
 QString exitMessage(int code, const QString &file, const QString &detail)
 {
+    QString text;
     switch (code) {
     case mdbstream::kCannotOpen:
-        return QStringLiteral("File %1 tidak bisa dibuka sebagai file Access (Jet), atau bagian awalnya rusak.")
-            .arg(file);
+        text = QStringLiteral("File %1 tidak bisa dibuka sebagai file Access (Jet), atau bagian awalnya rusak.").arg(file);
+        break;
     case mdbstream::kTruncated:
-        return QStringLiteral("File %1 terpotong: panjangnya bukan kelipatan halaman file Access. "
+        text = QStringLiteral("File %1 terpotong: panjangnya bukan kelipatan halaman file Access. "
                               "Ambil lagi salinan yang utuh dari komputer lama.")
-            .arg(file);
+                   .arg(file);
+        break;
     case mdbstream::kNoTable:
-        return QStringLiteral("File %1 tidak memuat tabel yang dibutuhkan (daftar, nabubg, tpassword). (%2)")
-            .arg(file, detail);
+        text = QStringLiteral("File %1 tidak memuat tabel yang dibutuhkan (daftar, nabubg, tpassword).").arg(file);
+        break;
     case mdbstream::kBadTable:
     case mdbstream::kValueTooLong:
     case mdbstream::kBadDate:
-        return QStringLiteral("File %1 rusak: isi tabelnya tidak bisa dibaca dengan benar. (%2)").arg(file, detail);
+        text = QStringLiteral("File %1 rusak: isi tabelnya tidak bisa dibaca dengan benar.").arg(file);
+        break;
     default:
-        return QStringLiteral("Pembaca file Access berhenti dengan kode %1 saat membaca %2. (%3)")
-            .arg(code)
-            .arg(file, detail);
+        text = QStringLiteral("Pembaca file Access berhenti dengan kode %1 saat membaca %2.")
+                   .arg(QString::number(code), file);
+        break;
     }
+    if (!detail.isEmpty())
+        text += QStringLiteral(" (%1)").arg(detail);
+    return text;
 }
 
 constexpr const char *kRepairAdvice =
