@@ -107,7 +107,8 @@ QStringList filesIn(const QString &folder)
 QByteArray fileHash(const QString &file)
 {
     QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+                                       : QByteArray();
 }
 
 } // namespace
@@ -173,9 +174,10 @@ private slots:
         QCOMPARE(dumpTable(file, QStringLiteral("SELECT * FROM Qpass")),
                  readCsv(fixture(name + QStringLiteral(".tpassword.csv"))));
         if (!setAside.isEmpty()) {
-            QList<QStringList> sideRows = dumpTable(
-                file, QStringLiteral("SELECT tabel, baris, %1 FROM impor_disisihkan ORDER BY rowid")
-                          .arg(db::daftarColumns().join(u',')));
+            QList<QStringList> sideRows =
+                dumpTable(file,
+                          QStringLiteral("SELECT tabel, baris, %1 FROM impor_disisihkan ORDER BY rowid")
+                              .arg(db::daftarColumns().join(u',')));
             for (int i = 0; i < putAside.size(); ++i)
                 putAside[i] = QStringList{QStringLiteral("daftar"), QString::number(setAside[i])} + putAside[i];
             QCOMPARE(sideRows, putAside);
@@ -185,8 +187,9 @@ private slots:
         const QString fresh = home.filePath(QStringLiteral("fresh.sqlite"));
         QString error;
         QVERIFY2(db::createDatabase(fresh, QStringLiteral("a"), QStringLiteral("b"), &error), qPrintable(error));
-        const QString schema = QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE name <> '%1' ORDER BY name")
-                                   .arg(QLatin1String(import::kSetAsideTable));
+        const QString schema =
+            QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE name <> '%1' ORDER BY name")
+                .arg(QLatin1String(import::kSetAsideTable));
         QCOMPARE(dumpTable(file, schema), dumpTable(fresh, schema));
         QCOMPARE(dumpTable(file, QStringLiteral("PRAGMA journal_mode")).value(0).value(0), QStringLiteral("wal"));
     }
@@ -195,8 +198,8 @@ private slots:
     {
         QTemporaryDir home;
         const QString file = home.filePath(QStringLiteral("data/baru.sqlite"));
-        const Run run = runTool("simparo-import", {fixture(QStringLiteral("asli-small.mdb")), QStringLiteral("--to"), file},
-                                home.path());
+        const Run run = runTool("simparo-import",
+                                {fixture(QStringLiteral("asli-small.mdb")), QStringLiteral("--to"), file}, home.path());
         QCOMPARE(run.exitCode, 0);
         QStringList found;
         static const QRegularExpression line(QStringLiteral("^(ANOMALI|CATATAN) (\\w+) baris (\\d+): (.*) -> (.*)$"),
@@ -204,28 +207,31 @@ private slots:
         for (auto it = line.globalMatch(run.out); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
             const QString what = m.captured(4);
-            const QString kind = what.contains(QLatin1String("sudah dipakai oleh daftar baris 7")) ? QStringLiteral("ganda")
-                                 : what.contains(QLatin1String("tidak ada di daftar"))          ? QStringLiteral("yatim")
-                                 : what.startsWith(QLatin1String("saldo 90000 tidak sama"))     ? QStringLiteral("saldo")
-                                 : what.startsWith(QLatin1String("tanggal lahir"))               ? QStringLiteral("lahir")
-                                                                                                 : what;
+            const QString kind = what.contains(QLatin1String("sudah dipakai oleh daftar baris 7"))
+                ? QStringLiteral("ganda")
+                : what.contains(QLatin1String("tidak ada di daftar"))      ? QStringLiteral("yatim")
+                : what.startsWith(QLatin1String("saldo 90000 tidak sama")) ? QStringLiteral("saldo")
+                : what.startsWith(QLatin1String("tanggal lahir"))          ? QStringLiteral("lahir")
+                                                                           : what;
             found << QStringLiteral("%1 %2 %3 %4 -> %5")
                          .arg(m.captured(1), m.captured(2), m.captured(3), kind,
                               m.captured(5).contains(QLatin1String("impor_disisihkan")) ? QStringLiteral("disisihkan")
-                                                                                      : QStringLiteral("tetap"));
+                                                                                        : QStringLiteral("tetap"));
         }
-        QCOMPARE(found, (QStringList{
-                            QStringLiteral("CATATAN daftar 3 lahir -> tetap"),
-                            QStringLiteral("CATATAN daftar 4 lahir -> tetap"),
-                            QStringLiteral("CATATAN daftar 5 lahir -> tetap"),
-                            QStringLiteral("ANOMALI daftar 11 ganda -> disisihkan"),
-                            QStringLiteral("ANOMALI nabubg 8 yatim -> tetap"),
-                            QStringLiteral("ANOMALI nabubg 18 yatim -> tetap"),
-                            QStringLiteral("ANOMALI nabubg 23 saldo -> tetap"),
-                            QStringLiteral("ANOMALI nabubg 33 yatim -> tetap"),
-                        }));
+        QCOMPARE(found,
+                 (QStringList{
+                     QStringLiteral("CATATAN daftar 3 lahir -> tetap"),
+                     QStringLiteral("CATATAN daftar 4 lahir -> tetap"),
+                     QStringLiteral("CATATAN daftar 5 lahir -> tetap"),
+                     QStringLiteral("ANOMALI daftar 11 ganda -> disisihkan"),
+                     QStringLiteral("ANOMALI nabubg 8 yatim -> tetap"),
+                     QStringLiteral("ANOMALI nabubg 18 yatim -> tetap"),
+                     QStringLiteral("ANOMALI nabubg 23 saldo -> tetap"),
+                     QStringLiteral("ANOMALI nabubg 33 yatim -> tetap"),
+                 }));
         QVERIFY(run.out.contains(QLatin1String("Ganti Password")));
-        const QStringList reports = QDir(home.filePath(QStringLiteral("data"))).entryList({QStringLiteral("baru.sqlite.impor-*.txt")});
+        const QStringList reports =
+            QDir(home.filePath(QStringLiteral("data"))).entryList({QStringLiteral("baru.sqlite.impor-*.txt")});
         QCOMPARE(reports.size(), 1);
         QFile report(home.filePath(QStringLiteral("data/") + reports.first()));
         QVERIFY(report.open(QIODevice::ReadOnly));
@@ -241,31 +247,41 @@ private slots:
 
     void badInputWritesNothing_data()
     {
-        QTest::addColumn<qint64>("length");    // cut the file to this length; -1: whole
-        QTest::addColumn<qint64>("offset");    // overwrite bytes here
+        QTest::addColumn<qint64>("length"); // cut the file to this length; -1: whole
+        QTest::addColumn<qint64>("offset"); // overwrite bytes here
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("reader");   // a shell script in place of the reader; empty: the real one
+        QTest::addColumn<QString>("reader"); // a shell script in place of the reader; empty: the real one
         QTest::addColumn<QString>("message");
         const QByteArray none;
         const qint64 page = 4096;
         QTest::newRow("cut mid-page") << qint64(100000) << qint64(0) << none << QString() << "terpotong";
         QTest::newRow("cut before the last page") << 36 * page << qint64(0) << none << QString() << "rusak";
         QTest::newRow("cut to the first page") << page << qint64(0) << none << QString() << "rusak";
-        QTest::newRow("header") << qint64(-1) << qint64(0) << QByteArray(16, '\xff') << QString() << "tidak bisa dibuka";
-        QTest::newRow("catalog row offsets") << qint64(-1) << 6 * page + 14 << QByteArray(4, '\xff') << QString() << "tidak bisa dibuka";
+        QTest::newRow("header") << qint64(-1) << qint64(0) << QByteArray(16, '\xff') << QString()
+                                << "tidak bisa dibuka";
+        QTest::newRow("catalog row offsets")
+            << qint64(-1) << 6 * page + 14 << QByteArray(4, '\xff') << QString() << "tidak bisa dibuka";
         QTest::newRow("register definition") << qint64(-1) << 24 * page << QByteArray(4, '\0') << QString() << "rusak";
-        QTest::newRow("register page kind") << qint64(-1) << 30 * page << QByteArray(1, '\0') << QString() << "menyatakan 12 baris";
-        QTest::newRow("register row count") << qint64(-1) << 30 * page + 12 << QByteArray(2, '\xff') << QString() << "rusak";
-        QTest::newRow("ledger row offsets") << qint64(-1) << 32 * page + 14 << QByteArray("\x10\0\x10\0", 4) << QString() << "menyatakan 62 baris";
-        QTest::newRow("reader crashes") << qint64(-1) << qint64(0) << none << "kill -SEGV $$" << "crash";
-        QTest::newRow("reader hangs") << qint64(-1) << qint64(0) << none << "exec sleep 30" << "tidak memberi hasil";
-        QTest::newRow("reader fails") << qint64(-1) << qint64(0) << none << "exit 9" << "kode 9";
-        QTest::newRow("garbage") << qint64(-1) << qint64(0) << none << "echo hello" << "tidak sah";
-        QTest::newRow("stream cut") << qint64(-1) << qint64(0) << none << "\"$REAL\" \"$@\" | head -c 3000" << "berhenti di tengah";
-        QTest::newRow("stream byte changed")
-            << qint64(-1) << qint64(0) << none
-            << "\"$REAL\" \"$@\" > \"$0.out\"; printf 'X' | dd of=\"$0.out\" bs=1 seek=1811 conv=notrunc 2>/dev/null; cat \"$0.out\""
-            << "checksum";
+        QTest::newRow("register page kind")
+            << qint64(-1) << 30 * page << QByteArray(1, '\0') << QString() << "menyatakan 12 baris";
+        QTest::newRow("register row count")
+            << qint64(-1) << 30 * page + 12 << QByteArray(2, '\xff') << QString() << "rusak";
+        QTest::newRow("ledger row offsets")
+            << qint64(-1) << 32 * page + 14 << QByteArray("\x10\0\x10\0", 4) << QString() << "menyatakan 62 baris";
+        QTest::newRow("reader crashes") << qint64(-1) << qint64(0) << none << "kill -SEGV $$"
+                                        << "crash";
+        QTest::newRow("reader hangs") << qint64(-1) << qint64(0) << none << "exec sleep 30"
+                                      << "tidak memberi hasil";
+        QTest::newRow("reader fails") << qint64(-1) << qint64(0) << none << "exit 9"
+                                      << "kode 9";
+        QTest::newRow("garbage") << qint64(-1) << qint64(0) << none << "echo hello"
+                                 << "tidak sah";
+        QTest::newRow("stream cut") << qint64(-1) << qint64(0) << none << "\"$REAL\" \"$@\" | head -c 3000"
+                                    << "berhenti di tengah";
+        QTest::newRow("stream byte changed") << qint64(-1) << qint64(0) << none
+                                             << "\"$REAL\" \"$@\" > \"$0.out\"; printf 'X' | dd of=\"$0.out\" bs=1 "
+                                                "seek=1811 conv=notrunc 2>/dev/null; cat \"$0.out\""
+                                             << "checksum";
     }
 
     void badInputWritesNothing()
@@ -283,7 +299,8 @@ private slots:
             QFile f(script);
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
             // The reader runs with a bare environment; the real reader's path goes into the script.
-            f.write("#!/bin/sh\n" + reader.replace(QStringLiteral("$REAL"), tool("simparo-mdb-reader")).toUtf8() + "\n");
+            f.write("#!/bin/sh\n" + reader.replace(QStringLiteral("$REAL"), tool("simparo-mdb-reader")).toUtf8()
+                    + "\n");
             f.close();
             f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             environment << QStringLiteral("SIMPARO_MDB_READER=") + script;
@@ -301,9 +318,11 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("exitCode");
         QTest::newRow("existing database") << true << QStringList{} << int(import::kFailed);
-        QTest::newRow("strict, new database") << false << QStringList{QStringLiteral("--strict")} << int(import::kRefused);
+        QTest::newRow("strict, new database")
+            << false << QStringList{QStringLiteral("--strict")} << int(import::kRefused);
         QTest::newRow("strict, into existing")
-            << true << QStringList{QStringLiteral("--strict"), QStringLiteral("--into-existing")} << int(import::kRefused);
+            << true << QStringList{QStringLiteral("--strict"), QStringLiteral("--into-existing")}
+            << int(import::kRefused);
     }
 
     void refusalsLeaveTheTargetAsItWas()
@@ -334,21 +353,28 @@ private slots:
             QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
             database.setDatabaseName(file);
             database.open();
-            QSqlQuery(QStringLiteral("INSERT INTO daftar (norekening, nama) VALUES ('0120100002', 'Sudah Ada')"), database);
+            QSqlQuery(QStringLiteral("INSERT INTO daftar (norekening, nama) VALUES ('0120100002', 'Sudah Ada')"),
+                      database);
             QSqlQuery(QStringLiteral("INSERT INTO nabubg (norekening, saldo) VALUES ('0120100001', 1000)"), database);
         }
         QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-        const Run run = runTool("simparo-import", {QStringLiteral("--into-existing"), fixture(QStringLiteral("asli-small.mdb"))},
-                                home.path());
+        const Run run =
+            runTool("simparo-import", {QStringLiteral("--into-existing"), fixture(QStringLiteral("asli-small.mdb"))},
+                    home.path());
         QCOMPARE(run.exitCode, 0);
-        QVERIFY(run.out.contains(QLatin1String("ANOMALI daftar baris 2: nasabah \"Siti Aminah\", nomor rekening \"0120100002\" sudah ada di database tujuan")));
-        QVERIFY(run.out.contains(QLatin1String("ANOMALI tpassword baris 1: user \"admin\" sudah ada di database tujuan")));
+        QVERIFY(run.out.contains(QLatin1String("ANOMALI daftar baris 2: nasabah \"Siti Aminah\", nomor rekening "
+                                               "\"0120100002\" sudah ada di database tujuan")));
+        QVERIFY(
+            run.out.contains(QLatin1String("ANOMALI tpassword baris 1: user \"admin\" sudah ada di database tujuan")));
         // The first old row of 0120100001 now follows the balance already there.
-        QVERIFY(run.out.contains(QLatin1String("ANOMALI nabubg baris 1: saldo 50000 tidak sama dengan saldo sebelumnya 1000")));
+        QVERIFY(run.out.contains(
+            QLatin1String("ANOMALI nabubg baris 1: saldo 50000 tidak sama dengan saldo sebelumnya 1000")));
         QCOMPARE(dumpTable(file, QStringLiteral("SELECT nama FROM daftar WHERE rowid = 1")).value(0),
                  QStringList{QStringLiteral("Sudah Ada")});
-        QCOMPARE(dumpTable(file, QStringLiteral("SELECT count(*) FROM daftar")).value(0), QStringList{QStringLiteral("11")});
-        QCOMPARE(dumpTable(file, QStringLiteral("SELECT count(*) FROM nabubg")).value(0), QStringList{QStringLiteral("63")});
+        QCOMPARE(dumpTable(file, QStringLiteral("SELECT count(*) FROM daftar")).value(0),
+                 QStringList{QStringLiteral("11")});
+        QCOMPARE(dumpTable(file, QStringLiteral("SELECT count(*) FROM nabubg")).value(0),
+                 QStringList{QStringLiteral("63")});
         QCOMPARE(dumpTable(file, QStringLiteral("SELECT user FROM Qpass")),
                  (QList<QStringList>{{QStringLiteral("admin")}, {QStringLiteral("admin")}, {QStringLiteral("kasir")}}));
     }
@@ -360,8 +386,8 @@ private slots:
             QSKIP("the id_ID.UTF-8 locale is not installed here (make deps generates it)");
         freelocale(indonesian);
         const QStringList underIndonesian{QStringLiteral("LANG=id_ID.UTF-8"), QStringLiteral("LC_ALL=id_ID.UTF-8")};
-        const QStringList args{fixture(QStringLiteral("asli-small.mdb")), QStringLiteral("daftar"), QStringLiteral("nabubg"),
-                               QStringLiteral("tpassword")};
+        const QStringList args{fixture(QStringLiteral("asli-small.mdb")), QStringLiteral("daftar"),
+                               QStringLiteral("nabubg"), QStringLiteral("tpassword")};
         QProcess plain, local;
         plain.start(tool("simparo-mdb-reader"), args);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -374,8 +400,11 @@ private slots:
         QTemporaryDir home;
         const QString c = home.filePath(QStringLiteral("c.sqlite")), id = home.filePath(QStringLiteral("id.sqlite"));
         const QString mdb = fixture(QStringLiteral("asli-small.mdb"));
-        QCOMPARE(runTool("simparo-import", {mdb, QStringLiteral("--to"), c}, home.path(), {QStringLiteral("LC_ALL=C")}).exitCode, 0);
-        QCOMPARE(runTool("simparo-import", {mdb, QStringLiteral("--to"), id}, home.path(), underIndonesian).exitCode, 0);
+        QCOMPARE(runTool("simparo-import", {mdb, QStringLiteral("--to"), c}, home.path(), {QStringLiteral("LC_ALL=C")})
+                     .exitCode,
+                 0);
+        QCOMPARE(runTool("simparo-import", {mdb, QStringLiteral("--to"), id}, home.path(), underIndonesian).exitCode,
+                 0);
         for (const char *sql : {"SELECT * FROM daftar ORDER BY rowid", "SELECT * FROM nabubg ORDER BY rowid",
                                 "SELECT * FROM tpassword ORDER BY rowid",
                                 "SELECT tabel, baris, alasan, norekening, nama FROM impor_disisihkan"})
@@ -388,33 +417,48 @@ private slots:
         QTest::addColumn<QList<QVariantList>>("nabubg");
         QTest::addColumn<QStringList>("findings");
         auto customer = [](const QString &number, const QString &born = QStringLiteral("01/02/2008")) {
-            return QVariantList{number, QStringLiteral("Nama"), QString(), born, QString(), QString(), QString(), QString(), QString()};
+            return QVariantList{
+                number, QStringLiteral("Nama"), QString(), born, QString(), QString(), QString(), QString(), QString()};
         };
         auto posting = [](const QString &number, const QVariant &debet, const QVariant &kredit, const QVariant &saldo) {
-            return QVariantList{number, QStringLiteral("Nama"), QStringLiteral("2016-01-04"), QStringLiteral("01"),
-                                QStringLiteral("Penyetoran"), debet, kredit, saldo};
+            return QVariantList{number,
+                                QStringLiteral("Nama"),
+                                QStringLiteral("2016-01-04"),
+                                QStringLiteral("01"),
+                                QStringLiteral("Penyetoran"),
+                                debet,
+                                kredit,
+                                saldo};
         };
         const QVariant none(QMetaType::fromType<double>());
         QTest::newRow("empty and long numbers")
-            << QList<QVariantList>{customer(QString()), customer(QStringLiteral("01234567890")), customer(QStringLiteral("0123456789"))}
+            << QList<QVariantList>{customer(QString()), customer(QStringLiteral("01234567890")),
+                                   customer(QStringLiteral("0123456789"))}
             << QList<QVariantList>{}
-            << QStringList{"ANOMALI daftar baris 1: nasabah \"Nama\", nomor rekening kosong -> disisihkan ke tabel impor_disisihkan",
-                           "ANOMALI daftar baris 2: nasabah \"Nama\", nomor rekening \"01234567890\" lebih dari 10 karakter -> disisihkan ke tabel impor_disisihkan"};
+            << QStringList{"ANOMALI daftar baris 1: nasabah \"Nama\", nomor rekening kosong -> disisihkan ke tabel "
+                           "impor_disisihkan",
+                           "ANOMALI daftar baris 2: nasabah \"Nama\", nomor rekening \"01234567890\" lebih dari 10 "
+                           "karakter -> disisihkan ke tabel impor_disisihkan"};
         QTest::newRow("odd birth dates")
-            << QList<QVariantList>{customer(QStringLiteral("1"), QStringLiteral("31/02/2008")), customer(QStringLiteral("2"), QString())}
+            << QList<QVariantList>{customer(QStringLiteral("1"), QStringLiteral("31/02/2008")),
+                                   customer(QStringLiteral("2"), QString())}
             << QList<QVariantList>{}
-            << QStringList{"CATATAN daftar baris 1: tanggal lahir \"31/02/2008\" bukan dd/mm/yyyy -> disimpan apa adanya",
-                           "CATATAN daftar baris 2: tanggal lahir kosong -> disimpan apa adanya"};
+            << QStringList{
+                   "CATATAN daftar baris 1: tanggal lahir \"31/02/2008\" bukan dd/mm/yyyy -> disimpan apa adanya",
+                   "CATATAN daftar baris 2: tanggal lahir kosong -> disimpan apa adanya"};
         // Sums are made in whole sen: 0.1 + 0.2 is 0.3 here, as it is not in doubles.
-        QTest::newRow("amounts")
-            << QList<QVariantList>{customer(QStringLiteral("1"))}
-            << QList<QVariantList>{posting(QStringLiteral("1"), 0.0, 0.1, 0.1), posting(QStringLiteral("1"), 0.0, 0.2, 0.3),
-                                   posting(QStringLiteral("1"), 0.125, 0.0, 0.3), posting(QStringLiteral("1"), none, 1.0, none),
-                                   posting(QStringLiteral("1"), 0.0, 1.0, 1.3)}
-            << QStringList{"ANOMALI nabubg baris 3: debet 0.125 bukan jumlah sen yang utuh (1/100 rupiah) -> tetap di nabubg apa adanya",
-                           "ANOMALI nabubg baris 3: saldo 0.3 tidak sama dengan saldo sebelumnya 0.3 + kredit 0 - debet 0.125 = 0.175 -> tetap di nabubg apa adanya",
-                           "ANOMALI nabubg baris 4: debet kosong -> tetap di nabubg, debet NULL",
-                           "ANOMALI nabubg baris 4: saldo kosong -> tetap di nabubg, saldo NULL"};
+        QTest::newRow("amounts") << QList<QVariantList>{customer(QStringLiteral("1"))}
+                                 << QList<QVariantList>{posting(QStringLiteral("1"), 0.0, 0.1, 0.1),
+                                                        posting(QStringLiteral("1"), 0.0, 0.2, 0.3),
+                                                        posting(QStringLiteral("1"), 0.125, 0.0, 0.3),
+                                                        posting(QStringLiteral("1"), none, 1.0, none),
+                                                        posting(QStringLiteral("1"), 0.0, 1.0, 1.3)}
+                                 << QStringList{"ANOMALI nabubg baris 3: debet 0.125 bukan jumlah sen yang utuh (1/100 "
+                                                "rupiah) -> tetap di nabubg apa adanya",
+                                                "ANOMALI nabubg baris 3: saldo 0.3 tidak sama dengan saldo sebelumnya "
+                                                "0.3 + kredit 0 - debet 0.125 = 0.175 -> tetap di nabubg apa adanya",
+                                                "ANOMALI nabubg baris 4: debet kosong -> tetap di nabubg, debet NULL",
+                                                "ANOMALI nabubg baris 4: saldo kosong -> tetap di nabubg, saldo NULL"};
     }
 
     void analysisSetsAsideWhatTheSchemaForbids()

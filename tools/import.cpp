@@ -34,8 +34,8 @@ public:
         constexpr int width = 30;
         const int filled = int(qMin<qint64>(width, done * width / total));
         QTextStream err(stderr);
-        err << '\r' << step.leftJustified(18) << " [" << QString(filled, u'#') << QString(width - filled, u'.')
-            << "] " << done << '/' << total << "   " << Qt::flush;
+        err << '\r' << step.leftJustified(18) << " [" << QString(filled, u'#') << QString(width - filled, u'.') << "] "
+            << done << '/' << total << "   " << Qt::flush;
         drawn_ = true;
     }
 
@@ -73,10 +73,11 @@ int main(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("PATH.mdb"), QStringLiteral("File Access lama (asli.mdb)."));
     parser.addOption({QStringLiteral("to"), QStringLiteral("Buat database di FILE, bukan di tempat biasanya."),
                       QStringLiteral("FILE")});
-    parser.addOption({QStringLiteral("into-existing"),
-                      QStringLiteral("Tambahkan baris ke database yang sudah ada (tidak ada yang diubah atau dihapus).")});
-    parser.addOption({QStringLiteral("strict"),
-                      QStringLiteral("Berhenti tanpa menulis apa pun bila ada satu saja anomali.")});
+    parser.addOption(
+        {QStringLiteral("into-existing"),
+         QStringLiteral("Tambahkan baris ke database yang sudah ada (tidak ada yang diubah atau dihapus).")});
+    parser.addOption(
+        {QStringLiteral("strict"), QStringLiteral("Berhenti tanpa menulis apa pun bila ada satu saja anomali.")});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -92,8 +93,8 @@ int main(int argc, char *argv[])
     options.intoExisting = parser.isSet(QStringLiteral("into-existing"));
     options.strict = parser.isSet(QStringLiteral("strict"));
     // The reader lives beside this program; tests may put another in its place.
-    options.reader = qEnvironmentVariable("SIMPARO_MDB_READER",
-                                          QCoreApplication::applicationDirPath() + QStringLiteral("/simparo-mdb-reader"));
+    options.reader = qEnvironmentVariable(
+        "SIMPARO_MDB_READER", QCoreApplication::applicationDirPath() + QStringLiteral("/simparo-mdb-reader"));
     bool ok = false;
     const double seconds = qEnvironmentVariable("SIMPARO_IMPORT_TIMEOUT").toDouble(&ok);
     if (ok && seconds > 0)

@@ -92,8 +92,9 @@ bool shape(QList<legacy::Table> tables, Source *source, QString *error)
             int want = mdbstream::kTypeText;
             if (t == 1 && name == QLatin1String("TANGGAL"))
                 want = mdbstream::kTypeDateTime;
-            else if (t == 1 && (name == QLatin1String("debet") || name == QLatin1String("kredit")
-                                || name == QLatin1String("saldo")))
+            else if (t == 1
+                     && (name == QLatin1String("debet") || name == QLatin1String("kredit")
+                         || name == QLatin1String("saldo")))
                 want = mdbstream::kTypeDouble;
             const int type = table.columns[found].type;
             const bool fits = type == want || (want == mdbstream::kTypeText && type == mdbstream::kTypeMemo);
@@ -211,9 +212,8 @@ Plan analyse(const Source &source, const Existing &existing)
         if (row.at(kSaldo).isNull())
             continue; // reported above; the next row goes on from the same balance
         const std::optional<qint64> previousSen = sen(previous);
-        const bool chained = whole && previousSen
-                                 ? *previousSen + *cents[1] - *cents[0] == *cents[2]
-                                 : previous + amount[1] - amount[0] == amount[2];
+        const bool chained = whole && previousSen ? *previousSen + *cents[1] - *cents[0] == *cents[2]
+                                                  : previous + amount[1] - amount[0] == amount[2];
         if (!chained)
             note(true, nabubg, n,
                  QStringLiteral("saldo %1 tidak sama dengan saldo sebelumnya %2 + kredit %3 - debet %4 = %5")
@@ -235,7 +235,9 @@ Plan analyse(const Source &source, const Existing &existing)
                  where);
         else if (firstUser.contains(user))
             note(true, tpassword, i + 1,
-                 QStringLiteral("user %1 sudah ada di tpassword baris %2").arg(quoted(user)).arg(firstUser.value(user) + 1),
+                 QStringLiteral("user %1 sudah ada di tpassword baris %2")
+                     .arg(quoted(user))
+                     .arg(firstUser.value(user) + 1),
                  where);
         else
             firstUser.insert(user, i);
@@ -262,8 +264,7 @@ class Writer
 public:
     explicit Writer(QString file)
         : file_(std::move(file))
-    {
-    }
+    { }
     ~Writer() { close(); }
 
     bool open(QString *error)
@@ -277,7 +278,8 @@ public:
         }
         opened_ = true;
         // A large ledger's index is built in one go; a larger cache spares re-reads.
-        return exec(QStringLiteral("PRAGMA cache_size=-65536"), error) && exec(QStringLiteral("BEGIN IMMEDIATE"), error);
+        return exec(QStringLiteral("PRAGMA cache_size=-65536"), error)
+            && exec(QStringLiteral("BEGIN IMMEDIATE"), error);
     }
 
     bool exec(const QString &sql, QString *error)
@@ -402,8 +404,8 @@ private:
 
 QString reportFileFor(const QString &target)
 {
-    const QString base = target + QStringLiteral(".impor-")
-                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString base =
+        target + QStringLiteral(".impor-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString name = base + QStringLiteral(".txt");
     for (int i = 2; QFileInfo::exists(name); ++i)
         name = base + QStringLiteral("-%1.txt").arg(i);
@@ -427,8 +429,7 @@ QString buildReport(const Options &options, const QString &target, bool existing
                  .arg(plan.daftarSetAside.size())
                  .arg(QLatin1String(kSetAsideTable))
           << QStringLiteral("nabubg    : %1 baris terbaca, %1 dimasukkan").arg(source.nabubg.size())
-          << QStringLiteral("tpassword : %1 baris terbaca, %1 dimasukkan").arg(source.tpassword.size())
-          << QString();
+          << QStringLiteral("tpassword : %1 baris terbaca, %1 dimasukkan").arg(source.tpassword.size()) << QString();
     const int anomalies = plan.anomalies();
     lines << QStringLiteral("Anomali: %1, catatan: %2.").arg(anomalies).arg(plan.findings.size() - anomalies);
     if (plan.findings.isEmpty())
@@ -457,11 +458,13 @@ bool writeRows(Writer &writer, const Source &source, const Plan &plan, const Opt
     const QStringList daftar = db::daftarColumns();
     const QStringList nabubg = db::nabubgColumns();
     if (!plan.daftarKept.isEmpty()
-        && !writer.insert(QStringLiteral("INSERT INTO daftar (%1) VALUES (%2)").arg(daftar.join(u','), placeholders(daftar.size())),
-                          source.daftar, plan.daftarKept, error))
+        && !writer.insert(
+            QStringLiteral("INSERT INTO daftar (%1) VALUES (%2)").arg(daftar.join(u','), placeholders(daftar.size())),
+            source.daftar, plan.daftarKept, error))
         return false;
-    if (!writer.insert(QStringLiteral("INSERT INTO nabubg (%1) VALUES (%2)").arg(nabubg.join(u','), placeholders(nabubg.size())),
-                       source.nabubg, {}, error)
+    if (!writer.insert(
+            QStringLiteral("INSERT INTO nabubg (%1) VALUES (%2)").arg(nabubg.join(u','), placeholders(nabubg.size())),
+            source.nabubg, {}, error)
         || !writer.insert(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"),
                           source.tpassword, {}, error))
         return false;
@@ -569,7 +572,8 @@ Outcome run(const Options &options)
     for (QString f = folder; !QFileInfo::exists(f) && f != QFileInfo(f).absolutePath(); f = QFileInfo(f).absolutePath())
         madeFrom = f;
     auto removeMadeFolders = [&] {
-        for (QString f = folder; !madeFrom.isEmpty() && QDir().rmdir(f) && f != madeFrom; f = QFileInfo(f).absolutePath())
+        for (QString f = folder; !madeFrom.isEmpty() && QDir().rmdir(f) && f != madeFrom;
+             f = QFileInfo(f).absolutePath())
             ;
     };
     QString building = target;
@@ -615,17 +619,17 @@ Outcome run(const Options &options)
         // The same schema as simparo-initdb makes; its first operator gives way to the old ones.
         const QString placeholder = QString::number(QRandomGenerator::system()->generate64(), 36);
         ok = db::createDatabase(building, placeholder, placeholder, &error) && writer.open(&error)
-             && writer.exec(QStringLiteral("DELETE FROM tpassword"), &error) && writer.dropIndexes(&indexes, &error);
+            && writer.exec(QStringLiteral("DELETE FROM tpassword"), &error) && writer.dropIndexes(&indexes, &error);
     }
-    writer.showProgress(options, plan.daftarKept.size() + source.nabubg.size() + source.tpassword.size()
-                                     + plan.daftarSetAside.size());
+    writer.showProgress(
+        options, plan.daftarKept.size() + source.nabubg.size() + source.tpassword.size() + plan.daftarSetAside.size());
     ok = ok && writeRows(writer, source, plan, options, &error);
     for (const QString &statement : std::as_const(indexes))
         ok = ok && writer.exec(statement, &error);
     // The report is on disk before the commit, and goes again if the commit fails.
     const QString name = reportFileFor(target);
-    const QString text = outcome.report
-                         + QStringLiteral("\nLaporan ini disimpan di %1\n").arg(QDir::toNativeSeparators(name));
+    const QString text =
+        outcome.report + QStringLiteral("\nLaporan ini disimpan di %1\n").arg(QDir::toNativeSeparators(name));
     if (ok && saveReport(name, text, &error))
         reportFile = name;
     else

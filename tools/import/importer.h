@@ -61,11 +61,11 @@ Plan analyse(const Source &source, const Existing &existing);
 
 struct Options
 {
-    QString source;      // the .mdb file
-    QString target;      // the SQLite file; empty: the program's own (db::databaseFile())
+    QString source; // the .mdb file
+    QString target; // the SQLite file; empty: the program's own (db::databaseFile())
     bool intoExisting = false;
     bool strict = false;
-    QString reader;      // the reader program
+    QString reader; // the reader program
     int silenceTimeoutMs = 60000;
     std::function<void(const QString &step, qint64 done, qint64 total)> progress;
 };

@@ -38,8 +38,7 @@ bool isDateText(const QByteArray &text)
 StreamDecoder::StreamDecoder(const QStringList &tables)
     : expected_(tables)
     , checksum_(mdbstream::kChecksumStart)
-{
-}
+{ }
 
 QString StreamDecoder::error() const
 {
@@ -163,8 +162,7 @@ StreamDecoder::Step StreamDecoder::parseTableStart()
     position_ += qsizetype(nameLength);
     columnsLeft_ = int(number(2));
     table.declaredRows = quint32(number(4));
-    if (tables_.size() >= expected_.size()
-        || table.name.compare(expected_[tables_.size()], Qt::CaseInsensitive) != 0)
+    if (tables_.size() >= expected_.size() || table.name.compare(expected_[tables_.size()], Qt::CaseInsensitive) != 0)
         return bad(QStringLiteral("tabel tak terduga \"%1\"").arg(table.name));
     if (columnsLeft_ == 0 || columnsLeft_ > int(mdbstream::kMaxColumns))
         return bad(QStringLiteral("jumlah kolom tabel %1 tidak sah").arg(table.name));
@@ -333,7 +331,8 @@ QString exitMessage(int code, const QString &file, const QString &detail)
     QString text;
     switch (code) {
     case mdbstream::kCannotOpen:
-        text = QStringLiteral("File %1 tidak bisa dibuka sebagai file Access (Jet), atau bagian awalnya rusak.").arg(file);
+        text =
+            QStringLiteral("File %1 tidak bisa dibuka sebagai file Access (Jet), atau bagian awalnya rusak.").arg(file);
         break;
     case mdbstream::kTruncated:
         text = QStringLiteral("File %1 terpotong: panjangnya bukan kelipatan halaman file Access. "
@@ -383,8 +382,9 @@ ReadResult readFile(const QString &readerProgram, const QString &mdbFile, const 
     process.setInputChannelMode(QProcess::ManagedInputChannel);
     process.start(readerProgram, QStringList{info.absoluteFilePath()} + tables, QIODevice::ReadOnly);
     if (!process.waitForStarted(10000)) {
-        result.error = QStringLiteral("Program pembaca file Access (%1) tidak bisa dijalankan: %2. Pasang ulang SIMPARO.")
-                           .arg(QDir::toNativeSeparators(readerProgram), process.errorString());
+        result.error =
+            QStringLiteral("Program pembaca file Access (%1) tidak bisa dijalankan: %2. Pasang ulang SIMPARO.")
+                .arg(QDir::toNativeSeparators(readerProgram), process.errorString());
         return result;
     }
 

@@ -55,13 +55,13 @@ inline constexpr int kTypeMemo = 0x0c;
 enum Exit : int {
     kOk = 0,
     kUsage = 64,
-    kCannotOpen = 65,     // missing, unreadable, or not an Access (Jet) file
-    kTruncated = 66,      // the file's length is not a whole number of pages
-    kNoTable = 67,        // an asked table is not in the file
-    kBadTable = 68,       // a table's definition cannot be read
-    kValueTooLong = 69,   // a value longer than kMaxValue or libmdb's buffer
-    kBadDate = 70,        // a Date/Time value outside the years 100 to 9999
-    kWriteFailed = 71,    // the standard output could not be written
+    kCannotOpen = 65,   // missing, unreadable, or not an Access (Jet) file
+    kTruncated = 66,    // the file's length is not a whole number of pages
+    kNoTable = 67,      // an asked table is not in the file
+    kBadTable = 68,     // a table's definition cannot be read
+    kValueTooLong = 69, // a value longer than kMaxValue or libmdb's buffer
+    kBadDate = 70,      // a Date/Time value outside the years 100 to 9999
+    kWriteFailed = 71,  // the standard output could not be written
 };
 
 inline constexpr std::uint64_t kChecksumStart = 0xcbf29ce484222325ull;
