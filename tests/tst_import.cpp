@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/passwords.h"
 #include "import/importer.h"
+#include "import/legacyreader.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -113,6 +114,10 @@ QByteArray fileHash(const QString &file)
 
 } // namespace
 
+#define NEED_FIXTURES()                                                                                                \
+    if (fixtures.isEmpty())                                                                                            \
+    QSKIP("the old-file fixtures (shared/fixtures/legacy beside the checkout) are not here")
+
 class tst_Import : public QObject
 {
     Q_OBJECT
@@ -142,9 +147,9 @@ class tst_Import : public QObject
 private slots:
     void initTestCase()
     {
-        fixtures = qEnvironmentVariable("SIMPARO_LEGACY_FIXTURES");
-        if (!QFileInfo::exists(fixture(QStringLiteral("asli-small.mdb"))))
-            QSKIP("the old-file fixtures (shared/fixtures/legacy beside the checkout) are not here");
+        const QString folder = qEnvironmentVariable("SIMPARO_LEGACY_FIXTURES");
+        if (QFileInfo::exists(folder + QStringLiteral("/asli-small.mdb")))
+            fixtures = folder;
     }
 
     void importKeepsEveryValue_data()
@@ -157,6 +162,7 @@ private slots:
 
     void importKeepsEveryValue()
     {
+        NEED_FIXTURES();
         QFETCH(QString, name);
         QFETCH(QList<int>, setAside);
         QTemporaryDir home;
@@ -196,6 +202,7 @@ private slots:
 
     void smallReportNamesEveryAnomaly()
     {
+        NEED_FIXTURES();
         QTemporaryDir home;
         const QString file = home.filePath(QStringLiteral("data/baru.sqlite"));
         const Run run = runTool("simparo-import",
@@ -286,6 +293,7 @@ private slots:
 
     void badInputWritesNothing()
     {
+        NEED_FIXTURES();
         QFETCH(qint64, length);
         QFETCH(qint64, offset);
         QFETCH(QByteArray, bytes);
@@ -327,6 +335,7 @@ private slots:
 
     void refusalsLeaveTheTargetAsItWas()
     {
+        NEED_FIXTURES();
         QFETCH(bool, existing);
         QFETCH(QStringList, options);
         QFETCH(int, exitCode);
@@ -345,6 +354,7 @@ private slots:
 
     void intoExistingOnlyAddsRows()
     {
+        NEED_FIXTURES();
         QTemporaryDir home;
         const QString file = home.filePath(QStringLiteral("SKRIP/asli.sqlite"));
         QString error;
@@ -381,6 +391,7 @@ private slots:
 
     void localeDoesNotShapeTheData()
     {
+        NEED_FIXTURES();
         locale_t indonesian = newlocale(LC_ALL_MASK, "id_ID.UTF-8", locale_t(0));
         if (!indonesian)
             QSKIP("the id_ID.UTF-8 locale is not installed here (make deps generates it)");
@@ -409,6 +420,45 @@ private slots:
                                 "SELECT * FROM tpassword ORDER BY rowid",
                                 "SELECT tabel, baris, alasan, norekening, nama FROM impor_disisihkan"})
             QCOMPARE(dumpTable(id, QLatin1String(sql)), dumpTable(c, QLatin1String(sql)));
+    }
+
+    void otherColumnsAreRefused_data()
+    {
+        QTest::addColumn<int>("column"); // of the ledger
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("renamed") << 7 << QStringLiteral("sisa") << 7
+                                 << QStringLiteral("kolom saldo tidak ada; kolom sisa tidak dikenal");
+        QTest::newRow("currency") << 5 << QStringLiteral("debet") << 5
+                                  << QStringLiteral("kolom debet bertipe Currency, bukan Double");
+        QTest::newRow("other order") << -1 << QString() << 0 << QString();
+    }
+
+    void otherColumnsAreRefused()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, name);
+        QFETCH(int, type);
+        QFETCH(QString, message);
+        QList<legacy::Table> tables(3);
+        const QList<int> types{10, 10, 8, 10, 10, 7, 7, 7};
+        for (const QString &c : db::daftarColumns())
+            tables[0].columns.append({c, 10, 100});
+        for (int i = 0; i < types.size(); ++i)
+            tables[1].columns.append({db::nabubgColumns()[i], types[i], 8});
+        tables[2].columns = {{QStringLiteral("USER"), 10, 100}, {QStringLiteral("password"), 10, 100}};
+        tables[2].rows = {{QStringLiteral("admin"), QStringLiteral("rahasia")}};
+        if (column >= 0)
+            tables[1].columns[column] = {name, type, 8};
+        else
+            std::swap(tables[2].columns[0], tables[2].columns[1]);
+        import::Source source;
+        QString error;
+        QCOMPARE(import::shape(tables, &source, &error), message.isEmpty());
+        QVERIFY2(error.contains(message), qPrintable(error));
+        if (message.isEmpty())
+            QCOMPARE(source.tpassword.value(0), (QVariantList{QStringLiteral("rahasia"), QStringLiteral("admin")}));
     }
 
     void analysisSetsAsideWhatTheSchemaForbids_data()

@@ -57,6 +57,15 @@ bool isBirthDate(const QString &text)
 
 constexpr const char *kKeptAsIs = "tetap di nabubg apa adanya";
 
+// Access's own names of its column types.
+QString typeName(int type)
+{
+    static const char *const names[] = {nullptr,    "Yes/No",     "Byte",   "Integer",   "Long Integer",
+                                        "Currency", "Single",     "Double", "Date/Time", "Binary",
+                                        "Text",     "OLE Object", "Memo"};
+    return type > 0 && type < int(std::size(names)) ? QLatin1String(names[type]) : QStringLiteral("nomor %1").arg(type);
+}
+
 } // namespace
 
 QString Finding::line() const
@@ -99,7 +108,7 @@ bool shape(QList<legacy::Table> tables, Source *source, QString *error)
             const int type = table.columns[found].type;
             const bool fits = type == want || (want == mdbstream::kTypeText && type == mdbstream::kTypeMemo);
             if (!fits)
-                problems << QStringLiteral("kolom %1 bertipe %2 yang tidak diharapkan").arg(name).arg(type);
+                problems << QStringLiteral("kolom %1 bertipe %2, bukan %3").arg(name, typeName(type), typeName(want));
             positions << found;
         }
         for (const legacy::Column &column : table.columns)

@@ -397,8 +397,10 @@ ReadResult readFile(const QString &readerProgram, const QString &mdbFile, const 
     auto take = [&] {
         const QByteArray out = process.readAllStandardOutput();
         const QByteArray err = process.readAllStandardError();
-        if (errors.size() < 2000)
-            errors += err.left(2000 - errors.size());
+        // Only the end of what the reader says matters: its own last word on why it stopped.
+        errors += err;
+        if (errors.size() > 4000)
+            errors = errors.right(2000);
         if (!out.isEmpty() || !err.isEmpty())
             silence.restart();
         if (!out.isEmpty() && !decoder.feed(out))
