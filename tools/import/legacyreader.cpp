@@ -365,8 +365,8 @@ ReadResult readFile(const QString &readerProgram, const QString &mdbFile, const 
                     int silenceTimeoutMs, const std::function<void(const Progress &)> &progress)
 {
     ReadResult result;
-    const QString shownFile = QDir::toNativeSeparators(mdbFile);
     const QFileInfo info(mdbFile);
+    const QString shownFile = QDir::toNativeSeparators(info.absoluteFilePath());
     if (!info.isFile() || !info.isReadable()) {
         result.error = QStringLiteral("File %1 tidak ditemukan atau tidak bisa dibaca.").arg(shownFile);
         return result;
