@@ -5,7 +5,6 @@
 #include "data/textforms.h"
 #include "mdbstream.h"
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -17,8 +16,11 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryFile>
+#include <array>
 #include <cmath>
+#include <csignal>
 #include <optional>
+#include <unistd.h>
 
 namespace import {
 
@@ -64,6 +66,42 @@ QString typeName(int type)
                                         "Currency", "Single",     "Double", "Date/Time", "Binary",
                                         "Text",     "OLE Object", "Memo"};
     return type > 0 && type < int(std::size(names)) ? QLatin1String(names[type]) : QStringLiteral("nomor %1").arg(type);
+}
+
+// Files that an interrupted import (Ctrl+C, a closed terminal) must not leave
+// behind: the new database while it is built, its journals, and the report
+// until the rows it speaks of are committed. Kept as plain bytes, so that the
+// signal handler can remove them.
+std::array<std::array<char, 4096>, 6> g_leftovers{}; // the last: a folder the import made
+
+void setLeftover(std::size_t slot, const QString &file)
+{
+    const QByteArray name = QFile::encodeName(file);
+    auto &entry = g_leftovers[slot];
+    entry.fill('\0');
+    if (name.size() < qsizetype(entry.size()))
+        std::copy(name.begin(), name.end(), entry.begin());
+}
+
+void removeLeftovers(int signal)
+{
+    for (std::size_t i = 0; i + 1 < g_leftovers.size(); ++i)
+        if (g_leftovers[i][0] != '\0')
+            ::unlink(g_leftovers[i].data());
+    if (g_leftovers.back()[0] != '\0')
+        ::rmdir(g_leftovers.back().data());
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void watchInterruptions()
+{
+    // A signal that the import was started to ignore (nohup) stays ignored.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current = {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+            std::signal(signal, removeLeftovers);
+    }
 }
 
 } // namespace
@@ -589,12 +627,18 @@ Outcome run(const Options &options)
     if (!existing) {
         if (!QDir().mkpath(folder))
             return failed(QStringLiteral("Folder %1 tidak bisa dibuat.").arg(QDir::toNativeSeparators(folder)));
-        QTemporaryFile reserve(target + QStringLiteral(".impor-XXXXXX"));
+        QTemporaryFile reserve(target + QStringLiteral(".sementara-XXXXXX"));
         if (!reserve.open()) {
             removeMadeFolders();
             return failed(QStringLiteral("Folder %1 tidak bisa ditulis.").arg(QDir::toNativeSeparators(folder)));
         }
         building = reserve.fileName();
+        std::size_t slot = 0;
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            setLeftover(slot++, building + QLatin1String(suffix));
+        if (!madeFrom.isEmpty())
+            setLeftover(g_leftovers.size() - 1, folder);
+        watchInterruptions();
     }
     QString reportFile;
     auto cleanUp = [&] {
@@ -639,13 +683,17 @@ Outcome run(const Options &options)
     const QString name = reportFileFor(target);
     const QString text =
         outcome.report + QStringLiteral("\nLaporan ini disimpan di %1\n").arg(QDir::toNativeSeparators(name));
-    if (ok && saveReport(name, text, &error))
+    if (ok && saveReport(name, text, &error)) {
         reportFile = name;
-    else
+        setLeftover(4, reportFile);
+        watchInterruptions();
+    } else {
         ok = false;
+    }
     ok = ok && writer.commit(!existing, &error);
     writer.close();
     ok = ok && (existing || putInPlace(building, target, &error));
+    g_leftovers = {};
     if (!ok) {
         cleanUp();
         outcome.report.clear();
