@@ -339,9 +339,22 @@ int main(int argc, char *argv[])
     qputenv("HOME", smallFolder.toLocal8Bit());
     std::printf("\nThe same openings and lookups on a ledger of %d rows:\n", smallRows);
     bench::ensureDatabase(smallFolder, customers, smallRows);
-    runChild(self, smallFolder, customers, smallRows, runs, true);
+    const QString small = runChild(self, smallFolder, customers, smallRows, runs, true);
     trimDatabase(customers, smallRows);
     qputenv("HOME", folder.toLocal8Bit());
+
+    const QString opening = QStringLiteral("open the transaction screen with its ledger grid");
+    const double openSmall = medianOf(small, opening);
+    const double openFull = medianOf(full, opening);
+    if (openSmall > 0)
+        std::printf("  opening the transaction screen: %.1f ms at %d rows against %.1f ms at %d rows, %.2f times "
+                    "(target: at most 1.5)\n",
+                    openFull, rows, openSmall, smallRows, openFull / openSmall);
+    const double save = medianOf(full, QStringLiteral("deposit: SAVE handler until the row is committed"));
+    const double raw = medianOf(full, QStringLiteral("raw durable insert of one ledger row"));
+    if (raw > 0)
+        std::printf("  deposit SAVE %.2f ms against a raw durable insert %.2f ms, %.2f times (target: at most 3)\n",
+                    save, raw, save / raw);
 
     const double naive = benchNaive();
     const double ours = medianOf(full, QStringLiteral("open the transaction screen with its ledger grid"));
