@@ -49,7 +49,7 @@ private slots:
     void cleanup()
     {
         db::setReadOnlyForTesting(false);
-        db::setBusyTimeoutForTesting(1500);
+        db::setBusyTimeoutForTesting(5000);
         db::setWriteAheadLogForTesting(true);
         database.reset();
     }
