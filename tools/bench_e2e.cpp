@@ -148,6 +148,7 @@ void measureStartup(const QString &self, const QString &home, int runs)
 // peak memory with every screen and both reports open.
 int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label)
 {
+    registerHome();
     // Login to the main window.
     MainWindow *menu = nullptr;
     bench::print(bench::time(QStringLiteral("login to the main window shown") + label, runs, [&] {
