@@ -273,6 +273,30 @@ static QString runChild(const QString &self, const QString &folder, int customer
     return output;
 }
 
+// The old program's medium file (2,000 customers, 40,000 postings) brought across
+// by simparo-import into a new database, when the file lies beside the checkout.
+static void benchImport(const QString &folder, int runs)
+{
+    const QString medium = qEnvironmentVariable("SIMPARO_LEGACY_FIXTURES", QStringLiteral(SIMPARO_LEGACY_FIXTURES))
+                           + QStringLiteral("/asli-medium.mdb");
+    if (!QFileInfo::exists(medium)) {
+        std::printf("\nImport of an old file: skipped, %s is not there\n", qPrintable(medium));
+        return;
+    }
+    const QString target = folder + QStringLiteral("/import/asli.sqlite");
+    std::printf("\nImport of the old medium file (2,000 customers, 40,000 postings):\n");
+    bench::print(bench::time(QStringLiteral("simparo-import of asli-medium.mdb"), std::min(runs, 5), [&] {
+        for (const QString &leftover : QDir(folder + QStringLiteral("/import")).entryList(QDir::Files))
+            QFile::remove(folder + QStringLiteral("/import/") + leftover);
+        QProcess import;
+        import.start(QCoreApplication::applicationDirPath() + QStringLiteral("/simparo-import"),
+                     {QStringLiteral("--to"), target, medium});
+        import.waitForFinished(-1);
+        if (import.exitCode() != 0)
+            std::printf("  simparo-import failed: %s\n", import.readAllStandardError().constData());
+    }));
+}
+
 static double medianOf(const QString &output, const QString &name)
 {
     for (const QString &line : output.split(u'\n')) {
@@ -322,6 +346,7 @@ int main(int argc, char *argv[])
                            QStringLiteral(" [%1 rows]").arg(rows));
 
     const QString self = QCoreApplication::applicationFilePath();
+    benchImport(folder, runs);
     bench::ensureDatabase(folder, customers, rows);
     benchRecordSources(customers, runs);
     trimDatabase(customers, rows);
