@@ -294,7 +294,8 @@ void takePictures(const QString &folder)
     }
     shoot(newCustomer, folder, QStringLiteral("frmTAMBAH"));
     press(newCustomer, "cmdCANCEL");
-    press(screens::find<RegisterScreen>(), "cmdCLOSE");
+    if (auto *reopened = screens::find<RegisterScreen>())
+        press(reopened, "cmdCLOSE");
 
     // A deposit after the account lookup, its new balance shown before SAVE.
     trigger(menu, "mnuTRANSAKSI");
@@ -318,8 +319,9 @@ void takePictures(const QString &folder)
     type(ledger, "txtREKENING", account);
     enter(ledger, "txtREKENING");
     shoot(ledger, folder, QStringLiteral("frmTABUNGAN"));
-    ledger->close();
-    transactions->close();
+    for (QWidget *done : {static_cast<QWidget *>(ledger), static_cast<QWidget *>(transactions)})
+        if (done)
+            done->close();
 
     // The savings report of one account, asked for and shown.
     trigger(menu, "mnuTNASABAH");
