@@ -1,6 +1,7 @@
 # Quick start: `make run` builds and starts SIMPARO on its default database,
 # `make test` builds and runs the whole test suite headless,
-# `make package` builds the Debian package simparo_<version>_<arch>.deb in the build folder.
+# `make package` builds the Debian package simparo_<version>_<arch>.deb in the build folder,
+# `make screenshots` renews the pictures of the screens in docs/screenshots (used by the README).
 BUILD_DIR ?= build
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -13,7 +14,9 @@ FIRST_USER ?= admin
 # own), never as an argument that other users could read in the process list.
 FIRST_PASSWORD ?= admin123
 
-.PHONY: deps build run test bench package clean
+SCREENSHOTS_DIR := docs/screenshots
+
+.PHONY: deps build run test bench package screenshots clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -48,6 +51,15 @@ bench: build
 
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
+
+# The real windows, worked headless on made-up data; optipng makes the files smaller.
+screenshots:
+	$(MAKE) deps PACKAGES="$(PACKAGES) optipng"
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target simparo-screenshots
+	rm -f $(SCREENSHOTS_DIR)/*.png
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/simparo-screenshots $(SCREENSHOTS_DIR)
+	optipng -quiet -o2 $(SCREENSHOTS_DIR)/*.png
 
 clean:
 	rm -rf $(BUILD_DIR)
