@@ -1049,10 +1049,14 @@ bool fillNewDatabase(QSqlDatabase &database, const QString &user, const QString 
             return false;
         }
     }
-    const bool prepared = query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
-    query.addBindValue(user);
-    query.addBindValue(hash);
-    if (!(prepared && query.exec()) || !query.exec(QStringLiteral("COMMIT"))) {
+    // A tool that brings operators of its own makes the tables without one.
+    bool prepared = true;
+    if (!user.isEmpty()) {
+        prepared = query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
+        query.addBindValue(user);
+        query.addBindValue(hash);
+    }
+    if (!(prepared && (user.isEmpty() || query.exec())) || !query.exec(QStringLiteral("COMMIT"))) {
         *error = describeError(query.lastError(), database);
         query.exec(QStringLiteral("ROLLBACK"));
         return false;
@@ -1061,7 +1065,7 @@ bool fillNewDatabase(QSqlDatabase &database, const QString &user, const QString 
 }
 } // namespace
 
-bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error)
+static bool create(const QString &file, const QString *user, const QString *password, QString *error)
 {
     const QString path = QDir::toNativeSeparators(file);
     if (QFileInfo::exists(file)) {
@@ -1072,8 +1076,8 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
         *error = QStringLiteral("Folder untuk %1 tidak bisa dibuat.").arg(path);
         return false;
     }
-    const QString hash = passwords::hash(password);
-    if (hash.isEmpty()) {
+    const QString hash = password ? passwords::hash(*password) : QString();
+    if (password && hash.isEmpty()) {
         *error = QStringLiteral("Password tidak bisa di-hash (memori tidak cukup).");
         return false;
     }
@@ -1089,7 +1093,7 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
             ok = false;
         }
         query.finish();
-        ok = ok && fillNewDatabase(database, user, hash, error);
+        ok = ok && fillNewDatabase(database, user ? *user : QString(), hash, error);
     }
     closeConnection(name);
     if (!ok) {
@@ -1098,6 +1102,16 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
         QFile::remove(file + QStringLiteral("-shm"));
     }
     return ok;
+}
+
+bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error)
+{
+    return create(file, &user, &password, error);
+}
+
+bool createEmptyDatabase(const QString &file, QString *error)
+{
+    return create(file, nullptr, nullptr, error);
 }
 
 bool createServerDatabase(const QString &service, const QString &user, const QString &password, QString *error)

@@ -136,6 +136,8 @@ void setWriteAheadLogForTesting(bool use);
 // Creates a new database file with the three tables, the view Qpass, the indexes
 // and one first operator. Refuses to touch an existing file.
 bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error);
+// The same without any operator, for a tool that brings the operators of its own.
+bool createEmptyDatabase(const QString &file, QString *error);
 // The same on the (empty) database of a PostgreSQL service; refuses a database
 // that already holds any of the program's tables.
 bool createServerDatabase(const QString &service, const QString &user, const QString &password, QString *error);

@@ -2,11 +2,22 @@
 
 #include "criteria.h"
 
+#include <QScopedValueRollback>
 #include <algorithm>
 
 // The visible rows of a record source, their values and its cursor: the keys are
 // read from the front as far as they are needed, rows in pages as they are shown,
 // and Find and Filter are indexed queries.
+
+void RecordSource::forgetVisibleRows()
+{
+    keys_.clear();
+    scanned_.reset();
+    complete_ = false;
+    chunk_ = 0;
+    failedPages_.clear();
+    fetchFailed_ = false;
+}
 
 void RecordSource::reportUnattended() const
 {
@@ -15,9 +26,13 @@ void RecordSource::reportUnattended() const
 
 QVector<qint64> RecordSource::ownRowsMatching() const
 {
+    // A row appended here after a deletion of the last row may take a key within
+    // the horizon; it is then read with the table's own rows.
+    const std::optional<qint64> horizon = reader_.horizon();
     QVector<qint64> keys;
     for (qint64 key : ownKeys_)
-        if (!filter_.isSet() || schema::matches(own_.value(key).value(filter_.column), filter_.value))
+        if ((isView_ || !horizon || key > *horizon)
+            && (!filter_.isSet() || schema::matches(own_.value(key).value(filter_.column), filter_.value)))
             keys << key;
     return keys;
 }
@@ -50,6 +65,7 @@ bool RecordSource::extend(int wanted, bool notify) const
     if (found.isEmpty())
         return true;
     auto *self = const_cast<RecordSource *>(this);
+    const QScopedValueRollback<bool> telling(self->telling_, true);
     if (notify)
         self->beginInsertRows(QModelIndex(), keys_.size(), keys_.size() + int(found.size()) - 1);
     for (qint64 key : std::as_const(found))
@@ -90,6 +106,7 @@ bool RecordSource::ensureComplete() const
             QVector<qint64> own = ownRowsMatching();
             const int added = int(count + own.size());
             auto *self = const_cast<RecordSource *>(this);
+            const QScopedValueRollback<bool> telling(self->telling_, true);
             if (added > 0)
                 self->beginInsertRows(QModelIndex(), keys_.size(), keys_.size() + added - 1);
             qint64 from = *scanned_ + 1;
@@ -119,18 +136,13 @@ bool RecordSource::setFilter(const QString &criteriaText)
     beginResetModel();
     filterText_ = criteriaText;
     filter_ = wanted.value_or(TableReader::Condition{});
-    keys_.clear();
-    scanned_.reset();
-    complete_ = false;
-    chunk_ = 0;
-    failedPages_.clear();
-    fetchFailed_ = false;
+    forgetVisibleRows();
     const bool ok = wanted && extend(kFirstChunk, false);
     if (!ok) {
         keys_.clear();
         complete_ = true;
     }
-    endResetModel();
+    finishReset();
     setPosition(0);
     return ok;
 }

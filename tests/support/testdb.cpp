@@ -218,3 +218,14 @@ void TestDatabase::releaseLock()
 {
     exec(QStringLiteral("ROLLBACK"));
 }
+
+bool TestDatabase::damage(bool truncate)
+{
+    QFile file(this->file());
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    constexpr qint64 kept = 2 * 4096;
+    if (truncate)
+        return file.resize(kept);
+    return file.seek(kept) && file.write(QByteArray(int(file.size() - kept), '\x5a')) == file.size() - kept;
+}
