@@ -826,9 +826,9 @@ QString rowLockClause(const QSqlDatabase &database)
 
 bool isUniqueViolation(const QSqlError &error)
 {
-    // PostgreSQL's unique_violation; SQLite's SQLITE_CONSTRAINT_UNIQUE and _PRIMARYKEY.
+    // PostgreSQL's unique_violation; SQLite's SQLITE_CONSTRAINT_UNIQUE.
     const QString code = error.nativeErrorCode();
-    return code == QLatin1String("23505") || code == QLatin1String("2067") || code == QLatin1String("1555");
+    return code == QLatin1String("23505") || code == QLatin1String("2067");
 }
 
 bool findRelation(QSqlDatabase &database, const QString &name, Relation *relation, QString *error)
