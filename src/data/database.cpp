@@ -54,7 +54,7 @@ QHash<QString, Place> &places()
 // Server connections kept open after their record source or environment closed:
 // a connection to a server costs a login (a process on the server, a password
 // exchange), opening a file costs next to nothing. At most this many wait per service.
-constexpr int kIdleConnections = 6;
+constexpr int kIdleConnections = 3;
 
 // Statements prepared on a server connection, kept while it lives: each use is
 // then one round trip instead of three (prepare, execute, free).
