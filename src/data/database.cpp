@@ -273,9 +273,9 @@ QString connectFailureText(const QString &service, const QSqlError &error)
 
 QString lostText(const QString &location, const QSqlError &error)
 {
-    return withDetail(QStringLiteral("Sambungan ke %1 terputus; yang sedang dikerjakan tidak disimpan.\n"
-                                     "SIMPARO menyambung kembali pada tindakan berikutnya: "
-                                     "ulangi setelah server menyala dan jaringan tersambung.")
+    return withDetail(QStringLiteral("Sambungan ke %1 terputus sebelum tindakan ini selesai.\n"
+                                     "SIMPARO menyambung kembali pada tindakan berikutnya: setelah server menyala "
+                                     "dan jaringan tersambung, periksa datanya lalu ulangi bila perlu.")
                           .arg(location),
                       error);
 }
