@@ -237,7 +237,7 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
     return true;
 }
 
-bool RecordSource::deleteCurrent()
+bool RecordSource::deleteCurrent(const WriteCheck &check)
 {
     refused_ = false;
     lastError_.clear();
@@ -246,7 +246,16 @@ bool RecordSource::deleteCurrent()
     if (!hasCurrent())
         return fail(QStringLiteral("Tidak ada data yang sedang dipilih."));
     const qint64 key = keys_.at(pos_);
-    if (!finishWrite(recordwrite::remove(target(), key)))
+    QVector<QVariant> held;
+    if (check) {
+        for (int c = 0; c < columns_.size(); ++c) {
+            bool ok = true;
+            held << valueAt(pos_, c, &ok);
+            if (!ok)
+                return false;
+        }
+    }
+    if (!finishWrite(recordwrite::remove(target(), key, held, check)))
         return false;
     deleted_.insert(key);
     own_.remove(key);

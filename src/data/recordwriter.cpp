@@ -100,9 +100,9 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
     });
 }
 
-Outcome remove(const Target &target, qint64 key)
+Outcome remove(const Target &target, qint64 key, QVector<QVariant> row, const Check &check)
 {
-    return run(target, nullptr, {}, [&](QSqlDatabase &database) {
+    return run(target, &row, check, [&](QSqlDatabase &database) {
         QSqlQuery query(database);
         query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(schema::quoted(target.table), target.key));
         query.addBindValue(key);

@@ -139,6 +139,8 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     setObjectName(definition.name);
     setWindowTitle(definition.caption);
     setWindowFlag(Qt::Window);
+    // Closed, it goes with its pages; the next showing of the report makes a new one.
+    setAttribute(Qt::WA_DeleteOnClose);
     resize(definition.orientation == QPageLayout::Landscape ? QSize(1000, 720) : QSize(820, 900));
 
     auto toolButton = [this](const char *name, const QString &text, const QString &tip) {

@@ -122,4 +122,42 @@ bool registeredName(QSqlDatabase &database, const QString &account, bool *found,
     return true;
 }
 
+QVector<QVariant> ledgerRow(const QString &account, const QString &name, const QDate &date, Code code,
+                            Money amount)
+{
+    const bool deposit = code == Code::Deposit;
+    return {account,
+            name,
+            date,
+            codeText(code),
+            kind(code),
+            deposit ? 0.0 : amount.toDouble(),
+            deposit ? amount.toDouble() : 0.0,
+            QVariant()};
+}
+
+recordwrite::Check postingCheck(const QString &account, Code code, Money amount)
+{
+    return [account, code, amount](QSqlDatabase &database, QVector<QVariant> &row, QString *refusal) {
+        bool registered = false;
+        QString name;
+        if (!registeredName(database, account, &registered, &name, refusal))
+            return false;
+        if (!registered) {
+            *refusal = QString::fromLatin1(text::kAccountUnknown);
+            return false;
+        }
+        Money previous;
+        if (!latestBalance(database, account, &previous, refusal))
+            return false;
+        const std::optional<Money> balance = newBalance(previous, code, amount);
+        if (!balance) {
+            *refusal = balanceRefusal(code);
+            return false;
+        }
+        row[1] = name;
+        row[7] = balance->toDouble();
+        return true;
+    };
+}
 } // namespace posting

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "data/money.h"
+#include "data/recordwriter.h"
+
+#include <QDate>
 
 #include <QSqlDatabase>
 #include <QString>
@@ -43,6 +46,16 @@ bool latestBalance(QSqlDatabase &database, const QString &account, Money *balanc
 // The register's name for the account as it stands now; false with *found unset
 // (and no error) when the account is not registered.
 bool registeredName(QSqlDatabase &database, const QString &account, bool *found, QString *name, QString *error);
+
+// The ledger row of a posting as "SAVE" appends it: name and saldo are filled in
+// by postingCheck() inside the write.
+QVector<QVariant> ledgerRow(const QString &account, const QString &name, const QDate &date, Code code,
+                            Money amount);
+// The check of a posting, run inside its write transaction: the account must be
+// registered (its name is taken from the register as it stands now) and the new
+// balance follows from the account's latest balance as it stands now, so the
+// balance chain of the account cannot break.
+recordwrite::Check postingCheck(const QString &account, Code code, Money amount);
 
 // Messages of the transaction screen.
 namespace text {

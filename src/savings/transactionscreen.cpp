@@ -1,5 +1,6 @@
 #include "transactionscreen.h"
 
+#include "shell/bank.h"
 #include "shell/keys.h"
 #include "shell/messages.h"
 #include "shell/recordsources.h"
@@ -20,6 +21,7 @@ TransactionScreen::TransactionScreen(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
+    bank::showAddress(ui.Label9);
     ui.txtSAL->raise();
 
     Adodc1 = openRecordSource(this, QStringLiteral("Adodc1"), QStringLiteral("daftar"));
@@ -279,37 +281,8 @@ void TransactionScreen::save()
 
     // Name and balance come from the database as it stands inside the write
     // transaction, so the balance chain of the account cannot break.
-    const posting::Code postedCode = *code;
-    const RecordSource::WriteCheck check = [account, postedCode, amount](QSqlDatabase &database,
-                                                                         QVector<QVariant> &row, QString *refusal) {
-        bool registered = false;
-        QString name;
-        if (!posting::registeredName(database, account, &registered, &name, refusal))
-            return false;
-        if (!registered) {
-            *refusal = QString::fromLatin1(posting::text::kAccountUnknown);
-            return false;
-        }
-        Money previous;
-        if (!posting::latestBalance(database, account, &previous, refusal))
-            return false;
-        const std::optional<Money> balance = posting::newBalance(previous, postedCode, amount);
-        if (!balance) {
-            *refusal = posting::balanceRefusal(postedCode);
-            return false;
-        }
-        row[1] = name;
-        row[7] = balance->toDouble();
-        return true;
-    };
-    const QVector<QVariant> row = {account,
-                                   *name,
-                                   ui.DTPicker1->date(),
-                                   posting::codeText(postedCode),
-                                   posting::kind(postedCode),
-                                   deposit ? 0.0 : amount.toDouble(),
-                                   deposit ? amount.toDouble() : 0.0,
-                                   QVariant()};
+    const QVector<QVariant> row = posting::ledgerRow(account, *name, ui.DTPicker1->date(), *code, amount);
+    const RecordSource::WriteCheck check = posting::postingCheck(account, *code, amount);
     if (!Adodc2->addNew(row, check)) {
         reportWriteFailure(this, Adodc2);
         amountField->setFocus();
