@@ -14,6 +14,22 @@ Outcome failure(const QSqlError &error, const QString &file)
     return Outcome{false, false, db::describeError(error, file)};
 }
 
+// Text with half a character (a surrogate without its pair, as when a field's
+// character limit cuts an emoji in two) cannot be stored as it is: the database
+// would keep a replacement character instead.
+bool storable(const Target &target, const QVector<QVariant> &row, QString *refusal)
+{
+    for (int c = 0; c < row.size(); ++c) {
+        if (row.at(c).typeId() != QMetaType::QString || row.at(c).toString().isValidUtf16())
+            continue;
+        *refusal = QStringLiteral("Isian %1 berisi huruf atau tanda yang terpotong (misalnya separuh emoji), "
+                                  "jadi tidak bisa disimpan apa adanya.\nPerbaiki isian itu, lalu ulangi.")
+                       .arg(target.columns.value(c).toUpper());
+        return false;
+    }
+    return true;
+}
+
 // Runs the check first (it may change the row or refuse it), then the work;
 // commits, or rolls everything back.
 Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
@@ -25,6 +41,10 @@ Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
         return failure(error, target.file);
     QSqlQuery query(database);
     QString refusal;
+    if (row && !storable(target, *row, &refusal)) {
+        query.exec(QStringLiteral("ROLLBACK"));
+        return Outcome{false, true, refusal};
+    }
     if (row && check && !check(database, *row, &refusal)) {
         query.exec(QStringLiteral("ROLLBACK"));
         return Outcome{false, true, refusal};
