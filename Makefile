@@ -15,7 +15,7 @@ JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools \
             libqt6sql6-sqlite libsodium-dev libsqlite3-dev libgl-dev fonts-dejavu-core poppler-utils sqlite3 \
-            dpkg-dev clang libclang-rt-14-dev
+            dpkg-dev mdbtools-dev locales clang libclang-rt-14-dev
 DB_FILE := $(HOME)/SKRIP/asli.sqlite
 FIRST_USER ?= admin
 # The first password reaches simparo-initdb on its standard input (printf is the shell's
@@ -31,6 +31,11 @@ deps:
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $$missing; \
+	fi
+	@# The import test also runs under the Indonesian locale; it is skipped where it cannot be made.
+	@if ! locale -a 2>/dev/null | grep -qix 'id_ID\.utf-\?8'; then \
+	  echo "Generating the id_ID.UTF-8 locale"; \
+	  $(SUDO) sed -i 's/^# *\(id_ID\.UTF-8 UTF-8\)/\1/' /etc/locale.gen && $(SUDO) locale-gen || true; \
 	fi
 
 build: deps

@@ -46,7 +46,7 @@ private:
         const bool shown = total()->isVisible();
         // The total and its two labels show and hide together.
         if (child<QLabel>(view, "lblSAL")->isVisible() != shown || child<QLabel>(view, "lblRP")->isVisible() != shown)
-            qWarning("total and its labels differ");
+            QTest::qFail("the total and its labels differ", __FILE__, __LINE__);
         return shown && child<QLabel>(view, "lblSAL")->isVisible() && child<QLabel>(view, "lblRP")->isVisible();
     }
     QStringList gridColumn(int column)

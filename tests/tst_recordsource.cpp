@@ -10,7 +10,10 @@
 #include "testdb.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QLineEdit>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -47,6 +50,7 @@ private slots:
     {
         db::setReadOnlyForTesting(false);
         db::setBusyTimeoutForTesting(1500);
+        db::setWriteAheadLogForTesting(true);
         database.reset();
     }
 
@@ -551,6 +555,198 @@ private slots:
         QVERIFY(!db::verifyDatabase(database->file(), &error));
         QVERIFY(error.contains(QLatin1String("Qpass")));
         QVERIFY(error.contains(database->file()));
+    }
+
+    // Random operations against a direct reading of the table: tables around the
+    // size of a page and beyond it, with and without gaps in the keys.
+    void matchesTheTableUnderRandomOperations_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("gaps");
+        QTest::newRow("63 with gaps") << 63 << true;
+        QTest::newRow("64 with gaps") << 64 << true;
+        QTest::newRow("65 with gaps") << 65 << true;
+        QTest::newRow("300 with gaps") << 300 << true;
+        QTest::newRow("300 without gaps") << 300 << false;
+    }
+    void matchesTheTableUnderRandomOperations()
+    {
+        QFETCH(int, rows);
+        QFETCH(bool, gaps);
+        QRandomGenerator random(quint32(rows * 2 + gaps));
+        const QStringList cities = {QStringLiteral("Medan"), QStringLiteral("Binjai"), QStringLiteral("Deli")};
+        int serial = 0;
+        qint64 key = 0;
+        database->exec(QStringLiteral("BEGIN"));
+        for (int i = 0; i < rows; ++i) {
+            key += gaps ? 1 + random.bounded(3) : 1;
+            database->exec(QStringLiteral("INSERT INTO daftar (rowid, norekening, nama, kota) VALUES (?, ?, ?, ?)"),
+                           {key, QString::number(++serial), QStringLiteral("N%1").arg(random.bounded(20)),
+                            cities.at(random.bounded(3))});
+        }
+        database->exec(QStringLiteral("COMMIT"));
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        QAbstractItemModelTester tester(&source, QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        // The oracle: the visible rows as norekening, and the current position.
+        QString filterCity;
+        auto read = [&] {
+            QStringList numbers;
+            for (const QString &row : database->rows(filterCity.isEmpty()
+                                                         ? QStringLiteral("SELECT norekening FROM daftar ORDER BY rowid")
+                                                         : QStringLiteral("SELECT norekening FROM daftar WHERE kota = ? ORDER BY rowid"),
+                                                     filterCity.isEmpty() ? QVariantList() : QVariantList{filterCity}))
+                numbers << row;
+            return numbers;
+        };
+        QStringList visible = read();
+        int pos = 0;
+        auto nameOf = [&](const QString &number) {
+            return database->scalar(QStringLiteral("SELECT nama FROM daftar WHERE norekening = ?"), {number}).toString();
+        };
+        for (int step = 0; step < 400; ++step) {
+            const int n = int(visible.size());
+            QString done;
+            switch (random.bounded(10)) {
+            case 0: source.moveFirst(); pos = 0; done = "first"; break;
+            case 1: QVERIFY(source.moveLast()); pos = n > 0 ? n - 1 : 0; done = "last"; break;
+            case 2: QVERIFY(source.moveNext()); if (pos < n) ++pos; done = "next"; break;
+            case 3: source.movePrevious(); if (pos >= 0) --pos; done = "previous"; break;
+            case 4: {
+                const int to = random.bounded(n + 2);
+                QVERIFY(source.moveTo(to));
+                if (to < n)
+                    pos = to;
+                done = "to";
+                break;
+            }
+            case 5: {
+                const QString name = QStringLiteral("N%1").arg(random.bounded(22));
+                source.find(criteria::build(QStringLiteral("NAMA"), name));
+                int found = n;
+                for (int i = std::max(pos, 0); i < n; ++i)
+                    if (nameOf(visible.at(i)) == name) {
+                        found = i;
+                        break;
+                    }
+                pos = found;
+                done = "find " + name;
+                break;
+            }
+            case 6: {
+                filterCity = random.bounded(4) == 0 ? QString() : cities.at(random.bounded(3));
+                QVERIFY(source.setFilter(filterCity.isEmpty() ? QString() : criteria::build(QStringLiteral("KOTA"), filterCity)));
+                visible = read();
+                pos = 0;
+                done = "filter " + filterCity;
+                break;
+            }
+            case 7: {
+                // An appended row stays visible whatever the filter.
+                const QString number = QString::number(++serial);
+                QVERIFY(source.addNew({number, QStringLiteral("N%1").arg(random.bounded(20)), {}, {}, {}, cities.at(random.bounded(3))}));
+                visible << number;
+                pos = int(visible.size()) - 1;
+                done = "add";
+                break;
+            }
+            case 8:
+                if (pos >= 0 && pos < n) {
+                    QVERIFY(source.deleteCurrent());
+                    visible.removeAt(pos);
+                }
+                done = "delete";
+                break;
+            case 9:
+                if (pos >= 0 && pos < n)
+                    QVERIFY(source.update({{1, QStringLiteral("N%1").arg(random.bounded(20))}}));
+                done = "update";
+                break;
+            }
+            const int size = int(visible.size());
+            const QString where = QStringLiteral("step %1 (%2)").arg(step).arg(done);
+            QVERIFY2(source.isEOF() == (pos >= size || size == 0), qPrintable(where));
+            QVERIFY2(source.isBOF() == (pos < 0 || size == 0), qPrintable(where));
+            if (pos >= 0 && pos < size) {
+                QCOMPARE(source.position(), pos);
+                QCOMPARE(source.value(0).toString(), visible.at(pos));
+                QCOMPARE(source.value(1).toString(), nameOf(visible.at(pos)));
+            }
+            if (step % 50 == 49) {
+                QCOMPARE(source.recordCount(), size);
+                QCOMPARE(column(source, 0), visible);
+            }
+        }
+    }
+
+    // The file's journal decides nothing: with screens' record sources open on
+    // every table, each writes, and so does another program.
+    void writesWorkInEitherJournal_data()
+    {
+        QTest::addColumn<QString>("journal");
+        QTest::newRow("write-ahead log") << "wal";
+        QTest::newRow("rollback journal") << "delete";
+    }
+    void writesWorkInEitherJournal()
+    {
+        QFETCH(QString, journal);
+        addCustomers();
+        db::setWriteAheadLogForTesting(journal == QLatin1String("wal"));
+        database->exec(QStringLiteral("PRAGMA journal_mode=%1").arg(journal));
+        db::setBusyTimeoutForTesting(200);
+        RecordSource customers, ledger, operators, reader;
+        for (RecordSource *source : {&customers, &ledger, &operators, &reader})
+            QVERIFY2(source->open(source == &ledger ? QStringLiteral("nabubg")
+                                  : source == &operators ? QStringLiteral("tpassword") : QStringLiteral("daftar")),
+                     qPrintable(source->lastError()));
+        QCOMPARE(reader.value(1).toString(), QStringLiteral("Ani"));
+        QVERIFY2(customers.addNew({QStringLiteral("0006"), QStringLiteral("Eko")}), qPrintable(customers.lastError()));
+        QVERIFY2(ledger.addNew({QStringLiteral("0001"), QStringLiteral("Ani"), QDate(2024, 1, 2), QStringLiteral("01"),
+                                QStringLiteral("Penyetoran"), 0.0, 1000.0, 1000.0}),
+                 qPrintable(ledger.lastError()));
+        QVERIFY2(operators.update({{1, QStringLiteral("baru")}}), qPrintable(operators.lastError()));
+        database->exec(QStringLiteral("UPDATE daftar SET kota = 'Binjai' WHERE norekening = '0002'"));
+        QCOMPARE(database->scalar(QStringLiteral("PRAGMA journal_mode")).toString(), journal);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(), 6);
+    }
+
+    // A page that cannot be read is told, never shown as rows: moving there fails
+    // with the file and the cause, and a grid asking for it hears it once.
+    void unreadablePagesAreTold_data()
+    {
+        QTest::addColumn<bool>("truncate");
+        QTest::newRow("file cut short") << true;
+        QTest::newRow("pages overwritten") << false;
+    }
+    void unreadablePagesAreTold()
+    {
+        QFETCH(bool, truncate);
+        database->exec(QStringLiteral("BEGIN"));
+        for (int i = 0; i < 400; ++i)
+            database->addCustomer(QStringLiteral("%1").arg(i, 4, 10, QChar(u'0')), QStringLiteral("Nama %1").arg(i));
+        database->exec(QStringLiteral("COMMIT"));
+        database->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        RecordSource source;
+        QVERIFY(source.open(QStringLiteral("daftar")));
+        QFile file(database->file());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (truncate) {
+            QVERIFY(file.resize(2 * 4096));
+        } else {
+            QVERIFY(file.seek(2 * 4096));
+            file.write(QByteArray(int(file.size() - 2 * 4096), '\x5a'));
+        }
+        file.close();
+        QSignalSpy told(&source, &RecordSource::readFailed);
+        QVERIFY(!source.moveTo(300));
+        QCOMPARE(source.position(), 0);
+        QVERIFY2(source.lastError().contains(QDir::toNativeSeparators(database->file())), qPrintable(source.lastError()));
+        source.fetchMore(QModelIndex());
+        QCOMPARE(told.count(), 1);
+        QVERIFY(!source.canFetchMore(QModelIndex()));
+        QVERIFY(!source.find(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Nama 399"))));
+        QVERIFY(!source.lastError().isEmpty());
     }
 };
 

@@ -84,7 +84,7 @@ private:
         QProcess pdftotext;
         pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
         if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
-            qWarning() << "pdftotext failed:" << pdftotext.readAllStandardError();
+            QTest::qFail(qPrintable(QStringLiteral("pdftotext failed: %1").arg(QString::fromLocal8Bit(pdftotext.readAllStandardError()))), __FILE__, __LINE__);
         PdfText text;
         QStringList pages = QString::fromUtf8(pdftotext.readAllStandardOutput()).split(u'\f');
         if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
@@ -123,7 +123,7 @@ private:
                 const Box box{m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(),
                               m.captured(5)};
                 if (box.x0 < 0 || box.x1 > width) {
-                    qWarning() << "word off the page:" << box.text << box.x0 << box.x1;
+                    QTest::qFail(qPrintable(QStringLiteral("word off the page: %1").arg(box.text)), __FILE__, __LINE__);
                     return false;
                 }
                 onPage << box;
@@ -135,7 +135,7 @@ private:
                 const Box &a = onPage.at(i - 1);
                 const Box &b = onPage.at(i);
                 if (std::abs(a.y0 - b.y0) <= 0.5 && b.x0 < a.x1 - 0.5) {
-                    qWarning() << "words overlap:" << a.text << b.text;
+                    QTest::qFail(qPrintable(QStringLiteral("words overlap: %1 %2").arg(a.text, b.text)), __FILE__, __LINE__);
                     return false;
                 }
             }
@@ -150,7 +150,7 @@ private:
         const QString path = output->filePath(QStringLiteral("report-%1.pdf").arg(++saved));
         QString error;
         if (!window->saveAsPdf(path, &error))
-            qWarning() << "saving failed:" << error;
+            QTest::qFail(qPrintable(QStringLiteral("saving failed: %1").arg(error)), __FILE__, __LINE__);
         return readPdf(path);
     }
 
@@ -162,7 +162,7 @@ private:
         trigger("mnuTNASABAH");
         auto *screen = screens::find<SavingsRequestScreen>();
         if (screen && !QTest::qWaitForWindowActive(screen))
-            qWarning() << "the request screen did not become active";
+            QTest::qFail("the request screen did not become active", __FILE__, __LINE__);
         return screen;
     }
     static QLineEdit *accountField(QWidget *screen)

@@ -166,7 +166,7 @@ private slots:
         QCOMPARE(screen->activations, 2);
         screens::show<CountingScreen>();
         QCoreApplication::processEvents();
-        QVERIFY(screen->activations >= 2);
+        QCOMPARE(screen->activations, 2); // already the active window: nothing runs again
         other->close();
         screen->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -4,6 +4,7 @@
 #include "textforms.h"
 
 #include <QDir>
+#include <QScopedValueRollback>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -26,6 +27,12 @@ bool RecordSource::fail(const QString &message) const
 {
     lastError_ = message;
     return false;
+}
+
+void RecordSource::finishReset()
+{
+    const QScopedValueRollback<bool> telling(telling_, true);
+    endResetModel();
 }
 
 // ---------------------------------------------------------------------------
@@ -57,7 +64,7 @@ bool RecordSource::open(const QString &recordSource, const QString &connectionTe
     const bool ok = relation.isView ? openView() : openTable();
     if (!ok)
         keys_.clear();
-    endResetModel();
+    finishReset();
     if (!ok) {
         const QString message = lastError_;
         close();
@@ -133,7 +140,7 @@ void RecordSource::close()
     deleted_.clear();
     pos_ = -1;
     if (wasOpen) {
-        endResetModel();
+        finishReset();
         emit currentChanged(-1);
     }
 }
@@ -230,7 +237,7 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
     } else {
         beginResetModel();
         keys_.append(key);
-        endResetModel();
+        finishReset();
         index = keys_.indexOf(key);
     }
     setPosition(index);
@@ -286,12 +293,12 @@ int RecordSource::columnCount(const QModelIndex &parent) const
 
 bool RecordSource::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && open_ && !complete_ && !fetchFailed_;
+    return !parent.isValid() && open_ && !complete_ && !fetchFailed_ && !telling_;
 }
 
 void RecordSource::fetchMore(const QModelIndex &parent)
 {
-    if (parent.isValid())
+    if (!canFetchMore(parent))
         return;
     if (!extend(kGridChunk, true)) {
         fetchFailed_ = true;

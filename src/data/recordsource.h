@@ -125,6 +125,9 @@ private:
     static constexpr int kPageSize = 64;
 
     bool fail(const QString &message) const;
+    // Ends a reset of the rows. Views answer a change by asking for more rows; they
+    // get them at their next asking, not while the change is still being told.
+    void finishReset();
     bool openTable();
     bool openView();
     std::optional<TableReader::Condition> condition(const QString &criteria);
@@ -171,6 +174,7 @@ private:
     mutable TableReader reader_;
     mutable QSet<int> failedPages_; // pages whose reading failed, not read again until the next move
     mutable bool fetchFailed_ = false; // more rows for a grid could not be read
+    bool telling_ = false; // views are being told of a change of the rows
 
     // Rows this record source appended (beyond the horizon), and rows of a stored
     // query; their values are kept here.

@@ -2,6 +2,7 @@
 
 #include "criteria.h"
 
+#include <QScopedValueRollback>
 #include <algorithm>
 
 // The visible rows of a record source, their values and its cursor: the keys are
@@ -15,9 +16,13 @@ void RecordSource::reportUnattended() const
 
 QVector<qint64> RecordSource::ownRowsMatching() const
 {
+    // A row appended here after a deletion of the last row may take a key within
+    // the horizon; it is then read with the table's own rows.
+    const std::optional<qint64> horizon = reader_.horizon();
     QVector<qint64> keys;
     for (qint64 key : ownKeys_)
-        if (!filter_.isSet() || schema::matches(own_.value(key).value(filter_.column), filter_.value))
+        if ((isView_ || !horizon || key > *horizon)
+            && (!filter_.isSet() || schema::matches(own_.value(key).value(filter_.column), filter_.value)))
             keys << key;
     return keys;
 }
@@ -50,6 +55,7 @@ bool RecordSource::extend(int wanted, bool notify) const
     if (found.isEmpty())
         return true;
     auto *self = const_cast<RecordSource *>(this);
+    const QScopedValueRollback<bool> telling(self->telling_, true);
     if (notify)
         self->beginInsertRows(QModelIndex(), keys_.size(), keys_.size() + int(found.size()) - 1);
     for (qint64 key : std::as_const(found))
@@ -89,6 +95,7 @@ bool RecordSource::ensureComplete() const
             QVector<qint64> own = ownRowsMatching();
             const int added = int(count + own.size());
             auto *self = const_cast<RecordSource *>(this);
+            const QScopedValueRollback<bool> telling(self->telling_, true);
             if (added > 0)
                 self->beginInsertRows(QModelIndex(), keys_.size(), keys_.size() + added - 1);
             keys_.appendRun(*scanned_ + 1, int(count));
@@ -124,7 +131,7 @@ bool RecordSource::setFilter(const QString &criteriaText)
         keys_.clear();
         complete_ = true;
     }
-    endResetModel();
+    finishReset();
     setPosition(0);
     return ok;
 }

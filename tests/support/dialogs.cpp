@@ -31,7 +31,10 @@ DialogSeen DialogAnswerer::only() const
         QStringList texts;
         for (const DialogSeen &d : seen)
             texts << d.text;
-        qWarning() << "expected exactly one dialog, saw" << seen.size() << texts;
+        QTest::qFail(qPrintable(QStringLiteral("expected exactly one dialog, saw %1: %2")
+                                    .arg(seen.size())
+                                    .arg(texts.join(QStringLiteral(" | ")))),
+                     __FILE__, __LINE__);
         return DialogSeen{QStringLiteral("none"), QStringLiteral("<%1 dialogs>").arg(seen.size()), {}, {}, {}};
     }
     return seen.first();

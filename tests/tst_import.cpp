@@ -1,0 +1,536 @@
+// simparo-import and its reader, run as the operator runs them, on the generated
+// old files and on damaged copies of them.
+#include "data/database.h"
+#include "data/schema.h"
+#include "data/passwords.h"
+#include "import/importer.h"
+#include "import/legacyreader.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QTest>
+#include <clocale>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out, err;
+};
+
+QString tool(const char *name) { return qEnvironmentVariable("SIMPARO_TOOLS_DIR") + u'/' + QLatin1String(name); }
+
+// Runs a program with HOME in the test's folder, so that the program's own
+// database location lies there too.
+Run runTool(const char *name, const QStringList &args, const QString &home, const QStringList &environment = {})
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    for (const QString &pair : environment)
+        env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+    process.setProcessEnvironment(env);
+    process.start(tool(name), args);
+    process.waitForFinished(60000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+// CSV as mdb-export writes it: quoted text with doubled quotes, bare numbers.
+QList<QStringList> readCsv(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QList<QStringList> rows;
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    for (const QString &line : lines.mid(1)) {
+        QStringList fields{QString()};
+        bool inQuotes = false;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const QChar c = line[i];
+            if (c == u'"' && inQuotes && i + 1 < line.size() && line[i + 1] == u'"')
+                fields.last() += line[++i];
+            else if (c == u'"')
+                inQuotes = !inQuotes;
+            else if (c == u',' && !inQuotes)
+                fields << QString();
+            else
+                fields.last() += c;
+        }
+        rows << fields;
+    }
+    return rows;
+}
+
+// A table's rows in stored order, written the way the CSV exports write them.
+QList<QStringList> dumpTable(const QString &file, const QString &sql)
+{
+    static int serial = 0;
+    const QString name = QStringLiteral("dump-%1").arg(++serial);
+    QList<QStringList> rows;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        database.setDatabaseName(file);
+        database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        database.open();
+        QSqlQuery query(sql, database);
+        while (query.next()) {
+            QStringList row;
+            for (int i = 0; i < query.record().count(); ++i) {
+                const QVariant value = query.value(i);
+                if (value.metaType().id() == QMetaType::Double)
+                    row << QString::number(value.toDouble(), 'g', 16);
+                else if (query.record().fieldName(i) == QLatin1String("TANGGAL") && !value.isNull())
+                    row << value.toString() + QStringLiteral(" 00:00:00");
+                else
+                    row << value.toString();
+            }
+            rows << row;
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+QByteArray fileHash(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+                                       : QByteArray();
+}
+
+} // namespace
+
+// The fixtures lie beside the checkout in CI; tests that read them are skipped without them.
+#define NEED_FIXTURES()                                                                                                \
+    do {                                                                                                               \
+        if (fixtures.isEmpty())                                                                                        \
+            QSKIP("the old-file fixtures (shared/fixtures/legacy beside the checkout) are not here");                  \
+    } while (false)
+
+class tst_Import : public QObject
+{
+    Q_OBJECT
+
+    QString fixtures;
+    QTemporaryDir work;
+
+    QString fixture(const QString &name) const { return fixtures + u'/' + name; }
+
+    // A writable copy of a fixture, cut to a length and/or with bytes overwritten at an offset.
+    QString damagedCopy(qint64 length, qint64 offset, const QByteArray &bytes)
+    {
+        QFile source(fixture(QStringLiteral("asli-small.mdb")));
+        source.open(QIODevice::ReadOnly);
+        QByteArray data = source.readAll();
+        if (length >= 0)
+            data.truncate(length);
+        if (!bytes.isEmpty())
+            data.replace(offset, bytes.size(), bytes);
+        const QString copy = work.filePath(QStringLiteral("damaged.mdb"));
+        QFile out(copy);
+        out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        out.write(data);
+        return copy;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString folder = qEnvironmentVariable("SIMPARO_LEGACY_FIXTURES");
+        if (QFileInfo::exists(folder + QStringLiteral("/asli-small.mdb")))
+            fixtures = folder;
+    }
+
+    void importKeepsEveryValue_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QList<int>>("setAside"); // daftar rows
+        QTest::newRow("small") << QStringLiteral("asli-small") << QList<int>{11};
+        QTest::newRow("medium") << QStringLiteral("asli-medium") << QList<int>{};
+    }
+
+    void importKeepsEveryValue()
+    {
+        NEED_FIXTURES();
+        QFETCH(QString, name);
+        QFETCH(QList<int>, setAside);
+        QTemporaryDir home;
+        const Run run = runTool("simparo-import", {fixture(name + QStringLiteral(".mdb"))}, home.path());
+        QCOMPARE(run.exitCode, 0);
+        const QString file = home.filePath(QStringLiteral("SKRIP/asli.sqlite"));
+
+        QList<QStringList> daftar = readCsv(fixture(name + QStringLiteral(".daftar.csv")));
+        QList<QStringList> putAside;
+        for (int i = setAside.size() - 1; i >= 0; --i)
+            putAside.prepend(daftar.takeAt(setAside[i] - 1));
+        QCOMPARE(dumpTable(file, QStringLiteral("SELECT * FROM daftar ORDER BY rowid")), daftar);
+        QCOMPARE(dumpTable(file, QStringLiteral("SELECT * FROM nabubg ORDER BY rowid")),
+                 readCsv(fixture(name + QStringLiteral(".nabubg.csv"))));
+        QCOMPARE(dumpTable(file, QStringLiteral("SELECT * FROM Qpass")),
+                 readCsv(fixture(name + QStringLiteral(".tpassword.csv"))));
+        if (!setAside.isEmpty()) {
+            QList<QStringList> sideRows =
+                dumpTable(file,
+                          QStringLiteral("SELECT tabel, baris, %1 FROM impor_disisihkan ORDER BY rowid")
+                              .arg(schema::daftar().columnNames().join(u',')));
+            for (int i = 0; i < putAside.size(); ++i)
+                putAside[i] = QStringList{QStringLiteral("daftar"), QString::number(setAside[i])} + putAside[i];
+            QCOMPARE(sideRows, putAside);
+        }
+
+        // The schema is the one simparo-initdb makes, beside the side table.
+        const QString fresh = home.filePath(QStringLiteral("fresh.sqlite"));
+        QString error;
+        QVERIFY2(db::createDatabase(fresh, QStringLiteral("a"), QStringLiteral("b"), &error), qPrintable(error));
+        const QString schema =
+            QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE name <> '%1' ORDER BY name")
+                .arg(QLatin1String(import::kSetAsideTable));
+        QCOMPARE(dumpTable(file, schema), dumpTable(fresh, schema));
+        QCOMPARE(dumpTable(file, QStringLiteral("PRAGMA journal_mode")).value(0).value(0), QStringLiteral("wal"));
+    }
+
+    void smallReportNamesEveryAnomaly()
+    {
+        NEED_FIXTURES();
+        QTemporaryDir home;
+        const QString file = home.filePath(QStringLiteral("data/baru.sqlite"));
+        const Run run = runTool("simparo-import",
+                                {fixture(QStringLiteral("asli-small.mdb")), QStringLiteral("--to"), file}, home.path());
+        QCOMPARE(run.exitCode, 0);
+        QStringList found;
+        static const QRegularExpression line(QStringLiteral("^(ANOMALI|CATATAN) (\\w+) baris (\\d+): (.*) -> (.*)$"),
+                                             QRegularExpression::MultilineOption);
+        for (auto it = line.globalMatch(run.out); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            const QString what = m.captured(4);
+            const QString kind = what.contains(QLatin1String("sudah dipakai oleh daftar baris 7"))
+                ? QStringLiteral("ganda")
+                : what.contains(QLatin1String("tidak ada di daftar"))      ? QStringLiteral("yatim")
+                : what.startsWith(QLatin1String("saldo 90000 tidak sama")) ? QStringLiteral("saldo")
+                : what.startsWith(QLatin1String("tanggal lahir"))          ? QStringLiteral("lahir")
+                                                                           : what;
+            found << QStringLiteral("%1 %2 %3 %4 -> %5")
+                         .arg(m.captured(1), m.captured(2), m.captured(3), kind,
+                              m.captured(5).contains(QLatin1String("impor_disisihkan")) ? QStringLiteral("disisihkan")
+                                                                                        : QStringLiteral("tetap"));
+        }
+        QCOMPARE(found,
+                 (QStringList{
+                     QStringLiteral("CATATAN daftar 3 lahir -> tetap"),
+                     QStringLiteral("CATATAN daftar 4 lahir -> tetap"),
+                     QStringLiteral("CATATAN daftar 5 lahir -> tetap"),
+                     QStringLiteral("ANOMALI daftar 11 ganda -> disisihkan"),
+                     QStringLiteral("ANOMALI nabubg 8 yatim -> tetap"),
+                     QStringLiteral("ANOMALI nabubg 18 yatim -> tetap"),
+                     QStringLiteral("ANOMALI nabubg 23 saldo -> tetap"),
+                     QStringLiteral("ANOMALI nabubg 33 yatim -> tetap"),
+                 }));
+        QVERIFY(run.out.contains(QLatin1String("Ganti Password")));
+        const QStringList reports =
+            QDir(home.filePath(QStringLiteral("data"))).entryList({QStringLiteral("baru.sqlite.impor-*.txt")});
+        QCOMPARE(reports.size(), 1);
+        QFile report(home.filePath(QStringLiteral("data/") + reports.first()));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(report.readAll()), run.out);
+
+        // The old operators log in with their old clear-text passwords.
+        const QList<QStringList> operators = dumpTable(file, QStringLiteral("SELECT user, password FROM Qpass"));
+        QCOMPARE(operators.size(), 2);
+        QVERIFY(passwords::matches(QStringLiteral("admin123"), operators[0][1]));
+        QVERIFY(passwords::matches(QStringLiteral("kasir99"), operators[1][1]));
+        QVERIFY(!passwords::matches(QStringLiteral("KASIR99"), operators[1][1]));
+    }
+
+    void badInputWritesNothing_data()
+    {
+        QTest::addColumn<qint64>("length"); // cut the file to this length; -1: whole
+        QTest::addColumn<qint64>("offset"); // overwrite bytes here
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reader"); // a shell script in place of the reader; empty: the real one
+        QTest::addColumn<QString>("message");
+        const QByteArray none;
+        const qint64 page = 4096;
+        QTest::newRow("cut mid-page") << qint64(100000) << qint64(0) << none << QString() << "terpotong";
+        QTest::newRow("cut before the last page") << 36 * page << qint64(0) << none << QString() << "rusak";
+        QTest::newRow("cut to the first page") << page << qint64(0) << none << QString() << "rusak";
+        QTest::newRow("header") << qint64(-1) << qint64(0) << QByteArray(16, '\xff') << QString()
+                                << "tidak bisa dibuka";
+        QTest::newRow("catalog row offsets")
+            << qint64(-1) << 6 * page + 14 << QByteArray(4, '\xff') << QString() << "tidak bisa dibuka";
+        QTest::newRow("register definition") << qint64(-1) << 24 * page << QByteArray(4, '\0') << QString() << "rusak";
+        QTest::newRow("register page kind")
+            << qint64(-1) << 30 * page << QByteArray(1, '\0') << QString() << "menyatakan 12 baris";
+        QTest::newRow("register row count")
+            << qint64(-1) << 30 * page + 12 << QByteArray(2, '\xff') << QString() << "rusak";
+        QTest::newRow("ledger row offsets")
+            << qint64(-1) << 32 * page + 14 << QByteArray("\x10\0\x10\0", 4) << QString() << "menyatakan 62 baris";
+        QTest::newRow("reader crashes") << qint64(-1) << qint64(0) << none << "kill -SEGV $$"
+                                        << "crash";
+        QTest::newRow("reader hangs") << qint64(-1) << qint64(0) << none << "exec sleep 30"
+                                      << "tidak memberi hasil";
+        QTest::newRow("reader fails") << qint64(-1) << qint64(0) << none << "exit 9"
+                                      << "kode 9";
+        QTest::newRow("garbage") << qint64(-1) << qint64(0) << none << "echo hello"
+                                 << "tidak sah";
+        QTest::newRow("stream cut") << qint64(-1) << qint64(0) << none << "\"$REAL\" \"$@\" | head -c 3000"
+                                    << "berhenti di tengah";
+        // Byte 1811 of the small file's stream lies inside an amount, where only the checksum can see a change.
+        QTest::newRow("stream byte changed") << qint64(-1) << qint64(0) << none
+                                             << "\"$REAL\" \"$@\" > \"$0.out\"; printf 'X' | dd of=\"$0.out\" bs=1 "
+                                                "seek=1811 conv=notrunc 2>/dev/null; cat \"$0.out\""
+                                             << "checksum";
+    }
+
+    void badInputWritesNothing()
+    {
+        NEED_FIXTURES();
+        QFETCH(qint64, length);
+        QFETCH(qint64, offset);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reader);
+        QFETCH(QString, message);
+        const QString mdb = damagedCopy(length, offset, bytes);
+        QTemporaryDir home;
+        QStringList environment{QStringLiteral("SIMPARO_IMPORT_TIMEOUT=1")};
+        if (!reader.isEmpty()) {
+            const QString script = work.filePath(QStringLiteral("reader.sh"));
+            QFile f(script);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            // The reader runs with a bare environment; the real reader's path goes into the script.
+            f.write("#!/bin/sh\n" + reader.replace(QStringLiteral("$REAL"), tool("simparo-mdb-reader")).toUtf8()
+                    + "\n");
+            f.close();
+            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            environment << QStringLiteral("SIMPARO_MDB_READER=") + script;
+        }
+        const Run run = runTool("simparo-import", {mdb}, home.path(), environment);
+        QCOMPARE(run.exitCode, int(import::kFailed));
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QLatin1String("Tidak ada yang ditulis")), qPrintable(run.err));
+        QCOMPARE(filesIn(home.path()), QStringList());
+    }
+
+    void refusalsLeaveTheTargetAsItWas_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("existing database") << true << QStringList{} << int(import::kFailed);
+        QTest::newRow("strict, new database")
+            << false << QStringList{QStringLiteral("--strict")} << int(import::kRefused);
+        QTest::newRow("strict, into existing")
+            << true << QStringList{QStringLiteral("--strict"), QStringLiteral("--into-existing")}
+            << int(import::kRefused);
+    }
+
+    void refusalsLeaveTheTargetAsItWas()
+    {
+        NEED_FIXTURES();
+        QFETCH(bool, existing);
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QTemporaryDir home;
+        const QString file = home.filePath(QStringLiteral("SKRIP/asli.sqlite"));
+        QString error;
+        if (existing)
+            QVERIFY2(db::createDatabase(file, QStringLiteral("admin"), QStringLiteral("x"), &error), qPrintable(error));
+        const QStringList before = filesIn(home.filePath(QStringLiteral("SKRIP")));
+        const QByteArray hash = fileHash(file);
+        const Run run = runTool("simparo-import", options << fixture(QStringLiteral("asli-small.mdb")), home.path());
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(filesIn(home.filePath(QStringLiteral("SKRIP"))), before);
+        QCOMPARE(fileHash(file), hash);
+    }
+
+    void intoExistingOnlyAddsRows()
+    {
+        NEED_FIXTURES();
+        QTemporaryDir home;
+        const QString file = home.filePath(QStringLiteral("SKRIP/asli.sqlite"));
+        QString error;
+        QVERIFY2(db::createDatabase(file, QStringLiteral("admin"), QStringLiteral("baru"), &error), qPrintable(error));
+        {
+            QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+            database.setDatabaseName(file);
+            database.open();
+            QSqlQuery(QStringLiteral("INSERT INTO daftar (norekening, nama) VALUES ('0120100002', 'Sudah Ada')"),
+                      database);
+            QSqlQuery(QStringLiteral("INSERT INTO nabubg (norekening, saldo) VALUES ('0120100001', 1000)"), database);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+        const Run run =
+            runTool("simparo-import", {QStringLiteral("--into-existing"), fixture(QStringLiteral("asli-small.mdb"))},
+                    home.path());
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.contains(QLatin1String("ANOMALI daftar baris 2: nasabah \"Siti Aminah\", nomor rekening "
+                                               "\"0120100002\" sudah ada di database tujuan")));
+        QVERIFY(
+            run.out.contains(QLatin1String("ANOMALI tpassword baris 1: user \"admin\" sudah ada di database tujuan")));
+        // The first old row of 0120100001 now follows the balance already there.
+        QVERIFY(run.out.contains(
+            QLatin1String("ANOMALI nabubg baris 1: saldo 50000 tidak sama dengan saldo sebelumnya 1000")));
+        QCOMPARE(dumpTable(file, QStringLiteral("SELECT nama FROM daftar WHERE rowid = 1")).value(0),
+                 QStringList{QStringLiteral("Sudah Ada")});
+        QCOMPARE(dumpTable(file, QStringLiteral("SELECT count(*) FROM daftar")).value(0),
+                 QStringList{QStringLiteral("11")});
+        QCOMPARE(dumpTable(file, QStringLiteral("SELECT count(*) FROM nabubg")).value(0),
+                 QStringList{QStringLiteral("63")});
+        QCOMPARE(dumpTable(file, QStringLiteral("SELECT user FROM Qpass")),
+                 (QList<QStringList>{{QStringLiteral("admin")}, {QStringLiteral("admin")}, {QStringLiteral("kasir")}}));
+    }
+
+    void localeDoesNotShapeTheData()
+    {
+        NEED_FIXTURES();
+        locale_t indonesian = newlocale(LC_ALL_MASK, "id_ID.UTF-8", locale_t(0));
+        if (!indonesian)
+            QSKIP("the id_ID.UTF-8 locale is not installed here (make deps generates it)");
+        freelocale(indonesian);
+        const QStringList underIndonesian{QStringLiteral("LANG=id_ID.UTF-8"), QStringLiteral("LC_ALL=id_ID.UTF-8")};
+        const QStringList args{fixture(QStringLiteral("asli-small.mdb")), QStringLiteral("daftar"),
+                               QStringLiteral("nabubg"), QStringLiteral("tpassword")};
+        QProcess plain, local;
+        plain.start(tool("simparo-mdb-reader"), args);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("id_ID.UTF-8"));
+        local.setProcessEnvironment(env);
+        local.start(tool("simparo-mdb-reader"), args);
+        QVERIFY(plain.waitForFinished() && local.waitForFinished());
+        QCOMPARE(local.readAllStandardOutput(), plain.readAllStandardOutput());
+
+        QTemporaryDir home;
+        const QString c = home.filePath(QStringLiteral("c.sqlite")), id = home.filePath(QStringLiteral("id.sqlite"));
+        const QString mdb = fixture(QStringLiteral("asli-small.mdb"));
+        QCOMPARE(runTool("simparo-import", {mdb, QStringLiteral("--to"), c}, home.path(), {QStringLiteral("LC_ALL=C")})
+                     .exitCode,
+                 0);
+        QCOMPARE(runTool("simparo-import", {mdb, QStringLiteral("--to"), id}, home.path(), underIndonesian).exitCode,
+                 0);
+        for (const char *sql : {"SELECT * FROM daftar ORDER BY rowid", "SELECT * FROM nabubg ORDER BY rowid",
+                                "SELECT * FROM tpassword ORDER BY rowid",
+                                "SELECT tabel, baris, alasan, norekening, nama FROM impor_disisihkan"})
+            QCOMPARE(dumpTable(id, QLatin1String(sql)), dumpTable(c, QLatin1String(sql)));
+    }
+
+    void otherColumnsAreRefused_data()
+    {
+        QTest::addColumn<int>("column"); // of the ledger
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("renamed") << 7 << QStringLiteral("sisa") << 7
+                                 << QStringLiteral("kolom saldo tidak ada; kolom sisa tidak dikenal");
+        QTest::newRow("currency") << 5 << QStringLiteral("debet") << 5
+                                  << QStringLiteral("kolom debet bertipe Currency, bukan Double");
+        QTest::newRow("other order") << -1 << QString() << 0 << QString();
+    }
+
+    void otherColumnsAreRefused()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, name);
+        QFETCH(int, type);
+        QFETCH(QString, message);
+        QList<legacy::Table> tables(3);
+        const QList<int> types{10, 10, 8, 10, 10, 7, 7, 7};
+        for (const QString &c : schema::daftar().columnNames())
+            tables[0].columns.append({c, 10, 100});
+        for (int i = 0; i < types.size(); ++i)
+            tables[1].columns.append({schema::nabubg().columnNames()[i], types[i], 8});
+        tables[2].columns = {{QStringLiteral("USER"), 10, 100}, {QStringLiteral("password"), 10, 100}};
+        tables[2].rows = {{QStringLiteral("admin"), QStringLiteral("rahasia")}};
+        if (column >= 0)
+            tables[1].columns[column] = {name, type, 8};
+        else
+            std::swap(tables[2].columns[0], tables[2].columns[1]);
+        import::Source source;
+        QString error;
+        QCOMPARE(import::shape(tables, &source, &error), message.isEmpty());
+        QVERIFY2(error.contains(message), qPrintable(error));
+        if (message.isEmpty())
+            QCOMPARE(source.tpassword.value(0), (QVariantList{QStringLiteral("rahasia"), QStringLiteral("admin")}));
+    }
+
+    void analysisSetsAsideWhatTheSchemaForbids_data()
+    {
+        QTest::addColumn<QList<QVariantList>>("daftar");
+        QTest::addColumn<QList<QVariantList>>("nabubg");
+        QTest::addColumn<QStringList>("findings");
+        auto customer = [](const QString &number, const QString &born = QStringLiteral("01/02/2008")) {
+            return QVariantList{
+                number, QStringLiteral("Nama"), QString(), born, QString(), QString(), QString(), QString(), QString()};
+        };
+        auto posting = [](const QString &number, const QVariant &debet, const QVariant &kredit, const QVariant &saldo) {
+            return QVariantList{number,
+                                QStringLiteral("Nama"),
+                                QStringLiteral("2016-01-04"),
+                                QStringLiteral("01"),
+                                QStringLiteral("Penyetoran"),
+                                debet,
+                                kredit,
+                                saldo};
+        };
+        const QVariant none(QMetaType::fromType<double>());
+        QTest::newRow("empty and long numbers")
+            << QList<QVariantList>{customer(QString()), customer(QStringLiteral("01234567890")),
+                                   customer(QStringLiteral("0123456789"))}
+            << QList<QVariantList>{}
+            << QStringList{"ANOMALI daftar baris 1: nasabah \"Nama\", nomor rekening kosong -> disisihkan ke tabel "
+                           "impor_disisihkan",
+                           "ANOMALI daftar baris 2: nasabah \"Nama\", nomor rekening \"01234567890\" lebih dari 10 "
+                           "karakter -> disisihkan ke tabel impor_disisihkan"};
+        QTest::newRow("odd birth dates")
+            << QList<QVariantList>{customer(QStringLiteral("1"), QStringLiteral("31/02/2008")),
+                                   customer(QStringLiteral("2"), QString())}
+            << QList<QVariantList>{}
+            << QStringList{
+                   "CATATAN daftar baris 1: tanggal lahir \"31/02/2008\" bukan dd/mm/yyyy -> disimpan apa adanya",
+                   "CATATAN daftar baris 2: tanggal lahir kosong -> disimpan apa adanya"};
+        // Sums are made in whole sen: 0.1 + 0.2 is 0.3 here, as it is not in doubles.
+        QTest::newRow("amounts") << QList<QVariantList>{customer(QStringLiteral("1"))}
+                                 << QList<QVariantList>{posting(QStringLiteral("1"), 0.0, 0.1, 0.1),
+                                                        posting(QStringLiteral("1"), 0.0, 0.2, 0.3),
+                                                        posting(QStringLiteral("1"), 0.125, 0.0, 0.3),
+                                                        posting(QStringLiteral("1"), none, 1.0, none),
+                                                        posting(QStringLiteral("1"), 0.0, 1.0, 1.3)}
+                                 << QStringList{"ANOMALI nabubg baris 3: debet 0.125 bukan jumlah sen yang utuh (1/100 "
+                                                "rupiah) -> tetap di nabubg apa adanya",
+                                                "ANOMALI nabubg baris 3: saldo 0.3 tidak sama dengan saldo sebelumnya "
+                                                "0.3 + kredit 0 - debet 0.125 = 0.175 -> tetap di nabubg apa adanya",
+                                                "ANOMALI nabubg baris 4: debet kosong -> tetap di nabubg, debet NULL",
+                                                "ANOMALI nabubg baris 4: saldo kosong -> tetap di nabubg, saldo NULL"};
+    }
+
+    void analysisSetsAsideWhatTheSchemaForbids()
+    {
+        QFETCH(QList<QVariantList>, daftar);
+        QFETCH(QList<QVariantList>, nabubg);
+        QFETCH(QStringList, findings);
+        import::Source source;
+        source.daftar = daftar;
+        source.nabubg = nabubg;
+        source.tpassword = {{QStringLiteral("admin"), QStringLiteral("admin123")}};
+        QStringList lines;
+        for (const import::Finding &finding : import::analyse(source, {}).findings)
+            lines << finding.line();
+        QCOMPARE(lines.join(u'\n'), findings.join(u'\n'));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Import)
+#include "tst_import.moc"
