@@ -253,16 +253,7 @@ bool RecordSource::deleteCurrent(const WriteCheck &check)
     if (!hasCurrent())
         return fail(QStringLiteral("Tidak ada data yang sedang dipilih."));
     const qint64 key = keys_.at(pos_);
-    QVector<QVariant> held;
-    if (check) {
-        for (int c = 0; c < columns_.size(); ++c) {
-            bool ok = true;
-            held << valueAt(pos_, c, &ok);
-            if (!ok)
-                return false;
-        }
-    }
-    if (!finishWrite(recordwrite::remove(target(), key, held, check)))
+    if (!finishWrite(recordwrite::remove(target(), key, check)))
         return false;
     deleted_.insert(key);
     own_.remove(key);

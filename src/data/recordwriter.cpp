@@ -120,9 +120,32 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
     });
 }
 
-Outcome remove(const Target &target, qint64 key, QVector<QVariant> row, const Check &check)
+Outcome remove(const Target &target, qint64 key, const Check &check)
 {
-    return run(target, &row, check, [&](QSqlDatabase &database) {
+    Check current;
+    if (check) {
+        current = [&](QSqlDatabase &database, QVector<QVariant> &row, QString *refusal) {
+            QStringList names;
+            for (const QString &column : target.columns)
+                names << schema::quoted(column);
+            QSqlQuery query(database);
+            query.setForwardOnly(true);
+            query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                              .arg(names.join(u','), schema::quoted(target.table), target.key));
+            query.addBindValue(key);
+            if (!query.exec()) {
+                *refusal = db::describeError(query.lastError(), target.file);
+                return false;
+            }
+            if (!query.next())
+                return true; // deleted elsewhere already: nothing to judge
+            for (int c = 0; c < target.columns.size(); ++c)
+                row << schema::fromStored(query.value(c), target.kinds.value(c));
+            return check(database, row, refusal);
+        };
+    }
+    QVector<QVariant> row;
+    return run(target, &row, current, [&](QSqlDatabase &database) {
         QSqlQuery query(database);
         query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(schema::quoted(target.table), target.key));
         query.addBindValue(key);
