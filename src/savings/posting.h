@@ -4,7 +4,6 @@
 #include "data/recordwriter.h"
 
 #include <QDate>
-
 #include <QSqlDatabase>
 #include <QString>
 #include <optional>
