@@ -486,8 +486,8 @@ private slots:
         database->exec(QStringLiteral("COMMIT"));
         trigger("mnuLNASABAH");
         reports::ReportWindow *window = reports::reportWindow(QStringLiteral("LAPNASABAH"));
-        const PdfText saved = savedText(window);
-        QVERIFY(saved.pages.size() >= 3);
+        const PdfText shown = savedText(window);
+        QVERIFY(shown.pages.size() >= 3);
 
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -496,14 +496,14 @@ private slots:
         const QString all = output->filePath(QStringLiteral("printed.pdf"));
         printer.setOutputFileName(all);
         QVERIFY(window->printTo(&printer));
-        QCOMPARE(readPdf(all).pages, saved.pages);
+        QCOMPARE(readPdf(all).pages, shown.pages);
 
         printer.setPrintRange(QPrinter::PageRange);
         printer.setFromTo(2, 3);
         const QString range = output->filePath(QStringLiteral("range.pdf"));
         printer.setOutputFileName(range);
         QVERIFY(window->printTo(&printer));
-        QCOMPARE(readPdf(range).pages, saved.pages.mid(1, 2));
+        QCOMPARE(readPdf(range).pages, shown.pages.mid(1, 2));
     }
 
     void refusedDatabaseRead()
