@@ -1,6 +1,7 @@
 # Quick start: `make run` builds and starts SIMPARO on its default database,
 # `make test` builds and runs the whole test suite headless,
-# `make package` builds the Debian package simparo_<version>_<arch>.deb in the build folder.
+# `make package` builds the Debian package simparo_<version>_<arch>.deb in the build folder,
+# `make screenshots` renews the pictures of the screens in docs/screenshots (used by the README).
 # Checks that CI runs besides: `make test-sanitize` (the whole test suite built with
 # AddressSanitizer and UndefinedBehaviorSanitizer), `make fuzz` (libFuzzer targets of
 # the data layer, FUZZ_TIME seconds each), `make crashtest` (CRASH_KILLS kills of a
@@ -22,7 +23,9 @@ FIRST_USER ?= admin
 # own), never as an argument that other users could read in the process list.
 FIRST_PASSWORD ?= admin123
 
-.PHONY: deps build run test test-sanitize fuzz crashtest bench package clean
+SCREENSHOTS_DIR := docs/screenshots
+
+.PHONY: deps build run test test-sanitize fuzz crashtest bench package screenshots clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -54,7 +57,7 @@ test: build
 
 # Leaks are reported too (LeakSanitizer, on by default): the suite runs without any.
 test-sanitize: deps
-	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIMPARO_SANITIZE=ON
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIMPARO_SANITIZE=ON -DSIMPARO_BUILD_BENCH=OFF
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_stack_use_after_return=1 \
@@ -89,6 +92,15 @@ bench: build
 
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
+
+# The real windows, worked headless on made-up data; optipng makes the files smaller.
+screenshots:
+	$(MAKE) deps PACKAGES="$(PACKAGES) optipng"
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target simparo-screenshots
+	rm -f $(SCREENSHOTS_DIR)/*.png
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/simparo-screenshots $(SCREENSHOTS_DIR)
+	optipng -quiet -o2 $(SCREENSHOTS_DIR)/*.png
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -1,6 +1,16 @@
 // simparo-import and its reader, run as the operator runs them, on the generated
 // old files and on damaged copies of them.
+#include "app/loginscreen.h"
+#include "data/criteria.h"
 #include "data/database.h"
+#include "data/dataenvironment.h"
+#include "data/money.h"
+#include "data/recordsource.h"
+#include "dialogs.h"
+#include "fixture.h"
+#include "savings/ledgerlookup.h"
+#include "shell/screens.h"
+#include "testdb.h"
 #include "data/schema.h"
 #include "data/passwords.h"
 #include "import/importer.h"
@@ -9,6 +19,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -530,7 +542,50 @@ private slots:
             lines << finding.line();
         QCOMPARE(lines.join(u'\n'), findings.join(u'\n'));
     }
+
+    // The imported file is the program's own: the old operators log in with their
+    // clear-text passwords, and every account's balance and report are the file's.
+    void importedFileWorksInTheProgram()
+    {
+        NEED_FIXTURES();
+        TestDatabase database(false);
+        QCOMPARE(runTool("simparo-import", {fixture(QStringLiteral("asli-small.mdb"))}, database.home()).exitCode, 0);
+        DialogAnswerer dialogs;
+        auto *login = screens::show<LoginScreen>();
+        auto *user = login->findChild<QLineEdit *>(QStringLiteral("TXTuser"));
+        auto *password = login->findChild<QLineEdit *>(QStringLiteral("TXTpasword"));
+        QTest::keyClicks(user, QStringLiteral("kasir"));
+        QTest::keyClick(user, Qt::Key_Return);
+        QTest::keyClicks(password, QStringLiteral("kasir99"));
+        QTest::keyClick(password, Qt::Key_Return);
+        QCOMPARE(dialogs.count(), 0);
+        QVERIFY(login->findChild<QPushButton *>(QStringLiteral("cmdOK"))->isVisibleTo(login));
+        closeAllScreens();
+
+        QSet<QString> registered;
+        for (const QStringList &row : readCsv(fixture(QStringLiteral("asli-small.daftar.csv"))))
+            registered << row.value(0);
+        QHash<QString, QString> lastSaldo;
+        QHash<QString, int> rowsOf;
+        for (const QStringList &row : readCsv(fixture(QStringLiteral("asli-small.nabubg.csv")))) {
+            lastSaldo[row.value(0)] = row.value(7);
+            ++rowsOf[row.value(0)];
+        }
+        RecordSource ledger;
+        QVERIFY2(ledger.open(QStringLiteral("nabubg")), qPrintable(ledger.lastError()));
+        dataenv::CommandSource *report = dataenv::DMN()->command(QStringLiteral("Command2"));
+        for (auto it = lastSaldo.cbegin(); it != lastSaldo.cend(); ++it) {
+            const savings::LedgerLookup found = savings::lookUpLedger(&ledger, it.key());
+            QVERIFY(found.ok && found.hasRows);
+            QCOMPARE(found.balanceText, Money::fromStored(it.value().toDouble())->toText());
+            QVERIFY(report->setFilter(criteria::build(QStringLiteral("NOREKENING"), it.key())));
+            dataenv::ReportRows rows;
+            QVERIFY2(report->read(&rows), qPrintable(report->lastError()));
+            QCOMPARE(int(rows.rows.size()), registered.contains(it.key()) ? rowsOf.value(it.key()) : 0);
+        }
+        dataenv::closeEnvironments();
+    }
 };
 
-QTEST_GUILESS_MAIN(tst_Import)
+QTEST_MAIN(tst_Import)
 #include "tst_import.moc"

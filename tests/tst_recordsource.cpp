@@ -49,7 +49,7 @@ private slots:
     void cleanup()
     {
         db::setReadOnlyForTesting(false);
-        db::setBusyTimeoutForTesting(1500);
+        db::setBusyTimeoutForTesting(5000);
         db::setWriteAheadLogForTesting(true);
         database.reset();
     }
@@ -729,15 +729,7 @@ private slots:
         database->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         RecordSource source;
         QVERIFY(source.open(QStringLiteral("daftar")));
-        QFile file(database->file());
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        if (truncate) {
-            QVERIFY(file.resize(2 * 4096));
-        } else {
-            QVERIFY(file.seek(2 * 4096));
-            file.write(QByteArray(int(file.size() - 2 * 4096), '\x5a'));
-        }
-        file.close();
+        QVERIFY(database->damage(truncate));
         QSignalSpy told(&source, &RecordSource::readFailed);
         QVERIFY(!source.moveTo(300));
         QCOMPARE(source.position(), 0);

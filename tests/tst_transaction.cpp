@@ -817,15 +817,7 @@ private slots:
         database->exec(QStringLiteral("COMMIT"));
         database->exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         openScreen();
-        QFile file(database->file());
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        if (truncate) {
-            QVERIFY(file.resize(2 * 4096));
-        } else {
-            QVERIFY(file.seek(2 * 4096));
-            file.write(QByteArray(int(file.size() - 2 * 4096), '\x5a'));
-        }
-        file.close();
+        QVERIFY(database->damage(truncate));
         lookUp(kBudi);
         const DialogSeen told = dialogs->only();
         QVERIFY2(told.text.contains(QDir::toNativeSeparators(database->file())), qPrintable(told.text));

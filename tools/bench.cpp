@@ -273,6 +273,30 @@ static QString runChild(const QString &self, const QString &folder, int customer
     return output;
 }
 
+// The old program's medium file (2,000 customers, 40,000 postings) brought across
+// by simparo-import into a new database, when the file lies beside the checkout.
+static void benchImport(const QString &folder, int runs)
+{
+    const QString medium = qEnvironmentVariable("SIMPARO_LEGACY_FIXTURES", QStringLiteral(SIMPARO_LEGACY_FIXTURES))
+                           + QStringLiteral("/asli-medium.mdb");
+    if (!QFileInfo::exists(medium)) {
+        std::printf("\nImport of an old file: skipped, %s is not there\n", qPrintable(medium));
+        return;
+    }
+    const QString target = folder + QStringLiteral("/import/asli.sqlite");
+    std::printf("\nImport of the old medium file (2,000 customers, 40,000 postings):\n");
+    bench::print(bench::time(QStringLiteral("simparo-import of asli-medium.mdb"), std::min(runs, 5), [&] {
+        for (const QString &leftover : QDir(folder + QStringLiteral("/import")).entryList(QDir::Files))
+            QFile::remove(folder + QStringLiteral("/import/") + leftover);
+        QProcess import;
+        import.start(QCoreApplication::applicationDirPath() + QStringLiteral("/simparo-import"),
+                     {QStringLiteral("--to"), target, medium});
+        import.waitForFinished(-1);
+        if (import.exitCode() != 0)
+            std::printf("  simparo-import failed: %s\n", import.readAllStandardError().constData());
+    }));
+}
+
 static double medianOf(const QString &output, const QString &name)
 {
     for (const QString &line : output.split(u'\n')) {
@@ -322,6 +346,7 @@ int main(int argc, char *argv[])
                            QStringLiteral(" [%1 rows]").arg(rows));
 
     const QString self = QCoreApplication::applicationFilePath();
+    benchImport(folder, runs);
     bench::ensureDatabase(folder, customers, rows);
     benchRecordSources(customers, runs);
     trimDatabase(customers, rows);
@@ -339,9 +364,22 @@ int main(int argc, char *argv[])
     qputenv("HOME", smallFolder.toLocal8Bit());
     std::printf("\nThe same openings and lookups on a ledger of %d rows:\n", smallRows);
     bench::ensureDatabase(smallFolder, customers, smallRows);
-    runChild(self, smallFolder, customers, smallRows, runs, true);
+    const QString small = runChild(self, smallFolder, customers, smallRows, runs, true);
     trimDatabase(customers, smallRows);
     qputenv("HOME", folder.toLocal8Bit());
+
+    const QString opening = QStringLiteral("open the transaction screen with its ledger grid");
+    const double openSmall = medianOf(small, opening);
+    const double openFull = medianOf(full, opening);
+    if (openSmall > 0)
+        std::printf("  opening the transaction screen: %.1f ms at %d rows against %.1f ms at %d rows, %.2f times "
+                    "(target: at most 1.5)\n",
+                    openFull, rows, openSmall, smallRows, openFull / openSmall);
+    const double save = medianOf(full, QStringLiteral("deposit: SAVE handler until the row is committed"));
+    const double raw = medianOf(full, QStringLiteral("raw durable insert of one ledger row"));
+    if (raw > 0)
+        std::printf("  deposit SAVE %.2f ms against a raw durable insert %.2f ms, %.2f times (target: at most 3)\n",
+                    save, raw, save / raw);
 
     const double naive = benchNaive();
     const double ours = medianOf(full, QStringLiteral("open the transaction screen with its ledger grid"));

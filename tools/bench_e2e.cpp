@@ -148,6 +148,7 @@ void measureStartup(const QString &self, const QString &home, int runs)
 // peak memory with every screen and both reports open.
 int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label)
 {
+    registerHome();
     // Login to the main window.
     MainWindow *menu = nullptr;
     bench::print(bench::time(QStringLiteral("login to the main window shown") + label, runs, [&] {
@@ -209,6 +210,21 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         }
         bench::print(amounts);
         bench::print(saves);
+
+        // The floor under "SAVE": one ledger row inserted and committed durably on a
+        // connection of the bench's own, in the same run on the same file.
+        bench::withDatabase([&](QSqlDatabase &raw) {
+            QSqlQuery query(raw);
+            query.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+            bench::print(bench::time(QStringLiteral("raw durable insert of one ledger row") + label, runs, [&] {
+                query.exec(QStringLiteral("BEGIN IMMEDIATE"));
+                query.prepare(QStringLiteral("INSERT INTO nabubg VALUES (?, 'Bench', '2026-01-02', '01', "
+                                             "'Penyetoran', 0, 5000, 5000)"));
+                query.addBindValue(accountOf(0));
+                query.exec();
+                query.exec(QStringLiteral("COMMIT"));
+            }));
+        });
     }
 
     // Ledger view.

@@ -356,7 +356,7 @@ QString createTable(const schema::Table &table)
 }
 } // namespace
 
-bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error)
+static bool create(const QString &file, const QString *user, const QString *password, QString *error)
 {
     const QString path = QDir::toNativeSeparators(file);
     if (QFileInfo::exists(file)) {
@@ -367,8 +367,8 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
         *error = QStringLiteral("Folder untuk %1 tidak bisa dibuat.").arg(path);
         return false;
     }
-    const QString hash = passwords::hash(password);
-    if (hash.isEmpty()) {
+    const QString hash = password ? passwords::hash(*password) : QString();
+    if (password && hash.isEmpty()) {
         *error = QStringLiteral("Password tidak bisa di-hash (memori tidak cukup).");
         return false;
     }
@@ -397,11 +397,17 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
                 break;
             }
         }
-        if (ok) {
+        if (ok && user) {
             query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
-            query.addBindValue(user);
+            query.addBindValue(*user);
             query.addBindValue(hash);
-            if (!query.exec() || !query.exec(QStringLiteral("COMMIT"))) {
+            if (!query.exec()) {
+                *error = describeError(query.lastError(), file);
+                ok = false;
+            }
+        }
+        if (ok) {
+            if (!query.exec(QStringLiteral("COMMIT"))) {
                 *error = describeError(query.lastError(), file);
                 ok = false;
             }
@@ -414,6 +420,16 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
         QFile::remove(file + QStringLiteral("-shm"));
     }
     return ok;
+}
+
+bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error)
+{
+    return create(file, &user, &password, error);
+}
+
+bool createEmptyDatabase(const QString &file, QString *error)
+{
+    return create(file, nullptr, nullptr, error);
 }
 
 } // namespace db

@@ -73,5 +73,7 @@ void setWriteAheadLogForTesting(bool use);
 // Creates a new database file with the three tables, the view Qpass, the indexes
 // and one first operator. Refuses to touch an existing file.
 bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error);
+// The same without any operator, for a tool that brings the operators of its own.
+bool createEmptyDatabase(const QString &file, QString *error);
 
 } // namespace db

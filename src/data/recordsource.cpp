@@ -129,12 +129,7 @@ void RecordSource::close()
     kinds_.clear();
     filterText_.clear();
     filter_ = {};
-    keys_.clear();
-    scanned_.reset();
-    complete_ = false;
-    chunk_ = 0;
-    failedPages_.clear();
-    fetchFailed_ = false;
+    forgetVisibleRows();
     own_.clear();
     ownKeys_.clear();
     deleted_.clear();

@@ -131,6 +131,8 @@ private:
     bool openTable();
     bool openView();
     std::optional<TableReader::Condition> condition(const QString &criteria);
+    // Starts the visible rows afresh: nothing read yet.
+    void forgetVisibleRows();
     // Reads further keys of the visible rows: at least `wanted` more, or to the end.
     bool extend(int wanted, bool notify) const;
     // Reads keys until the position is known or the visible rows are complete.

@@ -9,6 +9,16 @@
 // read from the front as far as they are needed, rows in pages as they are shown,
 // and Find and Filter are indexed queries.
 
+void RecordSource::forgetVisibleRows()
+{
+    keys_.clear();
+    scanned_.reset();
+    complete_ = false;
+    chunk_ = 0;
+    failedPages_.clear();
+    fetchFailed_ = false;
+}
+
 void RecordSource::reportUnattended() const
 {
     emit const_cast<RecordSource *>(this)->readFailed(lastError_);
@@ -120,12 +130,7 @@ bool RecordSource::setFilter(const QString &criteriaText)
     beginResetModel();
     filterText_ = criteriaText;
     filter_ = wanted.value_or(TableReader::Condition{});
-    keys_.clear();
-    scanned_.reset();
-    complete_ = false;
-    chunk_ = 0;
-    failedPages_.clear();
-    fetchFailed_ = false;
+    forgetVisibleRows();
     const bool ok = wanted && extend(kFirstChunk, false);
     if (!ok) {
         keys_.clear();

@@ -1,6 +1,7 @@
 #include "reports.h"
 
 #include "shell/messages.h"
+#include "shell/screens.h"
 #include "data/dataenvironment.h"
 #include "reportengine.h"
 #include "reportwindow.h"
@@ -16,16 +17,6 @@ QHash<QString, QPointer<ReportWindow>> &windows()
 {
     static QHash<QString, QPointer<ReportWindow>> all;
     return all;
-}
-
-void present(QWidget *window)
-{
-    if (window->isMinimized())
-        window->showNormal();
-    else
-        window->show();
-    window->raise();
-    window->activateWindow();
 }
 } // namespace
 
@@ -74,7 +65,7 @@ ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller)
     if (!window)
         window = new ReportWindow(definition);
     window->setDocument(std::move(*document));
-    present(window);
+    screens::present(window);
     return window;
 }
 

@@ -1,5 +1,6 @@
 #include "reportwindow.h"
 
+#include "shell/keys.h"
 #include "shell/messages.h"
 
 #include <QComboBox>
@@ -148,6 +149,10 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
         button->setObjectName(QLatin1String(name));
         button->setText(text);
         button->setToolTip(tip);
+        // The arrows are not speakable: a screen reader says what the button does.
+        button->setAccessibleName(tip);
+        // Enter presses the button that has the focus, as on the screens.
+        onEnter(button, [button] { button->click(); });
         return button;
     };
     first_ = toolButton("firstPage", QStringLiteral("|<"), QStringLiteral("Halaman pertama"));
@@ -157,12 +162,15 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     pageNumber_ = new QSpinBox(this);
     pageNumber_->setObjectName(QStringLiteral("pageNumber"));
     pageNumber_->setToolTip(QStringLiteral("Halaman"));
+    pageNumber_->setAccessibleName(QStringLiteral("Halaman"));
     pageNumber_->setKeyboardTracking(false);
     pageTotal_ = new QLabel(this);
     pageTotal_->setObjectName(QStringLiteral("pageTotal"));
+    pageTotal_->setAccessibleName(QStringLiteral("Jumlah halaman"));
     zoom_ = new QComboBox(this);
     zoom_->setObjectName(QStringLiteral("zoom"));
     zoom_->setToolTip(QStringLiteral("Perbesaran"));
+    zoom_->setAccessibleName(QStringLiteral("Perbesaran"));
     zoom_->addItem(QStringLiteral("Lebar halaman"), -1);
     zoom_->addItem(QStringLiteral("Satu halaman"), -2);
     for (int percent : {50, 75, 100, 125, 150, 200})
@@ -171,6 +179,10 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     print_->setObjectName(QStringLiteral("print"));
     savePdf_ = new QPushButton(QStringLiteral("Simpan PDF"), this);
     savePdf_->setObjectName(QStringLiteral("savePdf"));
+    for (QPushButton *button : {print_, savePdf_}) {
+        button->setAccessibleName(button->text());
+        button->setAutoDefault(true);
+    }
 
     auto *bar = new QHBoxLayout;
     bar->addWidget(first_);
@@ -187,9 +199,11 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
 
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName(QStringLiteral("pages"));
+    scroll_->setAccessibleName(QStringLiteral("Halaman laporan"));
     scroll_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     scroll_->setBackgroundRole(QPalette::Dark);
     view_ = new PageView;
+    view_->setAccessibleName(QStringLiteral("Isi halaman laporan"));
     view_->setDocument(&document_);
     scroll_->setWidget(view_);
     scroll_->setWidgetResizable(false);
@@ -199,6 +213,10 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addLayout(bar);
     layout->addWidget(scroll_);
+    // Tab goes through the bar in the order it is read, then to the pages.
+    const QList<QWidget *> tabOrder = {first_, previous_, pageNumber_, next_, last_, zoom_, print_, savePdf_, scroll_};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 
     connect(first_, &QToolButton::clicked, this, [this] { showPage(0); });
     connect(previous_, &QToolButton::clicked, this, [this] { showPage(page_ - 1); });

@@ -69,16 +69,17 @@ void prepare(QWidget *screen)
         screen->setWindowFlag(Qt::Window);
 }
 
-void present(QWidget *screen)
-{
-    if (screen->isMinimized())
-        screen->showNormal();
-    else
-        screen->show();
-    screen->raise();
-    screen->activateWindow();
-}
 } // namespace detail
+
+void present(QWidget *window)
+{
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
+}
 
 void onActivation(QWidget *window, std::function<void()> step)
 {

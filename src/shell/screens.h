@@ -19,8 +19,10 @@ QPointer<T> &slot()
     return instance;
 }
 void prepare(QWidget *screen);
-void present(QWidget *screen);
 } // namespace detail
+
+// Shows a window not modal, brings it to the front and makes it active.
+void present(QWidget *window);
 
 // The open instance of a screen, or nothing.
 template <class T>
@@ -50,7 +52,7 @@ template <class T>
 T *show(QWidget *owner = nullptr)
 {
     T *screen = load<T>(owner);
-    detail::present(screen);
+    present(screen);
     return screen;
 }
 

@@ -3,6 +3,7 @@
 #include "data/database.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -105,4 +106,15 @@ void TestDatabase::addLedgerRow(const QString &norekening, const QString &nama, 
 void TestDatabase::addOperator(const QString &user, const QString &password)
 {
     exec(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"), {user, password});
+}
+
+bool TestDatabase::damage(bool truncate)
+{
+    QFile file(this->file());
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    constexpr qint64 kept = 2 * 4096;
+    if (truncate)
+        return file.resize(kept);
+    return file.seek(kept) && file.write(QByteArray(int(file.size() - kept), '\x5a')) == file.size() - kept;
 }

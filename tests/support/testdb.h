@@ -30,6 +30,9 @@ public:
     void addLedgerRow(const QString &norekening, const QString &nama, const QString &date, const QString &kode,
                       double debet, double kredit, double saldo);
     void addOperator(const QString &user, const QString &password);
+    // Damages the file behind the program's back, past its first two pages: cuts it
+    // short there, or overwrites the rest with garbage.
+    bool damage(bool truncate);
 
 private:
     QSqlDatabase connection();

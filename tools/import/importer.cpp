@@ -679,10 +679,8 @@ Outcome run(const Options &options)
     bool ok = true;
     QStringList indexes;
     if (!existing) {
-        // The same schema as simparo-initdb makes; its first operator gives way to the old ones.
-        const QString placeholder = QString::number(QRandomGenerator::system()->generate64(), 36);
-        ok = db::createDatabase(building, placeholder, placeholder, &error) && writer.open(&error)
-            && writer.exec(QStringLiteral("DELETE FROM tpassword"), &error) && writer.dropIndexes(&indexes, &error);
+        // The same schema as simparo-initdb makes, with the old operators instead of a first one.
+        ok = db::createEmptyDatabase(building, &error) && writer.open(&error) && writer.dropIndexes(&indexes, &error);
     }
     writer.showProgress(
         options, plan.daftarKept.size() + source.nabubg.size() + source.tpassword.size() + plan.daftarSetAside.size());

@@ -1,0 +1,203 @@
+// Every control of every window has a name that a screen reader can speak, and
+// every button can be reached with Tab and pressed from the keyboard.
+#include "app/loginscreen.h"
+#include "app/mainwindow.h"
+#include "app/passwordscreen.h"
+#include "customers/newcustomerscreen.h"
+#include "customers/registerscreen.h"
+#include "reports/reportdefinition.h"
+#include "reports/reports.h"
+#include "reports/reportwindow.h"
+#include "reports/savingsrequest.h"
+#include "savings/ledgerview.h"
+#include "savings/transactionscreen.h"
+#include "shell/screens.h"
+#include "dialogs.h"
+#include "fixture.h"
+#include "testdb.h"
+
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+QWidget *open(const QString &window)
+{
+    if (window == QLatin1String("frmPASWORD"))
+        return screens::show<LoginScreen>();
+    if (window == QLatin1String("frmMENU"))
+        return screens::show<MainWindow>();
+    if (window == QLatin1String("frmDAFTAR"))
+        return screens::show<RegisterScreen>();
+    if (window == QLatin1String("frmTAMBAH"))
+        return screens::show<NewCustomerScreen>();
+    if (window == QLatin1String("frmPENARIKAN"))
+        return screens::show<TransactionScreen>();
+    if (window == QLatin1String("frmTABUNGAN"))
+        return screens::show<LedgerView>();
+    if (window == QLatin1String("frmRTABUNGAN"))
+        return screens::show<SavingsRequestScreen>();
+    if (window == QLatin1String("frmUBAHPASSWORD"))
+        return screens::show<PasswordScreen>();
+    if (window == QLatin1String("DATAR"))
+        return reports::showReport(reports::datar());
+    if (window == QLatin1String("LAPNASABAH"))
+        return reports::showReport(reports::lapnasabah());
+    return nullptr;
+}
+
+// Parts that Qt builds inside a control (the text field of a list or date, the
+// header and scroll bars of a grid, the tab bar's arrows) are spoken through that control.
+bool isPartOfControl(QWidget *widget, QWidget *window)
+{
+    for (QWidget *above = widget->parentWidget(); above && above != window; above = above->parentWidget())
+        if (qobject_cast<QComboBox *>(above) || qobject_cast<QAbstractSpinBox *>(above)
+            || qobject_cast<QAbstractScrollArea *>(above) || qobject_cast<QTabBar *>(above))
+            return true;
+    return widget->objectName().startsWith(QLatin1String("qt_"));
+}
+
+bool isControl(QWidget *widget)
+{
+    return (widget->focusPolicy() & Qt::TabFocus) || qobject_cast<QAbstractButton *>(widget)
+           || qobject_cast<QLineEdit *>(widget) || qobject_cast<QComboBox *>(widget)
+           || qobject_cast<QAbstractSpinBox *>(widget) || qobject_cast<QAbstractScrollArea *>(widget)
+           || qobject_cast<QGroupBox *>(widget) || qobject_cast<QTabWidget *>(widget)
+           || qobject_cast<QMenuBar *>(widget) || qobject_cast<QMenu *>(widget);
+}
+
+QString describe(QWidget *widget)
+{
+    return QStringLiteral("%1 (%2)").arg(widget->objectName(), QLatin1String(widget->metaObject()->className()));
+}
+} // namespace
+
+class tst_Accessibility : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDatabase> database;
+    std::unique_ptr<DialogAnswerer> dialogs;
+
+private slots:
+    void init()
+    {
+        database = std::make_unique<TestDatabase>();
+        dialogs = std::make_unique<DialogAnswerer>();
+        database->addCustomer(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"));
+    }
+
+    void cleanup()
+    {
+        reports::closeReports();
+        closeAllScreens();
+        QCOMPARE(dialogs->count(), 0);
+        dialogs.reset();
+        database.reset();
+    }
+
+    void everyControlHasANameAndTakesTab_data()
+    {
+        QTest::addColumn<QString>("window");
+        for (const char *window : {"frmPASWORD", "frmMENU", "frmDAFTAR", "frmTAMBAH", "frmPENARIKAN", "frmTABUNGAN",
+                                   "frmRTABUNGAN", "frmUBAHPASSWORD", "DATAR", "LAPNASABAH"})
+            QTest::newRow(window) << QString::fromLatin1(window);
+    }
+    void everyControlHasANameAndTakesTab()
+    {
+        QFETCH(QString, window);
+        QWidget *shown = open(window);
+        QVERIFY(shown);
+        QStringList unnamed;
+        QStringList untabbable;
+        QStringList enterDoesNothing;
+        int controls = 0;
+        for (QWidget *widget : shown->findChildren<QWidget *>()) {
+            if (!isControl(widget) || isPartOfControl(widget, shown))
+                continue;
+            ++controls;
+            if (widget->accessibleName().trimmed().isEmpty())
+                unnamed << describe(widget);
+            if (qobject_cast<QAbstractButton *>(widget) && !(widget->focusPolicy() & Qt::TabFocus))
+                untabbable << describe(widget);
+            if (auto *button = qobject_cast<QPushButton *>(widget); button && !button->autoDefault())
+                enterDoesNothing << describe(widget);
+        }
+        QVERIFY(controls >= 3);
+        const QString separator = QStringLiteral(", ");
+        QVERIFY2(unnamed.isEmpty(), qPrintable(QStringLiteral("without a name: ") + unnamed.join(separator)));
+        QVERIFY2(untabbable.isEmpty(), qPrintable(QStringLiteral("not reached by Tab: ") + untabbable.join(separator)));
+        QVERIFY2(enterDoesNothing.isEmpty(),
+                 qPrintable(QStringLiteral("Enter does not press: ") + enterDoesNothing.join(separator)));
+    }
+
+    void spokenNames_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("login user") << "frmPASWORD" << "TXTuser" << "USER";
+        QTest::newRow("register button shows EDIT") << "frmDAFTAR" << "cmdADD" << "EDIT";
+        QTest::newRow("register birth place") << "frmDAFTAR" << "txtTEMPAT" << "Tempat lahir";
+        QTest::newRow("new customer education") << "frmTAMBAH" << "OPTMHS" << "MAHASISWA";
+        QTest::newRow("transaction date") << "frmPENARIKAN" << "DTPicker1" << "Tanggal Transaksi";
+        QTest::newRow("ledger total") << "frmTABUNGAN" << "txtSAL" << "Total Saldo";
+        QTest::newRow("new password") << "frmUBAHPASSWORD" << "txtPassBaru" << "Password Baru";
+        QTest::newRow("report first page") << "DATAR" << "firstPage" << "Halaman pertama";
+    }
+    void spokenNames()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        QWidget *shown = open(window);
+        QVERIFY(shown);
+        QWidget *widget = shown->findChild<QWidget *>(control);
+        QVERIFY(widget);
+        QCOMPARE(widget->accessibleName(), name);
+    }
+
+    // The menu entries carry no access keys: Alt reaches the menu bar, arrows and Enter choose.
+    void altReachesTheMenu()
+    {
+        auto *window = screens::show<MainWindow>();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyPress(window, Qt::Key_Alt, Qt::AltModifier);
+        QTest::keyRelease(window, Qt::Key_Alt, Qt::NoModifier);
+        auto *bar = window->findChild<QMenuBar *>(QStringLiteral("menubar"));
+        QCOMPARE(QApplication::focusWidget(), bar);
+        QTest::keyClick(bar, Qt::Key_Right);
+        QTest::keyClick(bar, Qt::Key_Return);
+        QTRY_VERIFY(screens::find<TransactionScreen>());
+    }
+
+    // The page buttons of a report are tool buttons, which Qt presses with Space only.
+    void enterAndSpacePressReportButtons()
+    {
+        for (int i = 0; i < 120; ++i)
+            database->addCustomer(QStringLiteral("02%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("Nasabah"));
+        auto *window = qobject_cast<reports::ReportWindow *>(open(QStringLiteral("LAPNASABAH")));
+        QVERIFY(window);
+        QVERIFY(window->document().pageCount() > 1);
+        auto *next = window->findChild<QAbstractButton *>(QStringLiteral("nextPage"));
+        QTest::keyClick(next, Qt::Key_Return);
+        QCOMPARE(window->currentPage(), 1);
+        auto *first = window->findChild<QAbstractButton *>(QStringLiteral("firstPage"));
+        QTest::keyClick(first, Qt::Key_Space);
+        QCOMPARE(window->currentPage(), 0);
+    }
+};
+
+QTEST_MAIN(tst_Accessibility)
+#include "tst_accessibility.moc"

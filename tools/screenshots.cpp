@@ -1,0 +1,408 @@
+// simparo-screenshots [FOLDER]: pictures of every window of SIMPARO for the README.
+// It makes a database of made-up customers and postings under a temporary HOME,
+// works the real windows as an operator would (typing, Enter, buttons, menus)
+// and saves each one as a PNG file in FOLDER (default docs/screenshots). Run it
+// headless: QT_QPA_PLATFORM=offscreen simparo-screenshots docs/screenshots
+#include "app/loginscreen.h"
+#include "app/mainwindow.h"
+#include "app/passwordscreen.h"
+#include "app/startup.h"
+#include "customers/newcustomerscreen.h"
+#include "customers/registerscreen.h"
+#include "data/database.h"
+#include "data/textforms.h"
+#include "reports/reports.h"
+#include "reports/reportwindow.h"
+#include "reports/savingsrequest.h"
+#include "savings/ledgerview.h"
+#include "savings/posting.h"
+#include "savings/transactionscreen.h"
+#include "shell/screens.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSqlError>
+#include <QStyleHints>
+#include <QSqlQuery>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+// The day the pictures show as today, so that they change only when the screens do.
+const QDate kToday(2024, 7, 15);
+
+int g_failures = 0;
+
+void fail(const QString &what)
+{
+    std::fprintf(stderr, "simparo-screenshots: %s\n", qPrintable(what));
+    ++g_failures;
+}
+
+// Lets the windows show, activate and paint.
+void settle(int milliseconds = 60)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+template <class T>
+T *child(QWidget *window, const char *name)
+{
+    T *found = window ? window->findChild<T *>(QLatin1String(name)) : nullptr;
+    if (!found)
+        fail(QStringLiteral("no %1 in %2").arg(QLatin1String(name), window ? window->objectName() : QString()));
+    return found;
+}
+
+void key(QWidget *widget, int code, const QString &text = QString())
+{
+    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &release);
+}
+
+// Types the text into the field key by key, as the operator does.
+void type(QWidget *window, const char *field, const QString &text)
+{
+    auto *edit = child<QLineEdit>(window, field);
+    if (!edit)
+        return;
+    edit->setFocus();
+    for (const QChar character : text)
+        key(edit, 0, QString(character));
+}
+
+void enter(QWidget *window, const char *field)
+{
+    if (auto *widget = child<QWidget>(window, field))
+        key(widget, Qt::Key_Return);
+    settle();
+}
+
+void press(QWidget *window, const char *button)
+{
+    if (auto *found = child<QPushButton>(window, button))
+        found->click();
+    settle();
+}
+
+void trigger(QWidget *window, const char *action)
+{
+    if (auto *found = window->findChild<QAction *>(QLatin1String(action)))
+        found->trigger();
+    else
+        fail(QStringLiteral("no menu entry %1").arg(QLatin1String(action)));
+    settle();
+}
+
+QImage picture(QWidget *window)
+{
+    return window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+void save(const QImage &image, const QString &folder, const QString &name)
+{
+    const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
+    // Quality 0 is the PNG writer's strongest compression.
+    if (image.isNull() || !image.save(path, "PNG", 0))
+        fail(QStringLiteral("cannot write %1").arg(path));
+    else
+        std::printf("%s %dx%d\n", qPrintable(path), image.width(), image.height());
+}
+
+void shoot(QWidget *window, const QString &folder, const QString &name)
+{
+    if (!window) {
+        fail(QStringLiteral("%1 is not open").arg(name));
+        return;
+    }
+    settle();
+    save(picture(window), folder, name);
+}
+
+// Made-up customers: number, name, birth place, birth date, address, city, postcode, education, telephone.
+struct Customer {
+    const char *number, *name, *place, *born, *address, *city, *postcode, *education, *phone;
+};
+const Customer kCustomers[] = {
+    {"0120240001", "Ahmad Fauzi", "Medan", "12/03/2010", "Jl. Melati No. 4", "Medan", "20111", "SD", "061-4512345"},
+    {"0120240002", "Siti Aminah", "Binjai", "05/08/2008", "Jl. Kenanga No. 11", "Binjai", "20712", "SMP",
+     "061-8823410"},
+    {"0120240003", "Rizky Pratama", "Medan", "21/01/2006", "Jl. Sei Batang Hari 27", "Medan", "20122", "SMU",
+     "0812-6012-3344"},
+    {"0120240004", "Nur Aisyah Lubis", "Tebing Tinggi", "30/11/2003", "Jl. Gatot Subroto 150", "Medan", "20127",
+     "MAHASISWA", "0813-7055-1200"},
+    {"0120240005", "Dedi Siregar", "Pematangsiantar", "17/06/2009", "Jl. Merdeka No. 8", "Pematangsiantar", "21118",
+     "SMP", "0622-21455"},
+    {"0120240006", "Putri Handayani", "Medan", "02/09/2011", "Jl. Setia Budi 63", "Medan", "20132", "SD",
+     "061-8212090"},
+};
+
+// Postings of the first accounts: account, date, code, amount (rupiah).
+struct Posting {
+    const char *number;
+    QDate date;
+    posting::Code code;
+    double amount;
+};
+const Posting kPostings[] = {
+    {"0120240001", QDate(2024, 7, 1), posting::Code::Deposit, 50000},
+    {"0120240002", QDate(2024, 7, 1), posting::Code::Deposit, 125000},
+    {"0120240001", QDate(2024, 7, 3), posting::Code::Deposit, 25000},
+    {"0120240003", QDate(2024, 7, 4), posting::Code::Deposit, 200000},
+    {"0120240001", QDate(2024, 7, 8), posting::Code::Withdrawal, 15000},
+    {"0120240002", QDate(2024, 7, 9), posting::Code::Withdrawal, 30000},
+    {"0120240001", QDate(2024, 7, 12), posting::Code::Deposit, 40000},
+    {"0120240004", QDate(2024, 7, 12), posting::Code::Deposit, 350000},
+};
+
+bool fillDatabase(QString *error)
+{
+    const QString file = db::databaseFile();
+    if (!db::createDatabase(file, QStringLiteral("admin"), QStringLiteral("admin123"), error))
+        return false;
+    const QString connection = QStringLiteral("screenshots");
+    bool ok = true;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        database.setDatabaseName(file);
+        ok = database.open();
+        auto run = [&](const QString &sql, const QVariantList &values) {
+            if (!ok)
+                return;
+            QSqlQuery query(database);
+            query.prepare(sql);
+            for (const QVariant &value : values)
+                query.addBindValue(value);
+            ok = query.exec();
+            if (!ok)
+                *error = query.lastError().text();
+        };
+        QHash<QString, QString> names;
+        for (const Customer &c : kCustomers) {
+            run(QStringLiteral("INSERT INTO daftar VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                {QString::fromUtf8(c.number), QString::fromUtf8(c.name), QString::fromUtf8(c.place),
+                 QString::fromUtf8(c.born), QString::fromUtf8(c.address), QString::fromUtf8(c.city),
+                 QString::fromUtf8(c.postcode), QString::fromUtf8(c.education), QString::fromUtf8(c.phone)});
+            names.insert(QString::fromUtf8(c.number), QString::fromUtf8(c.name));
+        }
+        // Each account's balance chain: saldo = previous saldo + kredit - debet.
+        QHash<QString, double> balances;
+        for (const Posting &p : kPostings) {
+            const QString number = QString::fromUtf8(p.number);
+            const bool deposit = p.code == posting::Code::Deposit;
+            const double balance = balances.value(number) + (deposit ? p.amount : -p.amount);
+            balances.insert(number, balance);
+            run(QStringLiteral("INSERT INTO nabubg VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                {number, names.value(number), textform::storedDateText(p.date), posting::codeText(p.code),
+                 posting::kind(p.code), deposit ? 0.0 : p.amount, deposit ? p.amount : 0.0, balance});
+        }
+        if (!database.isOpen() && error->isEmpty())
+            *error = database.lastError().text();
+        database.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return ok;
+}
+
+// The main window with the menu of the menu bar entry opened over it.
+QImage withMenuOpen(MainWindow *window, const char *menuName)
+{
+    auto *bar = window->findChild<QMenuBar *>(QStringLiteral("menubar"));
+    auto *menu = window->findChild<QMenu *>(QLatin1String(menuName));
+    QImage image = picture(window);
+    if (!bar || !menu) {
+        fail(QStringLiteral("no menu %1").arg(QLatin1String(menuName)));
+        return image;
+    }
+    bar->setActiveAction(menu->menuAction());
+    settle(150);
+    image = picture(window);
+    if (menu->isVisible()) {
+        QPainter painter(&image);
+        painter.drawImage(window->mapFromGlobal(menu->mapToGlobal(QPoint(0, 0))), picture(menu));
+    } else {
+        fail(QStringLiteral("the menu %1 did not open").arg(QLatin1String(menuName)));
+    }
+    menu->hide();
+    bar->setActiveAction(nullptr);
+    settle();
+    return image;
+}
+
+void takePictures(const QString &folder)
+{
+    const QString account = QStringLiteral("0120240001");
+
+    // Login: the user confirmed, the password typed and accepted.
+    auto *login = screens::show<LoginScreen>();
+    settle();
+    type(login, "TXTuser", QStringLiteral("admin"));
+    enter(login, "TXTuser");
+    type(login, "TXTpasword", QStringLiteral("admin123"));
+    enter(login, "TXTpasword");
+    shoot(login, folder, QStringLiteral("frmPASWORD"));
+    press(login, "cmdOK");
+
+    auto *menu = screens::find<MainWindow>();
+    if (!menu) {
+        fail(QStringLiteral("the main window did not open after the login"));
+        return;
+    }
+    save(withMenuOpen(menu, "mnuLAPORAN"), folder, QStringLiteral("frmMENU"));
+
+    // The customer register on its second customer, then its search tab.
+    trigger(menu, "MNUNASABAH");
+    auto *customers = screens::find<RegisterScreen>();
+    press(customers, "cmdNEXT");
+    shoot(customers, folder, QStringLiteral("frmDAFTAR"));
+    if (auto *tabs = child<QTabWidget>(customers, "SSTab1"))
+        tabs->setCurrentIndex(1);
+    shoot(customers, folder, QStringLiteral("frmDAFTAR-cari"));
+    if (auto *tabs = child<QTabWidget>(customers, "SSTab1"))
+        tabs->setCurrentIndex(0);
+
+    // A new customer being typed in (not saved).
+    press(customers, "cmdEDIT");
+    auto *newCustomer = screens::find<NewCustomerScreen>();
+    type(newCustomer, "txtREKENING", QStringLiteral("0120240007"));
+    enter(newCustomer, "txtREKENING");
+    const std::pair<const char *, const char *> typed[] = {
+        {"txtNAMA", "Fitri Ramadhani"}, {"txtTEMPAT", "Medan"},  {"txtLAHIR", "14/02/2012"},
+        {"txtALAMAT", "Jl. Teratai No. 9"}, {"txtKOTA", "Medan"}, {"txtKODE", "20118"},
+    };
+    for (const auto &[field, text] : typed) {
+        type(newCustomer, field, QString::fromUtf8(text));
+        enter(newCustomer, field);
+    }
+    shoot(newCustomer, folder, QStringLiteral("frmTAMBAH"));
+    press(newCustomer, "cmdCANCEL");
+    if (auto *reopened = screens::find<RegisterScreen>())
+        press(reopened, "cmdCLOSE");
+
+    // A deposit after the account lookup, its new balance shown before SAVE.
+    trigger(menu, "mnuTRANSAKSI");
+    auto *transactions = screens::find<TransactionScreen>();
+    if (auto *date = child<QDateEdit>(transactions, "DTPicker1"))
+        date->setDate(kToday);
+    type(transactions, "txtREKENING", account);
+    enter(transactions, "txtREKENING");
+    if (auto *code = child<QComboBox>(transactions, "cbo_TRANSAKSI")) {
+        code->setFocus();
+        key(code, Qt::Key_Down);
+        settle();
+    }
+    type(transactions, "txtKREDIT", QStringLiteral("20000"));
+    enter(transactions, "txtKREDIT");
+    shoot(transactions, folder, QStringLiteral("frmPENARIKAN"));
+
+    // The ledger view of the same account.
+    press(transactions, "cmdSALDO");
+    auto *ledger = screens::find<LedgerView>();
+    type(ledger, "txtREKENING", account);
+    enter(ledger, "txtREKENING");
+    shoot(ledger, folder, QStringLiteral("frmTABUNGAN"));
+    for (QWidget *done : {static_cast<QWidget *>(ledger), static_cast<QWidget *>(transactions)})
+        if (done)
+            done->close();
+
+    // The savings report of one account, asked for and shown.
+    trigger(menu, "mnuTNASABAH");
+    auto *request = screens::find<SavingsRequestScreen>();
+    type(request, "txtREKENING", account);
+    enter(request, "txtREKENING");
+    shoot(request, folder, QStringLiteral("frmRTABUNGAN"));
+    press(request, "cmdCETAK");
+    auto *datar = reports::reportWindow(QStringLiteral("DATAR"));
+    if (datar)
+        datar->resize(820, 460);
+    shoot(datar, folder, QStringLiteral("DATAR"));
+    if (datar)
+        datar->close();
+    if (request)
+        request->close();
+
+    // The customer list.
+    trigger(menu, "mnuLNASABAH");
+    auto *list = reports::reportWindow(QStringLiteral("LAPNASABAH"));
+    if (list)
+        list->resize(1000, 440);
+    shoot(list, folder, QStringLiteral("LAPNASABAH"));
+    if (list)
+        list->close();
+
+    // The change of password, the operator's name typed.
+    trigger(menu, "mnuGanti");
+    auto *password = screens::find<PasswordScreen>();
+    type(password, "txtUserLama", QStringLiteral("admin"));
+    shoot(password, folder, QStringLiteral("frmUBAHPASSWORD"));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The program's database lives under HOME: a temporary one holds the made-up data.
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        std::fprintf(stderr, "simparo-screenshots: no temporary folder\n");
+        return 1;
+    }
+    qputenv("HOME", home.path().toLocal8Bit());
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("SIMPARO"));
+    // Dates and amounts as the bank's operators see them.
+    QLocale::setDefault(QLocale(QLocale::Indonesian, QLocale::Indonesia));
+    // A text cursor that does not blink is drawn the same in every run.
+    QGuiApplication::styleHints()->setCursorFlashTime(0);
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.contains(QStringLiteral("--help"))) {
+        std::printf("Usage: QT_QPA_PLATFORM=offscreen simparo-screenshots [FOLDER]\n"
+                    "Saves a picture of every window of SIMPARO as PNG in FOLDER (default docs/screenshots).\n");
+        return 0;
+    }
+    const QString folder = arguments.size() > 1 ? arguments.at(1) : QStringLiteral("docs/screenshots");
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "simparo-screenshots: cannot make %s\n", qPrintable(folder));
+        return 1;
+    }
+
+    QString error;
+    if (!fillDatabase(&error)) {
+        std::fprintf(stderr, "simparo-screenshots: sample database: %s\n", qPrintable(error));
+        return 1;
+    }
+    registerHome();
+    // No message box belongs in the pictures: one that opens is a failure, and is closed.
+    QTimer watchdog;
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            fail(QStringLiteral("unexpected message: %1").arg(box ? box->text() : modal->windowTitle()));
+            modal->close();
+        }
+    });
+    watchdog.start(200);
+    takePictures(folder);
+    reports::closeReports();
+    screens::endProgram();
+    return g_failures == 0 ? 0 : 1;
+}
