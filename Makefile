@@ -2,12 +2,21 @@
 # `make test` builds and runs the whole test suite headless,
 # `make package` builds the Debian package simparo_<version>_<arch>.deb in the build folder,
 # `make screenshots` renews the pictures of the screens in docs/screenshots (used by the README).
+# Checks that CI runs besides: `make test-sanitize` (the whole test suite built with
+# AddressSanitizer and UndefinedBehaviorSanitizer), `make fuzz` (libFuzzer targets of
+# the data layer, FUZZ_TIME seconds each), `make crashtest` (CRASH_KILLS kills of a
+# posting program; `make crashtest CRASH_KILLS=1000` for a longer run).
 BUILD_DIR ?= build
+SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR ?= build-fuzz
+FUZZ_TIME ?= 60
+FUZZ_TARGETS := criteria money connection
+CRASH_KILLS ?= 100
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools \
             libqt6sql6-sqlite libsodium-dev libsqlite3-dev libgl-dev fonts-dejavu-core poppler-utils sqlite3 \
-            dpkg-dev mdbtools-dev locales postgresql libqt6sql6-psql libpq-dev
+            dpkg-dev mdbtools-dev locales postgresql libqt6sql6-psql libpq-dev clang libclang-rt-14-dev
 DB_FILE := $(HOME)/SKRIP/asli.sqlite
 FIRST_USER ?= admin
 # The first password reaches simparo-initdb on its standard input (printf is the shell's
@@ -16,7 +25,7 @@ FIRST_PASSWORD ?= admin123
 
 SCREENSHOTS_DIR := docs/screenshots
 
-.PHONY: deps build run test bench package screenshots clean
+.PHONY: deps build run test test-sanitize fuzz crashtest bench package screenshots clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -46,6 +55,38 @@ run: build
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# Leaks are reported too (LeakSanitizer, on by default): the suite runs without any.
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIMPARO_SANITIZE=ON -DSIMPARO_BUILD_BENCH=OFF
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_stack_use_after_return=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# Each target runs FUZZ_TIME seconds from its starting corpus in fuzz/corpus/; what it
+# finds on the way stays in the fuzz build folder. A failing input is saved there as
+# crash-<target>-... and its log printed.
+fuzz: deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIMPARO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@failed=""; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_DIR)/corpus-$$t; \
+	  echo "fuzz_$$t: $(FUZZ_TIME) s"; \
+	  if $(FUZZ_DIR)/fuzz_$$t -max_total_time=$(FUZZ_TIME) -timeout=10 -rss_limit_mb=2048 \
+	       -artifact_prefix=$(FUZZ_DIR)/crash-$$t- $(FUZZ_DIR)/corpus-$$t fuzz/corpus/$$t \
+	       > $(FUZZ_DIR)/fuzz_$$t.log 2>&1; then \
+	    grep -E '^Done [0-9]+ runs' $(FUZZ_DIR)/fuzz_$$t.log || true; \
+	  else \
+	    tail -n 60 $(FUZZ_DIR)/fuzz_$$t.log; failed="$$failed $$t"; \
+	  fi; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz: failed:$$failed"; exit 1; fi; \
+	echo "fuzz: $(words $(FUZZ_TARGETS)) targets, none failed"
+
+crashtest: build
+	BUILD_DIR=$(BUILD_DIR) tests/crash/run $(CRASH_KILLS)
+
 bench: build
 	$(BUILD_DIR)/simparo-bench
 
@@ -62,4 +103,4 @@ screenshots:
 	optipng -quiet -o2 $(SCREENSHOTS_DIR)/*.png
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -309,6 +309,53 @@ private slots:
         QCOMPARE(customers(), before + 1);
     }
 
+    // A number whose ledger rows lost their customer (deleted earlier) is given to
+    // a new one only after Yes, and only with the rows the operator was told of.
+    void reusedNumberAsksFirst_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("postedWhileAsked");
+        QTest::newRow("Yes") << int(QMessageBox::Yes) << false;
+        QTest::newRow("No") << int(QMessageBox::No) << false;
+        QTest::newRow("posted while asked") << int(QMessageBox::Yes) << true;
+    }
+    void reusedNumberAsksFirst()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, postedWhileAsked);
+        addCustomers();
+        database->addLedgerRow(QStringLiteral("0900"), QStringLiteral("Lama"), QStringLiteral("2024-01-02"),
+                               QStringLiteral("01"), 0, 15000.5, 15000.5);
+        openFromRegister();
+        fillIn(QStringLiteral("0900"));
+        const QStringList typing = typed();
+        dialogs->answerMessage(QMessageBox::StandardButton(answer));
+        if (postedWhileAsked) {
+            dialogs->whileNextMessageOpen([this] {
+                database->addLedgerRow(QStringLiteral("0900"), QStringLiteral("Lama"), QStringLiteral("2024-01-03"),
+                                       QStringLiteral("02"), 5000, 0, 10000.5);
+            });
+            dialogs->answerMessage(QMessageBox::Yes);
+        }
+        click("cmdSAVE");
+        QCOMPARE(dialogs->count(), postedWhileAsked ? 2 : 1);
+        for (const DialogSeen &seen : std::as_const(dialogs->seen)) {
+            QCOMPARE(seen.title, QStringLiteral("PERHATIAN"));
+            QCOMPARE(seen.icon, QMessageBox::Question);
+            QCOMPARE(seen.buttons, QMessageBox::Yes | QMessageBox::No);
+        }
+        QVERIFY(dialogs->seen.first().text.contains(QLatin1String("1 transaksi")));
+        QVERIFY(dialogs->seen.first().text.contains(QLatin1String("Rp 15000.5")));
+        // Asked again with the rows as they now stand.
+        if (postedWhileAsked)
+            QVERIFY(dialogs->seen.last().text.contains(QLatin1String("2 transaksi"))
+                    && dialogs->seen.last().text.contains(QLatin1String("Rp 10000.5")));
+        const bool stored = answer == QMessageBox::Yes;
+        QCOMPARE(customers(), stored ? 4 : 3);
+        QCOMPARE(typed(), stored ? QStringList(8, QString()) : typing);
+        QCOMPARE(focused(), field("txtREKENING"));
+    }
+
     void databaseRefusalKeepsTheTyping_data()
     {
         QTest::addColumn<bool>("readOnlyFile");

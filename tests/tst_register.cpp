@@ -1,9 +1,11 @@
 // The customer register screen driven through its real widgets: browsing,
 // correcting, deleting and the two searches.
 #include "app/mainwindow.h"
+#include "shell/bank.h"
 #include "shell/screens.h"
 #include "customers/registerscreen.h"
 #include "data/database.h"
+#include "data/money.h"
 #include "data/recordsource.h"
 #include "dialogs.h"
 #include "fixture.h"
@@ -161,7 +163,7 @@ private slots:
             QCOMPARE(text, QString::fromLatin1(caption));
         }
         QCOMPARE(child<QGroupBox>("optSMP")->title(), QStringLiteral("STATUS PENDIDIKAN"));
-        QVERIFY(!child<QLabel>("Label9")->text().isEmpty());
+        QCOMPARE(child<QLabel>("Label9")->text(), QString::fromUtf8(bank::kAddress));
         // The grids and the count sit on their tabs.
         QVERIFY(tabs->widget(0)->isAncestorOf(child<QTableView>("DataGrid1")));
         QVERIFY(tabs->widget(1)->isAncestorOf(child<QTableView>("DataGrid2")));
@@ -352,6 +354,8 @@ private slots:
         addCustomers();
         database->addLedgerRow(QStringLiteral("0102"), QStringLiteral("Budi Santoso"), QStringLiteral("2024-01-02"),
                                QStringLiteral("01"), 0, 5000, 5000);
+        database->addLedgerRow(QStringLiteral("0102"), QStringLiteral("Budi Santoso"), QStringLiteral("2024-01-03"),
+                               QStringLiteral("02"), 5000, 0, 0);
         openRegister();
         click("cmdNEXT");
         dialogs->answerMessage(QMessageBox::No);
@@ -369,7 +373,7 @@ private slots:
         QCOMPARE(dialogs->seen.at(1).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(stored(), QStringList({QStringLiteral("0101|Ahmad Fauzi|Medan"),
                                         QStringLiteral("0103|Citra Lestari|Medan")}));
-        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(), 1);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(), 2);
         QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0101"));
         QCOMPARE(child<QTableView>("DataGrid2")->model()->rowCount(), 2);
 
@@ -398,6 +402,77 @@ private slots:
         QCOMPARE(dialogs->count(), 2);
         QCOMPARE(database->rows(QStringLiteral("SELECT norekening FROM daftar ORDER BY rowid")),
                  QStringList({QStringLiteral("0101"), QStringLiteral("0102")}));
+    }
+
+    // The ledger is kept by account number: a customer with ledger rows keeps his
+    // number, and a number whose rows lost their customer is taken only after Yes.
+    void renumberingMindsTheLedger_data()
+    {
+        QTest::addColumn<QString>("holder"); // whose ledger rows there are
+        QTest::addColumn<int>("answer");     // to the question; 0 when none is asked
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("customer with ledger rows") << "0101" << 0 << false;
+        QTest::newRow("rows without customer, No") << "0900" << int(QMessageBox::No) << false;
+        QTest::newRow("rows without customer, Yes") << "0900" << int(QMessageBox::Yes) << true;
+    }
+    void renumberingMindsTheLedger()
+    {
+        QFETCH(QString, holder);
+        QFETCH(int, answer);
+        QFETCH(bool, stored);
+        addCustomers();
+        for (double saldo : {20000.0, 15000.5})
+            database->addLedgerRow(holder, QStringLiteral("Lama"), QStringLiteral("2024-01-02"), QStringLiteral("01"),
+                                   0, 1000, saldo);
+        openRegister();
+        const QStringList before = this->stored();
+        click("cmdADD");
+        retype("txtREKENING", QStringLiteral("0900"));
+        if (answer)
+            dialogs->answerMessage(QMessageBox::StandardButton(answer));
+        click("cmdUPDATE");
+        const DialogSeen seen = dialogs->only();
+        if (answer) {
+            QCOMPARE(seen.title, QStringLiteral("PERHATIAN"));
+            QCOMPARE(seen.icon, QMessageBox::Question);
+            QCOMPARE(seen.buttons, QMessageBox::Yes | QMessageBox::No);
+            QVERIFY2(seen.text.contains(QLatin1String("2 transaksi")) && seen.text.contains(QLatin1String("Rp 15000.5")),
+                     qPrintable(seen.text));
+        } else {
+            QCOMPARE(seen.title, QStringLiteral("Perhatian"));
+            QCOMPARE(seen.icon, QMessageBox::Critical);
+            QVERIFY2(seen.text.contains(QLatin1String("tidak bisa diubah")), qPrintable(seen.text));
+        }
+        QCOMPARE(this->stored().at(0), stored ? QStringLiteral("0900|Ahmad Fauzi|Medan") : before.at(0));
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0900"));
+        QCOMPARE(editable(), !stored);
+    }
+
+    void customerWithMoneyStays_data()
+    {
+        QTest::addColumn<double>("saldo");
+        QTest::newRow("balance left") << 5000.0;
+        QTest::newRow("one sen left") << 0.01;
+    }
+    void customerWithMoneyStays()
+    {
+        QFETCH(double, saldo);
+        addCustomers();
+        database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2024-01-02"),
+                               QStringLiteral("01"), 0, saldo, saldo);
+        openRegister();
+        dialogs->answerMessage(QMessageBox::Yes);
+        click("cmdHAPUS");
+        QCOMPARE(dialogs->count(), 2);
+        const DialogSeen refusal = dialogs->seen.at(1);
+        QCOMPARE(refusal.title, QStringLiteral("Perhatian"));
+        QCOMPARE(refusal.icon, QMessageBox::Critical);
+        QVERIFY2(refusal.text.contains(QLatin1String("Rp ") + Money::fromStored(saldo)->toText())
+                     && refusal.text.contains(QLatin1String("penarikan")),
+                 qPrintable(refusal.text));
+        QCOMPARE(stored().size(), 3);
+        QCOMPARE(records()->recordCount(), 3);
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0101"));
     }
 
     void educationOptionsStoreNothing()

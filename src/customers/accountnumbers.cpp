@@ -1,8 +1,10 @@
 #include "accountnumbers.h"
 
 #include "data/database.h"
+#include "shell/messages.h"
 
 #include <QSqlQuery>
+#include <memory>
 
 namespace customers {
 
@@ -43,6 +45,101 @@ RecordSource::WriteCheck accountNumberCheck(const std::optional<QString> &stored
             return false;
         }
         return true;
+    };
+}
+
+bool readLedgerRows(QSqlDatabase &database, const QString &number, LedgerRows *rows, QString *error)
+{
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    const QString key = db::keyColumn(database);
+    query.prepare(QStringLiteral("SELECT count(*), max(%1), (SELECT saldo FROM nabubg WHERE norekening = ? "
+                                 "ORDER BY %1 DESC LIMIT 1) FROM nabubg WHERE norekening = ?")
+                      .arg(key));
+    query.addBindValue(number);
+    query.addBindValue(number);
+    if (!query.exec() || !query.next()) {
+        *error = db::describeError(query.lastError(), database.databaseName());
+        return false;
+    }
+    rows->count = query.value(0).toLongLong();
+    rows->latestKey = query.value(1).toLongLong();
+    rows->balance = Money::fromStored(query.value(2)).value_or(Money());
+    return true;
+}
+
+QString reusedNumberQuestion(const QString &number, const LedgerRows &rows)
+{
+    return QStringLiteral("NO REKENING %1 tidak dipakai nasabah mana pun, tetapi di buku tabungan masih ada "
+                          "%2 transaksi atas nomor ini dengan saldo terakhir Rp %3.\n"
+                          "Nasabah yang disimpan dengan nomor ini mendapat transaksi dan saldo itu.\n"
+                          "Lanjutkan hanya bila ini nasabah yang sama yang didaftarkan kembali. Lanjutkan?")
+        .arg(number)
+        .arg(rows.count)
+        .arg(rows.balance.toText());
+}
+
+Written writeRegisterRow(QWidget *screen, const std::optional<QString> &storedNumber,
+                         const std::function<bool(const RecordSource::WriteCheck &)> &write)
+{
+    const RecordSource::WriteCheck numberCheck = accountNumberCheck(storedNumber);
+    std::optional<LedgerRows> agreed; // the rows the operator agreed to take on
+    while (true) {
+        auto asked = std::make_shared<std::optional<LedgerRows>>();
+        auto number = std::make_shared<QString>();
+        const RecordSource::WriteCheck check = [=](QSqlDatabase &database, QVector<QVariant> &row,
+                                                   QString *refusal) {
+            if (!numberCheck(database, row, refusal))
+                return false;
+            *number = row.value(0).toString();
+            if (storedNumber && *number == *storedNumber)
+                return true;
+            LedgerRows rows;
+            if (storedNumber) {
+                // His ledger rows are kept by his number: they would have no customer.
+                if (!readLedgerRows(database, *storedNumber, &rows, refusal))
+                    return false;
+                if (rows.count > 0) {
+                    *refusal = QStringLiteral("NO REKENING tidak bisa diubah: nasabah ini sudah punya %1 transaksi "
+                                              "di buku tabungan atas nomor %2.\n"
+                                              "Kembalikan NO REKENING ke %2, lalu simpan lagi.")
+                                   .arg(rows.count)
+                                   .arg(*storedNumber);
+                    return false;
+                }
+            }
+            if (!readLedgerRows(database, *number, &rows, refusal))
+                return false;
+            if (rows.count == 0 || (agreed && *agreed == rows))
+                return true;
+            *asked = rows;
+            *refusal = reusedNumberQuestion(*number, rows);
+            return false;
+        };
+        if (write(check))
+            return Written::Stored;
+        if (!asked->has_value())
+            return Written::Failed;
+        if (!msg::askYesNo(screen, reusedNumberQuestion(*number, **asked), QStringLiteral("PERHATIAN")))
+            return Written::Declined;
+        agreed = *asked;
+    }
+}
+
+RecordSource::WriteCheck deleteCheck()
+{
+    return [](QSqlDatabase &database, QVector<QVariant> &row, QString *refusal) {
+        const QString number = row.value(0).toString();
+        LedgerRows rows;
+        if (!readLedgerRows(database, number, &rows, refusal))
+            return false;
+        if (rows.balance.sen() == 0)
+            return true;
+        *refusal = QStringLiteral("Nasabah %1 (NO REKENING %2) tidak bisa dihapus: saldonya masih Rp %3.\n"
+                                  "Bayarkan dulu seluruh saldonya (penarikan sebesar saldo di layar transaksi), "
+                                  "lalu hapus lagi.")
+                       .arg(row.value(1).toString(), number, rows.balance.toText());
+        return false;
     };
 }
 

@@ -79,9 +79,14 @@ void NewCustomerScreen::save()
                                    ui.txtKODE->text(),     education(),          ui.txtTELPHON->text()};
     RecordSource *records = registerRecords();
     // The number is checked again at the moment of writing, whether or not it was confirmed with Enter.
-    if (!records->addNew(row, customers::accountNumberCheck())) {
+    const customers::Written written = customers::writeRegisterRow(
+        this, std::nullopt, [&](const RecordSource::WriteCheck &check) { return records->addNew(row, check); });
+    if (written != customers::Written::Stored) {
         // Nothing is stored and everything typed stays for a correction.
-        reportWriteFailure(this, records, ui.txtREKENING);
+        if (written == customers::Written::Failed)
+            reportWriteFailure(this, records, ui.txtREKENING);
+        else
+            ui.txtREKENING->setFocus();
         return;
     }
     // The education choice stays for the next customer.

@@ -1,5 +1,6 @@
 #include "registerscreen.h"
 
+#include "shell/bank.h"
 #include "shell/keys.h"
 #include "shell/messages.h"
 #include "shell/recordsources.h"
@@ -18,6 +19,7 @@ RegisterScreen::RegisterScreen(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
+    bank::showAddress(ui.Label9);
     Adodc1 = openRecordSource(this, QStringLiteral("Adodc1"), QStringLiteral("daftar"));
 
     const QStringList columns = {QStringLiteral("norekening"), QStringLiteral("nama"),   QStringLiteral("tempat"),
@@ -127,9 +129,14 @@ void RegisterScreen::storeCurrent()
             msg::perhatian(this, Adodc1->lastError());
             return;
         }
-        if (!fields_->update(customers::accountNumberCheck(stored))) {
+        const customers::Written written = customers::writeRegisterRow(
+            this, stored, [this](const RecordSource::WriteCheck &check) { return fields_->update(check); });
+        if (written != customers::Written::Stored) {
             // What was typed stays in the fields, still editable, for a correction.
-            reportWriteFailure(this, Adodc1, ui.txtREKENING);
+            if (written == customers::Written::Failed)
+                reportWriteFailure(this, Adodc1, ui.txtREKENING);
+            else
+                ui.txtREKENING->setFocus();
             return;
         }
     }
@@ -171,8 +178,9 @@ void RegisterScreen::deleteCurrent()
     }
     if (!msg::askYesNo(this, QStringLiteral("ANDA YAKIN MAU MENGHAPUS?"), QStringLiteral("PERHATIAN")))
         return;
-    // Only the register row goes; the customer's ledger rows stay.
-    if (!Adodc1->deleteCurrent()) {
+    // Only the register row goes; the customer's ledger rows stay. A customer who
+    // still has money stays until it is paid out.
+    if (!Adodc1->deleteCurrent(customers::deleteCheck())) {
         reportWriteFailure(this, Adodc1);
         return;
     }

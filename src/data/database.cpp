@@ -862,11 +862,11 @@ bool findRelation(QSqlDatabase &database, const QString &name, Relation *relatio
     QStringList declared;
     bool ok = false;
     if (server) {
-        const bool prepared = db::prepare(&query, database, QStringLiteral("SELECT attname, format_type(atttypid, atttypmod) FROM pg_attribute "
+        const bool columnsPrepared = db::prepare(&query, database, QStringLiteral("SELECT attname, format_type(atttypid, atttypmod) FROM pg_attribute "
                                      "WHERE attrelid = CAST(CAST(? AS bigint) AS oid) AND attnum > 0 "
                                      "AND NOT attisdropped ORDER BY attnum"));
         query->addBindValue(oid);
-        ok = (prepared && query->exec());
+        ok = (columnsPrepared && query->exec());
     } else {
         ok = query->exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(relation->name)));
     }

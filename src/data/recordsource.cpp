@@ -244,7 +244,7 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
     return true;
 }
 
-bool RecordSource::deleteCurrent()
+bool RecordSource::deleteCurrent(const WriteCheck &check)
 {
     refused_ = false;
     lastError_.clear();
@@ -253,7 +253,7 @@ bool RecordSource::deleteCurrent()
     if (!hasCurrent())
         return fail(QStringLiteral("Tidak ada data yang sedang dipilih."));
     const qint64 key = keys_.at(pos_);
-    if (!finishWrite(recordwrite::remove(target(), key)))
+    if (!finishWrite(recordwrite::remove(target(), key, check)))
         return false;
     deleted_.insert(key);
     own_.remove(key);

@@ -98,7 +98,8 @@ public:
     // Appends one row (values by column position) after all others and makes it current.
     bool addNew(const QVector<QVariant> &values, const WriteCheck &check = {});
     // Deletes the current row; the row at the same position (or EOF) is then current.
-    bool deleteCurrent();
+    // The check sees the row as the database holds it now and may refuse the delete.
+    bool deleteCurrent(const WriteCheck &check = {});
 
     // Model.
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

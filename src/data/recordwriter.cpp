@@ -19,6 +19,22 @@ Outcome failure(const QSqlError &error, const QSqlDatabase &database)
     return Outcome{false, false, db::describeError(error, database)};
 }
 
+// Text with half a character (a surrogate without its pair, as when a field's
+// character limit cuts an emoji in two) cannot be stored as it is: the database
+// would keep a replacement character instead.
+bool storable(const Target &target, const QVector<QVariant> &row, QString *refusal)
+{
+    for (int c = 0; c < row.size(); ++c) {
+        if (row.at(c).typeId() != QMetaType::QString || row.at(c).toString().isValidUtf16())
+            continue;
+        *refusal = QStringLiteral("Isian %1 berisi huruf atau tanda yang terpotong (misalnya separuh emoji), "
+                                  "jadi tidak bisa disimpan apa adanya.\nPerbaiki isian itu, lalu ulangi.")
+                       .arg(target.columns.value(c).toUpper());
+        return false;
+    }
+    return true;
+}
+
 // Runs the guard (it may refuse), the check (it may change the row or refuse it),
 // then the work; commits, or rolls everything back.
 Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
@@ -35,6 +51,8 @@ Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
     QSqlQuery query(database);
     QString refusal;
     Outcome outcome = guard ? guard(database, statement) : Outcome{};
+    if (outcome.ok && row && !storable(target, *row, &refusal))
+        outcome = Outcome{false, true, refusal};
     if (outcome.ok && row && check && !check(database, *row, &refusal))
         outcome = Outcome{false, true, refusal};
     if (outcome.ok)
@@ -147,9 +165,33 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
     }, unchangedElsewhere);
 }
 
-Outcome remove(const Target &target, qint64 key)
+Outcome remove(const Target &target, qint64 key, const Check &check)
 {
-    return run(target, nullptr, {}, [&](QSqlDatabase &database, db::Statement &query) {
+    Check current;
+    if (check) {
+        current = [&](QSqlDatabase &database, QVector<QVariant> &row, QString *refusal) {
+            QStringList names;
+            for (const QString &column : target.columns)
+                names << schema::quoted(column);
+            QSqlQuery query(database);
+            query.setForwardOnly(true);
+            query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
+                              .arg(names.join(u','), schema::quoted(target.table), target.key,
+                                   db::rowLockClause(database)));
+            query.addBindValue(key);
+            if (!query.exec()) {
+                *refusal = db::describeError(query.lastError(), database);
+                return false;
+            }
+            if (!query.next())
+                return true; // deleted elsewhere already: nothing to judge
+            for (int c = 0; c < target.columns.size(); ++c)
+                row << schema::fromStored(query.value(c), target.kinds.value(c));
+            return check(database, row, refusal);
+        };
+    }
+    QVector<QVariant> row;
+    return run(target, &row, current, [&](QSqlDatabase &database, db::Statement &query) {
         const bool prepared = db::prepare(&query, database,
                                           QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(schema::quoted(target.table), target.key));
         query->addBindValue(key);

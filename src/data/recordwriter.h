@@ -39,7 +39,8 @@ Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check,
 // Writes the columns of the row with this key that differ from `original`.
 Outcome update(const Target &target, qint64 key, const QVector<QVariant> &original, QVector<QVariant> &row,
                const Check &check);
-// Deletes the row with this key.
-Outcome remove(const Target &target, qint64 key);
+// Deletes the row with this key; the check (when given) sees the row as the
+// database holds it inside the write (a row already gone is not judged).
+Outcome remove(const Target &target, qint64 key, const Check &check = {});
 
 } // namespace recordwrite

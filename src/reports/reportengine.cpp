@@ -280,7 +280,7 @@ struct ReportDocument::Data {
     mutable std::map<QString, std::unique_ptr<GlyphCache>> glyphCaches;
     GlyphCache &glyphs(const QFont &font) const;
 
-    Block block(const ReportSection &section, const QFont &font, double width) const;
+    Block block(const ReportSection &section, const QFont &font, double textWidth) const;
     void drawBlock(QPainter &painter, const Block &b, double y) const;
     void drawCell(QPainter &painter, int slot, const QString &text, double baseline, GlyphCache &glyphs) const;
 };
@@ -294,7 +294,7 @@ GlyphCache &ReportDocument::Data::glyphs(const QFont &font) const
 }
 
 ReportDocument::Data::Block ReportDocument::Data::block(const ReportSection &section, const QFont &font,
-                                                       double width) const
+                                                       double textWidth) const
 {
     Block b;
     b.font = font;
@@ -306,7 +306,7 @@ ReportDocument::Data::Block ReportDocument::Data::block(const ReportSection &sec
             && section.kind != SectionKind::PageFooter && item.slot >= 0)
             continue;
         if (item.kind == ReportItem::Kind::Label)
-            b.lines << wrapText(item.text, width, cache);
+            b.lines << wrapText(item.text, textWidth, cache);
     }
     return b;
 }

@@ -49,10 +49,15 @@ ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller)
     }
 
     QPointer<ReportWindow> &window = windows()[definition.name];
+    // A window closed by the operator is on its way out (deleted on close).
+    if (window && !window->isVisible()) {
+        window->close();
+        window = nullptr;
+    }
     if (!document) {
         if (window) {
             window->close();
-            window->clearDocument();
+            window = nullptr;
         }
         msg::perhatian(parent, error);
         return nullptr;

@@ -13,8 +13,8 @@ class ReportWindow;
 // Shows a report: binds it to the record source of its data member (creating the
 // data environment on first use), reads the rows as they stand at this moment with
 // the filter in force, lays them out and presents them in the report's window,
-// not modal. There is one window per report for the whole run, made on its first
-// showing; later showings refresh that same window.
+// not modal. There is one window per report at a time: a showing while it is open
+// refreshes that same window; closing it frees it, and the next showing makes a new one.
 //
 // When the rows cannot be read, a message box names the cause, and an open window
 // of the report is closed rather than left showing rows of an earlier reading.

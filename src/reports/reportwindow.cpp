@@ -140,6 +140,8 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     setObjectName(definition.name);
     setWindowTitle(definition.caption);
     setWindowFlag(Qt::Window);
+    // Closed, it goes with its pages; the next showing of the report makes a new one.
+    setAttribute(Qt::WA_DeleteOnClose);
     resize(definition.orientation == QPageLayout::Landscape ? QSize(1000, 720) : QSize(820, 900));
 
     auto toolButton = [this](const char *name, const QString &text, const QString &tip) {
@@ -222,8 +224,8 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     connect(last_, &QToolButton::clicked, this, [this] { showPage(document_.pageCount() - 1); });
     connect(pageNumber_, &QSpinBox::valueChanged, this, [this](int value) { showPage(value - 1); });
     connect(zoom_, &QComboBox::activated, this, [this](int index) {
-        const int data = zoom_->itemData(index).toInt();
-        setZoom(data == -1 ? Fit::Width : data == -2 ? Fit::Page : Fit::Percent, std::max(data, 1));
+        const int choice = zoom_->itemData(index).toInt();
+        setZoom(choice == -1 ? Fit::Width : choice == -2 ? Fit::Page : Fit::Percent, std::max(choice, 1));
     });
     connect(print_, &QPushButton::clicked, this, &ReportWindow::print);
     connect(savePdf_, &QPushButton::clicked, this, &ReportWindow::saveAsPdfAskingName);
@@ -287,8 +289,8 @@ void ReportWindow::applyZoom()
         break;
     }
     view_->setScale(std::max(scale, 0.01));
-    const int data = fit_ == Fit::Width ? -1 : fit_ == Fit::Page ? -2 : percent_;
-    const int index = zoom_->findData(data);
+    const int choice = fit_ == Fit::Width ? -1 : fit_ == Fit::Page ? -2 : percent_;
+    const int index = zoom_->findData(choice);
     if (index >= 0)
         zoom_->setCurrentIndex(index);
 }

@@ -56,8 +56,8 @@ private:
 
 // The report window: the laid-out pages of one report, with page navigation and
 // zoom, printing through the system's print dialog, and saving as a PDF file.
-// It is not modal; there is one for each report, kept for the whole run (closing
-// it only hides it).
+// It is not modal; there is at most one for each report at a time, and closing
+// it frees it with its laid-out pages.
 class ReportWindow : public QWidget
 {
     Q_OBJECT

@@ -120,6 +120,20 @@ bool registeredName(QSqlDatabase &database, const QString &account, bool *found,
     return true;
 }
 
+QVector<QVariant> ledgerRow(const QString &account, const QString &name, const QDate &date, Code code,
+                            Money amount)
+{
+    const bool deposit = code == Code::Deposit;
+    return {account,
+            name,
+            date,
+            codeText(code),
+            kind(code),
+            deposit ? 0.0 : amount.toDouble(),
+            deposit ? amount.toDouble() : 0.0,
+            QVariant()};
+}
+
 recordwrite::Check postingCheck(const QString &account, Code code, Money amount)
 {
     return [account, code, amount](QSqlDatabase &database, QVector<QVariant> &row, QString *refusal) {

@@ -3,6 +3,7 @@
 #include "data/money.h"
 #include "data/recordwriter.h"
 
+#include <QDate>
 #include <QSqlDatabase>
 #include <QString>
 #include <optional>
@@ -45,6 +46,10 @@ bool latestBalance(QSqlDatabase &database, const QString &account, Money *balanc
 // (and no error) when the account is not registered.
 bool registeredName(QSqlDatabase &database, const QString &account, bool *found, QString *name, QString *error);
 
+// The ledger row of a posting as "SAVE" appends it: name and saldo are filled in
+// by postingCheck() inside the write.
+QVector<QVariant> ledgerRow(const QString &account, const QString &name, const QDate &date, Code code,
+                            Money amount);
 // The check of a posting's write: inside the write transaction, serialised with
 // every other posting on the same account (on every counter), it takes the
 // register's name and the account's latest balance as they stand now, refuses a

@@ -1,5 +1,6 @@
 #include "transactionscreen.h"
 
+#include "shell/bank.h"
 #include "shell/keys.h"
 #include "shell/messages.h"
 #include "shell/recordsources.h"
@@ -20,6 +21,7 @@ TransactionScreen::TransactionScreen(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
+    bank::showAddress(ui.Label9);
     ui.txtSAL->raise();
 
     Adodc1 = openRecordSource(this, QStringLiteral("Adodc1"), QStringLiteral("daftar"));
@@ -279,16 +281,8 @@ void TransactionScreen::save()
 
     // Name and balance come from the database as it stands inside the write
     // transaction, so the balance chain of the account cannot break.
-    const posting::Code postedCode = *code;
-    const RecordSource::WriteCheck check = posting::postingCheck(account, postedCode, amount);
-    const QVector<QVariant> row = {account,
-                                   *name,
-                                   ui.DTPicker1->date(),
-                                   posting::codeText(postedCode),
-                                   posting::kind(postedCode),
-                                   deposit ? 0.0 : amount.toDouble(),
-                                   deposit ? amount.toDouble() : 0.0,
-                                   QVariant()};
+    const QVector<QVariant> row = posting::ledgerRow(account, *name, ui.DTPicker1->date(), *code, amount);
+    const RecordSource::WriteCheck check = posting::postingCheck(account, *code, amount);
     if (!Adodc2->addNew(row, check)) {
         reportWriteFailure(this, Adodc2);
         amountField->setFocus();

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QTest>
+#include <utility>
 
 DialogAnswerer::DialogAnswerer()
 {
@@ -49,6 +50,8 @@ void DialogAnswerer::poll()
             DialogSeen d{QStringLiteral("message"), box->text(), box->windowTitle(), box->icon(),
                          box->standardButtons()};
             seen.append(d);
+            if (whileOpen_)
+                std::exchange(whileOpen_, nullptr)();
             const QMessageBox::StandardButton answer =
                 messageAnswers_.isEmpty() ? QMessageBox::Ok : messageAnswers_.dequeue();
             QAbstractButton *button = box->button(answer);

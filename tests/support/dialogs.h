@@ -5,6 +5,7 @@
 #include <QQueue>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <optional>
 
 // Answers the program's message boxes and input prompts from a timer while they
@@ -28,6 +29,9 @@ public:
     void answerMessage(QMessageBox::StandardButton button);
     // The next prompt is answered with this text, or cancelled when nothing is given.
     void answerPrompt(const std::optional<QString> &text);
+    // Runs once while the next message box is open, before it is answered (another
+    // program writing while the operator reads the box).
+    void whileNextMessageOpen(const std::function<void()> &action) { whileOpen_ = action; }
 
     QList<DialogSeen> seen;
     // The one dialog seen since the last clear(); fails the test when there was not exactly one.
@@ -40,6 +44,7 @@ private:
     QTimer timer_;
     QQueue<QMessageBox::StandardButton> messageAnswers_;
     QQueue<std::optional<QString>> promptAnswers_;
+    std::function<void()> whileOpen_;
 };
 
 // Shorthand for checks on a recorded message box.
