@@ -11,6 +11,7 @@
 #include "savings/ledgerlookup.h"
 #include "shell/screens.h"
 #include "testdb.h"
+#include "testserver.h"
 #include "data/schema.h"
 #include "data/passwords.h"
 #include "import/importer.h"
@@ -25,6 +26,7 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlError>
 #include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,8 +42,8 @@ struct Run
 
 QString tool(const char *name) { return qEnvironmentVariable("SIMPARO_TOOLS_DIR") + u'/' + QLatin1String(name); }
 
-// Runs a program with HOME in the test's folder, so that the program's own
-// database location lies there too.
+// Runs a program in the test's folder and with HOME there, so that the program's own
+// database location, and the report of an import into a server, lie there too.
 Run runTool(const char *name, const QStringList &args, const QString &home, const QStringList &environment = {})
 {
     QProcess process;
@@ -50,6 +52,7 @@ Run runTool(const char *name, const QStringList &args, const QString &home, cons
     for (const QString &pair : environment)
         env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     process.setProcessEnvironment(env);
+    process.setWorkingDirectory(home);
     process.start(tool(name), args);
     process.waitForFinished(60000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -110,6 +113,25 @@ QList<QStringList> dumpTable(const QString &file, const QString &sql)
         }
     }
     QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+// The rows of a query on either engine, each value as text; %1 in it stands for the row key.
+QList<QStringList> rowsOf(const QSqlDatabase &database, const QString &sql)
+{
+    QSqlQuery query(database);
+    if (!query.exec(QString(sql).replace(QStringLiteral("%1"), db::keyColumn(database))))
+        return {{query.lastError().text()}};
+    QList<QStringList> rows;
+    while (query.next()) {
+        QStringList row;
+        for (int i = 0; i < query.record().count(); ++i) {
+            const QVariant value = query.value(i);
+            row << (value.metaType().id() == QMetaType::Double ? QString::number(value.toDouble(), 'g', 16)
+                                                               : value.toString());
+        }
+        rows << row;
+    }
     return rows;
 }
 
@@ -404,6 +426,58 @@ private slots:
                  QStringList{QStringLiteral("63")});
         QCOMPARE(dumpTable(file, QStringLiteral("SELECT user FROM Qpass")),
                  (QList<QStringList>{{QStringLiteral("admin")}, {QStringLiteral("admin")}, {QStringLiteral("kasir")}}));
+    }
+
+    void serverImportMatchesTheFileImport()
+    {
+        NEED_FIXTURES();
+        const QString unavailable = testserver::unavailable();
+        if (!unavailable.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no throwaway PostgreSQL server: ") + unavailable));
+        testserver::clearDatabase();
+        QTemporaryDir home;
+        const QString mdb = fixture(QStringLiteral("asli-small.mdb"));
+        const QStringList toServer{QStringLiteral("--server"), testserver::service(), mdb};
+        QCOMPARE(runTool("simparo-import", {mdb}, home.path()).exitCode, 0);
+        const Run run = runTool("simparo-import", toServer, home.path());
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(filesIn(home.path()).filter(QStringLiteral(".impor-")).size(), 1); // the report, in the current folder
+
+        const QStringList queries{
+            QStringLiteral("SELECT count(*) FROM daftar"),
+            QStringLiteral("SELECT norekening, nama, tgllahir FROM daftar ORDER BY %1"),
+            QStringLiteral("SELECT norekening, TANGGAL, debet, kredit, saldo FROM nabubg ORDER BY %1"),
+            QStringLiteral("SELECT \"user\", \"password\" FROM tpassword ORDER BY %1"),
+            QStringLiteral("SELECT baris, alasan, norekening, nama FROM impor_disisihkan ORDER BY baris"),
+        };
+        QString name, error;
+        QVERIFY2(db::openConnection(testserver::connectionText(), &name, &error), qPrintable(error));
+        QSqlDatabase server = db::connection(name);
+        QSqlDatabase file = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("file-import"));
+        file.setDatabaseName(home.filePath(QStringLiteral("SKRIP/asli.sqlite")));
+        QVERIFY(file.open());
+        QList<QList<QStringList>> imported;
+        for (const QString &sql : queries) {
+            imported << rowsOf(server, sql);
+            QCOMPARE(imported.last(), rowsOf(file, sql));
+        }
+        // All of the old file, but for the one register row set aside.
+        QCOMPARE(imported[1].size(), readCsv(fixture(QStringLiteral("asli-small.daftar.csv"))).size() - 1);
+        QCOMPARE(imported[2].size(), readCsv(fixture(QStringLiteral("asli-small.nabubg.csv"))).size());
+        QCOMPARE(imported[3].size(), 2);
+        QCOMPARE(imported[4].size(), 1);
+
+        // Once the tables are there, only --into-existing adds to them.
+        const Run again = runTool("simparo-import", toServer, home.path());
+        QCOMPARE(again.exitCode, int(import::kFailed));
+        QVERIFY2(again.err.contains(QLatin1String("--into-existing")), qPrintable(again.err));
+        for (qsizetype i = 0; i < queries.size(); ++i)
+            QCOMPARE(rowsOf(server, queries[i]), imported[i]);
+        file.close();
+        file = server = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("file-import"));
+        db::closeConnection(name);
+        db::releaseIdleConnections();
     }
 
     void localeDoesNotShapeTheData()

@@ -62,10 +62,11 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Memindahkan data dari file lama asli.mdb (tabel daftar, nabubg, tpassword) ke database "
-                       "SIMPARO baru di %1.\n\n"
+                       "SIMPARO baru di %1, atau (dengan --server) ke database PostgreSQL sebuah layanan.\n\n"
                        "Baris yang ditolak oleh database (nomor rekening ganda, kosong, atau lebih dari 10 "
                        "karakter) disisihkan ke tabel impor_disisihkan; semua keanehan lain tetap disimpan apa "
-                       "adanya. Laporannya dicetak dan disimpan di samping database.\n\n"
+                       "adanya. Laporannya dicetak dan disimpan di samping database (untuk server: di folder saat "
+                       "ini).\n\n"
                        "Kode keluar: 0 berhasil, 1 gagal (tidak ada yang ditulis), 2 perintah salah, "
                        "3 ditolak oleh --strict (tidak ada yang ditulis).")
             .arg(QDir::toNativeSeparators(db::databaseFile())));
@@ -73,6 +74,10 @@ int main(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("PATH.mdb"), QStringLiteral("File Access lama (asli.mdb)."));
     parser.addOption({QStringLiteral("to"), QStringLiteral("Buat database di FILE, bukan di tempat biasanya."),
                       QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("server"),
+                      QStringLiteral("Tulis ke database PostgreSQL layanan SERVICE (host, role dari pg_service.conf, "
+                                     "password dari .pgpass); tabelnya dibuat bila belum ada."),
+                      QStringLiteral("SERVICE")});
     parser.addOption(
         {QStringLiteral("into-existing"),
          QStringLiteral("Tambahkan baris ke database yang sudah ada (tidak ada yang diubah atau dihapus).")});
@@ -86,10 +91,15 @@ int main(int argc, char *argv[])
         err << "Sebutkan tepat satu file .mdb. Lihat: simparo-import --help\n";
         return import::kUsage;
     }
+    if (parser.isSet(QStringLiteral("to")) && parser.isSet(QStringLiteral("server"))) {
+        err << "--to dan --server tidak bisa dipakai bersama. Lihat: simparo-import --help\n";
+        return import::kUsage;
+    }
 
     import::Options options;
     options.source = parser.positionalArguments().constFirst();
     options.target = parser.value(QStringLiteral("to"));
+    options.server = parser.value(QStringLiteral("server"));
     options.intoExisting = parser.isSet(QStringLiteral("into-existing"));
     options.strict = parser.isSet(QStringLiteral("strict"));
     // The reader lives beside this program; tests may put another in its place.

@@ -901,6 +901,17 @@ bool findRelation(QSqlDatabase &database, const QString &name, Relation *relatio
     return true;
 }
 
+bool presentRelations(QSqlDatabase &database, QStringList *present, QSqlError *error)
+{
+    QStringList tables, views;
+    if (!relationNames(database, &tables, &views, error))
+        return false;
+    for (const char *t : {"daftar", "nabubg", "tpassword", "qpass"})
+        if (tables.contains(QLatin1String(t)) || views.contains(QLatin1String(t)))
+            *present << QLatin1String(t);
+    return true;
+}
+
 bool verifyDatabase(const QString &file, QString *error)
 {
     QString name;
@@ -1036,18 +1047,33 @@ QStringList schemaStatements(Engine engine)
     };
 }
 
+} // namespace
+
+bool createSchema(QSqlDatabase &database, QString *error)
+{
+    QSqlQuery query(database);
+    const QStringList statements = schemaStatements(engineOf(database));
+    for (const QString &statement : statements) {
+        if (!query.exec(statement)) {
+            *error = describeError(query.lastError(), database);
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
 // Makes the schema and the first operator in one transaction on an open connection.
 bool fillNewDatabase(QSqlDatabase &database, const QString &user, const QString &hash, QString *error)
 {
     QSqlQuery query(database);
-    QStringList statements = {QStringLiteral("BEGIN")};
-    statements += schemaStatements(engineOf(database));
-    for (const QString &statement : std::as_const(statements)) {
-        if (!query.exec(statement)) {
-            *error = describeError(query.lastError(), database);
-            query.exec(QStringLiteral("ROLLBACK"));
-            return false;
-        }
+    if (!query.exec(QStringLiteral("BEGIN"))) {
+        *error = describeError(query.lastError(), database);
+        return false;
+    }
+    if (!createSchema(database, error)) {
+        query.exec(QStringLiteral("ROLLBACK"));
+        return false;
     }
     // A tool that brings operators of its own makes the tables without one.
     bool prepared = true;
@@ -1133,16 +1159,12 @@ bool createServerDatabase(const QString &service, const QString &user, const QSt
     bool ok = true;
     {
         QSqlDatabase database = QSqlDatabase::database(name, false);
-        QStringList tables, views;
+        QStringList present;
         QSqlError failure;
-        if (!relationNames(database, &tables, &views, &failure)) {
+        if (!presentRelations(database, &present, &failure)) {
             *error = describeError(failure, database);
             ok = false;
         } else {
-            QStringList present;
-            for (const char *t : {"daftar", "nabubg", "tpassword", "qpass"})
-                if (tables.contains(QLatin1String(t)) || views.contains(QLatin1String(t)))
-                    present << QLatin1String(t);
             if (!present.isEmpty()) {
                 *error = QStringLiteral("Database di %1 sudah berisi %2; simparo-initdb tidak menyentuh "
                                         "database yang sudah ada.")

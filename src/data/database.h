@@ -113,6 +113,10 @@ QString rowLockClause(const QSqlDatabase &database);
 // True when the database refused a value that must be unique.
 bool isUniqueViolation(const QSqlError &error);
 
+// The program's tables and view (daftar, nabubg, tpassword, qpass) that an open
+// database already holds, in lower case; empty for a database without them.
+bool presentRelations(QSqlDatabase &database, QStringList *present, QSqlError *error);
+
 // Checks that the database holds the tables daftar, nabubg, tpassword and the
 // view Qpass; used at start so that the operator hears at once what is wrong.
 bool verifyDatabase(const QString &file, QString *error);
@@ -138,6 +142,9 @@ void setWriteAheadLogForTesting(bool use);
 bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error);
 // The same without any operator, for a tool that brings the operators of its own.
 bool createEmptyDatabase(const QString &file, QString *error);
+// Makes the three tables, the view Qpass and the indexes, without any operator, on
+// an open connection inside the caller's transaction (neither begun nor ended here).
+bool createSchema(QSqlDatabase &database, QString *error);
 // The same on the (empty) database of a PostgreSQL service; refuses a database
 // that already holds any of the program's tables.
 bool createServerDatabase(const QString &service, const QString &user, const QString &password, QString *error);

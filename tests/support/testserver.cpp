@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
@@ -194,6 +195,18 @@ QSqlDatabase admin()
 bool wanted()
 {
     return qEnvironmentVariable("SIMPARO_TEST_ENGINE").compare(QLatin1String("postgresql"), Qt::CaseInsensitive) == 0;
+}
+
+QString unavailable()
+{
+    for (const char *program : {"initdb", "pg_ctl", "psql"})
+        if (!QFileInfo(kBin + QLatin1String(program)).isExecutable())
+            return QStringLiteral("PostgreSQL's %1 is not installed in %2").arg(QLatin1String(program), kBin);
+    if (asRoot() && !::getpwnam("postgres"))
+        return QStringLiteral("no postgres system user to run the server as");
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        return QStringLiteral("Qt's PostgreSQL driver (libqt6sql6-psql) is not installed");
+    return {};
 }
 
 QString service()

@@ -14,6 +14,9 @@ namespace testserver {
 
 // True when the tests of this run use the server (SIMPARO_TEST_ENGINE=postgresql).
 bool wanted();
+// Why the server cannot be started here (PostgreSQL's programs, its system user or
+// Qt's driver missing); empty when it can.
+QString unavailable();
 // The service name of the tests' database; the server runs when this returns.
 QString service();
 // The connection text that points the program at that service (whether the server runs or not).

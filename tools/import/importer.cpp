@@ -315,7 +315,8 @@ void removeDatabaseFiles(const QString &file)
         QFile::remove(file + QLatin1String(suffix));
 }
 
-// The connection the import writes through, and the rows it writes.
+// The connection the import writes through, and the rows it writes: a SQLite
+// file, or the database of a server's service.
 class Writer
 {
 public:
@@ -323,6 +324,45 @@ public:
         : file_(std::move(file))
     { }
     ~Writer() { close(); }
+
+    // A server connection, outside any transaction until begin().
+    bool openServer(const QString &connectionText, QString *error)
+    {
+        if (!db::openConnection(connectionText, &name_, error))
+            return false;
+        opened_ = true;
+        server_ = true;
+        return true;
+    }
+
+    // Which of the program's tables the server's database already holds.
+    bool presentTables(QStringList *present, QString *error)
+    {
+        QSqlDatabase database = connection();
+        QSqlError failure;
+        if (db::presentRelations(database, present, &failure))
+            return true;
+        *error = db::describeError(failure, database);
+        return false;
+    }
+
+    // The server's transaction. Into an existing database the rows go while no other
+    // write can change what the analysis saw; readers are not held up. The server's
+    // notices (a side table that is already there) are not the operator's business.
+    bool begin(bool existing, QString *error)
+    {
+        pending_ = exec(QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED"), error);
+        return pending_ && exec(QStringLiteral("SET LOCAL client_min_messages = warning"), error)
+            && (!existing
+                || exec(QStringLiteral("LOCK TABLE daftar, nabubg, tpassword IN SHARE ROW EXCLUSIVE MODE"), error));
+    }
+
+    // The program's schema, inside the transaction that writes the rows.
+    bool createSchema(QString *error)
+    {
+        QSqlDatabase database = connection();
+        return db::createSchema(database, error);
+    }
 
     bool open(QString *error)
     {
@@ -342,10 +382,8 @@ public:
     bool exec(const QString &sql, QString *error)
     {
         QSqlQuery query(connection());
-        if (!query.exec(sql)) {
-            *error = db::describeError(query.lastError(), file_);
-            return false;
-        }
+        if (!query.exec(sql))
+            return fail(query, error);
         return true;
     }
 
@@ -357,8 +395,10 @@ public:
             return fail(query, error);
         while (query.next())
             existing->accounts.insert(query.value(0).toString());
-        if (!query.exec(QStringLiteral("SELECT norekening, saldo FROM nabubg WHERE rowid IN "
-                                       "(SELECT max(rowid) FROM nabubg GROUP BY norekening)")))
+        const QString key = db::keyColumn(connection());
+        if (!query.exec(QStringLiteral("SELECT norekening, saldo FROM nabubg WHERE %1 IN "
+                                       "(SELECT max(%1) FROM nabubg GROUP BY norekening)")
+                            .arg(key)))
             return fail(query, error);
         while (query.next())
             existing->lastBalance.insert(query.value(0).toString(), query.value(1).toDouble());
@@ -418,14 +458,13 @@ public:
     {
         if (!exec(QStringLiteral("COMMIT"), error))
             return false;
+        pending_ = false;
         if (!standalone)
             return true;
         QSqlQuery query(connection());
         if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) || !query.next()
-            || query.value(0).toInt() != 0) {
-            *error = db::describeError(query.lastError(), file_);
-            return false;
-        }
+            || query.value(0).toInt() != 0)
+            return fail(query, error);
         return true;
     }
 
@@ -433,27 +472,35 @@ public:
     {
         if (!opened_)
             return;
+        opened_ = false;
         {
             QSqlDatabase database = QSqlDatabase::database(name_, false);
-            if (database.isOpen())
+            // A server would warn of a ROLLBACK outside a transaction.
+            if (database.isOpen() && (!server_ || pending_))
                 QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
-            database.close();
+            if (!server_)
+                database.close();
         }
-        QSqlDatabase::removeDatabase(name_);
-        opened_ = false;
+        if (server_)
+            db::closeConnection(name_);
+        else
+            QSqlDatabase::removeDatabase(name_);
     }
 
 private:
     QSqlDatabase connection() const { return QSqlDatabase::database(name_, false); }
     bool fail(const QSqlQuery &query, QString *error)
     {
-        *error = db::describeError(query.lastError(), file_);
+        *error = server_ ? db::describeError(query.lastError(), connection())
+                         : db::describeError(query.lastError(), file_);
         return false;
     }
 
     QString file_;
     QString name_ = QStringLiteral("simparo-import");
     bool opened_ = false;
+    bool server_ = false;
+    bool pending_ = false; // a server transaction not yet committed
     std::function<void(const QString &, qint64, qint64)> progress_;
     qint64 done_ = 0;
     qint64 total_ = 0;
@@ -579,10 +626,104 @@ bool putInPlace(const QString &building, const QString &target, QString *error)
     return true;
 }
 
+// Reads the three tables of the old file and puts their values in our order.
+bool readSource(const Options &options, Source *source, QString *error)
+{
+    legacy::ReadResult read = legacy::readFile(
+        options.reader, options.source, kTables, options.silenceTimeoutMs, [&options](const legacy::Progress &p) {
+            if (options.progress)
+                options.progress(QStringLiteral("Membaca %1").arg(p.table), p.rows, p.declaredRows);
+        });
+    if (!read.ok) {
+        *error = read.error;
+        return false;
+    }
+    return shape(std::move(read.tables), source, error);
+}
+
+// Into the database of a server's service. A database without the program's
+// tables gets them in the same transaction as the rows, so that a failure leaves
+// it as it was; the report is saved in the current folder.
+Outcome runOnServer(const Options &options)
+{
+    Outcome outcome;
+    auto failed = [&outcome](const QString &error) {
+        outcome.exitCode = kFailed;
+        outcome.error = error;
+        return outcome;
+    };
+    const QString text = QStringLiteral("Provider=PostgreSQL;Data Source=%1").arg(options.server);
+    QString error;
+    if (!db::checkConnectionText(text, &error))
+        return failed(QStringLiteral("Nama layanan tidak sah: %1.").arg(error));
+    const QString target = db::describedLocation(text);
+    Writer writer(target);
+    QStringList present;
+    if (!writer.openServer(text, &error) || !writer.presentTables(&present, &error))
+        return failed(error);
+    const bool existing = !present.isEmpty();
+    if (existing && !options.intoExisting)
+        return failed(QStringLiteral("Database di %1 sudah berisi %2. simparo-import tidak menyentuh database yang "
+                                     "sudah ada; pakai --into-existing untuk menambahkan data lama ke dalamnya.")
+                          .arg(target, present.join(QStringLiteral(", "))));
+    if (existing && !db::verifyConnection(text, &error))
+        return failed(error);
+
+    Source source;
+    if (!readSource(options, &source, &error) || !writer.begin(existing, &error))
+        return failed(error);
+    Existing before;
+    if (existing && !writer.loadExisting(&before, &error))
+        return failed(error);
+    Plan plan = analyse(source, before);
+    // The server's date column holds no time of day.
+    for (Finding &finding : plan.findings)
+        if (finding.table == QLatin1String("nabubg") && finding.what.endsWith(QLatin1String(" memuat jam")))
+            finding.where = QStringLiteral("hanya tanggalnya yang disimpan");
+    outcome.report = buildReport(options, target, existing, source, plan);
+    if (options.strict && plan.anomalies() > 0) {
+        outcome.exitCode = kRefused;
+        outcome.error = QStringLiteral("--strict: ada %1 anomali, jadi tidak ada yang ditulis.").arg(plan.anomalies());
+        return outcome;
+    }
+
+    bool ok = existing || writer.createSchema(&error);
+    writer.showProgress(
+        options, plan.daftarKept.size() + source.nabubg.size() + source.tpassword.size() + plan.daftarSetAside.size());
+    ok = ok && writeRows(writer, source, plan, options, &error);
+    // The report is on disk before the commit, and goes again if the commit fails.
+    const QString name = reportFileFor(QDir::current().absoluteFilePath(options.server));
+    const QString report =
+        outcome.report + QStringLiteral("\nLaporan ini disimpan di %1\n").arg(QDir::toNativeSeparators(name));
+    QString reportFile;
+    if (ok && saveReport(name, report, &error)) {
+        reportFile = name;
+        setLeftover(4, reportFile);
+        watchInterruptions();
+    } else {
+        ok = false;
+    }
+    ok = ok && writer.commit(false, &error);
+    writer.close();
+    g_leftovers = {};
+    if (!ok) {
+        if (!reportFile.isEmpty())
+            QFile::remove(reportFile);
+        outcome.report.clear();
+        return failed(error);
+    }
+    outcome.exitCode = kSuccess;
+    outcome.report = report;
+    outcome.reportFile = reportFile;
+    return outcome;
+}
+
 } // namespace
 
 Outcome run(const Options &options)
 {
+    if (!options.server.isEmpty())
+        return runOnServer(options);
     Outcome outcome;
     const QString target = QFileInfo(options.target.isEmpty() ? db::databaseFile() : options.target).absoluteFilePath();
     const QString shownTarget = QDir::toNativeSeparators(target);
@@ -609,16 +750,9 @@ Outcome run(const Options &options)
                                   .arg(shownTarget, QLatin1String(suffix)));
     }
 
-    legacy::ReadResult read = legacy::readFile(
-        options.reader, options.source, kTables, options.silenceTimeoutMs, [&options](const legacy::Progress &p) {
-            if (options.progress)
-                options.progress(QStringLiteral("Membaca %1").arg(p.table), p.rows, p.declaredRows);
-        });
-    if (!read.ok)
-        return failed(read.error);
     Source source;
     QString error;
-    if (!shape(std::move(read.tables), &source, &error))
+    if (!readSource(options, &source, &error))
         return failed(error);
 
     // From here on every failure leaves the target as it was: a new database is

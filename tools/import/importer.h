@@ -63,6 +63,7 @@ struct Options
 {
     QString source; // the .mdb file
     QString target; // the SQLite file; empty: the program's own (db::databaseFile())
+    QString server; // a libpq service whose database the rows go into instead of a file
     bool intoExisting = false;
     bool strict = false;
     QString reader; // the reader program
