@@ -214,8 +214,10 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         bench::print(amounts);
         bench::print(saves);
 
-        // The floor under "SAVE": one ledger row inserted and committed durably on a
-        // connection of the bench's own, in the same run on the same file.
+        // The floor under "SAVE": one ledger row of the same kind (an account of the
+        // same spread, so its index is touched as SAVE touches it) inserted and
+        // committed durably on a connection of the bench's own, in the same run on
+        // the same file, with nothing looked up or checked.
         bench::withDatabase([&](QSqlDatabase &raw) {
             QSqlQuery query(raw);
             query.exec(QStringLiteral("PRAGMA synchronous=FULL"));
@@ -223,7 +225,7 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
                 query.exec(QStringLiteral("BEGIN IMMEDIATE"));
                 query.prepare(QStringLiteral("INSERT INTO nabubg VALUES (?, 'Bench', '2026-01-02', '01', "
                                              "'Penyetoran', 0, 5000, 5000)"));
-                query.addBindValue(accountOf(0));
+                query.addBindValue(accountOf((deposit++ * 104729) % customers));
                 query.exec();
                 query.exec(QStringLiteral("COMMIT"));
             }));

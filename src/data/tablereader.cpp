@@ -24,7 +24,7 @@ void TableReader::setUp(const QString &connectionName, const QString &file, cons
     horizon_.reset();
     excluded_.clear();
     excludedText_.clear();
-    cache_.clear();
+    clearCache();
     lastError_.clear();
 }
 
@@ -170,7 +170,7 @@ bool TableReader::scan(const Condition &condition, std::optional<qint64> after, 
     if (!query->exec())
         return failed(*query);
     if (withRows && cache_.size() > kCacheLimit)
-        cache_.clear();
+        clearCache();
     while (query->next()) {
         const qint64 key = query->value(0).toLongLong();
         *keys << key;
@@ -179,7 +179,7 @@ bool TableReader::scan(const Condition &condition, std::optional<qint64> after, 
             row.reserve(columns_.size());
             for (int c = 0; c < columns_.size(); ++c)
                 row << schema::fromStored(query->value(c + 1), kinds_.at(c));
-            cache_.insert(key, row);
+            remember(key, row);
         }
     }
     if (query->lastError().isValid())
@@ -249,7 +249,7 @@ bool TableReader::fetch(const QVector<qint64> &keys)
     if (!prepared || !query->exec())
         return failed(*query);
     if (cache_.size() + keys.size() > kCacheLimit)
-        cache_.clear();
+        clearCache();
     QHash<qint64, QVector<QVariant>> read;
     while (query->next()) {
         QVector<QVariant> row;
@@ -261,7 +261,7 @@ bool TableReader::fetch(const QVector<qint64> &keys)
     if (query->lastError().isValid())
         return failed(*query);
     for (qint64 key : keys)
-        cache_.insert(key, read.value(key));
+        remember(key, read.value(key));
     return true;
 }
 
@@ -271,18 +271,65 @@ const QVector<QVariant> *TableReader::cached(qint64 key) const
     return it == cache_.constEnd() ? nullptr : &it.value();
 }
 
+void TableReader::clearCache()
+{
+    cache_.clear();
+    byValue_.clear();
+}
+
+// A text value of a row as the value index keeps it; numbers and dates are not indexed.
+static const QString *indexedText(const QVector<QVariant> &row, int column)
+{
+    const QVariant &value = row.at(column);
+    return value.typeId() == QMetaType::QString ? static_cast<const QString *>(value.constData()) : nullptr;
+}
+
+void TableReader::remember(qint64 key, const QVector<QVariant> &row)
+{
+    forget(key);
+    cache_.insert(key, row);
+    for (auto it = byValue_.begin(); it != byValue_.end(); ++it)
+        if (it.key() < row.size())
+            if (const QString *text = indexedText(row, it.key()))
+                it.value().insert(*text, key);
+}
+
 void TableReader::forget(qint64 key)
 {
-    cache_.remove(key);
+    const auto cached = cache_.constFind(key);
+    if (cached == cache_.constEnd())
+        return;
+    for (auto it = byValue_.begin(); it != byValue_.end(); ++it)
+        if (it.key() < cached->size())
+            if (const QString *text = indexedText(*cached, it.key()))
+                it.value().remove(*text, key);
+    cache_.erase(cached);
 }
 
 QVector<qint64> TableReader::cachedMatching(const Condition &condition, qint64 from) const
 {
     QVector<qint64> keys;
-    for (auto it = cache_.cbegin(); it != cache_.cend(); ++it)
-        if (it.key() >= from && !it.value().isEmpty()
-            && schema::matches(it.value().value(condition.column), condition.value))
-            keys << it.key();
+    if (kinds_.value(condition.column) == schema::Kind::Text) {
+        // Text columns are searched through an index of the cached rows' values,
+        // made on the first search of the column: a search costs the rows it finds.
+        auto index = byValue_.constFind(condition.column);
+        if (index == byValue_.constEnd()) {
+            QMultiHash<QString, qint64> values;
+            for (auto it = cache_.cbegin(); it != cache_.cend(); ++it)
+                if (condition.column < it.value().size())
+                    if (const QString *text = indexedText(it.value(), condition.column))
+                        values.insert(*text, it.key());
+            index = byValue_.insert(condition.column, values);
+        }
+        for (auto it = index->constFind(condition.value); it != index->cend() && it.key() == condition.value; ++it)
+            if (it.value() >= from)
+                keys << it.value();
+    } else {
+        for (auto it = cache_.cbegin(); it != cache_.cend(); ++it)
+            if (it.key() >= from && !it.value().isEmpty()
+                && schema::matches(it.value().value(condition.column), condition.value))
+                keys << it.key();
+    }
     std::sort(keys.begin(), keys.end());
     return keys;
 }

@@ -3,6 +3,7 @@
 #include "schema.h"
 
 #include <QHash>
+#include <QMultiHash>
 #include <QSet>
 #include <QString>
 #include <QVector>
@@ -85,5 +86,10 @@ private:
     QVector<qint64> excluded_; // ascending
     QString excludedText_;     // the same as an array value, "{k1,k2}"
     QString lastError_;
+    void remember(qint64 key, const QVector<QVariant> &row);
+    void clearCache();
+
     QHash<qint64, QVector<QVariant>> cache_;
+    // For the text columns searched so far: the cached rows' keys by their value.
+    mutable QHash<int, QMultiHash<QString, qint64>> byValue_;
 };
