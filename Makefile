@@ -24,6 +24,9 @@ FIRST_USER ?= admin
 FIRST_PASSWORD ?= admin123
 
 SCREENSHOTS_DIR := docs/screenshots
+# SIMPARO_WERROR=ON (from the environment or the command line, as .ci/run sets it)
+# makes every compiler warning an error; unset, the build folder keeps what it had.
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(SIMPARO_WERROR),-DSIMPARO_WERROR=$(SIMPARO_WERROR))
 
 .PHONY: deps build run test test-sanitize fuzz crashtest bench package screenshots clean
 
@@ -42,7 +45,7 @@ deps:
 	fi
 
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
@@ -57,7 +60,7 @@ test: build
 
 # Leaks are reported too (LeakSanitizer, on by default): the suite runs without any.
 test-sanitize: deps
-	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIMPARO_SANITIZE=ON -DSIMPARO_BUILD_BENCH=OFF
+	cmake -S . -B $(SANITIZE_DIR) $(CMAKE_FLAGS) -DSIMPARO_SANITIZE=ON -DSIMPARO_BUILD_BENCH=OFF
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_stack_use_after_return=1 \
@@ -68,7 +71,7 @@ test-sanitize: deps
 # finds on the way stays in the fuzz build folder. A failing input is saved there as
 # crash-<target>-... and its log printed.
 fuzz: deps
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIMPARO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++
+	cmake -S . -B $(FUZZ_DIR) $(CMAKE_FLAGS) -DSIMPARO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 	@failed=""; for t in $(FUZZ_TARGETS); do \
 	  mkdir -p $(FUZZ_DIR)/corpus-$$t; \
@@ -96,7 +99,7 @@ package: build
 # The real windows, worked headless on made-up data; optipng makes the files smaller.
 screenshots:
 	$(MAKE) deps PACKAGES="$(PACKAGES) optipng"
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target simparo-screenshots
 	rm -f $(SCREENSHOTS_DIR)/*.png
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/simparo-screenshots $(SCREENSHOTS_DIR)

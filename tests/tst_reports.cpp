@@ -265,6 +265,13 @@ private slots:
         QTest::newRow("empty field") << QString() << QList<QStringList>{};
         QTest::newRow("leading blank kept") << QStringLiteral(" 0101") << QList<QStringList>{};
         QTest::newRow("quote trick stays a value") << QStringLiteral("' OR ''='") << QList<QStringList>{};
+        // The number is matched exactly, never as a pattern: "_" and "%" are letters.
+        QTest::newRow("underscore beside a look-alike")
+            << QStringLiteral("01_5")
+            << QList<QStringList>{{"01_5", "Garis Bawah", "02/03/24", "01", "Penyetoran", "0", "3000", "3000"}};
+        QTest::newRow("percent beside look-alikes")
+            << QStringLiteral("01%")
+            << QList<QStringList>{{"01%", "Persen", "03/03/24", "01", "Penyetoran", "0", "4000", "4000"}};
     }
     void savingsReportOfOneAccount()
     {
@@ -272,6 +279,14 @@ private slots:
         QFETCH(QString, account);
         QFETCH(QList<QStringList>, expected);
         addLedger();
+        const QList<QStringList> patterned = {{"0105", "Mirip Garis", "2000"}, {"01_5", "Garis Bawah", "3000"},
+                                              {"01%", "Persen", "4000"}, {"01%9", "Mirip Persen", "5000"}};
+        for (int i = 0; i < patterned.size(); ++i) {
+            const QStringList &c = patterned.at(i);
+            database->addCustomer(c.at(0), c.at(1));
+            database->addLedgerRow(c.at(0), c.at(1), QStringLiteral("2024-03-0%1").arg(i + 1), QStringLiteral("01"), 0,
+                                   c.at(2).toDouble(), c.at(2).toDouble());
+        }
         auto *screen = openRequest();
         QVERIFY(screen);
         typeAccount(screen, account);

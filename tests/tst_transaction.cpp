@@ -496,38 +496,42 @@ private slots:
         QCOMPARE(field("txtSALDO")->text(), preview);
     }
 
+    // "SAVE" refuses an amount as Enter does: the same text, and below the minimum
+    // or beyond the balance the same emptied field; everything else stays as typed.
     void saveRefuses_data()
     {
         QTest::addColumn<QString>("account");
-        // -1 none chosen, 0 "01", 1 "02", 2 "01" chosen, then "1" typed over it,
-        // 3 "01" typed (with Enter) without a choice, 4 "02" chosen, then "01" typed over it
+        // -1 none chosen, 0 "01", 1 "02", 2 "01" chosen, then "1" typed over it
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("kredit");
         QTest::addColumn<QString>("debet");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("no account") << "" << 0 << "2000" << "" << "NO REKENING BELUM DIISI" << "txtREKENING";
+        QTest::addColumn<bool>("emptied");
+        const QString minimum = QStringLiteral(" Tidak Boleh Kurang Dari 1000");
+        QTest::newRow("no account") << "" << 0 << "2000" << "" << "NO REKENING BELUM DIISI" << "txtREKENING" << false;
         QTest::newRow("unknown account") << "0999" << 0 << "2000" << ""
-                                         << "NO REKENING TIDAK ADA DI DATA NASABAH" << "txtREKENING";
+                                         << "NO REKENING TIDAK ADA DI DATA NASABAH" << "txtREKENING" << false;
         const QString noCode = QStringLiteral("KODE TRANSAKSI BELUM DIPILIH DARI DAFTAR (01 ATAU 02)");
-        QTest::newRow("no code") << kAni << -1 << "2000" << "" << noCode << "cbo_TRANSAKSI";
-        QTest::newRow("code typed") << kAni << 2 << "2000" << "" << noCode << "cbo_TRANSAKSI";
-        QTest::newRow("an item's text typed") << kAni << 3 << "2000" << "" << noCode << "cbo_TRANSAKSI";
-        QTest::newRow("an item's text typed over a choice") << kAni << 4 << "2000" << "" << noCode << "cbo_TRANSAKSI";
-        QTest::newRow("deposit missing") << kAni << 0 << "" << "" << "JUMLAH KREDIT BELUM DIISI" << "txtKREDIT";
+        QTest::newRow("no code") << kAni << -1 << "2000" << "" << noCode << "cbo_TRANSAKSI" << false;
+        QTest::newRow("code typed") << kAni << 2 << "2000" << "" << noCode << "cbo_TRANSAKSI" << false;
+        QTest::newRow("deposit missing") << kAni << 0 << "" << "" << minimum << "txtKREDIT" << true;
         QTest::newRow("deposit letters") << kAni << 0 << "dua ribu" << "" << "JUMLAH KREDIT BUKAN ANGKA"
-                                         << "txtKREDIT";
-        QTest::newRow("deposit zero") << kAni << 0 << "0" << "" << "JUMLAH KREDIT HARUS LEBIH DARI 0" << "txtKREDIT";
-        QTest::newRow("deposit negative") << kAni << 0 << "-2000" << "" << "JUMLAH KREDIT HARUS LEBIH DARI 0"
-                                          << "txtKREDIT";
-        QTest::newRow("deposit 999") << kAni << 0 << "999" << "" << " Tidak Boleh Kurang Dari 1000" << "txtKREDIT";
+                                         << "txtKREDIT" << false;
+        QTest::newRow("deposit zero") << kAni << 0 << "0" << "" << minimum << "txtKREDIT" << true;
+        QTest::newRow("deposit negative") << kAni << 0 << "-2000" << "" << minimum << "txtKREDIT" << true;
+        QTest::newRow("deposit 999") << kAni << 0 << "999" << "" << minimum << "txtKREDIT" << true;
         QTest::newRow("withdrawal in the deposit field")
-            << kAni << 1 << "2000" << "" << "PENARIKAN (KODE 02) DIISI DI DEBET, KREDIT HARUS KOSONG" << "txtKREDIT";
-        QTest::newRow("withdrawal missing") << kAni << 1 << "" << "" << "JUMLAH DEBET BELUM DIISI" << "txtDEBET";
-        QTest::newRow("withdrawal letters") << kAni << 1 << "" << "x" << "JUMLAH DEBET BUKAN ANGKA" << "txtDEBET";
-        QTest::newRow("withdrawal zero") << kAni << 1 << "" << "0" << "JUMLAH DEBET HARUS LEBIH DARI 0" << "txtDEBET";
-        QTest::newRow("withdrawal above balance") << kAni << 1 << "" << "5001" << "SALDO TIDAK CUKUP" << "txtDEBET";
-        QTest::newRow("withdrawal without rows") << kCitra << 1 << "" << "1" << "SALDO TIDAK CUKUP" << "txtDEBET";
+            << kAni << 1 << "2000" << "" << "PENARIKAN (KODE 02) DIISI DI DEBET, KREDIT HARUS KOSONG" << "txtKREDIT"
+            << false;
+        QTest::newRow("withdrawal missing") << kAni << 1 << "" << "" << "JUMLAH DEBET BELUM DIISI" << "txtDEBET" << false;
+        QTest::newRow("withdrawal letters") << kAni << 1 << "" << "x" << "JUMLAH DEBET BUKAN ANGKA" << "txtDEBET" << false;
+        QTest::newRow("withdrawal zero") << kAni << 1 << "" << "0" << "JUMLAH DEBET HARUS LEBIH DARI 0" << "txtDEBET"
+                                         << false;
+        QTest::newRow("withdrawal above balance") << kAni << 1 << "" << "5001" << "SALDO TIDAK CUKUP" << "txtDEBET"
+                                                  << true;
+        QTest::newRow("withdrawal without rows") << kCitra << 1 << "" << "1" << "SALDO TIDAK CUKUP" << "txtDEBET"
+                                                 << true;
     }
     void saveRefuses()
     {
@@ -537,6 +541,7 @@ private slots:
         QFETCH(QString, debet);
         QFETCH(QString, message);
         QFETCH(QString, focus);
+        QFETCH(bool, emptied);
         openScreen();
         lookUp(kAni);
         field("txtREKENING")->setText(account);
@@ -549,26 +554,14 @@ private slots:
             QTest::keyClicks(codeList()->lineEdit(), QStringLiteral("1"));
             QCOMPARE(codeList()->currentText(), QStringLiteral("1"));
         }
-        if (code == 3 || code == 4) {
-            if (code == 4)
-                choose(1);
-            const QString jenis = field("txtJENIS")->text();
-            codeList()->setFocus();
-            codeList()->lineEdit()->clear();
-            QTest::keyClicks(codeList()->lineEdit(), QStringLiteral("01"));
-            QTest::keyClick(codeList()->lineEdit(), Qt::Key_Return);
-            // Typing into the list chooses nothing and runs no step.
-            QCOMPARE(field("txtJENIS")->text(), jenis);
-            QCOMPARE(focused()->objectName() == QLatin1String("cbo_TRANSAKSI")
-                         || focused()->parentWidget()->objectName() == QLatin1String("cbo_TRANSAKSI"),
-                     true);
-        }
         field("txtKREDIT")->setText(kredit);
         field("txtDEBET")->setText(debet);
         const int rows = ledgerRows();
-        const QStringList before = {field("txtREKENING")->text(), field("TXTnama")->text(),
-                                    field("txtKREDIT")->text(), field("txtDEBET")->text(),
-                                    field("txtJENIS")->text(), codeList()->currentText()};
+        QStringList expected = {field("txtREKENING")->text(), field("TXTnama")->text(),
+                                field("txtKREDIT")->text(), field("txtDEBET")->text(),
+                                field("txtJENIS")->text(), codeList()->currentText()};
+        if (emptied)
+            expected[focus == QLatin1String("txtKREDIT") ? 2 : 3].clear();
         dialogs->clear();
         save();
         EXPECT_MESSAGE(dialogs->only(), message, "Perhatian", QMessageBox::Critical);
@@ -578,12 +571,64 @@ private slots:
         const QStringList after = {field("txtREKENING")->text(), field("TXTnama")->text(),
                                    field("txtKREDIT")->text(), field("txtDEBET")->text(),
                                    field("txtJENIS")->text(), codeList()->currentText()};
-        QCOMPARE(after, before);
+        QCOMPARE(after, expected);
         // The code list takes the focus in its text part.
         QWidget *focusedControl = focused();
         if (qobject_cast<QComboBox *>(focusedControl->parentWidget()))
             focusedControl = focusedControl->parentWidget();
         QCOMPARE(focusedControl->objectName(), focus);
+    }
+
+    // A code typed into the list and confirmed with Enter chooses its item exactly
+    // as the list does; any other text is no code, and the clerk hears so.
+    void typedCodeWithEnter_data()
+    {
+        QTest::addColumn<int>("before"); // -1 nothing chosen, else the item chosen first
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("jenis"); // empty: refused
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("01") << -1 << "01" << "Penyetoran" << "txtKREDIT";
+        QTest::newRow("02") << -1 << "02" << "Penarikan" << "txtDEBET";
+        QTest::newRow("01 over 02") << 1 << "01" << "Penyetoran" << "txtKREDIT";
+        QTest::newRow("1") << -1 << "1" << "" << "cbo_TRANSAKSI";
+        QTest::newRow("setor") << 0 << "setor" << "" << "cbo_TRANSAKSI";
+    }
+    void typedCodeWithEnter()
+    {
+        QFETCH(int, before);
+        QFETCH(QString, typed);
+        QFETCH(QString, jenis);
+        QFETCH(QString, focus);
+        openScreen();
+        lookUp(kAni);
+        if (before >= 0)
+            choose(before);
+        const QString jenisBefore = field("txtJENIS")->text();
+        codeList()->setFocus();
+        codeList()->lineEdit()->clear();
+        QTest::keyClicks(codeList()->lineEdit(), typed);
+        dialogs->clear();
+        QTest::keyClick(codeList()->lineEdit(), Qt::Key_Return);
+        QWidget *focusedControl = focused();
+        if (qobject_cast<QComboBox *>(focusedControl->parentWidget()))
+            focusedControl = focusedControl->parentWidget();
+        QCOMPARE(focusedControl->objectName(), focus);
+        if (jenis.isEmpty()) {
+            EXPECT_MESSAGE(dialogs->only(), "KODE TRANSAKSI BELUM DIPILIH DARI DAFTAR (01 ATAU 02)", "Perhatian",
+                           QMessageBox::Critical);
+            QCOMPARE(field("txtJENIS")->text(), jenisBefore);
+            return;
+        }
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(field("txtJENIS")->text(), jenis);
+        QCOMPARE(field("txtDEBET")->isEnabled(), typed == QLatin1String("02"));
+        // Posted with the code typed.
+        const char *amountField = typed == QLatin1String("01") ? "txtKREDIT" : "txtDEBET";
+        type(amountField, QStringLiteral("1000"));
+        enter(amountField);
+        save();
+        QCOMPARE(dialogs->count(), 0);
+        QVERIFY(lastRow().contains(u'|' + typed + u'|' + jenis + u'|'));
     }
 
     // The balance stored is that of the amount actually saved, from the ledger as it
@@ -717,10 +762,10 @@ private slots:
             post(account, deposit ? posting::Code::Deposit : posting::Code::Withdrawal, QString::number(amount));
             const double after = deposit ? expected[account] + amount : expected[account] - amount;
             if (deposit && amount < 1000) {
-                // Refused on Enter, which empties the field; "SAVE" then finds no amount.
+                // Refused on Enter, which empties the field; "SAVE" then refuses the same way.
                 QCOMPARE(dialogs->count(), 2);
                 QCOMPARE(dialogs->seen.at(0).text, QStringLiteral(" Tidak Boleh Kurang Dari 1000"));
-                QCOMPARE(dialogs->seen.at(1).text, QStringLiteral("JUMLAH KREDIT BELUM DIISI"));
+                QCOMPARE(dialogs->seen.at(1).text, QStringLiteral(" Tidak Boleh Kurang Dari 1000"));
                 field("txtREKENING")->clear();
                 continue;
             }

@@ -110,8 +110,19 @@ void PasswordScreen::change()
         ui.txtPassLama->setFocus();
         return;
     }
-    // A password changes only after the old one was confirmed for the user named.
-    const std::optional<bool> holds = confirmed_ ? oldPasswordHolds() : std::optional<bool>(false);
+    // A password changes only after the old one was confirmed for the user named. One
+    // typed but not confirmed with Enter is checked here as Enter checks it (the user
+    // named looked up first when that was not done); the new values come after that.
+    if (!confirmed_) {
+        if (!Adodc2->hasCurrent() || ui.txtUserLama->text() != ui.txtUser->text()) {
+            lookUpUser();
+            if (!Adodc2->hasCurrent())
+                return;
+        }
+        confirmOldPassword();
+        return;
+    }
+    const std::optional<bool> holds = oldPasswordHolds();
     if (!holds)
         return;
     if (!*holds) {

@@ -70,6 +70,21 @@ QString refusal(AmountProblem problem, Code code)
     return {};
 }
 
+AmountRefusal amountRefusal(AmountProblem problem, Code code)
+{
+    const bool belowMinimum = problem == AmountProblem::Missing || problem == AmountProblem::NotPositive
+                              || problem == AmountProblem::BelowMinimum;
+    if (code == Code::Deposit && belowMinimum)
+        return {QString::fromLatin1(text::kBelowMinimum), true};
+    return {refusal(problem, code), false};
+}
+
+AmountRefusal balanceProblem(Code code)
+{
+    // A withdrawal beyond the balance is emptied; a deposit too large to add stays.
+    return {balanceRefusal(code), code == Code::Withdrawal};
+}
+
 std::optional<Money> newBalance(Money previous, Code code, Money amount)
 {
     if (code == Code::Deposit)

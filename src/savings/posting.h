@@ -29,8 +29,19 @@ enum class AmountProblem { None, Missing, NotANumber, TooManyDecimals, TooLarge,
 // against the balance separately.
 AmountProblem readAmount(const QString &text, Code code, Money *value);
 
-// The message "SAVE" gives for an amount problem.
+// The message for an amount problem.
 QString refusal(AmountProblem problem, Code code);
+
+// How the transaction screen refuses an amount, the same after Enter and at "SAVE":
+// a deposit below the minimum (none, 0 or 999 alike) and a withdrawal beyond the
+// balance empty the field; a text that is no amount stays, to be corrected.
+struct AmountRefusal {
+    QString text;
+    bool emptiesField = false;
+};
+AmountRefusal amountRefusal(AmountProblem problem, Code code);
+// The same when the new balance cannot be had (newBalance() gives nothing).
+AmountRefusal balanceProblem(Code code);
 
 // The new balance after the transaction; nothing for a withdrawal larger than the
 // balance (or a deposit beyond what a balance can hold). A withdrawal of the whole

@@ -35,15 +35,17 @@ TransactionScreen::TransactionScreen(QWidget *parent)
     ui.cbo_TRANSAKSI->setEditText(QString());
 
     onEnter(ui.txtREKENING, [this] { lookUpAccount(); });
-    onEnter(ui.txtKREDIT, [this] { enterDeposit(); });
-    onEnter(ui.txtDEBET, [this] { enterWithdrawal(); });
-    // Only a choice from the list chooses a code: typed text selects nothing, so the
-    // list neither completes it nor takes its Enter, and typing undoes a choice. Qt's
-    // list also takes typed text that equals an item as chosen when it loses the
-    // focus; that is told apart by the mouse or keys that really choose from it.
+    onEnter(ui.txtKREDIT, [this] { enterAmount(Code::Deposit); });
+    onEnter(ui.txtDEBET, [this] { enterAmount(Code::Withdrawal); });
+    // A code is chosen from the list, or typed ("01", "02") and confirmed with Enter,
+    // which chooses that item exactly as the list does. Other typed text selects
+    // nothing, so the list neither completes it nor takes it as an item, and typing
+    // undoes a choice. Qt's list also takes typed text that equals an item as chosen
+    // when it loses the focus; that is told apart by the mouse or keys that really
+    // choose from it.
     ui.cbo_TRANSAKSI->setCompleter(nullptr);
     ui.cbo_TRANSAKSI->setInsertPolicy(QComboBox::NoInsert);
-    onEnter(ui.cbo_TRANSAKSI->lineEdit(), [] {});
+    onEnter(ui.cbo_TRANSAKSI->lineEdit(), [this] { enterCode(); });
     connect(ui.cbo_TRANSAKSI->lineEdit(), &QLineEdit::textEdited, this, [this] {
         codeTyped_ = true;
         choosingCode_ = false;
@@ -175,6 +177,16 @@ void TransactionScreen::chooseCode(int index)
     }
 }
 
+void TransactionScreen::enterCode()
+{
+    const int index = ui.cbo_TRANSAKSI->findText(ui.cbo_TRANSAKSI->currentText(), Qt::MatchExactly);
+    if (index < 0 || index > 1)
+        return refuse(QString::fromLatin1(posting::text::kCodeMissing), ui.cbo_TRANSAKSI);
+    ui.cbo_TRANSAKSI->setCurrentIndex(index);
+    choosingCode_ = true;
+    chooseCode(index);
+}
+
 std::optional<Code> TransactionScreen::chosenCode() const
 {
     const int index = ui.cbo_TRANSAKSI->currentIndex();
@@ -207,52 +219,30 @@ void TransactionScreen::showNewBalance(const QString &text)
     ui.cmdSIMPAN->setFocus();
 }
 
-void TransactionScreen::enterDeposit()
+void TransactionScreen::refuseAmount(const posting::AmountRefusal &refusal, QLineEdit *field)
 {
-    if (!prepareAmount())
-        return;
-    Money amount;
-    const posting::AmountProblem problem = posting::readAmount(ui.txtKREDIT->text(), Code::Deposit, &amount);
-    if (problem == posting::AmountProblem::NotANumber || problem == posting::AmountProblem::TooManyDecimals
-        || problem == posting::AmountProblem::TooLarge) {
-        // What was typed stays, so the operator can correct it.
-        refuse(posting::refusal(problem, Code::Deposit), ui.txtKREDIT);
-        return;
-    }
-    if (problem != posting::AmountProblem::None) {
-        msg::perhatian(this, QString::fromLatin1(posting::text::kBelowMinimum));
-        ui.txtKREDIT->clear();
+    msg::perhatian(this, refusal.text);
+    if (refusal.emptiesField) {
+        field->clear();
         showNewBalancePlace();
-        ui.txtKREDIT->setFocus();
-        return;
     }
-    // The preview; "SAVE" computes the balance again from the ledger as it then stands.
-    const std::optional<Money> balance = posting::newBalance(previousBalance_, Code::Deposit, amount);
-    if (!balance)
-        return refuse(posting::balanceRefusal(Code::Deposit), ui.txtKREDIT);
-    showNewBalance(balance->toText());
+    field->setFocus();
 }
 
-void TransactionScreen::enterWithdrawal()
+void TransactionScreen::enterAmount(Code code)
 {
     if (!prepareAmount())
         return;
+    QLineEdit *field = code == Code::Deposit ? ui.txtKREDIT : ui.txtDEBET;
     Money amount;
-    const posting::AmountProblem problem = posting::readAmount(ui.txtDEBET->text(), Code::Withdrawal, &amount);
-    if (problem != posting::AmountProblem::None) {
-        refuse(posting::refusal(problem, Code::Withdrawal), ui.txtDEBET);
-        return;
-    }
-    const std::optional<Money> balance = posting::newBalance(previousBalance_, Code::Withdrawal, amount);
-    if (!balance) {
-        // A pupil's savings account cannot go below zero.
-        msg::perhatian(this, QString::fromLatin1(posting::text::kInsufficient));
-        ui.txtDEBET->clear();
-        showNewBalancePlace();
-        ui.txtDEBET->setFocus();
-        return;
-    }
-    if (balance->sen() == 0)
+    const posting::AmountProblem problem = posting::readAmount(field->text(), code, &amount);
+    if (problem != posting::AmountProblem::None)
+        return refuseAmount(posting::amountRefusal(problem, code), field);
+    // The preview; "SAVE" computes the balance again from the ledger as it then stands.
+    const std::optional<Money> balance = posting::newBalance(previousBalance_, code, amount);
+    if (!balance)
+        return refuseAmount(posting::balanceProblem(code), field);
+    if (code == Code::Withdrawal && balance->sen() == 0)
         msg::perhatian(this, QString::fromLatin1(posting::text::kZeroBalance));
     showNewBalance(balance->toText());
 }
@@ -277,13 +267,18 @@ void TransactionScreen::save()
     Money amount;
     const posting::AmountProblem problem = posting::readAmount(amountField->text(), *code, &amount);
     if (problem != posting::AmountProblem::None)
-        return refuse(posting::refusal(problem, *code), amountField);
+        return refuseAmount(posting::amountRefusal(problem, *code), amountField);
 
     // Name and balance come from the database as it stands inside the write
     // transaction, so the balance chain of the account cannot break.
     const QVector<QVariant> row = posting::ledgerRow(account, *name, ui.DTPicker1->date(), *code, amount);
     const RecordSource::WriteCheck check = posting::postingCheck(account, *code, amount);
     if (!Adodc2->addNew(row, check)) {
+        // The balance as it stands inside the write may not take the amount: told
+        // as Enter tells it.
+        const posting::AmountRefusal balance = posting::balanceProblem(*code);
+        if (Adodc2->lastWriteRefused() && Adodc2->lastError() == balance.text)
+            return refuseAmount(balance, amountField);
         reportWriteFailure(this, Adodc2);
         amountField->setFocus();
         return;

@@ -28,8 +28,10 @@ protected:
 private:
     void lookUpAccount();
     void chooseCode(int index);
-    void enterDeposit();
-    void enterWithdrawal();
+    // Enter in the code list: a typed code that names an item chooses it.
+    void enterCode();
+    // Enter in an amount field: the new balance previewed, or the amount refused.
+    void enterAmount(posting::Code code);
     void save();
 
     // The code chosen from the list; nothing when none is, or when the text of the
@@ -47,6 +49,7 @@ private:
     void showNewBalance(const QString &text);
     void showNewBalancePlace();
     void refuse(const QString &text, QWidget *focus);
+    void refuseAmount(const posting::AmountRefusal &refusal, QLineEdit *field);
 
     Ui::frmPENARIKAN ui;
     RecordSource *Adodc1;
