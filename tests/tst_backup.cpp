@@ -212,6 +212,43 @@ private slots:
             QVERIFY2(QFile::exists(QDir(folder).filePath(name)), qPrintable(name));
     }
 
+    // The setting file is read and checked as the program reads it: a text the
+    // program refuses is refused here too, a server is pointed to pg_dump, and the
+    // file a setting names is the one copied.
+    void theSettingIsReadAsTheProgramReadsIt_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("password in it") << "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\SKRIP\\asli.mdb;Password=x"
+                                        << 1 << "\"Password\" tidak boleh ditulis";
+        QTest::newRow("a server") << "Provider=PostgreSQL;Data Source=simparo" << 1 << "pg_dump";
+        QTest::newRow("another file") << "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\kas\\buku.mdb" << 0
+                                      << "/kas/cadangan/buku-";
+    }
+    void theSettingIsReadAsTheProgramReadsIt()
+    {
+        QFETCH(QString, setting);
+        QFETCH(int, exitCode);
+        QFETCH(QString, told);
+        TestDatabase home;
+        QString error;
+        QVERIFY2(db::createDatabase(home.home() + QStringLiteral("/kas/buku.sqlite"), QStringLiteral("admin"),
+                                    QStringLiteral("admin123"), &error),
+                 qPrintable(error));
+        QVERIFY(QDir().mkpath(home.home() + QStringLiteral("/.config/simparo")));
+        QFile file(home.home() + QStringLiteral("/.config/simparo/koneksi"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(setting.toUtf8() + '\n') > 0);
+        file.close();
+        const auto [code, text] = backup(home.home(), {});
+        QVERIFY2(code == exitCode, qPrintable(text));
+        QVERIFY2(text.contains(told), qPrintable(text));
+        if (code == 1)
+            QVERIFY2(text.contains(file.fileName()), qPrintable(text));
+        // The program's own file is not the one a setting names.
+        QCOMPARE(everythingIn(home.home() + QStringLiteral("/SKRIP/cadangan")), QStringList());
+    }
+
     void refusalsMakeNoCopy_data()
     {
         QTest::addColumn<QString>("breakage");
