@@ -174,6 +174,45 @@ private slots:
         database.reset();
     }
 
+    // A latest saldo that is empty (or, in a file, a text) is told naming the
+    // account and the row, by the lookup and by "SAVE" alike: it is never taken as
+    // 0, no balance is shown and nothing is written.
+    void anUnreadableBalanceIsNeverZero_data()
+    {
+        QTest::addColumn<QVariant>("saldo");
+        QTest::addColumn<bool>("bySave");
+        for (const bool bySave : {false, true}) {
+            const char *how = bySave ? "SAVE" : "lookup";
+            QTest::newRow(qPrintable(QStringLiteral("empty, %1").arg(how))) << QVariant() << bySave;
+            // A server's number column holds no text.
+            if (!TestDatabase::onServer())
+                QTest::newRow(qPrintable(QStringLiteral("text, %1").arg(how))) << QVariant(QStringLiteral("lima ribu")) << bySave;
+        }
+    }
+    void anUnreadableBalanceIsNeverZero()
+    {
+        QFETCH(QVariant, saldo);
+        QFETCH(bool, bySave);
+        const qint64 key = database->scalar(QStringLiteral("SELECT max(rowid) FROM nabubg WHERE norekening = ?"), {kAni})
+                               .toLongLong();
+        database->exec(QStringLiteral("UPDATE nabubg SET saldo = ? WHERE rowid = ?"), {saldo, key});
+        openScreen();
+        const int rows = ledgerRows();
+        if (bySave) {
+            type("txtREKENING", kAni);
+            choose(0);
+            type("txtKREDIT", QStringLiteral("2000"));
+            save();
+        } else {
+            lookUp(kAni);
+        }
+        const QString shown = field("txtSAL")->text();
+        database->exec(QStringLiteral("UPDATE nabubg SET saldo = 5000 WHERE rowid = ?"), {key});
+        EXPECT_MESSAGE(dialogs->only(), ledger::unreadableBalanceText(kAni, key), "Perhatian", QMessageBox::Critical);
+        QCOMPARE(ledgerRows(), rows);
+        QCOMPARE(shown, QString());
+    }
+
     void opensAsDesignedFromTheMenu()
     {
         MainWindow *menu = screens::show<MainWindow>();
