@@ -130,7 +130,7 @@ private slots:
 
     void balanceChainsAreCheckedToTheSen_data()
     {
-        QTest::addColumn<QStringList>("ledger"); // account|debet|kredit|saldo, in posting order
+        QTest::addColumn<QStringList>("ledger"); // account|debet|kredit|saldo (empty: none), in posting order
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("finding");
         QTest::newRow("whole chains") << QStringList{"0001|0|1000.10|1000.10", "0002|0|0.1|0.1", "0001|100.05|0|900.05",
@@ -139,6 +139,8 @@ private slots:
         QTest::newRow("one sen off") << QStringList{"0001|0|1000.10|1000.10", "0001|100|0|900.11"} << 2
                                      << "rekening 0001, baris 2";
         QTest::newRow("first row not from zero") << QStringList{"0002|0|50|60"} << 2 << "rekening 0002, baris 1";
+        QTest::newRow("empty saldo") << QStringList{"0001|0|10|10", "0001|0|5|", "0001|0|1|16"} << 2
+                                     << "rekening 0001, baris 2";
         QTest::newRow("accounts apart") << QStringList{"0001|0|10|10", "0002|0|20|20", "0001|0|5|15", "0002|5|0|25"} << 2
                                         << "rekening 0002, baris 4";
     }
@@ -152,6 +154,8 @@ private slots:
             const QStringList v = row.split(u'|');
             home.addLedgerRow(v[0], QStringLiteral("Ani"), QStringLiteral("2026-12-09"), QStringLiteral("01"),
                               v[1].toDouble(), v[2].toDouble(), v[3].toDouble());
+            if (v[3].isEmpty())
+                home.exec(QStringLiteral("UPDATE nabubg SET saldo = NULL WHERE rowid = (SELECT max(rowid) FROM nabubg)"));
         }
         const auto [code, text] = backup(home.home(), {});
         QVERIFY2(code == exitCode, qPrintable(text));
