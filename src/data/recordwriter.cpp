@@ -27,9 +27,10 @@ Outcome storable(const Target &target, const QVector<QVariant> &row)
     for (int c = 0; c < row.size(); ++c) {
         if (row.at(c).typeId() != QMetaType::QString || row.at(c).toString().isValidUtf16())
             continue;
-        return Outcome::refused(QStringLiteral("Isian %1 berisi huruf atau tanda yang terpotong (misalnya separuh emoji), "
-                                  "jadi tidak bisa disimpan apa adanya.\nPerbaiki isian itu, lalu ulangi.")
-                                   .arg(target.columns.value(c).toUpper()));
+        return Outcome::refused(
+            QStringLiteral("Isian %1 berisi huruf atau tanda yang terpotong (misalnya separuh emoji), "
+                           "jadi tidak bisa disimpan apa adanya.\nPerbaiki isian itu, lalu ulangi.")
+                .arg(target.columns.value(c).toUpper()));
     }
     return Outcome::ok();
 }
