@@ -1,6 +1,7 @@
 // simparo-backup run as the operator runs it: a copy taken while posting goes on,
 // the balance chain check, the dated names, --keep, and the refusals.
 #include "data/database.h"
+#include "data/ledgerchain.h"
 #include "testdb.h"
 
 #include <QAtomicInt>
@@ -42,11 +43,6 @@ QStringList copiesIn(const QString &folder)
 
 QStringList everythingIn(const QString &folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
 
-// Rows whose balance does not follow from the account's previous one, counted in SQL.
-const QString kChainBreaks = QStringLiteral(
-    "SELECT count(*) FROM (SELECT debet, kredit, saldo, "
-    "LAG(saldo, 1, 0) OVER (PARTITION BY norekening ORDER BY rowid) AS previous FROM nabubg) "
-    "WHERE round(saldo * 100) <> round(previous * 100) + round(kredit * 100) - round(debet * 100)");
 const QString kLedger = QStringLiteral("SELECT rowid, norekening, debet, kredit, saldo FROM nabubg ORDER BY rowid");
 
 // Posts one committed deposit after another on a connection of its own, as the
@@ -123,7 +119,9 @@ private slots:
         QString error;
         QVERIFY2(db::verifyDatabase(restored.file(), &error), qPrintable(error));
         QCOMPARE(restored.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
-        QCOMPARE(restored.scalar(kChainBreaks).toInt(), 0);
+        ledger::Summary chains;
+        QVERIFY(ledger::checkChains(restored.connectionText(), &chains).isOk());
+        QCOMPARE(chains.breaks, 0);
         // It is the source at one moment: its first rows, none missing, none torn.
         const QStringList copied = restored.rows(kLedger);
         QVERIFY(copied.size() > 40000);
@@ -132,7 +130,7 @@ private slots:
 
     void balanceChainsAreCheckedToTheSen_data()
     {
-        QTest::addColumn<QStringList>("ledger"); // account|debet|kredit|saldo, in posting order
+        QTest::addColumn<QStringList>("ledger"); // account|debet|kredit|saldo (empty: none), in posting order
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("finding");
         QTest::newRow("whole chains") << QStringList{"0001|0|1000.10|1000.10", "0002|0|0.1|0.1", "0001|100.05|0|900.05",
@@ -141,6 +139,8 @@ private slots:
         QTest::newRow("one sen off") << QStringList{"0001|0|1000.10|1000.10", "0001|100|0|900.11"} << 2
                                      << "rekening 0001, baris 2";
         QTest::newRow("first row not from zero") << QStringList{"0002|0|50|60"} << 2 << "rekening 0002, baris 1";
+        QTest::newRow("empty saldo") << QStringList{"0001|0|10|10", "0001|0|5|", "0001|0|1|16"} << 2
+                                     << "rekening 0001, baris 2";
         QTest::newRow("accounts apart") << QStringList{"0001|0|10|10", "0002|0|20|20", "0001|0|5|15", "0002|5|0|25"} << 2
                                         << "rekening 0002, baris 4";
     }
@@ -154,6 +154,8 @@ private slots:
             const QStringList v = row.split(u'|');
             home.addLedgerRow(v[0], QStringLiteral("Ani"), QStringLiteral("2026-12-09"), QStringLiteral("01"),
                               v[1].toDouble(), v[2].toDouble(), v[3].toDouble());
+            if (v[3].isEmpty())
+                home.exec(QStringLiteral("UPDATE nabubg SET saldo = NULL WHERE rowid = (SELECT max(rowid) FROM nabubg)"));
         }
         const auto [code, text] = backup(home.home(), {});
         QVERIFY2(code == exitCode, qPrintable(text));
@@ -210,6 +212,43 @@ private slots:
         QCOMPARE(copies.first(), QStringLiteral("asli-2021-06-30_235959.sqlite"));
         for (const QString &name : others)
             QVERIFY2(QFile::exists(QDir(folder).filePath(name)), qPrintable(name));
+    }
+
+    // The setting file is read and checked as the program reads it: a text the
+    // program refuses is refused here too, a server is pointed to pg_dump, and the
+    // file a setting names is the one copied.
+    void theSettingIsReadAsTheProgramReadsIt_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("password in it") << "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\SKRIP\\asli.mdb;Password=x"
+                                        << 1 << "\"Password\" tidak boleh ditulis";
+        QTest::newRow("a server") << "Provider=PostgreSQL;Data Source=simparo" << 1 << "pg_dump";
+        QTest::newRow("another file") << "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\kas\\buku.mdb" << 0
+                                      << "/kas/cadangan/buku-";
+    }
+    void theSettingIsReadAsTheProgramReadsIt()
+    {
+        QFETCH(QString, setting);
+        QFETCH(int, exitCode);
+        QFETCH(QString, told);
+        TestDatabase home;
+        QString error;
+        QVERIFY2(db::createDatabase(home.home() + QStringLiteral("/kas/buku.sqlite"), QStringLiteral("admin"),
+                                    QStringLiteral("admin123"), &error),
+                 qPrintable(error));
+        QVERIFY(QDir().mkpath(home.home() + QStringLiteral("/.config/simparo")));
+        QFile file(home.home() + QStringLiteral("/.config/simparo/koneksi"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(setting.toUtf8() + '\n') > 0);
+        file.close();
+        const auto [code, text] = backup(home.home(), {});
+        QVERIFY2(code == exitCode, qPrintable(text));
+        QVERIFY2(text.contains(told), qPrintable(text));
+        if (code == 1)
+            QVERIFY2(text.contains(file.fileName()), qPrintable(text));
+        // The program's own file is not the one a setting names.
+        QCOMPARE(everythingIn(home.home() + QStringLiteral("/SKRIP/cadangan")), QStringList());
     }
 
     void refusalsMakeNoCopy_data()

@@ -168,7 +168,7 @@ private slots:
         RecordSource source;
         QVERIFY(source.open(QStringLiteral("daftar")));
         QVERIFY(!source.addNew({QStringLiteral("0001"), QStringLiteral("Budi")}));
-        QVERIFY(source.lastWriteRefused());
+        QVERIFY(source.lastWrite().isRefused());
         QCOMPARE(source.lastError(), QStringLiteral("NO REKENING SUDAH ADA ?"));
     }
 
@@ -406,7 +406,7 @@ private slots:
         QCOMPARE(second.value(1).toString(), first.value(1).toString());
         QVERIFY2(first.update({{1, QStringLiteral("hash-satu")}}), qPrintable(first.lastError()));
         QVERIFY(!second.update({{1, QStringLiteral("hash-dua")}}));
-        QVERIFY(second.lastWriteRefused());
+        QVERIFY(second.lastWrite().isRefused());
         QVERIFY2(second.lastError().contains(QLatin1String("diubah di tempat lain")), qPrintable(second.lastError()));
         QCOMPARE(database->scalar(QStringLiteral("SELECT password FROM tpassword")).toString(), QStringLiteral("hash-satu"));
         // Read afresh, the change goes through; a column nobody else changed never stood in the way.
@@ -493,19 +493,17 @@ private slots:
         addCustomers();
         RecordSource source;
         QVERIFY(source.open(QStringLiteral("daftar")));
-        auto refuseTaken = [](QSqlDatabase &live, QVector<QVariant> &row, QString *refusal) {
+        auto refuseTaken = [](QSqlDatabase &live, QVector<QVariant> &row) {
             QSqlQuery query(live);
             query.prepare(QStringLiteral("SELECT count(*) FROM daftar WHERE norekening = ?"));
             query.addBindValue(row.at(0));
-            if (!query.exec() || !query.next() || query.value(0).toInt() > 0) {
-                *refusal = QStringLiteral("NO REKENING SUDAH ADA ?");
-                return false;
-            }
+            if (!query.exec() || !query.next() || query.value(0).toInt() > 0)
+                return Outcome::refused(QStringLiteral("NO REKENING SUDAH ADA ?"));
             row[7] = QStringLiteral("SMP");
-            return true;
+            return Outcome::ok();
         };
         QVERIFY(!source.addNew({QStringLiteral("0002"), QStringLiteral("x")}, refuseTaken));
-        QVERIFY(source.lastWriteRefused());
+        QVERIFY(source.lastWrite().isRefused());
         QCOMPARE(source.lastError(), QStringLiteral("NO REKENING SUDAH ADA ?"));
         QVERIFY(source.addNew({QStringLiteral("0007"), QStringLiteral("x")}, refuseTaken));
         QCOMPARE(source.value(7).toString(), QStringLiteral("SMP"));
@@ -524,7 +522,7 @@ private slots:
             QVERIFY(!source.addNew({QStringLiteral("0010"), QStringLiteral("x")}));
             QVERIFY2(source.lastError().contains(database->location()), qPrintable(source.lastError()));
             QVERIFY2(source.lastError().contains(QLatin1String("hanya-baca")), qPrintable(source.lastError()));
-            QVERIFY(!source.lastWriteRefused());
+            QVERIFY(source.lastWrite().isFailed());
             QCOMPARE(source.recordCount(), 5);
             db::setReadOnlyForTesting(false);
         }

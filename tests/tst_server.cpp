@@ -139,7 +139,7 @@ private slots:
             // Lost at the first action, unreachable at the next: both name the server.
             QVERIFY(!post());
             QVERIFY2(ledger.lastError().contains(database.location()), qPrintable(ledger.lastError()));
-            QVERIFY(!ledger.lastWriteRefused());
+            QVERIFY(ledger.lastWrite().isFailed());
             QVERIFY(!report->read(&rows));
             QVERIFY2(report->lastError().contains(database.location()), qPrintable(report->lastError()));
         }

@@ -5,6 +5,8 @@
 #include "shell/bank.h"
 #include "shell/screens.h"
 #include "data/recordsource.h"
+#include "data/database.h"
+#include "data/ledgerchain.h"
 #include "data/money.h"
 #include "data/textforms.h"
 #include "dialogs.h"
@@ -113,25 +115,25 @@ private:
     }
 
     // Every account's rows, in posting order: each saldo is the previous saldo
-    // plus kredit minus debet, exactly in sen, and no balance is below zero.
+    // plus kredit minus debet, exactly in sen, stored as a number, never below zero.
     void verifyBalanceChains()
     {
-        QHash<QString, qint64> balance;
-        const QStringList rows = database->rows(
-            TestDatabase::onServer()
-                ? QStringLiteral("SELECT norekening, debet, kredit, saldo, pg_typeof(saldo) FROM nabubg ORDER BY rowid")
-                : QStringLiteral("SELECT norekening, debet, kredit, saldo, typeof(saldo) FROM nabubg ORDER BY rowid"));
-        auto sen = [](const QString &value) { return Money::fromStored(value.toDouble())->sen(); };
-        for (const QString &row : rows) {
-            const QStringList c = row.split(u'|');
-            QVERIFY2(c[4] == QLatin1String("real") || c[4] == QLatin1String("integer")
-                         || c[4] == QLatin1String("double precision"),
-                     qPrintable(row));
-            const qint64 expected = balance.value(c[0]) + sen(c[2]) - sen(c[1]);
-            QVERIFY2(sen(c[3]) == expected, qPrintable(row));
-            QVERIFY2(expected >= 0, qPrintable(row));
-            balance[c[0]] = expected;
+        QStringList wrong;
+        ledger::Summary chains;
+        QString name, error;
+        QVERIFY2(db::openConnection(database->connectionText(), &name, &error), qPrintable(error));
+        Outcome walked;
+        {
+            QSqlDatabase live = db::connection(name);
+            walked = ledger::checkChains(live, &chains, 1, [&](const ledger::Row &row) {
+                if (row.storedSaldo.typeId() == QMetaType::QString || !row.saldo || row.saldo->sen() < 0)
+                    wrong << QStringLiteral("%1 %2").arg(row.account).arg(row.storedSaldo.toString());
+            });
         }
+        db::closeConnection(name);
+        QVERIFY2(walked.isOk(), qPrintable(walked.message()));
+        QVERIFY2(chains.breaks == 0, qPrintable(chains.shown.value(0).text()));
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u',')));
     }
 
     // One whole transaction as the operator makes it; the dialogs seen are left for the caller.
@@ -170,6 +172,45 @@ private slots:
             verifyBalanceChains();
         dialogs.reset();
         database.reset();
+    }
+
+    // A latest saldo that is empty (or, in a file, a text) is told naming the
+    // account and the row, by the lookup and by "SAVE" alike: it is never taken as
+    // 0, no balance is shown and nothing is written.
+    void anUnreadableBalanceIsNeverZero_data()
+    {
+        QTest::addColumn<QVariant>("saldo");
+        QTest::addColumn<bool>("bySave");
+        for (const bool bySave : {false, true}) {
+            const char *how = bySave ? "SAVE" : "lookup";
+            QTest::newRow(qPrintable(QStringLiteral("empty, %1").arg(how))) << QVariant() << bySave;
+            // A server's number column holds no text.
+            if (!TestDatabase::onServer())
+                QTest::newRow(qPrintable(QStringLiteral("text, %1").arg(how))) << QVariant(QStringLiteral("lima ribu")) << bySave;
+        }
+    }
+    void anUnreadableBalanceIsNeverZero()
+    {
+        QFETCH(QVariant, saldo);
+        QFETCH(bool, bySave);
+        const qint64 key = database->scalar(QStringLiteral("SELECT max(rowid) FROM nabubg WHERE norekening = ?"), {kAni})
+                               .toLongLong();
+        database->exec(QStringLiteral("UPDATE nabubg SET saldo = ? WHERE rowid = ?"), {saldo, key});
+        openScreen();
+        const int rows = ledgerRows();
+        if (bySave) {
+            type("txtREKENING", kAni);
+            choose(0);
+            type("txtKREDIT", QStringLiteral("2000"));
+            save();
+        } else {
+            lookUp(kAni);
+        }
+        const QString shown = field("txtSAL")->text();
+        database->exec(QStringLiteral("UPDATE nabubg SET saldo = 5000 WHERE rowid = ?"), {key});
+        EXPECT_MESSAGE(dialogs->only(), ledger::unreadableBalanceText(kAni, key), "Perhatian", QMessageBox::Critical);
+        QCOMPARE(ledgerRows(), rows);
+        QCOMPARE(shown, QString());
     }
 
     void opensAsDesignedFromTheMenu()

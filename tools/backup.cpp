@@ -6,6 +6,7 @@
 // Exit codes: 0 copy made and every check passed; 1 failure, no copy made;
 // 2 copy made and kept, but balance chains are broken (in the source as well).
 #include "data/database.h"
+#include "data/ledgerchain.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -13,12 +14,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QRegularExpression>
 #include <QTextStream>
 #include <QThread>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -76,25 +75,17 @@ const char kHelp[] =
     "Mengembalikan cadangan: tutup SIMPARO, hapus file -wal dan -shm di samping\n"
     "database (bila ada), lalu salin file cadangan menjadi %2.\n";
 
-// An amount in sen, with Indonesian separators: 1.234.567,89
-QString rupiah(qint64 sen)
+// A message of the data layer about the source database, and that no copy was made.
+QString noCopy(const QString &text)
 {
-    const bool negative = sen < 0;
-    const quint64 value = negative ? quint64(-(sen + 1)) + 1 : quint64(sen);
-    QString whole = QString::number(value / 100);
-    for (int i = whole.size() - 3; i > 0; i -= 3)
-        whole.insert(i, u'.');
-    return (negative ? QStringLiteral("-") : QString()) + whole
-           + QStringLiteral(",%1").arg(value % 100, 2, 10, QLatin1Char('0'));
+    return text + QStringLiteral("\nCadangan tidak dibuat.");
 }
 
-qint64 toSen(double value) { return std::llround(value * 100.0); }
-
-QString sourceDamaged(const QString &file, const QString &detail)
+// The data layer's message for a failure of SQLite on the source database.
+QString sourceFailure(int code, const QString &source, const QString &detail)
 {
-    return QStringLiteral("File %1 bukan database SIMPARO (bukan database SQLite) atau rusak; cadangan tidak dibuat.\n"
-                          "Cadangan lama tetap disimpan: kembalikan cadangan terakhir yang baik.\n(%2)")
-        .arg(native(file), detail);
+    return noCopy(db::describeError(QSqlError(QString(), detail, QSqlError::ConnectionError, QString::number(code)),
+                                    source));
 }
 
 // A message for a failure of SQLite while the copy is written.
@@ -116,13 +107,9 @@ QString copyFailure(int code, const QString &source, const QString &target, cons
         break;
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
-        return sourceDamaged(source, detail);
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        text = QStringLiteral("Database %1 terlalu lama dikunci oleh program lain; cadangan tidak dibuat.\n"
-                              "Ulangi sebentar lagi.")
-                   .arg(native(source));
-        break;
+        return sourceFailure(code, source, detail);
     case SQLITE_IOERR:
         text = QStringLiteral("Terjadi kesalahan baca/tulis saat menyalin %1 ke folder %2; cadangan tidak dibuat.\n"
                               "Periksa kedua disk, lalu ulangi.")
@@ -133,22 +120,6 @@ QString copyFailure(int code, const QString &source, const QString &target, cons
         break;
     }
     return text + QStringLiteral("\n(%1)").arg(detail);
-}
-
-// A message for a failure of SQLite while the source is opened for reading.
-QString sourceFailure(int code, const QString &source, const QString &target, const QString &detail)
-{
-    switch (code & 0xff) {
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return copyFailure(code, source, target, detail);
-    default:
-        return QStringLiteral("Database %1 tidak bisa dibaca; cadangan tidak dibuat.\n"
-                              "Periksa hak akses file dan foldernya, lalu ulangi.\n(%2)")
-            .arg(native(source), detail);
-    }
 }
 
 QString destinationFailure(int error, const QString &folder)
@@ -182,18 +153,6 @@ struct Connection
     bool exec(const char *sql) { return sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 };
 
-// Owns one prepared statement.
-struct Statement
-{
-    sqlite3_stmt *handle = nullptr;
-    Statement(sqlite3 *db, const char *sql) { sqlite3_prepare_v2(db, sql, -1, &handle, nullptr); }
-    ~Statement() { sqlite3_finalize(handle); }
-    QString text(int column) const
-    {
-        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(handle, column)));
-    }
-};
-
 // Copies the source into the (empty) target file, from one read snapshot of the
 // source: in WAL mode, posting goes on meanwhile and is not waited for.
 bool copyDatabase(const QString &source, const QString &target, QString *error)
@@ -201,13 +160,13 @@ bool copyDatabase(const QString &source, const QString &target, QString *error)
     Connection from, to;
     if (sqlite3_open_v2(QFile::encodeName(source).constData(), &from.handle, SQLITE_OPEN_READONLY, nullptr)
         != SQLITE_OK) {
-        *error = sourceFailure(from.code(), source, target, from.message());
+        *error = sourceFailure(from.code(), source, from.message());
         return false;
     }
     sqlite3_busy_timeout(from.handle, kLockPatienceMs);
     // The read transaction holds one snapshot of the source for every step of the copy.
     if (!from.exec("BEGIN") || !from.exec("SELECT count(*) FROM sqlite_master")) {
-        *error = sourceFailure(from.code(), source, target, from.message());
+        *error = sourceFailure(from.code(), source, from.message());
         return false;
     }
     if (sqlite3_open_v2(QFile::encodeName(target).constData(), &to.handle, SQLITE_OPEN_READWRITE, nullptr)
@@ -247,10 +206,7 @@ struct CheckResult
 {
     bool usable = false;
     QString problem;
-    qint64 accounts = 0;
-    qint64 rows = 0;
-    QStringList findings;
-    qint64 findingCount = 0;
+    ledger::Summary ledger;
 };
 
 // Integrity, the program's tables, and every account's balance chain in
@@ -258,74 +214,40 @@ struct CheckResult
 CheckResult checkCopy(const QString &copy, const QString &source)
 {
     CheckResult result;
-    Connection db;
-    if (sqlite3_open_v2(QFile::encodeName(copy).constData(), &db.handle, SQLITE_OPEN_READWRITE, nullptr)
-        != SQLITE_OK) {
-        result.problem = sourceDamaged(source, db.message());
+    QString name;
+    QString error;
+    if (!db::openFile(copy, &name, &error)) {
+        result.problem = noCopy(db::notSqliteText(source));
         return result;
     }
     {
-        Statement integrity(db.handle, "PRAGMA integrity_check");
+        QSqlDatabase database = QSqlDatabase::database(name, false);
+        QSqlQuery integrity(database);
+        integrity.setForwardOnly(true);
         QStringList lines;
-        int rc;
-        while ((rc = sqlite3_step(integrity.handle)) == SQLITE_ROW)
-            lines << integrity.text(0);
-        if (rc != SQLITE_DONE || lines != QStringList{QStringLiteral("ok")}) {
-            if (rc != SQLITE_DONE)
-                lines << db.message();
+        const bool ran = integrity.exec(QStringLiteral("PRAGMA integrity_check"));
+        while (ran && integrity.next())
+            lines << integrity.value(0).toString();
+        QStringList missing;
+        QSqlError failure;
+        if (!ran || integrity.lastError().isValid() || lines != QStringList{QStringLiteral("ok")}) {
+            if (!ran || integrity.lastError().isValid())
+                lines << db::detailOf(integrity.lastError());
             result.problem = QStringLiteral("Database %1 rusak: pemeriksaan keutuhan (integrity_check) gagal; "
                                             "cadangan tidak dibuat.\n"
                                             "Cadangan lama tetap disimpan: kembalikan cadangan terakhir yang baik.\n%2")
                                  .arg(native(source), lines.mid(0, 10).join(u'\n'));
-            return result;
+        } else if (!db::missingRelations(database, &missing, &failure)) {
+            result.problem = noCopy(db::notSqliteText(source));
+        } else if (!missing.isEmpty()) {
+            result.problem = noCopy(db::fileIncompleteText(source, missing.join(QStringLiteral(", "))));
+        } else if (!ledger::checkChains(database, &result.ledger, kFindingsShown).isOk()) {
+            result.problem = noCopy(db::notSqliteText(source));
+        } else {
+            result.usable = true;
         }
     }
-    {
-        Statement objects(db.handle, "SELECT lower(name), type FROM sqlite_master");
-        QStringList present;
-        while (sqlite3_step(objects.handle) == SQLITE_ROW)
-            present << objects.text(0) + u'/' + objects.text(1);
-        QStringList missing;
-        for (const char *table : {"daftar", "nabubg", "tpassword"})
-            if (!present.contains(QLatin1String(table) + QStringLiteral("/table")))
-                missing << QStringLiteral("tabel %1").arg(QLatin1String(table));
-        if (!present.contains(QStringLiteral("qpass/view")) && !present.contains(QStringLiteral("qpass/table")))
-            missing << QStringLiteral("query Qpass");
-        if (!missing.isEmpty()) {
-            result.problem = QStringLiteral("File %1 bukan database SIMPARO yang lengkap: %2 tidak ada; "
-                                            "cadangan tidak dibuat.")
-                                 .arg(native(source), missing.join(QStringLiteral(", ")));
-            return result;
-        }
-    }
-    Statement ledger(db.handle, "SELECT rowid, norekening, TANGGAL, debet, kredit, saldo FROM nabubg ORDER BY rowid");
-    QHash<QString, qint64> balances;
-    int rc;
-    while ((rc = sqlite3_step(ledger.handle)) == SQLITE_ROW) {
-        ++result.rows;
-        const QString account = ledger.text(1);
-        const qint64 debet = toSen(sqlite3_column_double(ledger.handle, 3));
-        const qint64 kredit = toSen(sqlite3_column_double(ledger.handle, 4));
-        const qint64 saldo = toSen(sqlite3_column_double(ledger.handle, 5));
-        const qint64 previous = balances.value(account, 0);
-        const qint64 expected = previous + kredit - debet;
-        if (saldo != expected && ++result.findingCount <= kFindingsShown) {
-            result.findings << QStringLiteral("Saldo tidak bersambung: rekening %1, baris %2 (tanggal %3): "
-                                              "tercatat %4, seharusnya %5 (saldo sebelumnya %6 + kredit %7 - debet %8).")
-                                   .arg(account)
-                                   .arg(sqlite3_column_int64(ledger.handle, 0))
-                                   .arg(ledger.text(2), rupiah(saldo), rupiah(expected), rupiah(previous),
-                                        rupiah(kredit), rupiah(debet));
-        }
-        // The chain goes on from the stored balance, so one wrong row is one finding.
-        balances.insert(account, saldo);
-    }
-    if (rc != SQLITE_DONE) {
-        result.problem = sourceDamaged(source, db.message());
-        return result;
-    }
-    result.accounts = balances.size();
-    result.usable = true;
+    db::closeConnection(name);
     return result;
 }
 
@@ -376,7 +298,13 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("simparo-backup"));
-    const QString programFile = db::databaseFile();
+    // The program's setting, read and checked by the program's own code: the file it
+    // names is the one backed up, unless --from names another.
+    QString settingError;
+    const std::optional<QString> setting = db::checkedConnectionText(&settingError);
+    // A connection text that names no file names a server: this tool copies files only.
+    const std::optional<QString> settingDatabase = setting ? db::dialectFor(*setting).fileOf(*setting) : std::nullopt;
+    const QString programFile = settingDatabase.value_or(db::databaseFile());
     const QString defaultFolder = QFileInfo(programFile).absolutePath() + QStringLiteral("/cadangan");
 
     QCommandLineParser parser;
@@ -410,19 +338,21 @@ int main(int argc, char *argv[])
         }
     }
 
+    if (!parser.isSet(from) && !setting) {
+        err() << settingError << "\n";
+        return Failed;
+    }
     // A site whose data lives on a server backs it up there, with pg_dump.
-    const QString setting = db::connectionText();
-    if (!parser.isSet(from) && db::engineOf(setting) == db::Engine::PostgreSQL) {
-        err() << "Data SIMPARO ada di " << db::describedLocation(setting) << " (pengaturan " << native(db::settingFile())
+    if (!parser.isSet(from) && !settingDatabase) {
+        err() << "Data SIMPARO ada di " << db::describedLocation(*setting) << " (pengaturan " << native(db::settingFile())
               << "); simparo-backup hanya menyalin file SQLite.\n"
               << "Cadangkan server dengan pg_dump, misalnya: pg_dump -Fc -f simparo.dump \"service="
-              << db::connectionValue(setting, QStringLiteral("Data Source")) << "\" (lihat README).\n";
+              << db::connectionValue(*setting, QStringLiteral("Data Source")) << "\" (lihat README).\n";
         return Failed;
     }
     const QString source = QFileInfo(parser.isSet(from) ? parser.value(from) : programFile).absoluteFilePath();
     if (!QFileInfo(source).isFile()) {
-        err() << "Database " << native(source) << " tidak ditemukan; cadangan tidak dibuat.\n"
-              << "Periksa nama file, atau buat database baru dengan simparo-initdb.\n";
+        err() << noCopy(db::notFoundText(source)) << "\n";
         return Failed;
     }
     const QString folder = QFileInfo(parser.positionalArguments().value(0, defaultFolder)).absoluteFilePath();
@@ -479,15 +409,16 @@ int main(int argc, char *argv[])
     syncFolder(folder);
 
     out() << "Cadangan dibuat: " << native(target) << "\n"
-          << "Diperiksa: keutuhan baik; " << check.accounts << " rekening, " << check.rows << " baris tabungan.\n";
-    for (const QString &finding : check.findings)
-        out() << finding << "\n";
-    if (check.findingCount > kFindingsShown)
-        out() << "... dan " << (check.findingCount - kFindingsShown) << " temuan lain.\n";
+          << "Diperiksa: keutuhan baik; " << check.ledger.accounts << " rekening, " << check.ledger.rows
+          << " baris tabungan.\n";
+    for (const ledger::Break &finding : check.ledger.shown)
+        out() << finding.text() << "\n";
+    if (check.ledger.breaks > kFindingsShown)
+        out() << "... dan " << (check.ledger.breaks - kFindingsShown) << " temuan lain.\n";
     if (keepCount > 0)
         keepNewest(folder, base, keepCount);
-    if (check.findingCount > 0) {
-        out() << check.findingCount << " baris dengan saldo tidak bersambung. Salinan tetap disimpan; "
+    if (check.ledger.breaks > 0) {
+        out() << check.ledger.breaks << " baris dengan saldo tidak bersambung. Salinan tetap disimpan; "
               << "kesalahan yang sama ada di database " << native(source) << " dan perlu diperiksa.\n";
         out().flush();
         return ChainFindings;

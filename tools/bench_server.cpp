@@ -2,6 +2,7 @@
 #include "bench.h"
 
 #include "data/database.h"
+#include "data/ledgerchain.h"
 #include "data/money.h"
 #include "data/recordsource.h"
 #include "savings/posting.h"
@@ -11,9 +12,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -32,7 +35,7 @@ void copyTable(QSqlDatabase &from, QSqlDatabase &to, const QString &table, int c
     constexpr int kBatch = 500;
     QSqlQuery read(from);
     read.setForwardOnly(true);
-    if (!read.exec(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(table)))
+    if (!read.exec(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(table, db::keyColumn(from))))
         qFatal("%s", qPrintable(read.lastError().text()));
     const QString one = u'(' + QStringList(columns, QStringLiteral("?")).join(u',') + u')';
     QVector<QVector<QVariant>> rows;
@@ -116,12 +119,11 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
     timer.start();
     if (!db::createServerDatabase(service, QStringLiteral("admin"), QStringLiteral("admin123"), &error))
         qFatal("%s", qPrintable(error));
-    const QString fileName = QStringLiteral("bench-file");
+    QString fileName;
+    if (!db::openFile(db::databaseFile(), &fileName, &error) || !db::openConnection(serverText(service), &name, &error))
+        qFatal("cannot open the file or the server: %s", qPrintable(error));
     {
-        QSqlDatabase file = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), fileName);
-        file.setDatabaseName(db::databaseFile());
-        if (!file.open() || !db::openConnection(serverText(service), &name, &error))
-            qFatal("cannot open the file or the server: %s", qPrintable(error));
+        QSqlDatabase file = db::connection(fileName);
         QSqlDatabase server = QSqlDatabase::database(name, false);
         QSqlQuery query(server);
         query.exec(QStringLiteral("SET synchronous_commit = off"));
@@ -132,7 +134,7 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
             qFatal("%s", qPrintable(query.lastError().text()));
     }
     db::closeConnection(name);
-    QSqlDatabase::removeDatabase(fileName);
+    db::closeConnection(fileName);
     std::printf("  copied in %.1f s\n", timer.elapsed() / 1000.0);
 }
 
@@ -189,17 +191,15 @@ void measureCounters(const QString &self, int counters, int postings, int custom
         failed += QString::fromLatin1(child->readAllStandardOutput()).section(QStringLiteral("gagal "), 1).trimmed().toInt();
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
+    // In posting order each balance is the previous one plus kredit minus debet, to the sen.
     int broken = -1;
-    withDatabase([&](QSqlDatabase &database) {
-        // In posting order each balance is the previous one plus kredit minus debet, to the sen.
-        QSqlQuery query(database);
-        if (query.exec(QStringLiteral("SELECT count(DISTINCT norekening) FROM (SELECT norekening, "
-                                      "round((saldo - coalesce(lag(saldo) OVER (PARTITION BY norekening ORDER BY %1), 0) "
-                                      "- kredit + debet) * 100) AS off FROM nabubg) AS links WHERE off <> 0")
-                           .arg(db::keyColumn(database)))
-            && query.next())
-            broken = query.value(0).toInt();
-    });
+    ledger::Summary chains;
+    if (ledger::checkChains(db::connectionText(), &chains, std::numeric_limits<int>::max()).isOk()) {
+        QSet<QString> accounts;
+        for (const ledger::Break &link : std::as_const(chains.shown))
+            accounts.insert(link.row.account);
+        broken = int(accounts.size());
+    }
     const int total = counters * postings;
     const QString name = QStringLiteral("%1 counters posting at once, %2").arg(counters).arg(shared ? "3 shared accounts" : "spread accounts");
     std::printf("  %-58s %7.0f durable postings/s   (%d postings in %.2f s, %d failed, %d broken chains)\n",

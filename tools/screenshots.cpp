@@ -178,12 +178,12 @@ bool fillDatabase(QString *error)
     const QString file = db::databaseFile();
     if (!db::createDatabase(file, QStringLiteral("admin"), QStringLiteral("admin123"), error))
         return false;
-    const QString connection = QStringLiteral("screenshots");
+    QString connection;
+    if (!db::openFile(file, &connection, error))
+        return false;
     bool ok = true;
     {
-        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        database.setDatabaseName(file);
-        ok = database.open();
+        QSqlDatabase database = db::connection(connection);
         auto run = [&](const QString &sql, const QVariantList &values) {
             if (!ok)
                 return;
@@ -214,11 +214,8 @@ bool fillDatabase(QString *error)
                 {number, names.value(number), textform::storedDateText(p.date), posting::codeText(p.code),
                  posting::kind(p.code), deposit ? 0.0 : p.amount, deposit ? p.amount : 0.0, balance});
         }
-        if (!database.isOpen() && error->isEmpty())
-            *error = database.lastError().text();
-        database.close();
     }
-    QSqlDatabase::removeDatabase(connection);
+    db::closeConnection(connection);
     return ok;
 }
 

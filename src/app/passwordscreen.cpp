@@ -155,34 +155,27 @@ void PasswordScreen::change()
     }
     // Two operators of one name would lock one of them out for good. A name that
     // could not be checked is no name in use: the database's failure is told as such.
-    auto checkFailed = std::make_shared<bool>(false);
-    auto nameIsFree = [newUser, storedUser, checkFailed](QSqlDatabase &live, QVector<QVariant> &, QString *refusal) {
+    auto nameIsFree = [newUser, storedUser](QSqlDatabase &live, QVector<QVariant> &) {
         if (newUser == storedUser)
-            return true;
+            return Outcome::ok();
         // Two counters giving the same new name at the same moment: one waits for the other.
         QSqlError error;
-        if (!db::writeLock(live, QStringLiteral("tpassword.user"), newUser, &error)) {
-            *checkFailed = true;
-            *refusal = db::describeError(error, live);
-            return false;
-        }
+        if (!db::writeLock(live, QStringLiteral("tpassword.user"), newUser, &error))
+            return Outcome::failed(db::describeError(error, live));
         QSqlQuery query(live);
         const bool prepared = query.prepare(QStringLiteral("SELECT count(*) FROM tpassword WHERE \"user\" = ?"));
         query.addBindValue(newUser);
-        if (!(prepared && query.exec()) || !query.next()) {
-            *checkFailed = true;
-            *refusal = db::describeError(query.lastError(), live);
-            return false;
-        }
+        if (!(prepared && query.exec()) || !query.next())
+            return Outcome::failed(db::describeError(query.lastError(), live));
         if (query.value(0).toInt() == 0)
-            return true;
-        *refusal = QStringLiteral("User \"%1\" sudah dipakai operator lain. Pilih nama user yang lain.").arg(newUser);
-        return false;
+            return Outcome::ok();
+        return Outcome::refused(
+            QStringLiteral("User \"%1\" sudah dipakai operator lain. Pilih nama user yang lain.").arg(newUser));
     };
     const int userColumn = Adodc2->columnIndex(QStringLiteral("user"));
     const int passwordColumn = Adodc2->columnIndex(QStringLiteral("password"));
     if (!Adodc2->update({{userColumn, newUser}, {passwordColumn, hash}}, nameIsFree)) {
-        if (Adodc2->lastWriteRefused() && !*checkFailed) {
+        if (Adodc2->lastWrite().isRefused()) {
             inform(Adodc2->lastError(), true);
             ui.txtUser->setFocus();
         } else {

@@ -1,6 +1,7 @@
 #include "accountnumbers.h"
 
 #include "data/database.h"
+#include "data/ledgerchain.h"
 #include "shell/messages.h"
 
 #include <QSqlQuery>
@@ -14,41 +15,31 @@ const char *const kNumberTooLong = "NO REKENING paling banyak 10 karakter.\nPerb
 
 RecordSource::WriteCheck accountNumberCheck(const std::optional<QString> &storedNumber)
 {
-    return [storedNumber](QSqlDatabase &database, QVector<QVariant> &row, QString *refusal) {
+    return [storedNumber](QSqlDatabase &database, QVector<QVariant> &row) {
         const QString text = row.value(0).toString();
         if (storedNumber && text == *storedNumber)
-            return true;
-        if (text.isEmpty()) {
-            *refusal = QString::fromUtf8(kNumberEmpty);
-            return false;
-        }
-        if (text.size() > kAccountNumberLength) {
-            *refusal = QString::fromUtf8(kNumberTooLong);
-            return false;
-        }
+            return Outcome::ok();
+        if (text.isEmpty())
+            return Outcome::refused(QString::fromUtf8(kNumberEmpty));
+        if (text.size() > kAccountNumberLength)
+            return Outcome::refused(QString::fromUtf8(kNumberTooLong));
         // Two counters registering one number at the same moment: the second waits
         // here until the first has committed, then finds the number taken.
         QSqlError error;
-        if (!db::writeLock(database, QStringLiteral("daftar.norekening"), text, &error)) {
-            *refusal = db::describeError(error, database);
-            return false;
-        }
+        if (!db::writeLock(database, QStringLiteral("daftar.norekening"), text, &error))
+            return Outcome::failed(db::describeError(error, database));
         db::Statement query;
         const bool prepared = db::prepare(&query, database, QStringLiteral("SELECT 1 FROM daftar WHERE norekening = ? LIMIT 1"));
         query->addBindValue(text);
-        if (!(prepared && query->exec())) {
-            *refusal = db::describeError(query->lastError(), database);
-            return false;
-        }
-        if (query->next()) {
-            *refusal = QString::fromUtf8(kNumberInUse);
-            return false;
-        }
-        return true;
+        if (!(prepared && query->exec()))
+            return Outcome::failed(db::describeError(query->lastError(), database));
+        if (query->next())
+            return Outcome::refused(QString::fromUtf8(kNumberInUse));
+        return Outcome::ok();
     };
 }
 
-bool readLedgerRows(QSqlDatabase &database, const QString &number, LedgerRows *rows, QString *error)
+Outcome readLedgerRows(QSqlDatabase &database, const QString &number, LedgerRows *rows)
 {
     QSqlQuery query(database);
     query.setForwardOnly(true);
@@ -58,14 +49,18 @@ bool readLedgerRows(QSqlDatabase &database, const QString &number, LedgerRows *r
                       .arg(key));
     query.addBindValue(number);
     query.addBindValue(number);
-    if (!query.exec() || !query.next()) {
-        *error = db::describeError(query.lastError(), database.databaseName());
-        return false;
-    }
+    if (!query.exec() || !query.next())
+        return Outcome::failed(db::describeError(query.lastError(), database));
     rows->count = query.value(0).toLongLong();
     rows->latestKey = query.value(1).toLongLong();
-    rows->balance = Money::fromStored(query.value(2)).value_or(Money());
-    return true;
+    rows->balance = Money();
+    if (rows->count > 0) {
+        const std::optional<Money> balance = ledger::balanceOf(query.value(2));
+        if (!balance)
+            return Outcome::failed(ledger::unreadableBalanceText(number, rows->latestKey));
+        rows->balance = *balance;
+    }
+    return Outcome::ok();
 }
 
 QString reusedNumberQuestion(const QString &number, const LedgerRows &rows)
@@ -87,34 +82,34 @@ Written writeRegisterRow(QWidget *screen, const std::optional<QString> &storedNu
     while (true) {
         auto asked = std::make_shared<std::optional<LedgerRows>>();
         auto number = std::make_shared<QString>();
-        const RecordSource::WriteCheck check = [=](QSqlDatabase &database, QVector<QVariant> &row,
-                                                   QString *refusal) {
-            if (!numberCheck(database, row, refusal))
-                return false;
+        const RecordSource::WriteCheck check = [=](QSqlDatabase &database, QVector<QVariant> &row) {
+            Outcome outcome = numberCheck(database, row);
+            if (!outcome.isOk())
+                return outcome;
             *number = row.value(0).toString();
             if (storedNumber && *number == *storedNumber)
-                return true;
+                return Outcome::ok();
             LedgerRows rows;
             if (storedNumber) {
                 // His ledger rows are kept by his number: they would have no customer.
-                if (!readLedgerRows(database, *storedNumber, &rows, refusal))
-                    return false;
-                if (rows.count > 0) {
-                    *refusal = QStringLiteral("NO REKENING tidak bisa diubah: nasabah ini sudah punya %1 transaksi "
-                                              "di buku tabungan atas nomor %2.\n"
-                                              "Kembalikan NO REKENING ke %2, lalu simpan lagi.")
-                                   .arg(rows.count)
-                                   .arg(*storedNumber);
-                    return false;
-                }
+                outcome = readLedgerRows(database, *storedNumber, &rows);
+                if (!outcome.isOk())
+                    return outcome;
+                if (rows.count > 0)
+                    return Outcome::refused(
+                        QStringLiteral("NO REKENING tidak bisa diubah: nasabah ini sudah punya %1 transaksi "
+                                       "di buku tabungan atas nomor %2.\n"
+                                       "Kembalikan NO REKENING ke %2, lalu simpan lagi.")
+                            .arg(rows.count)
+                            .arg(*storedNumber));
             }
-            if (!readLedgerRows(database, *number, &rows, refusal))
-                return false;
+            outcome = readLedgerRows(database, *number, &rows);
+            if (!outcome.isOk())
+                return outcome;
             if (rows.count == 0 || (agreed && *agreed == rows))
-                return true;
+                return Outcome::ok();
             *asked = rows;
-            *refusal = reusedNumberQuestion(*number, rows);
-            return false;
+            return Outcome::refused(reusedNumberQuestion(*number, rows));
         };
         if (write(check))
             return Written::Stored;
@@ -128,18 +123,19 @@ Written writeRegisterRow(QWidget *screen, const std::optional<QString> &storedNu
 
 RecordSource::WriteCheck deleteCheck()
 {
-    return [](QSqlDatabase &database, QVector<QVariant> &row, QString *refusal) {
+    return [](QSqlDatabase &database, QVector<QVariant> &row) {
         const QString number = row.value(0).toString();
         LedgerRows rows;
-        if (!readLedgerRows(database, number, &rows, refusal))
-            return false;
+        const Outcome outcome = readLedgerRows(database, number, &rows);
+        if (!outcome.isOk())
+            return outcome;
         if (rows.balance.sen() == 0)
-            return true;
-        *refusal = QStringLiteral("Nasabah %1 (NO REKENING %2) tidak bisa dihapus: saldonya masih Rp %3.\n"
-                                  "Bayarkan dulu seluruh saldonya (penarikan sebesar saldo di layar transaksi), "
-                                  "lalu hapus lagi.")
-                       .arg(row.value(1).toString(), number, rows.balance.toText());
-        return false;
+            return Outcome::ok();
+        return Outcome::refused(
+            QStringLiteral("Nasabah %1 (NO REKENING %2) tidak bisa dihapus: saldonya masih Rp %3.\n"
+                           "Bayarkan dulu seluruh saldonya (penarikan sebesar saldo di layar transaksi), "
+                           "lalu hapus lagi.")
+                .arg(row.value(1).toString(), number, rows.balance.toText()));
     };
 }
 

@@ -45,7 +45,9 @@ struct LedgerRows {
     qint64 latestKey = 0; // row key of the latest row
     friend bool operator==(const LedgerRows &, const LedgerRows &) = default;
 };
-bool readLedgerRows(QSqlDatabase &database, const QString &number, LedgerRows *rows, QString *error);
+// Failed when the ledger cannot be read, or when the latest row's saldo is empty
+// or no number (never taken as 0).
+Outcome readLedgerRows(QSqlDatabase &database, const QString &number, LedgerRows *rows);
 
 // The question asked before a number with ledger rows but no customer is stored.
 QString reusedNumberQuestion(const QString &number, const LedgerRows &rows);

@@ -94,7 +94,8 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
     for (int i = 0; i < source.columns.size(); ++i)
         known.insert(source.columns.at(i).toLower(), i);
 
-    const QString key = db::keyColumn(database);
+    const db::Dialect &dialect = db::dialect(database);
+    const QString key = dialect.keyColumn();
     QString orderColumn;
     const QString inner = selectText(key, &orderColumn);
     QSqlQuery query(database);
@@ -108,8 +109,8 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
         const QSqlRecord record = query.record();
         for (int i = 0; i < record.count(); ++i) {
             const QString name = record.fieldName(i);
-            // The stored order and a server's row key are never shown.
-            if (name == orderColumn || (type_ == Type::Table && name == key && key != QLatin1String("rowid")))
+            // The stored order and a row key kept as a column of its own are never shown.
+            if (name == orderColumn || (type_ == Type::Table && name == key && dialect.keyIsColumn()))
                 continue;
             const int at = known.value(name.toLower(), -1);
             columns << (at >= 0 ? source.shownColumns.at(at) : name);

@@ -148,11 +148,17 @@ recordwrite::Target RecordSource::target() const
     return {connection_, file_, name_, dbColumns_, kinds_, key_};
 }
 
-bool RecordSource::finishWrite(const recordwrite::Outcome &outcome)
+bool RecordSource::failWrite(const QString &message)
 {
-    refused_ = outcome.refused;
-    if (!outcome.ok)
-        return fail(outcome.message);
+    lastWrite_ = Outcome::failed(message);
+    return fail(message);
+}
+
+bool RecordSource::finishWrite(const Outcome &outcome)
+{
+    lastWrite_ = outcome;
+    if (!outcome.isOk())
+        return fail(outcome.message());
     lastError_.clear();
     return true;
 }
@@ -167,19 +173,19 @@ QVector<QVariant> RecordSource::asHeld(const QVector<QVariant> &row) const
 
 bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck &check)
 {
-    refused_ = false;
+    lastWrite_ = Outcome::ok();
     lastError_.clear();
     if (isView_)
-        return fail(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
+        return failWrite(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
     if (!hasCurrent())
-        return fail(QStringLiteral("Tidak ada data yang sedang dipilih."));
+        return failWrite(QStringLiteral("Tidak ada data yang sedang dipilih."));
     const qint64 key = keys_.at(pos_);
     QVector<QVariant> original;
     for (int c = 0; c < columns_.size(); ++c) {
         bool ok = true;
         original << valueAt(pos_, c, &ok);
         if (!ok)
-            return false;
+            return failWrite(lastError_);
     }
     QVector<QVariant> row = original;
     for (auto it = changes.cbegin(); it != changes.cend(); ++it)
@@ -188,7 +194,7 @@ bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck 
     if (!finishWrite(recordwrite::update(target(), key, original, row, check))) {
         // A row changed elsewhere in the meantime is read afresh when next shown;
         // what the operator typed stays where it is until then.
-        if (refused_ && !own_.contains(key))
+        if (lastWrite_.isRefused() && !own_.contains(key))
             reader_.forget(key);
         return false;
     }
@@ -202,12 +208,12 @@ bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck 
 
 bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &check)
 {
-    refused_ = false;
+    lastWrite_ = Outcome::ok();
     lastError_.clear();
     if (!open_)
-        return fail(QStringLiteral("Data belum dibuka."));
+        return failWrite(QStringLiteral("Data belum dibuka."));
     if (isView_)
-        return fail(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
+        return failWrite(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
     QVector<QVariant> row(columns_.size());
     for (int c = 0; c < columns_.size() && c < values.size(); ++c)
         row[c] = values.at(c);
@@ -246,12 +252,12 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
 
 bool RecordSource::deleteCurrent(const WriteCheck &check)
 {
-    refused_ = false;
+    lastWrite_ = Outcome::ok();
     lastError_.clear();
     if (isView_)
-        return fail(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
+        return failWrite(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
     if (!hasCurrent())
-        return fail(QStringLiteral("Tidak ada data yang sedang dipilih."));
+        return failWrite(QStringLiteral("Tidak ada data yang sedang dipilih."));
     const qint64 key = keys_.at(pos_);
     if (!finishWrite(recordwrite::remove(target(), key, check)))
         return false;

@@ -54,8 +54,9 @@ public:
     // Where its data lives, as messages name it: the file, or the server and service.
     // The message for the operator of the last failed operation, naming the file and cause.
     QString lastError() const { return lastError_; }
-    // True when the last failed write was refused by its WriteCheck rather than by the database.
-    bool lastWriteRefused() const { return refused_; }
+    // What became of the last write: done, refused by a rule (its WriteCheck, or a
+    // change made elsewhere meanwhile), or failed in the database.
+    const Outcome &lastWrite() const { return lastWrite_; }
 
     QStringList columnNames() const { return columns_; }
     Kind columnKind(int column) const;
@@ -67,6 +68,8 @@ public:
     bool isBOF() const;
     bool hasCurrent() const;
     int position() const; // the current row, -1 when there is none
+    // The row key of the current row (as messages name a row); nothing when there is none.
+    std::optional<qint64> currentKey() const;
     // The number of visible rows; -1 after a failed read (see lastError()).
     int recordCount() const;
     // Moves that must read further keys return false when the read failed
@@ -153,7 +156,8 @@ private:
     QVector<QVariant> asHeld(const QVector<QVariant> &row) const;
     void setPosition(int position);
     recordwrite::Target target() const;
-    bool finishWrite(const recordwrite::Outcome &outcome);
+    bool finishWrite(const Outcome &outcome);
+    bool failWrite(const QString &message);
 
     bool open_ = false;
     bool isView_ = false; // a stored query: read into memory, never written
@@ -161,7 +165,7 @@ private:
     QString file_;
     QString connection_;
     mutable QString lastError_;
-    bool refused_ = false;
+    Outcome lastWrite_;
     QStringList columns_;   // as the program shows them
     QStringList dbColumns_; // as the database names them
     QList<Kind> kinds_;

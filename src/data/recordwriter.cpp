@@ -14,25 +14,25 @@ Outcome failure(const QSqlError &error, const QSqlDatabase &database)
     // A value that must be unique and is taken already: the register's account
     // number, the only such rule of the schema. Told as the refusal it is, also
     // when another program wrote the same number a moment earlier.
-    if (db::isUniqueViolation(error))
-        return Outcome{false, true, QString::fromUtf8(schema::kNumberInUse)};
-    return Outcome{false, false, db::describeError(error, database)};
+    if (db::isUniqueViolation(error, database))
+        return Outcome::refused(QString::fromUtf8(schema::kNumberInUse));
+    return Outcome::failed(db::describeError(error, database));
 }
 
 // Text with half a character (a surrogate without its pair, as when a field's
 // character limit cuts an emoji in two) cannot be stored as it is: the database
 // would keep a replacement character instead.
-bool storable(const Target &target, const QVector<QVariant> &row, QString *refusal)
+Outcome storable(const Target &target, const QVector<QVariant> &row)
 {
     for (int c = 0; c < row.size(); ++c) {
         if (row.at(c).typeId() != QMetaType::QString || row.at(c).toString().isValidUtf16())
             continue;
-        *refusal = QStringLiteral("Isian %1 berisi huruf atau tanda yang terpotong (misalnya separuh emoji), "
-                                  "jadi tidak bisa disimpan apa adanya.\nPerbaiki isian itu, lalu ulangi.")
-                       .arg(target.columns.value(c).toUpper());
-        return false;
+        return Outcome::refused(
+            QStringLiteral("Isian %1 berisi huruf atau tanda yang terpotong (misalnya separuh emoji), "
+                           "jadi tidak bisa disimpan apa adanya.\nPerbaiki isian itu, lalu ulangi.")
+                .arg(target.columns.value(c).toUpper()));
     }
-    return true;
+    return Outcome::ok();
 }
 
 // Runs the guard (it may refuse), the check (it may change the row or refuse it),
@@ -49,17 +49,16 @@ Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
     // before the commit, a server's is kept by its connection.
     db::Statement statement;
     QSqlQuery query(database);
-    QString refusal;
-    Outcome outcome = guard ? guard(database, statement) : Outcome{};
-    if (outcome.ok && row && !storable(target, *row, &refusal))
-        outcome = Outcome{false, true, refusal};
-    if (outcome.ok && row && check && !check(database, *row, &refusal))
-        outcome = Outcome{false, true, refusal};
-    if (outcome.ok)
+    Outcome outcome = guard ? guard(database, statement) : Outcome::ok();
+    if (outcome.isOk() && row)
+        outcome = storable(target, *row);
+    if (outcome.isOk() && row && check)
+        outcome = check(database, *row);
+    if (outcome.isOk())
         outcome = work(database, statement);
     if (statement)
         statement->finish();
-    if (!outcome.ok) {
+    if (!outcome.isOk()) {
         query.exec(QStringLiteral("ROLLBACK"));
         return outcome;
     }
@@ -83,10 +82,9 @@ bool same(const QVariant &a, const QVariant &b)
 
 Outcome goneElsewhere(const Target &target)
 {
-    return Outcome{false, false,
-                   QStringLiteral("Data ini sudah tidak ada di database %1 (dihapus di tempat lain).\n"
-                                  "Tutup layar ini lalu buka kembali.")
-                       .arg(QDir::toNativeSeparators(target.file))};
+    return Outcome::failed(QStringLiteral("Data ini sudah tidak ada di database %1 (dihapus di tempat lain).\n"
+                                          "Tutup layar ini lalu buka kembali.")
+                               .arg(QDir::toNativeSeparators(target.file)));
 }
 } // namespace
 
@@ -104,7 +102,7 @@ Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check,
         if (!(prepared && query->exec()) || !query->next())
             return failure(query->lastError(), database);
         *key = query->value(0).toLongLong();
-        return Outcome{};
+        return Outcome::ok();
     });
 }
 
@@ -132,12 +130,11 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
             const QVariant now = schema::fromStored(query->value(c), kind);
             const QVariant seen = schema::fromStored(stored(target, original, c), kind);
             if (!same(now, seen))
-                return Outcome{false, true,
-                               QStringLiteral("Data ini sudah diubah di tempat lain sejak ditampilkan; "
-                                              "perubahan ini tidak disimpan.\n"
-                                              "Tutup layar ini lalu buka kembali, lalu ulangi.")};
+                return Outcome::refused(QStringLiteral("Data ini sudah diubah di tempat lain sejak ditampilkan; "
+                                                       "perubahan ini tidak disimpan.\n"
+                                                       "Tutup layar ini lalu buka kembali, lalu ulangi."));
         }
-        return Outcome{};
+        return Outcome::ok();
     };
     return run(target, &row, check, [&](QSqlDatabase &database, db::Statement &query) {
         QStringList sets;
@@ -151,7 +148,7 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
             values << now;
         }
         if (sets.isEmpty())
-            return Outcome{};
+            return Outcome::ok();
         const bool prepared = db::prepare(&query, database, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
                           .arg(schema::quoted(target.table), sets.join(u','), target.key));
         for (const QVariant &value : std::as_const(values))
@@ -161,7 +158,7 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
             return failure(query->lastError(), database);
         if (query->numRowsAffected() == 0)
             return goneElsewhere(target);
-        return Outcome{};
+        return Outcome::ok();
     }, unchangedElsewhere);
 }
 
@@ -169,7 +166,7 @@ Outcome remove(const Target &target, qint64 key, const Check &check)
 {
     Check current;
     if (check) {
-        current = [&](QSqlDatabase &database, QVector<QVariant> &row, QString *refusal) {
+        current = [&](QSqlDatabase &database, QVector<QVariant> &row) {
             QStringList names;
             for (const QString &column : target.columns)
                 names << schema::quoted(column);
@@ -179,15 +176,13 @@ Outcome remove(const Target &target, qint64 key, const Check &check)
                               .arg(names.join(u','), schema::quoted(target.table), target.key,
                                    db::rowLockClause(database)));
             query.addBindValue(key);
-            if (!query.exec()) {
-                *refusal = db::describeError(query.lastError(), database);
-                return false;
-            }
+            if (!query.exec())
+                return Outcome::failed(db::describeError(query.lastError(), database));
             if (!query.next())
-                return true; // deleted elsewhere already: nothing to judge
+                return Outcome::ok(); // deleted elsewhere already: nothing to judge
             for (int c = 0; c < target.columns.size(); ++c)
                 row << schema::fromStored(query.value(c), target.kinds.value(c));
-            return check(database, row, refusal);
+            return check(database, row);
         };
     }
     QVector<QVariant> row;
@@ -197,7 +192,7 @@ Outcome remove(const Target &target, qint64 key, const Check &check)
         query->addBindValue(key);
         if (!(prepared && query->exec()))
             return failure(query->lastError(), database);
-        return Outcome{};
+        return Outcome::ok();
     });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "outcome.h"
 #include "schema.h"
 
 #include <QSqlDatabase>
@@ -14,9 +15,10 @@
 namespace recordwrite {
 
 // Runs inside the write transaction before a row is written. It may look at the
-// database as it stands now (not the snapshot) and change the row to be written;
-// returning false refuses the write, with a message for the operator in *refusal.
-using Check = std::function<bool(QSqlDatabase &database, QVector<QVariant> &row, QString *refusal)>;
+// database as it stands now (not the snapshot) and change the row to be written.
+// Anything but ok ends the write with nothing written: refused by a rule of the
+// program, or failed when the database could not be read.
+using Check = std::function<Outcome(QSqlDatabase &database, QVector<QVariant> &row)>;
 
 // The table a record source writes.
 struct Target {
@@ -26,12 +28,6 @@ struct Target {
     QStringList columns; // as the database names them
     QList<schema::Kind> kinds;
     QString key;
-};
-
-struct Outcome {
-    bool ok = true;
-    bool refused = false; // refused by the check rather than by the database
-    QString message;      // for the operator: the refusal, or the file and cause
 };
 
 // Appends a row (values by position, as the program holds them); *key gets its row key.

@@ -1,6 +1,6 @@
 #include "tablereader.h"
 
-#include "database.h"
+#include "pool.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,9 +21,8 @@ void TableReader::setUp(const QString &connectionName, const QString &file, cons
     columns_ = columns;
     kinds_ = kinds;
     key_ = keyColumn;
-    horizon_.reset();
-    excluded_.clear();
-    excludedText_.clear();
+    horizon_ = db::Horizon();
+    dialect_ = &db::dialect(QSqlDatabase::database(connectionName, false));
     clearCache();
     lastError_.clear();
 }
@@ -35,66 +34,19 @@ void TableReader::clear()
 
 bool TableReader::fixHorizon()
 {
-    horizon_.reset();
-    excluded_.clear();
-    excludedText_.clear();
+    horizon_ = db::Horizon();
     QSqlDatabase live = database();
-    const QString table = schema::quoted(table_);
-    server_ = db::engineOf(live) == db::Engine::PostgreSQL;
-    if (!server_) {
-        QSqlQuery query(live);
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT max(%1) FROM %2").arg(key_, table)) || !query.next())
-            return failed(query);
-        if (!query.value(0).isNull())
-            horizon_ = query.value(0).toLongLong();
+    QSqlError error;
+    if (dialect_->fixHorizon(live, schema::quoted(table_), key_, &horizon_, &error))
         return true;
-    }
-    // The highest key, and how many of the recent keys below it have rows: one
-    // pass over the key's index. Mostly none is missing.
-    db::Statement query;
-    bool prepared = db::prepare(&query, live,
-                                QStringLiteral("SELECT h.top, (SELECT count(*) FROM %2 WHERE %1 > h.top - ? AND %1 <= h.top) "
-                                               "FROM (SELECT max(%1) AS top FROM %2) AS h")
-                                    .arg(key_, table));
-    query->addBindValue(kRecentKeys);
-    if (!prepared || !query->exec() || !query->next())
-        return failed(*query);
-    if (query->value(0).isNull())
-        return true;
-    horizon_ = query->value(0).toLongLong();
-    if (query->value(1).toLongLong() == *horizon_ - std::max<qint64>(*horizon_ - kRecentKeys, 0))
-        return true;
-    // Some are missing (rows in flight, rolled back or deleted): their runs, as they
-    // are missing now. A row that committed since the count was made shows: the
-    // record source has shown nothing yet, and it never shows one of these.
-    prepared = db::prepare(&query, live,
-                           QStringLiteral("SELECT prev + 1, k - 1 FROM (SELECT k, lag(k, 1, greatest(CAST(? AS bigint) - ?, 0)) "
-                                          "OVER (ORDER BY k) AS prev FROM (SELECT %1 AS k FROM %2 "
-                                          "WHERE %1 > CAST(? AS bigint) - ? AND %1 <= ?) AS w) AS r WHERE k > prev + 1 ORDER BY k")
-                               .arg(key_, table));
-    for (const qint64 value : {*horizon_, qint64(kRecentKeys), *horizon_, qint64(kRecentKeys), *horizon_})
-        query->addBindValue(value);
-    if (!prepared || !query->exec())
-        return failed(*query);
-    QStringList texts;
-    while (query->next()) {
-        for (qint64 key = query->value(0).toLongLong(); key <= query->value(1).toLongLong(); ++key) {
-            excluded_ << key;
-            texts << QString::number(key);
-        }
-    }
-    if (query->lastError().isValid())
-        return failed(*query);
-    if (!excluded_.isEmpty())
-        excludedText_ = u'{' + texts.join(u',') + u'}';
-    return true;
+    lastError_ = db::describeError(error, QSqlDatabase::database(connection_, false));
+    return false;
 }
 
 QVector<qint64> TableReader::excludedAbove(std::optional<qint64> after) const
 {
     QVector<qint64> keys;
-    for (qint64 key : excluded_)
+    for (qint64 key : horizon_.excluded)
         if (!after || key > *after)
             keys << key;
     return keys;
@@ -117,17 +69,17 @@ QString TableReader::where(const Condition &condition, std::optional<qint64> aft
     QStringList terms;
     // An empty table has no horizon: nothing of it belongs to the snapshot.
     terms << QStringLiteral("%1 <= ?").arg(key_);
-    *values << (horizon_ ? *horizon_ : std::numeric_limits<qint64>::min());
-    if (!horizon_)
+    *values << (horizon_.top ? *horizon_.top : std::numeric_limits<qint64>::min());
+    if (!horizon_.top)
         terms << QStringLiteral("0 = 1");
     if (after) {
         terms << QStringLiteral("%1 > ?").arg(key_);
         *values << *after;
     }
     // Rows in flight at opening are not in the snapshot, whenever they commit.
-    if (!excludedText_.isEmpty()) {
-        terms << QStringLiteral("NOT (%1 = ANY (CAST(? AS bigint[])))").arg(key_);
-        *values << excludedText_;
+    if (!horizon_.excludedTerm.isEmpty()) {
+        terms << horizon_.excludedTerm;
+        *values << horizon_.excludedValue;
     }
     if (condition.isSet())
         terms << columnTerm(condition, values);
@@ -136,16 +88,8 @@ QString TableReader::where(const Condition &condition, std::optional<qint64> aft
 
 QString TableReader::columnTerm(const Condition &condition, QVariantList *values) const
 {
-    const QString term = QStringLiteral("%1 = ?").arg(schema::quoted(columns_.at(condition.column)));
-    if (!server_) {
-        *values << condition.value;
-        return term;
-    }
-    // A server compares typed columns with values of their type: a text that is
-    // no date or amount matches nothing there, as it matches nothing in a file.
-    const std::optional<QVariant> value = schema::criterionValue(condition.value, kinds_.at(condition.column));
-    *values << value.value_or(QVariant());
-    return value ? term : term + QStringLiteral(" AND 0 = 1");
+    return dialect_->columnTerm(schema::quoted(columns_.at(condition.column)), condition.value,
+                                kinds_.at(condition.column), values);
 }
 
 bool TableReader::scan(const Condition &condition, std::optional<qint64> after, int limit, bool withRows,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialect.h"
 #include "schema.h"
 
 #include <QHash>
@@ -17,15 +18,9 @@ class QSqlQuery;
 // when it opened: every read is a statement of its own, a short read transaction
 // limited to keys up to the horizon (plus the rows the record source appended
 // itself), so no transaction stays open between two events of the operator.
-//
-// On SQLite rows are committed in key order (one writer at a time takes the next
-// key). On a server keys come from a sequence and two counters' inserts may
-// commit out of key order: a row with a key below the horizon may still be in
-// flight when the record source opens. So the opening also lists the keys that
-// are missing in a recent window below the horizon (kRecentKeys): those rows are
-// not in the snapshot, whenever they commit. Rows older than the window are
-// taken as settled: a write holds its key for one insert and its commit, and
-// thousands of later keys do not commit in that time.
+// Where keys may commit out of order (a server), the connection's dialect also
+// lists the keys below the horizon whose rows were still in flight at opening:
+// those rows are not in the snapshot, whenever they commit.
 class TableReader
 {
 public:
@@ -36,16 +31,13 @@ public:
         bool isSet() const { return column >= 0; }
     };
 
-    // Keys below the horizon that are looked at for rows still in flight at opening.
-    static constexpr int kRecentKeys = 4096;
-
     void setUp(const QString &connectionName, const QString &file, const QString &table,
                const QStringList &columns, const QList<schema::Kind> &kinds, const QString &keyColumn);
-    // Fixes the snapshot: the horizon, and on a server the recent keys not in it.
+    // Fixes the snapshot: the horizon, and the keys below it not in it.
     bool fixHorizon();
     void clear();
 
-    std::optional<qint64> horizon() const { return horizon_; }
+    std::optional<qint64> horizon() const { return horizon_.top; }
     // The keys above `after` up to the horizon that are not in the snapshot, ascending.
     QVector<qint64> excludedAbove(std::optional<qint64> after) const;
     // The message, naming the file and cause, of the last read that failed.
@@ -81,10 +73,8 @@ private:
     QStringList columns_;
     QList<schema::Kind> kinds_;
     QString key_;
-    bool server_ = false;
-    std::optional<qint64> horizon_;
-    QVector<qint64> excluded_; // ascending
-    QString excludedText_;     // the same as an array value, "{k1,k2}"
+    const db::Dialect *dialect_ = nullptr;
+    db::Horizon horizon_;
     QString lastError_;
     void remember(qint64 key, const QVector<QVariant> &row);
     void clearCache();

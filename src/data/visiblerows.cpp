@@ -232,6 +232,11 @@ int RecordSource::position() const
     return hasCurrent() ? pos_ : -1;
 }
 
+std::optional<qint64> RecordSource::currentKey() const
+{
+    return hasCurrent() ? std::optional<qint64>(keys_.at(pos_)) : std::nullopt;
+}
+
 int RecordSource::recordCount() const
 {
     if (!open_)

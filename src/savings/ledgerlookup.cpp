@@ -1,6 +1,7 @@
 #include "ledgerlookup.h"
 
 #include "data/criteria.h"
+#include "data/ledgerchain.h"
 #include "data/recordsource.h"
 
 namespace savings {
@@ -33,32 +34,32 @@ CustomerLookup findCustomer(RecordSource *customers, const QString &account)
 LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account)
 {
     LedgerLookup result;
+    const auto failed = [&](const QString &why) {
+        result.ok = false;
+        result.error = why;
+        return result;
+    };
     const QString earlier = ledger->filter();
     // A filter replaces any earlier one and is answered from the whole ledger, so
     // narrowing to the account finds its rows whatever an earlier lookup left
     // narrowed or current, with one indexed query.
-    if (!ledger->setFilter(accountCriteria(account))) {
-        result.ok = false;
-        return result;
-    }
+    if (!ledger->setFilter(accountCriteria(account)))
+        return failed(ledger->lastError());
     result.hasRows = ledger->hasCurrent();
     // An account without rows leaves the ledger as the earlier lookup left it.
-    if (!result.hasRows && !ledger->setFilter(earlier)) {
-        result.ok = false;
-        return result;
-    }
-    if (!ledger->moveLast()) {
-        result.ok = false;
-        return result;
-    }
+    if (!result.hasRows && !ledger->setFilter(earlier))
+        return failed(ledger->lastError());
+    if (!ledger->moveLast())
+        return failed(ledger->lastError());
     if (result.hasRows) {
         bool read = true;
-        const std::optional<Money> balance = Money::fromStored(ledger->value(kSaldoColumn, &read));
-        if (!read) {
-            result.ok = false;
-            return result;
-        }
-        result.balance = balance.value_or(Money());
+        const QVariant stored = ledger->value(kSaldoColumn, &read);
+        if (!read)
+            return failed(ledger->lastError());
+        const std::optional<Money> balance = ledger::balanceOf(stored);
+        if (!balance)
+            return failed(ledger::unreadableBalanceText(account, ledger->currentKey().value_or(0)));
+        result.balance = *balance;
     }
     result.balanceText = result.balance.toText();
     return result;

@@ -24,7 +24,8 @@ struct CustomerLookup {
 CustomerLookup findCustomer(RecordSource *customers, const QString &account);
 
 struct LedgerLookup {
-    bool ok = true;       // false when the ledger could not be read (see the ledger's lastError())
+    bool ok = true;       // false when the ledger or the latest balance could not be read
+    QString error;        // then why, for the operator
     bool hasRows = false; // the account has rows in the ledger
     Money balance;        // saldo of the account's latest row, 0 when it has none
     QString balanceText;  // its text as shown, "0" when the account has no rows
@@ -35,6 +36,8 @@ struct LedgerLookup {
 // narrowed to them and its last row, the account's latest, is current; when it
 // has none, the ledger keeps the rows the earlier lookup left, with its last row
 // current. It reads only the account's rows (by index), never the whole ledger.
+// A latest saldo that is empty or no number is a failure naming the account and
+// the row, never a balance of 0.
 LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account);
 
 } // namespace savings

@@ -40,7 +40,7 @@ void LedgerView::lookUpAccount()
     }
     const savings::LedgerLookup found = savings::lookUpLedger(Adodc2, account);
     if (!found.ok) {
-        msg::perhatian(this, Adodc2->lastError());
+        msg::perhatian(this, found.error);
         return;
     }
     saldoLama = found.balanceText;

@@ -1,6 +1,7 @@
 #include "posting.h"
 
 #include "data/database.h"
+#include "data/ledgerchain.h"
 
 #include <QSqlQuery>
 
@@ -102,37 +103,39 @@ QString balanceRefusal(Code code)
                                  : QString::fromLatin1(text::kInsufficient);
 }
 
-bool latestBalance(QSqlDatabase &database, const QString &account, Money *balance, QString *error)
+Outcome latestBalance(QSqlDatabase &database, const QString &account, Money *balance)
 {
     db::Statement query;
-    const bool prepared = db::prepare(&query, database, QStringLiteral("SELECT saldo FROM nabubg WHERE norekening = ? ORDER BY %1 DESC LIMIT 1")
-                      .arg(db::keyColumn(database)));
+    const QString key = db::keyColumn(database);
+    const bool prepared = db::prepare(
+        &query, database,
+        QStringLiteral("SELECT %1, saldo FROM nabubg WHERE norekening = ? ORDER BY %1 DESC LIMIT 1").arg(key));
     query->addBindValue(account);
-    if (!(prepared && query->exec())) {
-        *error = db::describeError(query->lastError(), database);
-        return false;
+    if (!(prepared && query->exec()))
+        return Outcome::failed(db::describeError(query->lastError(), database));
+    *balance = Money();
+    if (query->next()) {
+        const std::optional<Money> latest = ledger::balanceOf(query->value(1));
+        if (!latest)
+            return Outcome::failed(ledger::unreadableBalanceText(account, query->value(0).toLongLong()));
+        *balance = *latest;
     }
-    *balance = query->next() ? Money::fromStored(query->value(0)).value_or(Money()) : Money();
-    if (query->lastError().isValid()) {
-        *error = db::describeError(query->lastError(), database);
-        return false;
-    }
-    return true;
+    if (query->lastError().isValid())
+        return Outcome::failed(db::describeError(query->lastError(), database));
+    return Outcome::ok();
 }
 
-bool registeredName(QSqlDatabase &database, const QString &account, bool *found, QString *name, QString *error)
+Outcome registeredName(QSqlDatabase &database, const QString &account, QString *name)
 {
     db::Statement query;
     const bool prepared = db::prepare(&query, database, QStringLiteral("SELECT nama FROM daftar WHERE norekening = ? ORDER BY %1 LIMIT 1").arg(db::keyColumn(database)));
     query->addBindValue(account);
-    if (!(prepared && query->exec())) {
-        *error = db::describeError(query->lastError(), database);
-        return false;
-    }
-    *found = query->next();
-    if (*found)
-        *name = query->value(0).toString();
-    return true;
+    if (!(prepared && query->exec()))
+        return Outcome::failed(db::describeError(query->lastError(), database));
+    if (!query->next())
+        return Outcome::refused(QString::fromLatin1(text::kAccountUnknown));
+    *name = query->value(0).toString();
+    return Outcome::ok();
 }
 
 QVector<QVariant> ledgerRow(const QString &account, const QString &name, const QDate &date, Code code,
@@ -151,33 +154,26 @@ QVector<QVariant> ledgerRow(const QString &account, const QString &name, const Q
 
 recordwrite::Check postingCheck(const QString &account, Code code, Money amount)
 {
-    return [account, code, amount](QSqlDatabase &database, QVector<QVariant> &row, QString *refusal) {
+    return [account, code, amount](QSqlDatabase &database, QVector<QVariant> &row) {
         // Until this write ends no other posting on the account reads its balance:
         // the chain of balances cannot fork and no posting is lost.
         QSqlError error;
-        if (!db::writeLock(database, QStringLiteral("nabubg.norekening"), account, &error)) {
-            *refusal = db::describeError(error, database);
-            return false;
-        }
-        bool registered = false;
+        if (!db::writeLock(database, QStringLiteral("nabubg.norekening"), account, &error))
+            return Outcome::failed(db::describeError(error, database));
         QString name;
-        if (!registeredName(database, account, &registered, &name, refusal))
-            return false;
-        if (!registered) {
-            *refusal = QString::fromLatin1(text::kAccountUnknown);
-            return false;
-        }
+        Outcome outcome = registeredName(database, account, &name);
+        if (!outcome.isOk())
+            return outcome;
         Money previous;
-        if (!latestBalance(database, account, &previous, refusal))
-            return false;
+        outcome = latestBalance(database, account, &previous);
+        if (!outcome.isOk())
+            return outcome;
         const std::optional<Money> balance = newBalance(previous, code, amount);
-        if (!balance) {
-            *refusal = balanceRefusal(code);
-            return false;
-        }
+        if (!balance)
+            return Outcome::refused(balanceRefusal(code));
         row[1] = name;
         row[7] = balance->toDouble();
-        return true;
+        return Outcome::ok();
     };
 }
 

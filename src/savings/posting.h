@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/money.h"
+#include "data/outcome.h"
 #include "data/recordwriter.h"
 
 #include <QDate>
@@ -51,11 +52,12 @@ std::optional<Money> newBalance(Money previous, Code code, Money amount);
 QString balanceRefusal(Code code);
 
 // The account's latest balance in the database as it stands now (not a snapshot),
-// 0 when it has no rows; false when the database could not be read.
-bool latestBalance(QSqlDatabase &database, const QString &account, Money *balance, QString *error);
-// The register's name for the account as it stands now; false with *found unset
-// (and no error) when the account is not registered.
-bool registeredName(QSqlDatabase &database, const QString &account, bool *found, QString *name, QString *error);
+// 0 when it has no rows. Failed when the database could not be read, or when the
+// latest row's saldo is empty or no number (never taken as 0).
+Outcome latestBalance(QSqlDatabase &database, const QString &account, Money *balance);
+// The register's name for the account as it stands now; refused (kAccountUnknown)
+// when the account is not registered, failed when the register could not be read.
+Outcome registeredName(QSqlDatabase &database, const QString &account, QString *name);
 
 // The ledger row of a posting as "SAVE" appends it: name and saldo are filled in
 // by postingCheck() inside the write.

@@ -83,7 +83,7 @@ std::optional<bool> TransactionScreen::runLedgerLookup()
     const savings::LedgerLookup found = savings::lookUpLedger(Adodc2, ui.txtREKENING->text());
     if (!found.ok) {
         // No balance is shown from a ledger that could not be read.
-        msg::perhatian(this, Adodc2->lastError());
+        msg::perhatian(this, found.error);
         return std::nullopt;
     }
     saldoLama = found.balanceText;

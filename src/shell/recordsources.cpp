@@ -33,6 +33,6 @@ RecordSource *openRecordSource(QWidget *screen, const QString &name, const QStri
 void reportWriteFailure(QWidget *screen, const RecordSource *source, QWidget *focusOnRefusal)
 {
     msg::perhatian(screen, source->lastError());
-    if (source->lastWriteRefused() && focusOnRefusal)
+    if (source->lastWrite().isRefused() && focusOnRefusal)
         focusOnRefusal->setFocus();
 }

@@ -9,6 +9,7 @@
 // sen (refused when the balance is short), the others deposits of 100000+n sen, so
 // each printed number names exactly one ledger row.
 #include "data/database.h"
+#include "data/ledgerchain.h"
 #include "data/money.h"
 #include "data/recordsource.h"
 #include "savings/posting.h"
@@ -82,7 +83,7 @@ int post(qint64 first)
         const QVector<QVariant> row =
             posting::ledgerRow(number, QString(), QDate::currentDate(), code, amount(n));
         if (!ledger.addNew(row, posting::postingCheck(number, code, amount(n)))) {
-            if (ledger.lastWriteRefused())
+            if (ledger.lastWrite().isRefused())
                 continue; // a withdrawal larger than the balance
             return fail(ledger.lastError());
         }
@@ -118,29 +119,20 @@ int verify(const QString &printedFile, int kills)
             return fail(check.lastError().text());
         integrity = check.value(0).toString();
 
-        // Every account's balance chain, to the sen, in posting order.
-        QHash<QString, Money> balance;
+        // Every account's balance chain, to the sen, in posting order, and the
+        // amounts of each account's rows.
         QHash<QString, QSet<qint64>> kredit, debet; // sen of each account's rows
-        QSqlQuery query(database);
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT norekening, debet, kredit, saldo FROM nabubg ORDER BY rowid")))
-            return fail(query.lastError().text());
-        while (query.next()) {
-            ++rows;
-            const QString number = query.value(0).toString();
-            const auto d = Money::fromStored(query.value(1));
-            const auto k = Money::fromStored(query.value(2));
-            const auto s = Money::fromStored(query.value(3));
-            const Money previous = balance.value(number);
-            if (!d || !k || !s || previous.sen() + k->sen() - d->sen() != s->sen())
-                ++broken;
-            if (s)
-                balance[number] = *s;
-            if (k && k->sen() > 0)
-                kredit[number].insert(k->sen());
-            if (d && d->sen() > 0)
-                debet[number].insert(d->sen());
-        }
+        ledger::Summary chains;
+        const Outcome walked = ledger::checkChains(database, &chains, 0, [&](const ledger::Row &row) {
+            if (row.kredit && row.kredit->sen() > 0)
+                kredit[row.account].insert(row.kredit->sen());
+            if (row.debet && row.debet->sen() > 0)
+                debet[row.account].insert(row.debet->sen());
+        });
+        if (!walked.isOk())
+            return fail(walked.message());
+        rows = chains.rows;
+        broken = int(chains.breaks);
         // Every posting whose save had returned.
         for (qint64 n : std::as_const(saved)) {
             const auto &stored = isWithdrawal(n) ? debet : kredit;

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "schema.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <optional>
+
+// What differs between the engines the program keeps its data in: a SQLite file,
+// or a database on a PostgreSQL server. Each engine has one dialect (its own files,
+// sqlitedialect.* and postgresdialect.*); every open connection carries its own
+// (db::dialect()), and the rest of the program asks the dialect rather than the
+// engine. A new engine-specific need (a table of its own, a session setting) is a
+// new method here, answered by each dialect.
+namespace db {
+
+// The snapshot of a table as a record source fixes it when it opens.
+struct Horizon {
+    std::optional<qint64> top;  // the highest row key; nothing for an empty table
+    QVector<qint64> excluded;   // keys below it whose rows were still in flight, ascending
+    // The term (with one placeholder) that keeps the excluded keys out of every
+    // read, and its value; empty when nothing is excluded.
+    QString excludedTerm;
+    QVariant excludedValue;
+};
+
+// A table or stored query as the database's catalog describes it.
+struct CatalogEntry {
+    QString name;          // as the database names it
+    bool isView = false;   // a stored query
+    QStringList columns;   // in stored order, without a hidden row key
+    QStringList declared;  // each column's declared type
+};
+
+class Dialect
+{
+public:
+    virtual ~Dialect() = default;
+
+    // --- Connections
+    // Where the data a connection text names lives, as messages name it.
+    virtual QString describedLocation(const QString &connectionText) const = 0;
+    // The file a connection text names, or nothing when it names none (a server).
+    virtual std::optional<QString> fileOf(const QString &connectionText) const = 0;
+    // Opens a new pooled connection (or takes a kept one) on what a checked
+    // connection text names; fails with the operator's message.
+    virtual bool open(const QString &connectionText, QString *connectionName, QString *error) const = 0;
+    // Opens a lost connection again (server restarted, network down), starting
+    // its session anew; the source is what open() was given to name.
+    virtual bool reopen(QSqlDatabase &database, const QString &source, QString *error) const = 0;
+    // True when the connection is gone; a file's never is.
+    virtual bool lost(const QSqlDatabase &database) const = 0;
+    // True when a connection its user closed may wait, open, for the next
+    // opening of the same source (healthy and outside a transaction).
+    virtual bool mayKeepOpen(const QSqlDatabase &database) const = 0;
+    // True when a statement is prepared once per connection and kept.
+    virtual bool keepsStatements() const = 0;
+
+    // --- Rows and writes
+    // The column that holds a row's key, its place in stored order.
+    virtual QString keyColumn() const = 0;
+    // True when the key is a column of its own that "SELECT *" shows (and the
+    // program hides), false when the engine keeps it out of sight by itself.
+    virtual bool keyIsColumn() const = 0;
+    // Starts a write transaction; see db::beginWrite().
+    virtual bool beginWrite(QSqlDatabase &database, QSqlError *error) const = 0;
+    // Inside a write transaction: keeps out other writes of the same scope and value.
+    virtual bool writeLock(QSqlDatabase &database, const QString &scope, const QString &value,
+                           QSqlError *error) const = 0;
+    // What a statement reading a row about to be written adds to lock it.
+    virtual QString rowLockClause() const = 0;
+    // True when the database refused a value that must be unique.
+    virtual bool isUniqueViolation(const QSqlError &error) const = 0;
+    // The term comparing a column with a criterion's value, its values appended.
+    virtual QString columnTerm(const QString &quotedColumn, const QString &value, schema::Kind kind,
+                               QVariantList *values) const = 0;
+    // Fixes a table's snapshot (the table's name quoted).
+    virtual bool fixHorizon(QSqlDatabase &database, const QString &table, const QString &key, Horizon *horizon,
+                            QSqlError *error) const = 0;
+
+    // --- The catalog
+    // The names of the tables and views, in lower case.
+    virtual bool relationNames(QSqlDatabase &database, QStringList *tables, QStringList *views,
+                               QSqlError *error) const = 0;
+    // One table or view by name, without regard to case; *found false when there is none.
+    virtual bool catalogEntry(QSqlDatabase &database, const QString &name, CatalogEntry *entry, bool *found,
+                              QSqlError *error) const = 0;
+
+    // --- New databases
+    // The statements that make the tables, their indexes and the view Qpass.
+    virtual QStringList schemaStatements() const = 0;
+
+    // --- Messages
+    // The operator's message for an error on a connection of this dialect.
+    virtual QString describeError(const QSqlError &error, const QSqlDatabase &database) const = 0;
+    // The message for a database that lacks some of the program's tables.
+    virtual QString incompleteText(const QString &location, const QString &missing) const = 0;
+};
+
+// The dialect of what a connection text names. The one place that reads the
+// engine off the text (its Provider).
+const Dialect &dialectFor(const QString &connectionText);
+// The dialect of an open connection: the one it was opened with.
+const Dialect &dialect(const QSqlDatabase &database);
+
+} // namespace db
+
+// The questions callers ask most, put to the connection's dialect.
+namespace db {
+
+// The column that holds a row's key, its place in stored order: SQLite's rowid,
+// or the hidden identity column after the described columns on a server.
+QString keyColumn(const QSqlDatabase &database);
+// Starts a write transaction. On SQLite it waits for, and then shuts out, every
+// other writer; on a server writes that must not interleave take writeLock().
+bool beginWrite(QSqlDatabase &database, QSqlError *error);
+// Inside a write transaction: waits until no other write of the same scope and
+// value (a table and an account number, say) is under way, and keeps them out
+// until this one ends. Nothing to do on SQLite, whose writers never interleave.
+bool writeLock(QSqlDatabase &database, const QString &scope, const QString &value, QSqlError *error);
+// What a statement that reads a row about to be written adds so that no other
+// write changes the row until this one ends (" FOR UPDATE" on a server).
+QString rowLockClause(const QSqlDatabase &database);
+// True when the database refused a value that must be unique.
+bool isUniqueViolation(const QSqlError &error, const QSqlDatabase &database);
+
+} // namespace db

@@ -1,0 +1,102 @@
+#include "ledgerchain.h"
+
+#include "dialect.h"
+#include "pool.h"
+
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace ledger {
+
+std::optional<Money> balanceOf(const QVariant &stored)
+{
+    return Money::fromStored(stored);
+}
+
+QString unreadableBalanceText(const QString &account, qint64 key)
+{
+    return QStringLiteral("Saldo rekening %1 pada baris %2 tidak terbaca (kosong atau bukan angka).\n"
+                          "Hubungi pengelola data; tidak ada yang disimpan.")
+        .arg(account)
+        .arg(key);
+}
+
+namespace {
+QString amountText(const std::optional<Money> &amount)
+{
+    return amount ? amount->toText() : QStringLiteral("(kosong atau bukan angka)");
+}
+} // namespace
+
+QString Break::text() const
+{
+    return QStringLiteral("Saldo tidak bersambung: rekening %1, baris %2 (tanggal %3): "
+                          "tercatat %4, seharusnya %5 (saldo sebelumnya %6 + kredit %7 - debet %8).")
+        .arg(row.account)
+        .arg(row.key)
+        .arg(row.date.toString(), amountText(row.saldo), amountText(expected), previous.toText(),
+             amountText(row.kredit), amountText(row.debet));
+}
+
+Outcome checkChains(QSqlDatabase &database, Summary *summary, int keep,
+                    const std::function<void(const Row &)> &eachRow)
+{
+    *summary = Summary();
+    const QString key = db::keyColumn(database);
+    // Read forward only: a file's rows come as they are stepped through, a
+    // server's one by one, so a ledger of any size is never held whole.
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT %1, norekening, TANGGAL, debet, kredit, saldo FROM nabubg ORDER BY %1")
+                        .arg(key)))
+        return Outcome::failed(db::describeError(query.lastError(), database));
+    QHash<QString, Money> balances;
+    Row row;
+    while (query.next()) {
+        ++summary->rows;
+        row.key = query.value(0).toLongLong();
+        row.account = query.value(1).toString();
+        row.date = query.value(2);
+        row.debet = Money::fromStored(query.value(3));
+        row.kredit = Money::fromStored(query.value(4));
+        row.storedSaldo = query.value(5);
+        row.saldo = balanceOf(row.storedSaldo);
+        if (eachRow)
+            eachRow(row);
+        const auto known = balances.constFind(row.account);
+        const Money previous = known == balances.constEnd() ? Money() : known.value();
+        std::optional<Money> expected;
+        if (row.debet && row.kredit)
+            if (const std::optional<Money> added = previous.plus(*row.kredit))
+                expected = added->minus(*row.debet);
+        if (!row.saldo || !expected || *row.saldo != *expected) {
+            if (++summary->breaks <= keep)
+                summary->shown << Break{row, previous, expected};
+        }
+        // The chain goes on from the stored balance, so one wrong row is one break.
+        balances.insert(row.account, row.saldo ? *row.saldo : expected.value_or(previous));
+    }
+    if (query.lastError().isValid())
+        return Outcome::failed(db::describeError(query.lastError(), database));
+    summary->accounts = balances.size();
+    return Outcome::ok();
+}
+
+Outcome checkChains(const QString &connectionText, Summary *summary, int keep)
+{
+    *summary = Summary();
+    QString name;
+    QString error;
+    if (!db::openConnection(connectionText, &name, &error))
+        return Outcome::failed(error);
+    Outcome outcome;
+    {
+        QSqlDatabase database = db::connection(name);
+        outcome = checkChains(database, summary, keep);
+    }
+    db::closeConnection(name);
+    return outcome;
+}
+
+} // namespace ledger

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "money.h"
+#include "outcome.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <functional>
+#include <optional>
+
+// The balance chain of the ledger (nabubg): in posting order (key order), each
+// row's saldo is the account's previous saldo plus kredit minus debet, to the
+// sen; an account's first row starts from 0. A saldo that is empty or no number
+// breaks the chain too, and is never taken as 0.
+namespace ledger {
+
+// A stored saldo as a balance: nothing when it is empty or no number.
+std::optional<Money> balanceOf(const QVariant &stored);
+// The message for a saldo that cannot be read where a posting, a lookup or a
+// check needs it: names the account and the row, and says nothing was saved.
+QString unreadableBalanceText(const QString &account, qint64 key);
+
+// One ledger row as the walk reads it.
+struct Row {
+    qint64 key = 0;
+    QString account;
+    QVariant date;          // TANGGAL as stored
+    QVariant storedSaldo;   // saldo as the database gives it
+    std::optional<Money> debet, kredit, saldo; // nothing when empty or no number
+};
+
+// A row whose saldo does not follow from the account's previous one.
+struct Break {
+    Row row;
+    Money previous;                 // the account's balance before the row (0 before its first)
+    std::optional<Money> expected;  // previous + kredit - debet; nothing when an amount cannot be read
+    // "Saldo tidak bersambung: rekening …, baris … (tanggal …): tercatat …, seharusnya … (…)."
+    QString text() const;
+};
+
+struct Summary {
+    qint64 rows = 0;
+    qint64 accounts = 0;
+    qint64 breaks = 0;
+    QList<Break> shown; // the first breaks, as many as were asked for
+};
+
+// Walks the whole ledger once in posting order on an open connection of either
+// engine, reading it as a stream (it keeps only each account's last balance), and
+// counts every break; the first `keep` are kept in summary->shown. eachRow (when
+// given) sees every row as it is read. Failed when the ledger cannot be read.
+Outcome checkChains(QSqlDatabase &database, Summary *summary, int keep = 100,
+                    const std::function<void(const Row &)> &eachRow = {});
+// The same on a connection of its own to the database a connection text names.
+Outcome checkChains(const QString &connectionText, Summary *summary, int keep = 100);
+
+} // namespace ledger

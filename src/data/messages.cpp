@@ -1,0 +1,212 @@
+#include "messages.h"
+
+#include <QDir>
+
+namespace db {
+
+namespace {
+// SQLite's primary result code, from the extended code the driver reports.
+int primaryCode(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok ? (code & 0xff) : -1;
+}
+} // namespace
+
+QString detailOf(const QSqlError &error)
+{
+    QString detail = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
+    return detail.trimmed();
+}
+
+QString withDetail(const QString &text, const QSqlError &error)
+{
+    const QString detail = detailOf(error);
+    return detail.isEmpty() ? text : text + QStringLiteral("\n(%1)").arg(detail);
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+QString notFoundText(const QString &file)
+{
+    return QStringLiteral("Database %1 tidak ditemukan.\n"
+                          "Buat database baru dengan menjalankan simparo-initdb, "
+                          "atau kembalikan file dari cadangan.")
+        .arg(QDir::toNativeSeparators(file));
+}
+
+QString notSqliteText(const QString &file)
+{
+    return QStringLiteral("File %1 bukan database SIMPARO (bukan database SQLite) atau rusak.\n"
+                          "Kembalikan file dari cadangan, atau buat database baru dengan simparo-initdb.")
+        .arg(QDir::toNativeSeparators(file));
+}
+
+QString fileIncompleteText(const QString &file, const QString &missing)
+{
+    return QStringLiteral("Database %1 tidak lengkap: %2 tidak ada.\n"
+                          "Kembalikan file dari cadangan, atau buat database baru dengan simparo-initdb.")
+        .arg(QDir::toNativeSeparators(file), missing);
+}
+
+QString unsafeFileText(const QString &file)
+{
+    return QStringLiteral("Database %1 tidak bisa ditulis dengan aman (synchronous bukan FULL).\n"
+                          "Data bisa hilang bila listrik padam; SIMPARO tidak memakai sambungan ini.")
+        .arg(QDir::toNativeSeparators(file));
+}
+
+QString describeError(const QSqlError &error, const QString &file)
+{
+    const QString path = QDir::toNativeSeparators(file);
+    QString text;
+    switch (primaryCode(error)) {
+    case 5: // SQLITE_BUSY
+    case 6: // SQLITE_LOCKED
+        text = QStringLiteral("Database %1 sedang dikunci oleh program lain.\n"
+                              "Tutup program lain yang memakai file ini, lalu ulangi.").arg(path);
+        break;
+    case 8: // SQLITE_READONLY
+        text = QStringLiteral("Database %1 tidak bisa ditulis (hanya-baca).\n"
+                              "Periksa hak akses file dan foldernya, lalu ulangi.").arg(path);
+        break;
+    case 13: // SQLITE_FULL
+        text = QStringLiteral("Disk tempat database %1 penuh.\n"
+                              "Kosongkan ruang disk, lalu ulangi.").arg(path);
+        break;
+    case 14: // SQLITE_CANTOPEN
+        text = QStringLiteral("Database %1 tidak bisa dibuka.\n"
+                              "Periksa bahwa file dan foldernya ada dan boleh dibaca dan ditulis.").arg(path);
+        break;
+    case 11: // SQLITE_CORRUPT
+    case 26: // SQLITE_NOTADB
+        text = notSqliteText(file);
+        break;
+    case 19: // SQLITE_CONSTRAINT
+        text = QStringLiteral("Database %1 menolak data ini.").arg(path);
+        break;
+    case 10: // SQLITE_IOERR
+        text = QStringLiteral("Terjadi kesalahan baca/tulis pada database %1.\n"
+                              "Periksa disk, lalu ulangi.").arg(path);
+        break;
+    default:
+        text = QStringLiteral("Terjadi kesalahan pada database %1.").arg(path);
+        break;
+    }
+    return withDetail(text, error);
+}
+
+// ---------------------------------------------------------------------------
+// The setting file
+
+QString settingProblemText(const QString &file, const QString &problem)
+{
+    return QStringLiteral("Pengaturan koneksi di file %1 tidak sah: %2.\n"
+                          "Isi file itu satu baris, misalnya: Provider=PostgreSQL;Data Source=simparo\n"
+                          "(nama layanan dari pg_service.conf). Perbaiki atau hapus file itu, lalu ulangi.")
+        .arg(QDir::toNativeSeparators(file), problem);
+}
+
+QString invalidConnectionText(const QString &problem)
+{
+    return QStringLiteral("Teks koneksi tidak sah: %1.").arg(problem);
+}
+
+// ---------------------------------------------------------------------------
+// Servers
+
+QString serverLocation(const QString &service)
+{
+    return QStringLiteral("server PostgreSQL (layanan \"%1\")").arg(service);
+}
+
+QString serverIncompleteText(const QString &location, const QString &missing)
+{
+    return QStringLiteral("Database di %1 tidak lengkap: %2 tidak ada.\n"
+                          "Buat tabelnya dengan simparo-initdb --server, atau pulihkan dari cadangan (pg_dump).")
+        .arg(location, missing);
+}
+
+QString unsafeServerText(const QString &location)
+{
+    return QStringLiteral("Database di %1 tidak bisa ditulis dengan aman (fsync tidak aktif di server).\n"
+                          "Data bisa hilang bila listrik padam; SIMPARO tidak memakai sambungan ini.")
+        .arg(location);
+}
+
+QString noServerDriverText(const QString &location)
+{
+    return QStringLiteral("SIMPARO tidak bisa tersambung ke %1: driver PostgreSQL untuk Qt tidak terpasang.\n"
+                          "Pasang paket libqt6sql6-psql, lalu ulangi.")
+        .arg(location);
+}
+
+QString connectFailureText(ConnectFailure cause, const QString &service, const QStringList &serviceFiles,
+                           const QString &passwordFile, const QSqlError &error)
+{
+    QString text;
+    switch (cause) {
+    case ConnectFailure::UnknownService: {
+        QStringList files;
+        for (const QString &path : serviceFiles)
+            files << QDir::toNativeSeparators(path);
+        text = QStringLiteral("Layanan \"%1\" tidak ada di file layanan PostgreSQL (dicari di: %2).\n"
+                              "Tambahkan bagian [%1] dengan host, port, dbname dan user, "
+                              "atau perbaiki nama layanan di pengaturan koneksi.")
+                   .arg(service, files.join(QStringLiteral(", ")));
+        break;
+    }
+    case ConnectFailure::LoginRefused:
+        text = QStringLiteral("Server menolak login. Periksa role (user) di file layanan dan password di %1.")
+                   .arg(QDir::toNativeSeparators(passwordFile));
+        break;
+    case ConnectFailure::NoDatabase:
+        text = QStringLiteral("Database yang disebut layanan itu (dbname) tidak ada di server.");
+        break;
+    case ConnectFailure::Unreachable:
+        text = QStringLiteral("Server tidak bisa dihubungi: pastikan server menyala dan jaringan tersambung, lalu ulangi.");
+        break;
+    }
+    return withDetail(QStringLiteral("SIMPARO tidak bisa tersambung ke %1.\n%2").arg(serverLocation(service), text), error);
+}
+
+QString lostText(const QString &location, const QSqlError &error)
+{
+    return withDetail(QStringLiteral("Sambungan ke %1 terputus sebelum tindakan ini selesai.\n"
+                                     "SIMPARO menyambung kembali pada tindakan berikutnya: setelah server menyala "
+                                     "dan jaringan tersambung, periksa datanya lalu ulangi bila perlu.")
+                          .arg(location),
+                      error);
+}
+
+QString serverErrorText(const QSqlError &error, const QString &location)
+{
+    const QString state = error.nativeErrorCode();
+    QString text;
+    if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")))
+        return lostText(location, error);
+    if (state == QLatin1String("55P03") || state == QLatin1String("40P01") || state == QLatin1String("40001"))
+        text = QStringLiteral("Data di %1 sedang dikunci oleh loket lain.\nTunggu sebentar, lalu ulangi.").arg(location);
+    else if (state == QLatin1String("25006"))
+        text = QStringLiteral("Database di %1 tidak bisa ditulis (hanya-baca).\n"
+                              "Hubungi pengelola server, lalu ulangi.").arg(location);
+    else if (state == QLatin1String("42501") || state.startsWith(QLatin1String("28")))
+        text = QStringLiteral("Role SIMPARO tidak berhak memakai data ini di %1.\n"
+                              "Hubungi pengelola server.").arg(location);
+    else if (state.startsWith(QLatin1String("53")))
+        text = QStringLiteral("Disk atau memori %1 penuh.\nHubungi pengelola server, lalu ulangi.").arg(location);
+    else if (state.startsWith(QLatin1String("23")))
+        text = QStringLiteral("Database di %1 menolak data ini.").arg(location);
+    else if (state == QLatin1String("42P01"))
+        text = QStringLiteral("Database di %1 tidak lengkap.\n"
+                              "Buat tabelnya dengan simparo-initdb --server, atau pulihkan dari cadangan.").arg(location);
+    else if (state.startsWith(QLatin1String("58")) || state.startsWith(QLatin1String("XX")))
+        text = QStringLiteral("Terjadi kesalahan baca/tulis pada %1.\nHubungi pengelola server, lalu ulangi.").arg(location);
+    else
+        text = QStringLiteral("Terjadi kesalahan pada database di %1.").arg(location);
+    return withDetail(text, error);
+}
+
+} // namespace db

@@ -1,0 +1,225 @@
+#include "pool.h"
+
+#include "connectiontext.h"
+#include "dialect.h"
+#include "messages.h"
+#include "sqlitedialect.h"
+
+#include <QAtomicInt>
+#include <QHash>
+
+namespace db {
+
+namespace {
+pool::SessionOptions g_options;
+QAtomicInt g_connectionSerial;
+
+QHash<QString, pool::Entry> &entries()
+{
+    static QHash<QString, pool::Entry> all;
+    return all;
+}
+
+// Connections kept open after their record source or environment closed (those
+// whose dialect allows it: a connection to a server costs a login, a process on
+// the server and a password exchange; opening a file costs next to nothing). At
+// most this many wait per source.
+constexpr int kIdleConnections = 3;
+
+// Statements prepared on connections whose dialect keeps them, kept while the
+// connection lives: each use is then one round trip instead of three (prepare,
+// execute, free).
+QHash<QString, QHash<QString, Statement>> &statements()
+{
+    static QHash<QString, QHash<QString, Statement>> all;
+    return all;
+}
+
+// Ends what the kept statements of a connection left unread (a server sends a
+// result in parts), so that between two actions the connection is idle.
+void finishStatements(const QString &connectionName)
+{
+    const auto kept = statements().constFind(connectionName);
+    if (kept == statements().constEnd())
+        return;
+    for (const Statement &statement : kept.value())
+        if (statement->isActive())
+            statement->finish();
+}
+
+QString sessionKey()
+{
+    return QStringLiteral("%1/%2").arg(g_options.busyTimeout).arg(g_options.readOnly);
+}
+
+void forget(const QString &connectionName)
+{
+    statements().remove(connectionName);
+    QSqlDatabase::database(connectionName, false).close();
+    QSqlDatabase::removeDatabase(connectionName);
+    entries().remove(connectionName);
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// For the dialects
+
+namespace pool {
+
+const SessionOptions &sessionOptions()
+{
+    return g_options;
+}
+
+const Entry *entry(const QString &connectionName)
+{
+    const auto found = entries().constFind(connectionName);
+    return found == entries().constEnd() ? nullptr : &found.value();
+}
+
+QSqlDatabase add(const QString &driver, const Dialect *dialect, const QString &location, const QString &source,
+                 QString *connectionName)
+{
+    *connectionName = QStringLiteral("simparo-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1));
+    entries().insert(*connectionName, Entry{dialect, location, source, {}, {}, false});
+    return QSqlDatabase::addDatabase(driver, *connectionName);
+}
+
+QString takeKept(const Dialect *dialect, const QString &source)
+{
+    for (auto it = entries().begin(); it != entries().end(); ++it) {
+        if (!it->idle || it->dialect != dialect || it->source != source)
+            continue;
+        const QString name = it.key();
+        it->idle = false;
+        if (it->session == sessionKey() && !dialect->lost(QSqlDatabase::database(name, false)))
+            return name;
+        // Gone meanwhile, or started with other settings: let go.
+        forget(name);
+        return takeKept(dialect, source);
+    }
+    return {};
+}
+
+void sessionStarted(const QString &connectionName)
+{
+    statements().remove(connectionName);
+    const auto found = entries().find(connectionName);
+    if (found != entries().end())
+        found->session = sessionKey();
+}
+
+} // namespace pool
+
+// ---------------------------------------------------------------------------
+// Connections
+
+bool openConnection(const QString &connectionText, QString *connectionName, QString *error)
+{
+    QString problem;
+    if (!checkConnectionText(connectionText, &problem)) {
+        *error = connectionProblemText(connectionText, problem);
+        return false;
+    }
+    return dialectFor(connectionText).open(connectionText, connectionName, error);
+}
+
+bool openFile(const QString &file, QString *connectionName, QString *error)
+{
+    return openSqliteFile(file, false, connectionName, error);
+}
+
+void closeConnection(const QString &connectionName)
+{
+    if (connectionName.isEmpty() || !QSqlDatabase::contains(connectionName))
+        return;
+    const auto found = entries().find(connectionName);
+    if (found != entries().end() && !found->idle) {
+        // Kept for the next opening while it is healthy and not in a transaction.
+        finishStatements(connectionName);
+        int waiting = 0;
+        for (const pool::Entry &other : std::as_const(entries()))
+            waiting += other.idle && other.dialect == found->dialect && other.source == found->source;
+        if (waiting < kIdleConnections && found->dialect->mayKeepOpen(QSqlDatabase::database(connectionName, false))) {
+            found->idle = true;
+            return;
+        }
+    }
+    forget(connectionName);
+}
+
+void releaseIdleConnections()
+{
+    QStringList idle;
+    for (auto it = entries().cbegin(); it != entries().cend(); ++it)
+        if (it->idle)
+            idle << it.key();
+    for (const QString &name : std::as_const(idle))
+        forget(name);
+}
+
+QSqlDatabase connection(const QString &connectionName)
+{
+    QSqlDatabase database = QSqlDatabase::database(connectionName, false);
+    const auto found = entries().find(connectionName);
+    if (found == entries().end())
+        return database;
+    finishStatements(connectionName);
+    if (!found->dialect->lost(database))
+        return database;
+    statements().remove(connectionName);
+    database.close();
+    QString error;
+    if (found->dialect->reopen(database, found->source, &error))
+        found->openError.clear();
+    else
+        found->openError = error;
+    return database;
+}
+
+bool prepare(Statement *statement, const QSqlDatabase &database, const QString &sql)
+{
+    if (!database.isOpen()) {
+        // A server that could not be reached again: describeError() tells why.
+        *statement = std::make_shared<QSqlQuery>(database);
+        return false;
+    }
+    if (!dialect(database).keepsStatements()) {
+        *statement = std::make_shared<QSqlQuery>(database);
+        (*statement)->setForwardOnly(true);
+        return (*statement)->prepare(sql);
+    }
+    QHash<QString, Statement> &kept = statements()[database.connectionName()];
+    const auto found = kept.constFind(sql);
+    if (found != kept.constEnd()) {
+        *statement = found.value();
+        return true;
+    }
+    // Read whole when executed (not in parts, as a forward-only read would be), so
+    // that the connection is idle again as soon as the statement has run.
+    *statement = std::make_shared<QSqlQuery>(database);
+    if (!(*statement)->prepare(sql))
+        return false;
+    kept.insert(sql, *statement);
+    return true;
+}
+
+QString location(const QSqlDatabase &database)
+{
+    const pool::Entry *found = pool::entry(database.connectionName());
+    return found ? found->location : database.databaseName();
+}
+
+QString describeError(const QSqlError &error, const QSqlDatabase &database)
+{
+    const pool::Entry *found = pool::entry(database.connectionName());
+    if (!found)
+        return describeError(error, location(database));
+    return found->dialect->describeError(error, database);
+}
+
+void setReadOnlyForTesting(bool readOnly) { g_options.readOnly = readOnly; }
+void setBusyTimeoutForTesting(int milliseconds) { g_options.busyTimeout = milliseconds; }
+void setWriteAheadLogForTesting(bool use) { g_options.writeAheadLog = use; }
+
+} // namespace db

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <memory>
+
+// The connections opened on the database, each with its dialect, and the
+// statements kept on them.
+namespace db {
+
+class Dialect;
+
+// Opens a new connection of its own on the database a connection text names.
+// Fails, with a message naming the file or the server and service and the cause,
+// when the file is missing, is not a SQLite database, cannot be opened, when the
+// server cannot be reached or refuses the login, or when the connection would
+// not write durably; never creates the file. The returned name is the Qt
+// connection name; close it with closeConnection(). A server connection that
+// is closed is kept open for the next opening on the same service.
+bool openConnection(const QString &connectionText, QString *connectionName, QString *error);
+// Opens an existing database file as openConnection() does for a text naming it.
+bool openFile(const QString &file, QString *connectionName, QString *error);
+void closeConnection(const QString &connectionName);
+// Closes the server connections kept for reuse (a new login at the next opening).
+void releaseIdleConnections();
+// An open connection by name, ready for the next statement: a server connection
+// that was lost (server restarted, network down) is opened again first. When
+// that fails the connection stays closed and its statements fail, told by
+// describeError() as a server that cannot be reached.
+QSqlDatabase connection(const QString &connectionName);
+// Prepares a statement of the program's own (values bound later, never pasted)
+// into *statement, read forward only. On a server the statement is prepared once per
+// connection and kept, so that each use is one round trip; on SQLite it is
+// prepared anew. False, with the error in its lastError(), when it cannot be.
+using Statement = std::shared_ptr<QSqlQuery>;
+bool prepare(Statement *statement, const QSqlDatabase &database, const QString &sql);
+// Where the data of a connection lives, as messages name it.
+QString location(const QSqlDatabase &database);
+// A message for the operator, in Indonesian, for an error on a connection:
+// names the file, or the server and service, and the cause.
+QString describeError(const QSqlError &error, const QSqlDatabase &database);
+
+// Test seams: connections opened after these calls are opened read-only (as when
+// the file or its folder is write-protected for the operator, or the server is a
+// read-only standby), wait this long for a lock held by another program, or leave
+// the file's journal as it is (as when the switch to the write-ahead log is not possible).
+void setReadOnlyForTesting(bool readOnly);
+void setBusyTimeoutForTesting(int milliseconds);
+void setWriteAheadLogForTesting(bool use);
+
+// ---------------------------------------------------------------------------
+// For the dialects: how connections are opened and kept.
+namespace pool {
+
+// How new sessions are started (see the test seams above).
+struct SessionOptions {
+    bool readOnly = false;
+    int busyTimeout = 5000;
+    bool writeAheadLog = true;
+};
+const SessionOptions &sessionOptions();
+
+// What the pool knows of an open connection, kept by its Qt connection name.
+struct Entry {
+    const Dialect *dialect = nullptr;
+    QString location;  // as messages name it
+    QString source;    // what its dialect opened it on (a file, a service)
+    QString openError; // why the last attempt to open it again failed
+    QString session;   // the session options it was started with
+    bool idle = false; // closed by its user, kept open for the next opening
+};
+const Entry *entry(const QString &connectionName);
+
+// A new Qt connection of the driver, known to the pool with its dialect.
+QSqlDatabase add(const QString &driver, const Dialect *dialect, const QString &location, const QString &source,
+                 QString *connectionName);
+// A kept connection of the dialect on the source, started with the current
+// session options and not lost meanwhile; empty when there is none.
+QString takeKept(const Dialect *dialect, const QString &source);
+// The connection's session was (re)started with the current options: the
+// statements kept on it are gone with the old session.
+void sessionStarted(const QString &connectionName);
+
+} // namespace pool
+
+} // namespace db

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "reportengine.h"
+#include "textfit.h"
+
+#include <QFontDatabase>
+#include <QHash>
+#include <cmath>
+#include <map>
+#include <memory>
+
+// What a laid-out report holds, shared by its layout (reportengine.cpp) and its
+// drawing (reportpages.cpp).
+namespace reports {
+
+namespace layout {
+using SectionKind = ReportSection::Kind;
+
+// Sizes in units of 1/720 inch (tenths of a point).
+constexpr double kPoint = 10.0;
+constexpr double kMargin = 15.0 / 25.4 * ReportDocument::kUnitsPerInch; // 15 mm
+constexpr double kTitlePoints = 13.0;
+constexpr double kBodyPoints = 9.0;
+// Smaller type sizes a table wider than the page tries, largest first.
+constexpr double kSmallerPoints[] = {8.5, 8.0, 7.5, 7.0};
+constexpr double kWideGap = 14.0 * kPoint;
+constexpr double kNarrowGap = 8.0 * kPoint;
+
+inline QFont reportFont(double points, bool bold, bool italic = false)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setKerning(false);
+    font.setPixelSize(int(std::lround(points * kPoint)));
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+} // namespace layout
+
+struct ReportDocument::Data {
+    QString caption;
+    QPageLayout::Orientation orientation = QPageLayout::Portrait;
+    QSizeF page;
+    double bodyPoints = layout::kBodyPoints;
+
+    // Lines of their own across the page.
+    struct Block {
+        QStringList lines;
+        QFont font;
+        double lineSpacing = 0;
+        double ascent = 0;
+        double height() const { return lines.isEmpty() ? 0 : lines.size() * lineSpacing + lineSpacing * 0.5; }
+    };
+    Block reportHeader, pageHeaderLines, pageFooter, reportFooter;
+
+    // The table: one column per slot.
+    int slotCount = 0;
+    QVector<double> x, width;
+    QVector<bool> numeric;
+    QVector<QStringList> headings;
+    QFont headingFont, bodyFont, noticeFont;
+    double headingSpacing = 0, headingAscent = 0, headingHeight = 0;
+    double lineSpacing = 0, ascent = 0, rowPad = 0;
+
+    int rows = 0;
+    QVector<QString> cells;           // rows * slots, the text of each cell
+    QHash<int, QStringList> wrapped;  // cells that take more than one line
+    QVector<int> rowLines;            // lines of each row
+
+    struct Fragment {
+        int row;
+        int firstLine;
+        int lineCount;
+        double y;
+    };
+    QVector<Fragment> fragments;
+
+    struct Page {
+        bool reportHeader = false;
+        double pageHeaderY = 0;
+        int firstFragment = 0;
+        int fragmentCount = 0;
+        double noticeY = -1;
+        double reportFooterY = -1;
+    };
+    QVector<Page> pages;
+
+    // One glyph cache per font, kept for all pages.
+    mutable std::map<QString, std::unique_ptr<GlyphCache>> glyphCaches;
+    GlyphCache &glyphs(const QFont &font) const;
+
+    Block block(const ReportSection &section, const QFont &font, double textWidth) const;
+    void drawBlock(QPainter &painter, const Block &b, double y) const;
+    void drawCell(QPainter &painter, int slot, const QString &text, double baseline, GlyphCache &glyphs) const;
+};
+
+} // namespace reports
