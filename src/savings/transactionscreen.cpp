@@ -277,7 +277,7 @@ void TransactionScreen::save()
         // The balance as it stands inside the write may not take the amount: told
         // as Enter tells it.
         const posting::AmountRefusal balance = posting::balanceProblem(*code);
-        if (Adodc2->lastWriteRefused() && Adodc2->lastError() == balance.text)
+        if (Adodc2->lastWrite().isRefused() && Adodc2->lastWrite().message() == balance.text)
             return refuseAmount(balance, amountField);
         reportWriteFailure(this, Adodc2);
         amountField->setFocus();
