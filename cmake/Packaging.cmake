@@ -24,6 +24,10 @@ foreach(program ${SIMPARO_PROGRAMS})
 endforeach()
 # The changelog of a native package, signed by the package's maintainer and
 # compressed as Debian's policy asks.
+# A build folder from before keeps the old address, on localhost, which lintian refuses.
+if(SIMPARO_PACKAGE_MAINTAINER STREQUAL "Tim TI PT.BPRS.MERANTIKA <simparo@localhost>")
+  unset(SIMPARO_PACKAGE_MAINTAINER CACHE)
+endif()
 set(SIMPARO_PACKAGE_MAINTAINER "Tim TI PT.BPRS.MERANTIKA <simparo@bprs-merantika.invalid>"
     CACHE STRING "Maintainer line of the Debian package: name <e-mail>")
 configure_file(${SIMPARO_PACKAGING_DIR}/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
