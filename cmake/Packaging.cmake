@@ -1,9 +1,11 @@
 # Installation and the Debian package: `cmake --install` puts SIMPARO's programs,
-# desktop entry, icons, AppStream metainfo and man pages in the usual places, and
-# `cpack -G DEB` (or `make package` at the top) makes simparo_<version>_<arch>.deb.
+# the importer's reader, desktop entry, icons, AppStream metainfo, man pages, README,
+# copyright and changelog in the usual places, and `cpack -G DEB` (or `make package`
+# at the top) makes simparo_<version>_<arch>.deb. simparo-bench, which drives the
+# screens through Qt Test, stays out of it: the package needs no Qt Test.
 include(GNUInstallDirs)
 
-set(SIMPARO_PROGRAMS simparo simparo-initdb simparo-import simparo-backup simparo-bench)
+set(SIMPARO_PROGRAMS simparo simparo-initdb simparo-import simparo-backup)
 set(SIMPARO_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR}/../packaging)
 
 # Man pages are installed gzip-compressed, as Debian's policy asks.
@@ -20,8 +22,27 @@ foreach(program ${SIMPARO_PROGRAMS})
     list(APPEND SIMPARO_MAN_PAGES ${page})
   endif()
 endforeach()
-add_custom_target(simparo-manpages ALL DEPENDS ${SIMPARO_MAN_PAGES})
+# The changelog of a native package, signed by the package's maintainer and
+# compressed as Debian's policy asks.
+# A build folder from before keeps the old address, on localhost, which lintian refuses.
+if(SIMPARO_PACKAGE_MAINTAINER STREQUAL "Tim TI PT.BPRS.MERANTIKA <simparo@localhost>")
+  unset(SIMPARO_PACKAGE_MAINTAINER CACHE)
+endif()
+set(SIMPARO_PACKAGE_MAINTAINER "Tim TI PT.BPRS.MERANTIKA <simparo@bprs-merantika.invalid>"
+    CACHE STRING "Maintainer line of the Debian package: name <e-mail>")
+configure_file(${SIMPARO_PACKAGING_DIR}/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
+set(SIMPARO_CHANGELOG ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${SIMPARO_CHANGELOG}
+  COMMAND gzip -9n -c ${CMAKE_CURRENT_BINARY_DIR}/changelog > ${SIMPARO_CHANGELOG}
+  DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog
+  VERBATIM)
+add_custom_target(simparo-docs ALL DEPENDS ${SIMPARO_MAN_PAGES} ${SIMPARO_CHANGELOG})
 install(FILES ${SIMPARO_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The importer's reader is a helper of its own, not a command for users.
+install(TARGETS simparo-mdb-reader RUNTIME DESTINATION ${SIMPARO_PRIVATE_DIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/../README.md ${SIMPARO_PACKAGING_DIR}/copyright ${SIMPARO_CHANGELOG}
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(FILES ${SIMPARO_PACKAGING_DIR}/simparo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -36,8 +57,6 @@ set(CPACK_PACKAGE_VENDOR "PT.BPRS.MERANTIKA")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-set(SIMPARO_PACKAGE_MAINTAINER "Tim TI PT.BPRS.MERANTIKA <simparo@localhost>"
-    CACHE STRING "Maintainer line of the Debian package: name <e-mail>")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SIMPARO_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "tabungan pelajar dan mahasiswa PT.BPRS.MERANTIKA
@@ -47,8 +66,10 @@ memposting setoran dan penarikan, melihat mutasi dan saldo rekening, serta
 mencetak daftar nasabah dan laporan tabungan.
 .
 Semua data ada dalam satu file SQLite, ~/SKRIP/asli.sqlite, yang dibuat
-dengan simparo-initdb; simparo-backup membuat salinan cadangan yang
-diperiksa, juga selagi program dipakai.")
+dengan simparo-initdb, atau di server PostgreSQL untuk beberapa loket;
+simparo-import memindahkan data dari file asli.mdb program lama, dan
+simparo-backup membuat salinan cadangan yang diperiksa, juga selagi
+program dipakai.")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -5,6 +5,7 @@
 //
 // Exit codes: 0 copy made and every check passed; 1 failure, no copy made;
 // 2 copy made and kept, but balance chains are broken (in the source as well).
+#include "data/commandline.h"
 #include "data/database.h"
 #include "data/ledgerchain.h"
 
@@ -298,6 +299,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("simparo-backup"));
+    cli::useIndonesian();
     // The program's setting, read and checked by the program's own code: the file it
     // names is the one backed up, unless --from names another.
     QString settingError;
@@ -347,7 +349,8 @@ int main(int argc, char *argv[])
         err() << "Data SIMPARO ada di " << db::describedLocation(*setting) << " (pengaturan " << native(db::settingFile())
               << "); simparo-backup hanya menyalin file SQLite.\n"
               << "Cadangkan server dengan pg_dump, misalnya: pg_dump -Fc -f simparo.dump \"service="
-              << db::connectionValue(*setting, QStringLiteral("Data Source")) << "\" (lihat README).\n";
+              << db::connectionValue(*setting, QStringLiteral("Data Source")) << "\" (lihat "
+              << native(cli::readmeFile()) << ").\n";
         return Failed;
     }
     const QString source = QFileInfo(parser.isSet(from) ? parser.value(from) : programFile).absoluteFilePath();

@@ -1,6 +1,7 @@
 // simparo-import PATH.mdb: brings the customer register, the savings ledger and the
 // operators of an old asli.mdb into a new SIMPARO database, and reports every row
 // that needs a look.
+#include "data/commandline.h"
 #include "data/database.h"
 #include "import/importer.h"
 
@@ -59,6 +60,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("simparo-import"));
+    cli::useIndonesian();
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Memindahkan data dari file lama asli.mdb (tabel daftar, nabubg, tpassword) ke database "
@@ -71,13 +73,13 @@ int main(int argc, char *argv[])
                        "3 ditolak oleh --strict (tidak ada yang ditulis).")
             .arg(QDir::toNativeSeparators(db::databaseFile())));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("PATH.mdb"), QStringLiteral("File Access lama (asli.mdb)."));
+    parser.addPositionalArgument(QStringLiteral("FILE.mdb"), QStringLiteral("File Access lama (asli.mdb)."));
     parser.addOption({QStringLiteral("to"), QStringLiteral("Buat database di FILE, bukan di tempat biasanya."),
                       QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("server"),
-                      QStringLiteral("Tulis ke database PostgreSQL layanan SERVICE (host, role dari pg_service.conf, "
+                      QStringLiteral("Tulis ke database PostgreSQL layanan LAYANAN (host, role dari pg_service.conf, "
                                      "password dari .pgpass); tabelnya dibuat bila belum ada."),
-                      QStringLiteral("SERVICE")});
+                      QStringLiteral("LAYANAN")});
     parser.addOption(
         {QStringLiteral("into-existing"),
          QStringLiteral("Tambahkan baris ke database yang sudah ada (tidak ada yang diubah atau dihapus).")});
@@ -102,9 +104,14 @@ int main(int argc, char *argv[])
     options.server = parser.value(QStringLiteral("server"));
     options.intoExisting = parser.isSet(QStringLiteral("into-existing"));
     options.strict = parser.isSet(QStringLiteral("strict"));
-    // The reader lives beside this program; tests may put another in its place.
-    options.reader = qEnvironmentVariable(
-        "SIMPARO_MDB_READER", QCoreApplication::applicationDirPath() + QStringLiteral("/simparo-mdb-reader"));
+    // The reader lies beside this program in a build folder, and in SIMPARO's private
+    // folder when installed; tests may put another in its place.
+    options.reader = qEnvironmentVariable("SIMPARO_MDB_READER");
+    if (options.reader.isEmpty()) {
+        options.reader = QCoreApplication::applicationDirPath() + QStringLiteral("/simparo-mdb-reader");
+        if (!QFileInfo(options.reader).isExecutable())
+            options.reader = cli::privateProgram(QStringLiteral("simparo-mdb-reader"));
+    }
     bool ok = false;
     const double seconds = qEnvironmentVariable("SIMPARO_IMPORT_TIMEOUT").toDouble(&ok);
     if (ok && seconds > 0)

@@ -1,6 +1,7 @@
 // simparo-initdb: creates the folder and a new, empty SIMPARO database with one
 // first operator, or (--server SERVICE) the same tables on the empty database of
 // a PostgreSQL service. It never touches a file or a database that holds them.
+#include "data/commandline.h"
 #include "data/database.h"
 
 #include <QCommandLineParser>
@@ -42,6 +43,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("simparo-initdb"));
+    cli::useIndonesian();
     const QString file = db::databaseFile();
     QCommandLineParser parser;
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());

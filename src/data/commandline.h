@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// What the command-line tools share: Qt's command-line parser in Indonesian, and
+// the places of the files that are installed with them.
+namespace cli {
+
+// From here on Qt's command-line parser speaks Indonesian: the help's
+// "Pemakaian:", "Opsi:" and "Argumen:" lines, the texts of its own
+// -h/--help/--help-all/-v/--version options and its messages about a wrong
+// command line. Call it after the application object is made and before the
+// help or version option is added: the parser takes their texts then.
+void useIndonesian();
+
+// A helper program of SIMPARO's own, in its private folder beside the tools:
+// /usr/libexec/simparo/NAME for the tools in /usr/bin.
+QString privateProgram(const QString &name);
+
+// The installed README: /usr/share/doc/simparo/README.md for the tools in /usr/bin.
+QString readmeFile();
+
+} // namespace cli
