@@ -448,23 +448,36 @@ private slots:
         QCOMPARE(editable(), !stored);
     }
 
+    // A customer who still has money is told so before the question; one whose money
+    // another counter posts while the question is open is refused by the write itself.
     void customerWithMoneyStays_data()
     {
         QTest::addColumn<double>("saldo");
-        QTest::newRow("balance left") << 5000.0;
-        QTest::newRow("one sen left") << 0.01;
+        QTest::addColumn<bool>("whileAsked");
+        QTest::newRow("balance left") << 5000.0 << false;
+        QTest::newRow("one sen left") << 0.01 << false;
+        QTest::newRow("posted while asked") << 2500.0 << true;
     }
     void customerWithMoneyStays()
     {
         QFETCH(double, saldo);
+        QFETCH(bool, whileAsked);
         addCustomers();
-        database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2024-01-02"),
-                               QStringLiteral("01"), 0, saldo, saldo);
+        const auto post = [this, saldo] {
+            database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2024-01-02"),
+                                   QStringLiteral("01"), 0, saldo, saldo);
+        };
+        if (whileAsked)
+            dialogs->whileNextMessageOpen(post);
+        else
+            post();
         openRegister();
         dialogs->answerMessage(QMessageBox::Yes);
         click("cmdHAPUS");
-        QCOMPARE(dialogs->count(), 2);
-        const DialogSeen refusal = dialogs->seen.at(1);
+        QCOMPARE(dialogs->count(), whileAsked ? 2 : 1);
+        if (whileAsked)
+            QCOMPARE(dialogs->seen.at(0).text, QStringLiteral("ANDA YAKIN MAU MENGHAPUS?"));
+        const DialogSeen refusal = dialogs->seen.last();
         QCOMPARE(refusal.title, QStringLiteral("Perhatian"));
         QCOMPARE(refusal.icon, QMessageBox::Critical);
         QVERIFY2(refusal.text.contains(QLatin1String("Rp ") + Money::fromStored(saldo)->toText())

@@ -176,10 +176,16 @@ void RegisterScreen::deleteCurrent()
         msg::perhatian(this, QStringLiteral("Tidak ada data nasabah yang bisa dihapus."));
         return;
     }
+    // Only the register row goes; the customer's ledger rows stay. A customer who
+    // still has money stays until it is paid out: he hears so before he is asked,
+    // and the deletion checks again, in case another counter posted meanwhile.
+    const Outcome allowed = Adodc1->judgeCurrent(customers::deleteCheck());
+    if (!allowed.isOk()) {
+        msg::perhatian(this, allowed.message());
+        return;
+    }
     if (!msg::askYesNo(this, QStringLiteral("ANDA YAKIN MAU MENGHAPUS?"), QStringLiteral("PERHATIAN")))
         return;
-    // Only the register row goes; the customer's ledger rows stay. A customer who
-    // still has money stays until it is paid out.
     if (!Adodc1->deleteCurrent(customers::deleteCheck())) {
         reportWriteFailure(this, Adodc1);
         return;

@@ -250,6 +250,13 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
     return true;
 }
 
+Outcome RecordSource::judgeCurrent(const WriteCheck &check) const
+{
+    if (isView_ || !hasCurrent() || !check)
+        return Outcome::ok();
+    return recordwrite::judge(target(), keys_.at(pos_), check);
+}
+
 bool RecordSource::deleteCurrent(const WriteCheck &check)
 {
     lastWrite_ = Outcome::ok();

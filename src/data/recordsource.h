@@ -103,6 +103,9 @@ public:
     // Deletes the current row; the row at the same position (or EOF) is then current.
     // The check sees the row as the database holds it now and may refuse the delete.
     bool deleteCurrent(const WriteCheck &check = {});
+    // The check a deletion of the current row would meet, run now on the row as the
+    // database holds it, writing nothing (ok without a current row).
+    Outcome judgeCurrent(const WriteCheck &check) const;
 
     // Model.
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -162,27 +162,43 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
     }, unchangedElsewhere);
 }
 
+namespace {
+// The check run on the row of a key as the database holds it now (locked against
+// other writers when inside a write); a row already gone is not judged.
+Outcome checkStoredRow(QSqlDatabase &database, const Target &target, qint64 key, const Check &check,
+                       const QString &lockClause)
+{
+    QStringList names;
+    for (const QString &column : target.columns)
+        names << schema::quoted(column);
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
+                      .arg(names.join(u','), schema::quoted(target.table), target.key, lockClause));
+    query.addBindValue(key);
+    if (!query.exec())
+        return Outcome::failed(db::describeError(query.lastError(), database));
+    if (!query.next())
+        return Outcome::ok(); // deleted elsewhere already: nothing to judge
+    QVector<QVariant> row;
+    for (int c = 0; c < target.columns.size(); ++c)
+        row << schema::fromStored(query.value(c), target.kinds.value(c));
+    return check(database, row);
+}
+} // namespace
+
+Outcome judge(const Target &target, qint64 key, const Check &check)
+{
+    QSqlDatabase database = db::connection(target.connection);
+    return checkStoredRow(database, target, key, check, QString());
+}
+
 Outcome remove(const Target &target, qint64 key, const Check &check)
 {
     Check current;
     if (check) {
-        current = [&](QSqlDatabase &database, QVector<QVariant> &row) {
-            QStringList names;
-            for (const QString &column : target.columns)
-                names << schema::quoted(column);
-            QSqlQuery query(database);
-            query.setForwardOnly(true);
-            query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
-                              .arg(names.join(u','), schema::quoted(target.table), target.key,
-                                   db::rowLockClause(database)));
-            query.addBindValue(key);
-            if (!query.exec())
-                return Outcome::failed(db::describeError(query.lastError(), database));
-            if (!query.next())
-                return Outcome::ok(); // deleted elsewhere already: nothing to judge
-            for (int c = 0; c < target.columns.size(); ++c)
-                row << schema::fromStored(query.value(c), target.kinds.value(c));
-            return check(database, row);
+        current = [&](QSqlDatabase &database, QVector<QVariant> &) {
+            return checkStoredRow(database, target, key, check, db::rowLockClause(database));
         };
     }
     QVector<QVariant> row;

@@ -37,6 +37,10 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
                const Check &check);
 // Deletes the row with this key; the check (when given) sees the row as the
 // database holds it inside the write (a row already gone is not judged).
+// The check of a deletion run before it is asked for, on the row as the database
+// holds it now, writing nothing: so the operator hears a refusal before he is
+// asked to confirm. The deletion runs the check again inside its write.
+Outcome judge(const Target &target, qint64 key, const Check &check);
 Outcome remove(const Target &target, qint64 key, const Check &check = {});
 
 } // namespace recordwrite
