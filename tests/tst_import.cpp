@@ -6,11 +6,9 @@
 #include "data/dataenvironment.h"
 #include "data/money.h"
 #include "data/recordsource.h"
-#include "dialogs.h"
 #include "fixture.h"
 #include "savings/ledgerlookup.h"
 #include "shell/screens.h"
-#include "testdb.h"
 #include "testserver.h"
 #include "data/schema.h"
 #include "data/passwords.h"
@@ -20,8 +18,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -625,15 +621,14 @@ private slots:
         TestDatabase database(false);
         QCOMPARE(runTool("simparo-import", {fixture(QStringLiteral("asli-small.mdb"))}, database.home()).exitCode, 0);
         DialogAnswerer dialogs;
-        auto *login = screens::show<LoginScreen>();
-        auto *user = login->findChild<QLineEdit *>(QStringLiteral("TXTuser"));
-        auto *password = login->findChild<QLineEdit *>(QStringLiteral("TXTpasword"));
-        QTest::keyClicks(user, QStringLiteral("kasir"));
-        QTest::keyClick(user, Qt::Key_Return);
-        QTest::keyClicks(password, QStringLiteral("kasir99"));
-        QTest::keyClick(password, Qt::Key_Return);
+        auto *shown = screens::show<LoginScreen>();
+        const ScreenDriver login(shown);
+        login.type("TXTuser", QStringLiteral("kasir"));
+        login.enter("TXTuser");
+        login.type("TXTpasword", QStringLiteral("kasir99"));
+        login.enter("TXTpasword");
         QCOMPARE(dialogs.count(), 0);
-        QVERIFY(login->findChild<QPushButton *>(QStringLiteral("cmdOK"))->isVisibleTo(login));
+        QVERIFY(login.button("cmdOK")->isVisibleTo(shown));
         closeAllScreens();
 
         QSet<QString> registered;

@@ -4,55 +4,23 @@
 #include "shell/screens.h"
 #include "data/passwords.h"
 #include "data/recordsource.h"
-#include "dialogs.h"
 #include "fixture.h"
-#include "testdb.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QTest>
 
-class tst_Login : public QObject
+class tst_Login : public Fixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDatabase> database;
-    std::unique_ptr<DialogAnswerer> dialogs;
     LoginScreen *login = nullptr;
 
-    QLineEdit *field(const char *name) { return login->findChild<QLineEdit *>(QLatin1String(name)); }
-    QPushButton *button(const char *name) { return login->findChild<QPushButton *>(QLatin1String(name)); }
-    void enter(const char *name) { QTest::keyClick(field(name), Qt::Key_Return); }
-    void type(const char *name, const QString &text)
-    {
-        field(name)->setFocus();
-        QTest::keyClicks(field(name), text);
-    }
-    void openLogin()
-    {
-        login = screens::show<LoginScreen>();
-        QVERIFY(QTest::qWaitForWindowExposed(login));
-    }
+    void openLogin() { login = drive(screens::show<LoginScreen>()); }
     bool buttonsShown() { return button("cmdOK")->isVisible() && button("cmdCANCEL")->isVisible(); }
 
 private slots:
-    void init()
-    {
-        database = std::make_unique<TestDatabase>();
-        dialogs = std::make_unique<DialogAnswerer>();
-    }
-
-    void cleanup()
-    {
-        closeAllScreens();
-        dialogs.reset();
-        database.reset();
-    }
-
     void opensAsDesigned()
     {
         openLogin();
@@ -62,8 +30,8 @@ private slots:
         QVERIFY(field("TXTuser")->text().isEmpty());
         QVERIFY(!button("cmdOK")->isVisible());
         QVERIFY(!button("cmdCANCEL")->isVisible());
-        QVERIFY(login->findChild<RecordSource *>(QStringLiteral("Adodc1")));
-        QCOMPARE(QApplication::focusWidget(), field("TXTuser"));
+        QVERIFY(child<RecordSource>("Adodc1"));
+        QCOMPARE(focused(), field("TXTuser"));
     }
 
     void rightUserAndPasswordOfferTheButtons()
@@ -72,12 +40,12 @@ private slots:
         type("TXTuser", QStringLiteral("admin"));
         enter("TXTuser");
         QCOMPARE(dialogs->count(), 0);
-        QCOMPARE(QApplication::focusWidget(), field("TXTpasword"));
+        QCOMPARE(focused(), field("TXTpasword"));
         type("TXTpasword", QStringLiteral("admin123"));
         enter("TXTpasword");
         QCOMPARE(dialogs->count(), 0);
         QVERIFY(buttonsShown());
-        QCOMPARE(QApplication::focusWidget(), button("cmdOK"));
+        QCOMPARE(focused(), button("cmdOK"));
         // The Enter key is never typed into the field.
         QCOMPARE(field("TXTpasword")->text(), QStringLiteral("admin123"));
     }
@@ -100,7 +68,7 @@ private slots:
         EXPECT_MESSAGE(dialogs->only(), "MAAF USER TIDAK ADA", "Perhatian", QMessageBox::Critical);
         QCOMPARE(dialogs->only().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QVERIFY(field("TXTuser")->text().isEmpty());
-        QCOMPARE(QApplication::focusWidget(), field("TXTuser"));
+        QCOMPARE(focused(), field("TXTuser"));
 
         // After a failed lookup no row is current: every password is refused, the empty one too.
         dialogs->clear();
@@ -131,7 +99,7 @@ private slots:
         enter("TXTpasword");
         EXPECT_MESSAGE(dialogs->only(), "PASSWORD SALAH", "Perhatian", QMessageBox::Critical);
         QVERIFY(field("TXTpasword")->text().isEmpty());
-        QCOMPARE(QApplication::focusWidget(), field("TXTpasword"));
+        QCOMPARE(focused(), field("TXTpasword"));
         QVERIFY(!buttonsShown());
     }
 
@@ -211,7 +179,7 @@ private slots:
         enter("TXTpasword");
         QCOMPARE(dialogs->only().text, QStringLiteral("PASSWORD SALAH"));
         QVERIFY(buttonsShown());
-        QTest::mouseClick(button("cmdOK"), Qt::LeftButton);
+        click("cmdOK");
         QTRY_VERIFY(screens::find<MainWindow>());
     }
 
@@ -223,7 +191,7 @@ private slots:
         enter("TXTuser");
         type("TXTpasword", QStringLiteral("admin123"));
         enter("TXTpasword");
-        QTest::mouseClick(button("cmdOK"), Qt::LeftButton);
+        click("cmdOK");
         MainWindow *menu = screens::find<MainWindow>();
         QVERIFY(menu);
         QVERIFY(menu->isVisible());
@@ -240,7 +208,7 @@ private slots:
         type("TXTpasword", QStringLiteral("admin123"));
         enter("TXTpasword");
         QPointer<LoginScreen> watched(login);
-        QTest::mouseClick(button("cmdCANCEL"), Qt::LeftButton);
+        click("cmdCANCEL");
         QTRY_VERIFY(watched.isNull() || !watched->isVisible());
         QVERIFY(!screens::find<MainWindow>());
     }
@@ -248,28 +216,15 @@ private slots:
     void mainWindowMenu()
     {
         MainWindow *menu = screens::show<MainWindow>();
-        struct Entry { const char *name; const char *caption; };
-        const Entry entries[] = {{"mnuFILE", "File"},          {"MNUNASABAH", "Input Data Nasabah"},
-                                 {"mnuEXIT", "Exit"},          {"mnuTRANSAKSI", "Transaksi"},
-                                 {"mnuLAPORAN", "Laporan"},    {"mnuLNASABAH", "Data Nasabah"},
-                                 {"mnuTNASABAH", "Data Tabungan"}, {"mnuGanti", "Ganti Password"}};
-        for (const Entry &entry : entries) {
-            QAction *action = menu->findChild<QAction *>(QLatin1String(entry.name));
-            QVERIFY2(action, entry.name);
-            QCOMPARE(action->text(), QString::fromLatin1(entry.caption));
-            QVERIFY(action->shortcut().isEmpty());
-        }
+        // The entries' captions, and that none has a shortcut: tst_accessibility.
         const QList<QAction *> bar = menu->menuBar()->actions();
         QCOMPARE(bar.size(), 4);
         QCOMPARE(bar.at(1)->objectName(), QStringLiteral("mnuTRANSAKSI"));
         QCOMPARE(bar.at(3)->objectName(), QStringLiteral("mnuGanti"));
-        auto *label = menu->findChild<QLabel *>(QStringLiteral("Label1"));
-        QCOMPARE(label->text(), QStringLiteral("SELAMAT DATANG "));
-        auto *picture = menu->findChild<QLabel *>(QStringLiteral("Picture1"));
-        QCOMPARE(picture->pixmap().size(), QSize(800, 600));
+        QCOMPARE(child<QLabel>(menu, "Picture1")->pixmap().size(), QSize(800, 600));
 
         QPointer<MainWindow> watched(menu);
-        menu->findChild<QAction *>(QStringLiteral("mnuEXIT"))->trigger();
+        trigger(menu, "mnuEXIT");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(watched.isNull());
     }
