@@ -18,6 +18,15 @@ private:
     LoginScreen *login = nullptr;
 
     void openLogin() { login = drive(screens::show<LoginScreen>()); }
+    // The login opened, the user and the password typed, each with its Enter.
+    void logIn(const QString &user, const QString &password)
+    {
+        openLogin();
+        type("TXTuser", user);
+        enter("TXTuser");
+        type("TXTpasword", password);
+        enter("TXTpasword");
+    }
     bool buttonsShown() { return button("cmdOK")->isVisible() && button("cmdCANCEL")->isVisible(); }
 
 private slots:
@@ -92,11 +101,7 @@ private slots:
     void wrongPasswordIsRefused()
     {
         QFETCH(QString, password);
-        openLogin();
-        type("TXTuser", QStringLiteral("admin"));
-        enter("TXTuser");
-        type("TXTpasword", password);
-        enter("TXTpasword");
+        logIn(QStringLiteral("admin"), password);
         EXPECT_MESSAGE(dialogs->only(), "PASSWORD SALAH", "Perhatian", QMessageBox::Critical);
         QVERIFY(field("TXTpasword")->text().isEmpty());
         QCOMPARE(focused(), field("TXTpasword"));
@@ -106,11 +111,7 @@ private slots:
     void olderClearTextRowsStillLogIn()
     {
         database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
-        openLogin();
-        type("TXTuser", QStringLiteral("kasir"));
-        enter("TXTuser");
-        type("TXTpasword", QStringLiteral("kasir99"));
-        enter("TXTpasword");
+        logIn(QStringLiteral("kasir"), QStringLiteral("kasir99"));
         QCOMPARE(dialogs->count(), 0);
         QVERIFY(buttonsShown());
     }
@@ -129,11 +130,7 @@ private slots:
     {
         database->addOperator(QStringLiteral("kasir"), QStringLiteral("pertama"));
         database->addOperator(QStringLiteral("kasir"), QStringLiteral("kedua"));
-        openLogin();
-        type("TXTuser", QStringLiteral("kasir"));
-        enter("TXTuser");
-        type("TXTpasword", QStringLiteral("kedua"));
-        enter("TXTpasword");
+        logIn(QStringLiteral("kasir"), QStringLiteral("kedua"));
         QCOMPARE(dialogs->only().text, QStringLiteral("PASSWORD SALAH"));
         type("TXTpasword", QStringLiteral("pertama"));
         enter("TXTpasword");
@@ -169,12 +166,7 @@ private slots:
 
     void wrongPasswordAfterRightOneKeepsOk()
     {
-        openLogin();
-        type("TXTuser", QStringLiteral("admin"));
-        enter("TXTuser");
-        type("TXTpasword", QStringLiteral("admin123"));
-        enter("TXTpasword");
-        field("TXTpasword")->setFocus();
+        logIn(QStringLiteral("admin"), QStringLiteral("admin123"));
         type("TXTpasword", QStringLiteral("x"));
         enter("TXTpasword");
         QCOMPARE(dialogs->only().text, QStringLiteral("PASSWORD SALAH"));
@@ -185,12 +177,8 @@ private slots:
 
     void okOpensTheMainWindowAndClosesTheLogin()
     {
-        openLogin();
+        logIn(QStringLiteral("admin"), QStringLiteral("admin123"));
         QPointer<LoginScreen> watched(login);
-        type("TXTuser", QStringLiteral("admin"));
-        enter("TXTuser");
-        type("TXTpasword", QStringLiteral("admin123"));
-        enter("TXTpasword");
         click("cmdOK");
         MainWindow *menu = screens::find<MainWindow>();
         QVERIFY(menu);
@@ -202,11 +190,7 @@ private slots:
 
     void cancelEndsTheProgram()
     {
-        openLogin();
-        type("TXTuser", QStringLiteral("admin"));
-        enter("TXTuser");
-        type("TXTpasword", QStringLiteral("admin123"));
-        enter("TXTpasword");
+        logIn(QStringLiteral("admin"), QStringLiteral("admin123"));
         QPointer<LoginScreen> watched(login);
         click("cmdCANCEL");
         QTRY_VERIFY(watched.isNull() || !watched->isVisible());

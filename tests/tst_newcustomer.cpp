@@ -35,12 +35,10 @@ private:
         QVERIFY(QTest::qWaitForWindowActive(reg));
         click(reg, "cmdEDIT");
         screen = drive(screens::find<NewCustomerScreen>());
-        QVERIFY(QTest::qWaitForWindowActive(screen));
     }
     void openAlone()
     {
         screen = drive(screens::show<NewCustomerScreen>());
-        QVERIFY(QTest::qWaitForWindowActive(screen));
     }
     void fillIn(const QString &number)
     {
@@ -380,7 +378,6 @@ private slots:
         QVERIFY(field(reg, "txtNAMA")->isEnabled());
         click(reg, "cmdEDIT");
         screen = drive(screens::find<NewCustomerScreen>());
-        QVERIFY(QTest::qWaitForWindowActive(screen));
         click("cmdCANCEL");
         QVERIFY(QTest::qWaitForWindowActive(reg));
         QVERIFY(!field(reg, "txtNAMA")->isEnabled());

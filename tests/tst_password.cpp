@@ -21,7 +21,6 @@ private:
         menu = screens::show<MainWindow>();
         trigger(menu, "mnuGanti");
         screen = drive(screens::find<PasswordScreen>());
-        QVERIFY(QTest::qWaitForWindowActive(screen));
     }
     void confirm(const QString &user, const QString &password)
     {

@@ -30,7 +30,6 @@ private:
     void openRegister()
     {
         screen = drive(screens::show<RegisterScreen>());
-        QVERIFY(QTest::qWaitForWindowActive(screen));
     }
     // The operator goes to the main window and comes back to the register.
     void comeBack()
@@ -108,7 +107,6 @@ private slots:
         QAction *entry = child<QAction>(menu, "MNUNASABAH");
         entry->trigger();
         screen = drive(screens::find<RegisterScreen>());
-        QVERIFY(QTest::qWaitForWindowActive(screen));
         entry->trigger();
         int open = 0;
         for (QWidget *w : QApplication::topLevelWidgets())

@@ -169,10 +169,7 @@ private:
     SavingsRequestScreen *openRequest()
     {
         trigger("mnuTNASABAH");
-        auto *screen = shown(screens::find<SavingsRequestScreen>());
-        if (screen && !QTest::qWaitForWindowActive(screen))
-            QTest::qFail("the request screen did not become active", __FILE__, __LINE__);
-        return screen;
+        return drive(screens::find<SavingsRequestScreen>());
     }
     static QLineEdit *accountField(QWidget *screen) { return field(screen, "txtREKENING"); }
     static void typeAccount(QWidget *screen, const QString &text) { type(screen, "txtREKENING", text); }

@@ -99,14 +99,18 @@ private:
         }
     }
 
-    // One whole transaction as the operator makes it; the dialogs seen are left for the caller.
-    void post(const QString &account, posting::Code code, const QString &amount)
+    // A transaction as the operator makes it, up to "SAVE"; the dialogs seen are left for the caller.
+    void prepare(const QString &account, posting::Code code, const QString &amount)
     {
         lookUp(account);
         choose(code == posting::Code::Deposit ? 0 : 1);
         const char *name = code == posting::Code::Deposit ? "txtKREDIT" : "txtDEBET";
         type(name, amount);
         enter(name);
+    }
+    void post(const QString &account, posting::Code code, const QString &amount)
+    {
+        prepare(account, code, amount);
         save();
     }
 
@@ -279,10 +283,7 @@ private slots:
     void enterAllTheWayPostsTheDeposit()
     {
         openScreen();
-        lookUp(kAni);
-        choose(0);
-        type("txtKREDIT", QStringLiteral("2000"));
-        enter("txtKREDIT");
+        prepare(kAni, posting::Code::Deposit, QStringLiteral("2000"));
         QCOMPARE(focused(), button("cmdSIMPAN"));
         const int rows = ledgerRows();
         QTest::keyClick(button("cmdSIMPAN"), Qt::Key_Return);
@@ -536,10 +537,7 @@ private slots:
     void balanceIsComputedWhenSaving()
     {
         openScreen();
-        lookUp(kAni);
-        choose(0);
-        type("txtKREDIT", QStringLiteral("1000"));
-        enter("txtKREDIT");
+        prepare(kAni, posting::Code::Deposit, QStringLiteral("1000"));
         QCOMPARE(field("txtSALDO")->text(), QStringLiteral("6000"));
         type("txtKREDIT", QStringLiteral("2500"));
         save();
@@ -617,10 +615,7 @@ private slots:
     void databaseRefusalKeepsTheFields()
     {
         openScreen();
-        lookUp(kAni);
-        choose(0);
-        type("txtKREDIT", QStringLiteral("2000"));
-        enter("txtKREDIT");
+        prepare(kAni, posting::Code::Deposit, QStringLiteral("2000"));
         database->refuseWrites(QStringLiteral("t"), QStringLiteral("INSERT"), QStringLiteral("nabubg"),
                                QStringLiteral("disk full"));
         const int rows = ledgerRows();

@@ -4,27 +4,20 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
 namespace {
 
-std::function<void(const QString &)> &failureHandler()
-{
-    static std::function<void(const QString &)> handler;
-    return handler;
-}
+std::function<void(const QString &)> g_failureHandler;
 
-void fail(const QString &what, const ScreenDriver::Where &where)
+void fail(const QString &what, const ScreenDriver::Where &at)
 {
-    if (failureHandler()) {
-        failureHandler()(QStringLiteral("%1:%2: %3").arg(QLatin1String(where.file_name())).arg(where.line()).arg(what));
-    } else if (QTest::currentTestFunction()) {
-        QTest::qFail(qPrintable(what), where.file_name(), int(where.line()));
-    } else {
-        qFatal("%s:%u: %s", where.file_name(), unsigned(where.line()), qPrintable(what));
-    }
+    if (g_failureHandler)
+        g_failureHandler(QStringLiteral("%1:%2: %3").arg(QLatin1String(at.file_name())).arg(at.line()).arg(what));
+    else if (QTest::currentTestFunction())
+        QTest::qFail(qPrintable(what), at.file_name(), int(at.line()));
+    else
+        qFatal("%s:%u: %s", at.file_name(), unsigned(at.line()), qPrintable(what));
 }
 
 QString nameOf(QWidget *window)
@@ -36,20 +29,20 @@ QString nameOf(QWidget *window)
 
 void ScreenDriver::setFailureHandler(std::function<void(const QString &)> handler)
 {
-    failureHandler() = std::move(handler);
+    g_failureHandler = std::move(handler);
 }
 
-void ScreenDriver::missing(QWidget *window, const char *kind, const char *name, const Where &where)
+void ScreenDriver::missing(QWidget *window, const char *kind, const char *name, const Where &at)
 {
-    fail(QStringLiteral("no %1 named %2 in %3").arg(QLatin1String(kind), QLatin1String(name), nameOf(window)), where);
+    fail(QStringLiteral("no %1 named %2 in %3").arg(QLatin1String(kind), QLatin1String(name), nameOf(window)), at);
 }
 
-void ScreenDriver::waitUntilShown(QWidget *window, const char *kind, const Where &where)
+void ScreenDriver::waitUntilShown(QWidget *window, const char *kind, const Where &at, bool active)
 {
     if (!window)
-        fail(QStringLiteral("no %1 is open").arg(QLatin1String(kind)), where);
-    else if (!QTest::qWaitForWindowExposed(window))
-        fail(QStringLiteral("%1 was not shown").arg(nameOf(window)), where);
+        fail(QStringLiteral("no %1 is open").arg(QLatin1String(kind)), at);
+    else if (!QTest::qWaitForWindowExposed(window) || (active && !QTest::qWaitForWindowActive(window)))
+        fail(QStringLiteral("%1 was not shown%2").arg(nameOf(window), active ? QStringLiteral(" active") : QString()), at);
 }
 
 // Stand-ins for missing controls live, hidden, under one widget of their own.
@@ -58,20 +51,19 @@ QWidget *ScreenDriver::standInParent()
     static QPointer<QWidget> parent;
     if (!parent) {
         parent = new QWidget;
-        parent->setObjectName(QStringLiteral("screendriver-stand-ins"));
         qAddPostRoutine([] { delete parent.data(); });
     }
     return parent;
 }
 
-QLineEdit *ScreenDriver::field(QWidget *window, const char *name, const Where &where)
+QLineEdit *ScreenDriver::field(QWidget *window, const char *name, const Where &at)
 {
-    return child<QLineEdit>(window, name, where);
+    return child<QLineEdit>(window, name, at);
 }
 
-QPushButton *ScreenDriver::button(QWidget *window, const char *name, const Where &where)
+QPushButton *ScreenDriver::button(QWidget *window, const char *name, const Where &at)
 {
-    return child<QPushButton>(window, name, where);
+    return child<QPushButton>(window, name, at);
 }
 
 QWidget *ScreenDriver::focused()
@@ -79,9 +71,9 @@ QWidget *ScreenDriver::focused()
     return QApplication::focusWidget();
 }
 
-void ScreenDriver::type(QWidget *window, const char *name, const QString &text, const Where &where)
+void ScreenDriver::type(QWidget *window, const char *name, const QString &text, const Where &at)
 {
-    QLineEdit *edit = field(window, name, where);
+    QLineEdit *edit = field(window, name, at);
     edit->setFocus();
     edit->selectAll();
     if (text.isEmpty())
@@ -90,33 +82,30 @@ void ScreenDriver::type(QWidget *window, const char *name, const QString &text, 
         QTest::keyClicks(edit, text);
 }
 
-void ScreenDriver::enter(QWidget *window, const char *name, const Where &where)
+void ScreenDriver::enter(QWidget *window, const char *name, const Where &at)
 {
-    QTest::keyClick(child<QWidget>(window, name, where), Qt::Key_Return);
+    QTest::keyClick(child<QWidget>(window, name, at), Qt::Key_Return);
 }
 
-void ScreenDriver::click(QWidget *window, const char *name, const Where &where)
+void ScreenDriver::click(QWidget *window, const char *name, const Where &at)
 {
-    QTest::mouseClick(button(window, name, where), Qt::LeftButton);
+    QTest::mouseClick(button(window, name, at), Qt::LeftButton);
 }
 
-void ScreenDriver::choose(QWidget *window, const char *name, int index, const Where &where)
+void ScreenDriver::choose(QWidget *window, const char *name, int index, const Where &at)
 {
-    QComboBox *list = child<QComboBox>(window, name, where);
+    QComboBox *list = child<QComboBox>(window, name, at);
     list->setFocus();
     list->showPopup();
     QAbstractItemView *view = list->view();
-    if (!QTest::qWaitFor([view] { return view->isVisible(); })) {
-        fail(QStringLiteral("the list %1 did not open").arg(QLatin1String(name)), where);
-        return;
-    }
-    const QRect item = view->visualRect(view->model()->index(index, 0));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
-    if (!QTest::qWaitFor([view] { return !view->isVisible(); }) || list->currentIndex() != index)
-        fail(QStringLiteral("item %1 of the list %2 was not chosen").arg(index).arg(QLatin1String(name)), where);
+    const bool opened = QTest::qWaitFor([view] { return view->isVisible(); });
+    if (opened)
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(index, 0)).center());
+    if (!opened || !QTest::qWaitFor([view] { return !view->isVisible(); }) || list->currentIndex() != index)
+        fail(QStringLiteral("item %1 of the list %2 was not chosen").arg(index).arg(QLatin1String(name)), at);
 }
 
-void ScreenDriver::trigger(QWidget *window, const char *action, const Where &where)
+void ScreenDriver::trigger(QWidget *window, const char *action, const Where &at)
 {
-    child<QAction>(window, action, where)->trigger();
+    child<QAction>(window, action, at)->trigger();
 }
