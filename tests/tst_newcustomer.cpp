@@ -36,10 +36,7 @@ private:
         click(reg, "cmdEDIT");
         screen = drive(screens::find<NewCustomerScreen>());
     }
-    void openAlone()
-    {
-        screen = drive(screens::show<NewCustomerScreen>());
-    }
+    void openAlone() { screen = drive(screens::show<NewCustomerScreen>()); }
     void fillIn(const QString &number)
     {
         type("txtREKENING", number);

@@ -27,10 +27,7 @@ private:
 
     RecordSource *records() { return screen->records(); }
 
-    void openRegister()
-    {
-        screen = drive(screens::show<RegisterScreen>());
-    }
+    void openRegister() { screen = drive(screens::show<RegisterScreen>()); }
     // The operator goes to the main window and comes back to the register.
     void comeBack()
     {
@@ -156,10 +153,10 @@ private slots:
         QCOMPARE(focused(), field("txtREKENING"));
         // Enter walks the fields and goes on from the telephone to "UPDATE".
         for (int i = 0; i + 1 < 8; ++i) {
-            QTest::keyClick(field(kFields[i]), Qt::Key_Return);
+            enter(kFields[i]);
             QCOMPARE(focused(), field(kFields[i + 1]));
         }
-        QTest::keyClick(field("txtTELPHON"), Qt::Key_Return);
+        enter("txtTELPHON");
         QCOMPARE(focused(), button("cmdUPDATE"));
 
         type("txtKOTA", QStringLiteral("Binjai"));
