@@ -4,7 +4,6 @@
 #include "messages.h"
 #include "pool.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
 
@@ -12,14 +11,18 @@ namespace db {
 
 namespace {
 
-bool looksLikeSqlite(const QString &file)
+// The file is read through SQLite only, never opened by the program itself: a
+// descriptor of its own on the file, once closed, would drop the locks by which
+// every connection of this program tells other programs that it uses the file
+// (another SIMPARO closing would then take the write-ahead log away under it).
+bool readsAsSqlite(QSqlDatabase &database, const QString &file, QString *error)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = f.read(16);
-    // An empty file is what SQLite itself makes of a new database; it holds no tables.
-    return head.size() == 16 && head == QByteArray("SQLite format 3\0", 16);
+    QSqlQuery query(database);
+    if (query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+        return true;
+    // A file that is no database is told as such (SQLITE_NOTADB).
+    *error = describeError(query.lastError(), file);
+    return false;
 }
 
 // Every write is committed when it is made and survives a power cut; a connection
@@ -235,7 +238,8 @@ bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionNa
             *error = notFoundText(file);
             return false;
         }
-        if (!looksLikeSqlite(file)) {
+        // An empty file is what SQLite itself makes of a new database; it holds no tables.
+        if (QFileInfo(file).size() == 0) {
             *error = notSqliteText(file);
             return false;
         }
@@ -252,6 +256,8 @@ bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionNa
         database.setConnectOptions(connectOptions);
         if (!database.open()) {
             *error = describeError(database.lastError(), file);
+            ok = false;
+        } else if (!allowCreate && !readsAsSqlite(database, file, error)) {
             ok = false;
         } else if (!makeDurable(database, file, allowCreate, error)) {
             ok = false;
