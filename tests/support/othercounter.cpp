@@ -15,7 +15,7 @@ bool OtherCounter::waitUntilReady()
 
 QString OtherCounter::result()
 {
-    if (!process_.waitForFinished(60000))
+    if (running() && !process_.waitForFinished(60000))
         return QStringLiteral("gagal: simparo-testcounter tidak selesai");
     const QString errors = QString::fromUtf8(process_.readAllStandardError()).trimmed();
     QString out = QString::fromUtf8(process_.readAllStandardOutput()).trimmed();
