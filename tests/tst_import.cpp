@@ -32,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
+#include <sys/stat.h>
 
 namespace {
 
@@ -181,6 +182,19 @@ class tst_Import : public QObject
         out.open(QIODevice::WriteOnly | QIODevice::Truncate);
         out.write(data);
         return copy;
+    }
+
+    // A shell script in place of the reader; "$REAL" in it stands for the real reader.
+    QString readerScript(QString body)
+    {
+        const QString script = work.filePath(QStringLiteral("reader.sh"));
+        QFile f(script);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        // The reader runs with a bare environment; the real reader's path goes into the script.
+        f.write("#!/bin/sh\n" + body.replace(QStringLiteral("$REAL"), tool("simparo-mdb-reader")).toUtf8() + "\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return script;
     }
 
 private slots:
@@ -355,17 +369,8 @@ private slots:
         const QString mdb = damagedCopy(length, offset, bytes);
         QTemporaryDir home;
         QStringList environment{QStringLiteral("SIMPARO_IMPORT_TIMEOUT=1")};
-        if (!reader.isEmpty()) {
-            const QString script = work.filePath(QStringLiteral("reader.sh"));
-            QFile f(script);
-            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            // The reader runs with a bare environment; the real reader's path goes into the script.
-            f.write("#!/bin/sh\n" + reader.replace(QStringLiteral("$REAL"), tool("simparo-mdb-reader")).toUtf8()
-                    + "\n");
-            f.close();
-            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            environment << QStringLiteral("SIMPARO_MDB_READER=") + script;
-        }
+        if (!reader.isEmpty())
+            environment << QStringLiteral("SIMPARO_MDB_READER=") + readerScript(reader);
         QElapsedTimer clock;
         clock.start();
         const Run run = runTool("simparo-import", {mdb}, home.path(), environment);
@@ -374,6 +379,148 @@ private slots:
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QVERIFY2(run.err.contains(QLatin1String("Tidak ada yang ditulis")), qPrintable(run.err));
         QCOMPARE(filesIn(home.path()), QStringList());
+    }
+
+    // The reader runs under limits of CPU time and address space that grow with the
+    // file, and the reading under a limit of time in all, even while the reader
+    // keeps writing a little now and then (so that it is never silent for long).
+    void readerStaysWithinItsLimits_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("message"); // empty: the limits the reader ran under
+        const QString limits = QStringLiteral("echo \"$(ulimit -t) $(ulimit -v)\" >&2; exit 9");
+        QTest::newRow("limits, small file") << "asli-small.mdb" << limits << QString();
+        QTest::newRow("limits, medium file") << "asli-medium.mdb" << limits << QString();
+        QTest::newRow("stream trickles")
+            << "asli-small.mdb"
+            << "\"$REAL\" \"$@\" > \"$0.out\"; i=0; while :; do dd if=\"$0.out\" bs=64 skip=$i count=1 2>/dev/null; "
+               "i=$((i+1)); sleep 0.05; done"
+            << "belum selesai membaca";
+    }
+
+    void readerStaysWithinItsLimits()
+    {
+        NEED_FIXTURES();
+        QFETCH(QString, file);
+        QFETCH(QString, script);
+        QFETCH(QString, message);
+        struct : legacy::Sink
+        {
+            bool table(int, const legacy::Table &, QString *) override { return true; }
+            bool row(int, QVariantList &, QString *) override { return true; }
+        } ignore;
+        const QString mdb = fixture(file);
+        legacy::Limits limits = legacy::limitsFor(QFileInfo(mdb).size(), 3000);
+        if (!message.isEmpty())
+            limits.totalMs = 1000;
+        else
+            message = QStringLiteral("(%1 %2)").arg(limits.cpuSeconds).arg(
+                limits.addressSpace > 0 ? QString::number(limits.addressSpace / 1024) : QStringLiteral("unlimited"));
+        QElapsedTimer clock;
+        clock.start();
+        const legacy::ReadResult read = legacy::readFile(
+            readerScript(script), mdb, {QStringLiteral("daftar"), QStringLiteral("nabubg"), QStringLiteral("tpassword")},
+            limits, &ignore);
+        QVERIFY(clock.elapsed() < 10000);
+        QVERIFY(!read.ok);
+        QVERIFY2(read.error.contains(message), qPrintable(read.error));
+    }
+
+    // The database, its journals, the report and the folder made for them are the
+    // user's alone, whatever the umask the tools are started with.
+    void filesArePrivate_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<bool>("import"); // else a new database as simparo-initdb makes it
+        QTest::newRow("import, umask 022") << 022 << true;
+        QTest::newRow("import, umask 000") << 0 << true;
+        QTest::newRow("new database, umask 000") << 0 << false;
+    }
+
+    void filesArePrivate()
+    {
+        NEED_FIXTURES();
+        QFETCH(int, mask);
+        QFETCH(bool, import);
+        QTemporaryDir home;
+        const QString folder = home.filePath(QStringLiteral("SKRIP")), file = folder + QStringLiteral("/asli.sqlite");
+        auto mode = [](const QString &path) {
+            struct stat info = {};
+            return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+        };
+        const mode_t saved = ::umask(mode_t(mask));
+        QString error, name;
+        const bool made = import ? runTool("simparo-import", {fixture(QStringLiteral("asli-small.mdb"))}, home.path())
+                                           .exitCode
+                                       == 0
+                                 : db::createDatabase(file, QStringLiteral("a"), QStringLiteral("b"), &error);
+        // The journals that SQLite makes when the program opens the file take the file's mode.
+        const bool opened = made && db::openFile(file, &name, &error);
+        ::umask(saved);
+        QVERIFY2(opened, qPrintable(error));
+        QCOMPARE(mode(folder), 0700);
+        const QStringList files = filesIn(folder);
+        QCOMPARE(files.size(), import ? 4 : 3); // the database, -wal, -shm, and the report
+        for (const QString &f : files)
+            QVERIFY2(mode(folder + u'/' + f) == 0600, qPrintable(f));
+        db::closeConnection(name);
+    }
+
+    // A link that another user planted at a name the import uses (in a shared
+    // folder) is never followed: the import stops, or passes a report's name over,
+    // and what the link points to stays as it was.
+    void plantedLinksAreNeverFollowed_data()
+    {
+        QTest::addColumn<QString>("link"); // in SKRIP; "report": at the names the report may take
+        QTest::addColumn<bool>("existing"); // a database at SKRIP/asli.sqlite beforehand
+        QTest::addColumn<QString>("pointsAt"); // in the folder elsewhere
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("new database") << "asli.sqlite" << false << "new.sqlite" << int(import::kFailed);
+        QTest::newRow("existing database") << "asli.sqlite" << false << "other.sqlite" << int(import::kFailed);
+        QTest::newRow("journal of the database") << "asli.sqlite-wal" << true << "new-wal" << int(import::kFailed);
+        QTest::newRow("journal without database") << "asli.sqlite-wal" << false << "new-wal" << int(import::kFailed);
+        QTest::newRow("report") << "report" << false << "report.txt" << int(import::kSuccess);
+    }
+
+    void plantedLinksAreNeverFollowed()
+    {
+        NEED_FIXTURES();
+        QFETCH(QString, link);
+        QFETCH(bool, existing);
+        QFETCH(QString, pointsAt);
+        QFETCH(int, exitCode);
+        QTemporaryDir home;
+        QDir(home.path()).mkpath(QStringLiteral("SKRIP"));
+        QDir(home.path()).mkpath(QStringLiteral("elsewhere"));
+        QString error;
+        const QString other = home.filePath(QStringLiteral("elsewhere/other.sqlite"));
+        QVERIFY2(db::createDatabase(other, QStringLiteral("a"), QStringLiteral("b"), &error), qPrintable(error));
+        if (existing)
+            QVERIFY2(db::createDatabase(home.filePath(QStringLiteral("SKRIP/asli.sqlite")), QStringLiteral("a"),
+                                        QStringLiteral("b"), &error),
+                     qPrintable(error));
+        QStringList links;
+        if (link == QLatin1String("report")) {
+            // The report is named by the second it is saved in: every name of the next half minute.
+            const QDateTime now = QDateTime::currentDateTime();
+            for (int second = 0; second < 30; ++second)
+                links << QStringLiteral("SKRIP/asli.sqlite.impor-%1.txt")
+                             .arg(now.addSecs(second).toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        } else {
+            links << QStringLiteral("SKRIP/") + link;
+        }
+        for (const QString &name : std::as_const(links))
+            QVERIFY(QFile::link(home.filePath(QStringLiteral("elsewhere/") + pointsAt), home.filePath(name)));
+        const QByteArray before = fileHash(other);
+        const Run run = runTool("simparo-import",
+                                {QStringLiteral("--into-existing"), fixture(QStringLiteral("asli-small.mdb"))},
+                                home.path());
+        QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+        QCOMPARE(filesIn(home.filePath(QStringLiteral("elsewhere"))), QStringList{QStringLiteral("other.sqlite")});
+        QCOMPARE(fileHash(other), before);
+        for (const QString &name : std::as_const(links))
+            QVERIFY(QFileInfo(home.filePath(name)).isSymLink());
     }
 
     void refusalsLeaveTheTargetAsItWas_data()
