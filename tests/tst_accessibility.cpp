@@ -1,5 +1,6 @@
 // Every control of every window has a name that a screen reader can speak, and
-// every button can be reached with Tab and pressed from the keyboard.
+// every button can be reached with Tab and pressed from the keyboard; every window
+// shows its captions, and no menu entry has a shortcut.
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
 #include "app/passwordscreen.h"
@@ -11,17 +12,18 @@
 #include "reports/savingsrequest.h"
 #include "savings/ledgerview.h"
 #include "savings/transactionscreen.h"
+#include "shell/bank.h"
 #include "shell/screens.h"
-#include "dialogs.h"
 #include "fixture.h"
-#include "testdb.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -82,29 +84,23 @@ QString describe(QWidget *widget)
 }
 } // namespace
 
-class tst_Accessibility : public QObject
+class tst_Accessibility : public Fixture
 {
     Q_OBJECT
-
-private:
-    std::unique_ptr<TestDatabase> database;
-    std::unique_ptr<DialogAnswerer> dialogs;
 
 private slots:
     void init()
     {
-        database = std::make_unique<TestDatabase>();
-        dialogs = std::make_unique<DialogAnswerer>();
+        Fixture::init();
         database->addCustomer(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"));
     }
 
     void cleanup()
     {
-        reports::closeReports();
-        closeAllScreens();
-        QCOMPARE(dialogs->count(), 0);
-        dialogs.reset();
-        database.reset();
+        closeScreens();
+        const int seen = dialogs->count();
+        Fixture::cleanup();
+        QCOMPARE(seen, 0);
     }
 
     void everyControlHasANameAndTakesTab_data()
@@ -166,6 +162,67 @@ private slots:
         QWidget *widget = shown->findChild<QWidget *>(control);
         QVERIFY(widget);
         QCOMPARE(widget->accessibleName(), name);
+    }
+
+    // Each control's caption, as "objectName=caption". Captions do not depend on the
+    // engine, so they are checked here, on SQLite only.
+    void captions_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QStringList>("captions");
+        const QString address = QStringLiteral("Label9=") + QString::fromUtf8(bank::kAddress);
+        QTest::newRow("frmMENU") << "frmMENU"
+                                 << QStringList{"mnuFILE=File", "MNUNASABAH=Input Data Nasabah", "mnuEXIT=Exit",
+                                                "mnuTRANSAKSI=Transaksi", "mnuLAPORAN=Laporan",
+                                                "mnuLNASABAH=Data Nasabah", "mnuTNASABAH=Data Tabungan",
+                                                "mnuGanti=Ganti Password", "Label1=SELAMAT DATANG "};
+        // The crossed "EDIT" and "ADD" among them.
+        QTest::newRow("frmDAFTAR")
+            << "frmDAFTAR"
+            << QStringList{"cmdADD=EDIT", "cmdEDIT=ADD", "cmdUPDATE=UPDATE", "cmdFIRS=FIRST", "cmdPRIVIEW=PREVIOUS",
+                           "cmdNEXT=NEXT", "cmdLAST=LAST", "cmdCLOSE=CLOSE", "cmdKODE=Cari Kode", "cmdNAMA=Cari Nama",
+                           "cmdHAPUS=Hapus", "PT=PT.BPRS.MERANTIKA", "Label8=DAFTAR DATA NASABAH",
+                           "lblJUMLAH=Jumlah Data", "Label1=NO REKENING", "Label2=NAMA NASABAH", "Label3=TTGL/LAHIR",
+                           "Label4=ALAMAT", "Label5=KOTA", "Label6=KODE POS", "Label7=TELPHON", "optSD=SD",
+                           "Option2=SMP", "optSMU=SMU", "optMHS=MAHASISWA", "optSMP=STATUS PENDIDIKAN", address};
+        QTest::newRow("frmTAMBAH") << "frmTAMBAH"
+                                   << QStringList{"Label1=NO REKENING", "Label2=NAMA NASABAH", "Label3=TTGL/LAHIR",
+                                                  "Label4=ALAMAT", "Label5=KOTA", "Label6=KODE POS", "Label7=TELPHON",
+                                                  "OPTSD=SD", "OPTSMP=SMP", "OPTSMU=SMU", "OPTMHS=MAHASISWA",
+                                                  "cmdSAVE=SAVE", "cmdCANCEL=CANCEL", "Frame1=STATUS PENDIDIKAN"};
+        QTest::newRow("frmPENARIKAN")
+            << "frmPENARIKAN"
+            << QStringList{"Label6=PT.BPRS.MERANTIKA", "Label1=No Rekening", "Label2=Nama Nasabah",
+                           "Label4=Tanggal Transaksi", "Label13=Kode Transaksi", "Label12=Jenis Transaksi",
+                           "Label7=Debet", "Rp=Rp", "Label3=Kredit", "Label5=Rp", "Label8=Saldo", "Label10=Rp", address,
+                           "cmdSIMPAN=SAVE", "Command1=CANCEL", "cmdSALDO=CEK SALDO"};
+        QTest::newRow("frmTABUNGAN") << "frmTABUNGAN"
+                                     << QStringList{"Label4=DATA TABUNGAN NASABAH SISWA", "Label3=Masukan No Rekening",
+                                                    "lblSAL=Total Saldo", "lblRP=Rp"};
+    }
+    void captions()
+    {
+        QFETCH(QString, window);
+        QFETCH(QStringList, captions);
+        QWidget *shown = open(window);
+        QVERIFY(shown);
+        for (const QString &caption : captions) {
+            const QByteArray name = caption.section(u'=', 0, 0).toLatin1();
+            // A menu's entry bears the menu's name too.
+            QObject *control = shown->findChild<QAction *>(QLatin1String(name));
+            if (!control)
+                control = child<QObject>(shown, name.constData());
+            QString text;
+            if (auto *label = qobject_cast<QLabel *>(control))
+                text = label->text();
+            else if (auto *button = qobject_cast<QAbstractButton *>(control))
+                text = button->text();
+            else if (auto *group = qobject_cast<QGroupBox *>(control))
+                text = group->title();
+            else if (auto *action = qobject_cast<QAction *>(control))
+                text = action->shortcut().isEmpty() ? action->text() : QStringLiteral("(with a shortcut)");
+            QCOMPARE(QString::fromLatin1(name) + u'=' + text, caption);
+        }
     }
 
     // The menu entries carry no access keys: Alt reaches the menu bar, arrows and Enter choose.

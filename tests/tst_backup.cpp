@@ -20,8 +20,7 @@ namespace {
 // user is refused a read-only folder like any operator.
 QPair<int, QString> backup(const QString &home, const QStringList &arguments, bool heldToPermissions = false)
 {
-    QStringList command = {qEnvironmentVariable("SIMPARO_TOOLS_DIR", QCoreApplication::applicationDirPath())
-                           + QStringLiteral("/simparo-backup")};
+    QStringList command = {tool("simparo-backup")};
     if (heldToPermissions && geteuid() == 0)
         command = QStringList{"setpriv", "--bounding-set", "-dac_override,-dac_read_search", "--"} + command;
     QProcess process;

@@ -7,7 +7,7 @@
 #include "data/money.h"
 #include "data/recordsource.h"
 #include "savings/posting.h"
-#include "testdb.h"
+#include "fixture.h"
 
 #include <QApplication>
 #include <QHash>
@@ -73,12 +73,11 @@ int runCounter(const QString &work, int counter, int count)
 }
 } // namespace
 
-class tst_Concurrency : public QObject
+class tst_Concurrency : public Fixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDatabase> database;
 
     // Starts the counters together and returns how often each printed what.
     QHash<QString, int> runCounters(const QString &work, int count)
@@ -112,14 +111,13 @@ private:
 private slots:
     void init()
     {
-        database = std::make_unique<TestDatabase>();
+        Fixture::init();
         for (const QString &account : kAccounts) {
             database->addCustomer(account, QStringLiteral("Nasabah ") + account);
             database->addLedgerRow(account, QStringLiteral("Nasabah ") + account, QStringLiteral("2024-01-02"),
                                    QStringLiteral("01"), 0, kOpening.toDouble(), kOpening.toDouble());
         }
     }
-    void cleanup() { database.reset(); }
 
     void postingsOnSharedAccountsKeepEveryChain()
     {

@@ -7,40 +7,23 @@
 #include "customers/registerscreen.h"
 #include "data/database.h"
 #include "data/recordsource.h"
-#include "dialogs.h"
 #include "fixture.h"
 #include "savings/transactionscreen.h"
 #include "shell/screens.h"
-#include "testdb.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
 static const char *const kFields[] = {"txtREKENING", "txtNAMA", "txtTEMPAT", "txtLAHIR",
                                       "txtALAMAT",   "txtKOTA", "txtKODE",   "txtTELPHON"};
 
-class tst_Hostile : public QObject
+class tst_Hostile : public Fixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDatabase> database;
-    std::unique_ptr<DialogAnswerer> dialogs;
-
-    static QLineEdit *field(QWidget *screen, const char *name)
-    {
-        auto *widget = screen->findChild<QLineEdit *>(QLatin1String(name));
-        if (!widget)
-            qFatal("no field %s", name);
-        return widget;
-    }
-    static void click(QWidget *screen, const char *name)
-    {
-        screen->findChild<QPushButton *>(QLatin1String(name))->click();
-    }
     // Replaces a field's text by pasting, as the operator does with Ctrl+V.
     static void paste(QLineEdit *field, const QString &text)
     {
@@ -85,19 +68,11 @@ private:
 private slots:
     void init()
     {
-        database = std::make_unique<TestDatabase>();
-        dialogs = std::make_unique<DialogAnswerer>();
+        Fixture::init();
         database->addCustomer(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"));
         database->addCustomer(QStringLiteral("0102"), QStringLiteral("Budi \"Santoso\""));
         database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2024-01-02"),
                                QStringLiteral("01"), 0, 5000, 5000);
-    }
-
-    void cleanup()
-    {
-        closeAllScreens();
-        dialogs.reset();
-        database.reset();
     }
 
     void pastedTextIsRefusedOrKeptExactly_data()
@@ -124,7 +99,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(adding));
         for (const char *name : kFields)
             paste(field(adding, name), QLatin1Char('A') + text);
-        QTest::keyClick(field(adding, "txtREKENING"), Qt::Key_Return);
+        enter(adding, "txtREKENING");
         const bool warned = dialogs->count() > 0;
         dialogs->clear();
         QStringList typed;
@@ -172,7 +147,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(posting));
         for (const char *name : {"txtREKENING", "txtKREDIT", "txtDEBET"}) {
             paste(field(posting, name), text);
-            QTest::keyClick(field(posting, name), Qt::Key_Return);
+            enter(posting, name);
         }
         click(posting, "cmdSIMPAN");
         QVERIFY(dialogs->count() > 0);

@@ -6,11 +6,9 @@
 #include "data/dataenvironment.h"
 #include "data/money.h"
 #include "data/recordsource.h"
-#include "dialogs.h"
 #include "fixture.h"
 #include "savings/ledgerlookup.h"
 #include "shell/screens.h"
-#include "testdb.h"
 #include "testserver.h"
 #include "data/schema.h"
 #include "data/passwords.h"
@@ -21,8 +19,6 @@
 #include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -35,31 +31,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QString out, err;
-};
-
-QString tool(const char *name) { return qEnvironmentVariable("SIMPARO_TOOLS_DIR") + u'/' + QLatin1String(name); }
-
-// Runs a program in the test's folder and with HOME there, so that the program's own
-// database location, and the report of an import into a server, lie there too.
-Run runTool(const char *name, const QStringList &args, const QString &home, const QStringList &environment = {})
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    for (const QString &pair : environment)
-        env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(home);
-    process.start(tool(name), args);
-    process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-}
 
 // CSV as mdb-export writes it: quoted text with doubled quotes, bare numbers.
 QList<QStringList> readCsv(const QString &file)
@@ -219,7 +190,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QList<int>, setAside);
         QTemporaryDir home;
-        const Run run = runTool("simparo-import", {fixture(name + QStringLiteral(".mdb"))}, home.path());
+        const ToolRun run = runTool("simparo-import", {fixture(name + QStringLiteral(".mdb"))}, home.path());
         QCOMPARE(run.exitCode, 0);
         const QString file = home.filePath(QStringLiteral("SKRIP/asli.sqlite"));
 
@@ -265,7 +236,7 @@ private slots:
         NEED_FIXTURES();
         QTemporaryDir home;
         const QString file = home.filePath(QStringLiteral("data/baru.sqlite"));
-        const Run run = runTool("simparo-import",
+        const ToolRun run = runTool("simparo-import",
                                 {fixture(QStringLiteral("asli-small.mdb")), QStringLiteral("--to"), file}, home.path());
         QCOMPARE(run.exitCode, 0);
         QStringList found;
@@ -373,7 +344,7 @@ private slots:
             environment << QStringLiteral("SIMPARO_MDB_READER=") + readerScript(reader);
         QElapsedTimer clock;
         clock.start();
-        const Run run = runTool("simparo-import", {mdb}, home.path(), environment);
+        const ToolRun run = runTool("simparo-import", {mdb}, home.path(), environment);
         QVERIFY2(clock.elapsed() < 20000, "the import must end soon after the reader stops giving a stream");
         QCOMPARE(run.exitCode, int(import::kFailed));
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
@@ -513,7 +484,7 @@ private slots:
         for (const QString &name : std::as_const(links))
             QVERIFY(QFile::link(home.filePath(QStringLiteral("elsewhere/") + pointsAt), home.filePath(name)));
         const QByteArray before = fileHash(other);
-        const Run run = runTool("simparo-import",
+        const ToolRun run = runTool("simparo-import",
                                 {QStringLiteral("--into-existing"), fixture(QStringLiteral("asli-small.mdb"))},
                                 home.path());
         QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
@@ -549,7 +520,7 @@ private slots:
             QVERIFY2(db::createDatabase(file, QStringLiteral("admin"), QStringLiteral("x"), &error), qPrintable(error));
         const QStringList before = filesIn(home.filePath(QStringLiteral("SKRIP")));
         const QByteArray hash = fileHash(file);
-        const Run run = runTool("simparo-import", options << fixture(QStringLiteral("asli-small.mdb")), home.path());
+        const ToolRun run = runTool("simparo-import", options << fixture(QStringLiteral("asli-small.mdb")), home.path());
         QCOMPARE(run.exitCode, exitCode);
         QCOMPARE(filesIn(home.filePath(QStringLiteral("SKRIP"))), before);
         QCOMPARE(fileHash(file), hash);
@@ -571,7 +542,7 @@ private slots:
             QSqlQuery(QStringLiteral("INSERT INTO nabubg (norekening, saldo) VALUES ('0120100001', 1000)"), database);
         }
         QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-        const Run run =
+        const ToolRun run =
             runTool("simparo-import", {QStringLiteral("--into-existing"), fixture(QStringLiteral("asli-small.mdb"))},
                     home.path());
         QCOMPARE(run.exitCode, 0);
@@ -604,7 +575,7 @@ private slots:
         const QString mdb = fixture(QStringLiteral("asli-small.mdb"));
         const QStringList toServer{QStringLiteral("--server"), testserver::service(), mdb};
         QCOMPARE(runTool("simparo-import", {mdb}, home.path()).exitCode, 0);
-        const Run run = runTool("simparo-import", toServer, home.path());
+        const ToolRun run = runTool("simparo-import", toServer, home.path());
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
         QCOMPARE(filesIn(home.path()).filter(QStringLiteral(".impor-")).size(), 1); // the report, in the current folder
 
@@ -633,7 +604,7 @@ private slots:
         QCOMPARE(imported[4].size(), 1);
 
         // Once the tables are there, only --into-existing adds to them.
-        const Run again = runTool("simparo-import", toServer, home.path());
+        const ToolRun again = runTool("simparo-import", toServer, home.path());
         QCOMPARE(again.exitCode, int(import::kFailed));
         QVERIFY2(again.err.contains(QLatin1String("--into-existing")), qPrintable(again.err));
         for (qsizetype i = 0; i < queries.size(); ++i)
@@ -807,15 +778,14 @@ private slots:
         TestDatabase database(false);
         QCOMPARE(runTool("simparo-import", {fixture(QStringLiteral("asli-small.mdb"))}, database.home()).exitCode, 0);
         DialogAnswerer dialogs;
-        auto *login = screens::show<LoginScreen>();
-        auto *user = login->findChild<QLineEdit *>(QStringLiteral("TXTuser"));
-        auto *password = login->findChild<QLineEdit *>(QStringLiteral("TXTpasword"));
-        QTest::keyClicks(user, QStringLiteral("kasir"));
-        QTest::keyClick(user, Qt::Key_Return);
-        QTest::keyClicks(password, QStringLiteral("kasir99"));
-        QTest::keyClick(password, Qt::Key_Return);
+        auto *shown = screens::show<LoginScreen>();
+        const ScreenDriver login(shown);
+        login.type("TXTuser", QStringLiteral("kasir"));
+        login.enter("TXTuser");
+        login.type("TXTpasword", QStringLiteral("kasir99"));
+        login.enter("TXTpasword");
         QCOMPARE(dialogs.count(), 0);
-        QVERIFY(login->findChild<QPushButton *>(QStringLiteral("cmdOK"))->isVisibleTo(login));
+        QVERIFY(login.button("cmdOK")->isVisibleTo(shown));
         closeAllScreens();
 
         QSet<QString> registered;

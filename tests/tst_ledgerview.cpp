@@ -3,17 +3,13 @@
 // balance, failed lookups, and rows posted while it stays open.
 #include "shell/screens.h"
 #include "data/recordsource.h"
-#include "dialogs.h"
 #include "fixture.h"
 #include "savings/ledgerview.h"
 #include "savings/transactionscreen.h"
-#include "testdb.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 
@@ -23,31 +19,24 @@ const QString kBudi = QStringLiteral("0120100002");
 const QString kCitra = QStringLiteral("0120100003"); // registered, no ledger rows
 } // namespace
 
-class tst_LedgerView : public QObject
+class tst_LedgerView : public Fixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDatabase> database;
-    std::unique_ptr<DialogAnswerer> dialogs;
     TransactionScreen *transactions = nullptr;
     LedgerView *view = nullptr;
 
-    template <class T>
-    T *child(QWidget *screen, const char *name)
-    {
-        return screen->findChild<T *>(QLatin1String(name));
-    }
-    QLineEdit *account() { return child<QLineEdit>(view, "txtREKENING"); }
-    QLineEdit *total() { return child<QLineEdit>(view, "txtSAL"); }
-    QTableView *grid() { return child<QTableView>(view, "DataGrid1"); }
+    QLineEdit *account() { return field("txtREKENING"); }
+    QLineEdit *total() { return field("txtSAL"); }
+    QTableView *grid() { return child<QTableView>("DataGrid1"); }
     bool totalShown()
     {
         const bool shown = total()->isVisible();
         // The total and its two labels show and hide together.
-        if (child<QLabel>(view, "lblSAL")->isVisible() != shown || child<QLabel>(view, "lblRP")->isVisible() != shown)
+        if (child<QLabel>("lblSAL")->isVisible() != shown || child<QLabel>("lblRP")->isVisible() != shown)
             QTest::qFail("the total and its labels differ", __FILE__, __LINE__);
-        return shown && child<QLabel>(view, "lblSAL")->isVisible() && child<QLabel>(view, "lblRP")->isVisible();
+        return shown && child<QLabel>("lblSAL")->isVisible() && child<QLabel>("lblRP")->isVisible();
     }
     QStringList gridColumn(int column)
     {
@@ -59,26 +48,20 @@ private:
 
     void openView()
     {
-        transactions = screens::show<TransactionScreen>();
-        QVERIFY(QTest::qWaitForWindowExposed(transactions));
-        QTest::mouseClick(child<QPushButton>(transactions, "cmdSALDO"), Qt::LeftButton);
-        view = screens::find<LedgerView>();
-        QVERIFY(view);
-        QVERIFY(QTest::qWaitForWindowExposed(view));
+        transactions = shown(screens::show<TransactionScreen>());
+        click(transactions, "cmdSALDO");
+        view = drive(screens::find<LedgerView>());
     }
     void lookUp(const QString &number)
     {
-        account()->setFocus();
-        account()->clear();
-        QTest::keyClicks(account(), number);
-        QTest::keyClick(account(), Qt::Key_Return);
+        type("txtREKENING", number);
+        enter("txtREKENING");
     }
 
 private slots:
     void init()
     {
-        database = std::make_unique<TestDatabase>();
-        dialogs = std::make_unique<DialogAnswerer>();
+        Fixture::init();
         database->addCustomer(kAni, QStringLiteral("Ani Lubis"));
         database->addCustomer(kBudi, QStringLiteral("Budi Harahap"));
         database->addCustomer(kCitra, QStringLiteral("Citra Sari"));
@@ -90,24 +73,14 @@ private slots:
         database->addLedgerRow(kAni, ani, QStringLiteral("2024-01-04"), QStringLiteral("01"), 0, 3000, 6000);
     }
 
-    void cleanup()
-    {
-        closeAllScreens();
-        dialogs.reset();
-        database.reset();
-    }
-
     void opensWithTheWholeLedgerAndNoTotal()
     {
         openView();
         QCOMPARE(view->objectName(), QStringLiteral("frmTABUNGAN"));
         QCOMPARE(view->windowTitle(), QStringLiteral("TABEL DATA TABUNGAN NASABAH SISWA"));
-        QCOMPARE(child<QLabel>(view, "Label4")->text(), QStringLiteral("DATA TABUNGAN NASABAH SISWA"));
-        QCOMPARE(child<QLabel>(view, "Label3")->text(), QStringLiteral("Masukan No Rekening"));
-        QCOMPARE(child<QLabel>(view, "lblSAL")->text(), QStringLiteral("Total Saldo"));
-        QCOMPARE(child<QLabel>(view, "lblRP")->text(), QStringLiteral("Rp"));
-        QVERIFY(child<QLabel>(view, "lblSAL")->x() < child<QLabel>(view, "lblRP")->x());
-        QVERIFY(child<QLabel>(view, "lblRP")->x() < total()->x());
+        // The captions: tst_accessibility.
+        QVERIFY(child<QLabel>("lblSAL")->x() < child<QLabel>("lblRP")->x());
+        QVERIFY(child<QLabel>("lblRP")->x() < total()->x());
         QCOMPARE(account()->maxLength(), 10);
         QVERIFY(!totalShown());
         QVERIFY(!total()->isEnabled());
@@ -119,7 +92,7 @@ private slots:
         QCOMPARE(gridColumn(0), QStringList({kAni, kBudi, kAni, kAni}));
         QCOMPARE(gridColumn(7), QStringList({"5000", "1500.5", "3000", "6000"}));
         QCOMPARE(grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
-        QCOMPARE(QApplication::focusWidget(), account());
+        QCOMPARE(focused(), account());
         QCOMPARE(dialogs->count(), 0);
     }
 
@@ -218,16 +191,13 @@ private slots:
         QCOMPARE(total()->text(), QStringLiteral("6000"));
 
         transactions->activateWindow();
-        auto *number = child<QLineEdit>(transactions, "txtREKENING");
-        number->setFocus();
-        QTest::keyClicks(number, kAni);
-        QTest::keyClick(number, Qt::Key_Return);
+        type(transactions, "txtREKENING", kAni);
+        enter(transactions, "txtREKENING");
         auto *codes = child<QComboBox>(transactions, "cbo_TRANSAKSI");
         codes->setCurrentIndex(0);
         emit codes->activated(0);
-        auto *kredit = child<QLineEdit>(transactions, "txtKREDIT");
-        QTest::keyClicks(kredit, QStringLiteral("1000"));
-        QTest::mouseClick(child<QPushButton>(transactions, "cmdSIMPAN"), Qt::LeftButton);
+        QTest::keyClicks(field(transactions, "txtKREDIT"), QStringLiteral("1000"));
+        click(transactions, "cmdSIMPAN");
         QCOMPARE(dialogs->count(), 0);
         QCOMPARE(database->scalar(QStringLiteral("SELECT saldo FROM nabubg ORDER BY rowid DESC LIMIT 1")).toDouble(),
                  7000.0);
@@ -259,7 +229,7 @@ private slots:
         QCOMPARE(view, first);
         QCOMPARE(account()->text(), kBudi);
         QCOMPARE(total()->text(), QStringLiteral("1500.5"));
-        QTRY_COMPARE(QApplication::focusWidget(), account());
+        QTRY_COMPARE(focused(), account());
     }
 };
 

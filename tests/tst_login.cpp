@@ -4,55 +4,32 @@
 #include "shell/screens.h"
 #include "data/passwords.h"
 #include "data/recordsource.h"
-#include "dialogs.h"
 #include "fixture.h"
-#include "testdb.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QTest>
 
-class tst_Login : public QObject
+class tst_Login : public Fixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDatabase> database;
-    std::unique_ptr<DialogAnswerer> dialogs;
     LoginScreen *login = nullptr;
 
-    QLineEdit *field(const char *name) { return login->findChild<QLineEdit *>(QLatin1String(name)); }
-    QPushButton *button(const char *name) { return login->findChild<QPushButton *>(QLatin1String(name)); }
-    void enter(const char *name) { QTest::keyClick(field(name), Qt::Key_Return); }
-    void type(const char *name, const QString &text)
+    void openLogin() { login = drive(screens::show<LoginScreen>()); }
+    // The login opened, the user and the password typed, each with its Enter.
+    void logIn(const QString &user, const QString &password)
     {
-        field(name)->setFocus();
-        QTest::keyClicks(field(name), text);
-    }
-    void openLogin()
-    {
-        login = screens::show<LoginScreen>();
-        QVERIFY(QTest::qWaitForWindowExposed(login));
+        openLogin();
+        type("TXTuser", user);
+        enter("TXTuser");
+        type("TXTpasword", password);
+        enter("TXTpasword");
     }
     bool buttonsShown() { return button("cmdOK")->isVisible() && button("cmdCANCEL")->isVisible(); }
 
 private slots:
-    void init()
-    {
-        database = std::make_unique<TestDatabase>();
-        dialogs = std::make_unique<DialogAnswerer>();
-    }
-
-    void cleanup()
-    {
-        closeAllScreens();
-        dialogs.reset();
-        database.reset();
-    }
-
     void opensAsDesigned()
     {
         openLogin();
@@ -62,8 +39,8 @@ private slots:
         QVERIFY(field("TXTuser")->text().isEmpty());
         QVERIFY(!button("cmdOK")->isVisible());
         QVERIFY(!button("cmdCANCEL")->isVisible());
-        QVERIFY(login->findChild<RecordSource *>(QStringLiteral("Adodc1")));
-        QCOMPARE(QApplication::focusWidget(), field("TXTuser"));
+        QVERIFY(child<RecordSource>("Adodc1"));
+        QCOMPARE(focused(), field("TXTuser"));
     }
 
     void rightUserAndPasswordOfferTheButtons()
@@ -72,12 +49,12 @@ private slots:
         type("TXTuser", QStringLiteral("admin"));
         enter("TXTuser");
         QCOMPARE(dialogs->count(), 0);
-        QCOMPARE(QApplication::focusWidget(), field("TXTpasword"));
+        QCOMPARE(focused(), field("TXTpasword"));
         type("TXTpasword", QStringLiteral("admin123"));
         enter("TXTpasword");
         QCOMPARE(dialogs->count(), 0);
         QVERIFY(buttonsShown());
-        QCOMPARE(QApplication::focusWidget(), button("cmdOK"));
+        QCOMPARE(focused(), button("cmdOK"));
         // The Enter key is never typed into the field.
         QCOMPARE(field("TXTpasword")->text(), QStringLiteral("admin123"));
     }
@@ -100,7 +77,7 @@ private slots:
         EXPECT_MESSAGE(dialogs->only(), "MAAF USER TIDAK ADA", "Perhatian", QMessageBox::Critical);
         QCOMPARE(dialogs->only().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QVERIFY(field("TXTuser")->text().isEmpty());
-        QCOMPARE(QApplication::focusWidget(), field("TXTuser"));
+        QCOMPARE(focused(), field("TXTuser"));
 
         // After a failed lookup no row is current: every password is refused, the empty one too.
         dialogs->clear();
@@ -124,25 +101,17 @@ private slots:
     void wrongPasswordIsRefused()
     {
         QFETCH(QString, password);
-        openLogin();
-        type("TXTuser", QStringLiteral("admin"));
-        enter("TXTuser");
-        type("TXTpasword", password);
-        enter("TXTpasword");
+        logIn(QStringLiteral("admin"), password);
         EXPECT_MESSAGE(dialogs->only(), "PASSWORD SALAH", "Perhatian", QMessageBox::Critical);
         QVERIFY(field("TXTpasword")->text().isEmpty());
-        QCOMPARE(QApplication::focusWidget(), field("TXTpasword"));
+        QCOMPARE(focused(), field("TXTpasword"));
         QVERIFY(!buttonsShown());
     }
 
     void olderClearTextRowsStillLogIn()
     {
         database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
-        openLogin();
-        type("TXTuser", QStringLiteral("kasir"));
-        enter("TXTuser");
-        type("TXTpasword", QStringLiteral("kasir99"));
-        enter("TXTpasword");
+        logIn(QStringLiteral("kasir"), QStringLiteral("kasir99"));
         QCOMPARE(dialogs->count(), 0);
         QVERIFY(buttonsShown());
     }
@@ -161,11 +130,7 @@ private slots:
     {
         database->addOperator(QStringLiteral("kasir"), QStringLiteral("pertama"));
         database->addOperator(QStringLiteral("kasir"), QStringLiteral("kedua"));
-        openLogin();
-        type("TXTuser", QStringLiteral("kasir"));
-        enter("TXTuser");
-        type("TXTpasword", QStringLiteral("kedua"));
-        enter("TXTpasword");
+        logIn(QStringLiteral("kasir"), QStringLiteral("kedua"));
         QCOMPARE(dialogs->only().text, QStringLiteral("PASSWORD SALAH"));
         type("TXTpasword", QStringLiteral("pertama"));
         enter("TXTpasword");
@@ -201,29 +166,20 @@ private slots:
 
     void wrongPasswordAfterRightOneKeepsOk()
     {
-        openLogin();
-        type("TXTuser", QStringLiteral("admin"));
-        enter("TXTuser");
-        type("TXTpasword", QStringLiteral("admin123"));
-        enter("TXTpasword");
-        field("TXTpasword")->setFocus();
+        logIn(QStringLiteral("admin"), QStringLiteral("admin123"));
         type("TXTpasword", QStringLiteral("x"));
         enter("TXTpasword");
         QCOMPARE(dialogs->only().text, QStringLiteral("PASSWORD SALAH"));
         QVERIFY(buttonsShown());
-        QTest::mouseClick(button("cmdOK"), Qt::LeftButton);
+        click("cmdOK");
         QTRY_VERIFY(screens::find<MainWindow>());
     }
 
     void okOpensTheMainWindowAndClosesTheLogin()
     {
-        openLogin();
+        logIn(QStringLiteral("admin"), QStringLiteral("admin123"));
         QPointer<LoginScreen> watched(login);
-        type("TXTuser", QStringLiteral("admin"));
-        enter("TXTuser");
-        type("TXTpasword", QStringLiteral("admin123"));
-        enter("TXTpasword");
-        QTest::mouseClick(button("cmdOK"), Qt::LeftButton);
+        click("cmdOK");
         MainWindow *menu = screens::find<MainWindow>();
         QVERIFY(menu);
         QVERIFY(menu->isVisible());
@@ -234,13 +190,9 @@ private slots:
 
     void cancelEndsTheProgram()
     {
-        openLogin();
-        type("TXTuser", QStringLiteral("admin"));
-        enter("TXTuser");
-        type("TXTpasword", QStringLiteral("admin123"));
-        enter("TXTpasword");
+        logIn(QStringLiteral("admin"), QStringLiteral("admin123"));
         QPointer<LoginScreen> watched(login);
-        QTest::mouseClick(button("cmdCANCEL"), Qt::LeftButton);
+        click("cmdCANCEL");
         QTRY_VERIFY(watched.isNull() || !watched->isVisible());
         QVERIFY(!screens::find<MainWindow>());
     }
@@ -248,28 +200,15 @@ private slots:
     void mainWindowMenu()
     {
         MainWindow *menu = screens::show<MainWindow>();
-        struct Entry { const char *name; const char *caption; };
-        const Entry entries[] = {{"mnuFILE", "File"},          {"MNUNASABAH", "Input Data Nasabah"},
-                                 {"mnuEXIT", "Exit"},          {"mnuTRANSAKSI", "Transaksi"},
-                                 {"mnuLAPORAN", "Laporan"},    {"mnuLNASABAH", "Data Nasabah"},
-                                 {"mnuTNASABAH", "Data Tabungan"}, {"mnuGanti", "Ganti Password"}};
-        for (const Entry &entry : entries) {
-            QAction *action = menu->findChild<QAction *>(QLatin1String(entry.name));
-            QVERIFY2(action, entry.name);
-            QCOMPARE(action->text(), QString::fromLatin1(entry.caption));
-            QVERIFY(action->shortcut().isEmpty());
-        }
+        // The entries' captions, and that none has a shortcut: tst_accessibility.
         const QList<QAction *> bar = menu->menuBar()->actions();
         QCOMPARE(bar.size(), 4);
         QCOMPARE(bar.at(1)->objectName(), QStringLiteral("mnuTRANSAKSI"));
         QCOMPARE(bar.at(3)->objectName(), QStringLiteral("mnuGanti"));
-        auto *label = menu->findChild<QLabel *>(QStringLiteral("Label1"));
-        QCOMPARE(label->text(), QStringLiteral("SELAMAT DATANG "));
-        auto *picture = menu->findChild<QLabel *>(QStringLiteral("Picture1"));
-        QCOMPARE(picture->pixmap().size(), QSize(800, 600));
+        QCOMPARE(child<QLabel>(menu, "Picture1")->pixmap().size(), QSize(800, 600));
 
         QPointer<MainWindow> watched(menu);
-        menu->findChild<QAction *>(QStringLiteral("mnuEXIT"))->trigger();
+        trigger(menu, "mnuEXIT");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(watched.isNull());
     }

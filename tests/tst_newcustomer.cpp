@@ -6,15 +6,9 @@
 #include "customers/registerscreen.h"
 #include "data/database.h"
 #include "data/recordsource.h"
-#include "dialogs.h"
 #include "fixture.h"
-#include "testdb.h"
 
-#include <QApplication>
 #include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
@@ -22,33 +16,14 @@
 static const char *const kFields[] = {"txtREKENING", "txtNAMA", "txtTEMPAT", "txtLAHIR",
                                       "txtALAMAT",   "txtKOTA", "txtKODE",   "txtTELPHON"};
 
-class tst_NewCustomer : public QObject
+class tst_NewCustomer : public Fixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDatabase> database;
-    std::unique_ptr<DialogAnswerer> dialogs;
     NewCustomerScreen *screen = nullptr;
 
-    template <class T>
-    static T *child(QWidget *window, const char *name)
-    {
-        T *widget = window->findChild<T *>(QLatin1String(name));
-        if (!widget)
-            qFatal("no control %s", name);
-        return widget;
-    }
-    QLineEdit *field(const char *name) { return child<QLineEdit>(screen, name); }
-    QRadioButton *option(const char *name) { return child<QRadioButton>(screen, name); }
-    void click(const char *name) { child<QPushButton>(screen, name)->click(); }
-    void type(const char *name, const QString &text)
-    {
-        field(name)->setFocus();
-        QTest::keyClicks(field(name), text);
-    }
-    void enter(const char *name) { QTest::keyClick(field(name), Qt::Key_Return); }
-    QWidget *focused() { return QApplication::focusWidget(); }
+    QRadioButton *option(const char *name) { return child<QRadioButton>(name); }
     RegisterScreen *registerScreen() { return screens::find<RegisterScreen>(); }
     RecordSource *registerRecords() { return registerScreen()->records(); }
     int customers() { return database->scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(); }
@@ -58,16 +33,10 @@ private:
     {
         RegisterScreen *reg = screens::show<RegisterScreen>();
         QVERIFY(QTest::qWaitForWindowActive(reg));
-        child<QPushButton>(reg, "cmdEDIT")->click();
-        screen = screens::find<NewCustomerScreen>();
-        QVERIFY(screen);
-        QVERIFY(QTest::qWaitForWindowActive(screen));
+        click(reg, "cmdEDIT");
+        screen = drive(screens::find<NewCustomerScreen>());
     }
-    void openAlone()
-    {
-        screen = screens::show<NewCustomerScreen>();
-        QVERIFY(QTest::qWaitForWindowActive(screen));
-    }
+    void openAlone() { screen = drive(screens::show<NewCustomerScreen>()); }
     void fillIn(const QString &number)
     {
         type("txtREKENING", number);
@@ -93,21 +62,6 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        database = std::make_unique<TestDatabase>();
-        dialogs = std::make_unique<DialogAnswerer>();
-    }
-
-    void cleanup()
-    {
-        closeAllScreens();
-        db::setReadOnlyForTesting(false);
-        dialogs.reset();
-        database.reset();
-        screen = nullptr;
-    }
-
     void opensFromTheRegister()
     {
         addCustomers();
@@ -115,29 +69,16 @@ private slots:
         QCOMPARE(screen->objectName(), QStringLiteral("frmTAMBAH"));
         QCOMPARE(screen->windowTitle(), QStringLiteral("TABEL TAMBAH DATA NASABAH SISWA"));
         QVERIFY(registerScreen()->isVisible());
-        QVERIFY(screen->findChild<RecordSource *>(QStringLiteral("Adodc1")));
-        QVERIFY(screen->findChild<RecordSource *>(QStringLiteral("Adodc1")) != registerRecords());
+        QVERIFY(child<RecordSource>("Adodc1") != registerRecords());
         for (const char *name : kFields)
             QVERIFY2(field(name)->text().isEmpty() && field(name)->isEnabled(), name);
         for (const char *name : {"OPTSD", "OPTSMP", "OPTSMU", "OPTMHS"})
             QVERIFY2(!option(name)->isChecked(), name);
         QCOMPARE(focused(), field("txtREKENING"));
-        QCOMPARE(child<QTableView>(screen, "DataGrid1")->model()->rowCount(), 3);
-        QCOMPARE(child<QTableView>(screen, "DataGrid1")->model()->columnCount(), 9);
-
-        const std::pair<const char *, const char *> captions[] = {
-            {"Label1", "NO REKENING"}, {"Label2", "NAMA NASABAH"}, {"Label3", "TTGL/LAHIR"},
-            {"Label4", "ALAMAT"},      {"Label5", "KOTA"},         {"Label6", "KODE POS"},
-            {"Label7", "TELPHON"},     {"OPTSD", "SD"},            {"OPTSMP", "SMP"},
-            {"OPTSMU", "SMU"},         {"OPTMHS", "MAHASISWA"},    {"cmdSAVE", "SAVE"},
-            {"cmdCANCEL", "CANCEL"}};
-        for (const auto &[name, caption] : captions) {
-            QObject *control = screen->findChild<QObject *>(QLatin1String(name));
-            QVERIFY2(control, name);
-            QCOMPARE(control->property("text").toString(), QString::fromLatin1(caption));
-        }
-        QCOMPARE(child<QGroupBox>(screen, "Frame1")->title(), QStringLiteral("STATUS PENDIDIKAN"));
-        QVERIFY(child<QGroupBox>(screen, "Frame1")->isAncestorOf(option("OPTMHS")));
+        QCOMPARE(child<QTableView>("DataGrid1")->model()->rowCount(), 3);
+        QCOMPARE(child<QTableView>("DataGrid1")->model()->columnCount(), 9);
+        // The captions: tst_accessibility.
+        QVERIFY(child<QGroupBox>("Frame1")->isAncestorOf(option("OPTMHS")));
 
         // An eleventh character cannot be typed.
         type("txtREKENING", QStringLiteral("01234567890"));
@@ -163,7 +104,7 @@ private slots:
         fillIn(QStringLiteral("0104"));
         if (!choice.isEmpty())
             QTest::mouseClick(option(choice.toLatin1().constData()), Qt::LeftButton);
-        QTest::mouseClick(child<QPushButton>(screen, "cmdSAVE"), Qt::LeftButton);
+        click("cmdSAVE");
         QCOMPARE(dialogs->count(), 0);
 
         // Filled by position, every text as typed.
@@ -180,8 +121,8 @@ private slots:
         // lists it only when opened again.
         QCOMPARE(registerRecords()->value(0).toString(), QStringLiteral("0104"));
         QCOMPARE(registerRecords()->recordCount(), 4);
-        QCOMPARE(child<QLineEdit>(registerScreen(), "txtNAMA")->text(), QStringLiteral("Nu'man Hakim"));
-        QCOMPARE(child<QTableView>(screen, "DataGrid1")->model()->rowCount(), 3);
+        QCOMPARE(field(registerScreen(), "txtNAMA")->text(), QStringLiteral("Nu'man Hakim"));
+        QCOMPARE(child<QTableView>("DataGrid1")->model()->rowCount(), 3);
     }
 
     void choiceSurvivesTheSave()
@@ -218,7 +159,7 @@ private slots:
         QCOMPARE(focused(), field("txtREKENING"));
         // The register behind shows the customer who holds the number.
         QCOMPARE(registerRecords()->position(), holder);
-        QCOMPARE(child<QLineEdit>(registerScreen(), "txtREKENING")->text(), number);
+        QCOMPARE(field(registerScreen(), "txtREKENING")->text(), number);
     }
 
     void newNumberMovesOn()
@@ -250,11 +191,11 @@ private slots:
         enter("txtREKENING");
         RegisterScreen *reg = registerScreen();
         for (const char *button : {"cmdNEXT", "cmdPRIVIEW"})
-            child<QPushButton>(reg, button)->click();
-        child<QPushButton>(reg, "cmdADD")->click();
-        child<QPushButton>(reg, "cmdUPDATE")->click();
+            click(reg, button);
+        click(reg, "cmdADD");
+        click(reg, "cmdUPDATE");
         QCOMPARE(dialogs->count(), 0);
-        child<QPushButton>(reg, "cmdHAPUS")->click();
+        click(reg, "cmdHAPUS");
         EXPECT_MESSAGE(dialogs->only(), "Tidak ada data nasabah yang bisa dihapus.", "Perhatian",
                        QMessageBox::Critical);
         QCOMPARE(customers(), 3);
@@ -420,9 +361,9 @@ private slots:
         RegisterScreen *reg = registerScreen();
         QVERIFY(QTest::qWaitForWindowActive(reg));
         // Coming back counts the new customer and shows it as the current one.
-        QCOMPARE(child<QLineEdit>(reg, "txtJUMLAH")->text(), QStringLiteral("4"));
-        QCOMPARE(child<QLineEdit>(reg, "txtREKENING")->text(), QStringLiteral("0105"));
-        QVERIFY(!child<QLineEdit>(reg, "txtREKENING")->isEnabled());
+        QCOMPARE(field(reg, "txtJUMLAH")->text(), QStringLiteral("4"));
+        QCOMPARE(field(reg, "txtREKENING")->text(), QStringLiteral("0105"));
+        QVERIFY(!field(reg, "txtREKENING")->isEnabled());
     }
 
     void cancelAfterEditLeavesEditDisabled()
@@ -430,16 +371,15 @@ private slots:
         addCustomers();
         RegisterScreen *reg = screens::show<RegisterScreen>();
         QVERIFY(QTest::qWaitForWindowActive(reg));
-        child<QPushButton>(reg, "cmdADD")->click();
-        QVERIFY(child<QLineEdit>(reg, "txtNAMA")->isEnabled());
-        child<QPushButton>(reg, "cmdEDIT")->click();
-        screen = screens::find<NewCustomerScreen>();
-        QVERIFY(QTest::qWaitForWindowActive(screen));
+        click(reg, "cmdADD");
+        QVERIFY(field(reg, "txtNAMA")->isEnabled());
+        click(reg, "cmdEDIT");
+        screen = drive(screens::find<NewCustomerScreen>());
         click("cmdCANCEL");
         QVERIFY(QTest::qWaitForWindowActive(reg));
-        QVERIFY(!child<QLineEdit>(reg, "txtNAMA")->isEnabled());
-        QVERIFY(!child<QPushButton>(reg, "cmdADD")->isEnabled());
-        QVERIFY(child<QPushButton>(reg, "cmdEDIT")->isEnabled());
+        QVERIFY(!field(reg, "txtNAMA")->isEnabled());
+        QVERIFY(!button(reg, "cmdADD")->isEnabled());
+        QVERIFY(button(reg, "cmdEDIT")->isEnabled());
         QCOMPARE(dialogs->count(), 0);
     }
 

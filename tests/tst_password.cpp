@@ -4,42 +4,23 @@
 #include "app/passwordscreen.h"
 #include "shell/screens.h"
 #include "data/passwords.h"
-#include "dialogs.h"
 #include "fixture.h"
-#include "testdb.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
-class tst_Password : public QObject
+class tst_Password : public Fixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDatabase> database;
-    std::unique_ptr<DialogAnswerer> dialogs;
     MainWindow *menu = nullptr;
     PasswordScreen *screen = nullptr;
 
-    QLineEdit *field(const char *name) { return screen->findChild<QLineEdit *>(QLatin1String(name)); }
-    void type(const char *name, const QString &text)
-    {
-        field(name)->setFocus();
-        field(name)->clear();
-        QTest::keyClicks(field(name), text);
-    }
-    void enter(const char *name) { QTest::keyClick(field(name), Qt::Key_Return); }
-    void click(const char *name) { QTest::mouseClick(screen->findChild<QPushButton *>(QLatin1String(name)), Qt::LeftButton); }
     void open()
     {
         menu = screens::show<MainWindow>();
-        menu->findChild<QAction *>(QStringLiteral("mnuGanti"))->trigger();
-        screen = screens::find<PasswordScreen>();
-        QVERIFY(screen);
-        QVERIFY(QTest::qWaitForWindowActive(screen));
+        trigger(menu, "mnuGanti");
+        screen = drive(screens::find<PasswordScreen>());
     }
     void confirm(const QString &user, const QString &password)
     {
@@ -55,15 +36,11 @@ private:
     {
         DialogAnswerer answers;
         LoginScreen *login = screens::show<LoginScreen>();
-        auto *u = login->findChild<QLineEdit *>(QStringLiteral("TXTuser"));
-        auto *p = login->findChild<QLineEdit *>(QStringLiteral("TXTpasword"));
-        u->setFocus();
-        QTest::keyClicks(u, user);
-        QTest::keyClick(u, Qt::Key_Return);
-        p->setFocus();
-        QTest::keyClicks(p, password);
-        QTest::keyClick(p, Qt::Key_Return);
-        const bool offered = login->findChild<QPushButton *>(QStringLiteral("cmdOK"))->isVisible();
+        type(login, "TXTuser", user);
+        enter(login, "TXTuser");
+        type(login, "TXTpasword", password);
+        enter(login, "TXTpasword");
+        const bool offered = button(login, "cmdOK")->isVisible();
         login->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return offered;
@@ -72,15 +49,8 @@ private:
 private slots:
     void init()
     {
-        database = std::make_unique<TestDatabase>();
+        Fixture::init();
         database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
-        dialogs = std::make_unique<DialogAnswerer>();
-    }
-    void cleanup()
-    {
-        closeAllScreens();
-        dialogs.reset();
-        database.reset();
     }
 
     void opensOwnedByTheMainWindowWithItsFieldsCovered()
@@ -92,7 +62,7 @@ private slots:
         QVERIFY(field("Text1")->isVisible() && field("Text2")->isVisible());
         QCOMPARE(field("Text1")->geometry(), field("txtUser")->geometry());
         QCOMPARE(field("Text2")->geometry(), field("txtPassBaru")->geometry());
-        QCOMPARE(QApplication::focusWidget(), field("txtUserLama"));
+        QCOMPARE(focused(), field("txtUserLama"));
         QPointer<PasswordScreen> watched(screen);
         menu->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -107,13 +77,13 @@ private slots:
         QVERIFY(!field("Text1")->isVisible() && !field("Text2")->isVisible());
         QVERIFY(field("txtUser")->text().isEmpty());
         QVERIFY(field("txtPassBaru")->text().isEmpty());
-        QCOMPARE(QApplication::focusWidget(), field("txtUser"));
+        QCOMPARE(focused(), field("txtUser"));
         QTest::keyClicks(field("txtUser"), QStringLiteral("Kasir Dua"));
         enter("txtUser");
-        QCOMPARE(QApplication::focusWidget(), field("txtPassBaru"));
+        QCOMPARE(focused(), field("txtPassBaru"));
         QTest::keyClicks(field("txtPassBaru"), QStringLiteral("Baru 2026"));
         enter("txtPassBaru");
-        QCOMPARE(QApplication::focusWidget(), screen->findChild<QPushButton *>(QStringLiteral("cmdGanti")));
+        QCOMPARE(focused(), button("cmdGanti"));
         QPointer<PasswordScreen> watched(screen);
         click("cmdGanti");
         EXPECT_MESSAGE(dialogs->only(), "Ganti Password Sukses....!!", "Informasi", QMessageBox::Information);
@@ -148,7 +118,7 @@ private slots:
         confirm(user, password);
         EXPECT_MESSAGE(dialogs->only(), "Maaf password lama tidak sesuai...!!", "Informasi", QMessageBox::Critical);
         QVERIFY(field("txtPassLama")->text().isEmpty());
-        QCOMPARE(QApplication::focusWidget(), field("txtPassLama"));
+        QCOMPARE(focused(), field("txtPassLama"));
         QVERIFY(field("Text1")->isVisible());
         // "Ganti" now changes nothing.
         dialogs->clear();
@@ -166,7 +136,7 @@ private slots:
         enter("txtUserLama");
         EXPECT_MESSAGE(dialogs->only(), "MAAF USER TIDAK ADA", "Perhatian", QMessageBox::Critical);
         QVERIFY(field("txtUserLama")->text().isEmpty());
-        QCOMPARE(QApplication::focusWidget(), field("txtUserLama"));
+        QCOMPARE(focused(), field("txtUserLama"));
         // With no row current, an empty user and empty password confirm nothing.
         dialogs->clear();
         enter("txtPassLama");
@@ -185,7 +155,7 @@ private slots:
         open();
         click("cmdGanti");
         EXPECT_MESSAGE(dialogs->only(), "Isi dulu password lamanya.", "Informasi", QMessageBox::Information);
-        QCOMPARE(QApplication::focusWidget(), field("txtPassLama"));
+        QCOMPARE(focused(), field("txtPassLama"));
         // The right old password typed without its Enter is checked as Enter checks
         // it, the user looked up first when that was not done: confirmed, nothing stored yet.
         for (bool lookedUp : {true, false}) {
@@ -198,7 +168,7 @@ private slots:
             QCOMPARE(dialogs->count(), 0);
             QVERIFY(!field("Text1")->isVisible());
             QVERIFY(field("txtUser")->text().isEmpty());
-            QCOMPARE(QApplication::focusWidget(), field("txtUser"));
+            QCOMPARE(focused(), field("txtUser"));
             QCOMPARE(operators(), before);
             screen->close();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -246,7 +216,7 @@ private slots:
         QCOMPARE(field("txtUser")->text(), QStringLiteral("baru"));
         QCOMPARE(field("txtPassBaru")->text(), QStringLiteral("rahasia"));
         // Enter on "Ganti", where the chain ends, stores the change.
-        auto *ganti = screen->findChild<QPushButton *>(QStringLiteral("cmdGanti"));
+        auto *ganti = button("cmdGanti");
         ganti->setFocus();
         QTest::keyClick(ganti, Qt::Key_Return);
         QCOMPARE(dialogs->only().text, QStringLiteral("Ganti Password Sukses....!!"));
@@ -288,7 +258,7 @@ private slots:
     {
         open();
         confirm(QStringLiteral("kasir"), QStringLiteral("kasir99"));
-        QCOMPARE(QApplication::focusWidget(), field("txtUser"));
+        QCOMPARE(focused(), field("txtUser"));
         // The operator works in another window of the program, then comes back.
         QWidget other;
         other.show();
@@ -296,7 +266,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&other));
         screen->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(screen));
-        QCOMPARE(QApplication::focusWidget(), field("txtUserLama"));
+        QCOMPARE(focused(), field("txtUserLama"));
         QCOMPARE(field("txtUserLama")->text(), QStringLiteral("kasir"));
     }
 

@@ -1,22 +1,15 @@
 // The customer register screen driven through its real widgets: browsing,
 // correcting, deleting and the two searches.
 #include "app/mainwindow.h"
-#include "shell/bank.h"
 #include "shell/screens.h"
 #include "customers/registerscreen.h"
 #include "data/database.h"
 #include "data/money.h"
 #include "data/recordsource.h"
-#include "dialogs.h"
 #include "fixture.h"
-#include "testdb.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -25,42 +18,16 @@
 static const char *const kFields[] = {"txtREKENING", "txtNAMA", "txtTEMPAT", "txtLAHIR",
                                       "txtALAMAT",   "txtKOTA", "txtKODE",   "txtTELPHON"};
 
-class tst_Register : public QObject
+class tst_Register : public Fixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDatabase> database;
-    std::unique_ptr<DialogAnswerer> dialogs;
     RegisterScreen *screen = nullptr;
 
-    template <class T>
-    T *child(const char *name)
-    {
-        T *widget = screen->findChild<T *>(QLatin1String(name));
-        if (!widget)
-            qFatal("no control %s", name);
-        return widget;
-    }
-    QLineEdit *field(const char *name) { return child<QLineEdit>(name); }
-    void click(const char *name) { child<QPushButton>(name)->click(); }
-    void retype(const char *name, const QString &text)
-    {
-        field(name)->setFocus();
-        field(name)->selectAll();
-        if (text.isEmpty())
-            QTest::keyClick(field(name), Qt::Key_Backspace);
-        else
-            QTest::keyClicks(field(name), text);
-    }
     RecordSource *records() { return screen->records(); }
-    QWidget *focused() { return QApplication::focusWidget(); }
 
-    void openRegister()
-    {
-        screen = screens::show<RegisterScreen>();
-        QVERIFY(QTest::qWaitForWindowActive(screen));
-    }
+    void openRegister() { screen = drive(screens::show<RegisterScreen>()); }
     // The operator goes to the main window and comes back to the register.
     void comeBack()
     {
@@ -92,28 +59,8 @@ private:
                 return false;
         return true;
     }
-    // Recreates the register as files made before the account number was enforced hold it.
-    void makeLegacyRegister()
-    {
-        database->makeOlderRegister();
-    }
 
 private slots:
-    void init()
-    {
-        database = std::make_unique<TestDatabase>();
-        dialogs = std::make_unique<DialogAnswerer>();
-    }
-
-    void cleanup()
-    {
-        closeAllScreens();
-        db::setReadOnlyForTesting(false);
-        dialogs.reset();
-        database.reset();
-        screen = nullptr;
-    }
-
     void opensAsDesigned()
     {
         addCustomers();
@@ -141,43 +88,22 @@ private slots:
             QCOMPARE(view->model()->data(view->model()->index(2, 7)).toString(), QStringLiteral("SMU"));
         }
         QCOMPARE(field("txtJUMLAH")->text(), QStringLiteral("3"));
-        QCOMPARE(child<QPushButton>("cmdADD")->isEnabled(), true);
-        QCOMPARE(child<QPushButton>("cmdEDIT")->isEnabled(), true);
+        QCOMPARE(button("cmdADD")->isEnabled(), true);
+        QCOMPARE(button("cmdEDIT")->isEnabled(), true);
         QCOMPARE(dialogs->count(), 0);
-
-        // Captions, the crossed "EDIT" and "ADD" among them.
-        const std::pair<const char *, const char *> captions[] = {
-            {"cmdADD", "EDIT"},        {"cmdEDIT", "ADD"},         {"cmdUPDATE", "UPDATE"},
-            {"cmdFIRS", "FIRST"},      {"cmdPRIVIEW", "PREVIOUS"}, {"cmdNEXT", "NEXT"},
-            {"cmdLAST", "LAST"},       {"cmdCLOSE", "CLOSE"},      {"cmdKODE", "Cari Kode"},
-            {"cmdNAMA", "Cari Nama"},  {"cmdHAPUS", "Hapus"},      {"PT", "PT.BPRS.MERANTIKA"},
-            {"Label8", "DAFTAR DATA NASABAH"}, {"lblJUMLAH", "Jumlah Data"}, {"Label1", "NO REKENING"},
-            {"Label2", "NAMA NASABAH"}, {"Label3", "TTGL/LAHIR"}, {"Label4", "ALAMAT"},
-            {"Label5", "KOTA"},        {"Label6", "KODE POS"},     {"Label7", "TELPHON"},
-            {"optSD", "SD"},           {"Option2", "SMP"},         {"optSMU", "SMU"},
-            {"optMHS", "MAHASISWA"}};
-        for (const auto &[name, caption] : captions) {
-            QObject *control = screen->findChild<QObject *>(QLatin1String(name));
-            QVERIFY2(control, name);
-            const QString text = control->property("text").toString();
-            QCOMPARE(text, QString::fromLatin1(caption));
-        }
-        QCOMPARE(child<QGroupBox>("optSMP")->title(), QStringLiteral("STATUS PENDIDIKAN"));
-        QCOMPARE(child<QLabel>("Label9")->text(), QString::fromUtf8(bank::kAddress));
+        // The captions: tst_accessibility.
         // The grids and the count sit on their tabs.
         QVERIFY(tabs->widget(0)->isAncestorOf(child<QTableView>("DataGrid1")));
         QVERIFY(tabs->widget(1)->isAncestorOf(child<QTableView>("DataGrid2")));
-        QVERIFY(tabs->widget(1)->isAncestorOf(child<QPushButton>("cmdHAPUS")));
+        QVERIFY(tabs->widget(1)->isAncestorOf(button("cmdHAPUS")));
     }
 
     void menuOpensOneRegister()
     {
         MainWindow *menu = screens::show<MainWindow>();
-        QAction *entry = menu->findChild<QAction *>(QStringLiteral("MNUNASABAH"));
+        QAction *entry = child<QAction>(menu, "MNUNASABAH");
         entry->trigger();
-        screen = screens::find<RegisterScreen>();
-        QVERIFY(screen);
-        QVERIFY(QTest::qWaitForWindowActive(screen));
+        screen = drive(screens::find<RegisterScreen>());
         entry->trigger();
         int open = 0;
         for (QWidget *w : QApplication::topLevelWidgets())
@@ -222,19 +148,19 @@ private slots:
         openRegister();
         click("cmdNEXT");
         click("cmdADD");
-        QVERIFY(!child<QPushButton>("cmdADD")->isEnabled());
+        QVERIFY(!button("cmdADD")->isEnabled());
         QVERIFY(editable());
         QCOMPARE(focused(), field("txtREKENING"));
         // Enter walks the fields and goes on from the telephone to "UPDATE".
         for (int i = 0; i + 1 < 8; ++i) {
-            QTest::keyClick(field(kFields[i]), Qt::Key_Return);
+            enter(kFields[i]);
             QCOMPARE(focused(), field(kFields[i + 1]));
         }
-        QTest::keyClick(field("txtTELPHON"), Qt::Key_Return);
-        QCOMPARE(focused(), child<QPushButton>("cmdUPDATE"));
+        enter("txtTELPHON");
+        QCOMPARE(focused(), button("cmdUPDATE"));
 
-        retype("txtKOTA", QStringLiteral("Binjai"));
-        retype("txtNAMA", QStringLiteral("Nu'man"));
+        type("txtKOTA", QStringLiteral("Binjai"));
+        type("txtNAMA", QStringLiteral("Nu'man"));
         click("cmdUPDATE");
         QCOMPARE(dialogs->count(), 0);
         QCOMPARE(stored().at(1), QStringLiteral("0102|Nu'man|Binjai"));
@@ -243,7 +169,7 @@ private slots:
         QAbstractItemModel *grid = child<QTableView>("DataGrid2")->model();
         QCOMPARE(grid->data(grid->index(1, 5)).toString(), QStringLiteral("Binjai"));
         QVERIFY(readOnly());
-        QVERIFY(child<QPushButton>("cmdADD")->isEnabled());
+        QVERIFY(button("cmdADD")->isEnabled());
         QCOMPARE(records()->position(), 1);
     }
 
@@ -252,12 +178,12 @@ private slots:
         addCustomers();
         openRegister();
         click("cmdADD");
-        retype("txtNAMA", QStringLiteral("Salah Ketik"));
+        type("txtNAMA", QStringLiteral("Salah Ketik"));
         click("cmdNEXT");
         click("cmdPRIVIEW");
         QCOMPARE(field("txtNAMA")->text(), QStringLiteral("Ahmad Fauzi"));
         QVERIFY(editable()); // editing goes on across moves
-        retype("txtKOTA", QStringLiteral("Salah Ketik"));
+        type("txtKOTA", QStringLiteral("Salah Ketik"));
         click("cmdCLOSE");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!screens::find<RegisterScreen>());
@@ -289,8 +215,8 @@ private slots:
             database->addCustomer(QStringLiteral("0200"), QStringLiteral("Dewi"));
         const QStringList before = stored();
         click("cmdADD");
-        retype("txtREKENING", number);
-        retype("txtKOTA", QStringLiteral("Binjai"));
+        type("txtREKENING", number);
+        type("txtKOTA", QStringLiteral("Binjai"));
         click("cmdUPDATE");
         EXPECT_MESSAGE(dialogs->only(), message, "Perhatian", QMessageBox::Critical);
         QCOMPARE(dialogs->only().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -298,11 +224,11 @@ private slots:
         QCOMPARE(field("txtREKENING")->text(), number);
         QCOMPARE(field("txtKOTA")->text(), QStringLiteral("Binjai"));
         QVERIFY(editable());
-        QVERIFY(!child<QPushButton>("cmdADD")->isEnabled());
+        QVERIFY(!button("cmdADD")->isEnabled());
 
         // Corrected, the same typing is stored.
         dialogs->clear();
-        retype("txtREKENING", QStringLiteral("0109"));
+        type("txtREKENING", QStringLiteral("0109"));
         click("cmdUPDATE");
         QCOMPARE(dialogs->count(), 0);
         QCOMPARE(stored().at(0), QStringLiteral("0109|Ahmad Fauzi|Binjai"));
@@ -327,7 +253,7 @@ private slots:
                                    QStringLiteral("disk full"));
         openRegister();
         click("cmdADD");
-        retype("txtNAMA", QStringLiteral("Ma'ruf"));
+        type("txtNAMA", QStringLiteral("Ma'ruf"));
         click("cmdUPDATE");
         const DialogSeen refusal = dialogs->only();
         QVERIFY2(refusal.text.contains(cause), qPrintable(refusal.text));
@@ -398,7 +324,7 @@ private slots:
         QCOMPARE(grid->model()->data(grid->model()->index(2, 1)).toString(), QStringLiteral("Citra Lestari"));
 
         dialogs->answerMessage(QMessageBox::Yes);
-        QTest::mouseClick(child<QPushButton>("cmdHAPUS"), Qt::LeftButton);
+        click("cmdHAPUS");
         QCOMPARE(dialogs->count(), 2);
         QCOMPARE(database->rows(QStringLiteral("SELECT norekening FROM daftar ORDER BY rowid")),
                  QStringList({QStringLiteral("0101"), QStringLiteral("0102")}));
@@ -427,7 +353,7 @@ private slots:
         openRegister();
         const QStringList before = this->stored();
         click("cmdADD");
-        retype("txtREKENING", QStringLiteral("0900"));
+        type("txtREKENING", QStringLiteral("0900"));
         if (answer)
             dialogs->answerMessage(QMessageBox::StandardButton(answer));
         click("cmdUPDATE");
@@ -514,7 +440,7 @@ private slots:
 
         dialogs->clear();
         click("cmdADD");
-        retype("txtNAMA", QStringLiteral("Ahmad"));
+        type("txtNAMA", QStringLiteral("Ahmad"));
         click("cmdUPDATE");
         QCOMPARE(dialogs->only().title, QStringLiteral("Perhatian"));
         QCOMPARE(field("txtNAMA")->text(), QStringLiteral("Ahmad"));
@@ -591,7 +517,7 @@ private slots:
 
     void olderFileWithRepeatedNumbers()
     {
-        makeLegacyRegister();
+        database->makeOlderRegister();
         addCustomers();
         database->addCustomer(QStringLiteral("0101"), QStringLiteral("Andi Wijaya"));
         openRegister();
@@ -603,14 +529,14 @@ private slots:
         // A customer keeps his (repeated) number while his other details are corrected,
         click("cmdLAST");
         click("cmdADD");
-        retype("txtKOTA", QStringLiteral("Binjai"));
+        type("txtKOTA", QStringLiteral("Binjai"));
         click("cmdUPDATE");
         QCOMPARE(dialogs->count(), 1);
         QCOMPARE(stored().at(3), QStringLiteral("0101|Andi Wijaya|Binjai"));
         // but no customer is given a number in use, even where the file would allow it.
         click("cmdFIRS");
         click("cmdADD");
-        retype("txtREKENING", QStringLiteral("0102"));
+        type("txtREKENING", QStringLiteral("0102"));
         click("cmdUPDATE");
         QCOMPARE(dialogs->seen.last().text, QStringLiteral("NO REKENING SUDAH ADA ?"));
         QCOMPARE(stored().at(0), QStringLiteral("0101|Ahmad Fauzi|Medan"));
@@ -620,11 +546,11 @@ private slots:
     {
         // The field takes ten characters; a longer stored number is not cut short by
         // correcting the customer's other details.
-        makeLegacyRegister();
+        database->makeOlderRegister();
         database->addCustomer(QStringLiteral("01234567890"), QStringLiteral("Ahmad Fauzi"));
         openRegister();
         click("cmdADD");
-        retype("txtKOTA", QStringLiteral("Binjai"));
+        type("txtKOTA", QStringLiteral("Binjai"));
         click("cmdUPDATE");
         QCOMPARE(dialogs->count(), 0);
         QCOMPARE(stored(), QStringList(QStringLiteral("01234567890|Ahmad Fauzi|Binjai")));

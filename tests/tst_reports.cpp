@@ -7,19 +7,13 @@
 #include "reports/reports.h"
 #include "reports/reportwindow.h"
 #include "reports/savingsrequest.h"
-#include "dialogs.h"
 #include "fixture.h"
-#include "testdb.h"
 #include "testserver.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QPrinter>
 #include <QProcess>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -86,13 +80,11 @@ struct PdfText {
     }
 };
 
-class tst_Reports : public QObject
+class tst_Reports : public Fixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDatabase> database;
-    std::unique_ptr<DialogAnswerer> dialogs;
     std::unique_ptr<QTemporaryDir> output;
     int saved = 0;
 
@@ -172,33 +164,18 @@ private:
     }
 
     MainWindow *menu() { return screens::show<MainWindow>(); }
-    void trigger(const char *entry) { menu()->findChild<QAction *>(QLatin1String(entry))->trigger(); }
+    void trigger(const char *entry) { ScreenDriver::trigger(menu(), entry); }
 
     SavingsRequestScreen *openRequest()
     {
         trigger("mnuTNASABAH");
-        auto *screen = screens::find<SavingsRequestScreen>();
-        if (screen && !QTest::qWaitForWindowActive(screen))
-            QTest::qFail("the request screen did not become active", __FILE__, __LINE__);
-        return screen;
+        return drive(screens::find<SavingsRequestScreen>());
     }
-    static QLineEdit *accountField(QWidget *screen)
-    {
-        return screen->findChild<QLineEdit *>(QStringLiteral("txtREKENING"));
-    }
-    static QPushButton *button(QWidget *screen, const char *name)
-    {
-        return screen->findChild<QPushButton *>(QLatin1String(name));
-    }
-    static void typeAccount(QWidget *screen, const QString &text)
-    {
-        accountField(screen)->clear();
-        accountField(screen)->setFocus();
-        QTest::keyClicks(accountField(screen), text);
-    }
+    static QLineEdit *accountField(QWidget *screen) { return field(screen, "txtREKENING"); }
+    static void typeAccount(QWidget *screen, const QString &text) { type(screen, "txtREKENING", text); }
     reports::ReportWindow *cetak(QWidget *screen)
     {
-        QTest::mouseClick(button(screen, "cmdCETAK"), Qt::LeftButton);
+        click(screen, "cmdCETAK");
         return reports::reportWindow(QStringLiteral("DATAR"));
     }
 
@@ -233,18 +210,14 @@ private slots:
 
     void init()
     {
-        database = std::make_unique<TestDatabase>();
-        dialogs = std::make_unique<DialogAnswerer>();
+        Fixture::init();
         output = std::make_unique<QTemporaryDir>();
     }
 
     void cleanup()
     {
-        reports::closeReports();
-        closeAllScreens();
-        dialogs.reset();
+        Fixture::cleanup();
         output.reset();
-        database.reset();
     }
 
     void savingsReportOfOneAccount_data()
@@ -408,10 +381,10 @@ private slots:
         addLedger();
         auto *screen = openRequest();
         QCOMPARE(accountField(screen)->maxLength(), 10);
-        QCOMPARE(QApplication::focusWidget(), accountField(screen));
+        QCOMPARE(focused(), accountField(screen));
         typeAccount(screen, QStringLiteral("0102"));
-        QTest::keyClick(accountField(screen), Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), button(screen, "cmdCETAK"));
+        enter(screen, "txtREKENING");
+        QCOMPARE(focused(), button(screen, "cmdCETAK"));
         QCOMPARE(accountField(screen)->text(), QStringLiteral("0102"));
         QVERIFY(!reports::reportWindow(QStringLiteral("DATAR")));
         dataenv::CommandSource *source = dataenv::DMN()->command(QStringLiteral("Command2"));
@@ -438,10 +411,10 @@ private slots:
         button(screen, "cmdCETAK")->setFocus();
         screen->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(screen));
-        QCOMPARE(QApplication::focusWidget(), accountField(screen));
+        QCOMPARE(focused(), accountField(screen));
         QCOMPARE(accountField(screen)->text(), QStringLiteral("0101"));
 
-        QTest::mouseClick(button(screen, "cmdBatal"), Qt::LeftButton);
+        click(screen, "cmdBatal");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(watched.isNull());
         QVERIFY(screens::find<MainWindow>()->isVisible());

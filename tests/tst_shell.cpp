@@ -13,15 +13,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTest>
 
 namespace {
-QString tool(const QString &name)
-{
-    return qEnvironmentVariable("SIMPARO_TOOLS_DIR", QCoreApplication::applicationDirPath()) + u'/' + name;
-}
-
 // A plain screen that counts its activations.
 class CountingScreen : public QWidget
 {
@@ -51,21 +45,14 @@ private slots:
     void initdbCreatesAndNeverOverwrites()
     {
         TestDatabase home(false);
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.home());
-        process.setProcessEnvironment(environment);
         // The password comes on standard input, never as an argument; spaces at its ends are its own.
         // On a server: the tables are made on the database of the service.
         const QStringList where = TestDatabase::onServer()
                                       ? QStringList{QStringLiteral("--server"), testserver::service()}
                                       : QStringList();
-        process.start(tool(QStringLiteral("simparo-initdb")),
-                      where + QStringList{QStringLiteral("--user"), QStringLiteral("kepala"), QStringLiteral("--password-stdin")});
-        process.write(" rahasia \nbaris lain\n");
-        process.closeWriteChannel();
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 0);
+        const QStringList made = where + QStringList{QStringLiteral("--user"), QStringLiteral("kepala"),
+                                                     QStringLiteral("--password-stdin")};
+        QCOMPARE(runTool("simparo-initdb", made, home.home(), {}, " rahasia \nbaris lain\n").exitCode, 0);
         QCOMPARE(QFile::exists(home.file()), !TestDatabase::onServer());
         QCOMPARE(home.scalar(QStringLiteral("SELECT \"user\" FROM Qpass")).toString(), QStringLiteral("kepala"));
         const QString stored = home.scalar(QStringLiteral("SELECT password FROM tpassword")).toString();
@@ -78,13 +65,11 @@ private slots:
                  1);
 
         home.addCustomer(QStringLiteral("0001"), QStringLiteral("Ani"));
-        process.start(tool(QStringLiteral("simparo-initdb")),
-                      where + QStringList{QStringLiteral("--user"), QStringLiteral("x"), QStringLiteral("--password-stdin")});
-        process.write("y\n");
-        process.closeWriteChannel();
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 1);
-        QVERIFY(process.readAllStandardError().contains("sudah ada"));
+        const ToolRun again = runTool("simparo-initdb", where + QStringList{QStringLiteral("--user"), QStringLiteral("x"),
+                                                                            QStringLiteral("--password-stdin")},
+                                      home.home(), {}, "y\n");
+        QCOMPARE(again.exitCode, 1);
+        QVERIFY(again.err.contains(QLatin1String("sudah ada")));
         QCOMPARE(home.scalar(QStringLiteral("SELECT count(*) FROM daftar")).toInt(), 1);
         QCOMPARE(home.scalar(QStringLiteral("SELECT count(*) FROM tpassword")).toInt(), 1);
     }

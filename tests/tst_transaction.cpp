@@ -2,30 +2,23 @@
 // deposits and withdrawals, every refusal of "SAVE", and the balance chain of
 // every account checked straight from the database after each scenario.
 #include "app/mainwindow.h"
-#include "shell/bank.h"
 #include "shell/screens.h"
 #include "data/recordsource.h"
 #include "data/database.h"
 #include "data/ledgerchain.h"
 #include "data/money.h"
 #include "data/textforms.h"
-#include "dialogs.h"
 #include "fixture.h"
 #include "customers/registerscreen.h"
 #include "savings/ledgerview.h"
 #include "savings/transactionscreen.h"
-#include "testdb.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTableView>
 #include <QTest>
@@ -42,53 +35,25 @@ QString today()
 }
 } // namespace
 
-class tst_Transaction : public QObject
+class tst_Transaction : public Fixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDatabase> database;
-    std::unique_ptr<DialogAnswerer> dialogs;
     TransactionScreen *screen = nullptr;
-    QLocale savedLocale;
 
-    QLineEdit *field(const char *name) { return screen->findChild<QLineEdit *>(QLatin1String(name)); }
-    QPushButton *button(const char *name) { return screen->findChild<QPushButton *>(QLatin1String(name)); }
-    QComboBox *codeList() { return screen->findChild<QComboBox *>(QStringLiteral("cbo_TRANSAKSI")); }
-    QTableView *grid() { return screen->findChild<QTableView *>(QStringLiteral("DataGrid1")); }
-    QWidget *focused() { return QApplication::focusWidget(); }
+    QComboBox *codeList() { return child<QComboBox>("cbo_TRANSAKSI"); }
+    QTableView *grid() { return child<QTableView>("DataGrid1"); }
 
-    void openScreen()
-    {
-        screen = screens::show<TransactionScreen>();
-        QVERIFY(QTest::qWaitForWindowExposed(screen));
-    }
-    void type(const char *name, const QString &text)
-    {
-        field(name)->setFocus();
-        field(name)->clear();
-        QTest::keyClicks(field(name), text);
-    }
-    void enter(const char *name) { QTest::keyClick(field(name), Qt::Key_Return); }
+    void openScreen() { screen = drive(screens::show<TransactionScreen>()); }
     void lookUp(const QString &account)
     {
         type("txtREKENING", account);
         enter("txtREKENING");
     }
     // Chooses an item from the code list's drop-down, as the operator does with the mouse.
-    void choose(int index)
-    {
-        QComboBox *list = codeList();
-        list->setFocus();
-        list->showPopup();
-        QAbstractItemView *view = list->view();
-        QTRY_VERIFY(view->isVisible());
-        const QRect item = view->visualRect(view->model()->index(index, 0));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
-        QTRY_VERIFY(!view->isVisible());
-        QCOMPARE(list->currentIndex(), index);
-    }
-    void save() { QTest::mouseClick(button("cmdSIMPAN"), Qt::LeftButton); }
+    void choose(int index) { ScreenDriver::choose("cbo_TRANSAKSI", index); }
+    void save() { click("cmdSIMPAN"); }
     int ledgerRows() { return database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(); }
     QString lastRow()
     {
@@ -136,24 +101,25 @@ private:
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u',')));
     }
 
-    // One whole transaction as the operator makes it; the dialogs seen are left for the caller.
-    void post(const QString &account, posting::Code code, const QString &amount)
+    // A transaction as the operator makes it, up to "SAVE"; the dialogs seen are left for the caller.
+    void prepare(const QString &account, posting::Code code, const QString &amount)
     {
         lookUp(account);
         choose(code == posting::Code::Deposit ? 0 : 1);
         const char *name = code == posting::Code::Deposit ? "txtKREDIT" : "txtDEBET";
         type(name, amount);
         enter(name);
+    }
+    void post(const QString &account, posting::Code code, const QString &amount)
+    {
+        prepare(account, code, amount);
         save();
     }
 
 private slots:
-    void initTestCase() { savedLocale = QLocale(); }
-
     void init()
     {
-        database = std::make_unique<TestDatabase>();
-        dialogs = std::make_unique<DialogAnswerer>();
+        Fixture::init();
         database->addCustomer(kAni, QStringLiteral("Ani Lubis"));
         database->addCustomer(kBudi, QStringLiteral("Budi O'Hara"));
         database->addCustomer(kCitra, QStringLiteral("Citra Sari"));
@@ -166,12 +132,10 @@ private slots:
 
     void cleanup()
     {
-        closeAllScreens();
-        QLocale::setDefault(savedLocale);
+        closeScreens();
         if (database)
             verifyBalanceChains();
-        dialogs.reset();
-        database.reset();
+        Fixture::cleanup();
     }
 
     // A latest saldo that is empty (or, in a file, a text) is told naming the
@@ -218,34 +182,19 @@ private slots:
         MainWindow *menu = screens::show<MainWindow>();
         QAction *entry = menu->findChild<QAction *>(QStringLiteral("mnuTRANSAKSI"));
         entry->trigger();
-        screen = screens::find<TransactionScreen>();
-        QVERIFY(screen);
+        screen = drive(screens::find<TransactionScreen>());
         entry->trigger();
         QCOMPARE(screens::find<TransactionScreen>(), screen); // one instance only
-        QVERIFY(QTest::qWaitForWindowExposed(screen));
 
         QCOMPARE(screen->objectName(), QStringLiteral("frmPENARIKAN"));
         QCOMPARE(screen->windowTitle(), QStringLiteral("TRANSAKSI TABUNGAN NASABAH SISWA"));
-        const QList<QPair<const char *, const char *>> captions = {
-            {"Label6", "PT.BPRS.MERANTIKA"}, {"Label1", "No Rekening"},    {"Label2", "Nama Nasabah"},
-            {"Label4", "Tanggal Transaksi"}, {"Label13", "Kode Transaksi"}, {"Label12", "Jenis Transaksi"},
-            {"Label7", "Debet"},             {"Rp", "Rp"},                  {"Label3", "Kredit"},
-            {"Label5", "Rp"},                {"Label8", "Saldo"},           {"Label10", "Rp"}};
-        for (const auto &[name, caption] : captions) {
-            QLabel *label = screen->findChild<QLabel *>(QLatin1String(name));
-            QVERIFY2(label, name);
-            QCOMPARE(label->text(), QString::fromLatin1(caption));
-        }
-        QCOMPARE(screen->findChild<QLabel *>(QStringLiteral("Label9"))->text(), QString::fromUtf8(bank::kAddress));
-        QCOMPARE(button("cmdSIMPAN")->text(), QStringLiteral("SAVE"));
-        QCOMPARE(button("Command1")->text(), QStringLiteral("CANCEL"));
-        QCOMPARE(button("cmdSALDO")->text(), QStringLiteral("CEK SALDO"));
+        // The captions: tst_accessibility.
         QVERIFY(button("cmdSIMPAN")->x() < button("Command1")->x());
         QVERIFY(button("Command1")->x() < button("cmdSALDO")->x());
         for (const char *name : {"Line1", "Line2"})
-            QVERIFY(screen->findChild<QFrame *>(QLatin1String(name)));
+            QVERIFY(child<QFrame>(name));
 
-        auto *date = screen->findChild<QDateEdit *>(QStringLiteral("DTPicker1"));
+        auto *date = child<QDateEdit>("DTPicker1");
         QCOMPARE(date->date(), QDate::currentDate());
         QVERIFY(!date->isEnabled());
         QVERIFY(codeList()->isEditable());
@@ -265,7 +214,7 @@ private slots:
         QCOMPARE(screen->childAt(field("txtSAL")->geometry().center()), field("txtSAL"));
 
         for (const char *name : {"Adodc1", "Adodc2"})
-            QVERIFY2(screen->findChild<RecordSource *>(QLatin1String(name)), name);
+            QVERIFY(child<RecordSource>(name));
         QCOMPARE(screen->customers()->recordSourceName(), QStringLiteral("daftar"));
         QCOMPARE(screen->ledger()->recordSourceName(), QStringLiteral("nabubg"));
         QCOMPARE(grid()->model(), screen->ledger());
@@ -375,10 +324,7 @@ private slots:
     void enterAllTheWayPostsTheDeposit()
     {
         openScreen();
-        lookUp(kAni);
-        choose(0);
-        type("txtKREDIT", QStringLiteral("2000"));
-        enter("txtKREDIT");
+        prepare(kAni, posting::Code::Deposit, QStringLiteral("2000"));
         QCOMPARE(focused(), button("cmdSIMPAN"));
         const int rows = ledgerRows();
         QTest::keyClick(button("cmdSIMPAN"), Qt::Key_Return);
@@ -677,10 +623,7 @@ private slots:
     void balanceIsComputedWhenSaving()
     {
         openScreen();
-        lookUp(kAni);
-        choose(0);
-        type("txtKREDIT", QStringLiteral("1000"));
-        enter("txtKREDIT");
+        prepare(kAni, posting::Code::Deposit, QStringLiteral("1000"));
         QCOMPARE(field("txtSALDO")->text(), QStringLiteral("6000"));
         type("txtKREDIT", QStringLiteral("2500"));
         save();
@@ -758,10 +701,7 @@ private slots:
     void databaseRefusalKeepsTheFields()
     {
         openScreen();
-        lookUp(kAni);
-        choose(0);
-        type("txtKREDIT", QStringLiteral("2000"));
-        enter("txtKREDIT");
+        prepare(kAni, posting::Code::Deposit, QStringLiteral("2000"));
         database->refuseWrites(QStringLiteral("t"), QStringLiteral("INSERT"), QStringLiteral("nabubg"),
                                QStringLiteral("disk full"));
         const int rows = ledgerRows();
@@ -829,7 +769,7 @@ private slots:
         openScreen();
         lookUp(kAni);
         QPointer<TransactionScreen> watched(screen);
-        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        click("Command1");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(watched.isNull());
         QVERIFY(screens::find<MainWindow>() && screens::find<MainWindow>()->isVisible());
@@ -847,7 +787,7 @@ private slots:
         lookUp(kAni);
         choose(0);
         type("txtKREDIT", QStringLiteral("1000"));
-        QTest::mouseClick(button("cmdSALDO"), Qt::LeftButton);
+        click("cmdSALDO");
         LedgerView *view = screens::find<LedgerView>();
         QVERIFY(view);
         QVERIFY(view->isVisible());
@@ -862,7 +802,7 @@ private slots:
     {
         QLocale::setDefault(QLocale(QStringLiteral("id_ID")));
         openScreen();
-        QTest::mouseClick(screen->findChild<QLabel *>(QStringLiteral("Label1")), Qt::LeftButton);
+        QTest::mouseClick(child<QLabel>("Label1"), Qt::LeftButton);
         QCOMPARE(screen->windowTitle(), QStringLiteral("TRANSAKSI TABUNGAN NASABAH SISWA"));
         QTest::mouseClick(screen, Qt::LeftButton, {}, QPoint(5, 300));
         QCOMPARE(screen->windowTitle(), textform::shortDate(QDate::currentDate()));

@@ -15,14 +15,13 @@
 #include "reports/savingsrequest.h"
 #include "savings/ledgerview.h"
 #include "savings/transactionscreen.h"
+#include "screendriver.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -41,32 +40,16 @@ void settle()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-template <class T>
-T *child(QWidget *window, const char *name)
-{
-    T *found = window->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no control %s on %s", name, qPrintable(window->objectName()));
-    return found;
-}
-
-void typeInto(QWidget *window, const char *name, const QString &text)
-{
-    auto *field = child<QLineEdit>(window, name);
-    field->setFocus();
-    field->clear();
-    QTest::keyClicks(field, text);
-}
-
+// The screen driver's steps, each followed by what it set off.
 void enter(QWidget *window, const char *name)
 {
-    QTest::keyClick(child<QLineEdit>(window, name), Qt::Key_Return);
+    ScreenDriver::enter(window, name);
     settle();
 }
 
 void click(QWidget *window, const char *name)
 {
-    QTest::mouseClick(child<QPushButton>(window, name), Qt::LeftButton);
+    ScreenDriver::click(window, name);
     settle();
 }
 
@@ -94,17 +77,14 @@ void answerNextDialog(const QString &text = QString())
 
 void trigger(MainWindow *menu, const char *action)
 {
-    child<QAction>(menu, action)->trigger();
+    ScreenDriver::trigger(menu, action);
     settle();
 }
 
 template <class T>
 T *shown()
 {
-    T *screen = screens::find<T>();
-    if (!screen || !QTest::qWaitForWindowExposed(screen))
-        qFatal("screen not shown");
-    return screen;
+    return ScreenDriver::shown(screens::find<T>());
 }
 
 QString accountOf(int i)
@@ -160,8 +140,8 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         settle();
         LoginScreen *login = screens::show<LoginScreen>();
         (void)QTest::qWaitForWindowExposed(login);
-        typeInto(login, "TXTuser", QStringLiteral("admin"));
-        typeInto(login, "TXTpasword", QStringLiteral("admin123"));
+        ScreenDriver::type(login, "TXTuser", QStringLiteral("admin"));
+        ScreenDriver::type(login, "TXTpasword", QStringLiteral("admin123"));
         enter(login, "TXTuser");
         enter(login, "TXTpasword");
         click(login, "cmdOK");
@@ -182,7 +162,7 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
     int next = 0;
     bench::Figures lookups{QStringLiteral("account lookup: Enter until name, balance and grid shown") + label, {}};
     for (int i = 0; i < runs; ++i) {
-        typeInto(transaction, "txtREKENING", accountOf((next++ * 7919) % customers));
+        ScreenDriver::type(transaction, "txtREKENING", accountOf((next++ * 7919) % customers));
         QElapsedTimer timer;
         timer.start();
         enter(transaction, "txtREKENING");
@@ -195,19 +175,19 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         bench::Figures amounts{QStringLiteral("deposit: Enter in the amount until the new balance shows") + label, {}};
         bench::Figures saves{QStringLiteral("deposit: SAVE handler until the row is committed") + label, {}};
         for (int i = 0; i < runs; ++i) {
-            typeInto(transaction, "txtREKENING", accountOf((deposit++ * 104729) % customers));
+            ScreenDriver::type(transaction, "txtREKENING", accountOf((deposit++ * 104729) % customers));
             enter(transaction, "txtREKENING");
-            auto *code = child<QComboBox>(transaction, "cbo_TRANSAKSI");
+            auto *code = ScreenDriver::child<QComboBox>(transaction, "cbo_TRANSAKSI");
             code->setCurrentIndex(0);
             emit code->activated(0);
             settle();
-            typeInto(transaction, "txtKREDIT", QStringLiteral("5000"));
+            ScreenDriver::type(transaction, "txtKREDIT", QStringLiteral("5000"));
             QElapsedTimer timer;
             timer.start();
             enter(transaction, "txtKREDIT");
             amounts.millis << timer.nsecsElapsed() / 1e6;
             timer.start();
-            QTest::mouseClick(child<QPushButton>(transaction, "cmdSIMPAN"), Qt::LeftButton);
+            ScreenDriver::click(transaction, "cmdSIMPAN");
             saves.millis << timer.nsecsElapsed() / 1e6;
             settle();
         }
@@ -244,7 +224,7 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
     LedgerView *ledger = screens::find<LedgerView>();
     bench::Figures ledgerLookups{QStringLiteral("ledger view lookup: Enter until rows and total shown") + label, {}};
     for (int i = 0; i < runs; ++i) {
-        typeInto(ledger, "txtREKENING", accountOf((next++ * 7919) % customers));
+        ScreenDriver::type(ledger, "txtREKENING", accountOf((next++ * 7919) % customers));
         QElapsedTimer timer;
         timer.start();
         enter(ledger, "txtREKENING");
@@ -284,12 +264,12 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         int added = 0;
         bench::Figures saves{QStringLiteral("new customer: SAVE handler until committed") + label, {}};
         for (int i = 0; i < runs; ++i) {
-            typeInto(entry, "txtREKENING", QStringLiteral("B%1").arg(QDateTime::currentMSecsSinceEpoch() % 100000000 + added++));
-            typeInto(entry, "txtNAMA", QStringLiteral("Nasabah Baru %1").arg(added));
-            typeInto(entry, "txtKOTA", QStringLiteral("Padang"));
+            ScreenDriver::type(entry, "txtREKENING", QStringLiteral("B%1").arg(QDateTime::currentMSecsSinceEpoch() % 100000000 + added++));
+            ScreenDriver::type(entry, "txtNAMA", QStringLiteral("Nasabah Baru %1").arg(added));
+            ScreenDriver::type(entry, "txtKOTA", QStringLiteral("Padang"));
             QElapsedTimer timer;
             timer.start();
-            QTest::mouseClick(child<QPushButton>(entry, "cmdSAVE"), Qt::LeftButton);
+            ScreenDriver::click(entry, "cmdSAVE");
             saves.millis << timer.nsecsElapsed() / 1e6;
             settle();
         }
@@ -301,7 +281,7 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
     SavingsRequestScreen *request = shown<SavingsRequestScreen>();
     const QString pdf = QDir::homePath() + QStringLiteral("/bench-report.pdf");
     bench::print(bench::time(QStringLiteral("savings report of one account: Cetak until shown") + label, runs, [&] {
-        typeInto(request, "txtREKENING", accountOf((next++ * 7919) % customers));
+        ScreenDriver::type(request, "txtREKENING", accountOf((next++ * 7919) % customers));
         click(request, "cmdCETAK");
         (void)QTest::qWaitForWindowExposed(reports::reportWindow(QStringLiteral("DATAR")));
         settle();

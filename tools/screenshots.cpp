@@ -18,6 +18,7 @@
 #include "savings/posting.h"
 #include "savings/transactionscreen.h"
 #include "shell/screens.h"
+#include "screendriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,8 +26,6 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QEventLoop>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -37,6 +36,7 @@
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <cstdio>
 
@@ -61,54 +61,22 @@ void settle(int milliseconds = 60)
     loop.exec();
 }
 
-template <class T>
-T *child(QWidget *window, const char *name)
-{
-    T *found = window ? window->findChild<T *>(QLatin1String(name)) : nullptr;
-    if (!found)
-        fail(QStringLiteral("no %1 in %2").arg(QLatin1String(name), window ? window->objectName() : QString()));
-    return found;
-}
-
-void key(QWidget *widget, int code, const QString &text = QString())
-{
-    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
-    QApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
-    QApplication::sendEvent(widget, &release);
-}
-
-// Types the text into the field key by key, as the operator does.
-void type(QWidget *window, const char *field, const QString &text)
-{
-    auto *edit = child<QLineEdit>(window, field);
-    if (!edit)
-        return;
-    edit->setFocus();
-    for (const QChar character : text)
-        key(edit, 0, QString(character));
-}
-
+// The screen driver's steps, each given time to show what it set off.
 void enter(QWidget *window, const char *field)
 {
-    if (auto *widget = child<QWidget>(window, field))
-        key(widget, Qt::Key_Return);
+    ScreenDriver::enter(window, field);
     settle();
 }
 
 void press(QWidget *window, const char *button)
 {
-    if (auto *found = child<QPushButton>(window, button))
-        found->click();
+    ScreenDriver::button(window, button)->click();
     settle();
 }
 
 void trigger(QWidget *window, const char *action)
 {
-    if (auto *found = window->findChild<QAction *>(QLatin1String(action)))
-        found->trigger();
-    else
-        fail(QStringLiteral("no menu entry %1").arg(QLatin1String(action)));
+    ScreenDriver::trigger(window, action);
     settle();
 }
 
@@ -251,9 +219,9 @@ void takePictures(const QString &folder)
     // Login: the user confirmed, the password typed and accepted.
     auto *login = screens::show<LoginScreen>();
     settle();
-    type(login, "TXTuser", QStringLiteral("admin"));
+    ScreenDriver::type(login, "TXTuser", QStringLiteral("admin"));
     enter(login, "TXTuser");
-    type(login, "TXTpasword", QStringLiteral("admin123"));
+    ScreenDriver::type(login, "TXTpasword", QStringLiteral("admin123"));
     enter(login, "TXTpasword");
     shoot(login, folder, QStringLiteral("frmPASWORD"));
     press(login, "cmdOK");
@@ -270,23 +238,21 @@ void takePictures(const QString &folder)
     auto *customers = screens::find<RegisterScreen>();
     press(customers, "cmdNEXT");
     shoot(customers, folder, QStringLiteral("frmDAFTAR"));
-    if (auto *tabs = child<QTabWidget>(customers, "SSTab1"))
-        tabs->setCurrentIndex(1);
+    ScreenDriver::child<QTabWidget>(customers, "SSTab1")->setCurrentIndex(1);
     shoot(customers, folder, QStringLiteral("frmDAFTAR-cari"));
-    if (auto *tabs = child<QTabWidget>(customers, "SSTab1"))
-        tabs->setCurrentIndex(0);
+    ScreenDriver::child<QTabWidget>(customers, "SSTab1")->setCurrentIndex(0);
 
     // A new customer being typed in (not saved).
     press(customers, "cmdEDIT");
     auto *newCustomer = screens::find<NewCustomerScreen>();
-    type(newCustomer, "txtREKENING", QStringLiteral("0120240007"));
+    ScreenDriver::type(newCustomer, "txtREKENING", QStringLiteral("0120240007"));
     enter(newCustomer, "txtREKENING");
     const std::pair<const char *, const char *> typed[] = {
         {"txtNAMA", "Fitri Ramadhani"}, {"txtTEMPAT", "Medan"},  {"txtLAHIR", "14/02/2012"},
         {"txtALAMAT", "Jl. Teratai No. 9"}, {"txtKOTA", "Medan"}, {"txtKODE", "20118"},
     };
     for (const auto &[field, text] : typed) {
-        type(newCustomer, field, QString::fromUtf8(text));
+        ScreenDriver::type(newCustomer, field, QString::fromUtf8(text));
         enter(newCustomer, field);
     }
     shoot(newCustomer, folder, QStringLiteral("frmTAMBAH"));
@@ -297,23 +263,21 @@ void takePictures(const QString &folder)
     // A deposit after the account lookup, its new balance shown before SAVE.
     trigger(menu, "mnuTRANSAKSI");
     auto *transactions = screens::find<TransactionScreen>();
-    if (auto *date = child<QDateEdit>(transactions, "DTPicker1"))
-        date->setDate(kToday);
-    type(transactions, "txtREKENING", account);
+    ScreenDriver::child<QDateEdit>(transactions, "DTPicker1")->setDate(kToday);
+    ScreenDriver::type(transactions, "txtREKENING", account);
     enter(transactions, "txtREKENING");
-    if (auto *code = child<QComboBox>(transactions, "cbo_TRANSAKSI")) {
-        code->setFocus();
-        key(code, Qt::Key_Down);
-        settle();
-    }
-    type(transactions, "txtKREDIT", QStringLiteral("20000"));
+    auto *code = ScreenDriver::child<QComboBox>(transactions, "cbo_TRANSAKSI");
+    code->setFocus();
+    QTest::keyClick(code, Qt::Key_Down);
+    settle();
+    ScreenDriver::type(transactions, "txtKREDIT", QStringLiteral("20000"));
     enter(transactions, "txtKREDIT");
     shoot(transactions, folder, QStringLiteral("frmPENARIKAN"));
 
     // The ledger view of the same account.
     press(transactions, "cmdSALDO");
     auto *ledger = screens::find<LedgerView>();
-    type(ledger, "txtREKENING", account);
+    ScreenDriver::type(ledger, "txtREKENING", account);
     enter(ledger, "txtREKENING");
     shoot(ledger, folder, QStringLiteral("frmTABUNGAN"));
     for (QWidget *done : {static_cast<QWidget *>(ledger), static_cast<QWidget *>(transactions)})
@@ -323,7 +287,7 @@ void takePictures(const QString &folder)
     // The savings report of one account, asked for and shown.
     trigger(menu, "mnuTNASABAH");
     auto *request = screens::find<SavingsRequestScreen>();
-    type(request, "txtREKENING", account);
+    ScreenDriver::type(request, "txtREKENING", account);
     enter(request, "txtREKENING");
     shoot(request, folder, QStringLiteral("frmRTABUNGAN"));
     press(request, "cmdCETAK");
@@ -348,7 +312,7 @@ void takePictures(const QString &folder)
     // The change of password, the operator's name typed.
     trigger(menu, "mnuGanti");
     auto *password = screens::find<PasswordScreen>();
-    type(password, "txtUserLama", QStringLiteral("admin"));
+    ScreenDriver::type(password, "txtUserLama", QStringLiteral("admin"));
     shoot(password, folder, QStringLiteral("frmUBAHPASSWORD"));
 }
 
@@ -388,6 +352,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     registerHome();
+    // A missing control is told, counted, and the pictures go on.
+    ScreenDriver::setFailureHandler(fail);
     // No message box belongs in the pictures: one that opens is a failure, and is closed.
     QTimer watchdog;
     QObject::connect(&watchdog, &QTimer::timeout, [] {

@@ -1,6 +1,8 @@
 #include "fixture.h"
 
 #include "app/startup.h"
+#include "data/database.h"
+#include "reports/reports.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -11,6 +13,30 @@ void closeAllScreens()
         if (window->testAttribute(Qt::WA_DeleteOnClose))
             window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void Fixture::closeScreens()
+{
+    reports::closeReports();
+    closeAllScreens();
+}
+
+void Fixture::init()
+{
+    savedLocale_ = QLocale();
+    database = std::make_unique<TestDatabase>();
+    dialogs = std::make_unique<DialogAnswerer>();
+}
+
+void Fixture::cleanup()
+{
+    closeScreens();
+    QLocale::setDefault(savedLocale_);
+    db::setReadOnlyForTesting(false);
+    db::setBusyTimeoutForTesting(5000);
+    db::setWriteAheadLogForTesting(true);
+    dialogs.reset();
+    database.reset();
 }
 
 // Screens go home to the main window, as they do in the program.

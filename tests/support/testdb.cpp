@@ -4,7 +4,9 @@
 #include "testserver.h"
 
 #include <QDir>
+#include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -240,4 +242,27 @@ bool TestDatabase::damage(bool truncate)
     if (truncate)
         return file.resize(kept);
     return file.seek(kept) && file.write(QByteArray(int(file.size() - kept), '\x5a')) == file.size() - kept;
+}
+
+QString tool(const QString &name)
+{
+    return qEnvironmentVariable("SIMPARO_TOOLS_DIR", QCoreApplication::applicationDirPath()) + u'/' + name;
+}
+
+ToolRun runTool(const QString &name, const QStringList &arguments, const QString &home,
+                const QStringList &environment, const QByteArray &input)
+{
+    QProcess process;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.insert(QStringLiteral("HOME"), home);
+    for (const QString &pair : environment)
+        variables.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+    process.setProcessEnvironment(variables);
+    process.setWorkingDirectory(home);
+    process.start(tool(name), arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    const bool ended = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    return {ended ? process.exitCode() : -1, QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }

@@ -69,3 +69,18 @@ private:
     QByteArray savedConfig_;
     QString connectionName_;
 };
+
+// A program of the build (SIMPARO_TOOLS_DIR, else the test program's own folder).
+QString tool(const QString &name);
+
+// One run of a program of the build: its exit code (-1 when it crashed or did not
+// end within a minute) and what it printed.
+struct ToolRun
+{
+    int exitCode = -1;
+    QString out, err;
+};
+// Runs it with HOME and the working folder at home (where the program's own database
+// lies), NAME=value settings added to its environment and `input` on its standard input.
+ToolRun runTool(const QString &name, const QStringList &arguments, const QString &home,
+                const QStringList &environment = {}, const QByteArray &input = {});

@@ -17,7 +17,11 @@
 namespace testserver {
 
 namespace {
-const QString kBin = QStringLiteral("/usr/lib/postgresql/15/bin/");
+// PostgreSQL's programs: where the build found them, else Debian's place for them.
+const QString kBin = [] {
+    const QString found = qEnvironmentVariable("SIMPARO_PG_BIN");
+    return (found.isEmpty() ? QStringLiteral("/usr/lib/postgresql/15/bin") : found) + u'/';
+}();
 const QString kService = QStringLiteral("simparo_uji");
 const QString kRole = QStringLiteral("simparo_uji");
 const QString kAdminConnection = QStringLiteral("testserver-admin");
