@@ -16,7 +16,6 @@
 #include <QSqlQuery>
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -170,21 +169,9 @@ public:
             return false;
         }
         made_ = true;
-        QByteArray name = QFile::encodeName(file_ + QStringLiteral(".sementara-XXXXXX"));
         folderFd_ = ::open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folderFd_ < 0 || !::mkdtemp(name.data())) {
-            *error = QStringLiteral("Folder %1 tidak bisa ditulis.").arg(shown(folder_));
-            return false;
-        }
-        private_ = QFile::decodeName(name);
-        privateFd_ = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        struct stat info = {};
-        if (privateFd_ < 0 || ::fstat(privateFd_, &info) != 0 || info.st_uid != ::geteuid()
-            || (info.st_mode & 0777) != 0700) {
-            *error = linkText(private_);
-            return false;
-        }
-        fd_ = privatefiles::createFile(privateFd_, base_);
+        privateFd_ = folderFd_ < 0 ? -1 : privatefiles::makePrivateFolder(file_ + QStringLiteral(".sementara"), &private_);
+        fd_ = privateFd_ < 0 ? -1 : privatefiles::createFile(privateFd_, base_);
         if (fd_ < 0) {
             *error = QStringLiteral("Folder %1 tidak bisa ditulis.").arg(shown(folder_));
             return false;
@@ -199,20 +186,16 @@ public:
         close();
         if (existing_)
             return true;
-        struct stat info = {}, mine = {};
-        for (const char *suffix : {"-wal", "-journal"}) {
-            if (::fstatat(privateFd_, QFile::encodeName(base_ + QLatin1String(suffix)).constData(), &info,
-                          AT_SYMLINK_NOFOLLOW)
-                    == 0
-                && info.st_size > 0) {
-                *error = QStringLiteral("Database baru tidak bisa diselesaikan (jurnal tidak kosong).");
-                return false;
-            }
+        struct stat journal = {};
+        if (::fstatat(privateFd_, QFile::encodeName(base_ + QStringLiteral("-wal")).constData(), &journal,
+                      AT_SYMLINK_NOFOLLOW)
+                == 0
+            && journal.st_size > 0) {
+            *error = QStringLiteral("Database baru tidak bisa diselesaikan (jurnal tidak kosong).");
+            return false;
         }
         // The name in the private folder still holds the file made for it, written to disk.
-        if (::fstat(fd_, &mine) != 0 || ::fsync(fd_) != 0
-            || ::fstatat(privateFd_, QFile::encodeName(base_).constData(), &info, AT_SYMLINK_NOFOLLOW) != 0
-            || info.st_ino != mine.st_ino || info.st_dev != mine.st_dev) {
+        if (!privatefiles::holds(privateFd_, base_, fd_) || ::fsync(fd_) != 0) {
             *error = QStringLiteral("Database baru tidak bisa diselesaikan (file sementaranya berubah).");
             return false;
         }

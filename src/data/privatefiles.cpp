@@ -54,6 +54,28 @@ void removeMadeFolders(const QString &folder, const QString &highestMade)
         ;
 }
 
+int makePrivateFolder(const QString &stem, QString *path)
+{
+    QByteArray name = encoded(stem + QStringLiteral("-XXXXXX"));
+    if (!::mkdtemp(name.data()))
+        return -1;
+    *path = QFile::decodeName(name);
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info = {};
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & 0777) == 0700)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+bool holds(int dir, const QString &name, int fd)
+{
+    struct stat named = {}, held = {};
+    return ::fstatat(dir, encoded(name).constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &held) == 0
+        && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
 int createFile(int dir, const QString &name)
 {
     const int fd = ::openat(dir, encoded(name).constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);

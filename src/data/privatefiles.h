@@ -15,6 +15,12 @@ bool makeFolders(const QString &folder, QString *highestMade);
 // each is empty.
 void removeMadeFolders(const QString &folder, const QString &highestMade);
 
+// Makes a new folder 0700 named `stem` and six random letters (mkdtemp) and opens
+// it, checked to be this user's own and not a link; -1 when it cannot be had.
+int makePrivateFolder(const QString &stem, QString *path);
+// True when the name in the folder `dir` is the file that `fd` holds.
+bool holds(int dir, const QString &name, int fd);
+
 // Creates a new file 0600 in the folder `dir` (a descriptor; AT_FDCWD for a
 // path), open for reading and writing; -1 (with errno) when anything at all,
 // a symbolic link included, is at that name already.
