@@ -349,19 +349,19 @@ bool createWithOperator(Fill &fill, const QString &user, const QString &password
     }
     if (!fill.begin(error))
         return false;
-    QSqlDatabase database = fill.database();
-    QSqlQuery query(database);
-    if (!query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"))) {
-        *error = describeError(query.lastError(), database);
-        return false;
+    {
+        // The statement ends before the Fill closes the connection.
+        QSqlDatabase database = fill.database();
+        QSqlQuery query(database);
+        const bool prepared =
+            query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
+        query.addBindValue(user);
+        query.addBindValue(hash);
+        if (!prepared || !query.exec()) {
+            *error = describeError(query.lastError(), database);
+            return false;
+        }
     }
-    query.addBindValue(user);
-    query.addBindValue(hash);
-    if (!query.exec()) {
-        *error = describeError(query.lastError(), database);
-        return false;
-    }
-    query.finish();
     return fill.finish(error);
 }
 
