@@ -620,15 +620,32 @@ private slots:
     }
 
     // The balance stored is that of the amount actually saved, whatever the preview showed.
+    // An amount changed after its Enter: the balance on screen is not the one that
+    // would be stored, so the clerk is shown the right one and asked first.
+    void balanceIsComputedWhenSaving_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("No") << int(QMessageBox::No);
+        QTest::newRow("Yes") << int(QMessageBox::Yes);
+    }
     void balanceIsComputedWhenSaving()
     {
+        QFETCH(int, answer);
         openScreen();
         prepare(kAni, posting::Code::Deposit, QStringLiteral("1000"));
         QCOMPARE(field("txtSALDO")->text(), QStringLiteral("6000"));
         type("txtKREDIT", QStringLiteral("2500"));
+        dialogs->answerMessage(QMessageBox::StandardButton(answer));
         save();
-        QCOMPARE(dialogs->count(), 0);
-        QCOMPARE(balanceOf(kAni), 7500.0);
+        EXPECT_MESSAGE(dialogs->only(),
+                       "Jumlah sudah diubah sesudah saldo barunya dihitung.\n"
+                       "Dengan jumlah Rp 2500 saldo barunya menjadi Rp 7500.\nSimpan dengan saldo baru ini?",
+                       "PERHATIAN", QMessageBox::Question);
+        QCOMPARE(balanceOf(kAni), answer == QMessageBox::Yes ? 7500.0 : 5000.0);
+        if (answer == QMessageBox::No) {
+            QCOMPARE(field("txtSALDO")->text(), QStringLiteral("7500"));
+            QCOMPARE(field("txtKREDIT")->text(), QStringLiteral("2500"));
+        }
     }
 
     // Two counters: another counter (a program of its own) deposits 25000 on a new
@@ -636,11 +653,13 @@ private slots:
     // its balance and all its rows; the unfiltered grid keeps its opening rows.
     void theLookupShowsOtherCountersPostings()
     {
-        const QString dedi = QStringLiteral("0120100004"); // registered, no ledger rows
-        database->addCustomer(dedi, QStringLiteral("Dedi"));
+        const QString dedi = QStringLiteral("0120100004"); // registered by another counter, no ledger rows
         openScreen();
+        database->addCustomer(dedi, QStringLiteral("Dedi"));
         QCOMPARE(OtherCounter::post(kCitra, QStringLiteral("01"), QStringLiteral("25000")), QStringLiteral("ok 25000"));
         lookUp(dedi);
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(field("TXTnama")->text(), QStringLiteral("Dedi"));
         QCOMPARE(grid()->model()->rowCount(), 5);
         prepare(kCitra, posting::Code::Deposit, QStringLiteral("10000"));
         QCOMPARE(field("txtSALDO")->text(), QStringLiteral("35000"));

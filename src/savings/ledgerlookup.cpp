@@ -19,10 +19,16 @@ QString accountCriteria(const QString &account)
 CustomerLookup findCustomer(RecordSource *customers, const QString &account)
 {
     CustomerLookup result;
-    customers->moveFirst();
-    if (!customers->find(accountCriteria(account))) {
-        result.ok = customers->lastError().isEmpty();
-        customers->moveFirst();
+    // The register as it stands now, as "SAVE" reads it: a customer registered at
+    // another counter since the screen opened is found too. The first of several
+    // rows of one number is the one found.
+    if (!customers->setFilter(accountCriteria(account), RecordSource::Reading::Current)) {
+        result.ok = false;
+        return result;
+    }
+    if (!customers->hasCurrent()) {
+        // Not registered: the register shows all its rows again.
+        result.ok = customers->setFilter(QString());
         return result;
     }
     const QVariant name = customers->value(kNamaColumn, &result.ok);

@@ -152,6 +152,13 @@ QVector<QVariant> ledgerRow(const QString &account, const QString &name, const Q
             QVariant()};
 }
 
+QString amountChangedQuestion(Money amount, Money next)
+{
+    return QStringLiteral("Jumlah sudah diubah sesudah saldo barunya dihitung.\n"
+                          "Dengan jumlah Rp %1 saldo barunya menjadi Rp %2.\nSimpan dengan saldo baru ini?")
+        .arg(amount.toText(), next.toText());
+}
+
 QString balanceQuestion(const QString &account, const std::optional<Money> &shown, Money now, Money next)
 {
     const QString previous =

@@ -83,6 +83,9 @@ recordwrite::Check postingCheck(const QString &account, Code code, Money amount,
 // shown (`shown`, or nothing when he was shown none of this account): the previous
 // balance now and the new balance it gives.
 QString balanceQuestion(const QString &account, const std::optional<Money> &shown, Money now, Money next);
+// The question put to the clerk when the new balance on screen was computed for
+// another amount than the one now typed (changed after its Enter).
+QString amountChangedQuestion(Money amount, Money next);
 
 // Messages of the transaction screen.
 namespace text {

@@ -296,6 +296,16 @@ void TransactionScreen::save()
     auto shown = std::make_shared<posting::ShownBalance>();
     if (shownAccount_ == account)
         shown->previous = previousBalance_;
+    // A new balance on screen that another amount gave (the amount changed after its
+    // Enter) is not what would be stored: the clerk sees the right one and is asked.
+    if (shown->previous && ui.txtSALDO->isVisible() && !ui.txtSALDO->text().isEmpty()) {
+        const std::optional<Money> next = posting::newBalance(previousBalance_, *code, amount);
+        if (next && Money::parse(ui.txtSALDO->text()) != next) {
+            showNewBalance(next->toText());
+            if (!msg::askYesNo(this, posting::amountChangedQuestion(amount, *next), QStringLiteral("PERHATIAN")))
+                return;
+        }
+    }
     while (!Adodc2->addNew(row, posting::postingCheck(account, *code, amount, shown))) {
         if (shown->differed) {
             if (!confirmChangedBalance(*code, amount, amountField))
