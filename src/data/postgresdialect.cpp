@@ -6,8 +6,6 @@
 #include "pool.h"
 #include "serversettings.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <algorithm>
@@ -91,14 +89,11 @@ bool connectionLost(const QSqlDatabase &database)
 
 // Why a server could not be reached, could not be trusted or refused the login,
 // as the operator hears it.
-QString connectFailureText(const QString &service, const QSqlError &error)
+QString connectFailureText(const QString &service, const serversettings::Settings &settings, const QSqlError &error)
 {
     const QString detail = detailOf(error).toLower();
-    const serversettings::Settings settings = settingsOf(service);
-    ConnectContext context{serversettings::serviceFiles(), settings.value(QStringLiteral("passfile")), {},
+    ConnectContext context{serversettings::serviceFiles(), serversettings::passwordFile(settings), {},
                            serversettings::rootCertificate(settings)};
-    if (context.passwordFile.isEmpty())
-        context.passwordFile = qEnvironmentVariable("PGPASSFILE", QDir::homePath() + QStringLiteral("/.pgpass"));
     const auto has = [&detail](const char *words) { return detail.contains(QLatin1String(words)); };
     ConnectFailure cause = ConnectFailure::Unreachable;
     if (!serversettings::defined(service) || (has("service") && has("not found")))
@@ -131,12 +126,13 @@ bool startSession(QSqlDatabase &database, const QString &service, QString *error
     const QString name = database.connectionName();
     linkwatch::unwatch(name);
     pool::sessionStarted(name);
-    if (const std::optional<QString> refused = serversettings::weakTls(service, settingsOf(service))) {
+    const serversettings::Settings settings = settingsOf(service);
+    if (const std::optional<QString> refused = serversettings::weakTls(service, settings)) {
         *error = *refused;
         return false;
     }
     if (!database.open()) {
-        *error = connectFailureText(service, database.lastError());
+        *error = connectFailureText(service, settings, database.lastError());
         return false;
     }
     const pool::SessionOptions &options = pool::sessionOptions();
@@ -173,7 +169,7 @@ bool startSession(QSqlDatabase &database, const QString &service, QString *error
         || !query.next()) {
         if (linkwatch::cut(name))
             return fail(silentServerText(serverLocation(service), deadlineSeconds()), query);
-        return fail(connectionLost(database) ? connectFailureText(service, query.lastError())
+        return fail(connectionLost(database) ? connectFailureText(service, settings, query.lastError())
                                              : serverErrorText(query.lastError(), serverLocation(service)),
                     query);
     }

@@ -12,8 +12,9 @@ namespace db::serversettings {
 namespace {
 
 // Asked of libpq with its options: a value it refuses after it has read every
-// setting and before it contacts anything, so the attempt ends there.
-const char *const kStopBeforeConnecting = "target_session_attrs=simparo-stop";
+// setting and before it contacts anything, so the attempt ends there; and a
+// password, so that it does not read the password file for this.
+const char *const kStopBeforeConnecting = "target_session_attrs=simparo-stop password=simparo-stop";
 
 // A service's section, as libpq reads it: the first file that has the section,
 // the first section of that name in it, and in it the first line of each keyword.
@@ -175,6 +176,12 @@ QString passwordFileProblem(const QString &file)
         return QStringLiteral("grup atau pengguna lain boleh membacanya: hak aksesnya %1, seharusnya 0600")
             .arg(status.st_mode & 07777, 4, 8, QLatin1Char('0'));
     return {};
+}
+
+QString passwordFile(const Settings &settings)
+{
+    const QString named = settings.value(QStringLiteral("passfile"));
+    return named.isEmpty() ? QDir::homePath() + QStringLiteral("/.pgpass") : named;
 }
 
 QString rootCertificate(const Settings &settings)

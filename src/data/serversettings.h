@@ -25,6 +25,7 @@ struct Settings {
     QString value(const QString &keyword) const { return values.value(keyword); }
 };
 // libpq's reading of connection options ("keyword=value", separated by spaces).
+// The password file is not read.
 Settings read(const QString &options);
 
 // The operator's message when the settings would reach a server through the
@@ -36,6 +37,8 @@ std::optional<QString> weakTls(const QString &service, const Settings &settings)
 // Why libpq ignores a password file (others may read it, or it is not a plain
 // file); empty when it reads it, or there is none.
 QString passwordFileProblem(const QString &file);
+// The password file libpq reads.
+QString passwordFile(const Settings &settings);
 // The CA certificate a server's certificate is checked against.
 QString rootCertificate(const Settings &settings);
 
