@@ -183,12 +183,12 @@ private slots:
         QCOMPARE(account()->text(), kAni);
     }
 
-    // A posting made while the view is open shows only once it is opened again.
-    void postingShowsAfterReopening()
+    // A posting made while the view is open shows at its next lookup, which reads
+    // the ledger as it stands; unfiltered, the grid keeps the rows of its opening.
+    void postingShowsAtTheNextLookup()
     {
         openView();
-        lookUp(kAni);
-        QCOMPARE(total()->text(), QStringLiteral("6000"));
+        QCOMPARE(grid()->model()->rowCount(), 4);
 
         transactions->activateWindow();
         type(transactions, "txtREKENING", kAni);
@@ -202,16 +202,7 @@ private slots:
         QCOMPARE(database->scalar(QStringLiteral("SELECT saldo FROM nabubg ORDER BY rowid DESC LIMIT 1")).toDouble(),
                  7000.0);
 
-        lookUp(kAni);
-        QCOMPARE(total()->text(), QStringLiteral("6000"));
-        QCOMPARE(grid()->model()->rowCount(), 3);
-
-        QPointer<LedgerView> old(view);
-        view->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(old.isNull());
-        openView();
-        QCOMPARE(grid()->model()->rowCount(), 5);
+        QCOMPARE(grid()->model()->rowCount(), 4);
         lookUp(kAni);
         QCOMPARE(total()->text(), QStringLiteral("7000"));
         QCOMPARE(gridColumn(7), QStringList({"5000", "3000", "6000", "7000"}));

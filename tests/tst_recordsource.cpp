@@ -269,9 +269,21 @@ private slots:
         reader.moveFirst();
         QVERIFY(reader.find(criteria::build(QStringLiteral("NAMA"), QStringLiteral("Ani"))));
 
+        // A filter reading the table as it stands shows the other's rows; the next
+        // filter without it is back on the snapshot, with the reader's own new row.
+        const QString eko = criteria::build(QStringLiteral("NAMA"), QStringLiteral("Eko"));
+        QVERIFY(reader.setFilter(eko, RecordSource::Reading::Current));
+        QCOMPARE(column(reader, 0), QStringList({"0006"}));
+        QVERIFY(reader.addNew({QStringLiteral("0007"), QStringLiteral("Eko")}));
+        QCOMPARE(column(reader, 0), QStringList({"0006", "0007"}));
+        QVERIFY(reader.setFilter(eko));
+        QCOMPARE(column(reader, 0), QStringList({"0007"}));
+        reader.clearFilter();
+        QCOMPARE(column(reader, 0), QStringList({"0001", "0002", "0003", "0004", "0007"}));
+
         // A fresh read shows everything.
         QVERIFY(reader.open(QStringLiteral("daftar")));
-        QCOMPARE(column(reader, 0), QStringList({"0001", "0002", "0003", "0004", "0006"}));
+        QCOMPARE(column(reader, 0), QStringList({"0001", "0002", "0003", "0004", "0006", "0007"}));
         QCOMPARE(column(reader, 1).first(), QStringLiteral("Ani Lestari"));
         // The writer's own view agrees with the database.
         QCOMPARE(database->rows(QStringLiteral("SELECT norekening, nama FROM daftar ORDER BY rowid")).first(),

@@ -6,10 +6,13 @@
 #include "data/database.h"
 #include "data/money.h"
 #include "data/recordsource.h"
+#include "data/recordwriter.h"
 #include "fixture.h"
+#include "othercounter.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -412,6 +415,53 @@ private slots:
         QCOMPARE(stored().size(), 3);
         QCOMPARE(records()->recordCount(), 3);
         QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0101"));
+    }
+
+    // "Hapus" and a change of number hold off every posting on the account from
+    // their check to their commit: another counter posting in that moment waits,
+    // then finds the number gone and is refused. No money is left on a number
+    // without a customer.
+    void registerChangesHoldOffPostings_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Hapus") << "cmdHAPUS";
+        QTest::newRow("number changed") << "cmdUPDATE";
+    }
+    void registerChangesHoldOffPostings()
+    {
+        QFETCH(QString, button);
+        addCustomers();
+        openRegister();
+        OtherCounter counter;
+        bool started = false;
+        // The write pauses after its check while the other counter tries to post on
+        // 0101: until it has posted, or, on a server, waits for a lock; a file's
+        // writers always wait their turn.
+        recordwrite::setAfterCheckForTesting([&](const QString &table) {
+            if (table != QLatin1String("daftar") || std::exchange(started, true))
+                return;
+            counter.start(QStringLiteral("0101"), QStringLiteral("01"), QStringLiteral("5000"));
+            QVERIFY(counter.waitUntilReady());
+            const QDeadlineTimer deadline(TestDatabase::onServer() ? 30000 : 500);
+            while (counter.running() && !deadline.hasExpired()) {
+                counter.waitForFinished(20);
+                if (TestDatabase::onServer()
+                    && database->scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE "
+                                                       "wait_event_type = 'Lock' AND wait_event = 'advisory'")).toInt() > 0)
+                    return;
+            }
+        });
+        if (button == QLatin1String("cmdUPDATE")) {
+            click("cmdADD");
+            type("txtREKENING", QStringLiteral("0199"));
+        } else {
+            dialogs->answerMessage(QMessageBox::Yes);
+        }
+        click(qPrintable(button));
+        QVERIFY(started);
+        QCOMPARE(counter.result(), QStringLiteral("ditolak NO REKENING TIDAK ADA DI DATA NASABAH"));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM daftar WHERE norekening = '0101'")).toInt(), 0);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(), 0);
     }
 
     void educationOptionsStoreNothing()

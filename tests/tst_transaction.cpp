@@ -9,6 +9,7 @@
 #include "data/money.h"
 #include "data/textforms.h"
 #include "fixture.h"
+#include "othercounter.h"
 #include "customers/registerscreen.h"
 #include "savings/ledgerview.h"
 #include "savings/transactionscreen.h"
@@ -618,8 +619,7 @@ private slots:
         QVERIFY(lastRow().contains(u'|' + typed + u'|' + jenis + u'|'));
     }
 
-    // The balance stored is that of the amount actually saved, from the ledger as it
-    // stands when "SAVE" runs, whatever the preview showed.
+    // The balance stored is that of the amount actually saved, whatever the preview showed.
     void balanceIsComputedWhenSaving()
     {
         openScreen();
@@ -629,24 +629,89 @@ private slots:
         save();
         QCOMPARE(dialogs->count(), 0);
         QCOMPARE(balanceOf(kAni), 7500.0);
+    }
 
-        // A row written elsewhere after the screen was opened counts too.
-        database->addLedgerRow(kAni, QStringLiteral("Ani Lubis"), today(), QStringLiteral("01"), 0, 500, 8000);
-        lookUp(kAni);
-        QCOMPARE(field("txtSAL")->text(), QStringLiteral("7500")); // the screen's own snapshot
-        choose(1);
-        type("txtDEBET", QStringLiteral("8000"));
-        enter("txtDEBET");
-        QCOMPARE(dialogs->only().text, QStringLiteral("SALDO TIDAK CUKUP")); // preview from 7500
-        dialogs->clear();
-        type("txtDEBET", QStringLiteral("8000"));
+    // Two counters: another counter (a program of its own) deposits 25000 on a new
+    // account while this screen is open. The lookup reads the account as it stands,
+    // its balance and all its rows; the unfiltered grid keeps its opening rows.
+    void theLookupShowsOtherCountersPostings()
+    {
+        const QString dedi = QStringLiteral("0120100004"); // registered, no ledger rows
+        database->addCustomer(dedi, QStringLiteral("Dedi"));
+        openScreen();
+        QCOMPARE(OtherCounter::post(kCitra, QStringLiteral("01"), QStringLiteral("25000")), QStringLiteral("ok 25000"));
+        lookUp(dedi);
+        QCOMPARE(grid()->model()->rowCount(), 5);
+        prepare(kCitra, posting::Code::Deposit, QStringLiteral("10000"));
+        QCOMPARE(field("txtSALDO")->text(), QStringLiteral("35000"));
         save();
         QCOMPARE(dialogs->count(), 0);
-        QCOMPARE(balanceOf(kAni), 0.0);
+        QCOMPARE(balanceOf(kCitra), 35000.0);
+        QCOMPARE(screen->ledger()->recordCount(), 2);
+        QCOMPARE(grid()->model()->index(0, 7).data().toString(), QStringLiteral("25000"));
+        QCOMPARE(grid()->model()->index(1, 7).data().toString(), QStringLiteral("35000"));
+    }
+
+    // The other counter posts after this screen showed the balance: "SAVE" tells
+    // the clerk the balance it found before anything is stored, and stores only
+    // what he agreed to; after his answer the check is made again inside the write.
+    void aBalanceChangedBeforeSaveIsTold_data()
+    {
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<QString>("whileAsked"); // posted by the other counter while the first question is open
+        QTest::addColumn<QStringList>("told");
+        QTest::addColumn<double>("balance"); // stored at last
+        const QString first = QStringLiteral(
+            "Saldo rekening 0120100003 sudah berubah sejak ditampilkan: saldo lamanya sekarang Rp 25000, bukan Rp 0.\n"
+            "Dengan transaksi ini saldo barunya menjadi Rp 35000.\nSimpan dengan saldo baru ini?");
+        const QString second = QStringLiteral(
+            "Saldo rekening 0120100003 sudah berubah sejak ditampilkan: saldo lamanya sekarang Rp 30000, bukan Rp 25000.\n"
+            "Dengan transaksi ini saldo barunya menjadi Rp 40000.\nSimpan dengan saldo baru ini?");
+        QTest::newRow("agreed") << QList<int>{QMessageBox::Yes} << QString() << QStringList{first} << 35000.0;
+        QTest::newRow("declined, then saved") << QList<int>{QMessageBox::No} << QString() << QStringList{first} << 35000.0;
+        QTest::newRow("changed again while asked") << QList<int>{QMessageBox::Yes, QMessageBox::Yes} << "5000"
+                                                   << QStringList{first, second} << 40000.0;
+    }
+    void aBalanceChangedBeforeSaveIsTold()
+    {
+        QFETCH(QList<int>, answers);
+        QFETCH(QString, whileAsked);
+        QFETCH(QStringList, told);
+        QFETCH(double, balance);
+        openScreen();
+        prepare(kCitra, posting::Code::Deposit, QStringLiteral("10000"));
+        QCOMPARE(field("txtSALDO")->text(), QStringLiteral("10000"));
+        QCOMPARE(OtherCounter::post(kCitra, QStringLiteral("01"), QStringLiteral("25000")), QStringLiteral("ok 25000"));
+        for (int answer : std::as_const(answers))
+            dialogs->answerMessage(QMessageBox::StandardButton(answer));
+        QString posted;
+        if (!whileAsked.isEmpty())
+            dialogs->whileNextMessageOpen([&] { posted = OtherCounter::post(kCitra, QStringLiteral("01"), whileAsked); });
+        save();
+        QCOMPARE(dialogs->count(), told.size());
+        for (int i = 0; i < told.size(); ++i) {
+            EXPECT_MESSAGE(dialogs->seen.at(i), told.at(i), "PERHATIAN", QMessageBox::Question);
+            QCOMPARE(dialogs->seen.at(i).buttons, QMessageBox::Yes | QMessageBox::No);
+        }
+        if (!whileAsked.isEmpty())
+            QCOMPARE(posted, QStringLiteral("ok 30000")); // no lock is held while the clerk is asked
+        if (answers.last() == QMessageBox::No) {
+            // Nothing stored; the screen shows the figures as they stand and waits.
+            QCOMPARE(balanceOf(kCitra), 25000.0);
+            QCOMPARE(field("txtSALDO")->text(), QStringLiteral("35000"));
+            QCOMPARE(field("txtKREDIT")->text(), QStringLiteral("10000"));
+            QCOMPARE(focused(), button("cmdSIMPAN"));
+            dialogs->clear();
+            save();
+            QCOMPARE(dialogs->count(), 0);
+        }
+        QCOMPARE(balanceOf(kCitra), balance);
+        const int rows = database->scalar(QStringLiteral("SELECT count(*) FROM nabubg WHERE norekening = ?"), {kCitra}).toInt();
+        QCOMPARE(screen->ledger()->recordCount(), rows);
     }
 
     // The name stored is the register's name of the account posted, whatever the
-    // name field showed from an earlier lookup.
+    // name field showed from an earlier lookup; a balance not shown is told first.
     void nameComesFromTheRegister()
     {
         openScreen();
@@ -655,11 +720,16 @@ private slots:
         field("txtREKENING")->setText(kBudi);
         choose(0);
         field("txtKREDIT")->setText(QStringLiteral("1000"));
+        dialogs->answerMessage(QMessageBox::Yes);
         save();
-        QCOMPARE(dialogs->count(), 0);
+        EXPECT_MESSAGE(dialogs->only(),
+                       "Saldo rekening 0120100002 belum ditampilkan: saldo lamanya Rp 1500.5.\n"
+                       "Dengan transaksi ini saldo barunya menjadi Rp 2500.5.\nSimpan dengan saldo baru ini?",
+                       "PERHATIAN", QMessageBox::Question);
+        dialogs->clear();
         QCOMPARE(lastRow().split(u'|').mid(0, 2), QStringList({kBudi, "Budi O'Hara"}));
         QCOMPARE(balanceOf(kBudi), 2500.5);
-        // The ledger still narrowed to Ani holds Budi's new row; a lookup of Ani is not misled by it.
+        // Each account's lookup finds its own latest balance.
         lookUp(kAni);
         QCOMPARE(field("txtSAL")->text(), QStringLiteral("5000"));
         lookUp(kBudi);

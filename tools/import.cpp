@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -58,6 +59,10 @@ private:
 
 int main(int argc, char *argv[])
 {
+    // Everything the import makes (the database, its journals, the report, and the
+    // temporary files of SQLite and the system) is for this user alone, whatever
+    // the umask it was started with.
+    ::umask(077);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("simparo-import"));
     cli::useIndonesian();

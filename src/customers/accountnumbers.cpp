@@ -89,6 +89,18 @@ Written writeRegisterRow(QWidget *screen, const std::optional<QString> &storedNu
             *number = row.value(0).toString();
             if (storedNumber && *number == *storedNumber)
                 return Outcome::ok();
+            // No posting on the old or the new number runs until this write ends, so
+            // the ledger rows judged here are the rows the register row ends up with.
+            // Taken in one order by every write, so two of them never wait for each other.
+            QStringList numbers = {*number};
+            if (storedNumber)
+                numbers << *storedNumber;
+            numbers.sort();
+            for (const QString &each : std::as_const(numbers)) {
+                outcome = ledger::lockAccount(database, each);
+                if (!outcome.isOk())
+                    return outcome;
+            }
             LedgerRows rows;
             if (storedNumber) {
                 // His ledger rows are kept by his number: they would have no customer.
@@ -125,8 +137,13 @@ RecordSource::WriteCheck deleteCheck()
 {
     return [](QSqlDatabase &database, QVector<QVariant> &row) {
         const QString number = row.value(0).toString();
+        // No posting on the account runs until the deletion ends: none can leave
+        // money on a number whose customer is gone.
+        Outcome outcome = ledger::lockAccount(database, number);
+        if (!outcome.isOk())
+            return outcome;
         LedgerRows rows;
-        const Outcome outcome = readLedgerRows(database, number, &rows);
+        outcome = readLedgerRows(database, number, &rows);
         if (!outcome.isOk())
             return outcome;
         if (rows.balance.sen() == 0)

@@ -46,7 +46,8 @@ struct LedgerRows {
     friend bool operator==(const LedgerRows &, const LedgerRows &) = default;
 };
 // Failed when the ledger cannot be read, or when the latest row's saldo is empty
-// or no number (never taken as 0).
+// or no number (never taken as 0). A write that judges by them takes the
+// account's lock first (ledger::lockAccount), so no posting changes them meanwhile.
 Outcome readLedgerRows(QSqlDatabase &database, const QString &number, LedgerRows *rows);
 
 // The question asked before a number with ledger rows but no customer is stored.
@@ -65,6 +66,8 @@ Written writeRegisterRow(QWidget *screen, const std::optional<QString> &storedNu
                          const std::function<bool(const RecordSource::WriteCheck &)> &write);
 
 // The check for deleting a register row: a customer whose balance is not 0 stays.
+// Inside the deletion's write it holds off every posting on the account (as the
+// check of a register row does for its old and new number) until the write ends.
 RecordSource::WriteCheck deleteCheck();
 
 } // namespace customers

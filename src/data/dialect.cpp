@@ -18,7 +18,7 @@ const Dialect &dialectFor(const QString &connectionText)
 
 const Dialect &dialect(const QSqlDatabase &database)
 {
-    // A connection the pool did not open (the importer's own writer) is a file's.
+    // A connection the pool did not open (a test's own) is taken for a file's.
     const pool::Entry *entry = pool::entry(database.connectionName());
     return entry ? *entry->dialect : sqliteDialect();
 }

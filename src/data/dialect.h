@@ -93,9 +93,19 @@ public:
     virtual bool catalogEntry(QSqlDatabase &database, const QString &name, CatalogEntry *entry, bool *found,
                               QSqlError *error) const = 0;
 
-    // --- New databases
+    // --- New databases, and rows brought in by a tool
     // The statements that make the tables, their indexes and the view Qpass.
     virtual QStringList schemaStatements() const = 0;
+    // True when a date column keeps the time of day as well as the date.
+    virtual bool keepsTimeOfDay() const = 0;
+    // Before a tool writes many rows in one transaction (outside it): a new
+    // database, which is thrown away whole on failure, needs no journal on disk.
+    virtual bool prepareBulkWrite(QSqlDatabase &database, bool newDatabase, QSqlError *error) const = 0;
+    // After the commit that filled a new database: its journal as the program keeps it.
+    virtual bool finishNewDatabase(QSqlDatabase &database, QSqlError *error) const = 0;
+    // Inside a write transaction: keeps every other write to these tables out until
+    // it ends (readers go on).
+    virtual bool lockTables(QSqlDatabase &database, const QStringList &tables, QSqlError *error) const = 0;
 
     // --- Messages
     // The operator's message for an error on a connection of this dialect.

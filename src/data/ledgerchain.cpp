@@ -22,6 +22,14 @@ QString unreadableBalanceText(const QString &account, qint64 key)
         .arg(key);
 }
 
+Outcome lockAccount(QSqlDatabase &database, const QString &account)
+{
+    QSqlError error;
+    if (!db::writeLock(database, QStringLiteral("nabubg.norekening"), account, &error))
+        return Outcome::failed(db::describeError(error, database));
+    return Outcome::ok();
+}
+
 namespace {
 QString amountText(const std::optional<Money> &amount)
 {

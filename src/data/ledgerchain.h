@@ -21,6 +21,12 @@ std::optional<Money> balanceOf(const QVariant &stored);
 // check needs it: names the account and the row, and says nothing was saved.
 QString unreadableBalanceText(const QString &account, qint64 key);
 
+// Inside a write transaction: waits until no other write that reads or changes
+// the ledger of this account is under way (a posting, the deletion of its
+// customer or a change of his number, at any counter), and keeps them out until
+// this one ends. Taken before the account's balance or rows are read.
+Outcome lockAccount(QSqlDatabase &database, const QString &account);
+
 // One ledger row as the walk reads it.
 struct Row {
     qint64 key = 0;

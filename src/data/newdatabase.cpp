@@ -7,6 +7,7 @@
 #include "passwords.h"
 #include "pool.h"
 #include "postgresdialect.h"
+#include "privatefiles.h"
 #include "sqlitedialect.h"
 
 #include <QDir>
@@ -14,12 +15,24 @@
 #include <QFileInfo>
 #include <QSqlQuery>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace db {
 
-bool createSchema(QSqlDatabase &database, QString *error)
+namespace {
+
+bool makesIndex(const QString &statement)
+{
+    return statement.startsWith(QLatin1String("CREATE INDEX"), Qt::CaseInsensitive)
+        || statement.startsWith(QLatin1String("CREATE UNIQUE INDEX"), Qt::CaseInsensitive);
+}
+
+bool runAll(QSqlDatabase &database, const QStringList &statements, QString *error)
 {
     QSqlQuery query(database);
-    const QStringList statements = dialect(database).schemaStatements();
     for (const QString &statement : statements) {
         if (!query.exec(statement)) {
             *error = describeError(query.lastError(), database);
@@ -29,119 +42,361 @@ bool createSchema(QSqlDatabase &database, QString *error)
     return true;
 }
 
-namespace {
-// Makes the schema and the first operator in one transaction on an open connection.
-bool fillNewDatabase(QSqlDatabase &database, const QString &user, const QString &hash, QString *error)
+QString shown(const QString &file)
 {
-    QSqlQuery query(database);
-    if (!query.exec(QStringLiteral("BEGIN"))) {
-        *error = describeError(query.lastError(), database);
-        return false;
-    }
-    if (!createSchema(database, error)) {
-        query.exec(QStringLiteral("ROLLBACK"));
-        return false;
-    }
-    // A tool that brings operators of its own makes the tables without one.
-    bool prepared = true;
-    if (!user.isEmpty()) {
-        prepared = query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
-        query.addBindValue(user);
-        query.addBindValue(hash);
-    }
-    if (!(prepared && (user.isEmpty() || query.exec())) || !query.exec(QStringLiteral("COMMIT"))) {
-        *error = describeError(query.lastError(), database);
-        query.exec(QStringLiteral("ROLLBACK"));
-        return false;
-    }
-    return true;
+    return QDir::toNativeSeparators(file);
 }
 
-bool create(const QString &file, const QString *user, const QString *password, QString *error)
+QString linkText(const QString &file)
 {
-    const QString path = QDir::toNativeSeparators(file);
-    if (QFileInfo::exists(file)) {
-        *error = QStringLiteral("File %1 sudah ada; simparo-initdb tidak menyentuh database yang sudah ada.").arg(path);
-        return false;
-    }
-    if (!QDir().mkpath(QFileInfo(file).absolutePath())) {
-        *error = QStringLiteral("Folder untuk %1 tidak bisa dibuat.").arg(path);
-        return false;
-    }
-    const QString hash = password ? passwords::hash(*password) : QString();
-    if (password && hash.isEmpty()) {
-        *error = QStringLiteral("Password tidak bisa di-hash (memori tidak cukup).");
-        return false;
-    }
-    QString name;
-    if (!openSqliteFile(file, true, &name, error))
-        return false;
-    bool ok = true;
+    return QStringLiteral("%1 adalah tautan (symbolic link); database tidak pernah dibuka lewat tautan. "
+                          "Sebutkan file yang sebenarnya.")
+        .arg(shown(file));
+}
+
+// What every kind of place shares: the connection and the one transaction.
+class PooledFill : public Fill
+{
+public:
+    QSqlDatabase database() const override { return QSqlDatabase::database(name_, false); }
+
+protected:
+    // Begins the transaction. An existing database must have all the program's
+    // tables; a new one gets them, its indexes kept for commit().
+    bool start(bool existing, QString *error)
     {
-        QSqlDatabase database = QSqlDatabase::database(name, false);
-        QSqlQuery query(database);
-        if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) {
-            *error = describeError(query.lastError(), file);
-            ok = false;
+        QSqlDatabase connection = database();
+        const Dialect &engine = dialect(connection);
+        if (existing && !verifyOpen(connection, error))
+            return false;
+        QSqlError failure;
+        if (!engine.prepareBulkWrite(connection, !existing, &failure) || !beginWrite(connection, &failure)) {
+            *error = describeError(failure, connection);
+            return false;
         }
-        query.finish();
-        ok = ok && fillNewDatabase(database, user ? *user : QString(), hash, error);
+        pending_ = true;
+        if (existing) {
+            if (engine.lockTables(connection, {QStringLiteral("daftar"), QStringLiteral("nabubg"),
+                                               QStringLiteral("tpassword")},
+                                  &failure))
+                return true;
+            *error = describeError(failure, connection);
+            return false;
+        }
+        QStringList first;
+        for (const QString &statement : engine.schemaStatements())
+            (makesIndex(statement) ? indexes_ : first) << statement;
+        return runAll(connection, first, error);
     }
-    closeConnection(name);
-    if (!ok) {
-        QFile::remove(file);
-        QFile::remove(file + QStringLiteral("-wal"));
-        QFile::remove(file + QStringLiteral("-shm"));
+
+    bool commit(QString *error)
+    {
+        QSqlDatabase connection = database();
+        if (!runAll(connection, indexes_, error) || !runAll(connection, {QStringLiteral("COMMIT")}, error))
+            return false;
+        pending_ = false;
+        QSqlError failure;
+        if (made_ && !dialect(connection).finishNewDatabase(connection, &failure)) {
+            *error = describeError(failure, connection);
+            return false;
+        }
+        return true;
     }
-    return ok;
-}
-} // namespace
 
-bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error)
-{
-    return create(file, &user, &password, error);
-}
+    void close()
+    {
+        if (pending_)
+            QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+        pending_ = false;
+        closeConnection(name_);
+        name_.clear();
+    }
 
-bool createEmptyDatabase(const QString &file, QString *error)
-{
-    return create(file, nullptr, nullptr, error);
-}
+    QString name_;
+    bool pending_ = false;
+    bool made_ = false; // a new database
+    QStringList indexes_;
+};
 
-bool createServerDatabase(const QString &service, const QString &user, const QString &password, QString *error)
+class FileFill final : public PooledFill
 {
-    const QString text = QStringLiteral("Provider=%1;Data Source=%2").arg(QLatin1String(kServerProvider), service);
-    QString problem;
-    if (!checkConnectionText(text, &problem)) {
-        *error = QStringLiteral("Nama layanan tidak sah: %1.").arg(problem);
+public:
+    explicit FileFill(const QString &file)
+        : file_(QDir::cleanPath(QFileInfo(file).absoluteFilePath()))
+        , folder_(QFileInfo(file_).absolutePath())
+        , base_(QFileInfo(file_).fileName())
+    { }
+    ~FileFill() override { discard(); }
+
+    QString location() const override { return file_; }
+
+    bool inspect(bool *existing, QStringList *present, QString *error) override
+    {
+        present->clear();
+        struct stat info = {};
+        if (::lstat(QFile::encodeName(file_).constData(), &info) == 0) {
+            if (S_ISLNK(info.st_mode)) {
+                *error = linkText(file_);
+                return false;
+            }
+            *existing = existing_ = true;
+            return true;
+        }
+        for (const char *suffix : {"-wal", "-shm", "-journal"}) {
+            // SQLite would take a journal left beside a new file for the new file's own.
+            if (::lstat(QFile::encodeName(file_ + QLatin1String(suffix)).constData(), &info) == 0) {
+                *error = QStringLiteral("File %1%2 tertinggal tanpa databasenya. Pindahkan file itu dulu, lalu ulangi.")
+                             .arg(shown(file_), QLatin1String(suffix));
+                return false;
+            }
+        }
+        *existing = existing_ = false;
+        return true;
+    }
+
+    bool begin(QString *error) override
+    {
+        if (existing_) {
+            fd_ = privatefiles::openExisting(file_);
+            if (fd_ < 0) {
+                *error = errno == ELOOP ? linkText(file_) : notFoundText(file_);
+                return false;
+            }
+            return open(file_, false, error) && start(true, error);
+        }
+        if (!privatefiles::makeFolders(folder_, &madeFrom_)) {
+            *error = QStringLiteral("Folder %1 tidak bisa dibuat.").arg(shown(folder_));
+            return false;
+        }
+        made_ = true;
+        folderFd_ = ::open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        privateFd_ = folderFd_ < 0 ? -1 : privatefiles::makePrivateFolder(file_ + QStringLiteral(".sementara"), &private_);
+        fd_ = privateFd_ < 0 ? -1 : privatefiles::createFile(privateFd_, base_);
+        if (fd_ < 0) {
+            *error = QStringLiteral("Folder %1 tidak bisa ditulis.").arg(shown(folder_));
+            return false;
+        }
+        return open(building(), true, error) && start(false, error);
+    }
+
+    bool finish(QString *error) override
+    {
+        if (!commit(error))
+            return false;
+        close();
+        if (existing_)
+            return true;
+        struct stat journal = {};
+        if (::fstatat(privateFd_, QFile::encodeName(base_ + QStringLiteral("-wal")).constData(), &journal,
+                      AT_SYMLINK_NOFOLLOW)
+                == 0
+            && journal.st_size > 0) {
+            *error = QStringLiteral("Database baru tidak bisa diselesaikan (jurnal tidak kosong).");
+            return false;
+        }
+        // The name in the private folder still holds the file made for it, written to disk.
+        if (!privatefiles::holds(privateFd_, base_, fd_) || ::fsync(fd_) != 0) {
+            *error = QStringLiteral("Database baru tidak bisa diselesaikan (file sementaranya berubah).");
+            return false;
+        }
+        if (!privatefiles::renameNew(privateFd_, base_, folderFd_, base_)) {
+            *error = QStringLiteral("Database baru tidak bisa dipindahkan ke %1 (apakah sudah ada file dengan nama itu?).")
+                         .arg(shown(file_));
+            return false;
+        }
+        ::fsync(folderFd_);
+        finished_ = true;
+        removePrivate();
+        return true;
+    }
+
+    void discard() override
+    {
+        close();
+        if (!finished_ && !private_.isEmpty()) {
+            removePrivate();
+            privatefiles::removeMadeFolders(folder_, madeFrom_);
+        }
+        for (int *fd : {&fd_, &privateFd_, &folderFd_}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+    }
+
+    QStringList leftovers() const override
+    {
+        if (private_.isEmpty())
+            return {};
+        QStringList all;
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            all << building() + QLatin1String(suffix);
+        all << private_;
+        if (!madeFrom_.isEmpty())
+            for (QString f = folder_;; f = QFileInfo(f).absolutePath()) {
+                all << f;
+                if (f == madeFrom_ || f == QFileInfo(f).absolutePath())
+                    break;
+            }
+        return all;
+    }
+
+private:
+    QString building() const { return private_ + u'/' + base_; }
+
+    // Opens the file by its name for SQLite, and makes sure that what SQLite opened
+    // is the file held here, not one that a link put at the name meanwhile. The
+    // descriptor held here stays open until SQLite has closed the file: closing
+    // another descriptor of it would release SQLite's locks.
+    bool open(const QString &file, bool allowCreate, QString *error)
+    {
+        if (!openSqliteFile(file, allowCreate, &name_, error))
+            return false;
+        if (privatefiles::openedAgain(fd_, file))
+            return true;
+        *error = linkText(file);
         return false;
     }
+
+    void removePrivate()
+    {
+        if (privateFd_ < 0)
+            return;
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            ::unlinkat(privateFd_, QFile::encodeName(base_ + QLatin1String(suffix)).constData(), 0);
+        ::unlinkat(folderFd_, QFile::encodeName(QFileInfo(private_).fileName()).constData(), AT_REMOVEDIR);
+        private_.clear();
+    }
+
+    const QString file_, folder_, base_;
+    QString private_;  // the private folder the new file is built in
+    QString madeFrom_; // the highest folder made for the file
+    bool existing_ = false;
+    bool finished_ = false;
+    int fd_ = -1, privateFd_ = -1, folderFd_ = -1;
+};
+
+class ServerFill final : public PooledFill
+{
+public:
+    explicit ServerFill(const QString &service)
+        : service_(service)
+    { }
+    ~ServerFill() override { discard(); }
+
+    QString location() const override { return serverLocation(service_); }
+
+    bool inspect(bool *existing, QStringList *present, QString *error) override
+    {
+        const QString text = QStringLiteral("Provider=%1;Data Source=%2").arg(QLatin1String(kServerProvider), service_);
+        QString problem;
+        if (!checkConnectionText(text, &problem)) {
+            *error = QStringLiteral("Nama layanan tidak sah: %1.").arg(problem);
+            return false;
+        }
+        if (name_.isEmpty() && !openServer(service_, &name_, error))
+            return false;
+        QSqlDatabase connection = database();
+        QSqlError failure;
+        present->clear();
+        if (!presentRelations(connection, present, &failure)) {
+            *error = describeError(failure, connection);
+            return false;
+        }
+        *existing = existing_ = !present->isEmpty();
+        return true;
+    }
+
+    bool begin(QString *error) override
+    {
+        made_ = !existing_;
+        return (!name_.isEmpty() || openServer(service_, &name_, error)) && start(existing_, error);
+    }
+
+    bool finish(QString *error) override
+    {
+        if (!commit(error))
+            return false;
+        close();
+        return true;
+    }
+
+    void discard() override { close(); }
+    QStringList leftovers() const override { return {}; }
+
+private:
+    const QString service_;
+    bool existing_ = false;
+};
+
+// Fills a new database with one first operator.
+bool createWithOperator(Fill &fill, const QString &user, const QString &password, const QString &existingText,
+                        QString *error)
+{
     const QString hash = passwords::hash(password);
     if (hash.isEmpty()) {
         *error = QStringLiteral("Password tidak bisa di-hash (memori tidak cukup).");
         return false;
     }
-    QString name;
-    if (!openServer(service, &name, error))
+    bool existing = false;
+    QStringList present;
+    if (!fill.inspect(&existing, &present, error))
         return false;
-    bool ok = true;
+    if (existing) {
+        *error = present.isEmpty() ? existingText.arg(shown(fill.location()))
+                                   : existingText.arg(shown(fill.location()), present.join(QStringLiteral(", ")));
+        return false;
+    }
+    if (!fill.begin(error))
+        return false;
     {
-        QSqlDatabase database = QSqlDatabase::database(name, false);
-        QStringList present;
-        QSqlError failure;
-        if (!presentRelations(database, &present, &failure)) {
-            *error = describeError(failure, database);
-            ok = false;
-        } else if (!present.isEmpty()) {
-            *error = QStringLiteral("Database di %1 sudah berisi %2; simparo-initdb tidak menyentuh "
-                                    "database yang sudah ada.")
-                         .arg(serverLocation(service), present.join(QStringLiteral(", ")));
-            ok = false;
-        } else {
-            ok = fillNewDatabase(database, user, hash, error);
+        // The statement ends before the Fill closes the connection.
+        QSqlDatabase database = fill.database();
+        QSqlQuery query(database);
+        const bool prepared =
+            query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
+        query.addBindValue(user);
+        query.addBindValue(hash);
+        if (!prepared || !query.exec()) {
+            *error = describeError(query.lastError(), database);
+            return false;
         }
     }
-    closeConnection(name);
-    return ok;
+    return fill.finish(error);
+}
+
+} // namespace
+
+bool createSchema(QSqlDatabase &database, QString *error)
+{
+    return runAll(database, dialect(database).schemaStatements(), error);
+}
+
+std::unique_ptr<Fill> Fill::intoFile(const QString &file)
+{
+    return std::make_unique<FileFill>(file);
+}
+
+std::unique_ptr<Fill> Fill::intoService(const QString &service)
+{
+    return std::make_unique<ServerFill>(service);
+}
+
+bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error)
+{
+    FileFill fill(file);
+    return createWithOperator(
+        fill, user, password,
+        QStringLiteral("File %1 sudah ada; simparo-initdb tidak menyentuh database yang sudah ada."), error);
+}
+
+bool createServerDatabase(const QString &service, const QString &user, const QString &password, QString *error)
+{
+    ServerFill fill(service);
+    return createWithOperator(fill, user, password,
+                              QStringLiteral("Database di %1 sudah berisi %2; simparo-initdb tidak menyentuh "
+                                             "database yang sudah ada."),
+                              error);
 }
 
 } // namespace db

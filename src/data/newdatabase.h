@@ -2,6 +2,8 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
+#include <memory>
 
 // Making a new database: the program's tables, the view Qpass, the indexes and
 // (unless a tool brings its own) one first operator.
@@ -10,13 +12,50 @@ namespace db {
 // Creates a new database file with the three tables, the view Qpass, the indexes
 // and one first operator. Refuses to touch an existing file.
 bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error);
-// The same without any operator, for a tool that brings the operators of its own.
-bool createEmptyDatabase(const QString &file, QString *error);
 // Makes the three tables, the view Qpass and the indexes, without any operator, on
 // an open connection inside the caller's transaction (neither begun nor ended here).
 bool createSchema(QSqlDatabase &database, QString *error);
 // The same on the (empty) database of a PostgreSQL service; refuses a database
 // that already holds any of the program's tables.
 bool createServerDatabase(const QString &service, const QString &user, const QString &password, QString *error);
+
+// A database that a tool fills with rows in one transaction, which nobody sees
+// half done: a failure, or discard(), leaves the place as it was.
+// - A new file is built in a private folder (0700, made with mkdtemp beside it),
+//   as a file 0600 that is never reached through a symbolic link, and is renamed
+//   to its name only when finished, never over anything there.
+// - A new server database gets the program's tables in the same transaction as
+//   the rows.
+// - An existing database (the program's, with all its tables) only gets rows,
+//   while no other program writes to its tables.
+// The indexes of a new database are made after its rows, all at once.
+class Fill
+{
+public:
+    // A file, or the database of a libpq service.
+    static std::unique_ptr<Fill> intoFile(const QString &file);
+    static std::unique_ptr<Fill> intoService(const QString &service);
+    virtual ~Fill() = default;
+
+    // Where the rows go, as messages name it.
+    virtual QString location() const = 0;
+    // Looks at the place before anything is written: *existing when it holds a
+    // database already (a file at the name; tables on the server), *present then
+    // naming the program's tables and view it holds. Fails with the operator's
+    // message when the place cannot be used at all.
+    virtual bool inspect(bool *existing, QStringList *present, QString *error) = 0;
+    // Begins the transaction: an existing database is checked and its tables
+    // locked; a new one gets its tables.
+    virtual bool begin(QString *error) = 0;
+    // The connection the rows go through, inside the transaction.
+    virtual QSqlDatabase database() const = 0;
+    // The new database's indexes, the commit, and a new file put at its name.
+    virtual bool finish(QString *error) = 0;
+    // Undoes everything (also done when the Fill goes before finish()).
+    virtual void discard() = 0;
+    // The files and folders left on disk should the process end before finish()
+    // or discard(), in the order to remove them.
+    virtual QStringList leftovers() const = 0;
+};
 
 } // namespace db

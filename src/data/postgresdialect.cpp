@@ -289,6 +289,19 @@ public:
         };
     }
 
+    bool keepsTimeOfDay() const override { return false; }
+    bool prepareBulkWrite(QSqlDatabase &, bool, QSqlError *) const override { return true; }
+    bool finishNewDatabase(QSqlDatabase &, QSqlError *) const override { return true; }
+    bool lockTables(QSqlDatabase &database, const QStringList &tables, QSqlError *error) const override
+    {
+        // The program's own table names, no operator text.
+        QSqlQuery query(database);
+        if (query.exec(QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(tables.join(QStringLiteral(", ")))))
+            return true;
+        *error = query.lastError();
+        return false;
+    }
+
     QString describeError(const QSqlError &error, const QSqlDatabase &database) const override
     {
         const pool::Entry *entry = pool::entry(database.connectionName());

@@ -129,6 +129,7 @@ void RecordSource::close()
     kinds_.clear();
     filterText_.clear();
     filter_ = {};
+    reading_ = Reading::Snapshot;
     forgetVisibleRows();
     own_.clear();
     ownKeys_.clear();

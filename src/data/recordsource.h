@@ -21,8 +21,9 @@
 // Snapshot rule: when it opens, a record source fixes a horizon, the highest row
 // key of its table at that moment (on a server, less the recent keys of rows
 // still in flight then: see TableReader). Rows appended later by other programs lie
-// beyond it and show only after the record source is opened again; its own
-// writes reach the database at once (each committed when made) and show here at
+// beyond it and show only after the record source is opened again (or, for the
+// rows of one filter, when that filter reads the table as it stands now: see
+// setFilter()); its own writes reach the database at once (each committed when made) and show here at
 // once. Every read is a short statement of its own, limited to the horizon, so no
 // transaction stays open between two events of the operator. A row that another
 // program changes or deletes after the opening may show its new state (a deleted
@@ -84,11 +85,17 @@ public:
     // that meets the criteria; it becomes current, else the record source is at EOF.
     // False when nothing matched or the read failed (lastError() is then set).
     bool find(const QString &criteria);
+    // How a filter reads the table: within the snapshot fixed at opening, or as
+    // the table stands now (a horizon fixed afresh, so rows other programs added
+    // since show too; it holds until the next filter, and a Snapshot filter goes
+    // back to the opening snapshot).
+    enum class Reading { Snapshot, Current };
     // Only the rows that meet the criteria stay visible, the first one current;
     // replaces any earlier filter. An empty text shows every row again.
-    bool setFilter(const QString &criteria);
+    bool setFilter(const QString &criteria, Reading reading = Reading::Snapshot);
     void clearFilter() { setFilter(QString()); }
     QString filter() const { return filterText_; }
+    Reading filterReading() const { return reading_; }
 
     // A column of the current row; an invalid value when no row is current. *ok
     // (when given) is false when the row could not be read (lastError() tells why).
@@ -175,6 +182,7 @@ private:
     QString key_;
     QString filterText_;
     TableReader::Condition filter_;
+    Reading reading_ = Reading::Snapshot;
     int pos_ = -1; // -1: BOF, keys_.size(): EOF
 
     // The visible rows: keys read so far from the front, and how far reading went.

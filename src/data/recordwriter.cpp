@@ -9,6 +9,8 @@
 namespace recordwrite {
 
 namespace {
+std::function<void(const QString &)> g_afterCheck;
+
 Outcome failure(const QSqlError &error, const QSqlDatabase &database)
 {
     // A value that must be unique and is taken already: the register's account
@@ -54,6 +56,8 @@ Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
         outcome = storable(target, *row);
     if (outcome.isOk() && row && check)
         outcome = check(database, *row);
+    if (outcome.isOk() && g_afterCheck)
+        g_afterCheck(target.table);
     if (outcome.isOk())
         outcome = work(database, statement);
     if (statement)
@@ -210,6 +214,11 @@ Outcome remove(const Target &target, qint64 key, const Check &check)
             return failure(query->lastError(), database);
         return Outcome::ok();
     });
+}
+
+void setAfterCheckForTesting(const std::function<void(const QString &table)> &hook)
+{
+    g_afterCheck = hook;
 }
 
 } // namespace recordwrite

@@ -43,4 +43,9 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
 Outcome judge(const Target &target, qint64 key, const Check &check);
 Outcome remove(const Target &target, qint64 key, const Check &check = {});
 
+// For tests only: runs inside every write of a table once its check has passed,
+// just before the row is written, so a test can hold the write there while
+// another program acts. An empty hook (the default) does nothing.
+void setAfterCheckForTesting(const std::function<void(const QString &table)> &hook);
+
 } // namespace recordwrite

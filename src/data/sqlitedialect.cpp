@@ -4,7 +4,6 @@
 #include "messages.h"
 #include "pool.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
 
@@ -12,14 +11,18 @@ namespace db {
 
 namespace {
 
-bool looksLikeSqlite(const QString &file)
+// The file is read through SQLite only, never opened by the program itself: a
+// descriptor of its own on the file, once closed, would drop the locks by which
+// every connection of this program tells other programs that it uses the file
+// (another SIMPARO closing would then take the write-ahead log away under it).
+bool readsAsSqlite(QSqlDatabase &database, const QString &file, QString *error)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = f.read(16);
-    // An empty file is what SQLite itself makes of a new database; it holds no tables.
-    return head.size() == 16 && head == QByteArray("SQLite format 3\0", 16);
+    QSqlQuery query(database);
+    if (query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+        return true;
+    // A file that is no database is told as such (SQLITE_NOTADB).
+    *error = describeError(query.lastError(), file);
+    return false;
 }
 
 // Every write is committed when it is made and survives a power cut; a connection
@@ -35,7 +38,8 @@ bool makeDurable(QSqlDatabase &database, const QString &file, bool allowCreate, 
     // Each screen holds a connection for as long as it is open; the system's file
     // cache keeps the pages warm, so each needs only a small cache.
     pragma.exec(QStringLiteral("PRAGMA cache_size=-512"));
-    if (options.writeAheadLog && !options.readOnly && pragma.exec(QStringLiteral("PRAGMA journal_mode"))
+    // A new file gets its journal from its maker, once it is filled.
+    if (!allowCreate && options.writeAheadLog && !options.readOnly && pragma.exec(QStringLiteral("PRAGMA journal_mode"))
         && pragma.next() && pragma.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
         // Without the write-ahead log (another program holds the file, or its file
         // system has no shared memory) the rollback journal serves; writes work either way.
@@ -187,6 +191,25 @@ public:
         };
     }
 
+    bool keepsTimeOfDay() const override { return true; }
+    bool prepareBulkWrite(QSqlDatabase &database, bool newDatabase, QSqlError *error) const override
+    {
+        // A larger cache spares re-reads while an index is built over all rows at once.
+        QStringList pragmas{QStringLiteral("PRAGMA cache_size=-16384")};
+        if (newDatabase)
+            pragmas << QStringLiteral("PRAGMA journal_mode=MEMORY");
+        return run(database, pragmas, error);
+    }
+    bool finishNewDatabase(QSqlDatabase &database, QSqlError *error) const override
+    {
+        // The write-ahead log from the first opening on, as the program opens a file.
+        return run(database, {QStringLiteral("PRAGMA journal_mode=WAL")}, error);
+    }
+    bool lockTables(QSqlDatabase &, const QStringList &, QSqlError *) const override
+    {
+        return true; // a write transaction on a file already keeps every other writer out
+    }
+
     QString describeError(const QSqlError &error, const QSqlDatabase &database) const override
     {
         return db::describeError(error, location(database));
@@ -197,6 +220,17 @@ public:
     }
 
 private:
+    static bool run(QSqlDatabase &database, const QStringList &statements, QSqlError *error)
+    {
+        QSqlQuery query(database);
+        for (const QString &statement : statements) {
+            if (!query.exec(statement)) {
+                *error = query.lastError();
+                return false;
+            }
+        }
+        return true;
+    }
     static QString columnType(schema::Kind kind)
     {
         switch (kind) {
@@ -235,7 +269,8 @@ bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionNa
             *error = notFoundText(file);
             return false;
         }
-        if (!looksLikeSqlite(file)) {
+        // An empty file is what SQLite itself makes of a new database; it holds no tables.
+        if (QFileInfo(file).size() == 0) {
             *error = notSqliteText(file);
             return false;
         }
@@ -252,6 +287,8 @@ bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionNa
         database.setConnectOptions(connectOptions);
         if (!database.open()) {
             *error = describeError(database.lastError(), file);
+            ok = false;
+        } else if (!allowCreate && !readsAsSqlite(database, file, error)) {
             ok = false;
         } else if (!makeDurable(database, file, allowCreate, error)) {
             ok = false;

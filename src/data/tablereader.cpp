@@ -22,6 +22,8 @@ void TableReader::setUp(const QString &connectionName, const QString &file, cons
     kinds_ = kinds;
     key_ = keyColumn;
     horizon_ = db::Horizon();
+    opening_ = db::Horizon();
+    renewed_ = false;
     dialect_ = &db::dialect(QSqlDatabase::database(connectionName, false));
     clearCache();
     lastError_.clear();
@@ -35,12 +37,41 @@ void TableReader::clear()
 bool TableReader::fixHorizon()
 {
     horizon_ = db::Horizon();
+    opening_ = db::Horizon();
+    renewed_ = false;
     QSqlDatabase live = database();
     QSqlError error;
     if (dialect_->fixHorizon(live, schema::quoted(table_), key_, &horizon_, &error))
         return true;
     lastError_ = db::describeError(error, QSqlDatabase::database(connection_, false));
     return false;
+}
+
+bool TableReader::renewHorizon()
+{
+    db::Horizon now;
+    QSqlDatabase live = database();
+    QSqlError error;
+    if (!dialect_->fixHorizon(live, schema::quoted(table_), key_, &now, &error)) {
+        lastError_ = db::describeError(error, QSqlDatabase::database(connection_, false));
+        return false;
+    }
+    if (!renewed_)
+        opening_ = horizon_;
+    horizon_ = now;
+    renewed_ = true;
+    // A row changed or deleted elsewhere since it was read shows as it stands.
+    clearCache();
+    return true;
+}
+
+void TableReader::restoreHorizon()
+{
+    if (!renewed_)
+        return;
+    horizon_ = opening_;
+    renewed_ = false;
+    clearCache();
 }
 
 QVector<qint64> TableReader::excludedAbove(std::optional<qint64> after) const

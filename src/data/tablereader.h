@@ -35,6 +35,13 @@ public:
                const QStringList &columns, const QList<schema::Kind> &kinds, const QString &keyColumn);
     // Fixes the snapshot: the horizon, and the keys below it not in it.
     bool fixHorizon();
+    // Reads the table as it stands now: a horizon fixed afresh replaces the one in
+    // use (the opening snapshot's is kept), and rows read before are read again.
+    // On failure the horizon in use stays.
+    bool renewHorizon();
+    // Back to the snapshot fixed by fixHorizon().
+    void restoreHorizon();
+    bool renewed() const { return renewed_; }
     void clear();
 
     std::optional<qint64> horizon() const { return horizon_.top; }
@@ -75,6 +82,8 @@ private:
     QString key_;
     const db::Dialect *dialect_ = nullptr;
     db::Horizon horizon_;
+    db::Horizon opening_;  // the snapshot of fixHorizon(), while horizon_ is renewed
+    bool renewed_ = false;
     QString lastError_;
     void remember(qint64 key, const QVector<QVariant> &row);
     void clearCache();

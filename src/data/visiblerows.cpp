@@ -127,7 +127,7 @@ bool RecordSource::ensureComplete() const
     return extend(-1, true);
 }
 
-bool RecordSource::setFilter(const QString &criteriaText)
+bool RecordSource::setFilter(const QString &criteriaText, Reading reading)
 {
     lastError_.clear();
     if (!open_)
@@ -137,7 +137,15 @@ bool RecordSource::setFilter(const QString &criteriaText)
     filterText_ = criteriaText;
     filter_ = wanted.value_or(TableReader::Condition{});
     forgetVisibleRows();
-    const bool ok = wanted && extend(kFirstChunk, false);
+    bool ok = wanted.has_value();
+    if (ok && !isView_) {
+        if (reading == Reading::Current)
+            ok = reader_.renewHorizon() || fail(reader_.lastError());
+        else
+            reader_.restoreHorizon();
+    }
+    reading_ = reader_.renewed() ? Reading::Current : Reading::Snapshot;
+    ok = ok && extend(kFirstChunk, false);
     if (!ok) {
         keys_.clear();
         complete_ = true;

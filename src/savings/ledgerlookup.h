@@ -31,11 +31,12 @@ struct LedgerLookup {
     QString balanceText;  // its text as shown, "0" when the account has no rows
 };
 
-// The ledger lookup. It always searches the whole ledger, whatever filter and
-// current row an earlier lookup left. When the account has rows, the ledger is
-// narrowed to them and its last row, the account's latest, is current; when it
-// has none, the ledger keeps the rows the earlier lookup left, with its last row
-// current. It reads only the account's rows (by index), never the whole ledger.
+// The ledger lookup. It always searches the whole ledger as it stands now (not
+// the snapshot of the screen's opening), whatever filter and current row an
+// earlier lookup left. When the account has rows, the ledger is narrowed to all
+// of them, other counters' included, and its last row, the account's latest, is
+// current; when it has none, the ledger keeps the rows the earlier lookup left,
+// with its last row current. It reads only the account's rows (by index), never the whole ledger.
 // A latest saldo that is empty or no number is a failure naming the account and
 // the row, never a balance of 0.
 LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account);

@@ -152,16 +152,30 @@ QVector<QVariant> ledgerRow(const QString &account, const QString &name, const Q
             QVariant()};
 }
 
-recordwrite::Check postingCheck(const QString &account, Code code, Money amount)
+QString balanceQuestion(const QString &account, const std::optional<Money> &shown, Money now, Money next)
 {
-    return [account, code, amount](QSqlDatabase &database, QVector<QVariant> &row) {
-        // Until this write ends no other posting on the account reads its balance:
-        // the chain of balances cannot fork and no posting is lost.
-        QSqlError error;
-        if (!db::writeLock(database, QStringLiteral("nabubg.norekening"), account, &error))
-            return Outcome::failed(db::describeError(error, database));
+    const QString previous =
+        shown ? QStringLiteral("Saldo rekening %1 sudah berubah sejak ditampilkan: saldo lamanya sekarang Rp %2, "
+                               "bukan Rp %3.")
+                    .arg(account, now.toText(), shown->toText())
+              : QStringLiteral("Saldo rekening %1 belum ditampilkan: saldo lamanya Rp %2.").arg(account, now.toText());
+    return previous
+           + QStringLiteral("\nDengan transaksi ini saldo barunya menjadi Rp %1.\nSimpan dengan saldo baru ini?")
+                 .arg(next.toText());
+}
+
+recordwrite::Check postingCheck(const QString &account, Code code, Money amount,
+                                const std::shared_ptr<ShownBalance> &shown)
+{
+    return [account, code, amount, shown](QSqlDatabase &database, QVector<QVariant> &row) {
+        // Until this write ends no other posting on the account reads its balance,
+        // nor is its customer deleted or renumbered: the chain of balances cannot
+        // fork and no posting is lost.
+        Outcome outcome = ledger::lockAccount(database, account);
+        if (!outcome.isOk())
+            return outcome;
         QString name;
-        Outcome outcome = registeredName(database, account, &name);
+        outcome = registeredName(database, account, &name);
         if (!outcome.isOk())
             return outcome;
         Money previous;
@@ -171,6 +185,10 @@ recordwrite::Check postingCheck(const QString &account, Code code, Money amount)
         const std::optional<Money> balance = newBalance(previous, code, amount);
         if (!balance)
             return Outcome::refused(balanceRefusal(code));
+        if (shown && shown->previous != previous) {
+            shown->differed = true;
+            return Outcome::refused(balanceQuestion(account, shown->previous, previous, *balance));
+        }
         row[1] = name;
         row[7] = balance->toDouble();
         return Outcome::ok();

@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QSqlDatabase>
 #include <QString>
+#include <memory>
 #include <optional>
 
 // The rules of a posting: the transaction codes and kinds, how an amount is read
@@ -63,11 +64,25 @@ Outcome registeredName(QSqlDatabase &database, const QString &account, QString *
 // by postingCheck() inside the write.
 QVector<QVariant> ledgerRow(const QString &account, const QString &name, const QDate &date, Code code,
                             Money amount);
+// The previous balance of the account as the transaction screen showed it when
+// "SAVE" was clicked, and whether the write found another.
+struct ShownBalance {
+    std::optional<Money> previous; // nothing when the screen showed none of this account
+    bool differed = false;         // set by the check when the balance was not the one shown
+};
+
 // The check of a posting's write: inside the write transaction, serialised with
 // every other posting on the same account (on every counter), it takes the
 // register's name and the account's latest balance as they stand now, refuses a
 // withdrawal beyond it, and puts name and new balance into the row (columns 1 and 7).
-recordwrite::Check postingCheck(const QString &account, Code code, Money amount);
+// With `shown`, it also refuses (and sets shown->differed) when the balance is
+// not the one the clerk was shown: nothing is stored that he was not told of.
+recordwrite::Check postingCheck(const QString &account, Code code, Money amount,
+                                const std::shared_ptr<ShownBalance> &shown = nullptr);
+// The question put to the clerk when the balance at "SAVE" is not the one he was
+// shown (`shown`, or nothing when he was shown none of this account): the previous
+// balance now and the new balance it gives.
+QString balanceQuestion(const QString &account, const std::optional<Money> &shown, Money now, Money next);
 
 // Messages of the transaction screen.
 namespace text {

@@ -80,14 +80,17 @@ void TransactionScreen::refuse(const QString &text, QWidget *focus)
 
 std::optional<bool> TransactionScreen::runLedgerLookup()
 {
-    const savings::LedgerLookup found = savings::lookUpLedger(Adodc2, ui.txtREKENING->text());
+    const QString account = ui.txtREKENING->text();
+    const savings::LedgerLookup found = savings::lookUpLedger(Adodc2, account);
     if (!found.ok) {
         // No balance is shown from a ledger that could not be read.
+        shownAccount_.reset();
         msg::perhatian(this, found.error);
         return std::nullopt;
     }
     saldoLama = found.balanceText;
     previousBalance_ = found.balance;
+    shownAccount_ = account;
     return found.hasRows;
 }
 
@@ -247,6 +250,22 @@ void TransactionScreen::enterAmount(Code code)
     showNewBalance(balance->toText());
 }
 
+bool TransactionScreen::confirmChangedBalance(Code code, Money amount, QLineEdit *amountField)
+{
+    const std::optional<Money> shownBefore =
+        shownAccount_ == ui.txtREKENING->text() ? std::optional<Money>(previousBalance_) : std::nullopt;
+    if (!prepareAmount())
+        return false;
+    const std::optional<Money> balance = posting::newBalance(previousBalance_, code, amount);
+    if (!balance) {
+        refuseAmount(posting::balanceProblem(code), amountField);
+        return false;
+    }
+    showNewBalance(balance->toText());
+    return msg::askYesNo(this, posting::balanceQuestion(ui.txtREKENING->text(), shownBefore, previousBalance_, *balance),
+                         QStringLiteral("PERHATIAN"));
+}
+
 void TransactionScreen::save()
 {
     const QString account = ui.txtREKENING->text();
@@ -270,10 +289,21 @@ void TransactionScreen::save()
         return refuseAmount(posting::amountRefusal(problem, *code), amountField);
 
     // Name and balance come from the database as it stands inside the write
-    // transaction, so the balance chain of the account cannot break.
+    // transaction, so the balance chain of the account cannot break. The write
+    // stores only the previous balance the clerk was shown; another one (a posting
+    // of another counter since) is shown to him and stored only when he agrees.
     const QVector<QVariant> row = posting::ledgerRow(account, *name, ui.DTPicker1->date(), *code, amount);
-    const RecordSource::WriteCheck check = posting::postingCheck(account, *code, amount);
-    if (!Adodc2->addNew(row, check)) {
+    auto shown = std::make_shared<posting::ShownBalance>();
+    if (shownAccount_ == account)
+        shown->previous = previousBalance_;
+    while (!Adodc2->addNew(row, posting::postingCheck(account, *code, amount, shown))) {
+        if (shown->differed) {
+            if (!confirmChangedBalance(*code, amount, amountField))
+                return;
+            shown->previous = previousBalance_;
+            shown->differed = false;
+            continue;
+        }
         // The balance as it stands inside the write may not take the amount: told
         // as Enter tells it.
         const posting::AmountRefusal balance = posting::balanceProblem(*code);
@@ -283,6 +313,7 @@ void TransactionScreen::save()
         amountField->setFocus();
         return;
     }
+    shownAccount_.reset();
     showNewBalancePlace();
     ui.txtREKENING->clear();
     ui.TXTnama->clear();

@@ -46,6 +46,10 @@ private:
     // Looks the typed account up for an amount field: its name into TXTnama and
     // the ledger lookup; false (with a message shown) when that fails.
     bool prepareAmount();
+    // When the balance at "SAVE" was not the one shown: shows the account's figures
+    // as they stand now, as Enter does, and asks whether to store the posting with
+    // them. False (the figures shown, waiting) when the clerk declines or cannot.
+    bool confirmChangedBalance(posting::Code code, Money amount, QLineEdit *amountField);
     void showNewBalance(const QString &text);
     void showNewBalancePlace();
     void refuse(const QString &text, QWidget *focus);
@@ -57,6 +61,9 @@ private:
     // The previous balance of the account last looked up.
     QString saldoLama;
     Money previousBalance_;
+    // The account whose previous balance the last lookup (or Enter) showed, until
+    // the next "SAVE" stores a posting; nothing when none is shown.
+    std::optional<QString> shownAccount_;
     bool codeTyped_ = false;    // text typed into the code list since the last choice from it
     bool choosingCode_ = false; // the operator is choosing from the code list with mouse or keys
 };

@@ -2,6 +2,7 @@
 
 #include "app/startup.h"
 #include "data/database.h"
+#include "data/recordwriter.h"
 #include "reports/reports.h"
 
 #include <QApplication>
@@ -35,6 +36,7 @@ void Fixture::cleanup()
     db::setReadOnlyForTesting(false);
     db::setBusyTimeoutForTesting(5000);
     db::setWriteAheadLogForTesting(true);
+    recordwrite::setAfterCheckForTesting({});
     dialogs.reset();
     database.reset();
 }

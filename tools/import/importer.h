@@ -2,6 +2,7 @@
 
 #include "legacyreader.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -17,22 +18,18 @@ enum ExitCode { kSuccess = 0, kFailed = 1, kUsage = 2, kRefused = 3 };
 // The side table that holds register rows the schema does not allow, with all their values.
 inline constexpr const char *kSetAsideTable = "impor_disisihkan";
 
-// The three tables of the old file, each row's values in the order of our columns.
-struct Source
-{
-    QList<QVariantList> daftar;    // db::daftarColumns()
-    QList<QVariantList> nabubg;    // db::nabubgColumns()
-    QList<QVariantList> tpassword; // user, password
-};
+// The three tables of the old file, in the order they are read.
+enum Table { kDaftar, kNabubg, kTpassword };
 
-// Checks that the old tables have exactly our columns with the expected kinds of
-// value (names compared without case) and puts their values in our order.
-bool shape(QList<legacy::Table> tables, Source *source, QString *error);
+// Checks that an old table (kDaftar, kNabubg or kTpassword) has exactly our
+// columns with the expected kinds of value (names compared without case), and
+// gives where each of our columns is among its columns.
+bool shape(int table, const legacy::Table &old, QList<int> *positions, QString *error);
 
 // What the database the rows go into already holds (nothing for a new one).
 struct Existing
 {
-    QSet<QString> accounts;
+    QHash<QString, QString> accounts;   // account number -> the customer's name
     QHash<QString, double> lastBalance; // balance after the account's last ledger row
     QSet<QString> users;
 };
@@ -43,21 +40,54 @@ struct Finding
 {
     bool anomaly = true;
     QString table;
-    int row = 0; // data row in the old table, from 1 in stored order; 0: the table as a whole
+    qint64 row = 0; // data row in the old table, from 1 in stored order; 0: the table as a whole
     QString what;
     QString where;
+    // A ledger row's account and the customer's name, both named in its line.
+    bool aboutAccount = false;
+    QString account, name;
     QString line() const;
 };
 
-struct Plan
+// Follows the rows of the old file as they arrive (the register, then the
+// ledger, then the operators), says what becomes of each, and keeps the lines
+// of the report about them, compactly: no row is kept.
+class Analysis
 {
-    QList<Finding> findings;
-    QList<int> daftarKept;                     // indexes into Source::daftar, in order
-    QList<QPair<int, QString>> daftarSetAside; // index and reason
-    int anomalies() const;
-};
+public:
+    // keepsTimeOfDay: whether the target's date column keeps a time of day.
+    Analysis(Existing existing, bool keepsTimeOfDay);
 
-Plan analyse(const Source &source, const Existing &existing);
+    // A register row in our column order: false when it goes to the side table
+    // instead (*reason says why).
+    bool customer(const QVariantList &row, QString *reason);
+    void posting(const QVariantList &row);
+    void user(const QVariantList &row);
+    // The findings about the tables as a whole, once every row is in.
+    void finish();
+
+    QStringList lines() const; // every finding's line, in order
+    const QByteArray &text() const { return text_; }
+    qint64 anomalies() const { return anomalies_; }
+    qint64 notices() const { return notices_; }
+    qint64 customers() const { return customers_; }
+    qint64 setAside() const { return setAside_; }
+    qint64 postings() const { return postings_; }
+    qint64 users() const { return users_; }
+
+private:
+    void note(const Finding &finding);
+    void note(bool anomaly, const QString &table, qint64 row, const QString &what, const QString &where);
+
+    Existing existing_;
+    bool keepsTimeOfDay_;
+    QHash<QString, QPair<qint64, QString>> firstRow_; // account number -> its register row and name
+    QHash<QString, double> balance_;
+    QHash<QString, qint64> firstUser_;
+    QByteArray text_; // the findings' lines, UTF-8, each ended by a newline
+    qint64 anomalies_ = 0, notices_ = 0;
+    qint64 customers_ = 0, setAside_ = 0, postings_ = 0, users_ = 0;
+};
 
 struct Options
 {

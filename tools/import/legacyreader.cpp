@@ -11,8 +11,25 @@
 #include <QTime>
 #include <cmath>
 #include <cstring>
+#include <sys/resource.h>
 
 namespace legacy {
+
+QString printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        const QChar::Category category = QChar::category(c);
+        if (category == QChar::Other_Control || category == QChar::Other_Format || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph || category == QChar::Other_Surrogate)
+            shown += c < 0x100 ? QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'))
+                               : QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+        else
+            shown += QString::fromUcs4(&c, 1);
+    }
+    return shown;
+}
 
 namespace {
 // A stream far beyond any savings scheme's file is a runaway reader.
@@ -35,8 +52,9 @@ bool isDateText(const QByteArray &text)
 }
 } // namespace
 
-StreamDecoder::StreamDecoder(const QStringList &tables)
+StreamDecoder::StreamDecoder(const QStringList &tables, Sink *sink)
     : expected_(tables)
+    , sink_(sink)
     , checksum_(mdbstream::kChecksumStart)
 { }
 
@@ -54,6 +72,14 @@ QString StreamDecoder::error() const
 StreamDecoder::Step StreamDecoder::bad(const QString &why)
 {
     error_ = QStringLiteral("%1 (pada byte %2)").arg(why).arg(received_ - (buffer_.size() - position_));
+    state_ = State::Bad;
+    return Step::Bad;
+}
+
+StreamDecoder::Step StreamDecoder::stop(const QString &why)
+{
+    error_ = why;
+    stopped_ = true;
     state_ = State::Bad;
     return Step::Bad;
 }
@@ -163,7 +189,7 @@ StreamDecoder::Step StreamDecoder::parseTableStart()
     columnsLeft_ = int(number(2));
     table.declaredRows = quint32(number(4));
     if (tables_.size() >= expected_.size() || table.name.compare(expected_[tables_.size()], Qt::CaseInsensitive) != 0)
-        return bad(QStringLiteral("tabel tak terduga \"%1\"").arg(table.name));
+        return bad(QStringLiteral("tabel tak terduga \"%1\"").arg(printable(table.name)));
     if (columnsLeft_ == 0 || columnsLeft_ > int(mdbstream::kMaxColumns))
         return bad(QStringLiteral("jumlah kolom tabel %1 tidak sah").arg(table.name));
     consumed(start);
@@ -192,44 +218,37 @@ StreamDecoder::Step StreamDecoder::parseColumn()
     column.size = int(number(2));
     consumed(start);
     tables_.last().columns.append(column);
-    if (--columnsLeft_ == 0)
+    if (--columnsLeft_ == 0) {
         state_ = State::RowOrTableEnd;
+        QString why;
+        if (!sink_->table(int(tables_.size()) - 1, tables_.last(), &why))
+            return stop(why);
+    }
     return Step::Done;
 }
 
-QString StreamDecoder::text(const char *data, qsizetype length, bool *ok)
+namespace {
+// UTF-8 text as it is, or nothing (*ok false) when it is no UTF-8.
+QString utf8Text(const char *data, qsizetype length, bool *ok)
 {
     *ok = true;
-    // Ledger rows repeat the same account numbers, names, dates and kinds: one
-    // shared copy of each keeps a large ledger small in memory.
-    const bool share = length <= 32;
-    const QByteArray key = QByteArray::fromRawData(data, length);
-    if (share) {
-        const auto found = shared_.constFind(key);
-        if (found != shared_.cend())
-            return found.value();
-    }
-    QString value;
     bool ascii = true;
     for (qsizetype i = 0; i < length && ascii; ++i)
         ascii = static_cast<unsigned char>(data[i]) < 0x80;
-    if (ascii) {
-        value = QString::fromLatin1(data, length);
-    } else {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        value = utf8.decode(QByteArrayView(data, length));
-        *ok = !utf8.hasError();
-    }
-    if (share && *ok && shared_.size() < 200000)
-        shared_.insert(QByteArray(data, length), value);
+    if (ascii)
+        return QString::fromLatin1(data, length);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString value = utf8.decode(QByteArrayView(data, length));
+    *ok = !utf8.hasError();
     return value;
 }
+} // namespace
 
 StreamDecoder::Step StreamDecoder::parseRow()
 {
     const qsizetype start = position_;
     Table &table = tables_.last();
-    if (quint64(table.rows.size()) >= table.declaredRows)
+    if (quint64(table.rows) >= table.declaredRows)
         return bad(QStringLiteral("tabel %1 lebih banyak baris daripada %2 yang dinyatakan")
                        .arg(table.name)
                        .arg(table.declaredRows));
@@ -249,7 +268,7 @@ StreamDecoder::Step StreamDecoder::parseRow()
         auto badValue = [&](const char *what) {
             return bad(QStringLiteral("%1 di tabel %2 baris %3 kolom %4")
                            .arg(QLatin1String(what), table.name)
-                           .arg(table.rows.size() + 1)
+                           .arg(table.rows + 1)
                            .arg(column.name));
         };
         if (column.type == mdbstream::kTypeDouble) {
@@ -272,14 +291,12 @@ StreamDecoder::Step StreamDecoder::parseRow()
                 row.append(QVariant(QMetaType::fromType<QString>()));
                 continue;
             }
-            const QByteArray raw = QByteArray::fromRawData(data, qsizetype(length));
-            if (!shared_.contains(raw) && !isDateText(raw))
+            if (!isDateText(QByteArray::fromRawData(data, qsizetype(length))))
                 return badValue("tanggal tidak sah");
-            bool ok;
-            row.append(text(data, qsizetype(length), &ok));
+            row.append(QString::fromLatin1(data, qsizetype(length)));
         } else {
             bool ok;
-            const QString value = text(data, qsizetype(length), &ok);
+            const QString value = utf8Text(data, qsizetype(length), &ok);
             if (!ok)
                 return badValue("teks bukan UTF-8");
             if (column.type == mdbstream::kTypeText && value.size() > column.size
@@ -289,7 +306,10 @@ StreamDecoder::Step StreamDecoder::parseRow()
         }
     }
     consumed(start);
-    table.rows.append(std::move(row));
+    ++table.rows;
+    QString why;
+    if (!sink_->row(int(tables_.size()) - 1, row, &why))
+        return stop(why);
     return Step::Done;
 }
 
@@ -303,7 +323,7 @@ StreamDecoder::Step StreamDecoder::parseTableEnd()
     ++position_;
     const Table &table = tables_.last();
     const quint64 count = number(4);
-    if (count != quint64(table.rows.size()))
+    if (count != quint64(table.rows))
         return bad(QStringLiteral("jumlah baris tabel %1 tidak cocok").arg(table.name));
     consumed(start);
     state_ = State::TableOrEnd;
@@ -361,12 +381,29 @@ constexpr const char *kRepairAdvice =
     "Perbaiki file itu dulu dengan \"Compact and Repair Database\" di Microsoft Access, lalu ulangi.";
 } // namespace
 
+Limits limitsFor(qint64 fileSize, int silenceMs)
+{
+    // A sound file is read at tens of MiB a second with a few MiB of memory: a
+    // minute plus two seconds per MiB, and half a minute of CPU time plus one
+    // second per MiB, are far beyond it, and still end a reader that loops.
+    const qint64 mib = fileSize / (1 << 20);
+    Limits limits;
+    limits.silenceMs = silenceMs;
+    limits.totalMs = (60 + 2 * mib) * 1000;
+    limits.cpuSeconds = 30 + mib;
+#if !defined(__SANITIZE_ADDRESS__)
+    // (AddressSanitizer reserves far more address space than any program uses.)
+    limits.addressSpace = (qint64(256) << 20) + 4 * fileSize;
+#endif
+    return limits;
+}
+
 ReadResult readFile(const QString &readerProgram, const QString &mdbFile, const QStringList &tables,
-                    int silenceTimeoutMs, const std::function<void(const Progress &)> &progress)
+                    const Limits &limits, Sink *sink, const std::function<void(const Progress &)> &progress)
 {
     ReadResult result;
     const QFileInfo info(mdbFile);
-    const QString shownFile = QDir::toNativeSeparators(info.absoluteFilePath());
+    const QString shownFile = printable(QDir::toNativeSeparators(info.absoluteFilePath()));
     if (!info.isFile() || !info.isReadable()) {
         result.error = QStringLiteral("File %1 tidak ditemukan atau tidak bisa dibaca.").arg(shownFile);
         return result;
@@ -380,6 +417,20 @@ ReadResult readFile(const QString &readerProgram, const QString &mdbFile, const 
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setInputChannelMode(QProcess::ManagedInputChannel);
+    // Set in the child before it starts the reader: no core file, and the limits.
+    const rlim_t cpu = rlim_t(limits.cpuSeconds), space = rlim_t(limits.addressSpace);
+    process.setChildProcessModifier([cpu, space] {
+        struct rlimit none = {0, 0};
+        ::setrlimit(RLIMIT_CORE, &none);
+        if (cpu > 0) {
+            const struct rlimit time = {cpu, cpu + 5};
+            ::setrlimit(RLIMIT_CPU, &time);
+        }
+        if (space > 0) {
+            const struct rlimit memory = {space, space};
+            ::setrlimit(RLIMIT_AS, &memory);
+        }
+    });
     process.start(readerProgram, QStringList{info.absoluteFilePath()} + tables, QIODevice::ReadOnly);
     if (!process.waitForStarted(10000)) {
         result.error =
@@ -388,51 +439,64 @@ ReadResult readFile(const QString &readerProgram, const QString &mdbFile, const 
         return result;
     }
 
-    StreamDecoder decoder(tables);
+    StreamDecoder decoder(tables, sink);
     QByteArray errors;
-    QElapsedTimer silence;
-    silence.start();
+    // Only the time spent waiting for the reader counts, not the time the sink
+    // spends on the rows (writing them to a server, say).
+    qint64 waited = 0, silent = 0;
     bool streamBad = false;
-    bool silentTooLong = false;
+    bool silentTooLong = false, tooLong = false;
     auto take = [&] {
         const QByteArray out = process.readAllStandardOutput();
-        const QByteArray err = process.readAllStandardError();
         // Only the end of what the reader says matters: its own last word on why it stopped.
-        errors += err;
+        errors += process.readAllStandardError();
         if (errors.size() > 4000)
             errors = errors.right(2000);
-        if (!out.isEmpty() || !err.isEmpty())
-            silence.restart();
+        // Warnings on stderr come also from a reader that loops: only the stream shows progress.
+        if (!out.isEmpty())
+            silent = 0;
         if (!out.isEmpty() && !decoder.feed(out))
             streamBad = true;
         if (progress && !decoder.tables().isEmpty()) {
             const Table &current = decoder.tables().last();
-            progress({current.name, current.rows.size(), current.declaredRows});
+            progress({current.name, current.rows, current.declaredRows});
         }
     };
+    QElapsedTimer clock;
     while (process.state() != QProcess::NotRunning) {
+        clock.start();
         process.waitForReadyRead(100);
+        waited += clock.elapsed();
+        silent += clock.elapsed();
         take();
         if (streamBad)
             break;
-        if (silence.elapsed() > silenceTimeoutMs) {
-            silentTooLong = true;
+        silentTooLong = silent > limits.silenceMs;
+        tooLong = limits.totalMs > 0 && waited > limits.totalMs;
+        if (silentTooLong || tooLong)
             break;
-        }
     }
     if (process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished(5000);
     }
-    if (!streamBad && !silentTooLong)
+    if (!streamBad && !silentTooLong && !tooLong)
         take();
 
-    const QString detail = QString::fromUtf8(errors).trimmed().section(u'\n', -1);
-    if (silentTooLong) {
+    const QString detail = printable(QString::fromUtf8(errors).trimmed().section(u'\n', -1));
+    if (decoder.stopped()) {
+        result.error = decoder.error();
+    } else if (silentTooLong) {
         result.error = QStringLiteral("Pembaca file Access tidak memberi hasil selama %1 detik saat membaca %2 "
                                       "dan dihentikan. File itu kemungkinan rusak. %3")
-                           .arg(silenceTimeoutMs / 1000.0)
+                           .arg(limits.silenceMs / 1000.0)
                            .arg(shownFile, QLatin1String(kRepairAdvice));
+    } else if (tooLong) {
+        result.error = QStringLiteral("Pembaca file Access belum selesai membaca %1 sesudah %2 detik dan dihentikan. "
+                                      "File itu kemungkinan rusak. %3")
+                           .arg(shownFile)
+                           .arg(limits.totalMs / 1000.0)
+                           .arg(QLatin1String(kRepairAdvice));
     } else if (process.exitStatus() == QProcess::CrashExit && !streamBad) {
         result.error = QStringLiteral("Pembaca file Access berhenti mendadak (crash) saat membaca %1. "
                                       "File itu kemungkinan rusak. %2")
@@ -454,17 +518,17 @@ ReadResult readFile(const QString &readerProgram, const QString &mdbFile, const 
     // A table whose definition states another row count than its pages hold has
     // damaged or lost pages: libmdb skips what it cannot read without a word.
     for (const Table &table : decoder.tables()) {
-        if (quint64(table.rows.size()) != table.declaredRows) {
+        if (quint64(table.rows) != table.declaredRows) {
             result.error = QStringLiteral("File %1 rusak: tabel %2 menyatakan %3 baris, tetapi hanya %4 yang "
                                           "bisa dibaca. %5")
                                .arg(shownFile, table.name)
                                .arg(table.declaredRows)
-                               .arg(table.rows.size())
+                               .arg(table.rows)
                                .arg(QLatin1String(kRepairAdvice));
             return result;
         }
     }
-    result.tables = decoder.takeTables();
+    result.tables = decoder.tables();
     result.ok = true;
     return result;
 }

@@ -1,0 +1,42 @@
+// simparo-testcounter: a second counter for the tests. Posts one transaction on the
+// database the setting file names, through the same check and record source write
+// as "SAVE" on the transaction screen.
+//   simparo-testcounter ACCOUNT 01|02 AMOUNT
+// Prints "siap" once its record source is open, then "ok SALDO" after the posting,
+// or "ditolak MESSAGE" (exit 1) or "gagal MESSAGE" (exit 2).
+#include "data/money.h"
+#include "data/recordsource.h"
+#include "savings/posting.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <cstdio>
+
+namespace {
+int tell(const char *word, const QString &text, int exitCode)
+{
+    std::printf("%s %s\n", word, qPrintable(QString(text).replace(u'\n', u' ')));
+    std::fflush(stdout);
+    return exitCode;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const std::optional<Money> amount = Money::parse(args.value(3), QLocale::c());
+    if (args.size() != 4 || !amount || (args.at(2) != QLatin1String("01") && args.at(2) != QLatin1String("02")))
+        return tell("gagal", QStringLiteral("usage: simparo-testcounter ACCOUNT 01|02 AMOUNT"), 2);
+    const QString account = args.at(1);
+    const posting::Code code = args.at(2) == QLatin1String("01") ? posting::Code::Deposit : posting::Code::Withdrawal;
+    RecordSource ledger;
+    if (!ledger.open(QStringLiteral("nabubg")))
+        return tell("gagal", ledger.lastError(), 2);
+    std::printf("siap\n");
+    std::fflush(stdout);
+    if (!ledger.addNew(posting::ledgerRow(account, QString(), QDate::currentDate(), code, *amount),
+                       posting::postingCheck(account, code, *amount)))
+        return ledger.lastWrite().isRefused() ? tell("ditolak", ledger.lastError(), 1) : tell("gagal", ledger.lastError(), 2);
+    return tell("ok", ledger.value(7).toString(), 0);
+}
