@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QSqlQuery>
@@ -404,6 +405,11 @@ private slots:
             db::releaseIdleConnections();
         }
         const db::pool::SessionOptions saved = db::pool::sessionOptions();
+        const auto restore = qScopeGuard([saved] {
+            db::setServerLimitsForTesting(saved.statementTimeout, saved.idleInTransactionTimeout, saved.answerDeadline);
+            db::setBusyTimeoutForTesting(saved.busyTimeout);
+            db::releaseIdleConnections();
+        });
         constexpr int answer = 1500;
         constexpr int idleInTransaction = 4000;
         db::setServerLimitsForTesting(1000, idleInTransaction, answer);
@@ -437,9 +443,6 @@ private slots:
             while (!post(other, 2000))
                 QVERIFY2(timer.elapsed() < idleInTransaction + 3000, qPrintable(other.lastError()));
         }
-        db::setServerLimitsForTesting(saved.statementTimeout, saved.idleInTransactionTimeout, saved.answerDeadline);
-        db::setBusyTimeoutForTesting(saved.busyTimeout);
-        db::releaseIdleConnections();
         QCOMPARE(database.rows(QStringLiteral("SELECT kredit, saldo FROM nabubg WHERE norekening = '0101' ORDER BY rowid")),
                  stored);
     }
