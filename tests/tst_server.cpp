@@ -5,24 +5,60 @@
 #include "app/startup.h"
 #include "data/database.h"
 #include "data/dataenvironment.h"
+#include "data/serversettings.h"
 #include "data/recordsource.h"
 #include "savings/posting.h"
 #include "shell/screens.h"
 #include "dialogs.h"
 #include "testdb.h"
+#include "relay.h"
 #include "testserver.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QSqlQuery>
+#include <optional>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 class tst_Server : public QObject
 {
     Q_OBJECT
 
 private:
+    // SO_KEEPALIVE, TCP_KEEPIDLE, TCP_KEEPINTVL, TCP_KEEPCNT and TCP_USER_TIMEOUT
+    // of this program's TCP connection to the port.
+    static QList<int> socketOptions(quint16 port)
+    {
+        const QStringList descriptors = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System);
+        for (const QString &descriptor : descriptors) {
+            const int fd = descriptor.toInt();
+            sockaddr_in peer{};
+            socklen_t size = sizeof peer;
+            if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &size) != 0 || peer.sin_family != AF_INET
+                || ntohs(peer.sin_port) != port)
+                continue;
+            QList<int> values;
+            for (const auto &[level, option] : {std::pair{SOL_SOCKET, SO_KEEPALIVE}, {IPPROTO_TCP, TCP_KEEPIDLE},
+                                                {IPPROTO_TCP, TCP_KEEPINTVL}, {IPPROTO_TCP, TCP_KEEPCNT},
+                                                {IPPROTO_TCP, TCP_USER_TIMEOUT}}) {
+                int value = -1;
+                socklen_t length = sizeof value;
+                ::getsockopt(fd, level, option, &value, &length);
+                values << value;
+            }
+            return values;
+        }
+        return {};
+    }
+
     static void write(const QString &path, const QByteArray &text)
     {
         QDir().mkpath(QFileInfo(path).absolutePath());
@@ -69,13 +105,22 @@ private slots:
         QTest::newRow("server unreachable") << QByteArray("Provider=PostgreSQL;Data Source=mati\n") << "unreachable"
                                             << QStringList{"layanan \"mati\"", "tidak bisa dihubungi"};
         QTest::newRow("login refused") << QByteArray() << "password" << QStringList{"menolak login", "pgpass"};
+        QTest::newRow("password file others may read")
+            << QByteArray() << "pgpass" << QStringList{"menolak login", "{home}/pgpass", "diabaikan", "0644"};
+        // Refused before anything is sent: nothing listens there.
+        QTest::newRow("sslmode=require over the network")
+            << QByteArray("Provider=PostgreSQL;Data Source=jauh\n") << "weak"
+            << QStringList{"layanan \"jauh\"", "host 192.0.2.10", "sslmode=require", "{home}/services baris 4", "verify-full"};
+        QTest::newRow("a server with another CA's certificate")
+            << QByteArray("Provider=PostgreSQL;Data Source=simparo_uji_tls\n") << "fake"
+            << QStringList{"layanan \"simparo_uji_tls\"", "tidak dipercaya", "password tidak dikirim"};
     }
     void startWithAFaultSaysWhatAndWhere()
     {
         QFETCH(QByteArray, setting);
         QFETCH(QString, fault);
         QFETCH(QStringList, told);
-        if (fault == QLatin1String("password") && !TestDatabase::onServer())
+        if (QStringList{"password", "pgpass", "fake"}.contains(fault) && !TestDatabase::onServer())
             QSKIP("needs the test server");
         TestDatabase home;
         const QString file = home.home() + QStringLiteral("/.config/simparo/koneksi");
@@ -92,6 +137,17 @@ private slots:
             write(home.home() + QStringLiteral("/pgpass"), "*:*:*:*:salah\n");
             QFile::setPermissions(home.home() + QStringLiteral("/pgpass"), QFile::ReadOwner | QFile::WriteOwner);
             qputenv("PGPASSFILE", QFile::encodeName(home.home() + QStringLiteral("/pgpass")));
+        } else if (fault == QLatin1String("pgpass")) {
+            // The right password, in a file libpq passes over.
+            QFile::copy(QFile::decodeName(savedPasswords), home.home() + QStringLiteral("/pgpass"));
+            QFile::setPermissions(home.home() + QStringLiteral("/pgpass"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+            qputenv("PGPASSFILE", QFile::encodeName(home.home() + QStringLiteral("/pgpass")));
+        } else if (fault == QLatin1String("weak")) {
+            write(home.home() + QStringLiteral("/services"), "[jauh]\nhost=192.0.2.10\ndbname=x\nsslmode=require\nuser=x\n");
+            qputenv("PGSERVICEFILE", QFile::encodeName(home.home() + QStringLiteral("/services")));
+        } else if (fault == QLatin1String("fake")) {
+            testserver::tls::serve(testserver::tls::Certificate::OtherAuthority);
         }
         DialogAnswerer dialogs;
         db::releaseIdleConnections(); // a program that starts has no connection yet
@@ -101,15 +157,161 @@ private slots:
         const qint64 took = timer.elapsed();
         qputenv("PGSERVICEFILE", savedServices);
         qputenv("PGPASSFILE", savedPasswords);
+        if (fault == QLatin1String("fake"))
+            testserver::tls::serve(testserver::tls::Certificate::Trusted);
         QVERIFY(!started);
         QVERIFY2(took < 6000, qPrintable(QString::number(took)));
         const DialogSeen seen = dialogs.only();
         QCOMPARE(seen.icon, QMessageBox::Critical);
         if (!setting.isEmpty() && fault.isEmpty() && told.first() == QLatin1String("koneksi"))
             QVERIFY2(seen.text.contains(file), qPrintable(seen.text));
-        for (const QString &part : told)
-            QVERIFY2(seen.text.contains(part), qPrintable(seen.text));
+        for (QString part : told)
+            QVERIFY2(seen.text.contains(part.replace(QLatin1String("{home}"), home.home())), qPrintable(seen.text));
         QVERIFY(!screens::find<LoginScreen>());
+    }
+
+    // Whether a connection's sslmode is strong enough is read as libpq reads the
+    // setting: the first file with the service, the first line, then the
+    // environment, then libpq's default. Over the network only verify-full passes.
+    void weakTlsIsRefusedNamingWhereItComesFrom_data()
+    {
+        QTest::addColumn<QByteArray>("user");
+        QTest::addColumn<QByteArray>("system");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<QStringList>("told"); // empty: allowed
+        const QByteArray remote = "[s]\nhost=192.0.2.10\n";
+        QTest::newRow("require in the user's file") << remote + "sslmode=require\n" << QByteArray() << QStringList()
+                                                    << QStringList{"sslmode=require", "{user} baris 3"};
+        QTest::newRow("not written: libpq's prefer")
+            << "# cabang\n" + remote << QByteArray() << QStringList()
+            << QStringList{"sslmode=prefer", "Bagian [s] di file {user} baris 2 tidak menulis sslmode"};
+        QTest::newRow("first line wins") << remote + "sslmode=verify-ca\nsslmode=verify-full\n[s]\nsslmode=verify-full\n"
+                                         << QByteArray() << QStringList() << QStringList{"sslmode=verify-ca", "baris 3"};
+        QTest::newRow("the system's file when the user's lacks the service")
+            << QByteArray("[t]\nsslmode=verify-full\n") << remote + "\nsslmode=allow\n" << QStringList()
+            << QStringList{"sslmode=allow", "{system} baris 4"};
+        QTest::newRow("the user's file hides the system's") << remote + "sslmode=disable\n" << remote + "sslmode=verify-full\n"
+                                                            << QStringList() << QStringList{"sslmode=disable", "{user} baris 3"};
+        QTest::newRow("PGSSLMODE") << remote << QByteArray() << QStringList{"PGSSLMODE=verify-ca"}
+                                   << QStringList{"sslmode=verify-ca", "variabel lingkungan PGSSLMODE"};
+        QTest::newRow("the file before PGSSLMODE") << remote + "sslmode=require\n" << QByteArray()
+                                                   << QStringList{"PGSSLMODE=verify-full"} << QStringList{"{user} baris 3"};
+        QTest::newRow("PGREQUIRESSL") << remote << QByteArray() << QStringList{"PGREQUIRESSL=1"}
+                                      << QStringList{"sslmode=require", "variabel lingkungan PGREQUIRESSL"};
+        QTest::newRow("host from PGHOST") << QByteArray("[s]\nsslmode=require\n") << QByteArray()
+                                          << QStringList{"PGHOST=kantor.example"} << QStringList{"host kantor.example", "baris 2"};
+        QTest::newRow("an address behind the name localhost")
+            << QByteArray("[s]\nhost=localhost\nhostaddr=192.0.2.10\n") << QByteArray() << QStringList()
+            << QStringList{"host localhost (192.0.2.10)", "sslmode=prefer"};
+        QTest::newRow("the second host of a list") << QByteArray("[s]\nhost=/run/postgresql,192.0.2.10\nsslmode=require\n")
+                                                   << QByteArray() << QStringList() << QStringList{"host 192.0.2.10"};
+        QTest::newRow("verify-full") << remote + "sslmode=verify-full\n" << QByteArray() << QStringList() << QStringList();
+        QTest::newRow("PGSSLMODE=verify-full") << remote << QByteArray() << QStringList{"PGSSLMODE=verify-full"}
+                                               << QStringList();
+        QTest::newRow("a local socket") << QByteArray("[s]\nhost=/run/postgresql\nsslmode=disable\n") << QByteArray()
+                                        << QStringList() << QStringList();
+        QTest::newRow("no host: the default socket") << QByteArray("[s]\nsslmode=disable\n") << QByteArray() << QStringList()
+                                                     << QStringList();
+        QTest::newRow("localhost") << QByteArray("[s]\nhost=localhost\n") << QByteArray() << QStringList() << QStringList();
+        QTest::newRow("127.0.0.1") << QByteArray("[s]\nhostaddr=127.0.0.1\nsslmode=disable\n") << QByteArray()
+                                   << QStringList() << QStringList();
+    }
+    void weakTlsIsRefusedNamingWhereItComesFrom()
+    {
+        QFETCH(QByteArray, user);
+        QFETCH(QByteArray, system);
+        QFETCH(QStringList, environment);
+        QFETCH(QStringList, told);
+        if (TestDatabase::onServer())
+            QSKIP("no server needed: once is enough");
+        QTemporaryDir folder;
+        const QString userFile = folder.path() + QStringLiteral("/pg_service.user");
+        const QString systemFile = folder.path() + QStringLiteral("/pg_service.conf");
+        write(userFile, user);
+        write(systemFile, system);
+        const char *const variables[] = {"PGSERVICEFILE", "PGSYSCONFDIR", "PGSSLMODE", "PGREQUIRESSL", "PGHOST", "PGHOSTADDR"};
+        QList<std::optional<QByteArray>> saved;
+        for (const char *name : variables) {
+            saved << (qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+            qunsetenv(name);
+        }
+        qputenv("PGSERVICEFILE", QFile::encodeName(userFile));
+        qputenv("PGSYSCONFDIR", QFile::encodeName(folder.path()));
+        for (const QString &setting : environment)
+            qputenv(setting.section(u'=', 0, 0).toLatin1(), setting.section(u'=', 1).toUtf8());
+        const std::optional<QString> refused =
+            db::serversettings::weakTls(QStringLiteral("s"), db::serversettings::read(QStringLiteral("service=s")));
+        for (int i = 0; i < saved.size(); ++i) {
+            if (saved.at(i))
+                qputenv(variables[i], *saved.at(i));
+            else
+                qunsetenv(variables[i]);
+        }
+        QCOMPARE(refused.has_value(), !told.isEmpty());
+        for (QString part : told) {
+            part.replace(QLatin1String("{user}"), userFile).replace(QLatin1String("{system}"), systemFile);
+            QVERIFY2(refused->contains(part), qPrintable(*refused));
+        }
+    }
+
+    // A server whose certificate the tests' CA did not sign for the host asked
+    // for, or that has no TLS, is refused with its cause before the password goes:
+    // the server never logs a login.
+    void tlsServerIsCheckedBeforeThePasswordGoes_data()
+    {
+        using Certificate = testserver::tls::Certificate;
+        QTest::addColumn<Certificate>("certificate");
+        QTest::addColumn<QStringList>("settings"); // instead of the service's own
+        QTest::addColumn<QStringList>("told");     // empty: connects
+        QTest::newRow("the branch's CA") << Certificate::Trusted << QStringList() << QStringList();
+        QTest::newRow("another CA") << Certificate::OtherAuthority << QStringList()
+                                    << QStringList{"tidak dipercaya", "{ca}", "password tidak dikirim"};
+        QTest::newRow("another host name")
+            << Certificate::OtherName << QStringList()
+            << QStringList{"bukan untuk nama host", "untuk \"kantor.example\", sambungan ke \"localhost\""};
+        QTest::newRow("TLS off on the server") << Certificate::None << QStringList()
+                                               << QStringList{"tidak memakai SSL", "ssl = on"};
+        QTest::newRow("the CA's file missing") << Certificate::Trusted << QStringList{"sslrootcert=/tidak/ada/ca.crt"}
+                                               << QStringList{"/tidak/ada/ca.crt tidak ada"};
+        QTest::newRow("by its address, which the certificate names")
+            << Certificate::Trusted << QStringList{"host=127.0.0.1"} << QStringList();
+    }
+    void tlsServerIsCheckedBeforeThePasswordGoes()
+    {
+        QFETCH(testserver::tls::Certificate, certificate);
+        QFETCH(QStringList, settings);
+        QFETCH(QStringList, told);
+        if (!TestDatabase::onServer())
+            QSKIP("needs the test servers");
+        testserver::tls::serve(certificate);
+        QStringList service = testserver::tls::serviceSettings();
+        for (const QString &setting : settings) {
+            service.erase(std::remove_if(service.begin(), service.end(), [&](const QString &own) {
+                return own.section(u'=', 0, 0) == setting.section(u'=', 0, 0);
+            }), service.end());
+            service << setting;
+        }
+        const QString text = QStringLiteral("Provider=PostgreSQL;Data Source=")
+            + testserver::defineService(QStringLiteral("simparo_uji_tls_lain"), service);
+        const qsizetype logged = testserver::tls::log().size();
+        db::releaseIdleConnections();
+        QString name;
+        QString error;
+        const bool opened = db::openConnection(text, &name, &error);
+        db::closeConnection(name);
+        db::releaseIdleConnections();
+        const QString log = testserver::tls::log().mid(logged);
+        testserver::tls::serve(testserver::tls::Certificate::Trusted);
+        if (told.isEmpty()) {
+            QVERIFY2(opened, qPrintable(error));
+            QVERIFY2(log.contains(QLatin1String("connection authorized")), qPrintable(log));
+            return;
+        }
+        QVERIFY(!opened);
+        for (QString part : told)
+            QVERIFY2(error.contains(part.replace(QLatin1String("{ca}"), testserver::tls::authorityFile())), qPrintable(error));
+        QVERIFY2(!log.contains(QLatin1String("connection authorized")) && !log.contains(QLatin1String("authenticat")),
+                 qPrintable(log));
     }
 
     // The server goes down while a counter works: the next action is told so and
@@ -155,6 +357,94 @@ private slots:
         QCOMPARE(rows.rows.size(), 2);
         QCOMPARE(database.scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(), 2);
         dataenv::closeEnvironments();
+    }
+
+    // A counter whose link goes silent in the middle of a posting hears so within
+    // the answer deadline, and is never told that what may not be stored was
+    // saved. A session left inside its transaction is ended by the server after
+    // its limit, which frees the account for the other counters, and its posting
+    // is not stored; one whose COMMIT reached the server frees it at once.
+    void silentLinkIsToldAndItsLockFreed_data()
+    {
+        QTest::addColumn<Relay::Cut>("cut");
+        QTest::addColumn<QStringList>("stored");
+        QTest::newRow("silent before COMMIT") << Relay::Cut::Silent << QStringList{"5000|5000", "2000|7000"};
+        QTest::newRow("the answer to COMMIT lost")
+            << Relay::Cut::Answers << QStringList{"5000|5000", "1000|6000", "2000|8000"};
+    }
+    void silentLinkIsToldAndItsLockFreed()
+    {
+        QFETCH(Relay::Cut, cut);
+        QFETCH(QStringList, stored);
+        if (!TestDatabase::onServer())
+            QSKIP("a relay in front of the test server");
+        TestDatabase database;
+        database.addCustomer(QStringLiteral("0101"), QStringLiteral("Ani"));
+        database.addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ani"), QStringLiteral("2024-01-02"),
+                              QStringLiteral("01"), 0, 5000, 5000);
+        Relay relay(testserver::socketFile());
+        const QString throughRelay = QStringLiteral("Provider=PostgreSQL;Data Source=")
+            + testserver::defineService(QStringLiteral("simparo_uji_relay"),
+                                        {QStringLiteral("host=127.0.0.1"), QStringLiteral("port=%1").arg(relay.port()),
+                                         QStringLiteral("sslmode=disable")});
+        {
+            // A session as the program starts it: the server's limits, and on its
+            // socket libpq's keepalives and limit on unacknowledged data.
+            QString name;
+            QString error;
+            QVERIFY2(db::openConnection(throughRelay, &name, &error), qPrintable(error));
+            QSqlQuery query(db::connection(name));
+            QVERIFY(query.exec(QStringLiteral("SELECT current_setting('statement_timeout') || ' ' || "
+                                              "current_setting('idle_in_transaction_session_timeout') || ' ' || "
+                                              "current_setting('lock_timeout')")));
+            QVERIFY(query.next());
+            QCOMPARE(query.value(0).toString(), QStringLiteral("10s 15s 5s"));
+            query.finish();
+            QCOMPARE(socketOptions(relay.port()), (QList<int>{1, 5, 2, 3, 10000}));
+            db::closeConnection(name);
+            db::releaseIdleConnections();
+        }
+        const db::pool::SessionOptions saved = db::pool::sessionOptions();
+        const auto restore = qScopeGuard([saved] {
+            db::setServerLimitsForTesting(saved.statementTimeout, saved.idleInTransactionTimeout, saved.answerDeadline);
+            db::setBusyTimeoutForTesting(saved.busyTimeout);
+            db::releaseIdleConnections();
+        });
+        constexpr int answer = 1500;
+        constexpr int idleInTransaction = 4000;
+        db::setServerLimitsForTesting(1000, idleInTransaction, answer);
+        db::setBusyTimeoutForTesting(300);
+        const auto post = [](RecordSource &ledger, double amount) {
+            return ledger.addNew({QStringLiteral("0101"), QString(), QDate::currentDate(), QStringLiteral("01"),
+                                  QStringLiteral("Penyetoran"), 0.0, amount, QVariant()},
+                                 posting::postingCheck(QStringLiteral("0101"), posting::Code::Deposit,
+                                                       Money::fromRupiah(qint64(amount))));
+        };
+        {
+            RecordSource counter;
+            RecordSource other;
+            QVERIFY(counter.open(QStringLiteral("nabubg"), throughRelay));
+            QVERIFY(other.open(QStringLiteral("nabubg"), testserver::connectionText()));
+
+            relay.cutWhenClientSends(Relay::statement("COMMIT"), cut);
+            QElapsedTimer timer;
+            timer.start();
+            QVERIFY(!post(counter, 1000));
+            const qint64 told = timer.elapsed();
+            QVERIFY(relay.cut());
+            QVERIFY2(told < answer + 2500, qPrintable(QString::number(told)));
+            QVERIFY2(counter.lastError().contains(QLatin1String("tidak menjawab dalam 2 detik")), qPrintable(counter.lastError()));
+
+            if (cut == Relay::Cut::Silent) {
+                // Held until the server ends the silent session.
+                QVERIFY(!post(other, 2000));
+                QVERIFY2(other.lastError().contains(QLatin1String("dikunci")), qPrintable(other.lastError()));
+            }
+            while (!post(other, 2000))
+                QVERIFY2(timer.elapsed() < idleInTransaction + 3000, qPrintable(other.lastError()));
+        }
+        QCOMPARE(database.rows(QStringLiteral("SELECT kredit, saldo FROM nabubg WHERE norekening = '0101' ORDER BY rowid")),
+                 stored);
     }
 
     // A record source that opens while another counter's insert is in flight does

@@ -59,6 +59,9 @@ public:
     virtual bool mayKeepOpen(const QSqlDatabase &database) const = 0;
     // True when a statement is prepared once per connection and kept.
     virtual bool keepsStatements() const = 0;
+    // The connection is about to be closed (for good, or to be opened again):
+    // what the dialect keeps of it goes.
+    virtual void closing(const QString &connectionName) const { Q_UNUSED(connectionName) }
 
     // --- Rows and writes
     // The column that holds a row's key, its place in stored order.

@@ -1,6 +1,7 @@
 #include "messages.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 namespace db {
 
@@ -143,14 +144,37 @@ QString noServerDriverText(const QString &location)
         .arg(location);
 }
 
-QString connectFailureText(ConnectFailure cause, const QString &service, const QStringList &serviceFiles,
-                           const QString &passwordFile, const QSqlError &error)
+namespace {
+// The names in libpq's words for a certificate of another host: the names it is
+// for, and the host that was asked for.
+QString certificateNames(const QSqlError &error)
+{
+    static const QRegularExpression names(
+        QStringLiteral("server certificate for (\"[^\"]*\")(?: \\(and (\\d+) other names?\\))? does not match host name (\"[^\"]*\")"));
+    const QRegularExpressionMatch match = names.match(detailOf(error));
+    if (!match.hasMatch())
+        return {};
+    const QString others = match.captured(2).isEmpty() ? QString() : QStringLiteral(" dan %1 nama lain").arg(match.captured(2));
+    return QStringLiteral(" (sertifikat untuk %1%2, sambungan ke %3)").arg(match.captured(1), others, match.captured(3));
+}
+
+// The root certificate file libpq names when it is missing.
+QString missingRootFile(const QSqlError &error, const QString &fallback)
+{
+    static const QRegularExpression file(QStringLiteral("root certificate file \"([^\"]*)\" does not exist"));
+    const QRegularExpressionMatch match = file.match(detailOf(error));
+    return match.hasMatch() ? match.captured(1) : fallback;
+}
+} // namespace
+
+QString connectFailureText(ConnectFailure cause, const QString &service, const ConnectContext &context,
+                           const QSqlError &error)
 {
     QString text;
     switch (cause) {
     case ConnectFailure::UnknownService: {
         QStringList files;
-        for (const QString &path : serviceFiles)
+        for (const QString &path : context.serviceFiles)
             files << QDir::toNativeSeparators(path);
         text = QStringLiteral("Layanan \"%1\" tidak ada di file layanan PostgreSQL (dicari di: %2).\n"
                               "Tambahkan bagian [%1] dengan host, port, dbname dan user, "
@@ -159,8 +183,13 @@ QString connectFailureText(ConnectFailure cause, const QString &service, const Q
         break;
     }
     case ConnectFailure::LoginRefused:
-        text = QStringLiteral("Server menolak login. Periksa role (user) di file layanan dan password di %1.")
-                   .arg(QDir::toNativeSeparators(passwordFile));
+        if (!context.passwordFileProblem.isEmpty())
+            text = QStringLiteral("Server menolak login karena password tidak terkirim: file password %1 diabaikan "
+                                  "(%2).\nJalankan chmod 600 %1 (file biasa milik pengguna ini), lalu ulangi.")
+                       .arg(QDir::toNativeSeparators(context.passwordFile), context.passwordFileProblem);
+        else
+            text = QStringLiteral("Server menolak login. Periksa role (user) di file layanan dan password di %1.")
+                       .arg(QDir::toNativeSeparators(context.passwordFile));
         break;
     case ConnectFailure::NoDatabase:
         text = QStringLiteral("Database yang disebut layanan itu (dbname) tidak ada di server.");
@@ -168,8 +197,68 @@ QString connectFailureText(ConnectFailure cause, const QString &service, const Q
     case ConnectFailure::Unreachable:
         text = QStringLiteral("Server tidak bisa dihubungi: pastikan server menyala dan jaringan tersambung, lalu ulangi.");
         break;
+    case ConnectFailure::SslOff:
+        text = QStringLiteral("Server tidak memakai SSL (ssl = off di server), padahal sambungan ini mewajibkan SSL; "
+                              "password tidak dikirim.\n"
+                              "Nyalakan ssl = on dengan sertifikat server di server itu (lihat README), lalu ulangi.");
+        break;
+    case ConnectFailure::UntrustedCertificate:
+        text = QStringLiteral("Sertifikat server tidak dipercaya: tidak ditandatangani oleh CA cabang di %1. "
+                              "Bisa jadi itu server palsu; password tidak dikirim.\n"
+                              "Pastikan sslrootcert di file layanan menunjuk ke sertifikat CA cabang, dan server "
+                              "memakai sertifikat yang ditandatangani CA itu.")
+                   .arg(QDir::toNativeSeparators(context.rootCertificate));
+        break;
+    case ConnectFailure::NoRootCertificate:
+        text = QStringLiteral("File sertifikat CA cabang %1 tidak ada, jadi sertifikat server tidak bisa diperiksa; "
+                              "password tidak dikirim.\n"
+                              "Salin sertifikat CA cabang ke sana, atau tulis letaknya di sslrootcert= di file layanan.")
+                   .arg(QDir::toNativeSeparators(missingRootFile(error, context.rootCertificate)));
+        break;
+    case ConnectFailure::WrongHostName:
+        text = QStringLiteral("Sertifikat server bukan untuk nama host yang dituju%1. "
+                              "Bisa jadi itu server palsu; password tidak dikirim.\n"
+                              "Tulis di host= nama atau alamat yang ada di sertifikat server (subjectAltName), "
+                              "atau buat sertifikat server untuk nama itu.")
+                   .arg(certificateNames(error));
+        break;
+    case ConnectFailure::NoChannelBinding:
+        text = QStringLiteral("Server tidak membuktikan dirinya dengan SCRAM channel binding (channel_binding=require); "
+                              "password tidak dikirim.\n"
+                              "Di server, baris pg_hba.conf untuk loket harus hostssl ... scram-sha-256, dan password "
+                              "role harus disimpan sebagai SCRAM.");
+        break;
     }
     return withDetail(QStringLiteral("SIMPARO tidak bisa tersambung ke %1.\n%2").arg(serverLocation(service), text), error);
+}
+
+QString weakTlsText(const QString &service, const QString &host, const QString &mode, const SettingOrigin &origin)
+{
+    QString from;
+    if (!origin.variable.isEmpty())
+        from = QStringLiteral("Pengaturan itu berasal dari variabel lingkungan %1.").arg(origin.variable);
+    else if (origin.missing)
+        from = QStringLiteral("Bagian [%1] di file %2 baris %3 tidak menulis sslmode, jadi libpq memakai %4.")
+                   .arg(service, QDir::toNativeSeparators(origin.file)).arg(origin.line).arg(mode);
+    else
+        from = QStringLiteral("Pengaturan itu ada di file %1 baris %2.")
+                   .arg(QDir::toNativeSeparators(origin.file)).arg(origin.line);
+    return QStringLiteral("SIMPARO tidak mau tersambung ke %1: sambungan lewat jaringan ke host %2 memakai sslmode=%3, "
+                          "yang tidak memeriksa sertifikat server sepenuhnya, sehingga server palsu bisa menerima "
+                          "password. Tidak ada yang dikirim ke server.\n%4\n"
+                          "Tulis sslmode=verify-full dan sslrootcert= (sertifikat CA cabang) di bagian [%5] file layanan, "
+                          "lalu ulangi. Sambungan lewat socket lokal atau ke localhost tidak memerlukannya.")
+        .arg(serverLocation(service), host, mode, from, service);
+}
+
+QString silentServerText(const QString &location, int seconds)
+{
+    return QStringLiteral("Sambungan ke %1 diputus: server tidak menjawab dalam %2 detik (jaringan terputus atau "
+                          "server macet), sebelum tindakan ini selesai.\n"
+                          "SIMPARO menyambung kembali pada tindakan berikutnya: setelah server menyala dan jaringan "
+                          "tersambung, periksa datanya lalu ulangi bila perlu.")
+        .arg(location)
+        .arg(seconds);
 }
 
 QString lostText(const QString &location, const QSqlError &error)

@@ -31,10 +31,41 @@ QString serverLocation(const QString &service);
 QString serverIncompleteText(const QString &location, const QString &missing);
 QString unsafeServerText(const QString &location);
 QString noServerDriverText(const QString &location);
-// Why a server could not be reached or refused the login.
-enum class ConnectFailure { UnknownService, LoginRefused, NoDatabase, Unreachable };
-QString connectFailureText(ConnectFailure cause, const QString &service, const QStringList &serviceFiles,
-                           const QString &passwordFile, const QSqlError &error);
+// Why a server could not be reached, could not be trusted, or refused the login.
+enum class ConnectFailure {
+    UnknownService,
+    LoginRefused,
+    NoDatabase,
+    Unreachable,
+    SslOff,               // the server does not offer TLS
+    UntrustedCertificate, // its certificate is not signed by the CA of sslrootcert
+    NoRootCertificate,    // the CA certificate to check it against is missing
+    WrongHostName,        // its certificate names another host
+    NoChannelBinding,     // channel_binding=require, and the server did not offer it
+};
+// What a connection failure's message names besides the service.
+struct ConnectContext {
+    QStringList serviceFiles;    // where services are looked for, in order
+    QString passwordFile;        // the password file libpq reads
+    QString passwordFileProblem; // why libpq ignores it; empty when it does not
+    QString rootCertificate;     // the CA certificate the server's is checked against
+};
+QString connectFailureText(ConnectFailure cause, const QString &service, const ConnectContext &context,
+                           const QSqlError &error);
+// Where a connection setting comes from: a line of a service file; the line of
+// the service's section when the setting is not written there and libpq's
+// default applies; or an environment variable.
+struct SettingOrigin {
+    QString file;
+    int line = 0;
+    bool missing = false;
+    QString variable;
+};
+// A connection over the network whose sslmode is weaker than verify-full: refused
+// before anything is sent to the server.
+QString weakTlsText(const QString &service, const QString &host, const QString &mode, const SettingOrigin &origin);
+// A connection the program cut because the server did not answer in time.
+QString silentServerText(const QString &location, int seconds);
 // A connection lost before an action ended.
 QString lostText(const QString &location, const QSqlError &error);
 // An error the server reported (told by its SQLSTATE).

@@ -49,12 +49,20 @@ void finishStatements(const QString &connectionName)
 
 QString sessionKey()
 {
-    return QStringLiteral("%1/%2").arg(g_options.busyTimeout).arg(g_options.readOnly);
+    return QStringLiteral("%1/%2/%3/%4/%5")
+        .arg(g_options.busyTimeout)
+        .arg(g_options.readOnly)
+        .arg(g_options.statementTimeout)
+        .arg(g_options.idleInTransactionTimeout)
+        .arg(g_options.answerDeadline);
 }
 
 void forget(const QString &connectionName)
 {
     statements().remove(connectionName);
+    const auto found = entries().constFind(connectionName);
+    if (found != entries().constEnd())
+        found->dialect->closing(connectionName);
     QSqlDatabase::database(connectionName, false).close();
     QSqlDatabase::removeDatabase(connectionName);
     entries().remove(connectionName);
@@ -168,6 +176,7 @@ QSqlDatabase connection(const QString &connectionName)
     if (!found->dialect->lost(database))
         return database;
     statements().remove(connectionName);
+    found->dialect->closing(connectionName);
     database.close();
     QString error;
     if (found->dialect->reopen(database, found->source, &error))
@@ -221,5 +230,11 @@ QString describeError(const QSqlError &error, const QSqlDatabase &database)
 void setReadOnlyForTesting(bool readOnly) { g_options.readOnly = readOnly; }
 void setBusyTimeoutForTesting(int milliseconds) { g_options.busyTimeout = milliseconds; }
 void setWriteAheadLogForTesting(bool use) { g_options.writeAheadLog = use; }
+void setServerLimitsForTesting(int statement, int idleInTransaction, int answer)
+{
+    g_options.statementTimeout = statement;
+    g_options.idleInTransactionTimeout = idleInTransaction;
+    g_options.answerDeadline = answer;
+}
 
 } // namespace db

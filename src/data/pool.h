@@ -49,6 +49,10 @@ QString describeError(const QSqlError &error, const QSqlDatabase &database);
 void setReadOnlyForTesting(bool readOnly);
 void setBusyTimeoutForTesting(int milliseconds);
 void setWriteAheadLogForTesting(bool use);
+// Test seam: server sessions started after this call end a statement, and a
+// session idle inside a transaction, after these many milliseconds, and the
+// program takes a server that has not answered a request within `answer` as lost.
+void setServerLimitsForTesting(int statement, int idleInTransaction, int answer);
 
 // ---------------------------------------------------------------------------
 // For the dialects: how connections are opened and kept.
@@ -57,8 +61,16 @@ namespace pool {
 // How new sessions are started (see the test seams above).
 struct SessionOptions {
     bool readOnly = false;
-    int busyTimeout = 5000;
+    int busyTimeout = 5000; // a lock held by another program is waited for this long (ms)
     bool writeAheadLog = true;
+    // A counter whose link goes silent hears so within seconds, and its session on
+    // the server frees its locks within half a minute: the server ends a statement
+    // after statementTimeout and a session idle in a transaction after
+    // idleInTransactionTimeout; the program takes the server as lost when a request
+    // has had no answer for answerDeadline, past the server's own limits.
+    int statementTimeout = 10000;
+    int idleInTransactionTimeout = 15000;
+    int answerDeadline = 13000;
 };
 const SessionOptions &sessionOptions();
 

@@ -1,11 +1,11 @@
 #include "postgresdialect.h"
 
 #include "connectiontext.h"
+#include "linkwatch.h"
 #include "messages.h"
 #include "pool.h"
+#include "serversettings.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <algorithm>
@@ -23,29 +23,38 @@ const char *const kServerKey = "simparo_key";
 // Keys below a record source's horizon that are looked at for rows still in flight at opening.
 constexpr qint64 kRecentKeys = 4096;
 
-// The service files libpq reads, in its order.
-QStringList serviceFiles()
+// libpq's keepalives on an idle connection: the first probe after this many
+// seconds of silence, then one every few seconds; with the limit on
+// unacknowledged data below, a link that is gone is noticed within seconds.
+constexpr int kKeepaliveIdleSeconds = 5;
+constexpr int kKeepaliveIntervalSeconds = 2;
+constexpr int kKeepaliveCount = 3;
+// Data the server has not acknowledged for this long ends the connection.
+constexpr int kUnacknowledgedMilliseconds = 10000;
+
+// The libpq options of every connection to a service (for Qt's driver, separated
+// by ";"). The service name is checked to be a plain word: it stands here as it is.
+QString connectOptions(const QString &service)
 {
-    QStringList files;
-    const QString own = qEnvironmentVariable("PGSERVICEFILE");
-    files << (own.isEmpty() ? QDir::homePath() + QStringLiteral("/.pg_service.conf") : own);
-    const QString system = qEnvironmentVariable("PGSYSCONFDIR");
-    files << (system.isEmpty() ? QStringLiteral("/etc/postgresql-common") : system) + QStringLiteral("/pg_service.conf");
-    return files;
+    return QStringLiteral("service=%1;connect_timeout=%2;application_name=simparo;keepalives=1;"
+                          "keepalives_idle=%3;keepalives_interval=%4;keepalives_count=%5;tcp_user_timeout=%6")
+        .arg(service)
+        .arg(kConnectSeconds)
+        .arg(kKeepaliveIdleSeconds)
+        .arg(kKeepaliveIntervalSeconds)
+        .arg(kKeepaliveCount)
+        .arg(kUnacknowledgedMilliseconds);
 }
 
-bool serviceDefined(const QString &service)
+// The same, as libpq reads them.
+serversettings::Settings settingsOf(const QString &service)
 {
-    const QString section = u'[' + service + u']';
-    for (const QString &path : serviceFiles()) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            continue;
-        for (const QByteArray &line : file.readAll().split('\n'))
-            if (QString::fromUtf8(line).trimmed() == section)
-                return true;
-    }
-    return false;
+    return serversettings::read(connectOptions(service).replace(u';', u' '));
+}
+
+int deadlineSeconds()
+{
+    return (pool::sessionOptions().answerDeadline + 999) / 1000;
 }
 
 PGconn *handleOf(const QSqlDatabase &database)
@@ -78,54 +87,95 @@ bool connectionLost(const QSqlDatabase &database)
     return PQstatus(connection) == CONNECTION_BAD;
 }
 
-// Why a server could not be reached or refused the login, as the operator hears it.
-QString connectFailureText(const QString &service, const QSqlError &error)
+// Why a server could not be reached, could not be trusted or refused the login,
+// as the operator hears it.
+QString connectFailureText(const QString &service, const serversettings::Settings &settings, const QSqlError &error)
 {
     const QString detail = detailOf(error).toLower();
+    ConnectContext context{serversettings::serviceFiles(), serversettings::passwordFile(settings), {},
+                           serversettings::rootCertificate(settings)};
+    const auto has = [&detail](const char *words) { return detail.contains(QLatin1String(words)); };
     ConnectFailure cause = ConnectFailure::Unreachable;
-    if (!serviceDefined(service) || (detail.contains(QLatin1String("service")) && detail.contains(QLatin1String("not found"))))
+    if (!serversettings::defined(service) || (has("service") && has("not found")))
         cause = ConnectFailure::UnknownService;
-    else if (detail.contains(QLatin1String("password")) || detail.contains(QLatin1String("authentication"))
-             || detail.contains(QLatin1String("pg_hba.conf")) || detail.contains(QLatin1String("role")))
+    else if (has("does not support ssl"))
+        cause = ConnectFailure::SslOff;
+    else if (has("root certificate file") && has("does not exist"))
+        cause = ConnectFailure::NoRootCertificate;
+    else if (has("certificate verify failed"))
+        cause = ConnectFailure::UntrustedCertificate;
+    else if (has("does not match host name"))
+        cause = ConnectFailure::WrongHostName;
+    else if (has("channel binding"))
+        cause = ConnectFailure::NoChannelBinding;
+    else if (has("password") || has("authentication") || has("pg_hba.conf") || has("role")) {
         cause = ConnectFailure::LoginRefused;
-    else if (detail.contains(QLatin1String("database")) && detail.contains(QLatin1String("does not exist")))
+        // libpq says on its standard error only that it passed the file over.
+        context.passwordFileProblem = serversettings::passwordFileProblem(context.passwordFile);
+    } else if (has("database") && has("does not exist"))
         cause = ConnectFailure::NoDatabase;
-    const QString passwordFile = qEnvironmentVariable("PGPASSFILE", QDir::homePath() + QStringLiteral("/.pgpass"));
-    return db::connectFailureText(cause, service, serviceFiles(), passwordFile, error);
+    return db::connectFailureText(cause, service, context, error);
 }
 
-// A new session: durable commits, the lock wait of a counter, and no more.
+// A new session: durable commits, the limits that keep a counter whose link
+// goes silent from holding anything for long, and no more. Over the network to
+// another machine only with a server certificate that is checked in full:
+// otherwise nothing is sent.
 bool startSession(QSqlDatabase &database, const QString &service, QString *error)
 {
-    pool::sessionStarted(database.connectionName());
+    const QString name = database.connectionName();
+    linkwatch::unwatch(name);
+    pool::sessionStarted(name);
+    const serversettings::Settings settings = settingsOf(service);
+    if (const std::optional<QString> refused = serversettings::weakTls(service, settings)) {
+        *error = *refused;
+        return false;
+    }
     if (!database.open()) {
-        *error = connectFailureText(service, database.lastError());
+        *error = connectFailureText(service, settings, database.lastError());
         return false;
     }
     const pool::SessionOptions &options = pool::sessionOptions();
+    // The watch asks from its own thread whether a request waits for its answer:
+    // PQtransactionStatus() only reads the connection's state, and the connection
+    // is unwatched before it is closed (closing()).
+    if (PGconn *handle = handleOf(database))
+        linkwatch::watch(
+            name, PQsocket(handle), [handle] { return PQtransactionStatus(handle) == PQTRANS_ACTIVE; },
+            options.answerDeadline);
+    const auto fail = [&](const QString &text, QSqlQuery &query) {
+        *error = text;
+        query.finish();
+        linkwatch::unwatch(name);
+        database.close();
+        return false;
+    };
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    // Numbers of the program's own, no operator text.
+    // Numbers of the program's own, no operator text. A lock another counter holds
+    // is waited for briefly; a statement that runs long is ended by the server, and
+    // so is a session that stays inside a transaction without a word from the
+    // program (its link gone silent), which frees the locks it holds.
     if (!query.exec(QStringLiteral("SELECT set_config('synchronous_commit', 'on', false), "
                                    "set_config('lock_timeout', '%1ms', false), "
-                                   "set_config('default_transaction_read_only', '%2', false), "
+                                   "set_config('statement_timeout', '%2ms', false), "
+                                   "set_config('idle_in_transaction_session_timeout', '%3ms', false), "
+                                   "set_config('default_transaction_read_only', '%4', false), "
                                    "current_setting('fsync')")
                         .arg(options.busyTimeout)
+                        .arg(options.statementTimeout)
+                        .arg(options.idleInTransactionTimeout)
                         .arg(options.readOnly ? QStringLiteral("on") : QStringLiteral("off")))
         || !query.next()) {
-        *error = connectionLost(database) ? connectFailureText(service, query.lastError())
-                                          : serverErrorText(query.lastError(), serverLocation(service));
-        query.finish();
-        database.close();
-        return false;
+        if (linkwatch::cut(name))
+            return fail(silentServerText(serverLocation(service), deadlineSeconds()), query);
+        return fail(connectionLost(database) ? connectFailureText(service, settings, query.lastError())
+                                             : serverErrorText(query.lastError(), serverLocation(service)),
+                    query);
     }
-    if (query.value(3).toString() != QLatin1String("on")) {
-        *error = unsafeServerText(serverLocation(service));
-        query.finish();
-        database.close();
-        return false;
-    }
-    pool::sessionStarted(database.connectionName());
+    if (query.value(5).toString() != QLatin1String("on"))
+        return fail(unsafeServerText(serverLocation(service)), query);
+    pool::sessionStarted(name);
     return true;
 }
 
@@ -152,6 +202,7 @@ public:
         return handle && !connectionLost(database) && PQtransactionStatus(handle) == PQTRANS_IDLE;
     }
     bool keepsStatements() const override { return true; }
+    void closing(const QString &connectionName) const override { linkwatch::unwatch(connectionName); }
 
     QString keyColumn() const override { return QString::fromLatin1(kServerKey); }
     bool keyIsColumn() const override { return true; }
@@ -257,6 +308,8 @@ public:
         const QString where = entry ? entry->location : database.databaseName();
         if (entry && !database.isOpen() && !entry->openError.isEmpty())
             return entry->openError;
+        if (linkwatch::cut(database.connectionName()))
+            return silentServerText(where, deadlineSeconds());
         if (connectionLost(database))
             return lostText(where, error);
         return serverErrorText(error, where);
@@ -427,10 +480,7 @@ bool openServer(const QString &service, QString *connectionName, QString *error)
         if (!database.isValid()) {
             *error = noServerDriverText(serverLocation(service));
         } else {
-            // The service name is checked to be a plain word: it stands in the connection options as it is.
-            database.setConnectOptions(QStringLiteral("service=%1;connect_timeout=%2;application_name=simparo")
-                                           .arg(service)
-                                           .arg(kConnectSeconds));
+            database.setConnectOptions(connectOptions(service));
             ok = startSession(database, service, error);
         }
     }

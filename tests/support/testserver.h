@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // A throwaway PostgreSQL server for the tests of one program, started when a
 // test first needs it: initdb and pg_ctl on a temporary folder, a unix socket in
@@ -28,5 +29,36 @@ void clearDatabase();
 // the tests of server faults.
 void stop();
 void start();
+
+// The server's socket file, for a relay in front of it (relay.h).
+QString socketFile();
+// Defines (or redefines) a service of the tests' service file: the tests'
+// database and role, and these settings ("host=127.0.0.1", ...). Returns its name.
+QString defineService(const QString &name, const QStringList &settings);
+
+// A second server for the tests of TLS, started when first needed: it listens on
+// TCP at 127.0.0.1 only (a port of its own), serves TLS with certificates the
+// test makes with openssl in its folder, and logs every connection
+// (log_connections). Its role, password and database are those of the first
+// server, with the program's tables.
+namespace tls {
+enum class Certificate {
+    Trusted,        // signed by the tests' CA, for localhost and 127.0.0.1
+    OtherAuthority, // the same names, signed by another CA
+    OtherName,      // signed by the tests' CA, for another host name only
+    None,           // ssl = off
+};
+// Serves with that certificate from the next connection on.
+void serve(Certificate certificate);
+// The service that reaches it as a counter reaches its branch's server: host
+// localhost, sslmode=verify-full with the tests' CA, channel_binding=require.
+QString service();
+// The settings of that service, to define variants of it.
+QStringList serviceSettings();
+// The tests' CA certificate.
+QString authorityFile();
+// What the server has logged since it started.
+QString log();
+} // namespace tls
 
 } // namespace testserver
