@@ -57,8 +57,11 @@ public:
     // True when a connection its user closed may wait, open, for the next
     // opening of the same source (healthy and outside a transaction).
     virtual bool mayKeepOpen(const QSqlDatabase &database) const = 0;
-    // True when a statement is prepared once per connection and kept.
-    virtual bool keepsStatements() const = 0;
+    // True when a statement prepared now on the connection is prepared once and
+    // kept: always on a server (each use is then one round trip); on a file
+    // inside a transaction, whose kept statements are reset when it ends (see
+    // db::endWrite()), so that no statement holds a read open between two actions.
+    virtual bool keepsStatements(const QSqlDatabase &database) const = 0;
 
     // --- Rows and writes
     // The column that holds a row's key, its place in stored order.
@@ -91,14 +94,38 @@ public:
                               QSqlError *error) const = 0;
 
     // --- New databases
-    // The statements that make the tables, their indexes and the view Qpass.
+    // The statements that make the tables, their indexes and the view Qpass, and
+    // the audit trail (trailStatements()).
     virtual QStringList schemaStatements() const = 0;
+
+    // --- The audit trail (audit.h)
+    // The statements that make the table jejak and its indexes, what numbers and
+    // seals its rows where the database does it, and the rule that nabubg and
+    // jejak refuse UPDATE and DELETE. They run on a database that has the
+    // program's tables, new or older.
+    virtual QStringList trailStatements() const = 0;
+    // The statements that restore (true) or lift (false) the trail's rules: that
+    // nabubg and jejak refuse UPDATE and DELETE, that a file's jejak takes only the
+    // next number, that a server seals every jejak row inserted. For the owner's
+    // maintenance, which the owner can do anyway: the tests' set-up of a damaged
+    // ledger, the bench copying its rows as they are or taking out its own.
+    virtual QStringList trailRuleStatements(bool enforced) const = 0;
+    // True when the database computes a jejak row itself (number, time, who, the
+    // content of the row written and the seal), so that a client sends only what
+    // it alone knows; false when the program computes it.
+    virtual bool sealsTrail() const = 0;
+    // Starts a transaction that only reads, all its statements seeing one snapshot.
+    virtual bool beginSnapshot(QSqlDatabase &database, QSqlError *error) const = 0;
 
     // --- Messages
     // The operator's message for an error on a connection of this dialect.
     virtual QString describeError(const QSqlError &error, const QSqlDatabase &database) const = 0;
     // The message for a database that lacks some of the program's tables.
     virtual QString incompleteText(const QString &location, const QString &missing) const = 0;
+    // The message for a database made before the audit trail (no table jejak):
+    // it names the command that gives it the trail. The source is what the
+    // connection was opened on (the file, the service).
+    virtual QString noTrailText(const QString &location, const QString &source) const = 0;
 };
 
 // The dialect of what a connection text names. The one place that reads the
@@ -127,5 +154,9 @@ bool writeLock(QSqlDatabase &database, const QString &scope, const QString &valu
 QString rowLockClause(const QSqlDatabase &database);
 // True when the database refused a value that must be unique.
 bool isUniqueViolation(const QSqlError &error, const QSqlDatabase &database);
+// Ends a write transaction: commits it (or, with commit false, rolls it back),
+// after the statements kept during it are reset. False, with the error, when the
+// commit fails (the transaction is then rolled back).
+bool endWrite(QSqlDatabase &database, bool commit, QSqlError *error = nullptr);
 
 } // namespace db

@@ -1,5 +1,6 @@
 #include "newdatabase.h"
 
+#include "audit.h"
 #include "catalog.h"
 #include "connectiontext.h"
 #include "dialect.h"
@@ -30,28 +31,46 @@ bool createSchema(QSqlDatabase &database, QString *error)
 }
 
 namespace {
-// Makes the schema and the first operator in one transaction on an open connection.
+// Makes the schema and the first operator in one transaction on an open
+// connection; the operator's addition is the first row of the audit trail.
 bool fillNewDatabase(QSqlDatabase &database, const QString &user, const QString &hash, QString *error)
 {
     QSqlQuery query(database);
-    if (!query.exec(QStringLiteral("BEGIN"))) {
-        *error = describeError(query.lastError(), database);
+    QSqlError failure;
+    if (!beginWrite(database, &failure)) {
+        *error = describeError(failure, database);
         return false;
     }
     if (!createSchema(database, error)) {
-        query.exec(QStringLiteral("ROLLBACK"));
+        endWrite(database, false);
         return false;
     }
     // A tool that brings operators of its own makes the tables without one.
-    bool prepared = true;
     if (!user.isEmpty()) {
-        prepared = query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
+        const bool prepared = query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?) "
+                                                           "RETURNING %1").arg(keyColumn(database)));
         query.addBindValue(user);
         query.addBindValue(hash);
+        if (!(prepared && query.exec() && query.next())) {
+            *error = describeError(query.lastError(), database);
+            endWrite(database, false);
+            return false;
+        }
+        audit::Entry entry;
+        entry.tindakan = QLatin1String(audit::action::kOperatorAdded);
+        entry.tabel = QStringLiteral("tpassword");
+        entry.kunci = query.value(0).toLongLong();
+        entry.rincian = audit::detail(QStringLiteral("user"), user);
+        query.finish();
+        const Outcome recorded = audit::append(database, entry);
+        if (!recorded.isOk()) {
+            *error = recorded.message();
+            endWrite(database, false);
+            return false;
+        }
     }
-    if (!(prepared && (user.isEmpty() || query.exec())) || !query.exec(QStringLiteral("COMMIT"))) {
-        *error = describeError(query.lastError(), database);
-        query.exec(QStringLiteral("ROLLBACK"));
+    if (!endWrite(database, true, &failure)) {
+        *error = describeError(failure, database);
         return false;
     }
     return true;
@@ -138,6 +157,60 @@ bool createServerDatabase(const QString &service, const QString &user, const QSt
             ok = false;
         } else {
             ok = fillNewDatabase(database, user, hash, error);
+        }
+    }
+    closeConnection(name);
+    return ok;
+}
+
+bool upgradeDatabase(const QString &connectionText, audit::Coverage *covered, QString *error)
+{
+    QString name;
+    if (!openConnection(connectionText, &name, error))
+        return false;
+    bool ok = false;
+    {
+        QSqlDatabase database = connection(name);
+        QSqlQuery query(database);
+        QStringList missing;
+        QSqlError failure;
+        bool trail = false;
+        if (!missingRelations(database, &missing, &failure) || !hasTrail(database, &trail, &failure)) {
+            *error = describeError(failure, database);
+        } else if (!missing.isEmpty()) {
+            *error = dialect(database).incompleteText(location(database), missing.join(QStringLiteral(", ")));
+        } else if (trail) {
+            *error = QStringLiteral("Database %1 sudah punya jejak audit (tabel jejak); tidak ada yang diubah.")
+                         .arg(location(database));
+        } else if (!beginWrite(database, &failure)) {
+            *error = describeError(failure, database);
+        } else {
+            // The trail's statements keep every writer of nabubg out until the
+            // commit, so the rows covered are all the rows there are.
+            ok = true;
+            for (const QString &statement : dialect(database).trailStatements()) {
+                if (!query.exec(statement)) {
+                    *error = describeError(query.lastError(), database);
+                    ok = false;
+                    break;
+                }
+            }
+            Outcome outcome = ok ? audit::coverLedger(database, covered) : Outcome::ok();
+            if (ok && outcome.isOk()) {
+                audit::Entry entry;
+                entry.tindakan = QLatin1String(audit::action::kTrailInstalled);
+                entry.tabel = QStringLiteral("nabubg");
+                entry.rincian = audit::coverageDetails(*covered);
+                outcome = audit::append(database, entry);
+            }
+            if (!outcome.isOk()) {
+                *error = outcome.message();
+                ok = false;
+            }
+            if (!endWrite(database, ok, &failure) && ok) {
+                *error = describeError(failure, database);
+                ok = false;
+            }
         }
     }
     closeConnection(name);

@@ -1,12 +1,16 @@
 #include "sqlitedialect.h"
 
+#include "audit.h"
 #include "connectiontext.h"
 #include "messages.h"
 #include "pool.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
 
 namespace db {
 
@@ -52,6 +56,16 @@ bool makeDurable(QSqlDatabase &database, const QString &file, bool allowCreate, 
     return true;
 }
 
+sqlite3 *handleOf(const QSqlDatabase &database)
+{
+    if (!database.driver())
+        return nullptr;
+    const QVariant handle = database.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
 class SqliteDialect final : public Dialect
 {
 public:
@@ -70,7 +84,12 @@ public:
     bool reopen(QSqlDatabase &, const QString &, QString *) const override { return true; }
     bool lost(const QSqlDatabase &) const override { return false; }
     bool mayKeepOpen(const QSqlDatabase &) const override { return false; }
-    bool keepsStatements() const override { return false; }
+    bool keepsStatements(const QSqlDatabase &database) const override
+    {
+        // Inside a transaction (a write): its statements are reset when it ends.
+        sqlite3 *handle = handleOf(database);
+        return handle && sqlite3_get_autocommit(handle) == 0;
+    }
 
     QString keyColumn() const override { return QStringLiteral("rowid"); }
     bool keyIsColumn() const override { return false; }
@@ -176,7 +195,7 @@ public:
 
     QStringList schemaStatements() const override
     {
-        return {
+        return QStringList{
             createTable(schema::daftar()),
             QStringLiteral("CREATE INDEX daftar_nama ON daftar (nama)"),
             createTable(schema::nabubg()),
@@ -184,7 +203,51 @@ public:
             createTable(schema::tpassword()),
             QStringLiteral("CREATE INDEX tpassword_user ON tpassword (\"user\")"),
             QStringLiteral("CREATE VIEW Qpass AS SELECT \"user\", \"password\" FROM tpassword ORDER BY rowid"),
-        };
+        } + trailStatements();
+    }
+
+    QStringList trailStatements() const override
+    {
+        return QStringList{
+                   QStringLiteral("CREATE TABLE jejak (nomor INTEGER PRIMARY KEY, waktu TEXT, zona TEXT, \"operator\" TEXT, "
+                                  "peran TEXT, loket TEXT, alamat TEXT, tindakan TEXT, tabel TEXT, kunci INTEGER, "
+                                  "norekening TEXT, rincian TEXT, isi TEXT, token TEXT, segel TEXT)"),
+                   QStringLiteral("CREATE UNIQUE INDEX jejak_token ON jejak (token) WHERE token IS NOT NULL"),
+                   QStringLiteral("CREATE INDEX jejak_tabel_kunci ON jejak (tabel, kunci)"),
+                   QStringLiteral("CREATE INDEX jejak_waktu ON jejak (waktu)"),
+               }
+               + trailRuleStatements(true);
+    }
+    QStringList trailRuleStatements(bool enforced) const override
+    {
+        // The program numbers and seals the rows (audit.cpp) inside a transaction
+        // that shuts out every other writer; the trigger refuses a number that is
+        // not the next one, so that no writer can fork the chain.
+        QStringList statements{
+            enforced ? QStringLiteral("CREATE TRIGGER jejak_berurutan BEFORE INSERT ON jejak "
+                                      "WHEN NEW.nomor IS NOT (SELECT coalesce(max(nomor), 0) + 1 FROM jejak) "
+                                      "BEGIN SELECT RAISE(ABORT, 'jejak: nomor baris harus tepat sesudah nomor terakhir'); END")
+                     : QStringLiteral("DROP TRIGGER IF EXISTS jejak_berurutan")};
+        for (const auto &[table, message] : {std::pair{"nabubg", audit::kLedgerAppendOnly},
+                                             std::pair{"jejak", audit::kTrailAppendOnly}}) {
+            for (const char *event : {"UPDATE", "DELETE"}) {
+                const QString name = QStringLiteral("%1_hanya_ditambah_%2").arg(QLatin1String(table), QString::fromLatin1(event).toLower());
+                statements << (enforced ? QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 BEGIN SELECT RAISE(ABORT, '%4'); END")
+                                              .arg(name, QLatin1String(event), QLatin1String(table), QString::fromUtf8(message))
+                                        : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name));
+            }
+        }
+        return statements;
+    }
+    bool sealsTrail() const override { return false; }
+    bool beginSnapshot(QSqlDatabase &database, QSqlError *error) const override
+    {
+        // A read transaction: its first read fixes the snapshot for all that follow.
+        QSqlQuery query(database);
+        if (query.exec(QStringLiteral("BEGIN")))
+            return true;
+        *error = query.lastError();
+        return false;
     }
 
     QString describeError(const QSqlError &error, const QSqlDatabase &database) const override
@@ -194,6 +257,10 @@ public:
     QString incompleteText(const QString &location, const QString &missing) const override
     {
         return fileIncompleteText(location, missing);
+    }
+    QString noTrailText(const QString &location, const QString &) const override
+    {
+        return fileNoTrailText(location);
     }
 
 private:

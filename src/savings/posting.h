@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/audit.h"
 #include "data/money.h"
 #include "data/outcome.h"
 #include "data/recordwriter.h"
@@ -68,6 +69,10 @@ QVector<QVariant> ledgerRow(const QString &account, const QString &name, const Q
 // register's name and the account's latest balance as they stand now, refuses a
 // withdrawal beyond it, and puts name and new balance into the row (columns 1 and 7).
 recordwrite::Check postingCheck(const QString &account, Code code, Money amount);
+
+// The audit trail's entry of one "SAVE": a deposit or a withdrawal on the account,
+// with the token that names this "SAVE" (audit::newToken()).
+audit::Entry trailEntry(Code code, const QString &account, const QString &token);
 
 // Messages of the transaction screen.
 namespace text {
