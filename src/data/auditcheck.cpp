@@ -110,6 +110,7 @@ private:
         QList<QPair<qint64, QString>> postings; // nomor and content of its posting rows
     };
     void finishGroup(const Group &group);
+    void checkAgainstTrail(const Group &group, const QString &account);
 
     CheckResult *result_;
     int keep_;
@@ -177,6 +178,9 @@ void Checker::finishGroup(const Group &group)
 {
     const QVector<QVariant> &v = group.values;
     const ledger::Row row = ledger::rowOf(group.key, v[0], v[2], v[5], v[6], v[7]);
+    // A row that does not match its trail is named before the chain it breaks.
+    if (result_->hasTrail)
+        checkAgainstTrail(group, row.account);
     if (const std::optional<ledger::Break> broken = chains_.add(row)) {
         const auto known = known_.constFind(knownKey(row.account, row.key));
         if (known != known_.constEnd())
@@ -184,8 +188,10 @@ void Checker::finishGroup(const Group &group)
         else
             find(QStringLiteral("nabubg"), row.key, broken->text());
     }
-    if (!result_->hasTrail)
-        return;
+}
+
+void Checker::checkAgainstTrail(const Group &group, const QString &account)
+{
     bool covered = false;
     for (const std::unique_ptr<Range> &range : ranges_) {
         if (!range->recorded.first || group.key < *range->recorded.first || group.key > *range->recorded.last)
@@ -195,7 +201,6 @@ void Checker::finishGroup(const Group &group)
         ++range->count;
     }
     matched_ += group.postings.size();
-    const QString account = v[0].toString();
     if (group.postings.isEmpty()) {
         if (!covered)
             find(QStringLiteral("nabubg"), group.key,

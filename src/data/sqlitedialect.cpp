@@ -5,7 +5,6 @@
 #include "messages.h"
 #include "pool.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlQuery>
@@ -16,14 +15,25 @@ namespace db {
 
 namespace {
 
-bool looksLikeSqlite(const QString &file)
+// A file too small to hold a database's first page (an empty file is what SQLite
+// itself makes of a new database) holds none. Only its size is looked at: the
+// process never opens the database file but through SQLite, since closing any
+// other handle on it would drop the locks SQLite holds on it for every connection
+// of the process (POSIX locks belong to the process), and another program (a
+// backup, a check) ending could then take the write-ahead log away from under them.
+bool tooSmallForSqlite(const QString &file)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = f.read(16);
-    // An empty file is what SQLite itself makes of a new database; it holds no tables.
-    return head.size() == 16 && head == QByteArray("SQLite format 3\0", 16);
+    return QFileInfo(file).size() < 512;
+}
+
+// The first read of a file that is not a SQLite database fails with NOTADB (or CORRUPT).
+bool readsAsSqlite(QSqlDatabase &database, QSqlError *error)
+{
+    QSqlQuery query(database);
+    if (query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+        return true;
+    *error = query.lastError();
+    return false;
 }
 
 // Every write is committed when it is made and survives a power cut; a connection
@@ -302,7 +312,7 @@ bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionNa
             *error = notFoundText(file);
             return false;
         }
-        if (!looksLikeSqlite(file)) {
+        if (tooSmallForSqlite(file)) {
             *error = notSqliteText(file);
             return false;
         }
@@ -317,8 +327,13 @@ bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionNa
         if (options.readOnly && !allowCreate)
             connectOptions += QStringLiteral(";QSQLITE_OPEN_READONLY");
         database.setConnectOptions(connectOptions);
+        QSqlError failure;
         if (!database.open()) {
             *error = describeError(database.lastError(), file);
+            ok = false;
+        } else if (!allowCreate && !readsAsSqlite(database, &failure)) {
+            const int code = failure.nativeErrorCode().toInt() & 0xff;
+            *error = code == 26 || code == 11 ? notSqliteText(file) : describeError(failure, file); // NOTADB, CORRUPT
             ok = false;
         } else if (!makeDurable(database, file, allowCreate, error)) {
             ok = false;

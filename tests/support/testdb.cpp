@@ -140,10 +140,13 @@ static QSqlQuery run(QSqlDatabase database, const QString &sql, const QVariantLi
     return query;
 }
 
-bool TestDatabase::tryExec(const QString &sql, const QVariantList &values)
+bool TestDatabase::tryExec(const QString &sql, const QVariantList &values, QString *error)
 {
     QSqlQuery query(connection());
-    return attempt(query, sql, values);
+    const bool done = attempt(query, sql, values);
+    if (error)
+        *error = query.lastError().text();
+    return done;
 }
 
 void TestDatabase::makeOlderRegister()

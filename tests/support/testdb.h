@@ -39,8 +39,8 @@ public:
     // All rows of a query, each row's columns joined with "|".
     QStringList rows(const QString &sql, const QVariantList &values = {});
 
-    // Like exec(), but a refusal of the database is a result: false.
-    bool tryExec(const QString &sql, const QVariantList &values = {});
+    // Like exec(), but a refusal of the database is a result: false, with the database's words in *error.
+    bool tryExec(const QString &sql, const QVariantList &values = {}, QString *error = nullptr);
 
     // Recreates the register as databases made before the account number was
     // enforced hold it: the same columns (and on the server the hidden key), no rule.
