@@ -32,29 +32,93 @@ QString textOf(const QVariant &value)
     return text;
 }
 
-// An amount as a whole number of sen, rounded half away from zero; a value that
-// is no number (text in an older file) as "!" and its text.
-QString senText(const QVariant &value)
+// A value the program holds as the database gives it back, for the canonical
+// text: its bytes kept in *storage while the value is in use.
+db::Value valueOf(const QVariant &value, QByteArray *storage)
 {
+    db::Value result;
     if (value.isNull())
-        return QString();
-    if (value.typeId() == QMetaType::QString)
-        return u'!' + value.toString();
-    bool ok = false;
-    const double number = value.toDouble(&ok);
-    const double hundredfold = number * 100;
-    if (!ok || !std::isfinite(hundredfold) || std::fabs(hundredfold) > 9.2e18)
-        return u'!' + value.toString();
-    const double whole = std::trunc(hundredfold);
-    const double sen = whole + (std::fabs(hundredfold - whole) >= 0.5 ? (hundredfold < 0 ? -1.0 : 1.0) : 0.0);
-    return QString::number(static_cast<qint64>(sen));
+        return result;
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+        result.type = db::Value::Type::Real;
+        result.real = value.toDouble();
+        return result;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        result.type = db::Value::Type::Integer;
+        result.integer = value.toLongLong();
+        return result;
+    case QMetaType::QDate:
+        *storage = value.toDate().toString(Qt::ISODate).toUtf8();
+        break;
+    default:
+        *storage = value.toString().toUtf8();
+        break;
+    }
+    result.type = db::Value::Type::Text;
+    result.text = *storage;
+    return result;
 }
 
-QString dateText(const QVariant &value)
+// A number as text: an integer's digits, a floating number in its shortest form.
+QByteArray numberText(const db::Value &value)
 {
-    if (value.typeId() == QMetaType::QDate)
-        return value.toDate().toString(Qt::ISODate);
-    return textOf(value);
+    if (value.type == db::Value::Type::Integer)
+        return QByteArray::number(value.integer);
+    return QByteArray::number(value.real, 'g', QLocale::FloatingPointShortest);
+}
+
+// "<n>:" and the value's bytes.
+void appendBytes(QByteArray *record, QByteArrayView bytes)
+{
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, bytes.size());
+    Q_UNUSED(error);
+    const qsizetype length = end - digits;
+    const qsizetype at = record->size();
+    record->resize(at + length + 1 + bytes.size());
+    char *out = record->data() + at;
+    std::memcpy(out, digits, size_t(length));
+    out[length] = ':';
+    if (!bytes.isEmpty())
+        std::memcpy(out + length + 1, bytes.data(), size_t(bytes.size()));
+}
+
+// "<n>:" and an integer's digits.
+void appendInteger(QByteArray *record, qint64 value)
+{
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+    Q_UNUSED(error);
+    appendBytes(record, QByteArrayView(digits, end - digits));
+}
+
+// A field of a column of this kind: text as stored, a date as its stored text
+// (yyyy-MM-dd), an amount as a whole number of sen rounded half away from zero,
+// or "!" and the text of a value that is no number (text in an older file).
+void appendValue(QByteArray *record, const db::Value &value, schema::Kind kind)
+{
+    if (value.type == db::Value::Type::Null) {
+        record->append('-');
+        return;
+    }
+    if (value.type == db::Value::Type::Text) {
+        if (kind != schema::Kind::Number)
+            return appendBytes(record, value.text);
+        return appendBytes(record, QByteArray(1, '!') + value.text.toByteArray());
+    }
+    if (kind != schema::Kind::Number)
+        return appendBytes(record, numberText(value));
+    const double hundredfold = (value.type == db::Value::Type::Integer ? double(value.integer) : value.real) * 100;
+    if (!std::isfinite(hundredfold) || std::fabs(hundredfold) > 9.2e18)
+        return appendBytes(record, '!' + numberText(value));
+    const double whole = std::trunc(hundredfold);
+    const double sen = whole + (std::fabs(hundredfold - whole) >= 0.5 ? (hundredfold < 0 ? -1.0 : 1.0) : 0.0);
+    appendInteger(record, static_cast<qint64>(sen));
 }
 
 QString escaped(QString value)
@@ -196,40 +260,20 @@ QString newToken()
 // ---------------------------------------------------------------------------
 // The canonical text
 
-namespace {
-// "<n>:" for a value of n bytes.
-void appendLength(QByteArray *record, qsizetype length)
-{
-    char digits[24];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, length);
-    Q_UNUSED(error);
-    record->append(digits, end - digits);
-    record->append(':');
-}
-} // namespace
-
 void appendField(QByteArray *record, const QString &value)
 {
-    if (value.isNull()) {
+    if (value.isNull())
         record->append('-');
-        return;
-    }
-    const QByteArray bytes = value.toUtf8();
-    appendLength(record, bytes.size());
-    record->append(bytes);
+    else
+        appendBytes(record, value.toUtf8());
 }
 
 void appendField(QByteArray *record, std::optional<qint64> value)
 {
-    if (!value) {
+    if (!value)
         record->append('-');
-        return;
-    }
-    char digits[24];
-    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, *value);
-    Q_UNUSED(error);
-    appendLength(record, end - digits);
-    record->append(digits, end - digits);
+    else
+        appendInteger(record, *value);
 }
 
 std::optional<QList<QString>> fieldsOf(const QString &record)
@@ -280,23 +324,29 @@ bool describedTable(const QString &table, const QStringList &columns)
     return true;
 }
 
-QString rowContent(const QString &table, const QVector<QVariant> &values)
+QByteArray rowContent(const QString &table, const db::Value *values)
 {
     const schema::Table *known = schema::table(table);
     if (!known)
-        return QString();
+        return QByteArray();
     QByteArray record;
     record.reserve(160);
     const int count = known == &schema::tpassword() ? 1 : int(known->columns.size());
-    for (int c = 0; c < count; ++c) {
-        const QVariant value = values.value(c);
-        switch (known->columns.at(c).kind) {
-        case schema::Kind::Text: appendField(&record, textOf(value)); break;
-        case schema::Kind::Date: appendField(&record, dateText(value)); break;
-        case schema::Kind::Number: appendField(&record, senText(value)); break;
-        }
-    }
-    return QString::fromUtf8(record);
+    for (int c = 0; c < count; ++c)
+        appendValue(&record, values[c], known->columns.at(c).kind);
+    return record;
+}
+
+QString rowContent(const QString &table, const QVector<QVariant> &values)
+{
+    if (!schema::table(table))
+        return QString();
+    QVector<db::Value> raw(values.size());
+    QVector<QByteArray> storage(values.size());
+    for (int c = 0; c < values.size(); ++c)
+        raw[c] = valueOf(values.at(c), &storage[c]);
+    raw.resize(std::max<qsizetype>(raw.size(), 9));
+    return QString::fromUtf8(rowContent(table, raw.constData()));
 }
 
 QString recordColumns()
@@ -327,18 +377,46 @@ Record recordFrom(const QSqlQuery &query)
     return record;
 }
 
-QByteArray content(const Record &record)
+QByteArray content(const db::Value *values)
 {
     QByteArray bytes;
-    bytes.reserve(256 + record.isi.size() + record.rincian.size());
-    appendField(&bytes, std::optional<qint64>(record.nomor));
-    for (const QString *text : {&record.waktu, &record.zona, &record.operatorName, &record.peran, &record.loket,
-                                &record.alamat, &record.tindakan, &record.tabel})
-        appendField(&bytes, *text);
-    appendField(&bytes, record.kunci);
-    for (const QString *text : {&record.norekening, &record.rincian, &record.isi, &record.token})
-        appendField(&bytes, *text);
+    bytes.reserve(512);
+    for (int c = 0; c < 14; ++c) {
+        const db::Value &value = values[c];
+        if (value.type == db::Value::Type::Null)
+            bytes.append('-');
+        else if (value.type == db::Value::Type::Text)
+            appendBytes(&bytes, value.text);
+        else if (value.type == db::Value::Type::Integer)
+            appendInteger(&bytes, value.integer);
+        else
+            appendBytes(&bytes, numberText(value));
+    }
     return bytes;
+}
+
+QByteArray content(const Record &record)
+{
+    db::Value values[14];
+    QByteArray storage[14];
+    const auto text = [&](int c, const QString &field) {
+        if (!field.isNull())
+            values[c] = valueOf(field, &storage[c]);
+    };
+    values[0].type = db::Value::Type::Integer;
+    values[0].integer = record.nomor;
+    int c = 1;
+    for (const QString *field : {&record.waktu, &record.zona, &record.operatorName, &record.peran, &record.loket,
+                                 &record.alamat, &record.tindakan, &record.tabel})
+        text(c++, *field);
+    if (record.kunci) {
+        values[9].type = db::Value::Type::Integer;
+        values[9].integer = *record.kunci;
+    }
+    c = 10;
+    for (const QString *field : {&record.norekening, &record.rincian, &record.isi, &record.token})
+        text(c++, *field);
+    return content(values);
 }
 
 QByteArray seal(const QByteArray &previousSeal, const QByteArray &content)

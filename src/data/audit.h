@@ -13,6 +13,9 @@
 #include <optional>
 
 class QSqlQuery;
+namespace db {
+struct Value;
+}
 
 // The audit trail: the table jejak, one row for every action that writes, in the
 // same transaction as the write. Rows form one chain, numbered 1, 2, 3 ... (nomor)
@@ -100,8 +103,9 @@ bool describedTable(const QString &table, const QStringList &columns);
 // The content (isi) of a row of such a table from those columns' values as the
 // database gives them: text as stored, dates yyyy-MM-dd, amounts as a whole number
 // of sen (a value that is no number as "!" and its text). A null text for
-// another table.
+// another table. The same from values read as a stream (as many as the columns).
 QString rowContent(const QString &table, const QVector<QVariant> &values);
+QByteArray rowContent(const QString &table, const db::Value *values);
 
 // One row of jejak as stored (a null text is NULL).
 struct Record {
@@ -114,8 +118,10 @@ struct Record {
 QString recordColumns();
 // A row read with recordColumns(), from the first column on.
 Record recordFrom(const QSqlQuery &query);
-// The content of a jejak row: all its columns but the seal.
+// The content of a jejak row: all its columns but the seal; the same from its
+// first 14 columns read as a stream (recordColumns()).
 QByteArray content(const Record &record);
+QByteArray content(const db::Value *values);
 // The seal of a row after the row with `previousSeal` (empty for the first row):
 // lower-case hex SHA-256 of the previous seal's 32 bytes (32 zero bytes for the
 // first row) followed by the content.

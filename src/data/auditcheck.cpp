@@ -22,20 +22,47 @@ QString postingActions()
     return QStringLiteral("('%1', '%2')").arg(QLatin1String(action::kDeposit), QLatin1String(action::kWithdrawal));
 }
 
-bool isPosting(const QString &tindakan)
+QByteArrayView textOf(const db::Value &value)
 {
-    return tindakan == QLatin1String(action::kDeposit) || tindakan == QLatin1String(action::kWithdrawal);
+    return value.type == db::Value::Type::Text ? value.text : QByteArrayView();
 }
 
-bool namesKnownBreaks(const QString &tindakan)
+qint64 integerOf(const db::Value &value)
 {
-    return tindakan == QLatin1String(action::kImport) || tindakan == QLatin1String(action::kTrailInstalled)
-           || tindakan == QLatin1String(action::kBreakAccepted);
+    switch (value.type) {
+    case db::Value::Type::Integer: return value.integer;
+    case db::Value::Type::Real: return qint64(value.real);
+    case db::Value::Type::Text: return value.text.toLongLong();
+    case db::Value::Type::Null: break;
+    }
+    return 0;
 }
 
-bool coversRows(const QString &tindakan)
+// A value as the ledger's walk reads it (as Qt's drivers give values).
+QVariant variantOf(const db::Value &value)
 {
-    return tindakan == QLatin1String(action::kImport) || tindakan == QLatin1String(action::kTrailInstalled);
+    switch (value.type) {
+    case db::Value::Type::Integer: return QVariant(value.integer);
+    case db::Value::Type::Real: return QVariant(value.real);
+    case db::Value::Type::Text: return QVariant(QString::fromUtf8(value.text));
+    case db::Value::Type::Null: break;
+    }
+    return QVariant();
+}
+
+bool isPosting(QByteArrayView tindakan)
+{
+    return tindakan == action::kDeposit || tindakan == action::kWithdrawal;
+}
+
+bool namesKnownBreaks(QByteArrayView tindakan)
+{
+    return tindakan == action::kImport || tindakan == action::kTrailInstalled || tindakan == action::kBreakAccepted;
+}
+
+bool coversRows(QByteArrayView tindakan)
+{
+    return tindakan == action::kImport || tindakan == action::kTrailInstalled;
 }
 
 QString knownKey(const QString &account, qint64 key)
@@ -105,9 +132,9 @@ public:
 private:
     struct Group {
         qint64 key = 0;
-        QVector<QVariant> values; // the content's columns
-        QString isi;
-        QList<QPair<qint64, QString>> postings; // nomor and content of its posting rows
+        ledger::Row row;
+        QByteArray isi;
+        QList<QPair<qint64, QByteArray>> postings; // nomor and content of its posting rows
     };
     void finishGroup(const Group &group);
     void checkAgainstTrail(const Group &group, const QString &account);
@@ -123,61 +150,72 @@ private:
 
 Outcome Checker::walkTrail(QSqlDatabase &database)
 {
-    QSqlQuery query(database);
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT %1 FROM jejak ORDER BY nomor").arg(recordColumns())))
-        return Outcome::failed(db::describeError(query.lastError(), database));
+    // Read as a stream straight from the engine: a trail of any length is never
+    // held, and its text is taken as stored, without a conversion.
+    const std::unique_ptr<db::RowStream> rows =
+        db::dialect(database).stream(database, QStringLiteral("SELECT %1 FROM jejak ORDER BY nomor").arg(recordColumns()));
     QByteArray previous;
     qint64 expected = 1;
-    while (query.next()) {
-        const Record record = recordFrom(query);
+    db::Value values[15];
+    Record head;
+    while (rows->next()) {
+        for (int c = 0; c < 15; ++c)
+            values[c] = rows->value(c);
+        const qint64 nomor = integerOf(values[0]);
+        const QByteArrayView tindakan = textOf(values[7]);
         ++result_->trailRows;
-        if (record.nomor != expected)
-            find(QStringLiteral("jejak"), record.nomor,
+        if (nomor != expected)
+            find(QStringLiteral("jejak"), nomor,
                  expected == 1 ? QStringLiteral("jejak nomor %1: rantai jejak tidak mulai dari nomor 1 "
                                                 "(baris jejak hilang).")
-                                     .arg(record.nomor)
+                                     .arg(nomor)
                                : QStringLiteral("jejak nomor %1: tidak bersambung, datang sesudah nomor %2 "
                                                 "(baris jejak hilang atau disisipkan).")
-                                     .arg(record.nomor)
+                                     .arg(nomor)
                                      .arg(expected - 1));
-        expected = record.nomor + 1;
-        const QByteArray computed = seal(previous, content(record));
-        const QByteArray stored = record.segel.toLatin1();
+        expected = nomor + 1;
+        const QByteArray computed = seal(previous, content(values));
+        const QByteArrayView stored = textOf(values[14]);
         if (computed != stored)
-            find(QStringLiteral("jejak"), record.nomor,
+            find(QStringLiteral("jejak"), nomor,
                  QStringLiteral("jejak nomor %1 (%2): segel tidak cocok (tercatat %3, dihitung %4): baris ini, "
                                 "atau segel baris sebelumnya, diubah di luar SIMPARO.")
-                     .arg(record.nomor)
-                     .arg(record.tindakan, record.segel.isNull() ? QStringLiteral("(kosong)") : record.segel,
+                     .arg(nomor)
+                     .arg(QString::fromUtf8(tindakan),
+                          values[14].type == db::Value::Type::Null ? QStringLiteral("(kosong)")
+                                                                   : QString::fromUtf8(stored),
                           QString::fromLatin1(computed)));
         // The next seal is recomputed from this one as stored: one changed row is one finding.
-        previous = stored;
-        if (isPosting(record.tindakan) && record.tabel == QLatin1String("nabubg") && record.kunci)
+        previous = stored.toByteArray();
+        if (isPosting(tindakan) && textOf(values[8]) == "nabubg" && values[9].type != db::Value::Type::Null)
             ++postings_;
-        if (coversRows(record.tindakan)) {
-            if (const std::optional<Coverage> coverage = coverageOf(record.rincian)) {
+        if (coversRows(tindakan)) {
+            if (const std::optional<Coverage> coverage = coverageOf(QString::fromUtf8(textOf(values[11])))) {
                 auto range = std::make_unique<Range>();
-                range->nomor = record.nomor;
-                range->tindakan = record.tindakan;
+                range->nomor = nomor;
+                range->tindakan = QString::fromUtf8(tindakan);
                 range->recorded = *coverage;
                 ranges_.push_back(std::move(range));
             }
         }
-        if (namesKnownBreaks(record.tindakan))
-            for (const KnownBreak &known : breaksOf(record.rincian))
-                known_.insert(knownKey(known.account, known.key), {record.nomor, record.tindakan});
-        result_->head = record;
+        if (namesKnownBreaks(tindakan))
+            for (const KnownBreak &known : breaksOf(QString::fromUtf8(textOf(values[11]))))
+                known_.insert(knownKey(known.account, known.key), {nomor, QString::fromUtf8(tindakan)});
+        head.nomor = nomor;
+        head.waktu = QString::fromUtf8(textOf(values[1]));
+        head.zona = QString::fromUtf8(textOf(values[2]));
+        head.segel = QString::fromUtf8(stored);
     }
-    if (query.lastError().isValid())
-        return Outcome::failed(db::describeError(query.lastError(), database));
+    if (rows->error().isValid())
+        return Outcome::failed(db::describeError(rows->error(), database));
+    if (result_->trailRows > 0)
+        result_->head = head;
     return Outcome::ok();
 }
 
 void Checker::finishGroup(const Group &group)
 {
-    const QVector<QVariant> &v = group.values;
-    const ledger::Row row = ledger::rowOf(group.key, v[0], v[2], v[5], v[6], v[7]);
+    const ledger::Row &row = group.row;
     // A row that does not match its trail is named before the chain it breaks.
     if (result_->hasTrail)
         checkAgainstTrail(group, row.account);
@@ -197,7 +235,7 @@ void Checker::checkAgainstTrail(const Group &group, const QString &account)
         if (!range->recorded.first || group.key < *range->recorded.first || group.key > *range->recorded.last)
             continue;
         covered = true;
-        range->digest.addData(group.isi.toUtf8());
+        range->digest.addData(group.isi);
         ++range->count;
     }
     matched_ += group.postings.size();
@@ -224,12 +262,13 @@ void Checker::checkAgainstTrail(const Group &group, const QString &account)
     for (const auto &[nomor, sealed] : group.postings) {
         if (sealed == group.isi && sealed.isNull() == group.isi.isNull())
             continue;
+        // Told in the words of the row's columns; read as text only now.
         find(QStringLiteral("nabubg"), group.key,
              QStringLiteral("nabubg baris %1 (rekening %2): berbeda dari jejak nomor %3: %4.")
                  .arg(group.key)
                  .arg(account)
                  .arg(nomor)
-                 .arg(differences(sealed, group.isi)));
+                 .arg(differences(QString::fromUtf8(sealed), QString::fromUtf8(group.isi))));
     }
 }
 
@@ -246,35 +285,36 @@ Outcome Checker::walkLedger(QSqlDatabase &database)
                                   .arg(key, columns.join(u','), postingActions())
                             : QStringLiteral("SELECT n.%1, %2, NULL, NULL FROM nabubg n ORDER BY n.%1")
                                   .arg(key, columns.join(u','));
-    QSqlQuery query(database);
-    query.setForwardOnly(true);
-    if (!query.exec(sql))
-        return Outcome::failed(db::describeError(query.lastError(), database));
+    const std::unique_ptr<db::RowStream> rows = db::dialect(database).stream(database, sql);
     Group group;
     bool pending = false;
+    db::Value values[8];
     const QString table = QStringLiteral("nabubg");
-    while (query.next()) {
-        const qint64 at = query.value(0).toLongLong();
+    while (rows->next()) {
+        const qint64 at = integerOf(rows->value(0));
         if (!pending || at != group.key) {
             if (pending)
                 finishGroup(group);
             pending = true;
             group.key = at;
-            group.values.resize(8);
             for (int c = 0; c < 8; ++c)
-                group.values[c] = query.value(c + 1);
-            group.isi = rowContent(table, group.values);
+                values[c] = rows->value(c + 1);
+            group.isi = rowContent(table, values);
+            group.row = ledger::rowOf(at, variantOf(values[0]), variantOf(values[2]), variantOf(values[5]),
+                                      variantOf(values[6]), variantOf(values[7]));
             group.postings.clear();
         }
-        if (!query.value(9).isNull()) {
-            const QVariant isi = query.value(10);
-            group.postings.append({query.value(9).toLongLong(), isi.isNull() ? QString() : isi.toString()});
+        const db::Value nomor = rows->value(9);
+        if (nomor.type != db::Value::Type::Null) {
+            const db::Value isi = rows->value(10);
+            group.postings.append({integerOf(nomor), isi.type == db::Value::Type::Null ? QByteArray()
+                                                                                       : isi.text.toByteArray()});
         }
     }
     if (pending)
         finishGroup(group);
-    if (query.lastError().isValid())
-        return Outcome::failed(db::describeError(query.lastError(), database));
+    if (rows->error().isValid())
+        return Outcome::failed(db::describeError(rows->error(), database));
     result_->ledger = chains_.summary();
     return Outcome::ok();
 }

@@ -3,11 +3,13 @@
 #include "schema.h"
 
 #include <QSqlDatabase>
+#include <QByteArrayView>
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <memory>
 #include <optional>
 
 // What differs between the engines the program keeps its data in: a SQLite file,
@@ -26,6 +28,28 @@ struct Horizon {
     // read, and its value; empty when nothing is excluded.
     QString excludedTerm;
     QVariant excludedValue;
+};
+
+// A value as a stream of rows gives it: the database's own, without a conversion
+// through Qt's types (text in UTF-8, valid until the stream moves on).
+struct Value {
+    enum class Type { Null, Integer, Real, Text };
+    Type type = Type::Null;
+    qint64 integer = 0;
+    double real = 0;
+    QByteArrayView text;
+};
+
+// The rows of one statement, read one after another and never held: for the long
+// reads of a check (the whole trail, the whole ledger).
+class RowStream
+{
+public:
+    virtual ~RowStream() = default;
+    // The next row; false at the end, or when the read failed (error() tells why).
+    virtual bool next() = 0;
+    virtual Value value(int column) const = 0;
+    virtual QSqlError error() const = 0;
 };
 
 // A table or stored query as the database's catalog describes it.
@@ -116,6 +140,10 @@ public:
     virtual bool sealsTrail() const = 0;
     // Starts a transaction that only reads, all its statements seeing one snapshot.
     virtual bool beginSnapshot(QSqlDatabase &database, QSqlError *error) const = 0;
+    // Runs a statement of the program's own (no values) on the open connection
+    // and streams its rows straight from the engine's own interface. The stream
+    // must end (or be destroyed) before the connection is used otherwise.
+    virtual std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const = 0;
 
     // --- Messages
     // The operator's message for an error on a connection of this dialect.

@@ -133,6 +133,90 @@ bool startSession(QSqlDatabase &database, const QString &service, QString *error
     return true;
 }
 
+// A statement's rows straight from libpq, one row at a time (single-row mode),
+// on the connection Qt's driver holds: integers and floating numbers read from
+// their text, every other value as its text in UTF-8 (the session's encoding).
+class PostgresStream final : public RowStream
+{
+public:
+    PostgresStream(PGconn *connection, const QString &sql) : connection_(connection)
+    {
+        if (!connection_ || !PQsendQuery(connection_, sql.toUtf8().constData()) || !PQsetSingleRowMode(connection_)) {
+            error_ = QSqlError(QString(), connection_ ? QString::fromUtf8(PQerrorMessage(connection_)) : QString(),
+                               QSqlError::ConnectionError);
+            drain();
+        }
+    }
+    ~PostgresStream() override
+    {
+        PQclear(row_);
+        drain();
+    }
+    bool next() override
+    {
+        PQclear(row_);
+        row_ = nullptr;
+        if (done_)
+            return false;
+        PGresult *result = PQgetResult(connection_);
+        switch (result ? PQresultStatus(result) : PGRES_TUPLES_OK) {
+        case PGRES_SINGLE_TUPLE:
+            row_ = result;
+            return true;
+        case PGRES_TUPLES_OK:
+            PQclear(result);
+            drain();
+            return false;
+        default:
+            error_ = QSqlError(QString(), QString::fromUtf8(PQresultErrorMessage(result)).trimmed(),
+                               QSqlError::StatementError,
+                               QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
+            PQclear(result);
+            drain();
+            return false;
+        }
+    }
+    Value value(int column) const override
+    {
+        Value value;
+        if (!row_ || PQgetisnull(row_, 0, column))
+            return value;
+        value.type = Value::Type::Text;
+        value.text = QByteArrayView(PQgetvalue(row_, 0, column), PQgetlength(row_, 0, column));
+        bool ok = false;
+        switch (PQftype(row_, column)) {
+        case 20: case 21: case 23: // int8, int2, int4
+            value.integer = value.text.toLongLong(&ok);
+            value.type = ok ? Value::Type::Integer : Value::Type::Text;
+            break;
+        case 700: case 701: // float4, float8: their text gives back the same number
+            value.real = value.text.toDouble(&ok);
+            value.type = ok ? Value::Type::Real : Value::Type::Text;
+            break;
+        default:
+            break;
+        }
+        return value;
+    }
+    QSqlError error() const override { return error_; }
+
+private:
+    // Reads what is left of the statement's results, so that the connection is idle again.
+    void drain()
+    {
+        if (done_ || !connection_)
+            return;
+        while (PGresult *rest = PQgetResult(connection_))
+            PQclear(rest);
+        done_ = true;
+    }
+
+    PGconn *connection_;
+    PGresult *row_ = nullptr;
+    bool done_ = false;
+    QSqlError error_;
+};
+
 class PostgresDialect final : public Dialect
 {
 public:
@@ -251,6 +335,10 @@ public:
                 QStringLiteral("ALTER TABLE jejak %1 TRIGGER jejak_segel").arg(verb)};
     }
     bool sealsTrail() const override { return true; }
+    std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const override
+    {
+        return std::make_unique<PostgresStream>(handleOf(database), sql);
+    }
     bool beginSnapshot(QSqlDatabase &database, QSqlError *error) const override
     {
         QSqlQuery query(database);

@@ -76,6 +76,68 @@ sqlite3 *handleOf(const QSqlDatabase &database)
     return *static_cast<sqlite3 *const *>(handle.constData());
 }
 
+// A statement's rows straight from SQLite: its values as stored, text in UTF-8.
+class SqliteStream final : public RowStream
+{
+public:
+    SqliteStream(sqlite3 *handle, const QString &sql) : handle_(handle)
+    {
+        const QByteArray text = sql.toUtf8();
+        if (!handle_) {
+            error_ = QSqlError(QString(), QStringLiteral("no connection"), QSqlError::ConnectionError);
+            return;
+        }
+        if (sqlite3_prepare_v2(handle_, text.constData(), int(text.size()), &statement_, nullptr) != SQLITE_OK)
+            fail();
+    }
+    ~SqliteStream() override { sqlite3_finalize(statement_); }
+    bool next() override
+    {
+        if (!statement_ || error_.isValid())
+            return false;
+        const int step = sqlite3_step(statement_);
+        if (step == SQLITE_ROW)
+            return true;
+        if (step != SQLITE_DONE)
+            fail();
+        return false;
+    }
+    Value value(int column) const override
+    {
+        Value value;
+        switch (sqlite3_column_type(statement_, column)) {
+        case SQLITE_NULL: break;
+        case SQLITE_INTEGER:
+            value.type = Value::Type::Integer;
+            value.integer = sqlite3_column_int64(statement_, column);
+            break;
+        case SQLITE_FLOAT:
+            value.type = Value::Type::Real;
+            value.real = sqlite3_column_double(statement_, column);
+            break;
+        default:
+            value.type = Value::Type::Text;
+            value.text = QByteArrayView(reinterpret_cast<const char *>(sqlite3_column_text(statement_, column)),
+                                        sqlite3_column_bytes(statement_, column));
+            break;
+        }
+        return value;
+    }
+    QSqlError error() const override { return error_; }
+
+private:
+    void fail()
+    {
+        // The extended code, as Qt's driver reports it, for the operator's message.
+        error_ = QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle_)), QSqlError::StatementError,
+                           QString::number(sqlite3_extended_errcode(handle_)));
+    }
+
+    sqlite3 *handle_ = nullptr;
+    sqlite3_stmt *statement_ = nullptr;
+    QSqlError error_;
+};
+
 class SqliteDialect final : public Dialect
 {
 public:
@@ -250,6 +312,10 @@ public:
         return statements;
     }
     bool sealsTrail() const override { return false; }
+    std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const override
+    {
+        return std::make_unique<SqliteStream>(handleOf(database), sql);
+    }
     bool beginSnapshot(QSqlDatabase &database, QSqlError *error) const override
     {
         // A read transaction: its first read fixes the snapshot for all that follow.
