@@ -181,7 +181,9 @@ int main(int argc, char *argv[])
 {
     if (argc == 5 && qstrcmp(argv[1], "--loket") == 0) {
         QCoreApplication app(argc, argv);
-        return runCounter(QString::fromLatin1(argv[2]), atoi(argv[3]), atoi(argv[4]));
+        const int code = runCounter(QString::fromLatin1(argv[2]), atoi(argv[3]), atoi(argv[4]));
+        db::releaseIdleConnections(); // a server's connections kept for a next opening go with the counter
+        return code;
     }
     QApplication app(argc, argv);
     tst_Concurrency test;

@@ -76,7 +76,10 @@ static int upgrade(const std::optional<QString> &from, const QString &service, b
         return 1;
     }
     audit::Coverage covered;
-    if (!db::upgradeDatabase(connectionText, &covered, &error)) {
+    const bool upgraded = db::upgradeDatabase(connectionText, &covered, &error);
+    // A server's connection kept for a next opening goes with the tool.
+    db::releaseIdleConnections();
+    if (!upgraded) {
         err << error << "\n";
         return 1;
     }
@@ -202,6 +205,7 @@ int main(int argc, char *argv[])
     QString error;
     const bool made = service.isEmpty() ? db::createDatabase(file, user, password, &error)
                                         : db::createServerDatabase(service, user, password, &error);
+    db::releaseIdleConnections();
     if (!made) {
         err << error << "\n";
         return 1;

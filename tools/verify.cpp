@@ -200,5 +200,7 @@ int main(int argc, char *argv[])
         }
     }
     db::closeConnection(name);
+    // A server's connection kept for a next opening goes with the tool.
+    db::releaseIdleConnections();
     return exit;
 }

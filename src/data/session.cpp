@@ -14,11 +14,15 @@ QString &current()
     return name;
 }
 
+// The system user who runs the program, looked up once.
 QString systemUser()
 {
-    if (const passwd *entry = ::getpwuid(::geteuid()); entry && entry->pw_name)
-        return QString::fromLocal8Bit(entry->pw_name);
-    return qEnvironmentVariable("USER", QStringLiteral("?"));
+    static const QString name = [] {
+        if (const passwd *entry = ::getpwuid(::geteuid()); entry && entry->pw_name)
+            return QString::fromLocal8Bit(entry->pw_name);
+        return qEnvironmentVariable("USER", QStringLiteral("?"));
+    }();
+    return name;
 }
 } // namespace
 
