@@ -5,7 +5,7 @@
 # screens through Qt Test, stays out of it: the package needs no Qt Test.
 include(GNUInstallDirs)
 
-set(SIMPARO_PROGRAMS simparo simparo-initdb simparo-import simparo-backup)
+set(SIMPARO_PROGRAMS simparo simparo-initdb simparo-import simparo-backup simparo-verify)
 set(SIMPARO_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR}/../packaging)
 
 # Man pages are installed gzip-compressed, as Debian's policy asks.
@@ -67,9 +67,10 @@ mencetak daftar nasabah dan laporan tabungan.
 .
 Semua data ada dalam satu file SQLite, ~/SKRIP/asli.sqlite, yang dibuat
 dengan simparo-initdb, atau di server PostgreSQL untuk beberapa loket;
-simparo-import memindahkan data dari file asli.mdb program lama, dan
+simparo-import memindahkan data dari file asli.mdb program lama,
 simparo-backup membuat salinan cadangan yang diperiksa, juga selagi
-program dipakai.")
+program dipakai, dan simparo-verify memeriksa jejak audit bersegel yang
+mencatat setiap tindakan yang menulis.")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,5 +1,6 @@
 // simparo-backup run as the operator runs it: a copy taken while posting goes on,
 // the balance chain check, the dated names, --keep, and the refusals.
+#include "data/audit.h"
 #include "data/database.h"
 #include "data/ledgerchain.h"
 #include "testdb.h"
@@ -44,8 +45,8 @@ QStringList everythingIn(const QString &folder) { return QDir(folder).entryList(
 
 const QString kLedger = QStringLiteral("SELECT rowid, norekening, debet, kredit, saldo FROM nabubg ORDER BY rowid");
 
-// Posts one committed deposit after another on a connection of its own, as the
-// transaction screen does, until it is destroyed.
+// Posts one committed deposit after another on a connection of its own, each with
+// its row of the audit trail, as the transaction screen does, until it is destroyed.
 struct Poster
 {
     QAtomicInt stop, posted, failed;
@@ -59,16 +60,25 @@ struct Poster
                 database.setDatabaseName(file);
                 database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
                 bool ok = database.open();
-                QSqlQuery query(database);
+                QSqlQuery query(database), transaction(database);
                 for (qint64 i = 0, saldo[10] = {}; ok && !stop.loadRelaxed(); ++i, posted.ref()) {
                     const qint64 amount = 100 + (i * 7919) % 250000; // sen
                     saldo[i % 10] += amount;
+                    audit::Entry entry;
+                    entry.tindakan = QLatin1String(audit::action::kDeposit);
+                    entry.tabel = QStringLiteral("nabubg");
+                    entry.norekening = QStringLiteral("Q%1").arg(i % 10);
                     query.prepare(QStringLiteral("INSERT INTO nabubg VALUES "
-                                                 "(?, 'Nasabah', '2026-12-09', '01', 'Penyetoran', 0, ?, ?)"));
-                    query.addBindValue(QStringLiteral("Q%1").arg(i % 10));
+                                                 "(?, 'Nasabah', '2026-12-09', '01', 'Penyetoran', 0, ?, ?) RETURNING rowid"));
+                    query.addBindValue(entry.norekening);
                     query.addBindValue(amount / 100.0);
                     query.addBindValue(saldo[i % 10] / 100.0);
-                    ok = query.exec();
+                    ok = transaction.exec(QStringLiteral("BEGIN IMMEDIATE")) && query.exec() && query.next();
+                    if (ok) {
+                        entry.kunci = query.value(0).toLongLong();
+                        query.finish();
+                        ok = audit::append(database, entry).isOk() && transaction.exec(QStringLiteral("COMMIT"));
+                    }
                 }
                 failed.storeRelaxed(ok ? 0 : 1);
             }
@@ -93,10 +103,22 @@ private slots:
     void copyTakenWhilePostingRestoresToAConsistentLedger()
     {
         TestDatabase home;
-        // 40,000 earlier deposits of 12.34 on 25 accounts, so that the copy takes many steps.
+        // 40,000 earlier deposits of 12.34 on 25 accounts, so that the copy takes many
+        // steps, brought in as an import brings rows: one trail row covers them.
         home.exec(QStringLiteral("WITH RECURSIVE n(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM n WHERE x < 39999) "
                                  "INSERT INTO nabubg SELECT 'P' || (x % 25), 'Nasabah', '2026-12-09', '01', "
                                  "'Penyetoran', 0, 12.34, 12.34 * (x / 25 + 1) FROM n"));
+        {
+            QString name, error;
+            QVERIFY2(db::openFile(home.file(), &name, &error), qPrintable(error));
+            QSqlDatabase database = db::connection(name);
+            QSqlError failure;
+            QVERIFY(db::beginWrite(database, &failure));
+            const Outcome covered = audit::appendImport(database, 1, 40000);
+            QVERIFY2(covered.isOk() && db::endWrite(database, true), qPrintable(covered.message()));
+            database = QSqlDatabase();
+            db::closeConnection(name);
+        }
         QPair<int, QString> run;
         {
             Poster poster(home.file());
@@ -152,9 +174,7 @@ private slots:
         for (const QString &row : ledger) {
             const QStringList v = row.split(u'|');
             home.addLedgerRow(v[0], QStringLiteral("Ani"), QStringLiteral("2026-12-09"), QStringLiteral("01"),
-                              v[1].toDouble(), v[2].toDouble(), v[3].toDouble());
-            if (v[3].isEmpty())
-                home.exec(QStringLiteral("UPDATE nabubg SET saldo = NULL WHERE rowid = (SELECT max(rowid) FROM nabubg)"));
+                              v[1].toDouble(), v[2].toDouble(), v[3].isEmpty() ? QVariant() : QVariant(v[3].toDouble()));
         }
         const auto [code, text] = backup(home.home(), {});
         QVERIFY2(code == exitCode, qPrintable(text));

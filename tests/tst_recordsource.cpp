@@ -229,7 +229,7 @@ private slots:
         QCOMPARE(ledger.value(2).toDate(), QDate(2016, 1, 6));
         QCOMPARE(database->scalar(QStringLiteral("SELECT TANGGAL FROM nabubg WHERE rowid = 6")).toString(),
                  QStringLiteral("2016-01-06"));
-        database->exec(QStringLiteral("DELETE FROM nabubg WHERE rowid = 2"));
+        database->execAsOwner(QStringLiteral("DELETE FROM nabubg WHERE rowid = 2"));
         database->exec(QStringLiteral("VACUUM"));
         RecordSource reopened;
         QVERIFY(reopened.open(QStringLiteral("nabubg")));

@@ -160,7 +160,7 @@ private slots:
         QFETCH(bool, bySave);
         const qint64 key = database->scalar(QStringLiteral("SELECT max(rowid) FROM nabubg WHERE norekening = ?"), {kAni})
                                .toLongLong();
-        database->exec(QStringLiteral("UPDATE nabubg SET saldo = ? WHERE rowid = ?"), {saldo, key});
+        database->execAsOwner(QStringLiteral("UPDATE nabubg SET saldo = ? WHERE rowid = ?"), {saldo, key});
         openScreen();
         const int rows = ledgerRows();
         if (bySave) {
@@ -172,7 +172,7 @@ private slots:
             lookUp(kAni);
         }
         const QString shown = field("txtSAL")->text();
-        database->exec(QStringLiteral("UPDATE nabubg SET saldo = 5000 WHERE rowid = ?"), {key});
+        database->execAsOwner(QStringLiteral("UPDATE nabubg SET saldo = 5000 WHERE rowid = ?"), {key});
         EXPECT_MESSAGE(dialogs->only(), ledger::unreadableBalanceText(kAni, key), "Perhatian", QMessageBox::Critical);
         QCOMPARE(ledgerRows(), rows);
         QCOMPARE(shown, QString());

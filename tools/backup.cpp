@@ -1,10 +1,13 @@
 // simparo-backup: a consistent copy of the SIMPARO database, also while the
 // program runs and posts, through SQLite's online backup. The copy is checked
-// (integrity and the balance chain of every account) under a temporary name and
+// (integrity, then the audit trail, the ledger against it and the balance chain
+// of every account, by the check of simparo-verify) under a temporary name and
 // gets its final, dated name only when the checks are through.
 //
-// Exit codes: 0 copy made and every check passed; 1 failure, no copy made;
-// 2 copy made and kept, but balance chains are broken (in the source as well).
+// Exit codes: 0 copy made and every check passed (known breaks of balance
+// chains are listed as notices); 1 failure, no copy made; 2 copy made and kept,
+// but something does not match (in the source as well).
+#include "data/auditcheck.h"
 #include "data/commandline.h"
 #include "data/database.h"
 #include "data/ledgerchain.h"
@@ -53,9 +56,11 @@ const char kHelp[] =
     "Pemakaian: simparo-backup [--from FILE] [--keep N] [FOLDER]\n"
     "\n"
     "Membuat salinan cadangan database SIMPARO yang utuh, juga selagi SIMPARO\n"
-    "dipakai dan transaksi diposting. Salinan diperiksa (PRAGMA integrity_check dan\n"
-    "kesinambungan saldo setiap rekening di nabubg) dengan nama sementara, dan baru\n"
-    "diberi nama akhir bila pemeriksaan selesai.\n"
+    "dipakai dan transaksi diposting. Salinan diperiksa dengan nama sementara\n"
+    "(PRAGMA integrity_check, lalu pemeriksaan simparo-verify: segel jejak audit,\n"
+    "setiap baris nabubg terhadap jejaknya, kesinambungan saldo setiap rekening),\n"
+    "dan baru diberi nama akhir bila pemeriksaan selesai. Segel terakhir jejak\n"
+    "dicetak; putus saldo yang sudah diketahui dicatat saja.\n"
     "\n"
     "  FOLDER       folder tujuan, dibuat bila belum ada (bawaan: %1).\n"
     "               Nama salinan: NAMA-TAHUN-BULAN-HARI_JAMMENITDETIK.sqlite,\n"
@@ -67,11 +72,13 @@ const char kHelp[] =
     "  -h, --help   tampilkan bantuan ini.\n"
     "\n"
     "Kode keluar:\n"
-    "  0  salinan dibuat dan lolos semua pemeriksaan.\n"
+    "  0  salinan dibuat dan lolos semua pemeriksaan (putus saldo yang sudah\n"
+    "     diketahui hanya dicatat).\n"
     "  1  gagal, tidak ada salinan: database tidak ada atau rusak, folder tujuan\n"
     "     tidak bisa ditulis atau penuh, atau pilihan salah.\n"
-    "  2  salinan dibuat dan disimpan, tetapi saldo beberapa rekening tidak\n"
-    "     bersambung; kesalahan itu ada juga di database sumber dan perlu diperiksa.\n"
+    "  2  salinan dibuat dan disimpan, tetapi ada yang tidak cocok (jejak audit,\n"
+    "     buku tabungan, atau saldo yang putus dan belum diketahui); kesalahan itu\n"
+    "     ada juga di database sumber: periksa dengan simparo-verify.\n"
     "\n"
     "Mengembalikan cadangan: tutup SIMPARO, hapus file -wal dan -shm di samping\n"
     "database (bila ada), lalu salin file cadangan menjadi %2.\n";
@@ -207,11 +214,12 @@ struct CheckResult
 {
     bool usable = false;
     QString problem;
-    ledger::Summary ledger;
+    audit::CheckResult trail;
 };
 
-// Integrity, the program's tables, and every account's balance chain in
-// posting order: saldo = previous saldo + kredit - debet, to the sen.
+// Integrity, the program's tables, then the check of simparo-verify: the audit
+// trail's seals, the ledger against it, and every account's balance chain in
+// posting order (saldo = previous saldo + kredit - debet, to the sen).
 CheckResult checkCopy(const QString &copy, const QString &source)
 {
     CheckResult result;
@@ -242,7 +250,7 @@ CheckResult checkCopy(const QString &copy, const QString &source)
             result.problem = noCopy(db::notSqliteText(source));
         } else if (!missing.isEmpty()) {
             result.problem = noCopy(db::fileIncompleteText(source, missing.join(QStringLiteral(", "))));
-        } else if (!ledger::checkChains(database, &result.ledger, kFindingsShown).isOk()) {
+        } else if (!audit::check(database, &result.trail, kFindingsShown).isOk()) {
             result.problem = noCopy(db::notSqliteText(source));
         } else {
             result.usable = true;
@@ -412,17 +420,15 @@ int main(int argc, char *argv[])
     syncFolder(folder);
 
     out() << "Cadangan dibuat: " << native(target) << "\n"
-          << "Diperiksa: keutuhan baik; " << check.ledger.accounts << " rekening, " << check.ledger.rows
+          << "Diperiksa: keutuhan baik; " << check.trail.ledger.accounts << " rekening, " << check.trail.ledger.rows
           << " baris tabungan.\n";
-    for (const ledger::Break &finding : check.ledger.shown)
-        out() << finding.text() << "\n";
-    if (check.ledger.breaks > kFindingsShown)
-        out() << "... dan " << (check.ledger.breaks - kFindingsShown) << " temuan lain.\n";
+    for (const QString &line : audit::describe(check.trail))
+        out() << line << "\n";
     if (keepCount > 0)
         keepNewest(folder, base, keepCount);
-    if (check.ledger.breaks > 0) {
-        out() << check.ledger.breaks << " baris dengan saldo tidak bersambung. Salinan tetap disimpan; "
-              << "kesalahan yang sama ada di database " << native(source) << " dan perlu diperiksa.\n";
+    if (!check.trail.holds()) {
+        out() << "Salinan tetap disimpan; yang tidak cocok ada juga di database " << native(source)
+              << " dan perlu diperiksa dengan simparo-verify.\n";
         out().flush();
         return ChainFindings;
     }

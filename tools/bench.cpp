@@ -2,6 +2,8 @@
 // It prints figures; it is not a test and fails nothing.
 #include "bench.h"
 
+#include "data/audit.h"
+#include "data/auditcheck.h"
 #include "data/criteria.h"
 #include "data/database.h"
 #include "data/recordsource.h"
@@ -19,8 +21,10 @@
 #include <QSqlQuery>
 #include <QProcess>
 #include <QTextStream>
+#include <QTimeZone>
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 namespace bench {
 
@@ -128,8 +132,10 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
         bool ready = false;
         withDatabase([&](QSqlDatabase &check) {
             QSqlQuery query(check);
-            ready = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg)"))
-                    && query.next() && query.value(0).toInt() == customers && query.value(1).toInt() == ledgerRows;
+            ready = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg), "
+                                              "(SELECT count(*) FROM jejak)"))
+                    && query.next() && query.value(0).toInt() == customers && query.value(1).toInt() == ledgerRows
+                    && query.value(2).toInt() == ledgerRows + 1;
         });
         if (ready) {
             std::printf("Reusing %s (%d customers, %d ledger rows)\n", qPrintable(file), customers, ledgerRows);
@@ -168,7 +174,22 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
                 qFatal("%s", qPrintable(query.lastError().text()));
         }
         QVector<double> balance(customers, 0.0);
+        // Each ledger row has its posting row in the audit trail, sealed as "SAVE" seals it.
+        QSqlQuery trail(build);
+        trail.prepare(QStringLiteral("INSERT INTO jejak (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                          .arg(audit::recordColumns()));
+        audit::Record record;
+        QByteArray seal;
+        if (query.exec(QStringLiteral("SELECT nomor, segel FROM jejak ORDER BY nomor DESC LIMIT 1")) && query.next()) {
+            record.nomor = query.value(0).toLongLong();
+            seal = query.value(1).toString().toLatin1();
+        }
         query.prepare(QStringLiteral("INSERT INTO nabubg VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+        record.zona = QStringLiteral("+07:00");
+        record.operatorName = QStringLiteral("admin");
+        record.loket = QStringLiteral("bench");
+        record.tabel = QStringLiteral("nabubg");
+        const QDateTime start(QDate(2012, 1, 2), QTime(1, 0), QTimeZone::utc());
         QDate date(2012, 1, 2);
         quint32 state = 12345;
         for (int r = 0; r < ledgerRows; ++r) {
@@ -189,6 +210,30 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
             query.addBindValue(balance[account]);
             if (!query.exec())
                 qFatal("%s", qPrintable(query.lastError().text()));
+            ++record.nomor;
+            record.waktu = start.addDays(date.toJulianDay() - QDate(2012, 1, 2).toJulianDay())
+                               .addSecs(r % 400 * 60)
+                               .toString(Qt::ISODateWithMs);
+            record.tindakan = QLatin1String(withdraw ? audit::action::kWithdrawal : audit::action::kDeposit);
+            record.kunci = r + 1;
+            record.norekening = accountNumber(account);
+            record.isi = audit::rowContent(QStringLiteral("nabubg"),
+                                           {accountNumber(account), QStringLiteral("Nasabah Siswa %1").arg(account + 1),
+                                            textform::storedDateText(date),
+                                            withdraw ? QStringLiteral("02") : QStringLiteral("01"),
+                                            withdraw ? QStringLiteral("Penarikan") : QStringLiteral("Penyetoran"),
+                                            withdraw ? amount : 0.0, withdraw ? 0.0 : amount, balance[account]});
+            record.token = audit::newToken();
+            seal = audit::seal(seal, audit::content(record));
+            record.segel = QString::fromLatin1(seal);
+            for (const QVariant &value : {QVariant(record.nomor), QVariant(record.waktu), QVariant(record.zona),
+                                          QVariant(record.operatorName), QVariant(), QVariant(record.loket), QVariant(),
+                                          QVariant(record.tindakan), QVariant(record.tabel), QVariant(*record.kunci),
+                                          QVariant(record.norekening), QVariant(), QVariant(record.isi),
+                                          QVariant(record.token), QVariant(record.segel)})
+                trail.addBindValue(value);
+            if (!trail.exec())
+                qFatal("%s", qPrintable(trail.lastError().text()));
         }
         query.exec(QStringLiteral("COMMIT"));
         query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
@@ -268,20 +313,47 @@ double benchNaive()
 
 } // namespace
 
-// Takes out what the bench's own postings and registrations added, so that the
-// next run finds the same data.
+// Takes out what the bench's own postings, registrations and logins added, and
+// their rows of the audit trail, so that the next run finds the same data: the
+// owner's maintenance, with the trail's rules lifted for a moment.
 static void trimDatabase(int customers, int ledgerRows)
 {
     bench::withDatabase([&](QSqlDatabase &trim) {
         const QString key = db::keyColumn(trim);
+        const db::Dialect &dialect = db::dialect(trim);
         QSqlQuery query(trim);
-        query.prepare(QStringLiteral("DELETE FROM daftar WHERE %1 > ?").arg(key));
-        query.addBindValue(customers);
-        query.exec();
-        query.prepare(QStringLiteral("DELETE FROM nabubg WHERE %1 > ?").arg(key));
-        query.addBindValue(ledgerRows);
-        query.exec();
+        query.exec(QStringLiteral("BEGIN"));
+        for (const QString &statement : dialect.trailRuleStatements(false))
+            query.exec(statement);
+        for (const auto &[table, column, kept] : {std::tuple{"daftar", key, qint64(customers)},
+                                                  std::tuple{"nabubg", key, qint64(ledgerRows)},
+                                                  std::tuple{"jejak", QStringLiteral("nomor"), qint64(ledgerRows) + 1}}) {
+            query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 > ?").arg(QLatin1String(table), column));
+            query.addBindValue(kept);
+            if (!query.exec())
+                qFatal("%s", qPrintable(query.lastError().text()));
+        }
+        for (const QString &statement : dialect.trailRuleStatements(true))
+            if (!query.exec(statement))
+                qFatal("%s", qPrintable(query.lastError().text()));
+        query.exec(QStringLiteral("COMMIT"));
     });
+}
+
+// simparo-verify's check of the whole ledger and its trail.
+static void benchVerify(int rows, int runs)
+{
+    std::printf("\nThe check of simparo-verify (every seal, every ledger row against its trail row, every "
+                "balance chain):\n");
+    bench::print(bench::time(QStringLiteral("simparo-verify: %1 ledger rows and their trail").arg(rows), runs, [&] {
+        bench::withDatabase([&](QSqlDatabase &database) {
+            audit::CheckResult result;
+            const Outcome checked = audit::check(database, &result);
+            if (!checked.isOk() || !result.holds())
+                std::printf("  the check found something: %s\n",
+                            qPrintable(checked.isOk() ? audit::describe(result).join(u'\n') : checked.message()));
+        });
+    }));
 }
 
 // Runs the end-to-end cases in a process of their own, so that its peak memory is
@@ -382,6 +454,12 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("startup-probe"), QStringLiteral("(internal) start and show the login window.")});
     parser.addOption({QStringLiteral("e2e-child"), QStringLiteral("(internal) the end-to-end cases.")});
     parser.addOption({QStringLiteral("openings-only"), QStringLiteral("(internal) openings and lookups only.")});
+    parser.addOption({QStringLiteral("save-loop"),
+                      QStringLiteral("Only N deposits through the transaction screen, untimed, on a database of "
+                                     "--customers and --rows in --dir: for counting the instructions of SAVE with "
+                                     "valgrind --tool=callgrind --collect-atstart=no "
+                                     "--toggle-collect='TransactionScreen::save()'."),
+                      QStringLiteral("n")});
     parser.process(app);
 
     const QString folder = QDir(parser.value(QStringLiteral("dir"))).absolutePath();
@@ -412,10 +490,17 @@ int main(int argc, char *argv[])
 
     const QString self = QCoreApplication::applicationFilePath();
     bench::useFile(folder);
+    if (parser.isSet(QStringLiteral("save-loop"))) {
+        bench::ensureDatabase(folder, customers, rows);
+        const int saves = runSaveLoop(parser.value(QStringLiteral("save-loop")).toInt(), customers);
+        trimDatabase(customers, rows);
+        return saves;
+    }
     benchImport(folder, runs);
     bench::ensureDatabase(folder, customers, rows);
     benchRecordSources(customers, runs);
     trimDatabase(customers, rows);
+    benchVerify(rows, std::min(runs, 3));
     std::printf("\nPeak memory of the process: %.1f MiB\n", bench::peakMemoryMiB());
     benchReports(folder);
 
@@ -444,7 +529,8 @@ int main(int argc, char *argv[])
     const double save = medianOf(full, QStringLiteral("deposit: SAVE handler until the row is committed"));
     const double raw = medianOf(full, QStringLiteral("raw durable insert of one ledger row"));
     if (raw > 0)
-        std::printf("  deposit SAVE %.2f ms against a raw durable insert %.2f ms, %.2f times (target: at most 3)\n",
+        std::printf("  deposit SAVE with its audit row %.2f ms against a raw durable insert %.2f ms, %.2f times "
+                    "(target: at most 2)\n",
                     save, raw, save / raw);
 
     const double naive = benchNaive();
@@ -467,6 +553,7 @@ int main(int argc, char *argv[])
     bench::useServer(folder, service);
     benchRecordSources(customers, runs);
     trimDatabase(customers, rows);
+    benchVerify(rows, std::min(runs, 3));
     std::printf("\nThrough the real screens on PostgreSQL (%d customers, %d ledger rows):\n", customers, rows);
     measureStartup(self, folder, std::min(runs, 10));
     runChild(self, folder, customers, rows, runs, false);

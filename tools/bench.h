@@ -69,5 +69,7 @@ void benchReports(const QString &workDir);
 int runStartupProbe();
 // Times process starts of `self` with --startup-probe on the database under home.
 void measureStartup(const QString &self, const QString &home, int runs);
+// `saves` deposits through the transaction screen on the database under HOME, for callgrind.
+int runSaveLoop(int saves, int customers);
 // Every screen on the database under HOME; with openingsOnly, only the openings and lookups.
 int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label);

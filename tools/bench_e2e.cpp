@@ -126,6 +126,31 @@ void measureStartup(const QString &self, const QString &home, int runs)
     bench::print(starts);
 }
 
+// Deposits through the transaction screen, one after another, as the operator
+// makes them: account and Enter, the code, the amount and Enter, then "SAVE".
+// Nothing is timed: run it under valgrind --tool=callgrind, collecting only
+// TransactionScreen::save, to count the instructions of "SAVE".
+int runSaveLoop(int saves, int customers)
+{
+    registerHome();
+    TransactionScreen *transaction = screens::show<TransactionScreen>();
+    (void)QTest::qWaitForWindowExposed(transaction);
+    settle();
+    auto *code = ScreenDriver::child<QComboBox>(transaction, "cbo_TRANSAKSI");
+    for (int i = 0; i < saves; ++i) {
+        ScreenDriver::type(transaction, "txtREKENING", accountOf((i * 104729) % customers));
+        enter(transaction, "txtREKENING");
+        code->setCurrentIndex(0);
+        emit code->activated(0);
+        settle();
+        ScreenDriver::type(transaction, "txtKREDIT", QStringLiteral("5000"));
+        enter(transaction, "txtKREDIT");
+        click(transaction, "cmdSIMPAN");
+    }
+    std::printf("%d deposits saved\n", saves);
+    return 0;
+}
+
 // Runs in a process of its own on the database under HOME: every screen, then the
 // peak memory with every screen and both reports open.
 int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label)

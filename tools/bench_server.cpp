@@ -35,7 +35,8 @@ void copyTable(QSqlDatabase &from, QSqlDatabase &to, const QString &table, int c
     constexpr int kBatch = 500;
     QSqlQuery read(from);
     read.setForwardOnly(true);
-    if (!read.exec(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(table, db::keyColumn(from))))
+    const QString order = table == QLatin1String("jejak") ? QStringLiteral("nomor") : db::keyColumn(from);
+    if (!read.exec(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(table, order)))
         qFatal("%s", qPrintable(read.lastError().text()));
     const QString one = u'(' + QStringList(columns, QStringLiteral("?")).join(u',') + u')';
     QVector<QVector<QVariant>> rows;
@@ -97,13 +98,15 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
     {
         QSqlDatabase server = QSqlDatabase::database(name, false);
         QSqlQuery query(server);
-        present = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg)"));
+        present = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg), "
+                                            "(SELECT count(*) FROM jejak)"));
         if (present) {
             query.next();
-            if (query.value(0).toInt() != customers || query.value(1).toInt() != ledgerRows)
-                qFatal("The database of service %s holds other data (%d customers, %d ledger rows); "
+            if (query.value(0).toInt() != customers || query.value(1).toInt() != ledgerRows
+                || query.value(2).toInt() != ledgerRows + 1)
+                qFatal("The database of service %s holds other data (%d customers, %d ledger rows, %d trail rows); "
                        "the bench needs an empty database or its own.",
-                       qPrintable(service), query.value(0).toInt(), query.value(1).toInt());
+                       qPrintable(service), query.value(0).toInt(), query.value(1).toInt(), query.value(2).toInt());
         }
     }
     db::closeConnection(name);
@@ -130,7 +133,18 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
         query.exec(QStringLiteral("BEGIN"));
         copyTable(file, server, QStringLiteral("daftar"), 9);
         copyTable(file, server, QStringLiteral("nabubg"), 8);
-        if (!query.exec(QStringLiteral("COMMIT")) || !query.exec(QStringLiteral("VACUUM (ANALYZE) daftar, nabubg")))
+        // The trail is copied as it is, seals and all (the file's first row, the
+        // first operator, stands for the server's own): the owner's maintenance,
+        // with the server's sealing lifted for the copy.
+        const db::Dialect &dialect = db::dialect(server);
+        for (const QString &statement : dialect.trailRuleStatements(false))
+            query.exec(statement);
+        query.exec(QStringLiteral("DELETE FROM jejak"));
+        copyTable(file, server, QStringLiteral("jejak"), 15);
+        for (const QString &statement : dialect.trailRuleStatements(true))
+            query.exec(statement);
+        if (!query.exec(QStringLiteral("COMMIT"))
+            || !query.exec(QStringLiteral("VACUUM (ANALYZE) daftar, nabubg, jejak")))
             qFatal("%s", qPrintable(query.lastError().text()));
     }
     db::closeConnection(name);

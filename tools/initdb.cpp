@@ -1,6 +1,8 @@
 // simparo-initdb: creates the folder and a new, empty SIMPARO database with one
 // first operator, or (--server SERVICE) the same tables on the empty database of
-// a PostgreSQL service. It never touches a file or a database that holds them.
+// a PostgreSQL service. It never touches a file or a database that holds them,
+// but for --upgrade: that gives a database made before the audit trail its trail.
+#include "data/audit.h"
 #include "data/commandline.h"
 #include "data/database.h"
 
@@ -39,6 +41,62 @@ static QString ask(const QString &question, bool hidden)
     return answer;
 }
 
+// --upgrade: the database a file, a service or the program's setting names is given the trail.
+static int upgrade(const std::optional<QString> &from, const QString &service, bool server, QTextStream &err)
+{
+    if (from && server) {
+        err << "Pakai --from atau --server, jangan keduanya.\n";
+        return 1;
+    }
+    if (server && service.isEmpty()) {
+        err << "--server memerlukan nama layanan dari pg_service.conf.\n";
+        return 1;
+    }
+    QString connectionText;
+    QString error;
+    if (server) {
+        connectionText = QStringLiteral("Provider=%1;Data Source=%2").arg(QLatin1String(db::kServerProvider), service);
+    } else if (from) {
+        // A file named on the command line, whatever its name (no connection text can hold every path).
+        const QString file = QFileInfo(*from).absoluteFilePath();
+        if (!QFileInfo::exists(file)) {
+            err << db::notFoundText(file) << "\n";
+            return 1;
+        }
+        connectionText = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file;
+        if (db::fileFromConnectionText(connectionText) != QDir::cleanPath(file)) {
+            err << "Nama file " << QDir::toNativeSeparators(file)
+                << " tidak bisa dipakai; pindahkan atau beri nama lain (tanpa ';'), lalu ulangi.\n";
+            return 1;
+        }
+    } else if (const std::optional<QString> setting = db::checkedConnectionText(&error)) {
+        connectionText = *setting;
+    } else {
+        err << error << "\n";
+        return 1;
+    }
+    audit::Coverage covered;
+    const bool upgraded = db::upgradeDatabase(connectionText, &covered, &error);
+    // A server's connection kept for a next opening goes with the tool.
+    db::releaseIdleConnections();
+    if (!upgraded) {
+        err << error << "\n";
+        return 1;
+    }
+    QTextStream out(stdout);
+    out << "Jejak audit dipasang: " << db::describedLocation(connectionText) << "\n"
+        << "Baris buku tabungan yang dicatat: " << covered.count;
+    if (covered.first && covered.last)
+        out << " (baris " << *covered.first << " sampai " << *covered.last << ")";
+    out << "\n";
+    if (!covered.breaks.isEmpty()) {
+        out << "Putus saldo yang ditemukan (sejak ini: sudah diketahui):\n";
+        for (const audit::KnownBreak &known : std::as_const(covered.breaks))
+            out << "  rekening " << known.account << ", baris " << known.key << "\n";
+    }
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -51,7 +109,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption passwordOption(QStringLiteral("password"), QString(), QStringLiteral("password"));
     const QCommandLineOption passwordStdin(QStringLiteral("password-stdin"), QString());
     const QCommandLineOption serverOption(QStringLiteral("server"), QString(), QStringLiteral("layanan"));
-    parser.addOptions({help, userOption, passwordOption, passwordStdin, serverOption});
+    const QCommandLineOption upgradeOption(QStringLiteral("upgrade"), QString());
+    const QCommandLineOption fromOption(QStringLiteral("from"), QString(), QStringLiteral("file"));
+    parser.addOptions({help, userOption, passwordOption, passwordStdin, serverOption, upgradeOption, fromOption});
 
     QTextStream err(stderr);
     if (!parser.parse(app.arguments())) {
@@ -65,12 +125,23 @@ int main(int argc, char *argv[])
     if (parser.isSet(help)) {
         QTextStream(stdout)
             << "Pemakaian: simparo-initdb [--server LAYANAN] [--user NAMA [--password-stdin]]\n"
+               "           simparo-initdb --upgrade [--from FILE | --server LAYANAN]\n"
                "\n"
                "Membuat database SIMPARO baru, "
             << QDir::toNativeSeparators(file)
             << ",\n"
-               "dengan satu operator pertama. Database yang sudah ada tidak pernah disentuh.\n"
+               "dengan satu operator pertama. Database yang sudah ada tidak pernah disentuh,\n"
+               "kecuali dengan --upgrade.\n"
                "\n"
+               "  --upgrade         beri database buatan SIMPARO versi lama jejak audit:\n"
+               "                    tabel jejak, aturan bahwa nabubg dan jejak hanya boleh\n"
+               "                    ditambah, dan satu baris \"pasang jejak\" yang mencatat\n"
+               "                    baris buku tabungan yang ada (rentang, jumlah, digest)\n"
+               "                    dan putus saldo yang ditemukan (sejak itu: sudah\n"
+               "                    diketahui). Database yang sudah punya jejak ditolak.\n"
+               "                    Tutup SIMPARO di semua loket dulu. Tanpa --from atau\n"
+               "                    --server: database menurut pengaturan koneksi SIMPARO.\n"
+               "  --from FILE       (dengan --upgrade) file database yang diberi jejak.\n"
                "  --server LAYANAN  buat tabel SIMPARO di database server PostgreSQL yang\n"
                "                    disebut layanan ini di pg_service.conf (host, port, dbname,\n"
                "                    user, sslmode; password dari .pgpass). Database itu harus\n"
@@ -84,8 +155,16 @@ int main(int argc, char *argv[])
                "                    argumen terlihat oleh pengguna lain di daftar proses.\n"
                "  -h, --help        tampilkan bantuan ini.\n"
                "\n"
-               "Kode keluar: 0 database dibuat; 1 gagal, tidak ada yang dibuat.\n";
+               "Kode keluar: 0 database dibuat (atau diberi jejak); 1 gagal, tidak ada yang\n"
+               "dibuat atau diubah.\n";
         return 0;
+    }
+    if (parser.isSet(upgradeOption))
+        return upgrade(parser.isSet(fromOption) ? std::optional<QString>(parser.value(fromOption)) : std::nullopt,
+                       parser.value(serverOption), parser.isSet(serverOption), err);
+    if (parser.isSet(fromOption)) {
+        err << "--from hanya dipakai bersama --upgrade.\n";
+        return 1;
     }
     if (parser.isSet(passwordOption) && parser.isSet(passwordStdin)) {
         err << "Pakai --password atau --password-stdin, jangan keduanya.\n";
@@ -126,6 +205,7 @@ int main(int argc, char *argv[])
     QString error;
     const bool made = service.isEmpty() ? db::createDatabase(file, user, password, &error)
                                         : db::createServerDatabase(service, user, password, &error);
+    db::releaseIdleConnections();
     if (!made) {
         err << error << "\n";
         return 1;

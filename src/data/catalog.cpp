@@ -42,7 +42,7 @@ bool presentRelations(QSqlDatabase &database, QStringList *present, QSqlError *e
     QStringList tables, views;
     if (!dialect(database).relationNames(database, &tables, &views, error))
         return false;
-    for (const char *t : {"daftar", "nabubg", "tpassword", "qpass"})
+    for (const char *t : {"daftar", "nabubg", "tpassword", "qpass", "jejak"})
         if (tables.contains(QLatin1String(t)) || views.contains(QLatin1String(t)))
             *present << QLatin1String(t);
     return true;
@@ -73,6 +73,26 @@ bool verifyOpen(QSqlDatabase &database, QString *error)
         *error = dialect(database).incompleteText(location(database), missing.join(QStringLiteral(", ")));
         return false;
     }
+    // A database made before the audit trail is given it by simparo-initdb --upgrade.
+    bool trail = false;
+    if (!hasTrail(database, &trail, &failure)) {
+        *error = describeError(failure, database);
+        return false;
+    }
+    if (!trail) {
+        const pool::Entry *entry = pool::entry(database.connectionName());
+        *error = dialect(database).noTrailText(location(database), entry ? entry->source : database.databaseName());
+        return false;
+    }
+    return true;
+}
+
+bool hasTrail(QSqlDatabase &database, bool *present, QSqlError *error)
+{
+    QStringList tables, views;
+    if (!dialect(database).relationNames(database, &tables, &views, error))
+        return false;
+    *present = tables.contains(QLatin1String("jejak"));
     return true;
 }
 

@@ -21,13 +21,16 @@ struct Relation {
 // Looks a table or stored query up by name, without regard to case.
 bool findRelation(QSqlDatabase &database, const QString &name, Relation *relation, QString *error);
 
-// The program's tables and view (daftar, nabubg, tpassword, qpass) that an open
+// The program's tables and view (daftar, nabubg, tpassword, qpass, jejak) that an open
 // database already holds, in lower case; empty for a database without them.
 bool presentRelations(QSqlDatabase &database, QStringList *present, QSqlError *error);
 // The program's tables and view that an open database lacks, as messages name
 // them ("tabel nabubg", "query Qpass"); empty when it has them all.
 bool missingRelations(QSqlDatabase &database, QStringList *missing, QSqlError *error);
-// False, with the operator's message, when an open database lacks any of them.
+// Whether an open database has the audit trail (the table jejak).
+bool hasTrail(QSqlDatabase &database, bool *present, QSqlError *error);
+// False, with the operator's message, when an open database lacks any of them,
+// or the audit trail.
 bool verifyOpen(QSqlDatabase &database, QString *error);
 
 // Checks that the database holds the tables daftar, nabubg, tpassword and the

@@ -5,6 +5,8 @@
 #include "postgresdialect.h"
 #include "sqlitedialect.h"
 
+#include <QSqlQuery>
+
 namespace db {
 
 const Dialect &dialectFor(const QString &connectionText)
@@ -46,6 +48,22 @@ QString rowLockClause(const QSqlDatabase &database)
 bool isUniqueViolation(const QSqlError &error, const QSqlDatabase &database)
 {
     return dialect(database).isUniqueViolation(error);
+}
+
+bool endWrite(QSqlDatabase &database, bool commit, QSqlError *error)
+{
+    pool::finishStatements(database.connectionName());
+    QSqlQuery query(database);
+    if (!commit) {
+        query.exec(QStringLiteral("ROLLBACK"));
+        return true;
+    }
+    if (query.exec(QStringLiteral("COMMIT")))
+        return true;
+    if (error)
+        *error = query.lastError();
+    query.exec(QStringLiteral("ROLLBACK"));
+    return false;
 }
 
 } // namespace db

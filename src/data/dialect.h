@@ -3,11 +3,13 @@
 #include "schema.h"
 
 #include <QSqlDatabase>
+#include <QByteArrayView>
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <memory>
 #include <optional>
 
 // What differs between the engines the program keeps its data in: a SQLite file,
@@ -26,6 +28,28 @@ struct Horizon {
     // read, and its value; empty when nothing is excluded.
     QString excludedTerm;
     QVariant excludedValue;
+};
+
+// A value as a stream of rows gives it: the database's own, without a conversion
+// through Qt's types (text in UTF-8, valid until the stream moves on).
+struct Value {
+    enum class Type { Null, Integer, Real, Text };
+    Type type = Type::Null;
+    qint64 integer = 0;
+    double real = 0;
+    QByteArrayView text;
+};
+
+// The rows of one statement, read one after another and never held: for the long
+// reads of a check (the whole trail, the whole ledger).
+class RowStream
+{
+public:
+    virtual ~RowStream() = default;
+    // The next row; false at the end, or when the read failed (error() tells why).
+    virtual bool next() = 0;
+    virtual Value value(int column) const = 0;
+    virtual QSqlError error() const = 0;
 };
 
 // A table or stored query as the database's catalog describes it.
@@ -57,8 +81,11 @@ public:
     // True when a connection its user closed may wait, open, for the next
     // opening of the same source (healthy and outside a transaction).
     virtual bool mayKeepOpen(const QSqlDatabase &database) const = 0;
-    // True when a statement is prepared once per connection and kept.
-    virtual bool keepsStatements() const = 0;
+    // True when a statement prepared now on the connection is prepared once and
+    // kept: always on a server (each use is then one round trip); on a file
+    // inside a transaction, whose kept statements are reset when it ends (see
+    // db::endWrite()), so that no statement holds a read open between two actions.
+    virtual bool keepsStatements(const QSqlDatabase &database) const = 0;
     // The connection is about to be closed (for good, or to be opened again):
     // what the dialect keeps of it goes.
     virtual void closing(const QString &connectionName) const { Q_UNUSED(connectionName) }
@@ -94,7 +121,8 @@ public:
                               QSqlError *error) const = 0;
 
     // --- New databases, and rows brought in by a tool
-    // The statements that make the tables, their indexes and the view Qpass.
+    // The statements that make the tables, their indexes and the view Qpass, and
+    // the audit trail (trailStatements()).
     virtual QStringList schemaStatements() const = 0;
     // True when a date column keeps the time of day as well as the date.
     virtual bool keepsTimeOfDay() const = 0;
@@ -107,11 +135,38 @@ public:
     // it ends (readers go on).
     virtual bool lockTables(QSqlDatabase &database, const QStringList &tables, QSqlError *error) const = 0;
 
+    // --- The audit trail (audit.h)
+    // The statements that make the table jejak and its indexes, what numbers and
+    // seals its rows where the database does it, and the rule that nabubg and
+    // jejak refuse UPDATE and DELETE. They run on a database that has the
+    // program's tables, new or older.
+    virtual QStringList trailStatements() const = 0;
+    // The statements that restore (true) or lift (false) the trail's rules: that
+    // nabubg and jejak refuse UPDATE and DELETE, that a file's jejak takes only the
+    // next number, that a server seals every jejak row inserted. For the owner's
+    // maintenance, which the owner can do anyway: the tests' set-up of a damaged
+    // ledger, the bench copying its rows as they are or taking out its own.
+    virtual QStringList trailRuleStatements(bool enforced) const = 0;
+    // True when the database computes a jejak row itself (number, time, who, the
+    // content of the row written and the seal), so that a client sends only what
+    // it alone knows; false when the program computes it.
+    virtual bool sealsTrail() const = 0;
+    // Starts a transaction that only reads, all its statements seeing one snapshot.
+    virtual bool beginSnapshot(QSqlDatabase &database, QSqlError *error) const = 0;
+    // Runs a statement of the program's own (no values) on the open connection
+    // and streams its rows straight from the engine's own interface. The stream
+    // must end (or be destroyed) before the connection is used otherwise.
+    virtual std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const = 0;
+
     // --- Messages
     // The operator's message for an error on a connection of this dialect.
     virtual QString describeError(const QSqlError &error, const QSqlDatabase &database) const = 0;
     // The message for a database that lacks some of the program's tables.
     virtual QString incompleteText(const QString &location, const QString &missing) const = 0;
+    // The message for a database made before the audit trail (no table jejak):
+    // it names the command that gives it the trail. The source is what the
+    // connection was opened on (the file, the service).
+    virtual QString noTrailText(const QString &location, const QString &source) const = 0;
 };
 
 // The dialect of what a connection text names. The one place that reads the
@@ -140,5 +195,9 @@ bool writeLock(QSqlDatabase &database, const QString &scope, const QString &valu
 QString rowLockClause(const QSqlDatabase &database);
 // True when the database refused a value that must be unique.
 bool isUniqueViolation(const QSqlError &error, const QSqlDatabase &database);
+// Ends a write transaction: commits it (or, with commit false, rolls it back),
+// after the statements kept during it are reset. False, with the error, when the
+// commit fails (the transaction is then rolled back).
+bool endWrite(QSqlDatabase &database, bool commit, QSqlError *error = nullptr);
 
 } // namespace db

@@ -3,7 +3,6 @@
 #include "dialect.h"
 #include "pool.h"
 
-#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -47,6 +46,47 @@ QString Break::text() const
              amountText(row.kredit), amountText(row.debet));
 }
 
+std::optional<Break> ChainWalker::add(const Row &row)
+{
+    ++summary_.rows;
+    const auto known = balances_.constFind(row.account);
+    const Money previous = known == balances_.constEnd() ? Money() : known.value();
+    std::optional<Money> expected;
+    if (row.debet && row.kredit)
+        if (const std::optional<Money> added = previous.plus(*row.kredit))
+            expected = added->minus(*row.debet);
+    std::optional<Break> found;
+    if (!row.saldo || !expected || *row.saldo != *expected) {
+        found = Break{row, previous, expected};
+        if (++summary_.breaks <= keep_)
+            summary_.shown << *found;
+    }
+    // The chain goes on from the stored balance, so one wrong row is one break.
+    balances_.insert(row.account, row.saldo ? *row.saldo : expected.value_or(previous));
+    return found;
+}
+
+Summary ChainWalker::summary() const
+{
+    Summary summary = summary_;
+    summary.accounts = balances_.size();
+    return summary;
+}
+
+Row rowOf(qint64 key, const QVariant &account, const QVariant &date, const QVariant &debet, const QVariant &kredit,
+          const QVariant &saldo)
+{
+    Row row;
+    row.key = key;
+    row.account = account.toString();
+    row.date = date;
+    row.debet = Money::fromStored(debet);
+    row.kredit = Money::fromStored(kredit);
+    row.storedSaldo = saldo;
+    row.saldo = balanceOf(saldo);
+    return row;
+}
+
 Outcome checkChains(QSqlDatabase &database, Summary *summary, int keep,
                     const std::function<void(const Row &)> &eachRow)
 {
@@ -59,35 +99,17 @@ Outcome checkChains(QSqlDatabase &database, Summary *summary, int keep,
     if (!query.exec(QStringLiteral("SELECT %1, norekening, TANGGAL, debet, kredit, saldo FROM nabubg ORDER BY %1")
                         .arg(key)))
         return Outcome::failed(db::describeError(query.lastError(), database));
-    QHash<QString, Money> balances;
-    Row row;
+    ChainWalker walker(keep);
     while (query.next()) {
-        ++summary->rows;
-        row.key = query.value(0).toLongLong();
-        row.account = query.value(1).toString();
-        row.date = query.value(2);
-        row.debet = Money::fromStored(query.value(3));
-        row.kredit = Money::fromStored(query.value(4));
-        row.storedSaldo = query.value(5);
-        row.saldo = balanceOf(row.storedSaldo);
+        const Row row = rowOf(query.value(0).toLongLong(), query.value(1), query.value(2), query.value(3),
+                              query.value(4), query.value(5));
         if (eachRow)
             eachRow(row);
-        const auto known = balances.constFind(row.account);
-        const Money previous = known == balances.constEnd() ? Money() : known.value();
-        std::optional<Money> expected;
-        if (row.debet && row.kredit)
-            if (const std::optional<Money> added = previous.plus(*row.kredit))
-                expected = added->minus(*row.debet);
-        if (!row.saldo || !expected || *row.saldo != *expected) {
-            if (++summary->breaks <= keep)
-                summary->shown << Break{row, previous, expected};
-        }
-        // The chain goes on from the stored balance, so one wrong row is one break.
-        balances.insert(row.account, row.saldo ? *row.saldo : expected.value_or(previous));
+        walker.add(row);
     }
     if (query.lastError().isValid())
         return Outcome::failed(db::describeError(query.lastError(), database));
-    summary->accounts = balances.size();
+    *summary = walker.summary();
     return Outcome::ok();
 }
 

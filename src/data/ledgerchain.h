@@ -3,6 +3,7 @@
 #include "money.h"
 #include "outcome.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
@@ -51,6 +52,28 @@ struct Summary {
     qint64 breaks = 0;
     QList<Break> shown; // the first breaks, as many as were asked for
 };
+
+// Follows the balance chains row after row in posting order, keeping only each
+// account's last balance: a ledger of any size is walked in one pass.
+class ChainWalker
+{
+public:
+    explicit ChainWalker(int keep = 100) : keep_(keep) {}
+    // Takes the next row in posting order; the break at it, if its saldo does not
+    // follow from the account's previous one.
+    std::optional<Break> add(const Row &row);
+    // What was walked so far; the first `keep` breaks are in shown.
+    Summary summary() const;
+
+private:
+    int keep_;
+    Summary summary_;
+    QHash<QString, Money> balances_;
+};
+
+// A ledger row as the walk reads it, from the values of its columns as stored.
+Row rowOf(qint64 key, const QVariant &account, const QVariant &date, const QVariant &debet, const QVariant &kredit,
+          const QVariant &saldo);
 
 // Walks the whole ledger once in posting order on an open connection of either
 // engine, reading it as a stream (it keeps only each account's last balance), and

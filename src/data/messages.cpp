@@ -52,6 +52,14 @@ QString fileIncompleteText(const QString &file, const QString &missing)
         .arg(QDir::toNativeSeparators(file), missing);
 }
 
+QString fileNoTrailText(const QString &file)
+{
+    return QStringLiteral("Database %1 dibuat oleh SIMPARO versi lama: jejak audit (tabel jejak) belum ada.\n"
+                          "Jalankan sekali: simparo-initdb --upgrade --from %1\n"
+                          "lalu mulai SIMPARO lagi.")
+        .arg(QDir::toNativeSeparators(file));
+}
+
 QString unsafeFileText(const QString &file)
 {
     return QStringLiteral("Database %1 tidak bisa ditulis dengan aman (synchronous bukan FULL).\n"
@@ -128,6 +136,14 @@ QString serverIncompleteText(const QString &location, const QString &missing)
     return QStringLiteral("Database di %1 tidak lengkap: %2 tidak ada.\n"
                           "Buat tabelnya dengan simparo-initdb --server, atau pulihkan dari cadangan (pg_dump).")
         .arg(location, missing);
+}
+
+QString serverNoTrailText(const QString &location, const QString &service)
+{
+    return QStringLiteral("Database di %1 dibuat oleh SIMPARO versi lama: jejak audit (tabel jejak) belum ada.\n"
+                          "Minta pengelola server menjalankan sekali: simparo-initdb --upgrade --server %2\n"
+                          "lalu mulai SIMPARO lagi.")
+        .arg(location, service);
 }
 
 QString unsafeServerText(const QString &location)

@@ -17,6 +17,7 @@ QString notFoundText(const QString &file);
 QString notSqliteText(const QString &file);
 QString fileIncompleteText(const QString &file, const QString &missing);
 QString unsafeFileText(const QString &file);
+QString fileNoTrailText(const QString &file);
 // A message for the operator, in Indonesian, that names the file and the cause
 // of a database error (told by SQLite's code) and what to do about it.
 QString describeError(const QSqlError &error, const QString &file);
@@ -29,6 +30,7 @@ QString invalidConnectionText(const QString &problem);
 // "server PostgreSQL (layanan "NAME")"
 QString serverLocation(const QString &service);
 QString serverIncompleteText(const QString &location, const QString &missing);
+QString serverNoTrailText(const QString &location, const QString &service);
 QString unsafeServerText(const QString &location);
 QString noServerDriverText(const QString &location);
 // Why a server could not be reached, could not be trusted, or refused the login.

@@ -1,5 +1,6 @@
 #include "newdatabase.h"
 
+#include "audit.h"
 #include "catalog.h"
 #include "connectiontext.h"
 #include "dialect.h"
@@ -353,12 +354,25 @@ bool createWithOperator(Fill &fill, const QString &user, const QString &password
         // The statement ends before the Fill closes the connection.
         QSqlDatabase database = fill.database();
         QSqlQuery query(database);
-        const bool prepared =
-            query.prepare(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"));
+        const bool prepared = query.prepare(
+            QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?) RETURNING %1")
+                .arg(keyColumn(database)));
         query.addBindValue(user);
         query.addBindValue(hash);
-        if (!prepared || !query.exec()) {
+        if (!prepared || !query.exec() || !query.next()) {
             *error = describeError(query.lastError(), database);
+            return false;
+        }
+        // The operator's addition is the first row of the audit trail.
+        audit::Entry entry;
+        entry.tindakan = QLatin1String(audit::action::kOperatorAdded);
+        entry.tabel = QStringLiteral("tpassword");
+        entry.kunci = query.value(0).toLongLong();
+        entry.rincian = audit::detail(QStringLiteral("user"), user);
+        query.finish();
+        const Outcome recorded = audit::append(database, entry);
+        if (!recorded.isOk()) {
+            *error = recorded.message();
             return false;
         }
     }
@@ -397,6 +411,60 @@ bool createServerDatabase(const QString &service, const QString &user, const QSt
                               QStringLiteral("Database di %1 sudah berisi %2; simparo-initdb tidak menyentuh "
                                              "database yang sudah ada."),
                               error);
+}
+
+bool upgradeDatabase(const QString &connectionText, audit::Coverage *covered, QString *error)
+{
+    QString name;
+    if (!openConnection(connectionText, &name, error))
+        return false;
+    bool ok = false;
+    {
+        QSqlDatabase database = connection(name);
+        QSqlQuery query(database);
+        QStringList missing;
+        QSqlError failure;
+        bool trail = false;
+        if (!missingRelations(database, &missing, &failure) || !hasTrail(database, &trail, &failure)) {
+            *error = describeError(failure, database);
+        } else if (!missing.isEmpty()) {
+            *error = dialect(database).incompleteText(location(database), missing.join(QStringLiteral(", ")));
+        } else if (trail) {
+            *error = QStringLiteral("Database %1 sudah punya jejak audit (tabel jejak); tidak ada yang diubah.")
+                         .arg(location(database));
+        } else if (!beginWrite(database, &failure)) {
+            *error = describeError(failure, database);
+        } else {
+            // The trail's statements keep every writer of nabubg out until the
+            // commit, so the rows covered are all the rows there are.
+            ok = true;
+            for (const QString &statement : dialect(database).trailStatements()) {
+                if (!query.exec(statement)) {
+                    *error = describeError(query.lastError(), database);
+                    ok = false;
+                    break;
+                }
+            }
+            Outcome outcome = ok ? audit::coverLedger(database, covered) : Outcome::ok();
+            if (ok && outcome.isOk()) {
+                audit::Entry entry;
+                entry.tindakan = QLatin1String(audit::action::kTrailInstalled);
+                entry.tabel = QStringLiteral("nabubg");
+                entry.rincian = audit::coverageDetails(*covered);
+                outcome = audit::append(database, entry);
+            }
+            if (!outcome.isOk()) {
+                *error = outcome.message();
+                ok = false;
+            }
+            if (!endWrite(database, ok, &failure) && ok) {
+                *error = describeError(failure, database);
+                ok = false;
+            }
+        }
+    }
+    closeConnection(name);
+    return ok;
 }
 
 } // namespace db

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audit.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -57,5 +59,13 @@ public:
     // or discard(), in the order to remove them.
     virtual QStringList leftovers() const = 0;
 };
+
+// Gives a database made before the audit trail its trail, in one transaction:
+// the table jejak, its indexes, the rule that nabubg and jejak only grow, and
+// one first row (pasang jejak) that covers the ledger rows as they stand (their
+// key range, count and digest) and names the breaks of their balance chains
+// found then, which are known from then on. *covered tells what it covered.
+// Refuses a database that has the trail already, or lacks the program's tables.
+bool upgradeDatabase(const QString &connectionText, audit::Coverage *covered, QString *error);
 
 } // namespace db

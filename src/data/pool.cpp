@@ -35,17 +35,6 @@ QHash<QString, QHash<QString, Statement>> &statements()
     return all;
 }
 
-// Ends what the kept statements of a connection left unread (a server sends a
-// result in parts), so that between two actions the connection is idle.
-void finishStatements(const QString &connectionName)
-{
-    const auto kept = statements().constFind(connectionName);
-    if (kept == statements().constEnd())
-        return;
-    for (const Statement &statement : kept.value())
-        if (statement->isActive())
-            statement->finish();
-}
 
 QString sessionKey()
 {
@@ -109,6 +98,19 @@ QString takeKept(const Dialect *dialect, const QString &source)
     return {};
 }
 
+// Ends what the kept statements of a connection left unread (a server sends a
+// result in parts, a file's statement holds a read until it is reset), so that
+// between two actions the connection is idle.
+void finishStatements(const QString &connectionName)
+{
+    const auto kept = statements().constFind(connectionName);
+    if (kept == statements().constEnd())
+        return;
+    for (const Statement &statement : kept.value())
+        if (statement->isActive())
+            statement->finish();
+}
+
 void sessionStarted(const QString &connectionName)
 {
     statements().remove(connectionName);
@@ -144,7 +146,7 @@ void closeConnection(const QString &connectionName)
     const auto found = entries().find(connectionName);
     if (found != entries().end() && !found->idle) {
         // Kept for the next opening while it is healthy and not in a transaction.
-        finishStatements(connectionName);
+        pool::finishStatements(connectionName);
         int waiting = 0;
         for (const pool::Entry &other : std::as_const(entries()))
             waiting += other.idle && other.dialect == found->dialect && other.source == found->source;
@@ -172,7 +174,7 @@ QSqlDatabase connection(const QString &connectionName)
     const auto found = entries().find(connectionName);
     if (found == entries().end())
         return database;
-    finishStatements(connectionName);
+    pool::finishStatements(connectionName);
     if (!found->dialect->lost(database))
         return database;
     statements().remove(connectionName);
@@ -193,7 +195,8 @@ bool prepare(Statement *statement, const QSqlDatabase &database, const QString &
         *statement = std::make_shared<QSqlQuery>(database);
         return false;
     }
-    if (!dialect(database).keepsStatements()) {
+    // Only the pool's own connections keep statements: it forgets them with the connection.
+    if (!pool::entry(database.connectionName()) || !dialect(database).keepsStatements(database)) {
         *statement = std::make_shared<QSqlQuery>(database);
         (*statement)->setForwardOnly(true);
         return (*statement)->prepare(sql);

@@ -32,8 +32,8 @@ void releaseIdleConnections();
 QSqlDatabase connection(const QString &connectionName);
 // Prepares a statement of the program's own (values bound later, never pasted)
 // into *statement, read forward only. On a server the statement is prepared once per
-// connection and kept, so that each use is one round trip; on SQLite it is
-// prepared anew. False, with the error in its lastError(), when it cannot be.
+// connection and kept, so that each use is one round trip; on SQLite it is kept
+// when prepared inside a write transaction, else prepared anew. False, with the error in its lastError(), when it cannot be.
 using Statement = std::shared_ptr<QSqlQuery>;
 bool prepare(Statement *statement, const QSqlDatabase &database, const QString &sql);
 // Where the data of a connection lives, as messages name it.
@@ -94,6 +94,9 @@ QString takeKept(const Dialect *dialect, const QString &source);
 // The connection's session was (re)started with the current options: the
 // statements kept on it are gone with the old session.
 void sessionStarted(const QString &connectionName);
+// Ends what the statements kept on the connection left unread, so that none of
+// them holds a read open.
+void finishStatements(const QString &connectionName);
 
 } // namespace pool
 

@@ -1,5 +1,6 @@
 #include "postgresdialect.h"
 
+#include "audit.h"
 #include "connectiontext.h"
 #include "linkwatch.h"
 #include "messages.h"
@@ -20,6 +21,9 @@ namespace {
 constexpr int kConnectSeconds = 4;
 // The hidden row key of every table on a server, after the described columns.
 const char *const kServerKey = "simparo_key";
+// The advisory lock of the audit trail, taken by every append (one key of 64 bits;
+// the locks of writeLock() are pairs of 32-bit keys, a space of their own).
+constexpr qint64 kTrailLock = Q_INT64_C(0x5349414d504a4a4b);
 // Keys below a record source's horizon that are looked at for rows still in flight at opening.
 constexpr qint64 kRecentKeys = 4096;
 
@@ -179,6 +183,90 @@ bool startSession(QSqlDatabase &database, const QString &service, QString *error
     return true;
 }
 
+// A statement's rows straight from libpq, one row at a time (single-row mode),
+// on the connection Qt's driver holds: integers and floating numbers read from
+// their text, every other value as its text in UTF-8 (the session's encoding).
+class PostgresStream final : public RowStream
+{
+public:
+    PostgresStream(PGconn *connection, const QString &sql) : connection_(connection)
+    {
+        if (!connection_ || !PQsendQuery(connection_, sql.toUtf8().constData()) || !PQsetSingleRowMode(connection_)) {
+            error_ = QSqlError(QString(), connection_ ? QString::fromUtf8(PQerrorMessage(connection_)) : QString(),
+                               QSqlError::ConnectionError);
+            drain();
+        }
+    }
+    ~PostgresStream() override
+    {
+        PQclear(row_);
+        drain();
+    }
+    bool next() override
+    {
+        PQclear(row_);
+        row_ = nullptr;
+        if (done_)
+            return false;
+        PGresult *result = PQgetResult(connection_);
+        switch (result ? PQresultStatus(result) : PGRES_TUPLES_OK) {
+        case PGRES_SINGLE_TUPLE:
+            row_ = result;
+            return true;
+        case PGRES_TUPLES_OK:
+            PQclear(result);
+            drain();
+            return false;
+        default:
+            error_ = QSqlError(QString(), QString::fromUtf8(PQresultErrorMessage(result)).trimmed(),
+                               QSqlError::StatementError,
+                               QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
+            PQclear(result);
+            drain();
+            return false;
+        }
+    }
+    Value value(int column) const override
+    {
+        Value value;
+        if (!row_ || PQgetisnull(row_, 0, column))
+            return value;
+        value.type = Value::Type::Text;
+        value.text = QByteArrayView(PQgetvalue(row_, 0, column), PQgetlength(row_, 0, column));
+        bool ok = false;
+        switch (PQftype(row_, column)) {
+        case 20: case 21: case 23: // int8, int2, int4
+            value.integer = value.text.toLongLong(&ok);
+            value.type = ok ? Value::Type::Integer : Value::Type::Text;
+            break;
+        case 700: case 701: // float4, float8: their text gives back the same number
+            value.real = value.text.toDouble(&ok);
+            value.type = ok ? Value::Type::Real : Value::Type::Text;
+            break;
+        default:
+            break;
+        }
+        return value;
+    }
+    QSqlError error() const override { return error_; }
+
+private:
+    // Reads what is left of the statement's results, so that the connection is idle again.
+    void drain()
+    {
+        if (done_ || !connection_)
+            return;
+        while (PGresult *rest = PQgetResult(connection_))
+            PQclear(rest);
+        done_ = true;
+    }
+
+    PGconn *connection_;
+    PGresult *row_ = nullptr;
+    bool done_ = false;
+    QSqlError error_;
+};
+
 class PostgresDialect final : public Dialect
 {
 public:
@@ -201,7 +289,7 @@ public:
         PGconn *handle = handleOf(database);
         return handle && !connectionLost(database) && PQtransactionStatus(handle) == PQTRANS_IDLE;
     }
-    bool keepsStatements() const override { return true; }
+    bool keepsStatements(const QSqlDatabase &) const override { return true; }
     void closing(const QString &connectionName) const override { linkwatch::unwatch(connectionName); }
 
     QString keyColumn() const override { return QString::fromLatin1(kServerKey); }
@@ -277,7 +365,7 @@ public:
     {
         // Each index ends in the row key, as SQLite's do by themselves, so that the
         // rows of one account, name or user are read in stored order from the index.
-        return {
+        return QStringList{
             createTable(schema::daftar()),
             QStringLiteral("CREATE INDEX daftar_nama ON daftar (nama, %1)").arg(QLatin1String(kServerKey)),
             createTable(schema::nabubg()),
@@ -286,7 +374,29 @@ public:
             QStringLiteral("CREATE INDEX tpassword_user ON tpassword (\"user\", %1)").arg(QLatin1String(kServerKey)),
             QStringLiteral("CREATE VIEW Qpass AS SELECT \"user\", \"password\" FROM tpassword ORDER BY %1")
                 .arg(QLatin1String(kServerKey)),
-        };
+        } + trailStatements();
+    }
+
+    QStringList trailStatements() const override;
+    QStringList trailRuleStatements(bool enforced) const override
+    {
+        const QString verb = enforced ? QStringLiteral("ENABLE") : QStringLiteral("DISABLE");
+        return {QStringLiteral("ALTER TABLE nabubg %1 TRIGGER nabubg_hanya_ditambah").arg(verb),
+                QStringLiteral("ALTER TABLE jejak %1 TRIGGER jejak_hanya_ditambah").arg(verb),
+                QStringLiteral("ALTER TABLE jejak %1 TRIGGER jejak_segel").arg(verb)};
+    }
+    bool sealsTrail() const override { return true; }
+    std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const override
+    {
+        return std::make_unique<PostgresStream>(handleOf(database), sql);
+    }
+    bool beginSnapshot(QSqlDatabase &database, QSqlError *error) const override
+    {
+        QSqlQuery query(database);
+        if (query.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")))
+            return true;
+        *error = query.lastError();
+        return false;
     }
 
     bool keepsTimeOfDay() const override { return false; }
@@ -317,6 +427,10 @@ public:
     QString incompleteText(const QString &location, const QString &missing) const override
     {
         return serverIncompleteText(location, missing);
+    }
+    QString noTrailText(const QString &location, const QString &source) const override
+    {
+        return serverNoTrailText(location, source);
     }
 
 private:
@@ -407,6 +521,101 @@ bool PostgresDialect::fixHorizon(QSqlDatabase &database, const QString &table, c
         horizon->excludedValue = u'{' + texts.join(u',') + u'}';
     }
     return true;
+}
+
+// The trail on a server. A trigger numbers, dates and seals every row of jejak as
+// it is inserted, and fills in who wrote it (the session's role, which a client
+// cannot fake) and the content of the row written, read by its table and key:
+// whatever a client sends for those is overwritten. The trigger first takes one
+// lock for the whole trail, held until the transaction ends; in READ COMMITTED
+// each statement after it sees every row committed before, so it reads the real
+// last row and the chain cannot fork (the number's key refuses a fork as well).
+// The jejak row is the last statement before the commit, so the lock is held only
+// for that insert and the commit. Functions that run with the owner's rights have
+// a fixed search path (the schema of the tables), so that no object of another
+// schema can stand in for ours.
+QStringList PostgresDialect::trailStatements() const
+{
+    // The canonical text of audit.cpp, the same bytes: a field is '-' for NULL,
+    // else its length in UTF-8 bytes, ':' and the value; amounts in whole sen,
+    // rounded half away from zero; dates yyyy-MM-dd.
+    const QString field = QStringLiteral("simparo_bidang(%1)");
+    QStringList nabubg, daftar;
+    for (const QString &column : {QStringLiteral("norekening"), QStringLiteral("nama"),
+                                  QStringLiteral("to_char(tanggal, 'YYYY-MM-DD')"), QStringLiteral("kode"),
+                                  QStringLiteral("jenis"), QStringLiteral("simparo_sen(debet)"),
+                                  QStringLiteral("simparo_sen(kredit)"), QStringLiteral("simparo_sen(saldo)")})
+        nabubg << field.arg(column);
+    for (const schema::Column &column : schema::daftar().columns)
+        daftar << field.arg(column.name.toLower());
+    QStringList row;
+    for (const char *column : {"CAST(NEW.nomor AS text)", "NEW.waktu", "NEW.zona", "NEW.\"operator\"", "NEW.peran",
+                               "NEW.loket", "NEW.alamat", "NEW.tindakan", "NEW.tabel", "CAST(NEW.kunci AS text)",
+                               "NEW.norekening", "NEW.rincian", "NEW.isi", "NEW.token"})
+        row << field.arg(QLatin1String(column));
+    QStringList statements{
+        QStringLiteral("CREATE TABLE jejak (nomor bigint PRIMARY KEY, waktu text, zona text, \"operator\" text, "
+                       "peran text, loket text, alamat text, tindakan text, tabel text, kunci bigint, "
+                       "norekening text, rincian text, isi text, token text, segel text)"),
+        QStringLiteral("CREATE UNIQUE INDEX jejak_token ON jejak (token) WHERE token IS NOT NULL"),
+        QStringLiteral("CREATE INDEX jejak_tabel_kunci ON jejak (tabel, kunci)"),
+        QStringLiteral("CREATE INDEX jejak_waktu ON jejak (waktu)"),
+        QStringLiteral("CREATE FUNCTION simparo_bidang(nilai text) RETURNS text LANGUAGE sql IMMUTABLE AS $$"
+                       "SELECT CASE WHEN nilai IS NULL THEN '-' "
+                       "ELSE CAST(octet_length(convert_to(nilai, 'UTF8')) AS text) || ':' || nilai END$$"),
+        QStringLiteral("CREATE FUNCTION simparo_sen(nilai double precision) RETURNS text LANGUAGE sql IMMUTABLE AS $$"
+                       "SELECT CASE WHEN nilai IS NULL THEN NULL "
+                       "WHEN nilai * 100 BETWEEN -9.2e18 AND 9.2e18 THEN CAST(CAST(trunc(nilai * 100) "
+                       "+ CASE WHEN abs(nilai * 100 - trunc(nilai * 100)) >= 0.5 THEN sign(nilai * 100) ELSE 0 END "
+                       "AS bigint) AS text) "
+                       "ELSE '!' || CAST(nilai AS text) END$$"),
+        QStringLiteral("CREATE FUNCTION simparo_isi(nama_tabel text, kunci_baris bigint) RETURNS text "
+                       "LANGUAGE plpgsql STABLE AS $$DECLARE hasil text; BEGIN "
+                       "IF nama_tabel = 'nabubg' THEN SELECT %1 INTO hasil FROM nabubg WHERE %4 = kunci_baris; "
+                       "ELSIF nama_tabel = 'daftar' THEN SELECT %2 INTO hasil FROM daftar WHERE %4 = kunci_baris; "
+                       "ELSIF nama_tabel = 'tpassword' THEN SELECT %3 INTO hasil FROM tpassword WHERE %4 = kunci_baris; "
+                       "END IF; RETURN hasil; END$$")
+            .arg(nabubg.join(QStringLiteral(" || ")), daftar.join(QStringLiteral(" || ")),
+                 field.arg(QStringLiteral("\"user\"")), QLatin1String(kServerKey)),
+        // Who wrote a row: for now the session's role. Operators who are roles of
+        // their own will be told here by their operator name.
+        QStringLiteral("CREATE FUNCTION simparo_jejak_operator() RETURNS text LANGUAGE sql STABLE AS $$"
+                       "SELECT CAST(session_user AS text)$$"),
+        QStringLiteral("CREATE FUNCTION simparo_jejak_segel() RETURNS trigger LANGUAGE plpgsql VOLATILE "
+                       "SECURITY DEFINER AS $$DECLARE sebelumnya text; BEGIN "
+                       "IF current_setting('transaction_isolation') <> 'read committed' THEN "
+                       "RAISE EXCEPTION USING MESSAGE = 'jejak hanya bisa ditambah dalam transaksi READ COMMITTED', "
+                       "ERRCODE = 'invalid_transaction_state'; END IF; "
+                       "PERFORM pg_advisory_xact_lock(%1); "
+                       "NEW.nomor := NULL; "
+                       "SELECT j.nomor, j.segel INTO NEW.nomor, sebelumnya FROM jejak j ORDER BY j.nomor DESC LIMIT 1; "
+                       "NEW.nomor := coalesce(NEW.nomor, 0) + 1; "
+                       "NEW.waktu := to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'); "
+                       "NEW.\"operator\" := simparo_jejak_operator(); "
+                       "NEW.peran := CAST(session_user AS text); "
+                       "NEW.alamat := host(inet_client_addr()); "
+                       "NEW.isi := simparo_isi(NEW.tabel, NEW.kunci); "
+                       "NEW.segel := encode(sha256(decode(coalesce(sebelumnya, repeat('0', 64)), 'hex') "
+                       "|| convert_to(%2, 'UTF8')), 'hex'); "
+                       "RETURN NEW; END$$")
+            .arg(QString::number(kTrailLock), row.join(QStringLiteral(" || "))),
+        QStringLiteral("CREATE TRIGGER jejak_segel BEFORE INSERT ON jejak FOR EACH ROW EXECUTE FUNCTION simparo_jejak_segel()"),
+        QStringLiteral("CREATE FUNCTION simparo_hanya_ditambah() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
+                       "RAISE EXCEPTION USING MESSAGE = TG_ARGV[0], ERRCODE = 'integrity_constraint_violation'; END$$"),
+        // Each function finds the tables and its helpers in the schema they were made in, and nowhere else.
+        QStringLiteral("DO $$DECLARE f text; BEGIN FOREACH f IN ARRAY ARRAY['simparo_bidang(text)', "
+                       "'simparo_sen(double precision)', 'simparo_isi(text, bigint)', 'simparo_jejak_operator()', "
+                       "'simparo_jejak_segel()', 'simparo_hanya_ditambah()'] LOOP "
+                       "EXECUTE format('ALTER FUNCTION %s SET search_path = pg_catalog, %I, pg_temp', f, current_schema()); "
+                       "END LOOP; END$$"),
+    };
+    // Statement triggers: they refuse also a statement that would touch no row, and TRUNCATE.
+    for (const auto &[table, message] : {std::pair{"nabubg", audit::kLedgerAppendOnly},
+                                         std::pair{"jejak", audit::kTrailAppendOnly}})
+        statements << QStringLiteral("CREATE TRIGGER %1_hanya_ditambah BEFORE UPDATE OR DELETE OR TRUNCATE ON %1 "
+                                     "FOR EACH STATEMENT EXECUTE FUNCTION simparo_hanya_ditambah('%2')")
+                          .arg(QLatin1String(table), QString::fromUtf8(message));
+    return statements;
 }
 
 bool PostgresDialect::catalogEntry(QSqlDatabase &database, const QString &name, CatalogEntry *entry, bool *found,

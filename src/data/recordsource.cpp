@@ -172,7 +172,7 @@ QVector<QVariant> RecordSource::asHeld(const QVector<QVariant> &row) const
     return held;
 }
 
-bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck &check)
+bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck &check, const audit::Entry &entry)
 {
     lastWrite_ = Outcome::ok();
     lastError_.clear();
@@ -192,7 +192,7 @@ bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck 
     for (auto it = changes.cbegin(); it != changes.cend(); ++it)
         if (it.key() >= 0 && it.key() < row.size())
             row[it.key()] = it.value();
-    if (!finishWrite(recordwrite::update(target(), key, original, row, check))) {
+    if (!finishWrite(recordwrite::update(target(), key, original, row, check, entry))) {
         // A row changed elsewhere in the meantime is read afresh when next shown;
         // what the operator typed stays where it is until then.
         if (lastWrite_.isRefused() && !own_.contains(key))
@@ -207,7 +207,7 @@ bool RecordSource::update(const QHash<int, QVariant> &changes, const WriteCheck 
     return true;
 }
 
-bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &check)
+bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &check, const audit::Entry &entry)
 {
     lastWrite_ = Outcome::ok();
     lastError_.clear();
@@ -219,7 +219,7 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
     for (int c = 0; c < columns_.size() && c < values.size(); ++c)
         row[c] = values.at(c);
     qint64 key = 0;
-    if (!finishWrite(recordwrite::insert(target(), row, check, &key)))
+    if (!finishWrite(recordwrite::insert(target(), row, check, &key, entry)))
         return false;
     // The new row comes after every visible row: they are all read first.
     const bool placed = ensureComplete();
@@ -258,7 +258,7 @@ Outcome RecordSource::judgeCurrent(const WriteCheck &check) const
     return recordwrite::judge(target(), keys_.at(pos_), check);
 }
 
-bool RecordSource::deleteCurrent(const WriteCheck &check)
+bool RecordSource::deleteCurrent(const WriteCheck &check, const audit::Entry &entry)
 {
     lastWrite_ = Outcome::ok();
     lastError_.clear();
@@ -267,7 +267,7 @@ bool RecordSource::deleteCurrent(const WriteCheck &check)
     if (!hasCurrent())
         return failWrite(QStringLiteral("Tidak ada data yang sedang dipilih."));
     const qint64 key = keys_.at(pos_);
-    if (!finishWrite(recordwrite::remove(target(), key, check)))
+    if (!finishWrite(recordwrite::remove(target(), key, check, entry)))
         return false;
     deleted_.insert(key);
     own_.remove(key);

@@ -103,13 +103,16 @@ public:
     QVariant value(const QString &column, bool *ok = nullptr) const;
     QVariant valueAt(int position, int column, bool *ok = nullptr) const;
 
+    // Each write appends its row to the audit trail in the same transaction: the
+    // entry given (the action, a token, details of the writer's own), filled in
+    // by the write (see recordwrite).
     // Writes the given columns of the current row.
-    bool update(const QHash<int, QVariant> &changes, const WriteCheck &check = {});
+    bool update(const QHash<int, QVariant> &changes, const WriteCheck &check = {}, const audit::Entry &entry = {});
     // Appends one row (values by column position) after all others and makes it current.
-    bool addNew(const QVector<QVariant> &values, const WriteCheck &check = {});
+    bool addNew(const QVector<QVariant> &values, const WriteCheck &check = {}, const audit::Entry &entry = {});
     // Deletes the current row; the row at the same position (or EOF) is then current.
     // The check sees the row as the database holds it now and may refuse the delete.
-    bool deleteCurrent(const WriteCheck &check = {});
+    bool deleteCurrent(const WriteCheck &check = {}, const audit::Entry &entry = {});
     // The check a deletion of the current row would meet, run now on the row as the
     // database holds it, writing nothing (ok without a current row).
     Outcome judgeCurrent(const WriteCheck &check) const;

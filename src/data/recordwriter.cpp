@@ -1,6 +1,7 @@
 #include "recordwriter.h"
 
 #include "database.h"
+#include "money.h"
 
 #include <QDir>
 #include <QSqlError>
@@ -47,10 +48,9 @@ Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
     QSqlError error;
     if (!db::beginWrite(database, &error))
         return failure(error, database);
-    // The statement of the work outlives the transaction: SQLite's is finished
-    // before the commit, a server's is kept by its connection.
+    // The statements of the transaction are kept by the connection; they are
+    // finished before it ends.
     db::Statement statement;
-    QSqlQuery query(database);
     Outcome outcome = guard ? guard(database, statement) : Outcome::ok();
     if (outcome.isOk() && row)
         outcome = storable(target, *row);
@@ -63,14 +63,11 @@ Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
     if (statement)
         statement->finish();
     if (!outcome.isOk()) {
-        query.exec(QStringLiteral("ROLLBACK"));
+        db::endWrite(database, false);
         return outcome;
     }
-    if (!query.exec(QStringLiteral("COMMIT"))) {
-        const Outcome failed = failure(query.lastError(), database);
-        query.exec(QStringLiteral("ROLLBACK"));
-        return failed;
-    }
+    if (!db::endWrite(database, true, &error))
+        return failure(error, database);
     return outcome;
 }
 
@@ -84,6 +81,66 @@ bool same(const QVariant &a, const QVariant &b)
     return a.isNull() == b.isNull() && (a.isNull() || a == b);
 }
 
+// A column's value as the trail's details show it: amounts as amounts, dates as stored.
+QString detailText(const Target &target, const QVector<QVariant> &row, int column)
+{
+    const QVariant value = stored(target, row, column);
+    if (value.isNull())
+        return QString();
+    if (target.kinds.value(column) == schema::Kind::Number)
+        if (const std::optional<Money> amount = Money::fromStored(value))
+            return amount->toText();
+    return value.toString();
+}
+
+int columnOf(const Target &target, const QString &name)
+{
+    for (int c = 0; c < target.columns.size(); ++c)
+        if (target.columns.at(c).compare(name, Qt::CaseInsensitive) == 0)
+            return c;
+    return -1;
+}
+
+// A password, or its hash, never stands in the trail.
+bool secret(const QString &column)
+{
+    return column.compare(QLatin1String("password"), Qt::CaseInsensitive) == 0;
+}
+
+// The entry of a write, filled in with what the write knows: the table, the key,
+// the account number, and the given detail lines after the writer's own.
+audit::Entry completed(const Target &target, audit::Entry entry, audit::Write write, qint64 key,
+                       const QVector<QVariant> &row, const QStringList &lines)
+{
+    if (entry.tindakan.isEmpty()) {
+        const int code = columnOf(target, QStringLiteral("kode"));
+        entry.tindakan = audit::defaultAction(target.table, write, code >= 0 ? row.value(code).toString() : QString());
+    }
+    if (entry.tabel.isEmpty())
+        entry.tabel = target.table;
+    if (!entry.kunci)
+        entry.kunci = key;
+    const int account = columnOf(target, QStringLiteral("norekening"));
+    if (entry.norekening.isNull() && account >= 0)
+        entry.norekening = detailText(target, row, account);
+    QStringList all;
+    if (!entry.rincian.isEmpty())
+        all << entry.rincian;
+    all << lines;
+    entry.rincian = all.join(u'\n');
+    return entry;
+}
+
+// Every column of a row as "kolom=nilai" lines, a password never among them.
+QStringList rowLines(const Target &target, const QVector<QVariant> &row)
+{
+    QStringList lines;
+    for (int c = 0; c < target.columns.size(); ++c)
+        if (!secret(target.columns.at(c)))
+            lines << audit::detail(target.columns.at(c), detailText(target, row, c));
+    return lines;
+}
+
 Outcome goneElsewhere(const Target &target)
 {
     return Outcome::failed(QStringLiteral("Data ini sudah tidak ada di database %1 (dihapus di tempat lain).\n"
@@ -92,13 +149,15 @@ Outcome goneElsewhere(const Target &target)
 }
 } // namespace
 
-Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check, qint64 *key)
+Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check, qint64 *key,
+               const audit::Entry &entry)
 {
     return run(target, &row, check, [&](QSqlDatabase &database, db::Statement &query) {
         QStringList names;
         for (const QString &column : target.columns)
             names << schema::quoted(column);
-        const bool prepared = db::prepare(&query, database, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
+        // The row comes back as the database stored it: the trail's content of it.
+        const bool prepared = db::prepare(&query, database, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4, %2")
                           .arg(schema::quoted(target.table), names.join(u','),
                                QStringList(names.size(), QStringLiteral("?")).join(u','), target.key));
         for (int c = 0; c < target.columns.size(); ++c)
@@ -106,12 +165,21 @@ Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check,
         if (!(prepared && query->exec()) || !query->next())
             return failure(query->lastError(), database);
         *key = query->value(0).toLongLong();
-        return Outcome::ok();
+        QVector<QVariant> written;
+        written.reserve(target.columns.size());
+        for (int c = 0; c < target.columns.size(); ++c)
+            written << query->value(c + 1);
+        query->finish();
+        // The content of a table's row is its trail row's; another table's row is named in the details.
+        const bool described = audit::describedTable(target.table, target.columns);
+        const QStringList lines = described ? QStringList() : rowLines(target, row);
+        return audit::append(database, completed(target, entry, audit::Write::Insert, *key, row, lines), QString(),
+                             described ? &written : nullptr);
     });
 }
 
 Outcome update(const Target &target, qint64 key, const QVector<QVariant> &original, QVector<QVariant> &row,
-               const Check &check)
+               const Check &check, const audit::Entry &entry)
 {
     // The columns this write changes must still hold what the operator saw: a
     // change made meanwhile by another counter is not overwritten unseen. The row
@@ -143,6 +211,7 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
     return run(target, &row, check, [&](QSqlDatabase &database, db::Statement &query) {
         QStringList sets;
         QVariantList values;
+        QStringList lines;
         for (int c = 0; c < target.columns.size(); ++c) {
             const QVariant now = stored(target, row, c);
             const QVariant before = stored(target, original, c);
@@ -150,7 +219,16 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
                 continue;
             sets << schema::quoted(target.columns.at(c)) + QStringLiteral(" = ?");
             values << now;
+            // A new password is told as such, never shown.
+            lines << (secret(target.columns.at(c))
+                          ? audit::detail(target.columns.at(c), QStringLiteral("diganti"))
+                          : audit::change(target.columns.at(c), detailText(target, original, c),
+                                          detailText(target, row, c)));
         }
+        // An operator whose name stays is named all the same.
+        const int user = columnOf(target, QStringLiteral("user"));
+        if (user >= 0 && same(stored(target, row, user), stored(target, original, user)))
+            lines.prepend(audit::detail(target.columns.at(user), detailText(target, row, user)));
         if (sets.isEmpty())
             return Outcome::ok();
         const bool prepared = db::prepare(&query, database, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
@@ -162,16 +240,18 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
             return failure(query->lastError(), database);
         if (query->numRowsAffected() == 0)
             return goneElsewhere(target);
-        return Outcome::ok();
+        query->finish();
+        return audit::append(database, completed(target, entry, audit::Write::Update, key, row, lines));
     }, unchangedElsewhere);
 }
 
 namespace {
-// The check run on the row of a key as the database holds it now (locked against
-// other writers when inside a write); a row already gone is not judged.
-Outcome checkStoredRow(QSqlDatabase &database, const Target &target, qint64 key, const Check &check,
-                       const QString &lockClause)
+// The row of a key as the database holds it now (locked against other writers
+// when inside a write), as the program holds values; empty when it is gone.
+Outcome storedRow(QSqlDatabase &database, const Target &target, qint64 key, const QString &lockClause,
+                  QVector<QVariant> *row)
 {
+    row->clear();
     QStringList names;
     for (const QString &column : target.columns)
         names << schema::quoted(column);
@@ -183,10 +263,21 @@ Outcome checkStoredRow(QSqlDatabase &database, const Target &target, qint64 key,
     if (!query.exec())
         return Outcome::failed(db::describeError(query.lastError(), database));
     if (!query.next())
-        return Outcome::ok(); // deleted elsewhere already: nothing to judge
-    QVector<QVariant> row;
+        return Outcome::ok();
     for (int c = 0; c < target.columns.size(); ++c)
-        row << schema::fromStored(query.value(c), target.kinds.value(c));
+        *row << schema::fromStored(query.value(c), target.kinds.value(c));
+    return Outcome::ok();
+}
+
+// The check run on the row of a key as the database holds it now; a row already
+// gone is not judged.
+Outcome checkStoredRow(QSqlDatabase &database, const Target &target, qint64 key, const Check &check,
+                       const QString &lockClause)
+{
+    QVector<QVariant> row;
+    const Outcome read = storedRow(database, target, key, lockClause, &row);
+    if (!read.isOk() || row.isEmpty())
+        return read; // deleted elsewhere already: nothing to judge
     return check(database, row);
 }
 } // namespace
@@ -197,7 +288,7 @@ Outcome judge(const Target &target, qint64 key, const Check &check)
     return checkStoredRow(database, target, key, check, QString());
 }
 
-Outcome remove(const Target &target, qint64 key, const Check &check)
+Outcome remove(const Target &target, qint64 key, const Check &check, const audit::Entry &entry)
 {
     Check current;
     if (check) {
@@ -207,6 +298,16 @@ Outcome remove(const Target &target, qint64 key, const Check &check)
     }
     QVector<QVariant> row;
     return run(target, &row, current, [&](QSqlDatabase &database, db::Statement &query) {
+        // The trail row comes first, while the row can still be read: it records
+        // the row as it stood. A row already gone is neither recorded nor deleted.
+        QVector<QVariant> gone;
+        const Outcome read = storedRow(database, target, key, db::rowLockClause(database), &gone);
+        if (!read.isOk() || gone.isEmpty())
+            return read;
+        const Outcome recorded =
+            audit::append(database, completed(target, entry, audit::Write::Delete, key, gone, rowLines(target, gone)));
+        if (!recorded.isOk())
+            return recorded;
         const bool prepared = db::prepare(&query, database,
                                           QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(schema::quoted(target.table), target.key));
         query->addBindValue(key);

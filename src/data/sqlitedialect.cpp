@@ -1,27 +1,38 @@
 #include "sqlitedialect.h"
 
+#include "audit.h"
 #include "connectiontext.h"
 #include "messages.h"
 #include "pool.h"
 
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
 
 namespace db {
 
 namespace {
 
-// The file is read through SQLite only, never opened by the program itself: a
-// descriptor of its own on the file, once closed, would drop the locks by which
-// every connection of this program tells other programs that it uses the file
-// (another SIMPARO closing would then take the write-ahead log away under it).
-bool readsAsSqlite(QSqlDatabase &database, const QString &file, QString *error)
+// A file too small to hold a database's first page (an empty file is what SQLite
+// itself makes of a new database) holds none. Only its size is looked at: the
+// process never opens the database file but through SQLite, since closing any
+// other handle on it would drop the locks SQLite holds on it for every connection
+// of the process (POSIX locks belong to the process), and another program (a
+// backup, a check) ending could then take the write-ahead log away from under them.
+bool tooSmallForSqlite(const QString &file)
+{
+    return QFileInfo(file).size() < 512;
+}
+
+// The first read of a file that is not a SQLite database fails with NOTADB (or CORRUPT).
+bool readsAsSqlite(QSqlDatabase &database, QSqlError *error)
 {
     QSqlQuery query(database);
     if (query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
         return true;
-    // A file that is no database is told as such (SQLITE_NOTADB).
-    *error = describeError(query.lastError(), file);
+    *error = query.lastError();
     return false;
 }
 
@@ -56,6 +67,78 @@ bool makeDurable(QSqlDatabase &database, const QString &file, bool allowCreate, 
     return true;
 }
 
+sqlite3 *handleOf(const QSqlDatabase &database)
+{
+    if (!database.driver())
+        return nullptr;
+    const QVariant handle = database.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+// A statement's rows straight from SQLite: its values as stored, text in UTF-8.
+class SqliteStream final : public RowStream
+{
+public:
+    SqliteStream(sqlite3 *handle, const QString &sql) : handle_(handle)
+    {
+        const QByteArray text = sql.toUtf8();
+        if (!handle_) {
+            error_ = QSqlError(QString(), QStringLiteral("no connection"), QSqlError::ConnectionError);
+            return;
+        }
+        if (sqlite3_prepare_v2(handle_, text.constData(), int(text.size()), &statement_, nullptr) != SQLITE_OK)
+            fail();
+    }
+    ~SqliteStream() override { sqlite3_finalize(statement_); }
+    bool next() override
+    {
+        if (!statement_ || error_.isValid())
+            return false;
+        const int step = sqlite3_step(statement_);
+        if (step == SQLITE_ROW)
+            return true;
+        if (step != SQLITE_DONE)
+            fail();
+        return false;
+    }
+    Value value(int column) const override
+    {
+        Value value;
+        switch (sqlite3_column_type(statement_, column)) {
+        case SQLITE_NULL: break;
+        case SQLITE_INTEGER:
+            value.type = Value::Type::Integer;
+            value.integer = sqlite3_column_int64(statement_, column);
+            break;
+        case SQLITE_FLOAT:
+            value.type = Value::Type::Real;
+            value.real = sqlite3_column_double(statement_, column);
+            break;
+        default:
+            value.type = Value::Type::Text;
+            value.text = QByteArrayView(reinterpret_cast<const char *>(sqlite3_column_text(statement_, column)),
+                                        sqlite3_column_bytes(statement_, column));
+            break;
+        }
+        return value;
+    }
+    QSqlError error() const override { return error_; }
+
+private:
+    void fail()
+    {
+        // The extended code, as Qt's driver reports it, for the operator's message.
+        error_ = QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle_)), QSqlError::StatementError,
+                           QString::number(sqlite3_extended_errcode(handle_)));
+    }
+
+    sqlite3 *handle_ = nullptr;
+    sqlite3_stmt *statement_ = nullptr;
+    QSqlError error_;
+};
+
 class SqliteDialect final : public Dialect
 {
 public:
@@ -74,7 +157,12 @@ public:
     bool reopen(QSqlDatabase &, const QString &, QString *) const override { return true; }
     bool lost(const QSqlDatabase &) const override { return false; }
     bool mayKeepOpen(const QSqlDatabase &) const override { return false; }
-    bool keepsStatements() const override { return false; }
+    bool keepsStatements(const QSqlDatabase &database) const override
+    {
+        // Inside a transaction (a write): its statements are reset when it ends.
+        sqlite3 *handle = handleOf(database);
+        return handle && sqlite3_get_autocommit(handle) == 0;
+    }
 
     QString keyColumn() const override { return QStringLiteral("rowid"); }
     bool keyIsColumn() const override { return false; }
@@ -180,7 +268,7 @@ public:
 
     QStringList schemaStatements() const override
     {
-        return {
+        return QStringList{
             createTable(schema::daftar()),
             QStringLiteral("CREATE INDEX daftar_nama ON daftar (nama)"),
             createTable(schema::nabubg()),
@@ -188,7 +276,55 @@ public:
             createTable(schema::tpassword()),
             QStringLiteral("CREATE INDEX tpassword_user ON tpassword (\"user\")"),
             QStringLiteral("CREATE VIEW Qpass AS SELECT \"user\", \"password\" FROM tpassword ORDER BY rowid"),
-        };
+        } + trailStatements();
+    }
+
+    QStringList trailStatements() const override
+    {
+        return QStringList{
+                   QStringLiteral("CREATE TABLE jejak (nomor INTEGER PRIMARY KEY, waktu TEXT, zona TEXT, \"operator\" TEXT, "
+                                  "peran TEXT, loket TEXT, alamat TEXT, tindakan TEXT, tabel TEXT, kunci INTEGER, "
+                                  "norekening TEXT, rincian TEXT, isi TEXT, token TEXT, segel TEXT)"),
+                   QStringLiteral("CREATE UNIQUE INDEX jejak_token ON jejak (token) WHERE token IS NOT NULL"),
+                   QStringLiteral("CREATE INDEX jejak_tabel_kunci ON jejak (tabel, kunci)"),
+                   QStringLiteral("CREATE INDEX jejak_waktu ON jejak (waktu)"),
+               }
+               + trailRuleStatements(true);
+    }
+    QStringList trailRuleStatements(bool enforced) const override
+    {
+        // The program numbers and seals the rows (audit.cpp) inside a transaction
+        // that shuts out every other writer; the trigger refuses a number that is
+        // not the next one, so that no writer can fork the chain.
+        QStringList statements{
+            enforced ? QStringLiteral("CREATE TRIGGER jejak_berurutan BEFORE INSERT ON jejak "
+                                      "WHEN NEW.nomor IS NOT (SELECT coalesce(max(nomor), 0) + 1 FROM jejak) "
+                                      "BEGIN SELECT RAISE(ABORT, 'jejak: nomor baris harus tepat sesudah nomor terakhir'); END")
+                     : QStringLiteral("DROP TRIGGER IF EXISTS jejak_berurutan")};
+        for (const auto &[table, message] : {std::pair{"nabubg", audit::kLedgerAppendOnly},
+                                             std::pair{"jejak", audit::kTrailAppendOnly}}) {
+            for (const char *event : {"UPDATE", "DELETE"}) {
+                const QString name = QStringLiteral("%1_hanya_ditambah_%2").arg(QLatin1String(table), QString::fromLatin1(event).toLower());
+                statements << (enforced ? QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 BEGIN SELECT RAISE(ABORT, '%4'); END")
+                                              .arg(name, QLatin1String(event), QLatin1String(table), QString::fromUtf8(message))
+                                        : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name));
+            }
+        }
+        return statements;
+    }
+    bool sealsTrail() const override { return false; }
+    std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const override
+    {
+        return std::make_unique<SqliteStream>(handleOf(database), sql);
+    }
+    bool beginSnapshot(QSqlDatabase &database, QSqlError *error) const override
+    {
+        // A read transaction: its first read fixes the snapshot for all that follow.
+        QSqlQuery query(database);
+        if (query.exec(QStringLiteral("BEGIN")))
+            return true;
+        *error = query.lastError();
+        return false;
     }
 
     bool keepsTimeOfDay() const override { return true; }
@@ -217,6 +353,10 @@ public:
     QString incompleteText(const QString &location, const QString &missing) const override
     {
         return fileIncompleteText(location, missing);
+    }
+    QString noTrailText(const QString &location, const QString &) const override
+    {
+        return fileNoTrailText(location);
     }
 
 private:
@@ -269,8 +409,7 @@ bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionNa
             *error = notFoundText(file);
             return false;
         }
-        // An empty file is what SQLite itself makes of a new database; it holds no tables.
-        if (QFileInfo(file).size() == 0) {
+        if (tooSmallForSqlite(file)) {
             *error = notSqliteText(file);
             return false;
         }
@@ -285,10 +424,13 @@ bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionNa
         if (options.readOnly && !allowCreate)
             connectOptions += QStringLiteral(";QSQLITE_OPEN_READONLY");
         database.setConnectOptions(connectOptions);
+        QSqlError failure;
         if (!database.open()) {
             *error = describeError(database.lastError(), file);
             ok = false;
-        } else if (!allowCreate && !readsAsSqlite(database, file, error)) {
+        } else if (!allowCreate && !readsAsSqlite(database, &failure)) {
+            const int code = failure.nativeErrorCode().toInt() & 0xff;
+            *error = code == 26 || code == 11 ? notSqliteText(file) : describeError(failure, file); // NOTADB, CORRUPT
             ok = false;
         } else if (!makeDurable(database, file, allowCreate, error)) {
             ok = false;

@@ -138,6 +138,15 @@ Outcome registeredName(QSqlDatabase &database, const QString &account, QString *
     return Outcome::ok();
 }
 
+audit::Entry trailEntry(Code code, const QString &account, const QString &token)
+{
+    audit::Entry entry;
+    entry.tindakan = QLatin1String(code == Code::Deposit ? audit::action::kDeposit : audit::action::kWithdrawal);
+    entry.norekening = account;
+    entry.token = token;
+    return entry;
+}
+
 QVector<QVariant> ledgerRow(const QString &account, const QString &name, const QDate &date, Code code,
                             Money amount)
 {

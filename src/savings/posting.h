@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/audit.h"
 #include "data/money.h"
 #include "data/outcome.h"
 #include "data/recordwriter.h"
@@ -86,6 +87,10 @@ QString balanceQuestion(const QString &account, const std::optional<Money> &show
 // The question put to the clerk when the new balance on screen was computed for
 // another amount than the one now typed (changed after its Enter).
 QString amountChangedQuestion(Money amount, Money next);
+
+// The audit trail's entry of one "SAVE": a deposit or a withdrawal on the account,
+// with the token that names this "SAVE" (audit::newToken()).
+audit::Entry trailEntry(Code code, const QString &account, const QString &token);
 
 // Messages of the transaction screen.
 namespace text {

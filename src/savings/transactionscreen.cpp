@@ -35,6 +35,7 @@ TransactionScreen::TransactionScreen(QWidget *parent)
     ui.cbo_TRANSAKSI->setEditText(QString());
 
     onEnter(ui.txtREKENING, [this] { lookUpAccount(); });
+    connect(ui.txtREKENING, &QLineEdit::textChanged, this, [this] { foundAccount_ = QString(); });
     onEnter(ui.txtKREDIT, [this] { enterAmount(Code::Deposit); });
     onEnter(ui.txtDEBET, [this] { enterAmount(Code::Withdrawal); });
     // A code is chosen from the list, or typed ("01", "02") and confirmed with Enter,
@@ -105,6 +106,8 @@ std::optional<QString> TransactionScreen::lookUpCustomer(const QString &notFound
         refuse(notFound, ui.txtREKENING);
         return std::nullopt;
     }
+    foundAccount_ = ui.txtREKENING->text();
+    foundName_ = customer.name;
     return customer.name;
 }
 
@@ -271,7 +274,11 @@ void TransactionScreen::save()
     const QString account = ui.txtREKENING->text();
     if (account.isEmpty())
         return refuse(QString::fromLatin1(posting::text::kAccountMissing), ui.txtREKENING);
-    const std::optional<QString> name = lookUpCustomer(QString::fromLatin1(posting::text::kAccountUnknown));
+    // An account found by the preview is not looked up again: the write takes the
+    // register's name itself, and refuses an account no longer registered.
+    const std::optional<QString> name = !foundAccount_.isNull() && account == foundAccount_
+                                            ? std::optional<QString>(foundName_)
+                                            : lookUpCustomer(QString::fromLatin1(posting::text::kAccountUnknown));
     if (!name)
         return;
     const std::optional<Code> code = chosenCode();
@@ -306,7 +313,10 @@ void TransactionScreen::save()
                 return;
         }
     }
-    while (!Adodc2->addNew(row, posting::postingCheck(account, *code, amount, shown))) {
+    // Each "SAVE" is named in the audit trail by a token of its own.
+    const QString token = audit::newToken();
+    while (!Adodc2->addNew(row, posting::postingCheck(account, *code, amount, shown),
+                           posting::trailEntry(*code, account, token))) {
         if (shown->differed) {
             if (!confirmChangedBalance(*code, amount, amountField))
                 return;
@@ -325,11 +335,9 @@ void TransactionScreen::save()
     }
     shownAccount_.reset();
     showNewBalancePlace();
-    ui.txtREKENING->clear();
-    ui.TXTnama->clear();
-    ui.txtDEBET->clear();
-    ui.txtKREDIT->clear();
-    ui.txtSALDO->clear();
-    ui.txtJENIS->clear();
+    // Fields that are empty already (a deposit's withdrawal field) are left as they are.
+    for (QLineEdit *field : {ui.txtREKENING, ui.TXTnama, ui.txtDEBET, ui.txtKREDIT, ui.txtSALDO, ui.txtJENIS})
+        if (!field->text().isEmpty())
+            field->clear();
     ui.txtREKENING->setFocus();
 }

@@ -64,6 +64,11 @@ private:
     // The account whose previous balance the last lookup (or Enter) showed, until
     // the next "SAVE" stores a posting; nothing when none is shown.
     std::optional<QString> shownAccount_;
+    // The account last found in the register, and its name, until the account
+    // field changes: "SAVE" after the preview needs no second lookup (the write
+    // checks the register again itself).
+    QString foundAccount_;
+    QString foundName_;
     bool codeTyped_ = false;    // text typed into the code list since the last choice from it
     bool choosingCode_ = false; // the operator is choosing from the code list with mouse or keys
 };

@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "data/database.h"
 #include "data/recordwriter.h"
+#include "data/session.h"
 #include "reports/reports.h"
 
 #include <QApplication>
@@ -24,6 +25,8 @@ void Fixture::closeScreens()
 
 void Fixture::init()
 {
+    // Screens opened without the login work for the operator of the first login.
+    session::setOperator(QString::fromLatin1(kTestOperator));
     savedLocale_ = QLocale();
     database = std::make_unique<TestDatabase>();
     dialogs = std::make_unique<DialogAnswerer>();

@@ -12,10 +12,14 @@
 // discarded, so that the next test starts on fresh screens.
 void closeAllScreens();
 
+// The operator the tests work as: the first operator of every test database.
+inline constexpr char kTestOperator[] = "admin";
+
 // The base of the test programs. Each test starts on a fresh database (testdb.h)
 // with the program's dialogs answered (dialogs.h), and ends with every report and
 // screen closed, the default locale and the data layer's test settings as they
-// were, and its database gone. The screen driver's helpers without a window work
+// were, and its database gone. The screens work for the test operator (kTestOperator),
+// as after a login. The screen driver's helpers without a window work
 // on the window given to drive().
 class Fixture : public QObject, public ScreenDriver
 {

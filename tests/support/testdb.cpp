@@ -1,5 +1,6 @@
 #include "testdb.h"
 
+#include "data/audit.h"
 #include "data/database.h"
 #include "testserver.h"
 
@@ -48,6 +49,7 @@ TestDatabase::TestDatabase(bool create)
 
 TestDatabase::~TestDatabase()
 {
+    db::closeConnection(trailConnection_);
     if (!connectionName_.isEmpty()) {
         {
             QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
@@ -138,10 +140,13 @@ static QSqlQuery run(QSqlDatabase database, const QString &sql, const QVariantLi
     return query;
 }
 
-bool TestDatabase::tryExec(const QString &sql, const QVariantList &values)
+bool TestDatabase::tryExec(const QString &sql, const QVariantList &values, QString *error)
 {
     QSqlQuery query(connection());
-    return attempt(query, sql, values);
+    const bool done = attempt(query, sql, values);
+    if (error)
+        *error = query.lastError().text();
+    return done;
 }
 
 void TestDatabase::makeOlderRegister()
@@ -184,13 +189,47 @@ void TestDatabase::addCustomer(const QString &norekening, const QString &nama, c
          {norekening, nama, pendidikan});
 }
 
-void TestDatabase::addLedgerRow(const QString &norekening, const QString &nama, const QString &date,
-                                const QString &kode, double debet, double kredit, double saldo)
+void TestDatabase::execAsOwner(const QString &sql, const QVariantList &values)
 {
-    exec(QStringLiteral("INSERT INTO nabubg VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-         {norekening, nama, date, kode,
-          kode == QLatin1String("01") ? QStringLiteral("Penyetoran") : QStringLiteral("Penarikan"), debet, kredit,
-          saldo});
+    const db::Dialect &dialect = db::dialectFor(connectionText());
+    exec(QStringLiteral("BEGIN"));
+    for (const QString &statement : dialect.trailRuleStatements(false))
+        exec(statement);
+    exec(sql, values);
+    for (const QString &statement : dialect.trailRuleStatements(true))
+        exec(statement);
+    exec(QStringLiteral("COMMIT"));
+}
+
+void TestDatabase::addLedgerRow(const QString &norekening, const QString &nama, const QString &date,
+                                const QString &kode, double debet, double kredit, const QVariant &saldo)
+{
+    QString error;
+    if (trailConnection_.isEmpty() && !db::openConnection(connectionText(), &trailConnection_, &error))
+        qFatal("cannot open the test database: %s", qPrintable(error));
+    QSqlDatabase database = db::connection(trailConnection_);
+    QSqlError failure;
+    if (!db::beginWrite(database, &failure))
+        qFatal("cannot write the test database: %s", qPrintable(failure.text()));
+    QSqlQuery query(database);
+    query.prepare(QStringLiteral("INSERT INTO nabubg VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING %1")
+                      .arg(db::keyColumn(database)));
+    for (const QVariant &value : {QVariant(norekening), QVariant(nama), QVariant(date), QVariant(kode),
+                                  QVariant(kode == QLatin1String("01") ? QStringLiteral("Penyetoran")
+                                                                       : QStringLiteral("Penarikan")),
+                                  QVariant(debet), QVariant(kredit), saldo})
+        query.addBindValue(value);
+    if (!query.exec() || !query.next())
+        qFatal("test ledger row not written: %s", qPrintable(query.lastError().text()));
+    audit::Entry entry;
+    entry.tindakan = audit::defaultAction(QStringLiteral("nabubg"), audit::Write::Insert, kode);
+    entry.tabel = QStringLiteral("nabubg");
+    entry.kunci = query.value(0).toLongLong();
+    entry.norekening = norekening;
+    query.finish();
+    const Outcome recorded = audit::append(database, entry);
+    if (!recorded.isOk() || !db::endWrite(database, true, &failure))
+        qFatal("test ledger row's trail not written: %s %s", qPrintable(recorded.message()), qPrintable(failure.text()));
 }
 
 void TestDatabase::addOperator(const QString &user, const QString &password)

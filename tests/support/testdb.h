@@ -39,16 +39,24 @@ public:
     // All rows of a query, each row's columns joined with "|".
     QStringList rows(const QString &sql, const QVariantList &values = {});
 
-    // Like exec(), but a refusal of the database is a result: false.
-    bool tryExec(const QString &sql, const QVariantList &values = {});
+    // Like exec(), but a refusal of the database is a result: false, with the database's words in *error.
+    bool tryExec(const QString &sql, const QVariantList &values = {}, QString *error = nullptr);
 
     // Recreates the register as databases made before the account number was
     // enforced hold it: the same columns (and on the server the hidden key), no rule.
     void makeOlderRegister();
 
+    // Runs one statement as the owner does, with the trail's rules lifted for it
+    // (nabubg and jejak refuse UPDATE and DELETE; a file's jejak takes only the next
+    // number; a server seals every jejak row inserted): to lay out a damaged or
+    // tampered ledger. Fails the test on error.
+    void execAsOwner(const QString &sql, const QVariantList &values = {});
+
     void addCustomer(const QString &norekening, const QString &nama, const QString &pendidikan = QStringLiteral("SD"));
+    // A ledger row as a posting writes it: with its posting row in the audit trail.
+    // A saldo that is no number (an invalid value: NULL) is stored as it is.
     void addLedgerRow(const QString &norekening, const QString &nama, const QString &date, const QString &kode,
-                      double debet, double kredit, double saldo);
+                      double debet, double kredit, const QVariant &saldo);
     void addOperator(const QString &user, const QString &password);
     // Damages the file behind the program's back, past its first two pages: cuts it
     // short there, or overwrites the rest with garbage.
@@ -68,6 +76,7 @@ private:
     QByteArray savedHome_;
     QByteArray savedConfig_;
     QString connectionName_;
+    QString trailConnection_; // a connection of the program's own, for writes with their trail row
 };
 
 // A program of the build (SIMPARO_TOOLS_DIR, else the test program's own folder).

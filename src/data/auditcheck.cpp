@@ -1,0 +1,480 @@
+#include "auditcheck.h"
+
+#include "catalog.h"
+#include "dialect.h"
+#include "money.h"
+#include "pool.h"
+#include "schema.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <memory>
+#include <vector>
+
+namespace audit {
+
+namespace {
+
+QString postingActions()
+{
+    return QStringLiteral("('%1', '%2')").arg(QLatin1String(action::kDeposit), QLatin1String(action::kWithdrawal));
+}
+
+QByteArrayView textOf(const db::Value &value)
+{
+    return value.type == db::Value::Type::Text ? value.text : QByteArrayView();
+}
+
+qint64 integerOf(const db::Value &value)
+{
+    switch (value.type) {
+    case db::Value::Type::Integer: return value.integer;
+    case db::Value::Type::Real: return qint64(value.real);
+    case db::Value::Type::Text: return value.text.toLongLong();
+    case db::Value::Type::Null: break;
+    }
+    return 0;
+}
+
+// A value as the ledger's walk reads it (as Qt's drivers give values).
+QVariant variantOf(const db::Value &value)
+{
+    switch (value.type) {
+    case db::Value::Type::Integer: return QVariant(value.integer);
+    case db::Value::Type::Real: return QVariant(value.real);
+    case db::Value::Type::Text: return QVariant(QString::fromUtf8(value.text));
+    case db::Value::Type::Null: break;
+    }
+    return QVariant();
+}
+
+bool isPosting(QByteArrayView tindakan)
+{
+    return tindakan == action::kDeposit || tindakan == action::kWithdrawal;
+}
+
+bool namesKnownBreaks(QByteArrayView tindakan)
+{
+    return tindakan == action::kImport || tindakan == action::kTrailInstalled || tindakan == action::kBreakAccepted;
+}
+
+bool coversRows(QByteArrayView tindakan)
+{
+    return tindakan == action::kImport || tindakan == action::kTrailInstalled;
+}
+
+QString knownKey(const QString &account, qint64 key)
+{
+    return account + QChar(0x1f) + QString::number(key);
+}
+
+// A field of a ledger row's content as a person reads it.
+QString shownField(const QString &value, schema::Kind kind)
+{
+    if (value.isNull())
+        return QStringLiteral("(kosong)");
+    bool ok = false;
+    const qint64 sen = value.toLongLong(&ok);
+    if (kind == schema::Kind::Number && ok)
+        return Money::fromSen(sen).toText();
+    return QStringLiteral("\"%1\"").arg(value);
+}
+
+// What differs between a ledger row's content as sealed in jejak and as it stands.
+QString differences(const QString &sealed, const QString &now)
+{
+    const std::optional<QList<QString>> before = fieldsOf(sealed);
+    const std::optional<QList<QString>> after = fieldsOf(now);
+    const QList<schema::Column> &columns = schema::nabubg().columns;
+    if (!before || !after || before->size() != columns.size() || after->size() != columns.size())
+        return QStringLiteral("isi di jejak tidak terbaca");
+    QStringList differing;
+    for (int c = 0; c < columns.size(); ++c) {
+        const QString &a = before->at(c);
+        const QString &b = after->at(c);
+        if (a.isNull() == b.isNull() && a == b)
+            continue;
+        differing << QStringLiteral("%1 sekarang %2, di jejak %3")
+                         .arg(columns.at(c).name, shownField(b, columns.at(c).kind), shownField(a, columns.at(c).kind));
+    }
+    return differing.join(QStringLiteral("; "));
+}
+
+// A key range covered by an import or the trail's installation, and what the
+// ledger holds in it now.
+struct Range {
+    qint64 nomor = 0;
+    QString tindakan;
+    Coverage recorded;
+    QCryptographicHash digest{QCryptographicHash::Sha256};
+    qint64 count = 0;
+};
+
+class Checker
+{
+public:
+    Checker(CheckResult *result, int keep) : result_(result), keep_(keep) {}
+
+    void find(const QString &table, qint64 key, const QString &text)
+    {
+        ++result_->findings;
+        if (result_->shown.size() < keep_)
+            result_->shown << Finding{table, key, text};
+    }
+
+    Outcome walkTrail(QSqlDatabase &database);
+    Outcome walkLedger(QSqlDatabase &database);
+    Outcome findGone(QSqlDatabase &database);
+    void finishRanges();
+
+private:
+    struct Group {
+        qint64 key = 0;
+        ledger::Row row;
+        QByteArray isi;
+        QList<QPair<qint64, QByteArray>> postings; // nomor and content of its posting rows
+    };
+    void finishGroup(const Group &group);
+    void checkAgainstTrail(const Group &group, const QString &account);
+
+    CheckResult *result_;
+    int keep_;
+    std::vector<std::unique_ptr<Range>> ranges_;
+    QHash<QString, QPair<qint64, QString>> known_; // account and key -> the jejak row naming it
+    qint64 postings_ = 0; // posting rows of ledger rows in the chain
+    qint64 matched_ = 0;  // of those, the ones whose ledger row is there
+    ledger::ChainWalker chains_{0};
+};
+
+Outcome Checker::walkTrail(QSqlDatabase &database)
+{
+    // Read as a stream straight from the engine: a trail of any length is never
+    // held, and its text is taken as stored, without a conversion.
+    const std::unique_ptr<db::RowStream> rows =
+        db::dialect(database).stream(database, QStringLiteral("SELECT %1 FROM jejak ORDER BY nomor").arg(recordColumns()));
+    QByteArray previous;
+    qint64 expected = 1;
+    db::Value values[15];
+    Record head;
+    while (rows->next()) {
+        for (int c = 0; c < 15; ++c)
+            values[c] = rows->value(c);
+        const qint64 nomor = integerOf(values[0]);
+        const QByteArrayView tindakan = textOf(values[7]);
+        ++result_->trailRows;
+        if (nomor != expected)
+            find(QStringLiteral("jejak"), nomor,
+                 expected == 1 ? QStringLiteral("jejak nomor %1: rantai jejak tidak mulai dari nomor 1 "
+                                                "(baris jejak hilang).")
+                                     .arg(nomor)
+                               : QStringLiteral("jejak nomor %1: tidak bersambung, datang sesudah nomor %2 "
+                                                "(baris jejak hilang atau disisipkan).")
+                                     .arg(nomor)
+                                     .arg(expected - 1));
+        expected = nomor + 1;
+        const QByteArray computed = seal(previous, content(values));
+        const QByteArrayView stored = textOf(values[14]);
+        if (computed != stored)
+            find(QStringLiteral("jejak"), nomor,
+                 QStringLiteral("jejak nomor %1 (%2): segel tidak cocok (tercatat %3, dihitung %4): baris ini, "
+                                "atau segel baris sebelumnya, diubah di luar SIMPARO.")
+                     .arg(nomor)
+                     .arg(QString::fromUtf8(tindakan),
+                          values[14].type == db::Value::Type::Null ? QStringLiteral("(kosong)")
+                                                                   : QString::fromUtf8(stored),
+                          QString::fromLatin1(computed)));
+        // The next seal is recomputed from this one as stored: one changed row is one finding.
+        previous = stored.toByteArray();
+        if (isPosting(tindakan) && textOf(values[8]) == "nabubg" && values[9].type != db::Value::Type::Null)
+            ++postings_;
+        if (coversRows(tindakan)) {
+            if (const std::optional<Coverage> coverage = coverageOf(QString::fromUtf8(textOf(values[11])))) {
+                auto range = std::make_unique<Range>();
+                range->nomor = nomor;
+                range->tindakan = QString::fromUtf8(tindakan);
+                range->recorded = *coverage;
+                ranges_.push_back(std::move(range));
+            }
+        }
+        if (namesKnownBreaks(tindakan))
+            for (const KnownBreak &known : breaksOf(QString::fromUtf8(textOf(values[11]))))
+                known_.insert(knownKey(known.account, known.key), {nomor, QString::fromUtf8(tindakan)});
+        head.nomor = nomor;
+        head.waktu = QString::fromUtf8(textOf(values[1]));
+        head.zona = QString::fromUtf8(textOf(values[2]));
+        head.segel = QString::fromUtf8(stored);
+    }
+    if (rows->error().isValid())
+        return Outcome::failed(db::describeError(rows->error(), database));
+    if (result_->trailRows > 0)
+        result_->head = head;
+    return Outcome::ok();
+}
+
+void Checker::finishGroup(const Group &group)
+{
+    const ledger::Row &row = group.row;
+    // A row that does not match its trail is named before the chain it breaks.
+    if (result_->hasTrail)
+        checkAgainstTrail(group, row.account);
+    if (const std::optional<ledger::Break> broken = chains_.add(row)) {
+        const auto known = known_.constFind(knownKey(row.account, row.key));
+        if (known != known_.constEnd())
+            result_->known << KnownNotice{*broken, known->first, known->second};
+        else
+            find(QStringLiteral("nabubg"), row.key, broken->text());
+    }
+}
+
+void Checker::checkAgainstTrail(const Group &group, const QString &account)
+{
+    bool covered = false;
+    for (const std::unique_ptr<Range> &range : ranges_) {
+        if (!range->recorded.first || group.key < *range->recorded.first || group.key > *range->recorded.last)
+            continue;
+        covered = true;
+        range->digest.addData(group.isi);
+        ++range->count;
+    }
+    matched_ += group.postings.size();
+    if (group.postings.isEmpty()) {
+        if (!covered)
+            find(QStringLiteral("nabubg"), group.key,
+                 QStringLiteral("nabubg baris %1 (rekening %2): tidak ada baris jejaknya (setoran atau penarikan) "
+                                "dan tidak termasuk impor mana pun: ditambah di luar SIMPARO.")
+                     .arg(group.key)
+                     .arg(account));
+        return;
+    }
+    if (group.postings.size() > 1) {
+        QStringList numbers;
+        for (const auto &posting : group.postings)
+            numbers << QString::number(posting.first);
+        find(QStringLiteral("nabubg"), group.key,
+             QStringLiteral("nabubg baris %1 (rekening %2): punya %3 baris jejak (nomor %4), seharusnya satu.")
+                 .arg(group.key)
+                 .arg(account)
+                 .arg(group.postings.size())
+                 .arg(numbers.join(QStringLiteral(", "))));
+    }
+    for (const auto &[nomor, sealed] : group.postings) {
+        if (sealed == group.isi && sealed.isNull() == group.isi.isNull())
+            continue;
+        // Told in the words of the row's columns; read as text only now.
+        find(QStringLiteral("nabubg"), group.key,
+             QStringLiteral("nabubg baris %1 (rekening %2): berbeda dari jejak nomor %3: %4.")
+                 .arg(group.key)
+                 .arg(account)
+                 .arg(nomor)
+                 .arg(differences(QString::fromUtf8(sealed), QString::fromUtf8(group.isi))));
+    }
+}
+
+Outcome Checker::walkLedger(QSqlDatabase &database)
+{
+    const QString key = db::keyColumn(database);
+    QStringList columns;
+    for (const QString &column : contentColumns(QStringLiteral("nabubg")))
+        columns << QStringLiteral("n.") + column;
+    // Posting rows of jejak come beside their ledger row (the index on tabel and kunci).
+    const QString sql = result_->hasTrail
+                            ? QStringLiteral("SELECT n.%1, %2, j.nomor, j.isi FROM nabubg n LEFT JOIN jejak j "
+                                             "ON j.tabel = 'nabubg' AND j.kunci = n.%1 AND j.tindakan IN %3 ORDER BY n.%1")
+                                  .arg(key, columns.join(u','), postingActions())
+                            : QStringLiteral("SELECT n.%1, %2, NULL, NULL FROM nabubg n ORDER BY n.%1")
+                                  .arg(key, columns.join(u','));
+    const std::unique_ptr<db::RowStream> rows = db::dialect(database).stream(database, sql);
+    Group group;
+    bool pending = false;
+    db::Value values[8];
+    const QString table = QStringLiteral("nabubg");
+    while (rows->next()) {
+        const qint64 at = integerOf(rows->value(0));
+        if (!pending || at != group.key) {
+            if (pending)
+                finishGroup(group);
+            pending = true;
+            group.key = at;
+            for (int c = 0; c < 8; ++c)
+                values[c] = rows->value(c + 1);
+            group.isi = rowContent(table, values);
+            group.row = ledger::rowOf(at, variantOf(values[0]), variantOf(values[2]), variantOf(values[5]),
+                                      variantOf(values[6]), variantOf(values[7]));
+            group.postings.clear();
+        }
+        const db::Value nomor = rows->value(9);
+        if (nomor.type != db::Value::Type::Null) {
+            const db::Value isi = rows->value(10);
+            group.postings.append({integerOf(nomor), isi.type == db::Value::Type::Null ? QByteArray()
+                                                                                       : isi.text.toByteArray()});
+        }
+    }
+    if (pending)
+        finishGroup(group);
+    if (rows->error().isValid())
+        return Outcome::failed(db::describeError(rows->error(), database));
+    result_->ledger = chains_.summary();
+    return Outcome::ok();
+}
+
+Outcome Checker::findGone(QSqlDatabase &database)
+{
+    // Only when some posting rows of the chain met no ledger row.
+    if (!result_->hasTrail || matched_ >= postings_)
+        return Outcome::ok();
+    const QString key = db::keyColumn(database);
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT j.nomor, j.kunci, j.norekening, j.tindakan FROM jejak j "
+                                   "WHERE j.tabel = 'nabubg' AND j.kunci IS NOT NULL AND j.tindakan IN %1 "
+                                   "AND NOT EXISTS (SELECT 1 FROM nabubg n WHERE n.%2 = j.kunci) ORDER BY j.nomor")
+                        .arg(postingActions(), key)))
+        return Outcome::failed(db::describeError(query.lastError(), database));
+    while (query.next())
+        find(QStringLiteral("nabubg"), query.value(1).toLongLong(),
+             QStringLiteral("nabubg baris %1 (rekening %2): hilang; jejak nomor %3 mencatat %4 baris itu: "
+                            "dihapus di luar SIMPARO.")
+                 .arg(query.value(1).toLongLong())
+                 .arg(query.value(2).toString())
+                 .arg(query.value(0).toLongLong())
+                 .arg(query.value(3).toString()));
+    if (query.lastError().isValid())
+        return Outcome::failed(db::describeError(query.lastError(), database));
+    return Outcome::ok();
+}
+
+void Checker::finishRanges()
+{
+    for (const std::unique_ptr<Range> &range : ranges_) {
+        const Coverage &recorded = range->recorded;
+        const QString rows = recorded.first ? QStringLiteral("nabubg baris %1-%2").arg(*recorded.first).arg(*recorded.last)
+                                            : QStringLiteral("nabubg");
+        if (range->count != recorded.count)
+            find(QStringLiteral("nabubg"), recorded.first.value_or(0),
+                 QStringLiteral("%1 (%2, jejak nomor %3): %4 baris, tercatat %5 baris: baris dihapus atau ditambah "
+                                "di luar SIMPARO.")
+                     .arg(rows, range->tindakan)
+                     .arg(range->nomor)
+                     .arg(range->count)
+                     .arg(recorded.count));
+        else if (range->digest.result().toHex() != recorded.digest)
+            find(QStringLiteral("nabubg"), recorded.first.value_or(0),
+                 QStringLiteral("%1 (%2, jejak nomor %3): isinya berbeda dari yang tercatat (digest): "
+                                "baris diubah di luar SIMPARO.")
+                     .arg(rows, range->tindakan)
+                     .arg(range->nomor));
+    }
+}
+
+} // namespace
+
+Outcome check(QSqlDatabase &database, CheckResult *result, int keep)
+{
+    *result = CheckResult();
+    QSqlError failure;
+    if (!db::hasTrail(database, &result->hasTrail, &failure))
+        return Outcome::failed(db::describeError(failure, database));
+    if (!db::dialect(database).beginSnapshot(database, &failure))
+        return Outcome::failed(db::describeError(failure, database));
+    Checker checker(result, keep);
+    Outcome outcome = result->hasTrail ? checker.walkTrail(database) : Outcome::ok();
+    if (outcome.isOk())
+        outcome = checker.walkLedger(database);
+    if (outcome.isOk())
+        outcome = checker.findGone(database);
+    checker.finishRanges();
+    db::endWrite(database, false); // the snapshot ends
+
+    return outcome;
+}
+
+QStringList describe(const CheckResult &result)
+{
+    QStringList lines;
+    if (!result.hasTrail) {
+        lines << QStringLiteral("Database ini belum punya jejak audit (tabel jejak): hanya kesinambungan saldo "
+                                "yang diperiksa. Berikan jejak dengan simparo-initdb --upgrade.");
+    } else if (!result.head) {
+        lines << QStringLiteral("Jejak: belum ada baris.");
+    } else {
+        const QDateTime local = localTime(result.head->waktu, result.head->zona);
+        lines << QStringLiteral("Jejak: %1 baris; segel terakhir (nomor %2, %3 %4):")
+                     .arg(result.trailRows)
+                     .arg(result.head->nomor)
+                     .arg(local.isValid() ? local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : result.head->waktu,
+                          result.head->zona)
+              << QStringLiteral("  ") + groupedSeal(result.head->segel);
+    }
+    lines << QStringLiteral("Buku tabungan: %1 baris, %2 rekening.").arg(result.ledger.rows).arg(result.ledger.accounts);
+    for (const KnownNotice &notice : result.known)
+        lines << QStringLiteral("Catatan (sudah diketahui, %1 di jejak nomor %2): %3")
+                     .arg(notice.tindakan)
+                     .arg(notice.nomor)
+                     .arg(notice.link.text());
+    for (const Finding &finding : result.shown)
+        lines << QStringLiteral("TIDAK COCOK: ") + finding.text;
+    if (result.findings > result.shown.size())
+        lines << QStringLiteral("... dan %1 temuan lain.").arg(result.findings - result.shown.size());
+    lines << (result.holds() ? QStringLiteral("Semua cocok.")
+                             : QStringLiteral("%1 temuan: jejak audit atau buku tabungan tidak cocok.").arg(result.findings));
+    return lines;
+}
+
+Outcome acceptBreak(QSqlDatabase &database, const QString &account, qint64 key)
+{
+    QSqlError failure;
+    if (!db::beginWrite(database, &failure))
+        return Outcome::failed(db::describeError(failure, database));
+    const auto finish = [&database](const Outcome &outcome) {
+        QSqlError error;
+        if (!db::endWrite(database, outcome.isOk(), &error))
+            return Outcome::failed(db::describeError(error, database));
+        return outcome;
+    };
+    // Is the row a break of its chain, and is it known already?
+    std::optional<ledger::Break> found;
+    ledger::ChainWalker chains(0);
+    ledger::Summary summary;
+    const Outcome walked = ledger::checkChains(database, &summary, 0, [&](const ledger::Row &row) {
+        const std::optional<ledger::Break> broken = chains.add(row);
+        if (row.key == key && row.account == account)
+            found = broken;
+    });
+    if (!walked.isOk())
+        return finish(walked);
+    if (!found)
+        return finish(Outcome::refused(
+            QStringLiteral("Baris %1 rekening %2 tidak memutus kesinambungan saldo; tidak ada yang dicatat.")
+                .arg(key)
+                .arg(account)));
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT nomor, tindakan, rincian FROM jejak WHERE tindakan IN ('%1', '%2', '%3') "
+                                   "ORDER BY nomor")
+                        .arg(QLatin1String(action::kImport), QLatin1String(action::kTrailInstalled),
+                             QLatin1String(action::kBreakAccepted))))
+        return finish(Outcome::failed(db::describeError(query.lastError(), database)));
+    while (query.next())
+        if (breaksOf(query.value(2).toString()).contains(KnownBreak{account, key}))
+            return finish(Outcome::refused(
+                QStringLiteral("Putus saldo rekening %1 pada baris %2 sudah diketahui (%3, jejak nomor %4); "
+                               "tidak ada yang dicatat.")
+                    .arg(account)
+                    .arg(key)
+                    .arg(query.value(1).toString())
+                    .arg(query.value(0).toLongLong())));
+    if (query.lastError().isValid())
+        return finish(Outcome::failed(db::describeError(query.lastError(), database)));
+    query.finish();
+    Entry entry;
+    entry.tindakan = QLatin1String(action::kBreakAccepted);
+    entry.tabel = QStringLiteral("nabubg");
+    entry.kunci = key;
+    entry.norekening = account;
+    entry.rincian = detail(QStringLiteral("putus"), QStringLiteral("%1@%2").arg(account).arg(key));
+    return finish(append(database, entry));
+}
+
+} // namespace audit

@@ -1,0 +1,341 @@
+// The audit trail: every action of the screens writes its one row; nabubg and
+// jejak refuse UPDATE and DELETE; simparo-verify names a row changed, deleted or
+// inserted behind the program's back; known breaks are notices until accepted;
+// an older database is refused until simparo-initdb --upgrade gives it the trail;
+// the day's seal is that of the day's last row in local time.
+#include "app/loginscreen.h"
+#include "app/passwordscreen.h"
+#include "customers/newcustomerscreen.h"
+#include "customers/registerscreen.h"
+#include "data/audit.h"
+#include "data/auditcheck.h"
+#include "data/database.h"
+#include "savings/transactionscreen.h"
+#include "shell/screens.h"
+#include "fixture.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+namespace {
+const QString kAni = QStringLiteral("0101");
+const QString kCitra = QStringLiteral("0103"); // registered first, no ledger rows
+
+enum Action { Deposit, Withdrawal, NewCustomer, CustomerChange, CustomerDeletion, PasswordChange, Login, FailedLogin };
+} // namespace
+
+class tst_Trail : public Fixture
+{
+    Q_OBJECT
+
+private:
+    qint64 trailRows() { return database->scalar(QStringLiteral("SELECT count(*) FROM jejak")).toLongLong(); }
+    qint64 lastNomor() { return database->scalar(QStringLiteral("SELECT max(nomor) FROM jejak")).toLongLong(); }
+    qint64 lastLedgerKey() { return database->scalar(QStringLiteral("SELECT max(rowid) FROM nabubg")).toLongLong(); }
+    ToolRun verify(const QStringList &arguments = {}) { return runTool("simparo-verify", arguments, database->home()); }
+
+    // The check of simparo-verify, in this process.
+    audit::CheckResult check()
+    {
+        audit::CheckResult result;
+        QString name, error;
+        if (!db::openConnection(database->connectionText(), &name, &error))
+            qFatal("%s", qPrintable(error));
+        {
+            QSqlDatabase live = db::connection(name);
+            const Outcome checked = audit::check(live, &result);
+            if (!checked.isOk())
+                qFatal("%s", qPrintable(checked.message()));
+        }
+        db::closeConnection(name);
+        return result;
+    }
+
+    void act(int action)
+    {
+        switch (action) {
+        case Deposit:
+        case Withdrawal: {
+            const bool deposit = action == Deposit;
+            drive(screens::show<TransactionScreen>());
+            type("txtREKENING", kAni);
+            enter("txtREKENING");
+            ScreenDriver::choose("cbo_TRANSAKSI", deposit ? 0 : 1);
+            type(deposit ? "txtKREDIT" : "txtDEBET", QStringLiteral("1000"));
+            enter(deposit ? "txtKREDIT" : "txtDEBET");
+            click("cmdSIMPAN");
+            break;
+        }
+        case NewCustomer:
+            drive(screens::show<NewCustomerScreen>());
+            type("txtREKENING", QStringLiteral("0777"));
+            type("txtNAMA", QStringLiteral("Dewi Sartika"));
+            click("cmdSAVE");
+            break;
+        case CustomerChange:
+            drive(screens::show<RegisterScreen>());
+            click("cmdADD");
+            type("txtKOTA", QStringLiteral("Binjai"));
+            click("cmdUPDATE");
+            break;
+        case CustomerDeletion:
+            drive(screens::show<RegisterScreen>());
+            dialogs->answerMessage(QMessageBox::Yes);
+            click("cmdHAPUS");
+            break;
+        case PasswordChange:
+            drive(screens::show<PasswordScreen>());
+            type("txtUserLama", QStringLiteral("admin"));
+            enter("txtUserLama");
+            type("txtPassLama", QStringLiteral("admin123"));
+            enter("txtPassLama");
+            type("txtUser", QStringLiteral("kasir"));
+            type("txtPassBaru", QStringLiteral("rahasia99"));
+            click("cmdGanti");
+            break;
+        case Login:
+        case FailedLogin:
+            drive(screens::show<LoginScreen>());
+            type("TXTuser", QStringLiteral("admin"));
+            enter("TXTuser");
+            type("TXTpasword", action == Login ? QStringLiteral("admin123") : QStringLiteral("tebakan1"));
+            enter("TXTpasword");
+            break;
+        }
+    }
+
+private slots:
+    void init()
+    {
+        Fixture::init();
+        database->addCustomer(kCitra, QStringLiteral("Citra Lestari"));
+        database->addCustomer(kAni, QStringLiteral("Ani Lubis"));
+        database->addLedgerRow(kAni, QStringLiteral("Ani Lubis"), QStringLiteral("2024-01-02"), QStringLiteral("01"), 0,
+                               5000, 5000);
+        database->addLedgerRow(kAni, QStringLiteral("Ani Lubis"), QStringLiteral("2024-01-03"), QStringLiteral("02"),
+                               1000, 0, 4000);
+    }
+
+    void everyActionWritesItsOneRow_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("tindakan");
+        QTest::addColumn<QString>("tabel");
+        QTest::addColumn<QString>("norekening");
+        QTest::addColumn<QString>("rincian"); // a part of the details
+        QTest::newRow("deposit") << int(Deposit) << "setoran" << "nabubg" << kAni << "";
+        QTest::newRow("withdrawal") << int(Withdrawal) << "penarikan" << "nabubg" << kAni << "";
+        QTest::newRow("new customer") << int(NewCustomer) << "nasabah baru" << "daftar" << "0777" << "";
+        QTest::newRow("change") << int(CustomerChange) << "nasabah ubah" << "daftar" << kCitra
+                                << "kota: Medan -> Binjai";
+        QTest::newRow("deletion") << int(CustomerDeletion) << "nasabah hapus" << "daftar" << kCitra
+                                  << "nama=Citra Lestari";
+        QTest::newRow("password") << int(PasswordChange) << "ganti password" << "tpassword" << QString()
+                                  << "user: admin -> kasir\npassword=diganti";
+        QTest::newRow("login") << int(Login) << "masuk" << QString() << QString() << "user=admin";
+        QTest::newRow("failed login") << int(FailedLogin) << "masuk gagal" << QString() << QString()
+                                      << "user=admin\nsebab=password salah";
+    }
+    void everyActionWritesItsOneRow()
+    {
+        QFETCH(int, action);
+        QFETCH(QString, tindakan);
+        QFETCH(QString, tabel);
+        QFETCH(QString, norekening);
+        QFETCH(QString, rincian);
+        const qint64 before = trailRows();
+        act(action);
+        QCOMPARE(trailRows(), before + 1);
+        const QStringList row = database->rows(QStringLiteral("SELECT tindakan, tabel, norekening, \"operator\", rincian, "
+                                                              "isi, token FROM jejak WHERE nomor = ?"),
+                                               {lastNomor()});
+        const QStringList columns = row.value(0).split(u'|');
+        QCOMPARE(columns.value(0), tindakan);
+        QCOMPARE(columns.value(1), tabel);
+        QCOMPARE(columns.value(2), norekening);
+        // Who: the operator as logged in; on a server the session's role, which a client cannot fake.
+        const QString who = TestDatabase::onServer()
+                                ? database->scalar(QStringLiteral("SELECT CAST(session_user AS text)")).toString()
+                                : QString::fromLatin1(kTestOperator);
+        QCOMPARE(columns.value(3), who);
+        QVERIFY2(columns.value(4).contains(rincian), qPrintable(columns.value(4)));
+        // A posting has its token; no password, typed or hashed, is ever in the trail.
+        QCOMPARE(columns.value(6).size(), tabel == QLatin1String("nabubg") ? 32 : 0);
+        for (const QString &secret : {QStringLiteral("admin123"), QStringLiteral("rahasia99"), QStringLiteral("tebakan1"),
+                                      QStringLiteral("$argon2")})
+            QVERIFY2(!row.value(0).contains(secret), qPrintable(row.value(0)));
+        QVERIFY2(check().holds(), qPrintable(audit::describe(check()).join(u'\n')));
+    }
+
+    void ledgerAndTrailRefuseChanges_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("rule");
+        QTest::newRow("nabubg UPDATE") << "UPDATE nabubg SET saldo = 1 WHERE rowid = 1" << audit::kLedgerAppendOnly;
+        QTest::newRow("nabubg DELETE") << "DELETE FROM nabubg WHERE rowid = 1" << audit::kLedgerAppendOnly;
+        QTest::newRow("jejak UPDATE") << "UPDATE jejak SET rincian = 'x' WHERE nomor = 1" << audit::kTrailAppendOnly;
+        QTest::newRow("jejak DELETE") << "DELETE FROM jejak WHERE nomor = 1" << audit::kTrailAppendOnly;
+    }
+    void ledgerAndTrailRefuseChanges()
+    {
+        QFETCH(QString, statement);
+        QFETCH(QString, rule);
+        const QStringList before = database->rows(QStringLiteral("SELECT * FROM jejak ORDER BY nomor"))
+                                   + database->rows(QStringLiteral("SELECT * FROM nabubg ORDER BY rowid"));
+        QString error;
+        QVERIFY(!database->tryExec(statement, {}, &error));
+        QVERIFY2(error.contains(rule), qPrintable(error));
+        QCOMPARE(database->rows(QStringLiteral("SELECT * FROM jejak ORDER BY nomor"))
+                     + database->rows(QStringLiteral("SELECT * FROM nabubg ORDER BY rowid")),
+                 before);
+    }
+
+    void tamperingIsNamed_data()
+    {
+        // What the owner does behind the program's back (%1: the last ledger row,
+        // %2: the last trail row), and what simparo-verify names first.
+        QTest::addColumn<QString>("tampering");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("amount changed") << "UPDATE nabubg SET kredit = 90000 WHERE rowid = %1"
+                                        << "nabubg baris %1 (rekening 0101): berbeda dari jejak nomor %2: kredit";
+        QTest::newRow("ledger row deleted") << "DELETE FROM nabubg WHERE rowid = %1" << "nabubg baris %1 (rekening 0101): hilang";
+        QTest::newRow("ledger row inserted")
+            << "INSERT INTO nabubg VALUES ('0101', 'Ani Lubis', '2024-01-04', '01', 'Penyetoran', 0, 100, 4100)"
+            << "nabubg baris %3 (rekening 0101): tidak ada baris jejaknya";
+        QTest::newRow("trail row changed") << "UPDATE jejak SET zona = '+08:00' WHERE nomor = %2"
+                                           << "jejak nomor %2 (setoran): segel tidak cocok";
+        QTest::newRow("trail row deleted") << "DELETE FROM jejak WHERE nomor = %2 - 1"
+                                           << "jejak nomor %2: tidak bersambung, datang sesudah nomor %4";
+        QTest::newRow("trail row inserted")
+            << "INSERT INTO jejak (nomor, tindakan, tabel, kunci, segel) VALUES (%2 + 1, 'setoran', 'nabubg', %1, '00')"
+            << "jejak nomor %5 (setoran): segel tidak cocok";
+    }
+    void tamperingIsNamed()
+    {
+        QFETCH(QString, tampering);
+        QFETCH(QString, named);
+        // A posting through the program, then the change behind its back.
+        database->addLedgerRow(kAni, QStringLiteral("Ani Lubis"), QStringLiteral("2024-01-04"), QStringLiteral("01"), 0,
+                               1000, 5000);
+        QCOMPARE(verify().exitCode, 0);
+        const qint64 key = lastLedgerKey();
+        const qint64 nomor = lastNomor();
+        const auto fill = [&](QString text) {
+            const qint64 values[] = {key, nomor, key + 1, nomor - 2, nomor + 1};
+            for (int i = 0; i < 5; ++i)
+                text.replace(QStringLiteral("%%1").arg(i + 1), QString::number(values[i]));
+            return text;
+        };
+        database->execAsOwner(fill(tampering));
+        const ToolRun run = verify();
+        QVERIFY2(run.exitCode == 1, qPrintable(run.out + run.err + fill(tampering)));
+        const QString first = run.out.section(QStringLiteral("TIDAK COCOK: "), 1, 1);
+        QVERIFY2(first.startsWith(fill(named)), qPrintable(run.out + run.err));
+    }
+
+    void knownBreaksAreNoticesOnceAccepted()
+    {
+        // A balance that does not follow from the one before, posted with its trail row.
+        database->addLedgerRow(kAni, QStringLiteral("Ani Lubis"), QStringLiteral("2024-01-04"), QStringLiteral("01"), 0,
+                               1000, 9000);
+        const QString broken = QStringLiteral("%1:%2").arg(kAni).arg(lastLedgerKey());
+        ToolRun run = verify();
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.out.contains(QStringLiteral("TIDAK COCOK: Saldo tidak bersambung: rekening 0101")), qPrintable(run.out));
+        QCOMPARE(verify({QStringLiteral("--accept"), QStringLiteral("%1:1").arg(kAni)}).exitCode, 1); // no break there
+        run = verify({QStringLiteral("--accept"), broken});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT tindakan FROM jejak WHERE nomor = ?"), {lastNomor()}).toString(),
+                 QStringLiteral("putus diterima"));
+        QCOMPARE(verify({QStringLiteral("--accept"), broken}).exitCode, 1); // known already
+        run = verify();
+        QVERIFY2(run.exitCode == 0, qPrintable(run.out));
+        QVERIFY2(run.out.contains(QStringLiteral("Catatan (sudah diketahui, putus diterima")), qPrintable(run.out));
+        // The backup of a file lists it as a notice too, and keeps its exit code 0.
+        if (!TestDatabase::onServer()) {
+            run = runTool("simparo-backup", {}, database->home());
+            QVERIFY2(run.exitCode == 0 && run.out.contains(QStringLiteral("Catatan (sudah diketahui")),
+                     qPrintable(run.out + run.err));
+        }
+    }
+
+    void olderDatabaseIsGivenTheTrail()
+    {
+        // A database as made before the trail: the program's tables without it,
+        // a ledger with one break of a balance chain.
+        TestDatabase older(false);
+        QDir().mkpath(QFileInfo(older.file()).absolutePath());
+        const db::Dialect &dialect = db::dialectFor(older.connectionText());
+        QStringList statements = dialect.schemaStatements();
+        for (const QString &trail : dialect.trailStatements())
+            statements.removeOne(trail);
+        for (const QString &statement : std::as_const(statements))
+            older.exec(statement);
+        older.addOperator(QStringLiteral("admin"), QStringLiteral("admin123"));
+        for (const auto &[saldo, kredit] : {std::pair{5000.0, 5000.0}, std::pair{7000.0, 1000.0}, std::pair{8000.0, 1000.0}})
+            older.exec(QStringLiteral("INSERT INTO nabubg VALUES ('0101', 'Ani', '2016-01-02', '01', 'Penyetoran', 0, ?, ?)"),
+                       {kredit, saldo});
+        QString error;
+        QVERIFY(!db::verifyConnection(older.connectionText(), &error));
+        QVERIFY2(error.contains(QStringLiteral("simparo-initdb --upgrade")), qPrintable(error));
+
+        ToolRun run = runTool("simparo-initdb", {QStringLiteral("--upgrade")}, older.home());
+        QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+        QVERIFY2(run.out.contains(QStringLiteral("rekening 0101, baris 2")), qPrintable(run.out));
+        QVERIFY2(db::verifyConnection(older.connectionText(), &error), qPrintable(error));
+        run = runTool("simparo-verify", {}, older.home());
+        QVERIFY2(run.exitCode == 0 && run.out.contains(QStringLiteral("Catatan (sudah diketahui, pasang jejak")),
+                 qPrintable(run.out));
+        QCOMPARE(runTool("simparo-initdb", {QStringLiteral("--upgrade")}, older.home()).exitCode, 1);
+        // The rows covered are the rows as they were: a change later is found.
+        older.execAsOwner(QStringLiteral("UPDATE nabubg SET nama = 'Anu' WHERE rowid = 1"));
+        run = runTool("simparo-verify", {}, older.home());
+        QVERIFY2(run.exitCode == 1 && run.out.contains(QStringLiteral("isinya berbeda dari yang tercatat")),
+                 qPrintable(run.out));
+    }
+
+    void daySealIsTheDaysLastRowInLocalTime_data()
+    {
+        QTest::addColumn<QString>("day");
+        QTest::addColumn<QString>("segel"); // empty: none
+        QTest::newRow("before the rows") << "2026-12-08" << "";
+        QTest::newRow("the day, ended at 23:59:59 local") << "2026-12-09" << "aaaa";
+        QTest::newRow("the next day") << "2026-12-10" << "bbbb";
+        QTest::newRow("a later day") << "2027-01-01" << "bbbb";
+    }
+    void daySealIsTheDaysLastRowInLocalTime()
+    {
+        QFETCH(QString, day);
+        QFETCH(QString, segel);
+        // Two rows written at 23:59:59.999 and 00:00 at a counter seven hours east of
+        // UTC; their days differ in local time, not in UTC.
+        database->execAsOwner(QStringLiteral("DELETE FROM jejak"));
+        for (const auto &[nomor, waktu, seal] : {std::tuple{1, "2026-12-09T16:59:59.999Z", "aaaa"},
+                                                 std::tuple{2, "2026-12-09T17:00:00.000Z", "bbbb"}})
+            database->execAsOwner(QStringLiteral("INSERT INTO jejak (nomor, waktu, zona, segel) VALUES (?, ?, '+07:00', ?)"),
+                                  {nomor, QString::fromLatin1(waktu), QString::fromLatin1(seal)});
+        std::optional<audit::DaySeal> found;
+        QString name, error;
+        QVERIFY2(db::openConnection(database->connectionText(), &name, &error), qPrintable(error));
+        {
+            QSqlDatabase live = db::connection(name);
+            QVERIFY(audit::sealAtEndOfDay(live, QDate::fromString(day, Qt::ISODate), &found).isOk());
+        }
+        db::closeConnection(name);
+        QCOMPARE(found ? found->segel : QString(), segel);
+        const ToolRun run = verify({QStringLiteral("--seal"), day});
+        QCOMPARE(run.exitCode, segel.isEmpty() ? 1 : 0);
+        QVERIFY2(segel.isEmpty() || run.out.endsWith(segel + u'\n'), qPrintable(run.out));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    tst_Trail test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_trail.moc"
