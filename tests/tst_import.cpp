@@ -604,6 +604,14 @@ private slots:
         QCOMPARE(imported[3].size(), 2);
         QCOMPARE(imported[4].size(), 1);
 
+        // The import's one trail row covers every row it brought: both databases
+        // verify, the old file's broken chain (Nurul Huda's row 23) a known break.
+        for (const QStringList &where : {QStringList(), QStringList{QStringLiteral("--server"), testserver::service()}}) {
+            const ToolRun verified = runTool("simparo-verify", where, home.path());
+            QVERIFY2(verified.exitCode == 0 && verified.out.contains(QLatin1String("0120100006")),
+                     qPrintable(verified.out + verified.err));
+        }
+
         // Once the tables are there, only --into-existing adds to them.
         const ToolRun again = runTool("simparo-import", toServer, home.path());
         QCOMPARE(again.exitCode, int(import::kFailed));

@@ -3,6 +3,7 @@
 // and undoes it on any failure; the rows go into it as the reader streams them.
 #include "importer.h"
 
+#include "data/audit.h"
 #include "data/database.h"
 #include "data/passwords.h"
 #include "data/privatefiles.h"
@@ -305,6 +306,19 @@ bool saveReport(const QString &base, QString *text, QString *file, QString *erro
 
 } // namespace
 
+// The highest key of the ledger (nothing for an empty one): the import's rows come after it.
+static bool ledgerTop(QSqlDatabase database, std::optional<qint64> *top, QString *error)
+{
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT max(%1) FROM nabubg").arg(db::keyColumn(database))) || !query.next()) {
+        *error = db::describeError(query.lastError(), database);
+        return false;
+    }
+    *top = query.value(0).isNull() ? std::nullopt : std::optional<qint64>(query.value(0).toLongLong());
+    return true;
+}
+
 Outcome run(const Options &options)
 {
     Outcome outcome;
@@ -352,6 +366,9 @@ Outcome run(const Options &options)
     Existing before;
     if (existing && !loadExisting(fill->database(), &before, &error))
         return failed(error);
+    std::optional<qint64> topBefore;
+    if (!ledgerTop(fill->database(), &topBefore, &error))
+        return failed(error);
     Analysis analysis(std::move(before), db::dialect(fill->database()).keepsTimeOfDay());
     legacy::ReadResult read;
     qint64 hashed = 0;
@@ -377,6 +394,23 @@ Outcome run(const Options &options)
         outcome.exitCode = kRefused;
         outcome.error = QStringLiteral("--strict: ada %1 anomali, jadi tidak ada yang ditulis.").arg(analysis.anomalies());
         return outcome;
+    }
+
+    // The import's one row of the audit trail covers the ledger rows it brought
+    // (their key range, count and digest) and names the breaks of their balance
+    // chains, which are known from then on.
+    {
+        std::optional<qint64> topAfter;
+        if (!ledgerTop(fill->database(), &topAfter, &error))
+            return failed(error);
+        const qint64 first = topBefore.value_or(0) + 1;
+        const qint64 last = topAfter.value_or(0);
+        QSqlDatabase database = fill->database();
+        const ::Outcome recorded = audit::appendImport(
+            database, first, last,
+            QStringLiteral("sumber=%1").arg(legacy::printable(source.fileName())));
+        if (!recorded.isOk())
+            return failed(recorded.message());
     }
 
     // The report is on disk before the commit, and goes again if the commit fails.
