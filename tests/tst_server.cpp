@@ -23,6 +23,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QSqlQuery>
 #include <optional>
 
@@ -461,6 +462,34 @@ private slots:
         }
         QCOMPARE(database.rows(QStringLiteral("SELECT kredit, saldo FROM nabubg WHERE norekening = '0101' ORDER BY rowid")),
                  stored);
+    }
+
+    // A tool's session has none of the limits of a clerk's screen: its one long
+    // transaction may wait on its own work (the importer on its reader).
+    void toolSessionsHaveNoLimits()
+    {
+        if (!TestDatabase::onServer())
+            QSKIP("the server's session limits");
+        TestDatabase database;
+        const auto restore = shortLimits();
+        db::setToolSession();
+        QString name, error;
+        QVERIFY2(db::openConnection(database.connectionText(), &name, &error), qPrintable(error));
+        {
+            QSqlDatabase tool = db::connection(name);
+            QSqlQuery query(tool);
+            QVERIFY(query.exec(QStringLiteral("BEGIN")));
+            // Idle inside the transaction, then a statement without an answer, each past the screens' limits.
+            QThread::msleep(kIdleInTransaction + 500);
+            QVERIFY2(query.exec(QStringLiteral("SELECT current_setting('statement_timeout') || ' ' || "
+                                               "current_setting('idle_in_transaction_session_timeout'), pg_sleep(2)")),
+                     qPrintable(query.lastError().text()));
+            QVERIFY(query.next());
+            QCOMPARE(query.value(0).toString(), QStringLiteral("0 0"));
+            query.finish();
+            QVERIFY(query.exec(QStringLiteral("COMMIT")));
+        }
+        db::closeConnection(name);
     }
 
     // A "SAVE" whose COMMIT is cut off is looked up again by its token, and the
