@@ -5,7 +5,6 @@
 #include "data/audit.h"
 #include "data/criteria.h"
 #include "data/dataenvironment.h"
-#include "data/session.h"
 #include "data/textforms.h"
 #include "reports/reportdefinition.h"
 #include "reports/reports.h"
@@ -38,14 +37,13 @@ void DailyRequestScreen::print()
         const Outcome found = audit::sealAtEndOfDay(database, day, &seal);
         if (!found.isOk())
             return found;
-        const QDateTime now = QDateTime::currentDateTime();
         texts->insert(QStringLiteral("tanggal"), textform::shortDate(day));
         if (seal) {
             const QDateTime local = audit::localTime(seal->waktu, seal->zona);
             QString row = QStringLiteral("Segel akhir %1 (jejak nomor %2, %3 %4)")
                               .arg(day.toString(Qt::ISODate), QString::number(seal->nomor),
                                    local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), seal->zona);
-            if (day >= now.date())
+            if (day >= QDate::currentDate())
                 row += QStringLiteral("; hari itu belum berakhir: segel sampai saat laporan dibuat");
             texts->insert(QStringLiteral("segel"), audit::groupedSeal(seal->segel));
             texts->insert(QStringLiteral("jejak"), row);
@@ -54,10 +52,6 @@ void DailyRequestScreen::print()
             texts->insert(QStringLiteral("jejak"),
                           QStringLiteral("Belum ada baris jejak sampai akhir %1.").arg(textform::shortDate(day)));
         }
-        texts->insert(QStringLiteral("dicetak"),
-                      QStringLiteral("Dibuat %1 %2 oleh %3 di %4")
-                          .arg(textform::shortDate(now.date()), now.toString(QStringLiteral("HH:mm:ss")),
-                               session::operatorName(), session::counterName()));
         return Outcome::ok();
     };
     reports::showReport(reports::harian(), this, readTexts);

@@ -121,8 +121,7 @@ const ReportDefinition &harian()
             ReportItem::label(QStringLiteral("Label16"), QStringLiteral("{jejak}")),
             ReportItem::label(QStringLiteral("Label17"), QStringLiteral("\nDiperiksa oleh:\n\n\n")),
             ReportItem::label(QStringLiteral("Label18"), QStringLiteral("______________________________")),
-            ReportItem::label(QStringLiteral("Label19"), QStringLiteral("Tanda tangan dan nama penyelia")),
-            ReportItem::label(QStringLiteral("Label20"), QStringLiteral("\n{dicetak}"))};
+            ReportItem::label(QStringLiteral("Label19"), QStringLiteral("Tanda tangan dan nama penyelia"))};
         return r;
     }();
     return report;

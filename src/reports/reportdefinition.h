@@ -86,7 +86,7 @@ const ReportDefinition &lapnasabah();
 // seal of the audit trail at the end of that day and a place for the supervisor's
 // signature. Its texts, read when it is shown: {tanggal} the day, {segel} the
 // seal in groups of four (or that there is none yet), {jejak} the trail row that
-// bears it, {dicetak} when and by whom it was printed.
+// bears it.
 const ReportDefinition &harian();
 
 } // namespace reports
