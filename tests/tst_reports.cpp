@@ -511,9 +511,9 @@ private slots:
         const QString seal = verify.out.trimmed().section(u'\n', -1);
         QCOMPARE(seal.size(), 64 + 15);
         QCOMPARE(rows.value(expected.size()), QStringList{QStringLiteral("Kode segel: ") + seal});
-        const QStringList foot = text.lines().mid(text.lines().size() - 4);
-        QCOMPARE(foot.value(0).trimmed(), QStringLiteral("Diperiksa oleh:"));
-        QCOMPARE(foot.value(2).trimmed(), QStringLiteral("Tanda tangan dan nama penyelia"));
+        QCOMPARE(rows.mid(expected.size() + 2),
+                 (QList<QStringList>{{"Diperiksa oleh:"}, {"______________________________"},
+                                     {"Tanda tangan dan nama penyelia"}}));
 
         // A day before the first trail row: nothing posted, and no seal yet.
         day->setDate(QDate(2000, 1, 3));
