@@ -6,8 +6,8 @@
 #include <array>
 
 // A report is defined by data, not by code: a caption, the data environment and
-// data member whose record source supplies the rows, and five sections of label
-// and field items. One engine lays any definition out into pages.
+// data member whose record source supplies the rows, five sections of label and
+// field items, and lines of totals. One engine lays any definition out into pages.
 namespace reports {
 
 struct ReportItem {

@@ -145,7 +145,8 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
             const int column = columnOf(item.column);
             if (column < 0)
                 return std::nullopt;
-            sums << column;
+            if (!sums.contains(column))
+                sums << column;
         }
         if (by < 0)
             lines.resize(1);
