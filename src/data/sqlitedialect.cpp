@@ -251,16 +251,19 @@ public:
         entry->isView = query->value(0).toString() == QLatin1String("view");
         entry->name = query->value(1).toString();
         query->finish();
-        if (!query->exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(entry->name)))) {
-            *error = query->lastError();
+        // A statement of its own: the one above may be kept for its next use.
+        QSqlQuery columns(database);
+        columns.setForwardOnly(true);
+        if (!columns.exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(entry->name)))) {
+            *error = columns.lastError();
             return false;
         }
-        while (query->next()) {
-            entry->columns << query->value(1).toString();
-            entry->declared << query->value(2).toString();
+        while (columns.next()) {
+            entry->columns << columns.value(1).toString();
+            entry->declared << columns.value(2).toString();
         }
-        if (query->lastError().isValid()) {
-            *error = query->lastError();
+        if (columns.lastError().isValid()) {
+            *error = columns.lastError();
             return false;
         }
         *found = true;
