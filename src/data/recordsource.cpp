@@ -84,7 +84,7 @@ bool RecordSource::openTable()
     if (!reader_.fixHorizon())
         return fail(reader_.lastError());
     open_ = true;
-    return extend(kFirstChunk, false);
+    return startWhole();
 }
 
 bool RecordSource::openView()
@@ -218,6 +218,7 @@ bool RecordSource::addNew(const QVector<QVariant> &values, const WriteCheck &che
     QVector<QVariant> row(columns_.size());
     for (int c = 0; c < columns_.size() && c < values.size(); ++c)
         row[c] = values.at(c);
+    applyLearned();
     qint64 key = 0;
     if (!finishWrite(recordwrite::insert(target(), row, check, &key, entry)))
         return false;
@@ -264,6 +265,9 @@ bool RecordSource::deleteCurrent(const WriteCheck &check, const audit::Entry &en
     lastError_.clear();
     if (isView_)
         return failWrite(QStringLiteral("%1 hanya bisa dibaca.").arg(name_));
+    if (!hasCurrent())
+        return failWrite(QStringLiteral("Tidak ada data yang sedang dipilih."));
+    applyLearned();
     if (!hasCurrent())
         return failWrite(QStringLiteral("Tidak ada data yang sedang dipilih."));
     const qint64 key = keys_.at(pos_);

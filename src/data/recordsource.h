@@ -1,7 +1,7 @@
 #pragma once
 
 #include "database.h"
-#include "keylist.h"
+#include "visiblekeys.h"
 #include "recordwriter.h"
 #include "schema.h"
 #include "tablereader.h"
@@ -29,11 +29,14 @@
 // program changes or deletes after the opening may show its new state (a deleted
 // row shows empty) when its page is first read; it never moves other rows.
 //
-// It never reads a table whole: the keys of its visible rows are read from the
-// front as far as they are needed (a grid asks for more as it scrolls), rows are
-// read in pages as they are shown, and Find and Filter are indexed queries with
-// bound values. Only the number of rows (RecordCount, MoveLast) reads every key of
-// the visible rows, and a table without gaps is counted, not listed.
+// It never reads a table whole. Without a filter its rows are every key from the
+// first to the horizon, taken in blocks that the engine counts as they are shown
+// (see VisibleKeys): the number of rows is known at opening, and the key at any
+// position is found without reading the keys before it. With a filter the keys
+// of its visible rows are read from the front as far as they are needed (a grid
+// asks for more as it scrolls). Rows are read in pages as they are shown, and
+// Find and Filter are indexed queries with bound values. Only the number of rows
+// of a filter (RecordCount, MoveLast) reads every key of its visible rows.
 class RecordSource : public QAbstractTableModel
 {
     Q_OBJECT
@@ -147,6 +150,13 @@ private:
     // get them at their next asking, not while the change is still being told.
     void finishReset();
     bool openTable();
+    // Without a filter: every row of the snapshot, the first and last blocks counted.
+    bool startWhole();
+    // Applies what the counts of the blocks taught: the rows change anew, the
+    // current row stays the same row.
+    void applyLearned();
+    // Asks for applyLearned() once the event that taught it is over.
+    void learnLater() const;
     bool openView();
     std::optional<TableReader::Condition> condition(const QString &criteria);
     // Starts the visible rows afresh: nothing read yet.
@@ -158,6 +168,8 @@ private:
     // Reads keys until the key is passed or the visible rows are complete.
     bool ensureKey(qint64 key) const;
     bool ensureComplete() const;
+    // Reads the row at a position of the whole snapshot; false when it cannot be read.
+    bool reachable(int position) const;
     // The rows appended here that meet the filter, in key order.
     QVector<qint64> ownRowsMatching() const;
     // The values of a visible row, read with its page when not at hand; nothing
@@ -189,7 +201,8 @@ private:
     int pos_ = -1; // -1: BOF, keys_.size(): EOF
 
     // The visible rows: keys read so far from the front, and how far reading went.
-    mutable KeyList keys_;
+    mutable VisibleKeys keys_;
+    mutable bool learnQueued_ = false;
     mutable std::optional<qint64> scanned_;
     mutable bool complete_ = false;
     mutable int chunk_ = 0;

@@ -95,12 +95,16 @@ bool TableReader::failed(const QSqlQuery &query)
     return false;
 }
 
-QString TableReader::where(const Condition &condition, std::optional<qint64> after, QVariantList *values) const
+QString TableReader::where(const Condition &condition, std::optional<qint64> after, QVariantList *values,
+                           std::optional<qint64> upTo) const
 {
     QStringList terms;
     // An empty table has no horizon: nothing of it belongs to the snapshot.
     terms << QStringLiteral("%1 <= ?").arg(key_);
-    *values << (horizon_.top ? *horizon_.top : std::numeric_limits<qint64>::min());
+    qint64 top = horizon_.top ? *horizon_.top : std::numeric_limits<qint64>::min();
+    if (upTo)
+        top = std::min(top, *upTo);
+    *values << top;
     if (!horizon_.top)
         terms << QStringLiteral("0 = 1");
     if (after) {
@@ -174,6 +178,33 @@ bool TableReader::countAbove(std::optional<qint64> after, qint64 *count)
     if (!query->exec() || !query->next())
         return failed(*query);
     *count = query->value(0).toLongLong();
+    return true;
+}
+
+bool TableReader::countBetween(qint64 first, qint64 last, qint64 *count)
+{
+    QVariantList values;
+    const QString conditions = where({}, first - 1, &values, last);
+    db::Statement query;
+    if (!db::prepare(&query, database(), QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(schema::quoted(table_), conditions)))
+        return failed(*query);
+    for (const QVariant &value : std::as_const(values))
+        query->addBindValue(value);
+    if (!query->exec() || !query->next())
+        return failed(*query);
+    *count = query->value(0).toLongLong();
+    return true;
+}
+
+bool TableReader::keysBetween(qint64 first, qint64 last, QVector<qint64> *keys)
+{
+    keys->clear();
+    QVector<qint64> read;
+    if (!scan({}, first - 1, int(last - first + 1), false, &read))
+        return false;
+    for (qint64 key : std::as_const(read))
+        if (key <= last)
+            *keys << key;
     return true;
 }
 

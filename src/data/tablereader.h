@@ -56,6 +56,9 @@ public:
               QVector<qint64> *keys);
     // The number of rows within the horizon above `after`.
     bool countAbove(std::optional<qint64> after, qint64 *count);
+    // The number of rows within the horizon of keys first..last, and their keys (ascending).
+    bool countBetween(qint64 first, qint64 last, qint64 *count);
+    bool keysBetween(qint64 first, qint64 last, QVector<qint64> *keys);
     // The first key from `from` on, within the horizon, of a row that meets both conditions.
     bool firstMatch(const Condition &wanted, const Condition &filter, qint64 from, std::optional<qint64> *key);
 
@@ -71,7 +74,10 @@ public:
 private:
     QSqlDatabase database() const;
     bool failed(const QSqlQuery &query);
-    QString where(const Condition &condition, std::optional<qint64> after, QVariantList *values) const;
+    // The terms of a read within the horizon above `after` (and up to `upTo`):
+    // one bound on each side of the key, so that the engine reads only that range.
+    QString where(const Condition &condition, std::optional<qint64> after, QVariantList *values,
+                  std::optional<qint64> upTo = std::nullopt) const;
     QString columnTerm(const Condition &condition, QVariantList *values) const;
 
     QString connection_;

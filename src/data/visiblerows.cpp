@@ -9,6 +9,62 @@
 // read from the front as far as they are needed, rows in pages as they are shown,
 // and Find and Filter are indexed queries.
 
+bool RecordSource::startWhole()
+{
+    forgetVisibleRows();
+    complete_ = true;
+    const std::optional<qint64> horizon = reader_.horizon();
+    QVector<qint64> first;
+    if (horizon && !reader_.scan(filter_, std::nullopt, 1, false, &first))
+        return fail(reader_.lastError());
+    QVector<qint64> absent = reader_.excludedAbove(std::nullopt);
+    for (qint64 key : std::as_const(deleted_))
+        absent << key;
+    TableReader *reader = &reader_;
+    keys_.startWhole(first.isEmpty() ? 0 : first.first(), first.isEmpty() ? -1 : *horizon, absent,
+                     [reader](qint64 from, qint64 to, qint64 *count, QVector<qint64> *keys) {
+                         return keys ? reader->keysBetween(from, to, keys) && (*count = keys->size(), true)
+                                     : reader->countBetween(from, to, count);
+                     });
+    scanned_ = horizon;
+    for (qint64 key : ownRowsMatching())
+        keys_.append(key);
+    // The first and last rows are counted now: the grid opens on the first, "LAST" goes to the last.
+    const bool counted = keys_.count(0, 0) && keys_.count(keys_.size() - 1, keys_.size() - 1);
+    keys_.applyLearned();
+    return counted || fail(reader_.lastError());
+}
+
+void RecordSource::applyLearned()
+{
+    learnQueued_ = false;
+    if (!keys_.learned())
+        return;
+    const std::optional<qint64> current = currentKey();
+    const bool eof = open_ && pos_ >= keys_.size();
+    beginResetModel();
+    keys_.applyLearned();
+    failedPages_.clear();
+    finishReset();
+    int position = eof ? keys_.size() : pos_;
+    if (current) {
+        const int index = keys_.indexOf(*current);
+        position = index >= 0 ? index : std::min(pos_, keys_.size());
+    }
+    pos_ = std::clamp(position, -1, keys_.size());
+    emit currentChanged(this->position());
+}
+
+void RecordSource::learnLater() const
+{
+    if (learnQueued_ || !keys_.learned())
+        return;
+    learnQueued_ = true;
+    QMetaObject::invokeMethod(const_cast<RecordSource *>(this), [this] {
+        const_cast<RecordSource *>(this)->applyLearned();
+    }, Qt::QueuedConnection);
+}
+
 void RecordSource::forgetVisibleRows()
 {
     keys_.clear();
@@ -145,7 +201,10 @@ bool RecordSource::setFilter(const QString &criteriaText, Reading reading)
             reader_.restoreHorizon();
     }
     reading_ = reader_.renewed() ? Reading::Current : Reading::Snapshot;
-    ok = ok && extend(kFirstChunk, false);
+    if (ok && !isView_ && !filter_.isSet())
+        ok = startWhole();
+    else
+        ok = ok && extend(kFirstChunk, false);
     if (!ok) {
         keys_.clear();
         complete_ = true;
@@ -249,7 +308,15 @@ int RecordSource::recordCount() const
 {
     if (!open_)
         return 0;
-    return ensureComplete() ? keys_.size() : -1;
+    if (!ensureComplete())
+        return -1;
+    // Every block is counted: the number is exact.
+    if (!keys_.countAll()) {
+        fail(reader_.lastError());
+        return -1;
+    }
+    const_cast<RecordSource *>(this)->applyLearned();
+    return keys_.size();
 }
 
 void RecordSource::setPosition(int position)
@@ -281,7 +348,7 @@ bool RecordSource::moveNext()
     lastError_.clear();
     if (!open_ || pos_ >= keys_.size())
         return true;
-    if (!ensure(pos_ + 1))
+    if (!ensure(pos_ + 1) || !reachable(pos_ + 1))
         return false;
     setPosition(pos_ + 1);
     return true;
@@ -293,12 +360,25 @@ void RecordSource::movePrevious()
         setPosition(pos_ - 1);
 }
 
+bool RecordSource::reachable(int position) const
+{
+    if (!keys_.isWhole() || position >= keys_.size())
+        return true;
+    // Its keys need no reading: the row itself is read, so that a move to a row
+    // that cannot be read fails as a move past unread keys does.
+    bool ok = true;
+    row(position, &ok, nullptr);
+    if (!ok)
+        failedPages_.remove(position / kPageSize); // a grid asking for it is still told
+    return ok;
+}
+
 bool RecordSource::moveTo(int position)
 {
     lastError_.clear();
     if (!open_ || position < 0)
         return true;
-    if (!ensure(position))
+    if (!ensure(position) || !reachable(position))
         return false;
     if (position < keys_.size())
         setPosition(position);
@@ -344,6 +424,7 @@ const QVector<QVariant> *RecordSource::row(int position, bool *ok, bool *freshFa
     if (freshFailure)
         *freshFailure = false;
     const qint64 key = keys_.at(position);
+    learnLater();
     const auto own = own_.constFind(key);
     if (own != own_.constEnd())
         return &own.value();
@@ -356,6 +437,8 @@ const QVector<QVariant> *RecordSource::row(int position, bool *ok, bool *freshFa
     }
     QVector<qint64> wanted;
     const int last = std::min(keys_.size(), (page + 1) * kPageSize) - 1;
+    keys_.count(page * kPageSize, last);
+    learnLater();
     for (int i = page * kPageSize; i <= last; ++i) {
         const qint64 k = keys_.at(i);
         if (!own_.contains(k) && !reader_.cached(k))
