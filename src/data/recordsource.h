@@ -142,6 +142,8 @@ private:
     static constexpr int kFirstChunk = 64;
     static constexpr int kGridChunk = 256;
     static constexpr int kLargestChunk = 65536;
+    // A whole snapshot of up to this many blocks of keys is counted when it opens.
+    static constexpr int kCountedAtOpening = 16;
     // Rows are read in pages of this many.
     static constexpr int kPageSize = 64;
 

@@ -33,6 +33,7 @@ public:
     // Every key from `first` to `top`, but those `absent` (ascending), counted by `reader`.
     void startWhole(qint64 first, qint64 top, const QVector<qint64> &absent, Reader reader);
     bool isWhole() const { return whole_; }
+    int blocks() const { return int(blocks_.size()); }
 
     int size() const;
     bool isEmpty() const { return size() == 0; }

@@ -29,8 +29,12 @@ bool RecordSource::startWhole()
     scanned_ = horizon;
     for (qint64 key : ownRowsMatching())
         keys_.append(key);
-    // The first and last rows are counted now: the grid opens on the first, "LAST" goes to the last.
-    const bool counted = keys_.count(0, 0) && keys_.count(keys_.size() - 1, keys_.size() - 1);
+    // The first and last rows are counted now: the grid opens on the first, "LAST"
+    // goes to the last. A table of few blocks is counted whole, at about the cost
+    // of reading one grid page of a large one.
+    const bool counted = keys_.blocks() <= kCountedAtOpening
+                             ? keys_.countAll()
+                             : keys_.count(0, 0) && keys_.count(keys_.size() - 1, keys_.size() - 1);
     keys_.applyLearned();
     return counted || fail(reader_.lastError());
 }
