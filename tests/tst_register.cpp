@@ -8,12 +8,15 @@
 #include "data/recordsource.h"
 #include "data/recordwriter.h"
 #include "fixture.h"
+#include "shell/gridbinding.h"
 #include "othercounter.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -143,6 +146,25 @@ private slots:
         QCOMPARE(dialogs->count(), 0);
         QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0102"));
         QCOMPARE(child<QTableView>("DataGrid1")->currentIndex().row(), 1);
+    }
+
+    // "LAST" on a register of many blocks of keys, its last rows deleted: the
+    // true last customer, in both grids shown through their windows.
+    void lastOnManyRows()
+    {
+        database->execAsOwner(QStringLiteral("WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 70000) "
+                                             "INSERT INTO daftar (norekening, nama) SELECT CAST(i AS TEXT), 'N' FROM c"));
+        database->execAsOwner(QStringLiteral("DELETE FROM daftar WHERE rowid >= 69998"));
+        const int windowFrom = gridWindowFrom();
+        setGridWindowFrom(1000);
+        const auto restore = qScopeGuard([windowFrom] { setGridWindowFrom(windowFrom); });
+        openRegister();
+        click("cmdLAST");
+        QCOMPARE(field("txtREKENING")->text(), QStringLiteral("69997"));
+        QTableView *grid = child<QTableView>("DataGrid1");
+        QVERIFY(grid->model() != records() && grid->model()->rowCount() < 100);
+        QCOMPARE(grid->model()->index(grid->currentIndex().row(), 0).data().toString(), QStringLiteral("69997"));
+        QCOMPARE(gridScrollBar(grid)->value(), gridScrollBar(grid)->maximum());
     }
 
     void editAndUpdate()
