@@ -20,6 +20,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <QTimeZone>
 #include <algorithm>
@@ -109,7 +110,8 @@ double currentMemoryMiB()
 
 QString accountNumber(int i)
 {
-    return QStringLiteral("01201%1").arg(i + 1, 5, 10, QLatin1Char('0'));
+    // Ten characters, the most a number may have: room for 999,999 customers.
+    return QStringLiteral("0120%1").arg(i + 1, 6, 10, QLatin1Char('0'));
 }
 
 void withDatabase(const std::function<void(QSqlDatabase &)> &work)
@@ -136,6 +138,9 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
                                               "(SELECT count(*) FROM jejak)"))
                     && query.next() && query.value(0).toInt() == customers && query.value(1).toInt() == ledgerRows
                     && query.value(2).toInt() == ledgerRows + 1;
+            // Data of an older bench numbers its accounts otherwise.
+            ready = ready && query.exec(QStringLiteral("SELECT norekening FROM daftar ORDER BY rowid LIMIT 1"))
+                    && query.next() && query.value(0).toString() == accountNumber(0);
         });
         if (ready) {
             std::printf("Reusing %s (%d customers, %d ledger rows)\n", qPrintable(file), customers, ledgerRows);
@@ -265,8 +270,7 @@ void benchRecordSources(int customers, int runs)
     double balance = 0;
     bench::print(bench::time(QStringLiteral("find an account, filter to it, move to its last row"), runs, [&] {
         const QString wanted = criteria::build(QStringLiteral("NOREKENING"),
-                                               QStringLiteral("01201%1").arg((account++ * 7919) % customers + 1, 5, 10,
-                                                                             QLatin1Char('0')));
+                                               bench::accountNumber((account++ * 7919) % customers));
         ledger.clearFilter();
         ledger.moveFirst();
         if (ledger.find(wanted)) {
@@ -279,7 +283,7 @@ void benchRecordSources(int customers, int runs)
     RecordSource writer;
     writer.open(QStringLiteral("nabubg"));
     bench::print(bench::time(QStringLiteral("append and commit one ledger row"), runs, [&] {
-        writer.addNew({QStringLiteral("0120100001"), QStringLiteral("Nasabah Siswa 1"), QDate::currentDate(),
+        writer.addNew({bench::accountNumber(0), QStringLiteral("Nasabah Siswa 1"), QDate::currentDate(),
                        QStringLiteral("01"), QStringLiteral("Penyetoran"), 0.0, 1000.0, balance + 1000.0});
     }));
     std::printf("  peak memory of the process so far: %.1f MiB\n", bench::peakMemoryMiB());
@@ -420,6 +424,39 @@ static double medianOf(const QString &output, const QString &name)
     return 0;
 }
 
+// Each step of the screens at the bench's size beside its figure on the ledger a
+// tenth as large, with the ratio; and the peak memory of both.
+static void printBesideSmaller(const QString &full, const QString &small, int rows, int smallRows)
+{
+    const auto medians = [](const QString &output) {
+        QList<std::pair<QString, double>> found;
+        static const QRegularExpression label(QStringLiteral(" \\[\\d+ rows\\]$"));
+        for (const QString &line : output.split(u'\n')) {
+            const int median = line.indexOf(QLatin1String(" median "));
+            if (median > 0)
+                found << std::pair{line.left(median).trimmed().remove(label),
+                                   line.mid(median + 8).trimmed().section(u' ', 0, 0).toDouble()};
+            const int peak = line.indexOf(QLatin1String("peak memory with every screen and both reports open: "));
+            if (peak >= 0)
+                found << std::pair{QStringLiteral("peak memory, every screen and both reports open (MiB)"),
+                                   line.mid(peak + 54).section(u' ', 0, 0).toDouble()};
+        }
+        return found;
+    };
+    QHash<QString, double> smaller;
+    for (const auto &[name, value] : medians(small))
+        smaller.insert(name, value);
+    std::printf("\nEach step at %d rows beside its figure at %d rows (target: at most 1.5 times):\n", rows, smallRows);
+    for (const auto &[name, value] : medians(full)) {
+        const double before = smaller.value(name);
+        if (before <= 0)
+            continue;
+        std::printf("  %-62s %9.3f   %9.3f   %5.2fx%s\n", qPrintable(name), before, value, value / before,
+                    value > 1.5 * before ? "  (over 1.5x)" : "");
+    }
+    std::fflush(stdout);
+}
+
 int main(int argc, char *argv[])
 {
     // The bench drives screens headless unless told otherwise.
@@ -443,6 +480,10 @@ int main(int argc, char *argv[])
                       QStringLiteral("engine"), QStringLiteral("sqlite")});
     parser.addOption({QStringLiteral("service"),
                       QStringLiteral("libpq service (pg_service.conf) of an empty PostgreSQL database for the bench."),
+                      QStringLiteral("name")});
+    parser.addOption({QStringLiteral("small-service"),
+                      QStringLiteral("libpq service of a second empty PostgreSQL database, for the server's figures on "
+                                     "the ledger a tenth as large beside its full-size ones."),
                       QStringLiteral("name")});
     parser.addOption({QStringLiteral("counters"), QStringLiteral("Counters posting at the same moment."), QStringLiteral("n"),
                       QStringLiteral("8")});
@@ -513,12 +554,13 @@ int main(int argc, char *argv[])
     const QString smallFolder = folder + QStringLiteral("/ledger-%1").arg(smallRows);
     QDir().mkpath(smallFolder);
     qputenv("HOME", smallFolder.toLocal8Bit());
-    std::printf("\nThe same openings and lookups on a ledger of %d rows:\n", smallRows);
+    std::printf("\nThe same screens on a ledger of %d rows:\n", smallRows);
     bench::ensureDatabase(smallFolder, customers, smallRows);
-    const QString small = runChild(self, smallFolder, customers, smallRows, runs, true);
+    const QString small = runChild(self, smallFolder, customers, smallRows, runs, false);
     trimDatabase(customers, smallRows);
     qputenv("HOME", folder.toLocal8Bit());
 
+    printBesideSmaller(full, small, rows, smallRows);
     const QString opening = QStringLiteral("open the transaction screen with its ledger grid");
     const double openSmall = medianOf(small, opening);
     const double openFull = medianOf(full, opening);
@@ -556,8 +598,23 @@ int main(int argc, char *argv[])
     benchVerify(rows, std::min(runs, 3));
     std::printf("\nThrough the real screens on PostgreSQL (%d customers, %d ledger rows):\n", customers, rows);
     measureStartup(self, folder, std::min(runs, 10));
-    runChild(self, folder, customers, rows, runs, false);
+    const QString serverFull = runChild(self, folder, customers, rows, runs, false);
     trimDatabase(customers, rows);
+    const QString smallService = parser.value(QStringLiteral("small-service"));
+    if (!smallService.isEmpty()) {
+        // The file a tenth as large, copied to a database of its own.
+        qputenv("HOME", smallFolder.toLocal8Bit());
+        bench::useFile(smallFolder);
+        std::printf("\nThe same screens on PostgreSQL, service %s, a ledger of %d rows:\n", qPrintable(smallService),
+                    smallRows);
+        bench::ensureServerDatabase(smallService, customers, smallRows);
+        bench::useServer(smallFolder, smallService);
+        const QString serverSmall = runChild(self, smallFolder, customers, smallRows, runs, false);
+        trimDatabase(customers, smallRows);
+        qputenv("HOME", folder.toLocal8Bit());
+        bench::useServer(folder, service);
+        printBesideSmaller(serverFull, serverSmall, rows, smallRows);
+    }
     std::printf("\nCounters posting at the same moment on PostgreSQL, each posting committed durably:\n");
     bench::measureCounters(self, counters, postings, customers, false);
     bench::measureCounters(self, counters, postings, customers, true);

@@ -1,6 +1,7 @@
 // The end-to-end speed of SIMPARO as the operator feels it: the real screens,
 // driven headless through the same widgets and handlers the operator uses.
 #include "bench.h"
+#include "shell/gridbinding.h"
 
 #include "data/database.h"
 
@@ -25,8 +26,10 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -89,7 +92,7 @@ T *shown()
 
 QString accountOf(int i)
 {
-    return QStringLiteral("01201%1").arg(i + 1, 5, 10, QLatin1Char('0'));
+    return bench::accountNumber(i);
 }
 
 } // namespace
@@ -183,6 +186,42 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         shown<TransactionScreen>();
         settle();
     }));
+    // The whole ledger in the unfiltered grid of a screen opened afresh: Ctrl+End,
+    // and a drag of its scroll bar to the middle, each until the rows are painted.
+    bench::Figures toEnd{QStringLiteral("whole-ledger grid: Ctrl+End until the last row is painted") + label, {}};
+    bench::Figures toMiddle{QStringLiteral("whole-ledger grid: drag to the middle until painted") + label, {}};
+    for (int i = 0; i < runs; ++i) {
+        if (auto *open = screens::find<TransactionScreen>())
+            open->close();
+        settle();
+        trigger(menu, "mnuTRANSAKSI");
+        auto *grid = ScreenDriver::child<QTableView>(shown<TransactionScreen>(), "DataGrid1");
+        settle();
+        grid->setFocus();
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        grid->viewport()->repaint();
+        toEnd.millis << timer.nsecsElapsed() / 1e6;
+        QScrollBar *bar = gridScrollBar(grid);
+        timer.start();
+        bar->setSliderDown(true);
+        bar->setSliderPosition(bar->maximum() / 2);
+        bar->setSliderDown(false);
+        QCoreApplication::processEvents();
+        grid->viewport()->repaint();
+        toMiddle.millis << timer.nsecsElapsed() / 1e6;
+    }
+    bench::print(toEnd);
+    bench::print(toMiddle);
+    if (auto *open = screens::find<TransactionScreen>())
+        open->close();
+    settle();
+    trigger(menu, "mnuTRANSAKSI");
+    shown<TransactionScreen>();
+    settle();
+
     TransactionScreen *transaction = screens::find<TransactionScreen>();
     int next = 0;
     bench::Figures lookups{QStringLiteral("account lookup: Enter until name, balance and grid shown") + label, {}};

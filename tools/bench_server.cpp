@@ -15,8 +15,11 @@
 #include <QProcess>
 #include <QSet>
 #include <QSqlError>
+#include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <cstdio>
+#include <libpq-fe.h>
 #include <limits>
 
 namespace bench {
@@ -27,39 +30,94 @@ QString serverText(const QString &service)
     return QStringLiteral("Provider=PostgreSQL;Data Source=") + service;
 }
 
-// Rows of a table of the file, copied into the same table on the server in
-// statements of many rows each.
-void copyTable(QSqlDatabase &from, QSqlDatabase &to, const QString &table, int columns)
+// The libpq connection under a server connection of Qt's driver.
+PGconn *handleOf(const QSqlDatabase &database)
 {
-    constexpr int kBatch = 500;
+    const QVariant handle = database.driver() ? database.driver()->handle() : QVariant();
+    if (!handle.isValid()
+        || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+        qFatal("not a PostgreSQL connection");
+    return *static_cast<PGconn *const *>(handle.constData());
+}
+
+// A value as COPY's text format writes it.
+void appendCopyText(QByteArray *line, const QVariant &value)
+{
+    if (value.isNull()) {
+        line->append("\\N");
+        return;
+    }
+    const QByteArray text = value.typeId() == QMetaType::Double ? QByteArray::number(value.toDouble(), 'g', 17)
+                                                                : value.toString().toUtf8();
+    for (char c : text) {
+        switch (c) {
+        case '\\': line->append("\\\\"); break;
+        case '\t': line->append("\\t"); break;
+        case '\n': line->append("\\n"); break;
+        case '\r': line->append("\\r"); break;
+        default: line->append(c);
+        }
+    }
+}
+
+// Rows of a table of the file, copied into the same table on the server with
+// COPY (its columns in stored order; a server's row key is numbered as they come).
+void copyTable(QSqlDatabase &from, QSqlDatabase &to, const QString &table, const QStringList &columns)
+{
     QSqlQuery read(from);
     read.setForwardOnly(true);
     const QString order = table == QLatin1String("jejak") ? QStringLiteral("nomor") : db::keyColumn(from);
     if (!read.exec(QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(table, order)))
         qFatal("%s", qPrintable(read.lastError().text()));
-    const QString one = u'(' + QStringList(columns, QStringLiteral("?")).join(u',') + u')';
-    QVector<QVector<QVariant>> rows;
-    const auto flush = [&] {
-        if (rows.isEmpty())
-            return;
-        QSqlQuery write(to);
-        write.prepare(QStringLiteral("INSERT INTO %1 VALUES %2").arg(table, QStringList(rows.size(), one).join(u',')));
-        for (const QVector<QVariant> &row : std::as_const(rows))
-            for (const QVariant &value : row)
-                write.addBindValue(value);
-        if (!write.exec())
-            qFatal("%s", qPrintable(write.lastError().text()));
-        rows.clear();
+    PGconn *server = handleOf(to);
+    QStringList quoted;
+    for (const QString &column : columns)
+        quoted << u'"' + column.toLower() + u'"';
+    const QByteArray copy = QStringLiteral("COPY %1 (%2) FROM STDIN").arg(table, quoted.join(u',')).toUtf8();
+    PGresult *started = PQexec(server, copy.constData());
+    if (PQresultStatus(started) != PGRES_COPY_IN)
+        qFatal("%s", PQerrorMessage(server));
+    PQclear(started);
+    QByteArray buffer;
+    const auto send = [&] {
+        if (!buffer.isEmpty() && PQputCopyData(server, buffer.constData(), int(buffer.size())) != 1)
+            qFatal("%s", PQerrorMessage(server));
+        buffer.clear();
     };
     while (read.next()) {
-        QVector<QVariant> row;
-        for (int c = 0; c < columns; ++c)
-            row << read.value(c);
-        rows << row;
-        if (rows.size() == kBatch)
-            flush();
+        for (int c = 0; c < columns.size(); ++c) {
+            if (c > 0)
+                buffer.append('\t');
+            appendCopyText(&buffer, read.value(c));
+        }
+        buffer.append('\n');
+        if (buffer.size() > (1 << 20))
+            send();
     }
-    flush();
+    send();
+    if (PQputCopyEnd(server, nullptr) != 1)
+        qFatal("%s", PQerrorMessage(server));
+    while (PGresult *result = PQgetResult(server)) {
+        const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
+        PQclear(result);
+        if (!ok)
+            qFatal("COPY %s: %s", qPrintable(table), PQerrorMessage(server));
+    }
+}
+
+// The statements that make the indexes of the copied tables (not their keys'),
+// by the index's name.
+QList<std::pair<QString, QString>> copiedIndexes(const db::Dialect &dialect)
+{
+    static const QRegularExpression index(
+        QStringLiteral("^CREATE (?:UNIQUE )?INDEX (\\w+) ON (daftar|nabubg|jejak)\\b"));
+    QList<std::pair<QString, QString>> found;
+    for (const QString &statement : dialect.schemaStatements()) {
+        const QRegularExpressionMatch match = index.match(statement);
+        if (match.hasMatch())
+            found << std::pair{match.captured(1), statement};
+    }
+    return found;
 }
 } // namespace
 
@@ -129,19 +187,34 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
         QSqlDatabase server = QSqlDatabase::database(name, false);
         QSqlQuery query(server);
         query.exec(QStringLiteral("SET synchronous_commit = off"));
+        query.exec(QStringLiteral("SET maintenance_work_mem = '256MB'"));
         query.exec(QStringLiteral("BEGIN"));
-        copyTable(file, server, QStringLiteral("daftar"), 9);
-        copyTable(file, server, QStringLiteral("nabubg"), 8);
-        // The trail is copied as it is, seals and all (the file's first row, the
-        // first operator, stands for the server's own): the owner's maintenance,
-        // with the server's sealing lifted for the copy.
+        // The indexes are made after the rows are in, each in one pass.
         const db::Dialect &dialect = db::dialect(server);
+        const auto indexes = copiedIndexes(dialect);
+        for (const auto &[indexName, statement] : indexes)
+            if (!query.exec(QStringLiteral("DROP INDEX %1").arg(indexName)))
+                qFatal("%s", qPrintable(query.lastError().text()));
+        // The trail is copied as it is, seals and all, the seals made by the same
+        // canonical code when the file was built (the file's first row, the first
+        // operator, stands for the server's own): the owner's maintenance, with
+        // the server's sealing lifted for the copy and restored after it.
         for (const QString &statement : dialect.trailRuleStatements(false))
             query.exec(statement);
         query.exec(QStringLiteral("DELETE FROM jejak"));
-        copyTable(file, server, QStringLiteral("jejak"), 15);
+        for (const QString &table : {QStringLiteral("daftar"), QStringLiteral("nabubg"), QStringLiteral("jejak")}) {
+            db::CatalogEntry entry;
+            bool found = false;
+            QSqlError failure;
+            if (!dialect.catalogEntry(server, table, &entry, &found, &failure) || !found)
+                qFatal("no table %s on the server: %s", qPrintable(table), qPrintable(failure.text()));
+            copyTable(file, server, table, entry.columns);
+        }
         for (const QString &statement : dialect.trailRuleStatements(true))
             query.exec(statement);
+        for (const auto &[indexName, statement] : indexes)
+            if (!query.exec(statement))
+                qFatal("%s", qPrintable(query.lastError().text()));
         if (!query.exec(QStringLiteral("COMMIT"))
             || !query.exec(QStringLiteral("VACUUM (ANALYZE) daftar, nabubg, jejak")))
             qFatal("%s", qPrintable(query.lastError().text()));
