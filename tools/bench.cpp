@@ -436,10 +436,11 @@ static void printBesideSmaller(const QString &full, const QString &small, int ro
             if (median > 0)
                 found << std::pair{line.left(median).trimmed().remove(label),
                                    line.mid(median + 8).trimmed().section(u' ', 0, 0).toDouble()};
-            const int peak = line.indexOf(QLatin1String("peak memory with every screen and both reports open: "));
+            const QLatin1String memory("peak memory with every screen and both reports open: ");
+            const int peak = line.indexOf(memory);
             if (peak >= 0)
                 found << std::pair{QStringLiteral("peak memory, every screen and both reports open (MiB)"),
-                                   line.mid(peak + 54).section(u' ', 0, 0).toDouble()};
+                                   line.mid(peak + memory.size()).section(u' ', 0, 0).toDouble()};
         }
         return found;
     };
