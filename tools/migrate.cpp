@@ -71,7 +71,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption to(QStringLiteral("to"), QString(), QStringLiteral("FILE"));
     parser.addOptions({help, toServer, from, fromServer, to});
     if (!parser.parse(app.arguments())) {
-        err << "Pilihan salah (" << parser.errorText() << ").\nLihat: simparo-migrate --help\n";
+        if (!parser.unknownOptionNames().isEmpty())
+            err << "Pilihan tidak dikenal: " << parser.unknownOptionNames().join(QStringLiteral(", "));
+        else
+            err << "Pilihan salah (" << parser.errorText() << ")";
+        err << "\nLihat: simparo-migrate --help\n";
         return Usage;
     }
     if (parser.isSet(help)) {
