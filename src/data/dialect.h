@@ -148,8 +148,9 @@ public:
     // Inside a write transaction: keeps every other write to these tables out until
     // it ends (readers go on).
     virtual bool lockTables(QSqlDatabase &database, const QStringList &tables, QSqlError *error) const = 0;
-    // Inside a write transaction: a sink into a table (its name and columns as a
-    // statement names them, the program's own: no operator text). The row key
+    // Inside a write transaction: a sink into a table made in the same
+    // transaction (its name and columns as a statement names them, the program's
+    // own: no operator text). The row key
     // (keyColumn()) may be one of the columns: the rows then keep the keys given.
     virtual std::unique_ptr<RowSink> sink(QSqlDatabase &database, const QString &table,
                                           const QStringList &columns) const = 0;

@@ -277,7 +277,9 @@ private:
 
 // Rows into one table through COPY ... FROM STDIN in its text form, sent in large
 // pieces: one statement for the whole table. Keys given for the identity column
-// are stored as they are.
+// are stored as they are. The table is one made in the same transaction, so its
+// rows are stored frozen, as a later read would otherwise mark them one page at
+// a time (the first read of a freshly loaded table writes it all again).
 class PostgresSink final : public RowSink
 {
 public:
@@ -289,7 +291,7 @@ public:
             error_ = QSqlError(QString(), QString(), QSqlError::ConnectionError);
             return;
         }
-        PGresult *result = PQexec(connection_, QStringLiteral("COPY %1 (%2) FROM STDIN").arg(table, columns.join(u',')).toUtf8().constData());
+        PGresult *result = PQexec(connection_, QStringLiteral("COPY %1 (%2) FROM STDIN WITH (FREEZE)").arg(table, columns.join(u',')).toUtf8().constData());
         if (PQresultStatus(result) == PGRES_COPY_IN)
             copying_ = true;
         else

@@ -304,15 +304,10 @@ bool checkTarget(const Place &to, Result *result, QString *error)
         *error = db::describeError(failure, target);
         return false;
     }
-    const bool read = digestTables(target, &result->target, result->copiedTrail, error);
-    const Outcome chains = read ? ledger::checkChains(target, &result->targetChains) : Outcome::ok();
+    const bool read = digestTables(target, &result->target, &result->targetChains, result->copiedTrail, error);
     db::endWrite(target, false);
     if (!read)
         return false;
-    if (!chains.isOk()) {
-        *error = chains.message();
-        return false;
-    }
     const Outcome trail = audit::check(target, &result->trail);
     if (!trail.isOk()) {
         *error = trail.message();
@@ -345,9 +340,11 @@ bool Result::holds() const
     return moved && checked && tablesAgree() && chainsAgree() && trail.hasTrail && trail.holds();
 }
 
-bool digestTables(QSqlDatabase &database, QList<TableDigest> *digests, std::optional<qint64> trailTop, QString *error)
+bool digestTables(QSqlDatabase &database, QList<TableDigest> *digests, ledger::Summary *chains,
+                  std::optional<qint64> trailTop, QString *error)
 {
     digests->clear();
+    ledger::ChainWalker walker;
     const db::Dialect &dialect = db::dialect(database);
     for (const Moved &table : movedTables()) {
         bool present = true;
@@ -355,6 +352,7 @@ bool digestTables(QSqlDatabase &database, QList<TableDigest> *digests, std::opti
             return false;
         if (!present)
             continue;
+        const bool ledger = table.name == schema::nabubg().name;
         QCryptographicHash digest(QCryptographicHash::Sha256);
         TableDigest read{table.name, 0, {}};
         const int count = valueCount(table);
@@ -365,6 +363,8 @@ bool digestTables(QSqlDatabase &database, QList<TableDigest> *digests, std::opti
             for (int c = 0; c < count; ++c)
                 values[c] = rows->value(c);
             digest.addData(canonical(table, values.constData()));
+            if (ledger)
+                walker.add(ledgerRow(values.constData()));
             ++read.rows;
         }
         if (rows->error().isValid()) {
@@ -374,6 +374,7 @@ bool digestTables(QSqlDatabase &database, QList<TableDigest> *digests, std::opti
         read.digest = digest.result().toHex();
         *digests << read;
     }
+    *chains = walker.summary();
     return true;
 }
 

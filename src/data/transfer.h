@@ -79,8 +79,11 @@ Result move(const Place &from, const Place &to, const Progress &progress = {});
 QStringList describe(const Result &result);
 
 // The canonical digest of every table that moves, read on an open database
-// inside the caller's read transaction. The trail only up to `trailTop` when given.
-bool digestTables(QSqlDatabase &database, QList<TableDigest> *digests, std::optional<qint64> trailTop, QString *error);
+// inside the caller's read transaction, and the balance chains walked (as
+// ledger::checkChains() walks them) on the same read of the ledger. The trail
+// only up to `trailTop` when given.
+bool digestTables(QSqlDatabase &database, QList<TableDigest> *digests, ledger::Summary *chains,
+                  std::optional<qint64> trailTop, QString *error);
 
 } // namespace transfer
 
