@@ -486,6 +486,10 @@ int main(int argc, char *argv[])
                       QStringLiteral("libpq service of a second empty PostgreSQL database, for the server's figures on "
                                      "the ledger a tenth as large beside its full-size ones."),
                       QStringLiteral("name")});
+    parser.addOption({QStringLiteral("migrate-service"),
+                      QStringLiteral("libpq service of an empty PostgreSQL database (not --service's) that the file is "
+                                     "moved onto by simparo-migrate, timed; emptied again afterwards."),
+                      QStringLiteral("name")});
     parser.addOption({QStringLiteral("counters"), QStringLiteral("Counters posting at the same moment."), QStringLiteral("n"),
                       QStringLiteral("8")});
     parser.addOption({QStringLiteral("postings"), QStringLiteral("Postings of each counter."), QStringLiteral("n"),
@@ -543,6 +547,7 @@ int main(int argc, char *argv[])
     benchRecordSources(customers, runs);
     trimDatabase(customers, rows);
     benchVerify(rows, std::min(runs, 3));
+    benchMigrate(parser.value(QStringLiteral("migrate-service")), rows);
     std::printf("\nPeak memory of the process: %.1f MiB\n", bench::peakMemoryMiB());
     benchReports(folder);
 
