@@ -107,13 +107,13 @@ public:
     }
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!index.isValid() || index.row() >= rows_)
+        if (!index.isValid() || index.row() >= rows_ || !source_)
             return QVariant();
         return source_->data(source_->index(offset_ + index.row(), index.column()), role);
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
-        return orientation == Qt::Horizontal ? source_->headerData(section, orientation, role) : QVariant();
+        return orientation == Qt::Horizontal && source_ ? source_->headerData(section, orientation, role) : QVariant();
     }
     Qt::ItemFlags flags(const QModelIndex &index) const override
     {
@@ -121,7 +121,8 @@ public:
     }
 
 private:
-    RecordSource *source_;
+    // The grid may outlive it by a moment when its screen goes.
+    QPointer<RecordSource> source_;
     int offset_ = 0;
     int rows_ = 0;
     int columns_ = 0;
@@ -154,7 +155,7 @@ public:
 
     void follow(int position)
     {
-        if (!grid_->selectionModel())
+        if (!grid_->selectionModel() || !source_)
             return;
         const QScopedValueRollback<bool> following(following_, true);
         if (position < 0) {
@@ -184,7 +185,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (!windowed_)
+        if (!windowed_ || !source_)
             return false;
         if (watched == grid_ && event->type() == QEvent::KeyPress)
             return keyPressed(static_cast<QKeyEvent *>(event));
@@ -212,7 +213,7 @@ private:
         bar_->setVisible(windowed);
         connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                 [this](const QModelIndex &current) {
-                    if (following_ || !current.isValid())
+                    if (following_ || !current.isValid() || !source_)
                         return;
                     const int position = offset() + current.row();
                     if (position != source_->position())
@@ -248,7 +249,7 @@ private:
 
     void showWindow()
     {
-        if (!windowed_ || showing_)
+        if (!windowed_ || showing_ || !source_)
             return;
         const QScopedValueRollback<bool> showing(showing_, true);
         const int rows = visibleRows();
@@ -300,7 +301,7 @@ private:
     }
 
     QTableView *grid_;
-    RecordSource *source_;
+    QPointer<RecordSource> source_;
     RowWindow *window_;
     QScrollBar *bar_;
     bool windowed_ = false;
