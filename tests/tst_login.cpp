@@ -118,6 +118,12 @@ private slots:
 
     void storedPasswordsAreSaltedHashes()
     {
+        // On a server the password is the operator's role's (a SCRAM verifier no
+        // operator can read): the row holds none.
+        if (TestDatabase::onServer()) {
+            QVERIFY(database->scalar(QStringLiteral("SELECT password FROM tpassword")).isNull());
+            return;
+        }
         const QString stored = database->scalar(QStringLiteral("SELECT password FROM tpassword")).toString();
         QVERIFY(passwords::isHash(stored));
         QVERIFY(!stored.contains(QLatin1String("admin123")));

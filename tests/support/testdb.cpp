@@ -2,6 +2,7 @@
 
 #include "data/audit.h"
 #include "data/database.h"
+#include "data/operators.h"
 #include "testserver.h"
 
 #include <QDir>
@@ -234,7 +235,25 @@ void TestDatabase::addLedgerRow(const QString &norekening, const QString &nama, 
 
 void TestDatabase::addOperator(const QString &user, const QString &password)
 {
-    exec(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"), {user, password});
+    if (!onServer()) {
+        // As an older file keeps it: the password in clear text.
+        exec(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"), {user, password});
+        return;
+    }
+    // On a server an operator is a role of his own as well, made by the owner.
+    QString name, error;
+    if (!db::openServiceConnection(connectionText(), &name, &error))
+        qFatal("cannot open the test database: %s", qPrintable(error));
+    {
+        QSqlDatabase database = db::connection(name);
+        QSqlError failure;
+        if (!db::beginWrite(database, &failure))
+            qFatal("cannot write the test database: %s", qPrintable(failure.text()));
+        const Outcome made = operators::insert(database, user, password);
+        if (!made.isOk() || !db::endWrite(database, true, &failure))
+            qFatal("test operator not made: %s %s", qPrintable(made.message()), qPrintable(failure.text()));
+    }
+    db::closeConnection(name);
 }
 
 void TestDatabase::refuseWrites(const QString &name, const QString &event, const QString &table, const QString &message)
