@@ -198,6 +198,9 @@ public:
     // True when operators are roles of the database's own (a server), which
     // secureOperators() makes and keeps right.
     virtual bool hasOperatorRoles() const = 0;
+    // The operator who logged in on what the connection text names is forgotten:
+    // on a server the next connections log in as the role the service names.
+    virtual void forgetOperator(const QString &connectionText) const = 0;
     // Inside the owner's write transaction, on a database with the program's
     // tables and trail: the operators' group role and lookup role, their grants
     // and nothing more, the functions an operator and the lookup role may run,

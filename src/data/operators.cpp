@@ -318,6 +318,14 @@ bool logIn(const QString &connectionText, const QString &user, const QString &pa
     return false;
 }
 
+void logOut(const QString &connectionText)
+{
+    session::setOperator(QString());
+    QString problem;
+    if (db::checkConnectionText(connectionText, &problem))
+        db::dialectFor(connectionText).forgetOperator(connectionText);
+}
+
 // ---------------------------------------------------------------------------
 // Keeping the operators
 

@@ -111,6 +111,10 @@ std::unique_ptr<Directory> directory(RecordSource *records, const QString &table
 // the tests and the bench, which work the screens as after a login.
 bool logIn(const QString &connectionText, const QString &user, const QString &password, QString *error);
 
+// Forgets who logged in (logIn(), or the login screen's "OK"): the program works
+// for nobody, and on a server its next connections log in as the role the service names.
+void logOut(const QString &connectionText);
+
 // --- Keeping the operators: simparo-operator and the tools
 struct Listed {
     QString user;

@@ -446,6 +446,10 @@ public:
         return serverroles::operatorLogins(database, canLogIn);
     }
     bool hasOperatorRoles() const override { return true; }
+    void forgetOperator(const QString &connectionText) const override
+    {
+        forgetServerLogin(connectionValue(connectionText, QStringLiteral("Data Source")));
+    }
     Outcome secureOperators(QSqlDatabase &database, operators::Access *access) const override
     {
         return serverroles::secure(database, access);
@@ -780,6 +784,12 @@ bool openServerAs(const QString &service, const ServerLogin &login, QString *con
 void adoptServerLogin(const QString &service, const ServerLogin &login)
 {
     adoptedLogins().insert(service, login);
+}
+
+void forgetServerLogin(const QString &service)
+{
+    if (adoptedLogins().remove(service) > 0)
+        releaseIdleConnections();
 }
 
 std::optional<ServerLogin> adoptedServerLogin(const QString &service)

@@ -29,6 +29,8 @@ bool openServerAs(const QString &service, const ServerLogin &login, QString *con
 // From now on every connection to the service (but those of openServerAsService())
 // logs in as this role; kept in memory while the program runs.
 void adoptServerLogin(const QString &service, const ServerLogin &login);
+// Forgets the login adopted for the service; the connections kept go.
+void forgetServerLogin(const QString &service);
 // The login adopted for the service; nothing when none was.
 std::optional<ServerLogin> adoptedServerLogin(const QString &service);
 

@@ -374,6 +374,7 @@ public:
         return Outcome::ok();
     }
     bool hasOperatorRoles() const override { return false; }
+    void forgetOperator(const QString &) const override {}
     Outcome secureOperators(QSqlDatabase &, operators::Access *) const override { return Outcome::ok(); }
 
     QString describeError(const QSqlError &error, const QSqlDatabase &database) const override

@@ -47,7 +47,10 @@ void Fixture::cleanup()
     db::setReadOnlyForTesting(false);
     db::setBusyTimeoutForTesting(5000);
     db::setWriteAheadLogForTesting(true);
+    operators::setFirstWaitForTesting(std::chrono::milliseconds(1000));
     recordwrite::setAfterCheckForTesting({});
+    if (database)
+        operators::logOut(database->connectionText());
     dialogs.reset();
     database.reset();
 }
