@@ -31,7 +31,9 @@ TestDatabase::TestDatabase(bool create)
     // A site-wide setting of the machine running the tests plays no part.
     db::setSiteSettingFileForTesting(dir_.path() + QStringLiteral("/tidak-ada/koneksi"));
     QString error;
-    // Every test logs in afresh.
+    // Every test logs in afresh: on a server the operator who logged in before
+    // was one of the database made before.
+    operators::logOut(connectionText());
     db::releaseIdleConnections();
     if (onServer()) {
         testserver::clearDatabase();
