@@ -6,6 +6,7 @@
 #include "app/passwordscreen.h"
 #include "customers/newcustomerscreen.h"
 #include "customers/registerscreen.h"
+#include "reports/dailyrequest.h"
 #include "reports/reportdefinition.h"
 #include "reports/reports.h"
 #include "reports/reportwindow.h"
@@ -49,12 +50,16 @@ QWidget *open(const QString &window)
         return screens::show<LedgerView>();
     if (window == QLatin1String("frmRTABUNGAN"))
         return screens::show<SavingsRequestScreen>();
+    if (window == QLatin1String("frmRHARIAN"))
+        return screens::show<DailyRequestScreen>();
     if (window == QLatin1String("frmUBAHPASSWORD"))
         return screens::show<PasswordScreen>();
     if (window == QLatin1String("DATAR"))
         return reports::showReport(reports::datar());
     if (window == QLatin1String("LAPNASABAH"))
         return reports::showReport(reports::lapnasabah());
+    if (window == QLatin1String("HARIAN"))
+        return reports::showReport(reports::harian());
     return nullptr;
 }
 
@@ -107,7 +112,7 @@ private slots:
     {
         QTest::addColumn<QString>("window");
         for (const char *window : {"frmPASWORD", "frmMENU", "frmDAFTAR", "frmTAMBAH", "frmPENARIKAN", "frmTABUNGAN",
-                                   "frmRTABUNGAN", "frmUBAHPASSWORD", "DATAR", "LAPNASABAH"})
+                                   "frmRTABUNGAN", "frmRHARIAN", "frmUBAHPASSWORD", "DATAR", "LAPNASABAH", "HARIAN"})
             QTest::newRow(window) << QString::fromLatin1(window);
     }
     void everyControlHasANameAndTakesTab()
@@ -148,6 +153,7 @@ private slots:
         QTest::newRow("register birth place") << "frmDAFTAR" << "txtTEMPAT" << "Tempat lahir";
         QTest::newRow("new customer education") << "frmTAMBAH" << "OPTMHS" << "MAHASISWA";
         QTest::newRow("transaction date") << "frmPENARIKAN" << "DTPicker1" << "Tanggal Transaksi";
+        QTest::newRow("day of the daily report") << "frmRHARIAN" << "DTPicker1" << "Tanggal Transaksi";
         QTest::newRow("ledger total") << "frmTABUNGAN" << "txtSAL" << "Total Saldo";
         QTest::newRow("new password") << "frmUBAHPASSWORD" << "txtPassBaru" << "Password Baru";
         QTest::newRow("report first page") << "DATAR" << "firstPage" << "Halaman pertama";
@@ -175,7 +181,8 @@ private slots:
                                  << QStringList{"mnuFILE=File", "MNUNASABAH=Input Data Nasabah", "mnuEXIT=Exit",
                                                 "mnuTRANSAKSI=Transaksi", "mnuLAPORAN=Laporan",
                                                 "mnuLNASABAH=Data Nasabah", "mnuTNASABAH=Data Tabungan",
-                                                "mnuGanti=Ganti Password", "Label1=SELAMAT DATANG "};
+                                                "mnuHARIAN=Transaksi Harian", "mnuGanti=Ganti Password",
+                                                "Label1=SELAMAT DATANG "};
         // The crossed "EDIT" and "ADD" among them.
         QTest::newRow("frmDAFTAR")
             << "frmDAFTAR"

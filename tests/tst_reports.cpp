@@ -3,6 +3,8 @@
 #include "app/mainwindow.h"
 #include "shell/screens.h"
 #include "data/dataenvironment.h"
+#include "data/session.h"
+#include "reports/dailyrequest.h"
 #include "reports/reportengine.h"
 #include "reports/reports.h"
 #include "reports/reportwindow.h"
@@ -10,6 +12,7 @@
 #include "fixture.h"
 #include "testserver.h"
 
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QPrinter>
@@ -30,6 +33,9 @@ const QStringList kCustomerHeadings = {QStringLiteral("NO REKENING"), QStringLit
                                        QStringLiteral("ALAMAT"),      QStringLiteral("KOTA"),
                                        QStringLiteral("KODE"),        QStringLiteral("PENDIDIKAN"),
                                        QStringLiteral("TELPHON")};
+const QStringList kHarianHeadings = {QStringLiteral("Jam"),         QStringLiteral("Operator"), QStringLiteral("Loket"),
+                                     QStringLiteral("No Rekening"), QStringLiteral("Nama"),     QStringLiteral("Kode"),
+                                     QStringLiteral("Debet"),       QStringLiteral("Kredit"),   QStringLiteral("Saldo")};
 
 // The cells of a printed table line: columns stand at least two blanks apart.
 QStringList cells(const QString &line)
@@ -423,6 +429,102 @@ private slots:
 
         screen = openRequest();
         QVERIFY(accountField(screen)->text().isEmpty());
+    }
+
+    // Postings of today made on the transaction screen by two operators, and one
+    // brought in without a trail row: the daily report lists them in posting order
+    // with when, who and where, totals for each operator and for the day, and the
+    // seal that simparo-verify prints for the day. A day before any trail row has
+    // no seal, and says so.
+    void dailyReportOfTwoOperators()
+    {
+        REQUIRE_PDFTOTEXT();
+        const QDate today = QDate::currentDate();
+        const QString ahmad = QStringLiteral("Ahmad Fauzi"), siti = QStringLiteral("Siti Aminah");
+        database->addCustomer(QStringLiteral("0101"), ahmad);
+        database->addCustomer(QStringLiteral("0102"), siti);
+        database->addLedgerRow(QStringLiteral("0101"), ahmad, QStringLiteral("2024-01-05"), QStringLiteral("01"), 0,
+                               6000, 6000);
+        database->exec(QStringLiteral("INSERT INTO nabubg VALUES ('0102', ?, ?, '01', 'Penyetoran', 0, 2000, 2000)"),
+                       {siti, today.toString(Qt::ISODate)});
+        const QTime started = QTime::currentTime().addSecs(-1);
+        const QString kasir = QStringLiteral("kasir");
+        for (const auto &[who, account, deposit, amount] :
+             {std::tuple{kTestOperator, "0101", true, "5000"}, std::tuple{kTestOperator, "0102", true, "3000"},
+              std::tuple{"kasir", "0101", false, "1500"}, std::tuple{kTestOperator, "0102", false, "1000"}}) {
+            // As the login names the operator.
+            session::setOperator(QString::fromLatin1(who));
+            postAtCounter(QString::fromLatin1(account), deposit, QString::fromLatin1(amount));
+        }
+        const QTime ended = QTime::currentTime().addSecs(1);
+        // On a server the trail names the session's own role, whoever the program thinks works it.
+        const QString role = TestDatabase::onServer()
+                                 ? database->scalar(QStringLiteral("SELECT CAST(session_user AS text)")).toString()
+                                 : QString();
+        const QString admin = TestDatabase::onServer() ? role : QString::fromLatin1(kTestOperator);
+        const QString clerk = TestDatabase::onServer() ? role : kasir;
+        const QVariant address = database->scalar(QStringLiteral("SELECT alamat FROM jejak ORDER BY nomor DESC LIMIT 1"));
+        const QString counter = session::counterName()
+                                + (address.isNull() ? QString() : QStringLiteral(" (%1)").arg(address.toString()));
+
+        trigger("mnuHARIAN");
+        auto *request = drive(screens::find<DailyRequestScreen>());
+        QVERIFY(request);
+        auto *day = child<QDateEdit>(request, "DTPicker1");
+        QCOMPARE(day->date(), today);
+        QCOMPARE(focused(), day);
+        enter(request, "DTPicker1");
+        QCOMPARE(focused(), button(request, "cmdCETAK"));
+        click(request, "cmdCETAK");
+        reports::ReportWindow *window = reports::reportWindow(QStringLiteral("HARIAN"));
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(dialogs->count(), 0);
+
+        PdfText text = savedText(window);
+        QCOMPARE(text.lines().value(1).trimmed(), QStringLiteral("Tanggal ") + QLocale().toString(today, QLocale::ShortFormat));
+        QList<QStringList> rows = text.rows(kHarianHeadings);
+        for (QStringList &row : rows) {
+            if (QTime::fromString(row.first(), QStringLiteral("HH:mm:ss")).isValid()) {
+                const QTime at = QTime::fromString(row.first(), QStringLiteral("HH:mm:ss"));
+                QVERIFY2(at >= started && at <= ended, qPrintable(row.first()));
+                row.first() = QStringLiteral("jam");
+            }
+        }
+        QList<QStringList> expected = {
+            {"0102", siti, "01", "0", "2000", "2000"}, // no trail row: no time, operator nor counter
+            {"jam", admin, counter, "0101", ahmad, "01", "0", "5000", "11000"},
+            {"jam", admin, counter, "0102", siti, "01", "0", "3000", "5000"},
+            {"jam", clerk, counter, "0101", ahmad, "02", "1500", "0", "9500"},
+            {"jam", admin, counter, "0102", siti, "02", "1000", "0", "4000"},
+            {"Jumlah", "(tanpa jejak)", "1 posting", "0", "2000"}};
+        if (TestDatabase::onServer())
+            expected << QStringList{"Jumlah", role, "4 posting", "2500", "8000"};
+        else
+            expected << QStringList{"Jumlah", admin, "3 posting", "1000", "8000"}
+                     << QStringList{"Jumlah", kasir, "1 posting", "1500", "0"};
+        expected << QStringList{"Jumlah", "Hari ini", "5 posting", "2500", "10000"};
+        QCOMPARE(rows.mid(0, expected.size()), expected);
+
+        const ToolRun verify = runTool(QStringLiteral("simparo-verify"),
+                                       {QStringLiteral("--seal"), today.toString(Qt::ISODate)}, database->home());
+        QCOMPARE(verify.exitCode, 0);
+        const QString seal = verify.out.trimmed().section(u'\n', -1);
+        QCOMPARE(seal.size(), 64 + 15);
+        QCOMPARE(rows.value(expected.size()), QStringList{QStringLiteral("Kode segel: ") + seal});
+        QCOMPARE(rows.mid(expected.size() + 2),
+                 (QList<QStringList>{{"Diperiksa oleh:"}, {"______________________________"},
+                                     {"Tanda tangan dan nama penyelia"}}));
+
+        // A day before the first trail row: nothing posted, and no seal yet.
+        day->setDate(QDate(2000, 1, 3));
+        click(request, "cmdCETAK");
+        QCOMPARE(reports::reportWindow(QStringLiteral("HARIAN")), window);
+        text = savedText(window);
+        QVERIFY(text.lines().join(u'\n').contains(QLatin1String(reports::ReportDocument::kNoDataNotice)));
+        rows = text.rows(kHarianHeadings);
+        QCOMPARE(rows.value(0), (QStringList{"Jumlah", "Hari ini", "0 posting", "0", "0"}));
+        QCOMPARE(rows.value(1), QStringList{QStringLiteral("Kode segel: belum ada")});
+        QCOMPARE(dialogs->count(), 0);
     }
 
     void registerOfThousandsOverManyPages()

@@ -9,8 +9,11 @@
 #include "app/startup.h"
 #include "customers/newcustomerscreen.h"
 #include "customers/registerscreen.h"
+#include "data/audit.h"
 #include "data/database.h"
+#include "data/passwords.h"
 #include "data/textforms.h"
+#include "reports/dailyrequest.h"
 #include "reports/reports.h"
 #include "reports/reportwindow.h"
 #include "reports/savingsrequest.h"
@@ -37,6 +40,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QTimer>
 #include <cstdio>
 
@@ -123,53 +127,135 @@ const Customer kCustomers[] = {
      "061-8212090"},
 };
 
-// Postings of the first accounts: account, date, code, amount (rupiah).
+// Postings: account, date, code, amount (rupiah), and the local time, operator and
+// counter its trail row names. Those of the day shown as today go to other accounts
+// than the one the savings pictures show.
 struct Posting {
     const char *number;
     QDate date;
     posting::Code code;
     double amount;
+    QTime at;
+    const char *who;
+    const char *counter;
 };
 const Posting kPostings[] = {
-    {"0120240001", QDate(2024, 7, 1), posting::Code::Deposit, 50000},
-    {"0120240002", QDate(2024, 7, 1), posting::Code::Deposit, 125000},
-    {"0120240001", QDate(2024, 7, 3), posting::Code::Deposit, 25000},
-    {"0120240003", QDate(2024, 7, 4), posting::Code::Deposit, 200000},
-    {"0120240001", QDate(2024, 7, 8), posting::Code::Withdrawal, 15000},
-    {"0120240002", QDate(2024, 7, 9), posting::Code::Withdrawal, 30000},
-    {"0120240001", QDate(2024, 7, 12), posting::Code::Deposit, 40000},
-    {"0120240004", QDate(2024, 7, 12), posting::Code::Deposit, 350000},
+    {"0120240001", QDate(2024, 7, 1), posting::Code::Deposit, 50000, QTime(8, 12), "admin", "LOKET-1"},
+    {"0120240002", QDate(2024, 7, 1), posting::Code::Deposit, 125000, QTime(9, 3), "admin", "LOKET-1"},
+    {"0120240001", QDate(2024, 7, 3), posting::Code::Deposit, 25000, QTime(10, 41), "kasir", "LOKET-2"},
+    {"0120240003", QDate(2024, 7, 4), posting::Code::Deposit, 200000, QTime(8, 30), "admin", "LOKET-1"},
+    {"0120240001", QDate(2024, 7, 8), posting::Code::Withdrawal, 15000, QTime(11, 5), "kasir", "LOKET-2"},
+    {"0120240002", QDate(2024, 7, 9), posting::Code::Withdrawal, 30000, QTime(9, 47), "admin", "LOKET-1"},
+    {"0120240001", QDate(2024, 7, 12), posting::Code::Deposit, 40000, QTime(8, 20), "admin", "LOKET-1"},
+    {"0120240004", QDate(2024, 7, 12), posting::Code::Deposit, 350000, QTime(13, 15), "kasir", "LOKET-2"},
+    {"0120240002", kToday, posting::Code::Deposit, 20000, QTime(8, 5, 12), "admin", "LOKET-1"},
+    {"0120240003", kToday, posting::Code::Deposit, 50000, QTime(8, 40, 37), "kasir", "LOKET-2"},
+    {"0120240004", kToday, posting::Code::Withdrawal, 25000, QTime(9, 15, 3), "admin", "LOKET-1"},
+    {"0120240005", kToday, posting::Code::Deposit, 15000, QTime(10, 2, 44), "kasir", "LOKET-2"},
+    {"0120240002", kToday, posting::Code::Withdrawal, 10000, QTime(11, 30, 9), "kasir", "LOKET-2"},
+};
+
+// The trail of the made-up data as the counters would have written it, one row
+// for each write, but at fixed moments (at a counter seven hours east of UTC), so
+// that the daily report's times and seal are the same in every run.
+class FixedTrail
+{
+public:
+    explicit FixedTrail(QSqlDatabase database) : database_(std::move(database)) {}
+
+    bool append(const QDate &day, const QTime &at, const QString &who, const QString &counter,
+                const QString &tindakan, const QString &tabel, qint64 kunci, const QString &norekening,
+                const QString &rincian, const QVector<QVariant> &written, QString *error)
+    {
+        audit::Record record;
+        record.nomor = ++last_;
+        record.waktu = QDateTime(day, at, QTimeZone(7 * 3600))
+                           .toUTC()
+                           .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+        record.zona = QStringLiteral("+07:00");
+        record.operatorName = who;
+        record.loket = counter;
+        record.tindakan = tindakan;
+        record.tabel = tabel;
+        record.kunci = kunci;
+        record.norekening = norekening;
+        record.rincian = rincian;
+        record.isi = audit::rowContent(tabel, written);
+        record.segel = QString::fromLatin1(audit::seal(seal_, audit::content(record)));
+        seal_ = record.segel.toLatin1();
+        QSqlQuery query(database_);
+        query.prepare(QStringLiteral("INSERT INTO jejak (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                          .arg(audit::recordColumns()));
+        for (const QVariant &value :
+             {QVariant(record.nomor), QVariant(record.waktu), QVariant(record.zona), QVariant(record.operatorName),
+              QVariant(), QVariant(record.loket), QVariant(), QVariant(record.tindakan), QVariant(record.tabel),
+              QVariant(kunci), record.norekening.isNull() ? QVariant() : QVariant(record.norekening),
+              record.rincian.isNull() ? QVariant() : QVariant(record.rincian), QVariant(record.isi), QVariant(),
+              QVariant(record.segel)})
+            query.addBindValue(value);
+        if (!query.exec()) {
+            *error = query.lastError().text();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    QSqlDatabase database_;
+    qint64 last_ = 0;
+    QByteArray seal_;
 };
 
 bool fillDatabase(QString *error)
 {
-    const QString file = db::databaseFile();
-    if (!db::createDatabase(file, QStringLiteral("admin"), QStringLiteral("admin123"), error))
-        return false;
-    QString connection;
-    if (!db::openFile(file, &connection, error))
+    const std::unique_ptr<db::Fill> fill = db::Fill::intoFile(db::databaseFile());
+    bool existing = false;
+    QStringList present;
+    if (!fill->inspect(&existing, &present, error) || !fill->begin(error))
         return false;
     bool ok = true;
     {
-        QSqlDatabase database = db::connection(connection);
-        auto run = [&](const QString &sql, const QVariantList &values) {
+        QSqlDatabase database = fill->database();
+        FixedTrail trail(database);
+        // A row written, its key, and its trail row.
+        auto write = [&](const QString &table, const QVector<QVariant> &values, const QDate &day, const QTime &at,
+                         const char *who, const char *counter, const QString &tindakan, const QString &norekening,
+                         const QString &rincian = QString()) {
             if (!ok)
                 return;
+            QStringList marks;
+            for (qsizetype i = 0; i < values.size(); ++i)
+                marks << QStringLiteral("?");
             QSqlQuery query(database);
-            query.prepare(sql);
+            query.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2) RETURNING rowid").arg(table, marks.join(u',')));
             for (const QVariant &value : values)
                 query.addBindValue(value);
-            ok = query.exec();
-            if (!ok)
+            ok = query.exec() && query.next();
+            if (!ok) {
                 *error = query.lastError().text();
+                return;
+            }
+            const qint64 key = query.value(0).toLongLong();
+            query.finish();
+            ok = trail.append(day, at, QString::fromLatin1(who), QString::fromLatin1(counter), tindakan, table, key,
+                              norekening, rincian, values, error);
         };
+        const QDate opened(2024, 6, 28);
+        for (const char *user : {"admin", "kasir"})
+            write(QStringLiteral("tpassword"), {QString::fromLatin1(user), passwords::hash(QStringLiteral("admin123"))},
+                  opened, QTime(7, 30), "simparo-initdb (it)", "KANTOR", QLatin1String(audit::action::kOperatorAdded),
+                  QString(), audit::detail(QStringLiteral("user"), QString::fromLatin1(user)));
         QHash<QString, QString> names;
+        int n = 0;
         for (const Customer &c : kCustomers) {
-            run(QStringLiteral("INSERT INTO daftar VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                {QString::fromUtf8(c.number), QString::fromUtf8(c.name), QString::fromUtf8(c.place),
-                 QString::fromUtf8(c.born), QString::fromUtf8(c.address), QString::fromUtf8(c.city),
-                 QString::fromUtf8(c.postcode), QString::fromUtf8(c.education), QString::fromUtf8(c.phone)});
-            names.insert(QString::fromUtf8(c.number), QString::fromUtf8(c.name));
+            const QString number = QString::fromUtf8(c.number);
+            write(QStringLiteral("daftar"),
+                  {number, QString::fromUtf8(c.name), QString::fromUtf8(c.place), QString::fromUtf8(c.born),
+                   QString::fromUtf8(c.address), QString::fromUtf8(c.city), QString::fromUtf8(c.postcode),
+                   QString::fromUtf8(c.education), QString::fromUtf8(c.phone)},
+                  opened, QTime(8, 0).addSecs(600 * n++), "admin", "LOKET-1",
+                  QLatin1String(audit::action::kNewCustomer), number);
+            names.insert(number, QString::fromUtf8(c.name));
         }
         // Each account's balance chain: saldo = previous saldo + kredit - debet.
         QHash<QString, double> balances;
@@ -178,13 +264,18 @@ bool fillDatabase(QString *error)
             const bool deposit = p.code == posting::Code::Deposit;
             const double balance = balances.value(number) + (deposit ? p.amount : -p.amount);
             balances.insert(number, balance);
-            run(QStringLiteral("INSERT INTO nabubg VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-                {number, names.value(number), textform::storedDateText(p.date), posting::codeText(p.code),
-                 posting::kind(p.code), deposit ? 0.0 : p.amount, deposit ? p.amount : 0.0, balance});
+            write(QStringLiteral("nabubg"),
+                  {number, names.value(number), textform::storedDateText(p.date), posting::codeText(p.code),
+                   posting::kind(p.code), deposit ? 0.0 : p.amount, deposit ? p.amount : 0.0, balance},
+                  p.date, p.at, p.who, p.counter,
+                  QLatin1String(deposit ? audit::action::kDeposit : audit::action::kWithdrawal), number);
         }
     }
-    db::closeConnection(connection);
-    return ok;
+    if (!ok) {
+        fill->discard();
+        return false;
+    }
+    return fill->finish(error);
 }
 
 // The main window with the menu of the menu bar entry opened over it.
@@ -299,6 +390,22 @@ void takePictures(const QString &folder)
         datar->close();
     if (request)
         request->close();
+
+    // The daily report of the day shown as today, asked for and shown.
+    trigger(menu, "mnuHARIAN");
+    auto *daily = screens::find<DailyRequestScreen>();
+    if (daily)
+        ScreenDriver::child<QDateEdit>(daily, "DTPicker1")->setDate(kToday);
+    shoot(daily, folder, QStringLiteral("frmRHARIAN"));
+    press(daily, "cmdCETAK");
+    auto *harian = reports::reportWindow(QStringLiteral("HARIAN"));
+    if (harian)
+        harian->resize(1000, 640);
+    shoot(harian, folder, QStringLiteral("HARIAN"));
+    if (harian)
+        harian->close();
+    if (daily)
+        daily->close();
 
     // The customer list.
     trigger(menu, "mnuLNASABAH");

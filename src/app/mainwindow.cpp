@@ -4,6 +4,7 @@
 #include "shell/screens.h"
 #include "customers/registerscreen.h"
 #include "savings/transactionscreen.h"
+#include "reports/dailyrequest.h"
 #include "reports/reportdefinition.h"
 #include "reports/reports.h"
 #include "reports/savingsrequest.h"
@@ -28,6 +29,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui.mnuTRANSAKSI, &QAction::triggered, this, [] { screens::show<TransactionScreen>(); });
     connect(ui.mnuLNASABAH, &QAction::triggered, this, [this] { reports::showReport(reports::lapnasabah(), this); });
     connect(ui.mnuTNASABAH, &QAction::triggered, this, [] { screens::show<SavingsRequestScreen>(); });
+    connect(ui.mnuHARIAN, &QAction::triggered, this, [] { screens::show<DailyRequestScreen>(); });
 }
 
 QPixmap MainWindow::welcomePicture()

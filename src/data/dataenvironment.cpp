@@ -1,5 +1,6 @@
 #include "dataenvironment.h"
 
+#include "data/audit.h"
 #include "data/criteria.h"
 #include "data/database.h"
 #include "data/schema.h"
@@ -19,6 +20,15 @@ const char *const kCommand2Text =
     "SELECT nabubg.norekening, nabubg.nama, nabubg.TANGGAL, nabubg.debet, nabubg.kredit, nabubg.saldo, "
     "nabubg.Jenis, nabubg.kode\r\n"
     "FROM daftar INNER JOIN nabubg ON daftar.norekening = nabubg.norekening;\r\n";
+// A ledger row has at most one posting row; an import's or an upgrade's row covers
+// many ledger rows without naming one, and a supervisor's acceptance of a break
+// names a row it did not write.
+const char *const kHarianText =
+    "SELECT jejak.waktu, jejak.zona, jejak.\"operator\" AS \"operator\", "
+    "jejak.loket || COALESCE(' (' || jejak.alamat || ')', '') AS loket, nabubg.norekening, nabubg.nama, "
+    "nabubg.TANGGAL, nabubg.kode, nabubg.debet, nabubg.kredit, nabubg.saldo "
+    "FROM nabubg LEFT JOIN jejak ON jejak.tabel = 'nabubg' AND jejak.kunci = nabubg.{key} "
+    "AND jejak.tindakan IN ('setoran', 'penarikan')";
 
 namespace {
 // The column that carries the stored order of the rows through a query; never shown.
@@ -61,7 +71,7 @@ QString CommandSource::selectText(const QString &keyColumn, QString *orderColumn
     }
     // The statement as stored, without its closing semicolon, so that it can stand
     // inside another. The stored order rides along as a column of its own.
-    QString statement = commandText_.trimmed();
+    QString statement = commandText_.trimmed().replace(QLatin1String("{key}"), keyColumn);
     while (statement.endsWith(u';'))
         statement = statement.chopped(1).trimmed();
     const QString select = QStringLiteral("SELECT ");
@@ -73,13 +83,40 @@ QString CommandSource::selectText(const QString &keyColumn, QString *orderColumn
     return statement;
 }
 
-bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progress)
+void CommandSource::addComputedColumn(const QString &name, const QStringList &from, const Compute &compute)
+{
+    computed_ << Computed{name, from, compute};
+}
+
+bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progress, const ReadAlongside &alongside)
 {
     *rows = ReportRows();
     lastError_.clear();
     if (!environment_->connectToDatabase())
         return fail(environment_->lastError());
     QSqlDatabase database = db::connection(environment_->connectionName());
+    if (!alongside)
+        return readRows(database, rows, progress);
+
+    // The rows and what is read alongside them come from one snapshot.
+    QSqlError failure;
+    if (!db::dialect(database).beginSnapshot(database, &failure))
+        return fail(db::describeError(failure, QSqlDatabase::database(environment_->connectionName(), false)));
+    ReportRows result;
+    bool ok = readRows(database, &result, progress);
+    if (ok) {
+        const Outcome outcome = alongside(database, &result.texts);
+        if (!outcome.isOk())
+            ok = fail(outcome.message());
+    }
+    db::endWrite(database, false);
+    if (ok)
+        *rows = std::move(result);
+    return ok;
+}
+
+bool CommandSource::readRows(QSqlDatabase &database, ReportRows *rows, const std::function<void(int)> &progress)
+{
     const auto failed = [&](const QSqlQuery &query) {
         // Told as it happened: a lost connection is opened again only before the next reading.
         return fail(db::describeError(query.lastError(), QSqlDatabase::database(environment_->connectionName(), false)));
@@ -121,7 +158,7 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
     query.finish();
 
     QString where;
-    QString wanted;
+    QVariantList wanted;
     if (!filter_.isEmpty()) {
         const auto criterion = criteria::parse(filter_);
         int column = -1;
@@ -131,9 +168,28 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
         if (column < 0)
             return fail(QStringLiteral("Kolom %1 tidak ada pada %2.")
                             .arg(criterion ? criterion->column : filter_, commandName_));
-        where = QStringLiteral(" WHERE %1 = ?").arg(selected.at(column));
-        wanted = criterion->value;
+        where = QStringLiteral(" WHERE ") + dialect.columnTerm(selected.at(column), criterion->value, kinds.at(column),
+                                                               &wanted);
     }
+
+    // Columns the program makes from others of the same row.
+    QVector<QVector<int>> computedFrom;
+    for (const Computed &c : std::as_const(computed_)) {
+        QVector<int> from;
+        for (const QString &name : c.from) {
+            int at = -1;
+            for (int i = 0; i < selected.size() && at < 0; ++i)
+                if (columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
+                    at = i;
+            if (at < 0)
+                return fail(QStringLiteral("Kolom %1 tidak ada pada %2.").arg(name, commandName_));
+            from << at;
+        }
+        computedFrom << from;
+    }
+    const int count = int(columns.size());
+    for (const Computed &c : std::as_const(computed_))
+        columns << c.name;
 
     QString sql = QStringLiteral("SELECT %1 FROM (%2) AS simparo_command%3")
                       .arg(selected.join(QStringLiteral(", ")), inner, where);
@@ -141,24 +197,31 @@ bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progr
         sql += QStringLiteral(" ORDER BY %1").arg(schema::quoted(orderColumn));
     if (!query.prepare(sql))
         return failed(query);
-    if (!where.isEmpty())
-        query.addBindValue(wanted);
+    for (const QVariant &value : std::as_const(wanted))
+        query.addBindValue(value);
     if (!query.exec())
         return failed(query);
     ReportRows result;
     result.columns = columns;
-    const int count = int(columns.size());
+    QVector<QVariant> inputs;
     while (query.next()) {
         QVector<QVariant> values;
-        values.reserve(count);
+        values.reserve(columns.size());
         for (int c = 0; c < count; ++c)
             values << schema::fromStored(query.value(c), kinds.at(c));
+        for (qsizetype i = 0; i < computed_.size(); ++i) {
+            inputs.clear();
+            for (int at : std::as_const(computedFrom.at(i)))
+                inputs << values.at(at);
+            values << computed_.at(i).compute(inputs);
+        }
         result.rows << std::move(values);
         if (progress && result.rows.size() % 500 == 0)
             progress(int(result.rows.size()));
     }
     if (query.lastError().isValid())
         return failed(query);
+    query.finish();
     *rows = std::move(result);
     return true;
 }
@@ -246,6 +309,17 @@ DataEnvironment *environment(const QString &name)
         new CommandSource(instance, QStringLiteral("rsCommand2"), QStringLiteral("Command2"),
                           CommandSource::Type::Statement, QString::fromLatin1(kCommand2Text),
                           QStringLiteral("nabubg"), QStringLiteral("nabubg"));
+        auto *harian = new CommandSource(instance, QStringLiteral("rsHARIAN"), QStringLiteral("HARIAN"),
+                                         CommandSource::Type::Statement, QString::fromLatin1(kHarianText),
+                                         QStringLiteral("nabubg"), QStringLiteral("nabubg"));
+        // The time of the posting as the counter's clock showed it.
+        harian->addComputedColumn(QStringLiteral("jam"), {QStringLiteral("waktu"), QStringLiteral("zona")},
+                                  [](const QVector<QVariant> &from) {
+                                      const QDateTime local = audit::localTime(from.at(0).toString(),
+                                                                               from.at(1).toString());
+                                      return local.isValid() ? QVariant(local.toString(QStringLiteral("HH:mm:ss")))
+                                                             : QVariant();
+                                  });
     }
     // A connection that cannot be opened now is tried again at the next reading,
     // which tells the operator why.

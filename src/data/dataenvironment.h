@@ -1,5 +1,8 @@
 #pragma once
 
+#include "outcome.h"
+
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -8,22 +11,35 @@
 #include <functional>
 #include <optional>
 
+class QSqlDatabase;
+
 // The data environments through which the reports read: DE with the command
-// NASABAH (the customer register) and DMN with the command Command2 (the savings
-// ledger joined with the register). Each is created on first use with a
-// connection of its own and lives until the program ends.
+// NASABAH (the customer register) and DMN with the commands Command2 (the savings
+// ledger joined with the register) and HARIAN (the ledger's postings with their
+// trail rows). Each is created on first use with a connection of its own and
+// lives until the program ends.
 namespace dataenv {
 
 // The stored command text of NASABAH: a table command over the whole register.
 extern const char *const kNasabahCommandText;
 // The statement of Command2, two lines, each ended by carriage return and line feed.
 extern const char *const kCommand2Text;
+// The statement of HARIAN: every ledger row with who posted it, when and where
+// (from its posting row in jejak; empty for a row brought in by an import or
+// written before the trail). "{key}" stands for the engine's row key column.
+extern const char *const kHarianText;
 
 // Rows as a report reads them: dates as QDate, numbers as double, text as QString.
 struct ReportRows {
     QStringList columns;
     QVector<QVector<QVariant>> rows;
+    // Texts read together with the rows, by name (see CommandSource::read).
+    QHash<QString, QString> texts;
 };
+
+// A step that reads more, on the record source's connection and from the same
+// snapshot as its rows: texts a report learns only when it is shown.
+using ReadAlongside = std::function<Outcome(QSqlDatabase &database, QHash<QString, QString> *texts)>;
 
 class DataEnvironment;
 
@@ -50,13 +66,27 @@ public:
     void clearFilter() { setFilter(QString()); }
     QString filter() const { return filter_; }
 
+    // A column of the rows made by the program from other columns of the same row
+    // (named `from`, matched without regard to case), appended after the command's own.
+    using Compute = std::function<QVariant(const QVector<QVariant> &from)>;
+    void addComputedColumn(const QString &name, const QStringList &from, const Compute &compute);
+
     // Reads the rows as they stand now. progress (may be empty) hears the number of
-    // rows read so far. On failure lastError() holds a message naming the file and cause.
-    bool read(ReportRows *rows, const std::function<void(int)> &progress = {});
+    // rows read so far. `alongside` (may be empty) then reads more from the same
+    // snapshot into rows->texts. On failure lastError() holds a message naming the
+    // file and cause.
+    bool read(ReportRows *rows, const std::function<void(int)> &progress = {}, const ReadAlongside &alongside = {});
     QString lastError() const { return lastError_; }
 
 private:
+    struct Computed {
+        QString name;
+        QStringList from;
+        Compute compute;
+    };
+
     bool fail(const QString &message);
+    bool readRows(QSqlDatabase &database, ReportRows *rows, const std::function<void(int)> &progress);
     QString selectText(const QString &keyColumn, QString *orderColumn) const;
 
     DataEnvironment *environment_;
@@ -67,6 +97,7 @@ private:
     QString storedOrder_;    // for a statement: the table whose row key gives its rows' stored order
     QString filter_;
     QString lastError_;
+    QList<Computed> computed_;
 };
 
 class DataEnvironment : public QObject

@@ -44,7 +44,8 @@ bool makeDurable(QSqlDatabase &database, const QString &file, bool allowCreate, 
 {
     const pool::SessionOptions &options = pool::sessionOptions();
     QSqlQuery pragma(database);
-    if (!pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
+    if (!pragma.exec(options.lessDurable ? QStringLiteral("PRAGMA synchronous=NORMAL")
+                                         : QStringLiteral("PRAGMA synchronous=FULL"))) {
         *error = describeError(pragma.lastError(), file);
         return false;
     }
@@ -252,16 +253,19 @@ public:
         entry->isView = query->value(0).toString() == QLatin1String("view");
         entry->name = query->value(1).toString();
         query->finish();
-        if (!query->exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(entry->name)))) {
-            *error = query->lastError();
+        // A statement of its own: the one above may be kept for its next use.
+        QSqlQuery columns(database);
+        columns.setForwardOnly(true);
+        if (!columns.exec(QStringLiteral("PRAGMA table_info(%1)").arg(schema::quoted(entry->name)))) {
+            *error = columns.lastError();
             return false;
         }
-        while (query->next()) {
-            entry->columns << query->value(1).toString();
-            entry->declared << query->value(2).toString();
+        while (columns.next()) {
+            entry->columns << columns.value(1).toString();
+            entry->declared << columns.value(2).toString();
         }
-        if (query->lastError().isValid()) {
-            *error = query->lastError();
+        if (columns.lastError().isValid()) {
+            *error = columns.lastError();
             return false;
         }
         *found = true;
@@ -314,6 +318,7 @@ public:
         }
         return statements;
     }
+    bool awaitTrailWriters(QSqlDatabase &, QSqlError *) const override { return true; }
     bool sealsTrail() const override { return false; }
     std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const override
     {

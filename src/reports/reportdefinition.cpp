@@ -79,4 +79,52 @@ const ReportDefinition &lapnasabah()
     return report;
 }
 
+const ReportDefinition &harian()
+{
+    static const ReportDefinition report = [] {
+        ReportDefinition r = tableReport(
+            "HARIAN", "LAPORAN TRANSAKSI HARIAN SISWA", "DMN", "HARIAN",
+            {Kind::ReportHeader,
+             QStringLiteral("ReportHeader"),
+             {ReportItem::label(QStringLiteral("Label10"), QStringLiteral("LAPORAN TRANSAKSI HARIAN PT.BPRS MERANTIKA")),
+              ReportItem::label(QStringLiteral("Label11"), QStringLiteral("Tanggal {tanggal}"))}},
+            "HARIAN_Detail",
+            {{"Label1", "Jam", "txtjam", "jam"},
+             {"Label2", "Operator", "txtoperator", "operator"},
+             {"Label3", "Loket", "txtloket", "loket"},
+             {"Label4", "No Rekening", "txtnorekening", "norekening"},
+             {"Label5", "Nama", "txtnama", "nama"},
+             {"Label6", "Kode", "txtkode", "kode"},
+             {"Label7", "Debet", "txtdebet", "debet"},
+             {"Label8", "Kredit", "txtkredit", "kredit"},
+             {"Label9", "Saldo", "txtsaldo", "saldo"}},
+            QPageLayout::Landscape);
+        const QString postings = QStringLiteral("%1 posting");
+        r.totals = {
+            {QStringLiteral("JumlahOperator"),
+             QStringLiteral("operator"),
+             {ReportItem::label(QStringLiteral("Label12"), QStringLiteral("Jumlah"), 0),
+              ReportItem::field(QStringLiteral("txtJumlahOperator"), QStringLiteral("operator"), 1,
+                                QStringLiteral("(tanpa jejak)")),
+              ReportItem::count(QStringLiteral("txtPostingOperator"), 2, postings),
+              ReportItem::sum(QStringLiteral("txtDebetOperator"), QStringLiteral("debet"), 6),
+              ReportItem::sum(QStringLiteral("txtKreditOperator"), QStringLiteral("kredit"), 7)}},
+            {QStringLiteral("JumlahHari"),
+             QString(),
+             {ReportItem::label(QStringLiteral("Label13"), QStringLiteral("Jumlah"), 0),
+              ReportItem::label(QStringLiteral("Label14"), QStringLiteral("Hari ini"), 1),
+              ReportItem::count(QStringLiteral("txtPostingHari"), 2, postings),
+              ReportItem::sum(QStringLiteral("txtDebetHari"), QStringLiteral("debet"), 6),
+              ReportItem::sum(QStringLiteral("txtKreditHari"), QStringLiteral("kredit"), 7)}}};
+        r.sections[4].items = {
+            ReportItem::label(QStringLiteral("Label15"), QStringLiteral("Kode segel: {segel}")),
+            ReportItem::label(QStringLiteral("Label16"), QStringLiteral("{jejak}")),
+            ReportItem::label(QStringLiteral("Label17"), QStringLiteral("\nDiperiksa oleh:\n\n\n")),
+            ReportItem::label(QStringLiteral("Label18"), QStringLiteral("______________________________")),
+            ReportItem::label(QStringLiteral("Label19"), QStringLiteral("Tanda tangan dan nama penyelia"))};
+        return r;
+    }();
+    return report;
+}
+
 } // namespace reports

@@ -1,5 +1,6 @@
 #include "reportlayout.h"
 
+#include "data/money.h"
 #include "data/textforms.h"
 
 #include <QFontDatabase>
@@ -20,8 +21,18 @@ GlyphCache &ReportDocument::Data::glyphs(const QFont &font) const
     return *cache;
 }
 
+QString ReportDocument::Data::filled(const QString &text, const QHash<QString, QString> &texts)
+{
+    if (texts.isEmpty() || !text.contains(u'{'))
+        return text;
+    QString result = text;
+    for (auto it = texts.constBegin(); it != texts.constEnd(); ++it)
+        result.replace(u'{' + it.key() + u'}', it.value());
+    return result;
+}
+
 ReportDocument::Data::Block ReportDocument::Data::block(const ReportSection &section, const QFont &font,
-                                                       double textWidth) const
+                                                       double textWidth, const QHash<QString, QString> &texts) const
 {
     Block b;
     b.font = font;
@@ -33,7 +44,7 @@ ReportDocument::Data::Block ReportDocument::Data::block(const ReportSection &sec
             && section.kind != SectionKind::PageFooter && item.slot >= 0)
             continue;
         if (item.kind == ReportItem::Kind::Label)
-            b.lines << wrapText(item.text, textWidth, cache);
+            b.lines << wrapText(filled(item.text, texts), textWidth, cache);
     }
     return b;
 }
@@ -88,32 +99,108 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
     QVector<QString> headingText(d.slotCount);
     for (const ReportItem &item : pageHeader.items)
         if (item.slot >= 0 && item.kind == ReportItem::Kind::Label)
-            headingText[item.slot] = item.text;
+            headingText[item.slot] = Data::filled(item.text, rows.texts);
     // What each slot of a detail line shows: a column of the row, or a fixed text.
     QVector<int> source(d.slotCount, -1);
     QVector<QString> fixedText(d.slotCount);
+    auto columnOf = [&](const QString &name) {
+        for (int c = 0; c < rows.columns.size(); ++c)
+            if (rows.columns.at(c).compare(name, Qt::CaseInsensitive) == 0)
+                return c;
+        *error = QStringLiteral("Laporan %1 tidak bisa disusun: kolom %2 tidak ada pada data %3.")
+                     .arg(definition.name, name, definition.dataMember);
+        return -1;
+    };
     for (const ReportItem &item : detail.items) {
         if (item.slot < 0)
             continue;
-        if (item.kind == ReportItem::Kind::Label) {
-            fixedText[item.slot] = item.text;
+        if (item.kind != ReportItem::Kind::Field) {
+            fixedText[item.slot] = Data::filled(item.text, rows.texts);
             continue;
         }
-        int column = -1;
-        for (int c = 0; c < rows.columns.size() && column < 0; ++c)
-            if (rows.columns.at(c).compare(item.column, Qt::CaseInsensitive) == 0)
-                column = c;
-        if (column < 0) {
-            *error = QStringLiteral("Laporan %1 tidak bisa disusun: kolom %2 tidak ada pada data %3.")
-                         .arg(definition.name, item.column, definition.dataMember);
+        source[item.slot] = columnOf(item.column);
+        if (source[item.slot] < 0)
             return std::nullopt;
+    }
+
+    // The lines of totals, each the texts of its slots.
+    QVector<QVector<QString>> totalCells;
+    QVector<bool> summed(d.slotCount, false);
+    for (const ReportTotals &totals : definition.totals) {
+        const int by = totals.by.isEmpty() ? -1 : columnOf(totals.by);
+        if (by < 0 && !totals.by.isEmpty())
+            return std::nullopt;
+        // Each line's value of `by`, its rows' count and the sums of its columns in sen.
+        struct Line {
+            QString value;
+            qint64 count = 0;
+            QHash<int, qint64> sen;
+        };
+        QVector<Line> lines;
+        QHash<QString, int> lineOf;
+        QList<int> sums;
+        for (const ReportItem &item : totals.items) {
+            if (item.slot >= d.slotCount || item.kind != ReportItem::Kind::Sum)
+                continue;
+            const int column = columnOf(item.column);
+            if (column < 0)
+                return std::nullopt;
+            if (!sums.contains(column))
+                sums << column;
         }
-        source[item.slot] = column;
+        if (by < 0)
+            lines.resize(1);
+        d.totalsStart << int(rows.rows.size() + totalCells.size());
+        for (const QVector<QVariant> &values : rows.rows) {
+            int at = 0;
+            if (by >= 0) {
+                const QString value = textform::display(values.value(by));
+                at = lineOf.value(value, -1);
+                if (at < 0) {
+                    at = int(lines.size());
+                    lineOf.insert(value, at);
+                    lines.append(Line{value, 0, {}});
+                }
+            }
+            Line &line = lines[at];
+            ++line.count;
+            for (int column : std::as_const(sums))
+                if (const std::optional<Money> amount = Money::fromStored(values.value(column)))
+                    line.sen[column] += amount->sen();
+        }
+        for (const Line &line : std::as_const(lines)) {
+            QVector<QString> cells(d.slotCount);
+            for (const ReportItem &item : totals.items) {
+                if (item.slot < 0 || item.slot >= d.slotCount)
+                    continue;
+                const auto shown = [&](const QString &number) {
+                    return item.text.isEmpty() ? number : item.text.arg(number);
+                };
+                QString &cell = cells[item.slot];
+                switch (item.kind) {
+                case ReportItem::Kind::Label:
+                    cell = Data::filled(item.text, rows.texts);
+                    break;
+                case ReportItem::Kind::Field:
+                    cell = line.value.isEmpty() ? item.text : line.value;
+                    break;
+                case ReportItem::Kind::Sum:
+                    cell = shown(Money::fromSen(line.sen.value(columnOf(item.column))).toText());
+                    summed[item.slot] = true;
+                    break;
+                case ReportItem::Kind::Count:
+                    cell = shown(QString::number(line.count));
+                    break;
+                }
+            }
+            totalCells << cells;
+        }
     }
 
     // The text of every cell, and the widths the columns would like.
     d.rows = int(rows.rows.size());
-    d.cells.resize(qsizetype(d.rows) * d.slotCount);
+    d.totalLines = int(totalCells.size());
+    d.cells.resize(qsizetype(d.lineCount()) * d.slotCount);
     d.numeric.fill(false, d.slotCount);
     QVector<bool> anyText(d.slotCount, false);
     for (int r = 0; r < d.rows; ++r) {
@@ -132,8 +219,12 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
             cell = textform::display(value);
         }
     }
+    // A column of amounts, or of their sums, is set to the right.
     for (int s = 0; s < d.slotCount; ++s)
-        d.numeric[s] = d.numeric[s] && !anyText[s];
+        d.numeric[s] = (d.numeric[s] || summed[s]) && !anyText[s];
+    for (int t = 0; t < d.totalLines; ++t)
+        for (int s = 0; s < d.slotCount; ++s)
+            d.cells[qsizetype(d.rows + t) * d.slotCount + s] = totalCells.at(t).at(s);
 
     const int total = std::max(d.rows, 1);
     auto measure = [&](double points, QVector<double> *wanted) {
@@ -142,7 +233,7 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
         wanted->fill(0, d.slotCount);
         for (int s = 0; s < d.slotCount; ++s)
             (*wanted)[s] = widest(headingText[s], heading);
-        for (int r = 0; r < d.rows; ++r) {
+        for (int r = 0; r < d.lineCount(); ++r) {
             for (int s = 0; s < d.slotCount; ++s) {
                 const QString &cell = d.cells.at(qsizetype(r) * d.slotCount + s);
                 if (!cell.isEmpty())
@@ -202,10 +293,11 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
     d.headingSpacing = heading.metrics().lineSpacing();
     d.headingAscent = heading.metrics().ascent();
 
-    d.reportHeader = d.block(definition.section(SectionKind::ReportHeader), reportFont(kTitlePoints, true), room);
-    d.pageHeaderLines = d.block(pageHeader, d.headingFont, room);
-    d.pageFooter = d.block(definition.section(SectionKind::PageFooter), d.bodyFont, room);
-    d.reportFooter = d.block(definition.section(SectionKind::ReportFooter), d.bodyFont, room);
+    d.reportHeader =
+        d.block(definition.section(SectionKind::ReportHeader), reportFont(kTitlePoints, true), room, rows.texts);
+    d.pageHeaderLines = d.block(pageHeader, d.headingFont, room, rows.texts);
+    d.pageFooter = d.block(definition.section(SectionKind::PageFooter), d.bodyFont, room, rows.texts);
+    d.reportFooter = d.block(definition.section(SectionKind::ReportFooter), d.bodyFont, room, rows.texts);
 
     d.headings.resize(d.slotCount);
     int headingLines = 0;
@@ -216,8 +308,8 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
     d.headingHeight = d.slotCount > 0 ? headingLines * d.headingSpacing + d.rowPad * 2 : 0;
 
     // Cells wider than their column wrap; a row is as tall as its tallest cell.
-    d.rowLines.fill(1, d.rows);
-    for (int r = 0; r < d.rows; ++r) {
+    d.rowLines.fill(1, d.lineCount());
+    for (int r = 0; r < d.lineCount(); ++r) {
         for (int s = 0; s < d.slotCount; ++s) {
             const int index = r * d.slotCount + s;
             const QString &cell = d.cells.at(index);
@@ -252,7 +344,7 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
     };
     newPage();
     const int linesPerPage = std::max(1, int((bottom - bodyTop - d.rowPad) / d.lineSpacing));
-    for (int r = 0; r < d.rows; ++r) {
+    auto place = [&](int r) {
         int first = 0;
         int remaining = d.rowLines[r];
         while (remaining > 0) {
@@ -271,12 +363,19 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
             first += fit;
             remaining -= fit;
         }
-    }
+    };
+    for (int r = 0; r < d.rows; ++r)
+        place(r);
     if (d.rows == 0) {
         d.pages.last().noticeY = y + d.rowPad;
         y += d.lineSpacing + 2 * d.rowPad;
     }
+    for (int r = d.rows; r < d.lineCount(); ++r)
+        place(r);
     if (!d.reportFooter.lines.isEmpty()) {
+        // A line's space between the table and the report footer.
+        if (d.slotCount > 0)
+            y += d.reportFooter.lineSpacing;
         if (y + d.reportFooter.height() > bottom)
             newPage();
         d.pages.last().reportFooterY = y;

@@ -28,7 +28,9 @@ using Progress = std::function<void(int done, int total)>;
 // Field items show the default text form of their value (textform::display). A
 // table wider than the page first gives up spacing, then takes a smaller type,
 // and at last wraps its cells within their columns; a row taller than a page goes
-// on over the next. Nothing is ever cut off.
+// on over the next. Nothing is ever cut off. Lines of totals follow the rows,
+// each definition's under a rule, in the table's columns; the report footer stands
+// a line below the table. Labels name the texts read with the rows ({name}).
 class ReportDocument
 {
 public:

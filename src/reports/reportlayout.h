@@ -45,6 +45,9 @@ struct ReportDocument::Data {
     QSizeF page;
     double bodyPoints = layout::kBodyPoints;
 
+    // A label's text with the texts it names ({name}) filled in.
+    static QString filled(const QString &text, const QHash<QString, QString> &texts);
+
     // Lines of their own across the page.
     struct Block {
         QStringList lines;
@@ -64,8 +67,11 @@ struct ReportDocument::Data {
     double headingSpacing = 0, headingAscent = 0, headingHeight = 0;
     double lineSpacing = 0, ascent = 0, rowPad = 0;
 
-    int rows = 0;
-    QVector<QString> cells;           // rows * slots, the text of each cell
+    int rows = 0;                     // rows of the detail
+    int totalLines = 0;               // lines of totals, after the rows of the detail
+    int lineCount() const { return rows + totalLines; }
+    QVector<int> totalsStart;         // the first line of each definition's totals, under a rule
+    QVector<QString> cells;           // (rows + totalLines) * slots, the text of each cell
     QHash<int, QStringList> wrapped;  // cells that take more than one line
     QVector<int> rowLines;            // lines of each row
 
@@ -91,7 +97,8 @@ struct ReportDocument::Data {
     mutable std::map<QString, std::unique_ptr<GlyphCache>> glyphCaches;
     GlyphCache &glyphs(const QFont &font) const;
 
-    Block block(const ReportSection &section, const QFont &font, double textWidth) const;
+    Block block(const ReportSection &section, const QFont &font, double textWidth,
+                const QHash<QString, QString> &texts) const;
     void drawBlock(QPainter &painter, const Block &b, double y) const;
     void drawCell(QPainter &painter, int slot, const QString &text, double baseline, GlyphCache &glyphs) const;
 };

@@ -74,6 +74,11 @@ void ReportDocument::drawPage(QPainter &painter, int pageNumber) const
     for (int f = page.firstFragment; f < page.firstFragment + page.fragmentCount; ++f) {
         const Data::Fragment &fragment = data.fragments.at(f);
         const double baseline = fragment.y + data.rowPad + data.ascent;
+        // A rule sets each set of totals apart from the lines above it.
+        if (fragment.row >= data.rows && fragment.firstLine == 0 && data.totalsStart.contains(fragment.row)) {
+            const double rule = fragment.y + data.rowPad * 0.5;
+            painter.drawLine(QPointF(kMargin, rule), QPointF(data.page.width() - kMargin, rule));
+        }
         for (int s = 0; s < data.slotCount; ++s) {
             const int index = fragment.row * data.slotCount + s;
             const auto wrapped = data.wrapped.constFind(index);

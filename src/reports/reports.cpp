@@ -25,7 +25,7 @@ ReportWindow *reportWindow(const QString &name)
     return windows().value(name).data();
 }
 
-ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller)
+ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller, const dataenv::ReadAlongside &alongside)
 {
     QWidget *parent = caller ? caller->window() : QApplication::activeWindow();
     dataenv::DataEnvironment *environment = dataenv::environment(definition.dataEnvironment);
@@ -41,7 +41,7 @@ ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller)
     {
         ProgressBox progress(parent, QStringLiteral("Membaca data %1 ...").arg(definition.caption.simplified()));
         dataenv::ReportRows rows;
-        if (source->read(&rows, progress.reading()))
+        if (source->read(&rows, progress.reading(), alongside))
             document = ReportDocument::layOut(definition, rows, &error,
                                               progress.stage(QStringLiteral("Menyusun halaman laporan ...")));
         else

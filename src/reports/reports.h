@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reportdefinition.h"
+#include "data/dataenvironment.h"
 
 #include <QString>
 
@@ -19,7 +20,11 @@ class ReportWindow;
 // When the rows cannot be read, a message box names the cause, and an open window
 // of the report is closed rather than left showing rows of an earlier reading.
 // Returns the window, or nothing after a failure.
-ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller = nullptr);
+//
+// `alongside` (may be empty) reads the texts the report names ({name}) from the
+// same snapshot as its rows; when it fails, the report fails as a reading does.
+ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller = nullptr,
+                         const dataenv::ReadAlongside &alongside = {});
 
 // The report's window if it has been made, else nothing.
 ReportWindow *reportWindow(const QString &name);

@@ -6,6 +6,8 @@
 #include "data/recordwriter.h"
 #include "data/session.h"
 #include "reports/reports.h"
+#include "savings/transactionscreen.h"
+#include "shell/screens.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -22,6 +24,18 @@ void Fixture::closeScreens()
 {
     reports::closeReports();
     closeAllScreens();
+}
+
+void Fixture::postAtCounter(const QString &account, bool deposit, const QString &amount)
+{
+    const char *field = deposit ? "txtKREDIT" : "txtDEBET";
+    drive(screens::show<TransactionScreen>());
+    type("txtREKENING", account);
+    enter("txtREKENING");
+    choose("cbo_TRANSAKSI", deposit ? 0 : 1);
+    type(field, amount);
+    enter(field);
+    click("cmdSIMPAN");
 }
 
 void Fixture::init()

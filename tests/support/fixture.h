@@ -32,6 +32,9 @@ protected:
 
     // Every report and screen closed (cleanup() does it too).
     static void closeScreens();
+    // One posting made on the transaction screen as the operator makes it: the
+    // account looked up, a deposit or a withdrawal chosen, the amount typed, "SAVE".
+    void postAtCounter(const QString &account, bool deposit, const QString &amount);
 
 protected slots:
     void init();
