@@ -33,7 +33,9 @@ TestDatabase::TestDatabase(bool create)
     QString error;
     // Every test logs in afresh: on a server the operator who logged in before
     // was one of the database made before.
-    operators::logOut(connectionText());
+    QString problem;
+    if (db::checkConnectionText(connectionText(), &problem))
+        db::dialectFor(connectionText()).forgetOperator(connectionText());
     db::releaseIdleConnections();
     if (onServer()) {
         testserver::clearDatabase();
