@@ -127,11 +127,12 @@ int main(int argc, char *argv[])
     ProgressBar bar;
     if (parser.isSet(QStringLiteral("progress-lines"))) {
         // One line per step taken, at most ten a second: a window reads them as they come.
-        options.progress = [clock = QElapsedTimer(), last = QString()](const QString &step, qint64 done,
-                                                                       qint64 total) mutable {
-            if (step == last && clock.isValid() && clock.elapsed() < 100 && done < total)
+        options.progress = [clock = QElapsedTimer(), last = QString(), lastDone = qint64(-1)](
+                               const QString &step, qint64 done, qint64 total) mutable {
+            if (step == last && (done == lastDone || (clock.elapsed() < 100 && done < total)))
                 return;
             last = step;
+            lastDone = done;
             clock.start();
             QTextStream(stderr) << "kemajuan\t" << done << '\t' << total << '\t' << step << '\n' << Qt::flush;
         };

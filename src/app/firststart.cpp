@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -250,7 +251,7 @@ void FirstStartWindow::readProgress()
             const qint64 total = parts.at(2).toLongLong();
             // The bar counts in thousandths, whatever the number of rows.
             ui.prgIMPOR->setRange(0, 1000);
-            ui.prgIMPOR->setValue(total > 0 ? int(qBound<qint64>(0, done * 1000 / total, 1000)) : 0);
+            ui.prgIMPOR->setValue(total > 0 ? int(std::clamp<qint64>(done * 1000 / total, 0, 1000)) : 0);
             ui.prgIMPOR->setFormat(QStringLiteral("%1: %2 dari %3").arg(parts.at(3)).arg(done).arg(total));
         } else {
             importErrors_ += line + u'\n';
