@@ -11,6 +11,7 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -115,10 +116,14 @@ private slots:
         QFETCH(QString, again);
         QFETCH(QString, refusal);
         QVERIFY(start());
-        type("txtUSER", user);
-        type("txtPASS", password);
-        type("txtPASS2", again);
-        click("cmdLANJUT");
+        // From the keyboard: each Enter moves on, the last one to Lanjut, which Enter presses.
+        const std::pair<const char *, QString> typed[] = {{"txtUSER", user}, {"txtPASS", password}, {"txtPASS2", again}};
+        for (const auto &[name, text] : typed) {
+            type(name, text);
+            enter(name);
+        }
+        QCOMPARE(focused(), button("cmdLANJUT"));
+        QTest::keyClick(focused(), Qt::Key_Return);
         if (!refusal.isEmpty()) {
             EXPECT_MESSAGE(dialogs->only(), refusal, "Perhatian", QMessageBox::Critical);
             QVERIFY(screens::find<FirstStartWindow>());
@@ -160,7 +165,17 @@ private slots:
             junk.write(QByteArray(64 * 1024, 'x'));
         }
         child<QRadioButton>("optIMPOR")->click();
-        type("txtFILE", file);
+        if (source == QLatin1String("junk")) {
+            type("txtFILE", file);
+        } else {
+            // Chosen with the file chooser.
+            click("cmdPILIH");
+            auto *chooser = child<QFileDialog>("dlgPILIH");
+            QTRY_VERIFY(chooser->isVisible());
+            chooser->selectFile(file);
+            static_cast<QDialog *>(chooser)->accept();
+            QCOMPARE(field("txtFILE")->text(), file);
+        }
         click("cmdLANJUT");
         // The window stays responsive while the import runs in its own process.
         QTRY_VERIFY_WITH_TIMEOUT(button("cmdLANJUT")->isEnabled(), 120000);
