@@ -310,9 +310,11 @@ private slots:
             << qint64(-1) << 30 * page + 12 << QByteArray(2, '\xff') << QString() << "rusak";
         QTest::newRow("ledger row offsets")
             << qint64(-1) << 32 * page + 14 << QByteArray("\x10\0\x10\0", 4) << QString() << "menyatakan 62 baris";
-        // libmdb loops on this byte, writing warnings (no stream) at megabytes a second.
+        // On some damaged files libmdb loops, writing warnings (no stream) at megabytes
+        // a second; which files depends on memory it leaves unset, so a script plays it.
         QTest::newRow("reader loops on warnings")
-            << qint64(-1) << qint64(97934) << QByteArray(1, '\x14') << QString() << "tidak memberi hasil";
+            << qint64(-1) << qint64(0) << none << "yes 'Warning: unknown page type' >&2"
+            << "tidak memberi hasil";
         QTest::newRow("reader crashes") << qint64(-1) << qint64(0) << none << "kill -SEGV $$"
                                         << "crash";
         QTest::newRow("reader hangs") << qint64(-1) << qint64(0) << none << "exec sleep 30"

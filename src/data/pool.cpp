@@ -6,6 +6,7 @@
 #include "sqlitedialect.h"
 
 #include <QAtomicInt>
+#include <QCoreApplication>
 #include <QHash>
 
 namespace db {
@@ -77,6 +78,13 @@ const Entry *entry(const QString &connectionName)
 QSqlDatabase add(const QString &driver, const Dialect *dialect, const QString &location, const QString &source,
                  QString *connectionName)
 {
+    // Connections kept for a next opening go when the program or tool ends, before
+    // the drivers are unloaded (a tool need not remember to let them go).
+    static const bool releasedAtExit = [] {
+        qAddPostRoutine(releaseIdleConnections);
+        return true;
+    }();
+    Q_UNUSED(releasedAtExit);
     *connectionName = QStringLiteral("simparo-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1));
     entries().insert(*connectionName, Entry{dialect, location, source, {}, {}, false});
     return QSqlDatabase::addDatabase(driver, *connectionName);
