@@ -201,12 +201,14 @@ private slots:
 
     void serverService_data()
     {
-        QTest::addColumn<QString>("service"); // "{tests}": the tests' own server
+        QTest::addColumn<QString>("service"); // "{tests}": the tests' own server; "{weak}": a service with weak TLS
         QTest::addColumn<bool>("tables");
         QTest::addColumn<QString>("told");
         QTest::newRow("holds the program's tables") << "{tests}" << true << "KONEKSI BERHASIL.";
         QTest::newRow("empty database") << "{tests}" << false << "simparo-initdb --server";
         QTest::newRow("no such service") << "tidakada" << false << "layanan \"tidakada\"";
+        // The program's TLS rules hold: refused before anything is sent to that address.
+        QTest::newRow("weak TLS over the network") << "{weak}" << false << "sslmode=require";
     }
     void serverService()
     {
@@ -222,6 +224,9 @@ private slots:
             QVERIFY2(db::createServerDatabase(tests, QStringLiteral("admin"), QStringLiteral("geheim"), &error),
                      qPrintable(error));
         service.replace(QLatin1String("{tests}"), tests);
+        if (service == QLatin1String("{weak}"))
+            service = testserver::defineService(QStringLiteral("simparo_uji_lemah"),
+                                                {QStringLiteral("host=192.0.2.10"), QStringLiteral("sslmode=require")});
         QVERIFY(start());
         child<QRadioButton>("optSERVER")->click();
         type("txtLAYANAN", service);
