@@ -68,7 +68,7 @@ private:
 
     static QString legacyFixture(const QString &name)
     {
-        const QString file = qEnvironmentVariable("SIMPARO_LEGACY_FIXTURES") + u'/' + name;
+        const QString file = QDir::cleanPath(qEnvironmentVariable("SIMPARO_LEGACY_FIXTURES") + u'/' + name);
         return QFileInfo::exists(file) ? file : QString();
     }
 
