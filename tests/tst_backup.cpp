@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -38,7 +39,13 @@ QPair<int, QString> backup(const QString &home, const QStringList &arguments, bo
 QStringList copiesIn(const QString &folder)
 {
     static const QRegularExpression pattern(QStringLiteral("^asli-\\d{4}-\\d{2}-\\d{2}_\\d{6}\\.sqlite$"));
-    return QDir(folder).entryList(QDir::Files).filter(pattern);
+    return QDir(folder).entryList(QDir::Files | QDir::NoSymLinks).filter(pattern);
+}
+
+int modeOf(const QString &path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
 QStringList everythingIn(const QString &folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
@@ -188,9 +195,15 @@ private slots:
     {
         TestDatabase home;
         const QString folder = home.home() + QStringLiteral("/SKRIP/cadangan");
+        // The folder it makes and the copy are private whatever the umask.
+        const mode_t umask = ::umask(0);
         const auto [code, text] = backup(home.home(), {});
+        ::umask(umask);
         QVERIFY2(code == 0, qPrintable(text));
         const QStringList copies = copiesIn(folder);
+        QCOMPARE(modeOf(folder), 0700);
+        for (const QString &copy : copies)
+            QCOMPARE(modeOf(QDir(folder).filePath(copy)), 0600);
         QCOMPARE(everythingIn(folder), copies);
         QCOMPARE(copies.size(), 1);
         QVERIFY(text.contains(copies.first()));
@@ -215,22 +228,115 @@ private slots:
         QCOMPARE(everythingIn(folder).size(), 1 + taken.size());
     }
 
-    void keepLeavesTheNewestCopiesAndEverythingElse()
+    // --keep counts and deletes only this tool's own copies dated up to now: a
+    // file under a copy's name that is empty, another program's database, a link,
+    // or dated in the future stays, and so does the copy just made. The copies
+    // there before are asli-2020-01-01_000000 and asli-2021-01-01_000000.
+    void keepDeletesOnlyItsOwnOlderCopies_data()
     {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("keep");
+        QTest::addColumn<QStringList>("left"); // of what was there before
+        const QString old = QStringLiteral("asli-2021-01-01_000000.sqlite");
+        QTest::newRow("an empty file dated in the future")
+            << "empty" << "asli-2099-01-01_000000.sqlite" << 1 << QStringList{"asli-2099-01-01_000000.sqlite"};
+        QTest::newRow("a copy dated in the future")
+            << "copy" << "asli-2099-01-01_000000.sqlite" << 2 << QStringList{old, "asli-2099-01-01_000000.sqlite"};
+        QTest::newRow("an empty file dated before")
+            << "empty" << "asli-2019-01-01_000000.sqlite" << 2 << QStringList{"asli-2019-01-01_000000.sqlite", old};
+        QTest::newRow("another program's database")
+            << "other" << "asli-2022-01-01_000000.sqlite" << 2 << QStringList{old, "asli-2022-01-01_000000.sqlite"};
+        QTest::newRow("a link to a copy")
+            << "link" << "asli-2022-01-01_000000.sqlite" << 2 << QStringList{old, "asli-2022-01-01_000000.sqlite"};
+        QTest::newRow("another database's copy")
+            << "copy" << "lain-2019-01-01_000000.sqlite" << 1 << QStringList{"lain-2019-01-01_000000.sqlite"};
+        QTest::newRow("a newer copy") << "copy" << "asli-2022-01-01_000000.sqlite" << 2
+                                      << QStringList{"asli-2022-01-01_000000.sqlite"};
+    }
+    void keepDeletesOnlyItsOwnOlderCopies()
+    {
+        QFETCH(QString, planted);
+        QFETCH(QString, name);
+        QFETCH(int, keep);
+        QFETCH(QStringList, left);
         TestDatabase home;
         const QString folder = home.home() + QStringLiteral("/usb/cadangan");
+        const QString valid = home.home() + QStringLiteral("/salinan.sqlite");
         QVERIFY(QDir().mkpath(folder));
-        const QStringList others = {"catatan.txt", "asli.sqlite", "asli-2020-01-01.sqlite", "lain-2018-01-01_000000.sqlite"};
-        for (const QString &name : others + QStringList{"asli-2019-12-31_120000.sqlite", "asli-2021-06-30_235959.sqlite",
-                                                        "asli-2020-01-01_000000.sqlite"})
-            QVERIFY(QFile(QDir(folder).filePath(name)).open(QIODevice::WriteOnly));
-        const auto [code, text] = backup(home.home(), {QStringLiteral("--keep"), QStringLiteral("2"), folder});
+        home.exec(QStringLiteral("VACUUM INTO '%1'").arg(valid));
+        for (const char *copy : {"asli-2020-01-01_000000.sqlite", "asli-2021-01-01_000000.sqlite"})
+            QVERIFY(QFile::copy(valid, QDir(folder).filePath(QLatin1String(copy))));
+        const QString at = QDir(folder).filePath(name);
+        if (planted == QLatin1String("copy")) {
+            QVERIFY(QFile::copy(valid, at));
+        } else if (planted == QLatin1String("link")) {
+            QVERIFY(QFile::link(valid, at));
+        } else {
+            QFile file(at);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (planted == QLatin1String("other")) {
+                file.close();
+                QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lain"));
+                other.setDatabaseName(at);
+                QVERIFY(other.open() && QSqlQuery(other).exec(QStringLiteral("CREATE TABLE buku (x)")));
+                other.close();
+                other = QSqlDatabase();
+                QSqlDatabase::removeDatabase(QStringLiteral("lain"));
+            }
+        }
+        const auto [code, text] = backup(home.home(), {QStringLiteral("--keep"), QString::number(keep), folder});
         QVERIFY2(code == 0, qPrintable(text));
+        const QString made = QRegularExpression(QStringLiteral("Cadangan dibuat: (\\S+)")).match(text).captured(1);
+        QVERIFY2(QFileInfo(made).isFile(), qPrintable(text));
+        QStringList before = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        QVERIFY(before.removeOne(QFileInfo(made).fileName()));
+        QCOMPARE(before, left);
+        QVERIFY(QFileInfo(valid).isFile());
+    }
+
+    // No name the tool uses is followed when a link is planted there beforehand,
+    // as another user of a shared folder could: what the link points at stays as it
+    // was, and a link at a name it only uses on the way does not stop the copy.
+    void aLinkPlantedAtANameItUsesIsNeverFollowed_data()
+    {
+        QTest::addColumn<QString>("pattern"); // %1: the moment a copy started then is named after
+        QTest::addColumn<int>("code");
+        QTest::newRow("the copy's name") << "asli-%1.sqlite" << 1;
+        QTest::newRow("the temporary name") << ".asli-%1.sqlite.part" << 0;
+        QTest::newRow("the temporary's journal") << ".asli-%1.sqlite.part-journal" << 0;
+        QTest::newRow("the temporary's log") << ".asli-%1.sqlite.part-wal" << 0;
+        QTest::newRow("the temporary's shared memory") << ".asli-%1.sqlite.part-shm" << 0;
+    }
+    void aLinkPlantedAtANameItUsesIsNeverFollowed()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(int, code);
+        TestDatabase home;
+        const QString folder = home.home() + QStringLiteral("/bersama");
+        const QString victim = home.home() + QStringLiteral("/milik-orang-lain");
+        QVERIFY(QDir().mkpath(folder));
+        {
+            QFile file(victim);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("milik orang lain") > 0);
+        }
+        QStringList links;
+        for (int s = 0; s < 30; ++s) {
+            links << QDir(folder).filePath(pattern.arg(QDateTime::currentDateTime().addSecs(s).toString(
+                QStringLiteral("yyyy-MM-dd_HHmmss"))));
+            QVERIFY(QFile::link(victim, links.last()));
+        }
+        const auto [exit, text] = backup(home.home(), {folder});
+        QVERIFY2(exit == code, qPrintable(text));
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("milik orang lain"));
+        for (const QString &link : links)
+            QCOMPARE(QFileInfo(link).symLinkTarget(), victim);
         const QStringList copies = copiesIn(folder);
-        QCOMPARE(copies.size(), 2);
-        QCOMPARE(copies.first(), QStringLiteral("asli-2021-06-30_235959.sqlite"));
-        for (const QString &name : others)
-            QVERIFY2(QFile::exists(QDir(folder).filePath(name)), qPrintable(name));
+        QCOMPARE(copies.size(), code == 0 ? 1 : 0);
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(),
+                 links.size() + copies.size());
     }
 
     // The setting file is read and checked as the program reads it: a text the

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QLineEdit>
 #include <QSqlError>
@@ -78,6 +79,40 @@ private slots:
         QVERIFY(!source.addNew({QStringLiteral("0001"), QStringLiteral("Budi")}));
         QVERIFY(source.lastWrite().isRefused());
         QCOMPARE(source.lastError(), QStringLiteral("NO REKENING SUDAH ADA ?"));
+    }
+
+    // Every connection the program opens commits durably, as the engine itself
+    // reports it (a file's synchronous FULL, a server's synchronous_commit on); one
+    // that would commit less durably is refused with the program's message.
+    void connectionsCommitDurably_data()
+    {
+        QTest::addColumn<bool>("less");
+        QTest::newRow("as the program asks") << false;
+        QTest::newRow("asked for less") << true;
+    }
+    void connectionsCommitDurably()
+    {
+        QFETCH(bool, less);
+        const bool server = TestDatabase::onServer();
+        db::setLessDurableForTesting(less);
+        const auto restore = qScopeGuard([] { db::setLessDurableForTesting(false); });
+        db::releaseIdleConnections();
+        QString name, error;
+        const bool opened = db::openConnection(database->connectionText(), &name, &error);
+        if (less) {
+            QVERIFY(!opened);
+            QCOMPARE(error, server ? db::unsafeServerText(database->location(), QStringLiteral("synchronous_commit bukan on"))
+                                   : db::unsafeFileText(database->file()));
+            return;
+        }
+        QVERIFY2(opened, qPrintable(error));
+        {
+            QSqlQuery query(db::connection(name));
+            QVERIFY(query.exec(server ? QStringLiteral("SHOW synchronous_commit") : QStringLiteral("PRAGMA synchronous")));
+            QVERIFY(query.next());
+            QCOMPARE(query.value(0).toString(), server ? QStringLiteral("on") : QStringLiteral("2"));
+        }
+        db::closeConnection(name);
     }
 
     // On a server: the described columns with their types, then the hidden row key.

@@ -8,8 +8,10 @@
 #include "data/serversettings.h"
 #include "data/recordsource.h"
 #include "savings/posting.h"
+#include "savings/transactionscreen.h"
 #include "shell/screens.h"
 #include "dialogs.h"
+#include "fixture.h"
 #include "testdb.h"
 #include "relay.h"
 #include "testserver.h"
@@ -21,6 +23,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QSqlQuery>
 #include <optional>
 
@@ -57,6 +60,32 @@ private:
             return values;
         }
         return {};
+    }
+
+    // The connection text of a service that reaches the test server through the relay.
+    static QString throughRelay(const Relay &relay)
+    {
+        return QStringLiteral("Provider=PostgreSQL;Data Source=")
+            + testserver::defineService(QStringLiteral("simparo_uji_relay"),
+                                        {QStringLiteral("host=127.0.0.1"), QStringLiteral("port=%1").arg(relay.port()),
+                                         QStringLiteral("sslmode=disable")});
+    }
+
+    // The relay tests' short limits (a statement 1 s, a session idle in a transaction
+    // 4 s, an answer 1.5 s, a lock 0.3 s); the program's own come back when the
+    // returned guard goes, also when the test fails.
+    static constexpr int kAnswer = 1500;
+    static constexpr int kIdleInTransaction = 4000;
+    [[nodiscard]] static auto shortLimits()
+    {
+        const db::pool::SessionOptions saved = db::pool::sessionOptions();
+        db::setServerLimitsForTesting(1000, kIdleInTransaction, kAnswer);
+        db::setBusyTimeoutForTesting(300);
+        return qScopeGuard([saved] {
+            db::setServerLimitsForTesting(saved.statementTimeout, saved.idleInTransactionTimeout, saved.answerDeadline);
+            db::setBusyTimeoutForTesting(saved.busyTimeout);
+            db::releaseIdleConnections();
+        });
     }
 
     static void write(const QString &path, const QByteArray &text)
@@ -383,16 +412,13 @@ private slots:
         database.addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ani"), QStringLiteral("2024-01-02"),
                               QStringLiteral("01"), 0, 5000, 5000);
         Relay relay(testserver::socketFile());
-        const QString throughRelay = QStringLiteral("Provider=PostgreSQL;Data Source=")
-            + testserver::defineService(QStringLiteral("simparo_uji_relay"),
-                                        {QStringLiteral("host=127.0.0.1"), QStringLiteral("port=%1").arg(relay.port()),
-                                         QStringLiteral("sslmode=disable")});
+        const QString relayed = throughRelay(relay);
         {
             // A session as the program starts it: the server's limits, and on its
             // socket libpq's keepalives and limit on unacknowledged data.
             QString name;
             QString error;
-            QVERIFY2(db::openConnection(throughRelay, &name, &error), qPrintable(error));
+            QVERIFY2(db::openConnection(relayed, &name, &error), qPrintable(error));
             QSqlQuery query(db::connection(name));
             QVERIFY(query.exec(QStringLiteral("SELECT current_setting('statement_timeout') || ' ' || "
                                               "current_setting('idle_in_transaction_session_timeout') || ' ' || "
@@ -404,16 +430,7 @@ private slots:
             db::closeConnection(name);
             db::releaseIdleConnections();
         }
-        const db::pool::SessionOptions saved = db::pool::sessionOptions();
-        const auto restore = qScopeGuard([saved] {
-            db::setServerLimitsForTesting(saved.statementTimeout, saved.idleInTransactionTimeout, saved.answerDeadline);
-            db::setBusyTimeoutForTesting(saved.busyTimeout);
-            db::releaseIdleConnections();
-        });
-        constexpr int answer = 1500;
-        constexpr int idleInTransaction = 4000;
-        db::setServerLimitsForTesting(1000, idleInTransaction, answer);
-        db::setBusyTimeoutForTesting(300);
+        const auto restore = shortLimits();
         const auto post = [](RecordSource &ledger, double amount) {
             return ledger.addNew({QStringLiteral("0101"), QString(), QDate::currentDate(), QStringLiteral("01"),
                                   QStringLiteral("Penyetoran"), 0.0, amount, QVariant()},
@@ -423,7 +440,7 @@ private slots:
         {
             RecordSource counter;
             RecordSource other;
-            QVERIFY(counter.open(QStringLiteral("nabubg"), throughRelay));
+            QVERIFY(counter.open(QStringLiteral("nabubg"), relayed));
             QVERIFY(other.open(QStringLiteral("nabubg"), testserver::connectionText()));
 
             relay.cutWhenClientSends(Relay::statement("COMMIT"), cut);
@@ -432,7 +449,7 @@ private slots:
             QVERIFY(!post(counter, 1000));
             const qint64 told = timer.elapsed();
             QVERIFY(relay.cut());
-            QVERIFY2(told < answer + 2500, qPrintable(QString::number(told)));
+            QVERIFY2(told < kAnswer + 2500, qPrintable(QString::number(told)));
             QVERIFY2(counter.lastError().contains(QLatin1String("tidak menjawab dalam 2 detik")), qPrintable(counter.lastError()));
 
             if (cut == Relay::Cut::Silent) {
@@ -441,10 +458,105 @@ private slots:
                 QVERIFY2(other.lastError().contains(QLatin1String("dikunci")), qPrintable(other.lastError()));
             }
             while (!post(other, 2000))
-                QVERIFY2(timer.elapsed() < idleInTransaction + 3000, qPrintable(other.lastError()));
+                QVERIFY2(timer.elapsed() < kIdleInTransaction + 3000, qPrintable(other.lastError()));
         }
         QCOMPARE(database.rows(QStringLiteral("SELECT kredit, saldo FROM nabubg WHERE norekening = '0101' ORDER BY rowid")),
                  stored);
+    }
+
+    // A tool's session has none of the limits of a clerk's screen: its one long
+    // transaction may wait on its own work (the importer on its reader).
+    void toolSessionsHaveNoLimits()
+    {
+        if (!TestDatabase::onServer())
+            QSKIP("the server's session limits");
+        TestDatabase database;
+        const auto restore = shortLimits();
+        db::setToolSession();
+        QString name, error;
+        QVERIFY2(db::openConnection(database.connectionText(), &name, &error), qPrintable(error));
+        {
+            QSqlDatabase tool = db::connection(name);
+            QSqlQuery query(tool);
+            QVERIFY(query.exec(QStringLiteral("BEGIN")));
+            // Idle inside the transaction, then a statement without an answer, each past the screens' limits.
+            QThread::msleep(kIdleInTransaction + 500);
+            QVERIFY2(query.exec(QStringLiteral("SELECT current_setting('statement_timeout') || ' ' || "
+                                               "current_setting('idle_in_transaction_session_timeout'), pg_sleep(2)")),
+                     qPrintable(query.lastError().text()));
+            QVERIFY(query.next());
+            QCOMPARE(query.value(0).toString(), QStringLiteral("0 0"));
+            query.finish();
+            QVERIFY(query.exec(QStringLiteral("COMMIT")));
+        }
+        db::closeConnection(name);
+    }
+
+    // A "SAVE" whose COMMIT is cut off is looked up again by its token, and the
+    // clerk hears the true outcome: stored (the screen goes on as after a SAVE),
+    // not stored (the typing stays), or, only while the server cannot be reached,
+    // unknown (the typing stays). Saving the same typing again stores it once.
+    void aSaveCutOffIsToldItsTrueOutcome_data()
+    {
+        QTest::addColumn<Relay::Cut>("cut");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<bool>("storedFirst"); // the first SAVE's posting got in
+        QTest::newRow("the answer to COMMIT lost") << Relay::Cut::Answers << "SUDAH TERSIMPAN" << true;
+        QTest::newRow("COMMIT lost on the way") << Relay::Cut::Link << "TIDAK tersimpan" << false;
+        QTest::newRow("stored, then the server out of reach")
+            << Relay::Cut::AnswersThenSilent << "Belum bisa dipastikan" << true;
+    }
+    void aSaveCutOffIsToldItsTrueOutcome()
+    {
+        QFETCH(Relay::Cut, cut);
+        QFETCH(QString, told);
+        QFETCH(bool, storedFirst);
+        if (!TestDatabase::onServer())
+            QSKIP("a relay in front of the test server");
+        TestDatabase database;
+        database.addCustomer(QStringLiteral("0101"), QStringLiteral("Ani"));
+        database.addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ani"), QStringLiteral("2024-01-02"),
+                              QStringLiteral("01"), 0, 5000, 5000);
+        Relay relay(testserver::socketFile());
+        write(database.home() + QStringLiteral("/.config/simparo/koneksi"), throughRelay(relay).toUtf8() + '\n');
+        const auto restore = shortLimits();
+        const auto closing = qScopeGuard([] { closeAllScreens(); });
+        DialogAnswerer dialogs;
+        QWidget *screen = ScreenDriver::shown(screens::show<TransactionScreen>());
+        ScreenDriver::type(screen, "txtREKENING", QStringLiteral("0101"));
+        ScreenDriver::enter(screen, "txtREKENING");
+        ScreenDriver::choose(screen, "cbo_TRANSAKSI", 0);
+        ScreenDriver::type(screen, "txtKREDIT", QStringLiteral("1000"));
+        ScreenDriver::enter(screen, "txtKREDIT");
+        const QString ledger = QStringLiteral("SELECT kredit, saldo FROM nabubg ORDER BY rowid");
+        const QStringList once{"5000|5000", "1000|6000"};
+
+        relay.cutWhenClientSends(Relay::statement("COMMIT"), cut);
+        dialogs.clear();
+        ScreenDriver::click(screen, "cmdSIMPAN");
+        QVERIFY(relay.cut());
+        const DialogSeen first = dialogs.only();
+        QVERIFY2(first.text.contains(told), qPrintable(first.text));
+        QCOMPARE(database.rows(ledger), storedFirst ? once : QStringList{"5000|5000"});
+        if (cut == Relay::Cut::Answers) {
+            QCOMPARE(first.icon, QMessageBox::Information);
+            QCOMPARE(ScreenDriver::field(screen, "txtREKENING")->text(), QString());
+        } else {
+            QCOMPARE(first.icon, QMessageBox::Critical);
+            QCOMPARE(ScreenDriver::field(screen, "txtREKENING")->text(), QStringLiteral("0101"));
+            QCOMPARE(ScreenDriver::field(screen, "txtKREDIT")->text(), QStringLiteral("1000"));
+            relay.resume();
+            dialogs.clear();
+            ScreenDriver::click(screen, "cmdSIMPAN");
+            // Stored now, or found stored by the first SAVE: either way once.
+            QCOMPARE(dialogs.count(), storedFirst ? 1 : 0);
+            if (storedFirst)
+                QVERIFY2(dialogs.seen.at(0).text.contains(QLatin1String("tidak disimpan dua kali")),
+                         qPrintable(dialogs.seen.at(0).text));
+            QCOMPARE(ScreenDriver::field(screen, "txtREKENING")->text(), QString());
+        }
+        QCOMPARE(database.rows(ledger), once);
+        QCOMPARE(database.scalar(QStringLiteral("SELECT count(*) FROM jejak WHERE token IS NOT NULL")).toInt(), 1);
     }
 
     // A record source that opens while another counter's insert is in flight does

@@ -10,6 +10,8 @@
 #include "data/audit.h"
 #include "data/auditcheck.h"
 #include "data/database.h"
+#include "data/recordsource.h"
+#include "savings/posting.h"
 #include "savings/transactionscreen.h"
 #include "shell/screens.h"
 #include "fixture.h"
@@ -167,6 +169,31 @@ private slots:
                                       QStringLiteral("$argon2")})
             QVERIFY2(!row.value(0).contains(secret), qPrintable(row.value(0)));
         QVERIFY2(check().holds(), qPrintable(audit::describe(check()).join(u'\n')));
+    }
+
+    // A posting whose token is stored already stores nothing more, on either
+    // engine: done, the row stored first made current, and the clerk told so.
+    void aTokenIsStoredOnce()
+    {
+        RecordSource ledger;
+        QVERIFY(ledger.open(QStringLiteral("nabubg")));
+        const QString token = audit::newToken();
+        const Money amount = Money::fromRupiah(1000);
+        const auto post = [&] {
+            return ledger.addNew(posting::ledgerRow(kAni, QString(), QDate::currentDate(), posting::Code::Deposit, amount),
+                                 posting::postingCheck(kAni, posting::Code::Deposit, amount),
+                                 posting::trailEntry(posting::Code::Deposit, kAni, token));
+        };
+        QVERIFY2(post(), qPrintable(ledger.lastError()));
+        QCOMPARE(ledger.lastWrite().notice(), QString());
+        const std::optional<qint64> key = ledger.currentKey();
+        const qint64 rows = trailRows();
+        QVERIFY2(post(), qPrintable(ledger.lastError()));
+        QCOMPARE(ledger.lastWrite().notice(), db::savedBeforeText(database->location()));
+        QCOMPARE(ledger.currentKey(), key);
+        QCOMPARE(ledger.value(7).toDouble(), 5000.0);
+        QCOMPARE(trailRows(), rows);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(), 3);
     }
 
     void ledgerAndTrailRefuseChanges_data()

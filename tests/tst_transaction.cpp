@@ -816,6 +816,32 @@ private slots:
         QCOMPARE(screen->ledger()->recordCount(), 5);
     }
 
+    // A COMMIT that fails after every statement of the posting went through is
+    // never told as saved: the clerk hears that nothing was stored, the typing
+    // stays, and the next "SAVE" of it stores it once.
+    void aFailedCommitIsToldNotSaved()
+    {
+        database->failCommits(true);
+        openScreen();
+        prepare(kAni, posting::Code::Deposit, QStringLiteral("2000"));
+        const int rows = ledgerRows();
+        save();
+        const DialogSeen seen = dialogs->only();
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.startsWith(QLatin1String("Transaksi ini TIDAK tersimpan")), qPrintable(seen.text));
+        QCOMPARE(ledgerRows(), rows);
+        QCOMPARE(field("txtREKENING")->text(), kAni);
+        QCOMPARE(field("txtKREDIT")->text(), QStringLiteral("2000"));
+
+        database->failCommits(false);
+        dialogs->clear();
+        save();
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(ledgerRows(), rows + 1);
+        QCOMPARE(balanceOf(kAni), 7000.0);
+        QCOMPARE(field("txtREKENING")->text(), QString());
+    }
+
     // A long run of postings, some refused, across several accounts: every
     // account's chain holds, and the last balance is what the accepted postings make.
     void randomPostingsKeepEveryChain()

@@ -4,6 +4,11 @@
 // of every account, by the check of simparo-verify) under a temporary name and
 // gets its final, dated name only when the checks are through.
 //
+// The copy is built in a folder of its own (0700, made with mkdtemp beside the
+// destination), as a file 0600 made there with O_EXCL and O_NOFOLLOW, and moved to
+// its name in the destination only by a rename that replaces nothing: no name
+// planted in a shared destination folder (a symbolic link, say) is ever followed.
+//
 // Exit codes: 0 copy made and every check passed (known breaks of balance
 // chains are listed as notices); 1 failure, no copy made; 2 copy made and kept,
 // but something does not match (in the source as well).
@@ -11,6 +16,7 @@
 #include "data/commandline.h"
 #include "data/database.h"
 #include "data/ledgerchain.h"
+#include "data/privatefiles.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -21,10 +27,14 @@
 #include <QRegularExpression>
 #include <QTextStream>
 #include <QThread>
+#include <QUrl>
+#include <algorithm>
+#include <optional>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -67,8 +77,11 @@ const char kHelp[] =
     "               misalnya asli-2026-12-09_101530.sqlite; file yang sudah ada\n"
     "               tidak pernah ditimpa.\n"
     "  --from FILE  database sumber (bawaan: %2).\n"
-    "  --keep N     sesudah menyalin, simpan hanya N salinan terbaru di FOLDER;\n"
-    "               hanya file dengan pola nama di atas yang dihapus.\n"
+    "  --keep N     sesudah menyalin, simpan hanya N salinan terbaru di FOLDER,\n"
+    "               termasuk yang baru dibuat (yang tidak pernah dihapus). Yang\n"
+    "               dihitung dan dihapus hanya salinan yang sah: file SQLite\n"
+    "               dengan tabel SIMPARO, bernama menurut pola di atas, dan\n"
+    "               bertanggal tidak lewat dari sekarang; file lain dibiarkan.\n"
     "  -h, --help   tampilkan bantuan ini.\n"
     "\n"
     "Kode keluar:\n"
@@ -177,7 +190,8 @@ bool copyDatabase(const QString &source, const QString &target, QString *error)
         *error = sourceFailure(from.code(), source, from.message());
         return false;
     }
-    if (sqlite3_open_v2(QFile::encodeName(target).constData(), &to.handle, SQLITE_OPEN_READWRITE, nullptr)
+    if (sqlite3_open_v2(QFile::encodeName(target).constData(), &to.handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
+                        nullptr)
         != SQLITE_OK) {
         *error = copyFailure(to.code(), source, target, to.message());
         return false;
@@ -260,41 +274,118 @@ CheckResult checkCopy(const QString &copy, const QString &source)
     return result;
 }
 
-// The files SQLite may keep beside a database; a closed copy has none left.
-void removeSideFiles(const QString &file)
+// The folder of its own in which a copy is built, beside the destination: made
+// with mkdtemp (0700), and removed with what is in it unless the copy left it.
+class Workshop
 {
-    for (const char *suffix : {"-journal", "-wal", "-shm"})
-        QFile::remove(file + QLatin1String(suffix));
-}
-
-void removeCopy(const QString &file)
-{
-    QFile::remove(file);
-    removeSideFiles(file);
-}
-
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+public:
+    ~Workshop()
+    {
+        if (file_ >= 0)
+            ::close(file_);
+        if (private_ >= 0) {
+            for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+                ::unlinkat(private_, QFile::encodeName(name_ + QLatin1String(suffix)).constData(), 0);
+            ::unlinkat(folder_, QFile::encodeName(QFileInfo(path_).fileName()).constData(), AT_REMOVEDIR);
+            ::close(private_);
+        }
+        if (folder_ >= 0)
+            ::close(folder_);
     }
+
+    // Opens the destination folder and makes the copy's folder and its empty
+    // file; the errno of the failure otherwise.
+    int open(const QString &folder, const QString &name)
+    {
+        name_ = name;
+        folder_ = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder_ < 0)
+            return errno;
+        private_ = privatefiles::makePrivateFolder(QDir(folder).filePath(u'.' + name + QStringLiteral(".part")), &path_);
+        if (private_ < 0)
+            return errno ? errno : EACCES;
+        file_ = privatefiles::createFile(private_, name);
+        return file_ < 0 ? errno : 0;
+    }
+
+    int folder() const { return folder_; }
+    // Where SQLite writes the copy: a name in the folder only this user can enter.
+    QString copy() const { return path_ + u'/' + name_; }
+    // True when something other than this tool's copy is at its name in any case.
+    bool taken() const
+    {
+        struct stat info = {};
+        return ::fstatat(folder_, QFile::encodeName(name_).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+
+    // Gives the checked copy its name in the destination: the name still holds the
+    // file made for it, written to disk, and nothing at the new name is replaced.
+    // Every connection of SQLite to the copy is closed by now: the descriptor
+    // kept here does not outlive a lock of SQLite's.
+    bool finish()
+    {
+        for (const char *suffix : {"-journal", "-wal", "-shm"})
+            ::unlinkat(private_, QFile::encodeName(name_ + QLatin1String(suffix)).constData(), 0);
+        if (!privatefiles::holds(private_, name_, file_) || ::fsync(file_) != 0
+            || !privatefiles::renameNew(private_, name_, folder_, name_))
+            return false;
+        ::fsync(folder_);
+        return true;
+    }
+
+private:
+    QString name_, path_;
+    int folder_ = -1, private_ = -1, file_ = -1;
+};
+
+// True when the file is a copy as this tool makes them: a regular file (not a
+// link) that SQLite reads as a database with the program's tables.
+bool isOwnCopy(int folder, const QString &folderPath, const QString &name)
+{
+    struct stat info = {};
+    if (::fstatat(folder, QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    // Read as it lies, without a lock, a journal or any write, and never through a link.
+    const QByteArray uri = "file:" + QUrl::toPercentEncoding(QDir(folderPath).filePath(name), "/") + "?immutable=1";
+    Connection copy;
+    if (sqlite3_open_v2(uri.constData(), &copy.handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW,
+                        nullptr)
+        != SQLITE_OK)
+        return false;
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(copy.handle,
+                           "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('daftar', 'nabubg', 'tpassword')",
+                           -1, &statement, nullptr)
+        != SQLITE_OK)
+        return false;
+    const bool tables = sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) == 3;
+    sqlite3_finalize(statement);
+    return tables;
 }
 
-// Removes the oldest copies named by this tool's pattern, so that `keep` remain.
-void keepNewest(const QString &folder, const QString &base, int keep)
+// Removes the oldest of this tool's copies in the folder, so that `keep` remain
+// with the one just made. Only valid copies count, and only those dated no later
+// than the one just made: a file dated in the future, one that is not a copy, a
+// link and the copy just made are never deleted.
+void keepNewest(int folder, const QString &folderPath, const QString &base, const QString &justMade, int keep)
 {
-    const QRegularExpression pattern(QStringLiteral("^%1-\\d{4}-\\d{2}-\\d{2}_\\d{6}\\.sqlite$")
+    const QRegularExpression pattern(QStringLiteral("^%1-(\\d{4}-\\d{2}-\\d{2}_\\d{6})\\.sqlite$")
                                          .arg(QRegularExpression::escape(base)));
-    QStringList copies;
-    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
-        if (pattern.match(name).hasMatch())
-            copies << name;
-    copies.sort();
-    while (copies.size() > keep) {
-        const QString oldest = QDir(folder).filePath(copies.takeFirst());
-        if (QFile::remove(oldest))
+    const QDateTime madeAt =
+        QDateTime::fromString(pattern.match(justMade).captured(1), QStringLiteral("yyyy-MM-dd_HHmmss"));
+    QList<QPair<QDateTime, QString>> copies;
+    for (const QString &name : QDir(folderPath).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (name == justMade || !match.hasMatch())
+            continue;
+        const QDateTime stamp = QDateTime::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd_HHmmss"));
+        if (stamp.isValid() && stamp <= madeAt && isOwnCopy(folder, folderPath, name))
+            copies.append({stamp, name});
+    }
+    std::sort(copies.begin(), copies.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    for (qsizetype i = keep - 1; i < copies.size(); ++i) {
+        const QString oldest = QDir(folderPath).filePath(copies.at(i).second);
+        if (::unlinkat(folder, QFile::encodeName(copies.at(i).second).constData(), 0) == 0)
             out() << "Cadangan lama dihapus: " << native(oldest) << "\n";
         else
             err() << "Cadangan lama " << native(oldest) << " tidak bisa dihapus.\n";
@@ -367,8 +458,10 @@ int main(int argc, char *argv[])
         return Failed;
     }
     const QString folder = QFileInfo(parser.positionalArguments().value(0, defaultFolder)).absoluteFilePath();
-    if (!QDir().mkpath(folder)) {
-        // mkpath says nothing of the cause; the parent that exists tells it.
+    // Folders it makes are 0700 whatever the umask; they go again when no copy is made.
+    QString madeFrom;
+    if (!privatefiles::makeFolders(folder, &madeFrom)) {
+        // The cause is told by the parent that exists.
         QString parent = folder;
         while (!QFileInfo::exists(parent) && parent != QFileInfo(parent).path())
             parent = QFileInfo(parent).path();
@@ -376,48 +469,34 @@ int main(int argc, char *argv[])
         err() << destinationFailure(cause, folder) << "\n";
         return Failed;
     }
+    std::optional<Workshop> workshop;
+    const auto failed = [&](const QString &message) {
+        err() << message << "\n";
+        workshop.reset();
+        privatefiles::removeMadeFolders(folder, madeFrom);
+        return Failed;
+    };
 
     const QString base = QFileInfo(source).completeBaseName();
     const QString name = QStringLiteral("%1-%2.sqlite")
                              .arg(base, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")));
     const QString target = QDir(folder).filePath(name);
-    const QString temporary = QDir(folder).filePath(u'.' + name + QStringLiteral(".part"));
-    if (QFileInfo::exists(target)) {
-        err() << "File " << native(target) << " sudah ada; simparo-backup tidak menimpa file.\n"
-              << "Ulangi sebentar lagi atau pilih folder lain.\n";
-        return Failed;
-    }
-    // The temporary file is claimed exclusively: two copies started in the same second never share it.
-    const int fd = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        if (errno == EEXIST)
-            err() << "File sementara " << native(temporary) << " sudah ada: cadangan lain sedang dibuat. "
-                  << "Ulangi sebentar lagi.\n";
-        else
-            err() << destinationFailure(errno, folder) << "\n";
-        return Failed;
-    }
-    ::close(fd);
-
+    const QString taken = QStringLiteral("File %1 sudah ada; simparo-backup tidak menimpa file.\n"
+                                         "Ulangi sebentar lagi atau pilih folder lain.")
+                              .arg(native(target));
+    workshop.emplace();
+    if (const int cause = workshop->open(folder, name))
+        return failed(destinationFailure(cause, folder));
+    if (workshop->taken())
+        return failed(taken);
     QString error;
-    if (!copyDatabase(source, temporary, &error)) {
-        removeCopy(temporary);
-        err() << error << "\n";
-        return Failed;
-    }
-    const CheckResult check = checkCopy(temporary, source);
-    if (!check.usable) {
-        removeCopy(temporary);
-        err() << check.problem << "\n";
-        return Failed;
-    }
-    removeSideFiles(temporary);
-    if (!QFile::rename(temporary, target)) {
-        removeCopy(temporary);
-        err() << "File " << native(target) << " sudah ada atau tidak bisa dibuat; simparo-backup tidak menimpa file.\n";
-        return Failed;
-    }
-    syncFolder(folder);
+    if (!copyDatabase(source, workshop->copy(), &error))
+        return failed(error);
+    const CheckResult check = checkCopy(workshop->copy(), source);
+    if (!check.usable)
+        return failed(check.problem);
+    if (!workshop->finish())
+        return failed(taken);
 
     out() << "Cadangan dibuat: " << native(target) << "\n"
           << "Diperiksa: keutuhan baik; " << check.trail.ledger.accounts << " rekening, " << check.trail.ledger.rows
@@ -425,7 +504,8 @@ int main(int argc, char *argv[])
     for (const QString &line : audit::describe(check.trail))
         out() << line << "\n";
     if (keepCount > 0)
-        keepNewest(folder, base, keepCount);
+        keepNewest(workshop->folder(), folder, base, name, keepCount);
+    workshop.reset();
     if (!check.trail.holds()) {
         out() << "Salinan tetap disimpan; yang tidak cocok ada juga di database " << native(source)
               << " dan perlu diperiksa dengan simparo-verify.\n";

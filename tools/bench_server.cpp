@@ -6,6 +6,7 @@
 #include "data/money.h"
 #include "data/recordsource.h"
 #include "savings/posting.h"
+#include "startline.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,8 +18,6 @@
 #include <QSqlQuery>
 #include <cstdio>
 #include <limits>
-#include <memory>
-#include <vector>
 
 namespace bench {
 
@@ -159,10 +158,7 @@ int runCounterChild(int counter, int postings, int customers, bool shared)
         std::fprintf(stderr, "%s\n", qPrintable(ledger.lastError()));
         return 2;
     }
-    std::printf("siap\n");
-    std::fflush(stdout);
-    char go[8];
-    if (!std::fgets(go, sizeof go, stdin))
+    if (!startline::awaitStart())
         return 2;
     int failed = 0;
     for (int i = 0; i < postings; ++i) {
@@ -183,24 +179,19 @@ int runCounterChild(int counter, int postings, int customers, bool shared)
 
 void measureCounters(const QString &self, int counters, int postings, int customers, bool shared)
 {
-    std::vector<std::unique_ptr<QProcess>> children;
-    for (int c = 0; c < counters; ++c) {
-        auto child = std::make_unique<QProcess>();
-        child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child->start(self, {QStringLiteral("--counter-child"), QString::number(c), QStringLiteral("--dir"),
-                            QDir::homePath(), QStringLiteral("--postings"),
-                            QString::number(postings), QStringLiteral("--customers"), QString::number(customers),
-                            shared ? QStringLiteral("--shared") : QStringLiteral("--spread")});
-        if (!child->waitForStarted() || !child->waitForReadyRead(60000) || !child->readLine().startsWith("siap"))
-            qFatal("a counter did not start");
-        children.push_back(std::move(child));
-    }
+    QList<QStringList> arguments;
+    for (int c = 0; c < counters; ++c)
+        arguments << QStringList{QStringLiteral("--counter-child"), QString::number(c), QStringLiteral("--dir"),
+                                 QDir::homePath(), QStringLiteral("--postings"),
+                                 QString::number(postings), QStringLiteral("--customers"), QString::number(customers),
+                                 shared ? QStringLiteral("--shared") : QStringLiteral("--spread")};
+    const startline::Children children = startline::ready(self, arguments, QProcess::ForwardedErrorChannel);
     QElapsedTimer timer;
     timer.start();
-    for (auto &child : children)
-        child->write("mulai\n");
+    // Every counter starts at this moment, not when the loop below reaches it.
+    startline::go(children);
     int failed = 0;
-    for (auto &child : children) {
+    for (const auto &child : children) {
         child->waitForFinished(-1);
         failed += QString::fromLatin1(child->readAllStandardOutput()).section(QStringLiteral("gagal "), 1).trimmed().toInt();
     }

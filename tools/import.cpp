@@ -66,6 +66,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("simparo-import"));
     cli::useIndonesian();
+    // Its long transaction and reads are not held to the limits of a clerk's screen.
+    db::setToolSession();
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Memindahkan data dari file lama asli.mdb (tabel daftar, nabubg, tpassword) ke database "

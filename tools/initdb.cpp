@@ -102,6 +102,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("simparo-initdb"));
     cli::useIndonesian();
+    // Its long transaction and reads are not held to the limits of a clerk's screen.
+    db::setToolSession();
     const QString file = db::databaseFile();
     QCommandLineParser parser;
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());

@@ -71,6 +71,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("simparo-verify"));
     cli::useIndonesian();
+    // Its long transaction and reads are not held to the limits of a clerk's screen.
+    db::setToolSession();
     session::setOperator(session::toolOperator(QStringLiteral("simparo-verify")));
 
     QCommandLineParser parser;

@@ -257,6 +257,24 @@ QString newToken()
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex());
 }
 
+Outcome storedUnderToken(QSqlDatabase &database, const QString &table, const QString &token,
+                         std::optional<qint64> *key)
+{
+    key->reset();
+    db::Statement query;
+    const bool prepared =
+        db::prepare(&query, database, QStringLiteral("SELECT kunci FROM jejak WHERE token = ? AND tabel = ?"));
+    query->addBindValue(token);
+    query->addBindValue(table);
+    if (!(prepared && query->exec()))
+        return failed(query->lastError(), database);
+    if (query->next() && !query->value(0).isNull())
+        *key = query->value(0).toLongLong();
+    const QSqlError error = query->lastError();
+    query->finish();
+    return error.isValid() ? failed(error, database) : Outcome::ok();
+}
+
 // ---------------------------------------------------------------------------
 // The canonical text
 

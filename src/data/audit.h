@@ -84,6 +84,10 @@ QString change(const QString &column, const QString &before, const QString &afte
 
 // A fresh idempotency token: 32 random lower-case hex characters.
 QString newToken();
+// The key of the row of `table` that a write with this token stored, as its
+// trail row names it; nothing when no write with this token is stored.
+Outcome storedUnderToken(QSqlDatabase &database, const QString &table, const QString &token,
+                         std::optional<qint64> *key);
 
 // --- The canonical text
 // A field is "-" for NULL, else "<n>:<v>": the value's UTF-8 bytes v and their

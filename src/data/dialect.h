@@ -151,6 +151,13 @@ public:
     // content of the row written and the seal), so that a client sends only what
     // it alone knows; false when the program computes it.
     virtual bool sealsTrail() const = 0;
+    // Inside a write transaction: waits until no write that appended its trail
+    // row is still open elsewhere (its COMMIT on the way, or lost on the way and
+    // its session not yet ended by the server), so that what is read next shows
+    // how each such write ended for good. A file's writers shut each other out
+    // already. False, with the error, when one is still open past the server's
+    // own limits.
+    virtual bool awaitTrailWriters(QSqlDatabase &database, QSqlError *error) const = 0;
     // Starts a transaction that only reads, all its statements seeing one snapshot.
     virtual bool beginSnapshot(QSqlDatabase &database, QSqlError *error) const = 0;
     // Runs a statement of the program's own (no values) on the open connection

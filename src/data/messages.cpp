@@ -146,11 +146,11 @@ QString serverNoTrailText(const QString &location, const QString &service)
         .arg(location, service);
 }
 
-QString unsafeServerText(const QString &location)
+QString unsafeServerText(const QString &location, const QString &setting)
 {
-    return QStringLiteral("Database di %1 tidak bisa ditulis dengan aman (fsync tidak aktif di server).\n"
+    return QStringLiteral("Database di %1 tidak bisa ditulis dengan aman (%2 di server).\n"
                           "Data bisa hilang bila listrik padam; SIMPARO tidak memakai sambungan ini.")
-        .arg(location);
+        .arg(location, setting);
 }
 
 QString noServerDriverText(const QString &location)
@@ -312,6 +312,37 @@ QString serverErrorText(const QSqlError &error, const QString &location)
     else
         text = QStringLiteral("Terjadi kesalahan pada database di %1.").arg(location);
     return withDetail(text, error);
+}
+
+QString savedAfterBreakText(const QString &location)
+{
+    return QStringLiteral("Sambungan ke %1 sempat terputus saat transaksi ini disimpan. Setelah tersambung kembali, "
+                          "SIMPARO memeriksanya: transaksi ini SUDAH TERSIMPAN, satu kali.\n"
+                          "Jangan diulang.")
+        .arg(location);
+}
+
+QString savedBeforeText(const QString &location)
+{
+    return QStringLiteral("Transaksi ini ternyata sudah tersimpan di %1 pada SAVE sebelumnya (yang jawabannya "
+                          "hilang karena sambungan terputus). Transaksi ini tidak disimpan dua kali.")
+        .arg(location);
+}
+
+QString notSavedText(const QString &location, const QString &cause)
+{
+    return QStringLiteral("Transaksi ini TIDAK tersimpan: SIMPARO memeriksanya lagi di %1, dan tidak ada yang ditulis.\n"
+                          "Isian tetap ada: klik SAVE lagi untuk menyimpannya.\n(%2)")
+        .arg(location, cause);
+}
+
+QString outcomeUnknownText(const QString &location, const QString &cause, const QString &why)
+{
+    return QStringLiteral("Belum bisa dipastikan apakah transaksi ini sudah tersimpan: %1 belum bisa ditanya lagi.\n"
+                          "Isian tetap ada. Klik SAVE lagi setelah server menyala dan jaringan tersambung: "
+                          "bila transaksi ini ternyata sudah tersimpan, SIMPARO tidak menyimpannya dua kali.\n"
+                          "(%2)\n(%3)")
+        .arg(location, cause, why);
 }
 
 } // namespace db

@@ -31,7 +31,9 @@ QString invalidConnectionText(const QString &problem);
 QString serverLocation(const QString &service);
 QString serverIncompleteText(const QString &location, const QString &missing);
 QString serverNoTrailText(const QString &location, const QString &service);
-QString unsafeServerText(const QString &location);
+// A server session that would not commit durably; `setting` names what is off
+// ("fsync tidak aktif", "synchronous_commit bukan on").
+QString unsafeServerText(const QString &location, const QString &setting);
 QString noServerDriverText(const QString &location);
 // Why a server could not be reached, could not be trusted, or refused the login.
 enum class ConnectFailure {
@@ -72,5 +74,18 @@ QString silentServerText(const QString &location, int seconds);
 QString lostText(const QString &location, const QSqlError &error);
 // An error the server reported (told by its SQLSTATE).
 QString serverErrorText(const QSqlError &error, const QString &location);
+
+// What became of a "SAVE" whose write broke off (the link lost, the COMMIT
+// failed), as its token tells once the database is asked again. `cause` is the
+// first line of the failure's own message.
+// Stored after all: the answer was lost, not the posting.
+QString savedAfterBreakText(const QString &location);
+// A "SAVE" tried again whose earlier try was stored: not stored twice.
+QString savedBeforeText(const QString &location);
+// Not stored: nothing was written, the typing stays for another "SAVE".
+QString notSavedText(const QString &location, const QString &cause);
+// Not known while the database cannot be asked (`why`): the typing stays, and
+// another "SAVE" of it is never stored twice.
+QString outcomeUnknownText(const QString &location, const QString &cause, const QString &why);
 
 } // namespace db

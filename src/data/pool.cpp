@@ -39,12 +39,13 @@ QHash<QString, QHash<QString, Statement>> &statements()
 
 QString sessionKey()
 {
-    return QStringLiteral("%1/%2/%3/%4/%5")
+    return QStringLiteral("%1/%2/%3/%4/%5/%6")
         .arg(g_options.busyTimeout)
         .arg(g_options.readOnly)
         .arg(g_options.statementTimeout)
         .arg(g_options.idleInTransactionTimeout)
-        .arg(g_options.answerDeadline);
+        .arg(g_options.answerDeadline)
+        .arg(g_options.lessDurable);
 }
 
 void forget(const QString &connectionName)
@@ -241,6 +242,13 @@ QString describeError(const QSqlError &error, const QSqlDatabase &database)
 void setReadOnlyForTesting(bool readOnly) { g_options.readOnly = readOnly; }
 void setBusyTimeoutForTesting(int milliseconds) { g_options.busyTimeout = milliseconds; }
 void setWriteAheadLogForTesting(bool use) { g_options.writeAheadLog = use; }
+void setLessDurableForTesting(bool less) { g_options.lessDurable = less; }
+void setToolSession()
+{
+    g_options.statementTimeout = 0;
+    g_options.idleInTransactionTimeout = 0;
+    g_options.answerDeadline = 0;
+}
 void setServerLimitsForTesting(int statement, int idleInTransaction, int answer)
 {
     g_options.statementTimeout = statement;

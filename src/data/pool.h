@@ -53,6 +53,18 @@ void setWriteAheadLogForTesting(bool use);
 // session idle inside a transaction, after these many milliseconds, and the
 // program takes a server that has not answered a request within `answer` as lost.
 void setServerLimitsForTesting(int statement, int idleInTransaction, int answer);
+// Test seam: connections opened after this call ask the engine for commits that
+// are not durable (a file's synchronous=NORMAL, a server's synchronous_commit=local),
+// as a build that lost its setting would; the opening must then refuse them.
+void setLessDurableForTesting(bool less);
+
+// For the command-line tools: server sessions started after this call have no
+// limit on a statement, on a transaction left waiting, nor on the wait for an
+// answer. A tool's one long transaction may wait on its own work (the importer on
+// its reader) and its reads may run long (simparo-verify); no clerk waits on them,
+// and TCP's keepalives still end a link that is gone. The program's screens keep
+// the limits (see SessionOptions).
+void setToolSession();
 
 // ---------------------------------------------------------------------------
 // For the dialects: how connections are opened and kept.
@@ -70,7 +82,8 @@ struct SessionOptions {
     // has had no answer for answerDeadline, past the server's own limits.
     int statementTimeout = 10000;
     int idleInTransactionTimeout = 15000;
-    int answerDeadline = 13000;
+    int answerDeadline = 13000; // 0 for none (a tool's session: see setToolSession())
+    bool lessDurable = false; // see setLessDurableForTesting()
 };
 const SessionOptions &sessionOptions();
 

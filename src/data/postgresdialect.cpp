@@ -7,8 +7,10 @@
 #include "pool.h"
 #include "serversettings.h"
 
+#include <QElapsedTimer>
 #include <QSqlDriver>
 #include <QSqlQuery>
+#include <QThread>
 #include <algorithm>
 
 #include <libpq-fe.h>
@@ -160,7 +162,9 @@ bool startSession(QSqlDatabase &database, const QString &service, QString *error
     // is waited for briefly; a statement that runs long is ended by the server, and
     // so is a session that stays inside a transaction without a word from the
     // program (its link gone silent), which frees the locks it holds.
-    if (!query.exec(QStringLiteral("SELECT set_config('synchronous_commit', 'on', false), "
+    // Every commit waits until it is on the server's disk; the setting is read
+    // back, and a session that would commit less durably is not used.
+    if (!query.exec(QStringLiteral("SELECT set_config('synchronous_commit', '%5', false), "
                                    "set_config('lock_timeout', '%1ms', false), "
                                    "set_config('statement_timeout', '%2ms', false), "
                                    "set_config('idle_in_transaction_session_timeout', '%3ms', false), "
@@ -169,7 +173,8 @@ bool startSession(QSqlDatabase &database, const QString &service, QString *error
                         .arg(options.busyTimeout)
                         .arg(options.statementTimeout)
                         .arg(options.idleInTransactionTimeout)
-                        .arg(options.readOnly ? QStringLiteral("on") : QStringLiteral("off")))
+                        .arg(options.readOnly ? QStringLiteral("on") : QStringLiteral("off"))
+                        .arg(options.lessDurable ? QStringLiteral("local") : QStringLiteral("on")))
         || !query.next()) {
         if (linkwatch::cut(name))
             return fail(silentServerText(serverLocation(service), deadlineSeconds()), query);
@@ -178,7 +183,9 @@ bool startSession(QSqlDatabase &database, const QString &service, QString *error
                     query);
     }
     if (query.value(5).toString() != QLatin1String("on"))
-        return fail(unsafeServerText(serverLocation(service)), query);
+        return fail(unsafeServerText(serverLocation(service), QStringLiteral("fsync tidak aktif")), query);
+    if (query.value(0).toString() != QLatin1String("on"))
+        return fail(unsafeServerText(serverLocation(service), QStringLiteral("synchronous_commit bukan on")), query);
     pool::sessionStarted(name);
     return true;
 }
@@ -386,6 +393,38 @@ public:
                 QStringLiteral("ALTER TABLE jejak %1 TRIGGER jejak_segel").arg(verb)};
     }
     bool sealsTrail() const override { return true; }
+    bool awaitTrailWriters(QSqlDatabase &database, QSqlError *error) const override
+    {
+        // A write holds the trail's lock from its trail row to its end: once this
+        // transaction can take the lock, every write that appended a row before
+        // has committed or rolled back for good. A session whose link went silent
+        // inside its transaction is ended by the server after its limit, so the
+        // lock is asked for every moment until past that limit (a wait inside the
+        // server would look to the program like a server that does not answer).
+        const pool::SessionOptions &options = pool::sessionOptions();
+        const qint64 patience = qint64(options.idleInTransactionTimeout) + options.statementTimeout;
+        QElapsedTimer waited;
+        waited.start();
+        Statement query;
+        const bool prepared = prepare(&query, database, QStringLiteral("SELECT pg_try_advisory_xact_lock(CAST(? AS bigint))"));
+        while (true) {
+            query->addBindValue(kTrailLock);
+            if (!(prepared && query->exec() && query->next())) {
+                *error = query->lastError();
+                return false;
+            }
+            const bool taken = query->value(0).toBool();
+            query->finish();
+            if (taken)
+                return true;
+            if (waited.elapsed() > patience) {
+                *error = QSqlError(QString(), QStringLiteral("jejak masih dikunci oleh sesi lain"),
+                                   QSqlError::StatementError, QStringLiteral("55P03"));
+                return false;
+            }
+            QThread::msleep(100);
+        }
+    }
     std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const override
     {
         return std::make_unique<PostgresStream>(handleOf(database), sql);

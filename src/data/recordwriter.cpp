@@ -39,15 +39,17 @@ Outcome storable(const Target &target, const QVector<QVariant> &row)
 }
 
 // Runs the guard (it may refuse), the check (it may change the row or refuse it),
-// then the work; commits, or rolls everything back.
+// then the work; commits, or rolls everything back. *broken (when given) tells a
+// failure after which the write's end is not known from its own answers: the
+// COMMIT failed, or the connection was lost on the way.
 Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
             const std::function<Outcome(QSqlDatabase &, db::Statement &)> &work,
-            const std::function<Outcome(QSqlDatabase &, db::Statement &)> &guard = {})
+            const std::function<Outcome(QSqlDatabase &, db::Statement &)> &guard = {}, bool *broken = nullptr)
 {
     QSqlDatabase database = db::connection(target.connection);
     QSqlError error;
     if (!db::beginWrite(database, &error))
-        return failure(error, database);
+        return failure(error, database); // nothing of it began
     // The statements of the transaction are kept by the connection; they are
     // finished before it ends.
     db::Statement statement;
@@ -64,10 +66,15 @@ Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
         statement->finish();
     if (!outcome.isOk()) {
         db::endWrite(database, false);
+        if (broken)
+            *broken = outcome.isFailed() && db::dialect(database).lost(database);
         return outcome;
     }
-    if (!db::endWrite(database, true, &error))
+    if (!db::endWrite(database, true, &error)) {
+        if (broken)
+            *broken = true;
         return failure(error, database);
+    }
     return outcome;
 }
 
@@ -147,12 +154,93 @@ Outcome goneElsewhere(const Target &target)
                                           "Tutup layar ini lalu buka kembali.")
                                .arg(QDir::toNativeSeparators(target.file)));
 }
+
+// The row of a key as the database holds it now (locked against other writers
+// when inside a write), as the program holds values; empty when it is gone.
+Outcome storedRow(QSqlDatabase &database, const Target &target, qint64 key, const QString &lockClause,
+                  QVector<QVariant> *row)
+{
+    row->clear();
+    QStringList names;
+    for (const QString &column : target.columns)
+        names << schema::quoted(column);
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
+                      .arg(names.join(u','), schema::quoted(target.table), target.key, lockClause));
+    query.addBindValue(key);
+    if (!query.exec())
+        return Outcome::failed(db::describeError(query.lastError(), database));
+    if (!query.next())
+        return Outcome::ok();
+    for (int c = 0; c < target.columns.size(); ++c)
+        *row << schema::fromStored(query.value(c), target.kinds.value(c));
+    return Outcome::ok();
+}
+
+// The first line of a message, as the cause of another names it.
+QString firstLine(const QString &text)
+{
+    return text.section(u'\n', 0, 0);
+}
+
+// After a write with a token failed: whether a write with that token is stored
+// after all, asked on the connection (opened again when it was lost). A write
+// whose end is not known (`broken`) is first waited for, so that the answer is
+// final; its outcome is then told as it is, stored or not. Another failure is
+// told as it is, unless the token turns out stored (by an earlier try).
+Outcome storedAfterAll(const Target &target, const QString &token, const Outcome &failed, bool broken,
+                       QVector<QVariant> &row, qint64 *key)
+{
+    QSqlDatabase database = db::connection(target.connection);
+    const QString where = db::location(database);
+    std::optional<qint64> stored;
+    QVector<QVariant> held;
+    QSqlError error;
+    Outcome asked = Outcome::ok();
+    if (!db::beginWrite(database, &error)) {
+        asked = Outcome::failed(db::describeError(error, database));
+    } else {
+        if (broken && !db::dialect(database).awaitTrailWriters(database, &error))
+            asked = Outcome::failed(db::describeError(error, database));
+        else
+            asked = audit::storedUnderToken(database, target.table, token, &stored);
+        if (asked.isOk() && stored)
+            asked = storedRow(database, target, *stored, QString(), &held);
+        db::endWrite(database, false);
+    }
+    if (!asked.isOk())
+        return broken ? Outcome::failed(db::outcomeUnknownText(where, firstLine(failed.message()), firstLine(asked.message())))
+                      : failed;
+    if (stored && !held.isEmpty()) {
+        *key = *stored;
+        row = held;
+        return Outcome::okWithNotice(db::savedAfterBreakText(where));
+    }
+    return broken ? Outcome::failed(db::notSavedText(where, firstLine(failed.message()))) : failed;
+}
 } // namespace
 
 Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check, qint64 *key,
                const audit::Entry &entry)
 {
-    return run(target, &row, check, [&](QSqlDatabase &database, db::Statement &query) {
+    // A write with a token (a "SAVE") is stored once, however often it is tried:
+    // a token already stored ends the write with nothing written, as done.
+    std::optional<qint64> storedBefore;
+    QVector<QVariant> heldBefore;
+    const auto storedOnce = [&](QSqlDatabase &database, db::Statement &) {
+        if (entry.token.isEmpty())
+            return Outcome::ok();
+        Outcome looked = audit::storedUnderToken(database, target.table, entry.token, &storedBefore);
+        if (looked.isOk() && storedBefore) {
+            looked = storedRow(database, target, *storedBefore, QString(), &heldBefore);
+            if (looked.isOk())
+                looked = heldBefore.isEmpty() ? goneElsewhere(target) : Outcome::refused(QString());
+        }
+        return looked;
+    };
+    bool broken = false;
+    const Outcome outcome = run(target, &row, check, [&](QSqlDatabase &database, db::Statement &query) {
         QStringList names;
         for (const QString &column : target.columns)
             names << schema::quoted(column);
@@ -175,7 +263,15 @@ Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check,
         const QStringList lines = described ? QStringList() : rowLines(target, row);
         return audit::append(database, completed(target, entry, audit::Write::Insert, *key, row, lines), QString(),
                              described ? &written : nullptr);
-    });
+    }, storedOnce, &broken);
+    if (outcome.isRefused() && !heldBefore.isEmpty()) {
+        *key = *storedBefore;
+        row = heldBefore;
+        return Outcome::okWithNotice(db::savedBeforeText(db::location(db::connection(target.connection))));
+    }
+    if (outcome.isFailed() && !entry.token.isEmpty())
+        return storedAfterAll(target, entry.token, outcome, broken, row, key);
+    return outcome;
 }
 
 Outcome update(const Target &target, qint64 key, const QVector<QVariant> &original, QVector<QVariant> &row,
@@ -246,29 +342,6 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
 }
 
 namespace {
-// The row of a key as the database holds it now (locked against other writers
-// when inside a write), as the program holds values; empty when it is gone.
-Outcome storedRow(QSqlDatabase &database, const Target &target, qint64 key, const QString &lockClause,
-                  QVector<QVariant> *row)
-{
-    row->clear();
-    QStringList names;
-    for (const QString &column : target.columns)
-        names << schema::quoted(column);
-    QSqlQuery query(database);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?%4")
-                      .arg(names.join(u','), schema::quoted(target.table), target.key, lockClause));
-    query.addBindValue(key);
-    if (!query.exec())
-        return Outcome::failed(db::describeError(query.lastError(), database));
-    if (!query.next())
-        return Outcome::ok();
-    for (int c = 0; c < target.columns.size(); ++c)
-        *row << schema::fromStored(query.value(c), target.kinds.value(c));
-    return Outcome::ok();
-}
-
 // The check run on the row of a key as the database holds it now; a row already
 // gone is not judged.
 Outcome checkStoredRow(QSqlDatabase &database, const Target &target, qint64 key, const Check &check,

@@ -38,6 +38,14 @@ struct Target {
 };
 
 // Appends a row (values by position, as the program holds them); *key gets its row key.
+// A write whose entry has a token (a "SAVE") is stored at most once, however often
+// it is tried: a token found stored (looked up inside the write, before the
+// check) ends the write as done, with the stored row in `row` and a notice. When
+// such a write breaks off (the COMMIT fails, or the connection is lost on the
+// way) the database is asked again, on the connection opened again, once no
+// write still open there can change the answer: stored (done, with a notice),
+// not stored (failed: nothing was written), or, while it cannot be asked,
+// unknown (failed, and the same token tried again stores it once).
 Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check, qint64 *key,
                const audit::Entry &entry = {});
 // Writes the columns of the row with this key that differ from `original`.

@@ -42,7 +42,8 @@ bool makeDurable(QSqlDatabase &database, const QString &file, bool allowCreate, 
 {
     const pool::SessionOptions &options = pool::sessionOptions();
     QSqlQuery pragma(database);
-    if (!pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
+    if (!pragma.exec(options.lessDurable ? QStringLiteral("PRAGMA synchronous=NORMAL")
+                                         : QStringLiteral("PRAGMA synchronous=FULL"))) {
         *error = describeError(pragma.lastError(), file);
         return false;
     }
@@ -315,6 +316,7 @@ public:
         }
         return statements;
     }
+    bool awaitTrailWriters(QSqlDatabase &, QSqlError *) const override { return true; }
     bool sealsTrail() const override { return false; }
     std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const override
     {

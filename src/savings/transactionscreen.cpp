@@ -313,10 +313,15 @@ void TransactionScreen::save()
                 return;
         }
     }
-    // Each "SAVE" is named in the audit trail by a token of its own.
-    const QString token = audit::newToken();
+    // The posting is named in the audit trail by a token of its own, the same for
+    // every "SAVE" of the same typing until it is stored.
+    const QString typed = QStringLiteral("%1\n%2\n%3").arg(account, posting::codeText(*code)).arg(amount.sen());
+    if (token_.isEmpty() || tokenFor_ != typed) {
+        token_ = audit::newToken();
+        tokenFor_ = typed;
+    }
     while (!Adodc2->addNew(row, posting::postingCheck(account, *code, amount, shown),
-                           posting::trailEntry(*code, account, token))) {
+                           posting::trailEntry(*code, account, token_))) {
         if (shown->differed) {
             if (!confirmChangedBalance(*code, amount, amountField))
                 return;
@@ -333,6 +338,7 @@ void TransactionScreen::save()
         amountField->setFocus();
         return;
     }
+    token_.clear();
     shownAccount_.reset();
     showNewBalancePlace();
     // Fields that are empty already (a deposit's withdrawal field) are left as they are.
@@ -340,4 +346,7 @@ void TransactionScreen::save()
         if (!field->text().isEmpty())
             field->clear();
     ui.txtREKENING->setFocus();
+    // Stored after a lost connection, or by an earlier "SAVE" whose answer was lost: the clerk hears so.
+    if (!Adodc2->lastWrite().notice().isEmpty())
+        msg::show(this, Adodc2->lastWrite().notice(), QString::fromLatin1(msg::kPerhatian), msg::Icon::Information);
 }

@@ -69,6 +69,11 @@ private:
     // checks the register again itself).
     QString foundAccount_;
     QString foundName_;
+    // The token of the posting as typed (account, code, amount), kept until it is
+    // stored or the typing changes: "SAVE" tried again after a lost connection
+    // sends the same one, and the write never stores it twice.
+    QString token_;
+    QString tokenFor_;
     bool codeTyped_ = false;    // text typed into the code list since the last choice from it
     bool choosingCode_ = false; // the operator is choosing from the code list with mouse or keys
 };

@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -27,11 +28,13 @@ struct Relay::State {
     QByteArray pattern;
     Cut mode = Cut::Silent;
     bool silent = false;
+    bool resuming = false;
 
     struct Pair {
         int client = -1;
         int server = -1;
         bool dropAnswers = false;
+        bool dead = false; // gone silent on its own: nothing read or passed, nothing closed
         QByteArray tail; // the end of what the client sent, for a pattern split in two reads
     };
     std::vector<Pair> pairs;
@@ -81,11 +84,21 @@ struct Relay::State {
                 if (seen.contains(pattern)) {
                     pattern.clear();
                     done = true;
-                    if (mode == Cut::Silent) {
+                    switch (mode) {
+                    case Cut::Silent:
                         silent = true;
                         return true; // held back, with everything after
+                    case Cut::Link:
+                        pair.dead = true;
+                        return true;
+                    case Cut::Answers:
+                        pair.dropAnswers = true;
+                        break;
+                    case Cut::AnswersThenSilent:
+                        const bool passed = writeAll(pair.server, bytes.constData(), bytes.size());
+                        silent = true;
+                        return passed;
                     }
-                    pair.dropAnswers = true;
                 }
             }
         }
@@ -99,14 +112,28 @@ struct Relay::State {
             bool quiet;
             {
                 std::lock_guard lock(mutex);
+                // Every connection the silence holds is gone silent for good.
+                for (Pair &pair : pairs)
+                    pair.dead = pair.dead || silent;
+                if (resuming) {
+                    for (Pair &pair : pairs)
+                        if (pair.dead)
+                            closePair(pair);
+                    std::erase_if(pairs, [](const Pair &pair) { return pair.client < 0; });
+                    silent = resuming = false;
+                }
                 quiet = silent;
             }
             std::vector<pollfd> fds{{listener, POLLIN, 0}, {wake[0], POLLIN, 0}};
-            // A silent network reads nothing more and closes nothing.
+            // A silent network (or link) reads nothing more and closes nothing.
+            std::vector<size_t> polled;
             if (!quiet)
-                for (const Pair &pair : pairs) {
-                    fds.push_back({pair.client, POLLIN, 0});
-                    fds.push_back({pair.server, POLLIN, 0});
+                for (size_t p = 0; p < pairs.size(); ++p) {
+                    if (pairs[p].dead)
+                        continue;
+                    polled.push_back(p);
+                    fds.push_back({pairs[p].client, POLLIN, 0});
+                    fds.push_back({pairs[p].server, POLLIN, 0});
                 }
             if (::poll(fds.data(), fds.size(), -1) < 0)
                 continue;
@@ -119,7 +146,7 @@ struct Relay::State {
                 // Taken in even when silent (as the system would), and then never passed on.
                 const int server = client < 0 || quiet ? -1 : connectToServer();
                 if (client >= 0 && (server >= 0 || quiet))
-                    pairs.push_back(Pair{client, server, false, {}});
+                    pairs.push_back(Pair{client, server, false, false, {}});
                 else if (client >= 0)
                     ::close(client);
             }
@@ -129,18 +156,18 @@ struct Relay::State {
                     if (silent)
                         break;
                 }
-                Pair &pair = pairs[(i - 2) / 2];
+                Pair &pair = pairs[polled[(i - 2) / 2]];
                 bool open = true;
                 if (fds[i].revents) {
                     const ssize_t read = ::recv(pair.client, buffer, sizeof buffer, 0);
                     open = read > 0 && fromClient(pair, QByteArray(buffer, read));
                 }
-                if (open && fds[i + 1].revents) {
+                if (open && !pair.dead && fds[i + 1].revents) {
                     const ssize_t read = ::recv(pair.server, buffer, sizeof buffer, 0);
                     open = read > 0 && (pair.dropAnswers || writeAll(pair.client, buffer, read));
                 }
                 std::lock_guard lock(mutex);
-                if (!open && !silent)
+                if (!open && !silent && !pair.dead)
                     closePair(pair);
             }
             std::erase_if(pairs, [](const Pair &pair) { return pair.client < 0; });
@@ -201,6 +228,24 @@ void Relay::silence()
         state_->done = true;
     }
     state_->poke();
+}
+
+void Relay::resume()
+{
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->resuming = true;
+    }
+    state_->poke();
+    // Done when it returns: a connection opened next is passed.
+    while (true) {
+        {
+            std::lock_guard lock(state_->mutex);
+            if (!state_->resuming)
+                return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 bool Relay::cut() const

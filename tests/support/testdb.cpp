@@ -47,16 +47,22 @@ TestDatabase::TestDatabase(bool create)
     }
 }
 
+void TestDatabase::closeOwnConnection()
+{
+    if (connectionName_.isEmpty())
+        return;
+    {
+        QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+        database.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName_);
+    connectionName_.clear();
+}
+
 TestDatabase::~TestDatabase()
 {
     db::closeConnection(trailConnection_);
-    if (!connectionName_.isEmpty()) {
-        {
-            QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
-            database.close();
-        }
-        QSqlDatabase::removeDatabase(connectionName_);
-    }
+    closeOwnConnection();
     qputenv("HOME", savedHome_);
     if (savedConfig_.isNull())
         qunsetenv("XDG_CONFIG_HOME");
@@ -259,6 +265,38 @@ void TestDatabase::allowWrites(const QString &name, const QString &table)
     } else {
         exec(QStringLiteral("DROP TRIGGER %1").arg(name));
     }
+}
+
+void TestDatabase::failCommits(bool fail)
+{
+    if (onServer()) {
+        if (fail) {
+            exec(QStringLiteral("CREATE FUNCTION commit_gagal() RETURNS trigger LANGUAGE plpgsql AS "
+                                "$$BEGIN RAISE EXCEPTION 'commit gagal'; END$$"));
+            exec(QStringLiteral("CREATE CONSTRAINT TRIGGER commit_gagal AFTER INSERT ON jejak "
+                                "DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION commit_gagal()"));
+        } else {
+            exec(QStringLiteral("DROP TRIGGER commit_gagal ON jejak"));
+            exec(QStringLiteral("DROP FUNCTION commit_gagal()"));
+        }
+        return;
+    }
+    if (!fail) {
+        exec(QStringLiteral("COMMIT"));
+        return;
+    }
+    // The journal can change only while no other connection has the file open,
+    // and the test's own is opened afresh: a page it holds from before would pass
+    // for current under the rollback journal (commits in the write-ahead log do
+    // not count as changes of the file).
+    db::closeConnection(trailConnection_);
+    trailConnection_.clear();
+    closeOwnConnection();
+    db::setWriteAheadLogForTesting(false);
+    db::setBusyTimeoutForTesting(300);
+    exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    exec(QStringLiteral("BEGIN"));
+    scalar(QStringLiteral("SELECT count(*) FROM jejak"));
 }
 
 void TestDatabase::lockAgainstWriters()

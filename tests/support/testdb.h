@@ -66,12 +66,19 @@ public:
     // message, as a full disk would, until allowWrites() with the same name.
     void refuseWrites(const QString &name, const QString &event, const QString &table, const QString &message);
     void allowWrites(const QString &name, const QString &table);
+    // Makes every COMMIT of a write fail after all its statements went through,
+    // until called with false: on the server a deferred constraint trigger on jejak
+    // raises at the commit; on a file another program reads it under the rollback
+    // journal, so that no commit can take the file (the program's connections
+    // opened after this wait for it only briefly). Call it before the screens open.
+    void failCommits(bool fail);
     // Holds a lock that keeps every other writer out until the returned transaction is rolled back.
     void lockAgainstWriters();
     void releaseLock();
 
 private:
     QSqlDatabase connection();
+    void closeOwnConnection();
     QTemporaryDir dir_;
     QByteArray savedHome_;
     QByteArray savedConfig_;
