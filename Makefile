@@ -90,8 +90,11 @@ fuzz: deps
 crashtest: build
 	BUILD_DIR=$(BUILD_DIR) tests/crash/run $(CRASH_KILLS)
 
+# BENCH_MIGRATE_SERVICE: the libpq service of an empty PostgreSQL database of its own,
+# which the move of the bench's file by simparo-migrate is timed onto (emptied after).
+BENCH_MIGRATE_SERVICE ?=
 bench: build
-	$(BUILD_DIR)/simparo-bench
+	$(BUILD_DIR)/simparo-bench $(if $(BENCH_MIGRATE_SERVICE),--migrate-service $(BENCH_MIGRATE_SERVICE))
 
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB

@@ -444,6 +444,10 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("service"),
                       QStringLiteral("libpq service (pg_service.conf) of an empty PostgreSQL database for the bench."),
                       QStringLiteral("name")});
+    parser.addOption({QStringLiteral("migrate-service"),
+                      QStringLiteral("libpq service of an empty PostgreSQL database (not --service's) that the file is "
+                                     "moved onto by simparo-migrate, timed; emptied again afterwards."),
+                      QStringLiteral("name")});
     parser.addOption({QStringLiteral("counters"), QStringLiteral("Counters posting at the same moment."), QStringLiteral("n"),
                       QStringLiteral("8")});
     parser.addOption({QStringLiteral("postings"), QStringLiteral("Postings of each counter."), QStringLiteral("n"),
@@ -501,6 +505,7 @@ int main(int argc, char *argv[])
     benchRecordSources(customers, runs);
     trimDatabase(customers, rows);
     benchVerify(rows, std::min(runs, 3));
+    benchMigrate(parser.value(QStringLiteral("migrate-service")), rows);
     std::printf("\nPeak memory of the process: %.1f MiB\n", bench::peakMemoryMiB());
     benchReports(folder);
 

@@ -61,6 +61,11 @@ int runCounterChild(int counter, int postings, int customers, bool shared);
 // Speed cases of simparo-bench. Each works in a folder of its own under workDir,
 // makes its own database there and prints its timings.
 
+// The bench's file moved onto the empty database of a service by simparo-migrate,
+// timed with its checks; the database is emptied again afterwards. Skipped, and
+// said so, without a service.
+void benchMigrate(const QString &service, int rows);
+
 // The customer list of 10,000 customers laid out and saved as PDF.
 void benchReports(const QString &workDir);
 

@@ -4,58 +4,14 @@
 #include "data/commandline.h"
 #include "data/database.h"
 #include "import/importer.h"
+#include "progressbar.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
 #include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-// A one-line bar on the terminal, redrawn at most every tenth of a second.
-class ProgressBar
-{
-public:
-    ProgressBar()
-        : shown_(isatty(STDERR_FILENO) == 1)
-    {
-        clock_.start();
-    }
-    ~ProgressBar() { clear(); }
-
-    void show(const QString &step, qint64 done, qint64 total)
-    {
-        if (!shown_ || total <= 0 || (step == step_ && clock_.elapsed() < 100 && done < total))
-            return;
-        step_ = step;
-        clock_.restart();
-        constexpr int width = 30;
-        const int filled = int(qMin<qint64>(width, done * width / total));
-        QTextStream err(stderr);
-        err << '\r' << step.leftJustified(18) << " [" << QString(filled, u'#') << QString(width - filled, u'.') << "] "
-            << done << '/' << total << "   " << Qt::flush;
-        drawn_ = true;
-    }
-
-    void clear()
-    {
-        if (drawn_)
-            QTextStream(stderr) << '\r' << QString(72, u' ') << '\r' << Qt::flush;
-        drawn_ = false;
-    }
-
-private:
-    bool shown_;
-    bool drawn_ = false;
-    QString step_;
-    QElapsedTimer clock_;
-};
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

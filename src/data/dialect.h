@@ -52,6 +52,20 @@ public:
     virtual QSqlError error() const = 0;
 };
 
+// Rows written one after another into one table, in as few round trips as the
+// engine allows: for a tool that fills a new database with a whole table.
+class RowSink
+{
+public:
+    virtual ~RowSink() = default;
+    // One row, a value for each column the sink was opened with. False when the
+    // write failed (error() tells why); the transaction is then to be rolled back.
+    virtual bool add(const Value *values) = 0;
+    // Writes what is still held; false when the rows were refused.
+    virtual bool finish() = 0;
+    virtual QSqlError error() const = 0;
+};
+
 // A table or stored query as the database's catalog describes it.
 struct CatalogEntry {
     QString name;          // as the database names it
@@ -134,6 +148,19 @@ public:
     // Inside a write transaction: keeps every other write to these tables out until
     // it ends (readers go on).
     virtual bool lockTables(QSqlDatabase &database, const QStringList &tables, QSqlError *error) const = 0;
+    // Inside a write transaction: a sink into a table made in the same
+    // transaction (its name and columns as a statement names them, the program's
+    // own: no operator text). The row key
+    // (keyColumn()) may be one of the columns: the rows then keep the keys given.
+    virtual std::unique_ptr<RowSink> sink(QSqlDatabase &database, const QString &table,
+                                          const QStringList &columns) const = 0;
+    // After rows were written with the keys given: the keys the database hands out
+    // for the table from then on come after the largest of them.
+    virtual bool keysGiven(QSqlDatabase &database, const QString &table, QSqlError *error) const = 0;
+    // The stored password of an operator who has no usable one yet (he arrived
+    // from another engine, whose password hashes do not travel): no typed password
+    // matches it. Nothing for NULL.
+    virtual std::optional<QByteArray> unusablePassword() const = 0;
 
     // --- The audit trail (audit.h)
     // The statements that make the table jejak and its indexes, what numbers and

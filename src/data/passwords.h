@@ -7,6 +7,12 @@
 // compared exactly, letter case significant, nothing trimmed.
 namespace passwords {
 
+// The stored password of an operator who has none usable yet (one brought over
+// from a server, whose hashes do not travel): it has the form of a hash, so it is
+// never compared as clear text, and it is no valid hash, so no typed password
+// matches it. Only a new password, set for him, lets him log in.
+inline constexpr char kUnusable[] = "$argon2id$belum-ada-password";
+
 // A salted Argon2id hash of the password in libsodium's string form, or an empty
 // text when no memory could be had for hashing.
 QString hash(const QString &password);

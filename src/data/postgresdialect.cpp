@@ -12,6 +12,7 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <algorithm>
+#include <charconv>
 
 #include <libpq-fe.h>
 
@@ -274,6 +275,119 @@ private:
     QSqlError error_;
 };
 
+// Rows into one table through COPY ... FROM STDIN in its text form, sent in large
+// pieces: one statement for the whole table. Keys given for the identity column
+// are stored as they are. The table is one made in the same transaction, so its
+// rows are stored frozen, as a later read would otherwise mark them one page at
+// a time (the first read of a freshly loaded table writes it all again).
+class PostgresSink final : public RowSink
+{
+public:
+    PostgresSink(PGconn *connection, const QString &table, const QStringList &columns)
+        : connection_(connection)
+        , count_(int(columns.size()))
+    {
+        if (!connection_) {
+            error_ = QSqlError(QString(), QString(), QSqlError::ConnectionError);
+            return;
+        }
+        PGresult *result = PQexec(connection_, QStringLiteral("COPY %1 (%2) FROM STDIN WITH (FREEZE)").arg(table, columns.join(u',')).toUtf8().constData());
+        if (PQresultStatus(result) == PGRES_COPY_IN)
+            copying_ = true;
+        else
+            fail(result);
+        PQclear(result);
+        buffer_.reserve(kPiece + 4096);
+    }
+    ~PostgresSink() override
+    {
+        if (copying_) {
+            // Given up half way: the server refuses the COPY, the transaction is rolled back.
+            PQputCopyEnd(connection_, "dibatalkan");
+            while (PGresult *rest = PQgetResult(connection_))
+                PQclear(rest);
+        }
+    }
+    bool add(const Value *values) override
+    {
+        if (!copying_)
+            return false;
+        for (int c = 0; c < count_; ++c) {
+            if (c > 0)
+                buffer_.append('\t');
+            const Value &value = values[c];
+            switch (value.type) {
+            case Value::Type::Null: buffer_.append("\\N", 2); break;
+            case Value::Type::Integer: buffer_.append(QByteArray::number(value.integer)); break;
+            case Value::Type::Real: {
+                char text[32];
+                const auto end = std::to_chars(text, text + sizeof text, value.real).ptr;
+                buffer_.append(text, end - text);
+                break;
+            }
+            case Value::Type::Text:
+                for (const char ch : value.text) {
+                    switch (ch) {
+                    case '\\': buffer_.append("\\\\", 2); break;
+                    case '\n': buffer_.append("\\n", 2); break;
+                    case '\r': buffer_.append("\\r", 2); break;
+                    case '\t': buffer_.append("\\t", 2); break;
+                    default: buffer_.append(ch);
+                    }
+                }
+                break;
+            }
+        }
+        buffer_.append('\n');
+        return buffer_.size() < kPiece || send();
+    }
+    bool finish() override
+    {
+        if (!copying_ || !send())
+            return false;
+        copying_ = false;
+        if (PQputCopyEnd(connection_, nullptr) != 1) {
+            fail(nullptr);
+            return false;
+        }
+        bool ok = true;
+        while (PGresult *result = PQgetResult(connection_)) {
+            if (PQresultStatus(result) != PGRES_COMMAND_OK && ok) {
+                fail(result);
+                ok = false;
+            }
+            PQclear(result);
+        }
+        return ok;
+    }
+    QSqlError error() const override { return error_; }
+
+private:
+    static constexpr qsizetype kPiece = 1 << 20;
+
+    bool send()
+    {
+        if (!buffer_.isEmpty() && PQputCopyData(connection_, buffer_.constData(), int(buffer_.size())) != 1) {
+            fail(nullptr);
+            return false;
+        }
+        buffer_.clear();
+        return true;
+    }
+    void fail(PGresult *result)
+    {
+        const QString message = QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(connection_)).trimmed();
+        error_ = QSqlError(QString(), message, QSqlError::StatementError,
+                           result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString());
+    }
+
+    PGconn *connection_ = nullptr;
+    int count_ = 0;
+    bool copying_ = false;
+    QByteArray buffer_;
+    QSqlError error_;
+};
+
 class PostgresDialect final : public Dialect
 {
 public:
@@ -441,6 +555,28 @@ public:
     bool keepsTimeOfDay() const override { return false; }
     bool prepareBulkWrite(QSqlDatabase &, bool, QSqlError *) const override { return true; }
     bool finishNewDatabase(QSqlDatabase &, QSqlError *) const override { return true; }
+    std::unique_ptr<RowSink> sink(QSqlDatabase &database, const QString &table,
+                                  const QStringList &columns) const override
+    {
+        return std::make_unique<PostgresSink>(handleOf(database), table, columns);
+    }
+    bool keysGiven(QSqlDatabase &database, const QString &table, QSqlError *error) const override
+    {
+        // The identity's next value, past the largest key given (the program's own table name).
+        QSqlQuery query(database);
+        if (query.exec(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), coalesce(max(%2), 0) + 1, false) "
+                                      "FROM %1")
+                           .arg(table, QLatin1String(kServerKey))))
+            return true;
+        *error = query.lastError();
+        return false;
+    }
+    std::optional<QByteArray> unusablePassword() const override
+    {
+        // Operators on a server log in with a password of their own role; the
+        // table holds none for them.
+        return std::nullopt;
+    }
     bool lockTables(QSqlDatabase &database, const QStringList &tables, QSqlError *error) const override
     {
         // The program's own table names, no operator text.

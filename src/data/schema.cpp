@@ -49,6 +49,20 @@ const Table &tpassword()
     return table;
 }
 
+QStringList setAsideColumns()
+{
+    return QStringList{QStringLiteral("waktu"), QStringLiteral("sumber"), QStringLiteral("tabel"), QStringLiteral("baris"),
+                       QStringLiteral("alasan")}
+         + daftar().columnNames();
+}
+
+QString setAsideStatement()
+{
+    return QStringLiteral("CREATE TABLE %1 (waktu TEXT NOT NULL, sumber TEXT NOT NULL, tabel TEXT NOT NULL, "
+                          "baris INTEGER NOT NULL, alasan TEXT NOT NULL, %2 TEXT)")
+        .arg(QLatin1String(kSetAsideTable), daftar().columnNames().join(QStringLiteral(" TEXT, ")));
+}
+
 const Table *table(const QString &name)
 {
     for (const Table *candidate : {&daftar(), &nabubg(), &tpassword()})

@@ -32,6 +32,13 @@ struct Table {
 const Table &daftar();
 const Table &nabubg();
 const Table &tpassword();
+// The side table of the register rows an import could not take, made by the
+// import when it first sets one aside: when, from which file, the old table and
+// row, why, and all the row's values as text. A database may lack it.
+inline constexpr char kSetAsideTable[] = "impor_disisihkan";
+QStringList setAsideColumns();
+QString setAsideStatement();
+
 // One of the three tables by name, without regard to case; nothing for another name.
 const Table *table(const QString &name);
 

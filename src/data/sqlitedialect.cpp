@@ -3,6 +3,7 @@
 #include "audit.h"
 #include "connectiontext.h"
 #include "messages.h"
+#include "passwords.h"
 #include "pool.h"
 
 #include <QFileInfo>
@@ -137,6 +138,65 @@ private:
 
     sqlite3 *handle_ = nullptr;
     sqlite3_stmt *statement_ = nullptr;
+    QSqlError error_;
+};
+
+// Rows into one table through one statement prepared once, its values bound as
+// the stream gave them (text in UTF-8, numbers as numbers).
+class SqliteSink final : public RowSink
+{
+public:
+    SqliteSink(sqlite3 *handle, const QString &table, const QStringList &columns)
+        : handle_(handle)
+        , count_(int(columns.size()))
+    {
+        const QByteArray sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                   .arg(table, columns.join(u','), QStringList(columns.size(), QStringLiteral("?")).join(u','))
+                                   .toUtf8();
+        if (!handle_)
+            error_ = QSqlError(QString(), QStringLiteral("no connection"), QSqlError::ConnectionError);
+        else if (sqlite3_prepare_v2(handle_, sql.constData(), int(sql.size()), &statement_, nullptr) != SQLITE_OK)
+            fail();
+    }
+    ~SqliteSink() override { sqlite3_finalize(statement_); }
+    bool add(const Value *values) override
+    {
+        if (!statement_ || error_.isValid())
+            return false;
+        for (int c = 0; c < count_; ++c) {
+            const Value &value = values[c];
+            // The text stays where it is until the row is stepped, here.
+            const int bound = value.type == Value::Type::Integer ? sqlite3_bind_int64(statement_, c + 1, value.integer)
+                : value.type == Value::Type::Real              ? sqlite3_bind_double(statement_, c + 1, value.real)
+                : value.type == Value::Type::Text
+                    ? sqlite3_bind_text(statement_, c + 1, value.text.isNull() ? "" : value.text.data(),
+                                        int(value.text.size()), SQLITE_STATIC)
+                    : sqlite3_bind_null(statement_, c + 1);
+            if (bound != SQLITE_OK) {
+                fail();
+                return false;
+            }
+        }
+        const int step = sqlite3_step(statement_);
+        sqlite3_reset(statement_);
+        if (step == SQLITE_DONE)
+            return true;
+        fail();
+        return false;
+    }
+    bool finish() override { return statement_ && !error_.isValid(); }
+    QSqlError error() const override { return error_; }
+
+private:
+    void fail()
+    {
+        error_ = QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle_)), QSqlError::StatementError,
+                           QString::number(sqlite3_extended_errcode(handle_)));
+    }
+
+    sqlite3 *handle_ = nullptr;
+    sqlite3_stmt *statement_ = nullptr;
+    int count_ = 0;
     QSqlError error_;
 };
 
@@ -350,6 +410,16 @@ public:
     {
         return true; // a write transaction on a file already keeps every other writer out
     }
+    std::unique_ptr<RowSink> sink(QSqlDatabase &database, const QString &table,
+                                  const QStringList &columns) const override
+    {
+        return std::make_unique<SqliteSink>(handleOf(database), table, columns);
+    }
+    bool keysGiven(QSqlDatabase &, const QString &, QSqlError *) const override
+    {
+        return true; // a new rowid is always past the largest
+    }
+    std::optional<QByteArray> unusablePassword() const override { return QByteArray(passwords::kUnusable); }
 
     QString describeError(const QSqlError &error, const QSqlDatabase &database) const override
     {

@@ -135,10 +135,7 @@ public:
             }
             QSqlQuery query(database_);
             if (!tables.contains(QLatin1String(kSetAsideTable))
-                && !query.exec(QStringLiteral("CREATE TABLE %1 (waktu TEXT NOT NULL, sumber TEXT NOT NULL, "
-                                              "tabel TEXT NOT NULL, baris INTEGER NOT NULL, alasan TEXT NOT NULL, %2 TEXT)")
-                                   .arg(QLatin1String(kSetAsideTable),
-                                        schema::daftar().columnNames().join(QStringLiteral(" TEXT, "))))) {
+                && !query.exec(schema::setAsideStatement())) {
                 *error = db::describeError(query.lastError(), database_);
                 return false;
             }
@@ -154,13 +151,11 @@ private:
     {
         std::unique_ptr<QSqlQuery> &query = statements_[std::size_t(table)];
         if (!query) {
-            static const QStringList about = {QStringLiteral("waktu"), QStringLiteral("sumber"), QStringLiteral("tabel"),
-                                              QStringLiteral("baris"), QStringLiteral("alasan")};
             const QList<QPair<QString, QStringList>> targets = {
                 {QStringLiteral("daftar"), schema::daftar().columnNames()},
                 {QStringLiteral("nabubg"), schema::nabubg().columnNames()},
                 {QStringLiteral("tpassword"), {QStringLiteral("\"user\""), QStringLiteral("\"password\"")}},
-                {QLatin1String(kSetAsideTable), about + schema::daftar().columnNames()},
+                {QLatin1String(kSetAsideTable), schema::setAsideColumns()},
             };
             const auto &[name, columns] = targets.at(table);
             query = std::make_unique<QSqlQuery>(database_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/schema.h"
 #include "legacyreader.h"
 
 #include <QByteArray>
@@ -16,7 +17,7 @@ namespace import {
 enum ExitCode { kSuccess = 0, kFailed = 1, kUsage = 2, kRefused = 3 };
 
 // The side table that holds register rows the schema does not allow, with all their values.
-inline constexpr const char *kSetAsideTable = "impor_disisihkan";
+inline constexpr const char *kSetAsideTable = schema::kSetAsideTable;
 
 // The three tables of the old file, in the order they are read.
 enum Table { kDaftar, kNabubg, kTpassword };

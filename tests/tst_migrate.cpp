@@ -1,0 +1,240 @@
+// simparo-migrate run as the IT person runs it: the small old file imported and
+// posted on, moved onto the tests' own server and back into a new file.
+#include "data/database.h"
+#include "data/money.h"
+#include "data/passwords.h"
+#include "data/recordsource.h"
+#include "data/session.h"
+#include "savings/posting.h"
+#include "testdb.h"
+#include "testserver.h"
+
+#include <QCryptographicHash>
+#include <QDate>
+#include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+#include <csignal>
+
+namespace {
+
+QString serverText()
+{
+    return testserver::connectionText();
+}
+
+// Every row of a table of either engine in key order, each value as text; %1 is the row key.
+QStringList rowsOf(const QString &connectionText, const QString &sql)
+{
+    QString name, error;
+    if (!db::openConnection(connectionText, &name, &error))
+        return {error};
+    QStringList rows;
+    {
+        QSqlDatabase database = db::connection(name);
+        QSqlQuery query(database);
+        if (!query.exec(sql.contains(QLatin1String("%1")) ? sql.arg(db::keyColumn(database)) : sql))
+            rows << query.lastError().text();
+        while (query.next()) {
+            QStringList row;
+            for (int i = 0; i < query.record().count(); ++i) {
+                const QVariant value = query.value(i);
+                row << (value.isNull() ? QStringLiteral("NULL")
+                        : value.metaType().id() == QMetaType::Double ? QString::number(value.toDouble(), 'g', 17)
+                                                                     : value.toString());
+            }
+            rows << row.join(u'|');
+        }
+    }
+    db::closeConnection(name);
+    return rows;
+}
+
+QStringList programTables(const QString &connectionText)
+{
+    return rowsOf(connectionText, QStringLiteral("SELECT relname FROM pg_class WHERE relkind IN ('r', 'v') "
+                                                 "AND relnamespace = CAST(current_schema() AS regnamespace) "
+                                                 "ORDER BY relname"));
+}
+
+QString fileText(const QString &file)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file;
+}
+
+QByteArray fileHash(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+}
+
+} // namespace
+
+class tst_Migrate : public QObject
+{
+    Q_OBJECT
+
+    QString fixture;
+    std::unique_ptr<TestDatabase> database; // its HOME holds the imported file
+
+    QString source() const { return database->file(); }
+    QString beside(const QString &name) const { return database->home() + u'/' + name; }
+
+    ToolRun migrate(const QStringList &arguments) const
+    {
+        return runTool(QStringLiteral("simparo-migrate"), arguments, database->home());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        fixture = qEnvironmentVariable("SIMPARO_LEGACY_FIXTURES") + QStringLiteral("/asli-small.mdb");
+        if (!QFile::exists(fixture))
+            QSKIP("the old-file fixtures (shared/fixtures/legacy beside the checkout) are not here");
+        const QString unavailable = testserver::unavailable();
+        if (!unavailable.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no throwaway PostgreSQL server: ") + unavailable));
+        database = std::make_unique<TestDatabase>(false);
+        const ToolRun import = runTool(QStringLiteral("simparo-import"), {fixture}, database->home());
+        QVERIFY2(import.exitCode == 0, qPrintable(import.err));
+        // Postings after the import, each with its own trail row.
+        session::setOperator(QStringLiteral("kasir"));
+        RecordSource ledger;
+        QVERIFY2(ledger.open(QStringLiteral("nabubg")), qPrintable(ledger.lastError()));
+        const QString account = database->scalar(QStringLiteral("SELECT norekening FROM nabubg ORDER BY rowid DESC")).toString();
+        for (const auto &[code, sen] : {std::pair{posting::Code::Deposit, 15000025}, std::pair{posting::Code::Withdrawal, 2000000}}) {
+            QVERIFY2(ledger.addNew(posting::ledgerRow(account, QString(), QDate::currentDate(), code, Money::fromSen(sen)),
+                                   posting::postingCheck(account, code, Money::fromSen(sen))),
+                     qPrintable(ledger.lastError()));
+        }
+    }
+
+    void init() { testserver::clearDatabase(); }
+
+    // File -> server -> file: every table the same row for row, keys and all; the
+    // trail grows by the two moves' rows; both targets verify; the operators
+    // arrive without a usable password and are named for a reset.
+    void roundTripKeepsEveryRow()
+    {
+        const ToolRun up = migrate({QStringLiteral("--to-server"), testserver::service()});
+        QVERIFY2(up.exitCode == 0, qPrintable(up.out + up.err));
+        QVERIFY2(up.out.contains(QLatin1String("satu snapshot")) && up.out.contains(QLatin1String("simparo-operator reset kasir")),
+                 qPrintable(up.out));
+        const QString back = beside(QStringLiteral("kembali.sqlite"));
+        const ToolRun down = migrate({QStringLiteral("--from-server"), testserver::service(), QStringLiteral("--to"), back});
+        QVERIFY2(down.exitCode == 0, qPrintable(down.out + down.err));
+
+        for (const QStringList &where : {QStringList{QStringLiteral("--server"), testserver::service()},
+                                         QStringList{QStringLiteral("--from"), back}}) {
+            const ToolRun verified = runTool(QStringLiteral("simparo-verify"), where, database->home());
+            QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
+        }
+        const QStringList tables{
+            QStringLiteral("SELECT %1, * FROM daftar ORDER BY %1"),
+            QStringLiteral("SELECT %1, * FROM nabubg ORDER BY %1"),
+            QStringLiteral("SELECT %1, \"user\" FROM tpassword ORDER BY %1"),
+            QStringLiteral("SELECT * FROM impor_disisihkan ORDER BY waktu, baris"),
+        };
+        for (const QString &sql : tables) {
+            const QStringList first = rowsOf(fileText(source()), sql);
+            QVERIFY(!first.isEmpty());
+            QCOMPARE(rowsOf(fileText(back), sql), first);
+        }
+        const QString trail = QStringLiteral("SELECT * FROM jejak ORDER BY nomor");
+        const QStringList before = rowsOf(fileText(source()), trail);
+        const QStringList after = rowsOf(fileText(back), trail);
+        QCOMPARE(after.mid(0, before.size()), before);
+        QCOMPARE(after.size(), before.size() + 2);
+        for (const QString &row : after.mid(before.size()))
+            QCOMPARE(row.section(u'|', 7, 7), QStringLiteral("pindah"));
+
+        // Nobody logs in with what arrived: NULL on the server, no match in the file.
+        QCOMPARE(rowsOf(serverText(), QStringLiteral("SELECT DISTINCT coalesce(password, 'NULL') FROM tpassword")),
+                 QStringList{QStringLiteral("NULL")});
+        for (const QString &stored : rowsOf(fileText(back), QStringLiteral("SELECT password FROM tpassword"))) {
+            QVERIFY(passwords::isHash(stored));
+            for (const QString &typed : {QString(), stored, QStringLiteral("kasir99")})
+                QVERIFY(!passwords::matches(typed, stored));
+        }
+        // New keys on the server come after the moved ones.
+        QCOMPARE(rowsOf(serverText(), QStringLiteral("SELECT nextval(pg_get_serial_sequence('nabubg', '%1')) > max(%1) FROM nabubg")),
+                 QStringList{QStringLiteral("true")});
+    }
+
+    void refusesATargetThatHoldsData_data()
+    {
+        QTest::addColumn<bool>("toServer");
+        QTest::newRow("server with tables") << true;
+        QTest::newRow("existing file") << false;
+    }
+    void refusesATargetThatHoldsData()
+    {
+        QFETCH(bool, toServer);
+        QString error;
+        QVERIFY2(db::createServerDatabase(testserver::service(), QStringLiteral("admin"), QStringLiteral("admin123"), &error),
+                 qPrintable(error));
+        const QString target = beside(QStringLiteral("ada.sqlite"));
+        QFile::remove(target);
+        QVERIFY(QFile::copy(source(), target));
+        const QStringList serverRows = rowsOf(serverText(), QStringLiteral("SELECT count(*), max(%1) FROM tpassword"));
+        const QByteArray fileBefore = fileHash(target);
+        const ToolRun run = toServer ? migrate({QStringLiteral("--to-server"), testserver::service()})
+                                     : migrate({QStringLiteral("--from-server"), testserver::service(), QStringLiteral("--to"), target});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(QLatin1String("Tidak ada yang dipindahkan")), qPrintable(run.err));
+        QCOMPARE(rowsOf(serverText(), QStringLiteral("SELECT count(*), max(%1) FROM tpassword")), serverRows);
+        QCOMPARE(fileHash(target), fileBefore);
+    }
+
+    // A move killed half way (the ledger copied, the trail not yet) leaves the
+    // target as it was: no table on the server, no file; the next move goes through.
+    void killedMoveLeavesNothing_data()
+    {
+        QTest::addColumn<bool>("toServer");
+        QTest::newRow("to server") << true;
+        QTest::newRow("to file") << false;
+    }
+    void killedMoveLeavesNothing()
+    {
+        QFETCH(bool, toServer);
+        const QString target = beside(QStringLiteral("baru.sqlite"));
+        QFile::remove(target);
+        if (!toServer) {
+            const ToolRun up = migrate({QStringLiteral("--to-server"), testserver::service()});
+            QVERIFY2(up.exitCode == 0, qPrintable(up.err));
+        }
+        const QStringList arguments = toServer
+            ? QStringList{QStringLiteral("--to-server"), testserver::service()}
+            : QStringList{QStringLiteral("--from-server"), testserver::service(), QStringLiteral("--to"), target};
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), database->home());
+        environment.insert(QStringLiteral("SIMPARO_MIGRATE_PAUSE_AFTER"), QStringLiteral("nabubg"));
+        process.setProcessEnvironment(environment);
+        process.setReadChannel(QProcess::StandardError);
+        process.start(tool(QStringLiteral("simparo-migrate")), arguments);
+        const auto end = qScopeGuard([&process] {
+            process.kill();
+            process.waitForFinished();
+        });
+        QString said;
+        while (!said.contains(QLatin1String("jeda")) && process.waitForReadyRead(20000))
+            said += QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(said.contains(QLatin1String("Menyalin nabubg")) && said.contains(QLatin1String("jeda")), qPrintable(said));
+        ::kill(pid_t(process.processId()), SIGKILL);
+        QVERIFY(process.waitForFinished(10000));
+
+        if (toServer)
+            QCOMPARE(programTables(serverText()), QStringList());
+        else
+            QVERIFY(!QFile::exists(target));
+        const ToolRun again = migrate(arguments);
+        QVERIFY2(again.exitCode == 0, qPrintable(again.out + again.err));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Migrate)
+#include "tst_migrate.moc"
