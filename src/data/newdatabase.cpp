@@ -295,9 +295,8 @@ public:
 
     bool inspect(bool *existing, QStringList *present, QString *error) override
     {
-        const QString text = QStringLiteral("Provider=%1;Data Source=%2").arg(QLatin1String(kServerProvider), service_);
         QString problem;
-        if (!checkConnectionText(text, &problem)) {
+        if (!checkConnectionText(serviceConnectionText(service_), &problem)) {
             *error = QStringLiteral("Nama layanan tidak sah: %1.").arg(problem);
             return false;
         }
