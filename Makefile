@@ -19,8 +19,10 @@ PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools \
             dpkg-dev mdbtools-dev locales postgresql libqt6sql6-psql libpq-dev clang libclang-rt-14-dev
 DB_FILE := $(HOME)/SKRIP/asli.sqlite
 FIRST_USER ?= admin
-# The first password reaches simparo-initdb on its standard input (printf is the shell's
-# own), never as an argument that other users could read in the process list.
+# The first password reaches the recipe's shell through its environment and
+# simparo-initdb on its standard input (printf is the shell's own): it is never an
+# argument of any process, the recipe's `sh -c` line included, that other users
+# could read in the process list.
 FIRST_PASSWORD ?= admin123
 
 SCREENSHOTS_DIR := docs/screenshots
@@ -48,12 +50,13 @@ build: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+run: export SIMPARO_FIRST_PASSWORD = $(FIRST_PASSWORD)
 run: build
 	@if [ ! -e "$(DB_FILE)" ]; then \
-	  printf '%s\n' '$(subst ','\'',$(FIRST_PASSWORD))' | \
+	  printf '%s\n' "$$SIMPARO_FIRST_PASSWORD" | \
 	    $(BUILD_DIR)/simparo-initdb --user "$(FIRST_USER)" --password-stdin; \
 	fi
-	$(BUILD_DIR)/simparo
+	env -u SIMPARO_FIRST_PASSWORD $(BUILD_DIR)/simparo
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

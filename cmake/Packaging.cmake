@@ -5,7 +5,8 @@
 # screens through Qt Test, stays out of it: the package needs no Qt Test.
 include(GNUInstallDirs)
 
-set(SIMPARO_PROGRAMS simparo simparo-initdb simparo-import simparo-backup simparo-verify simparo-migrate)
+set(SIMPARO_PROGRAMS simparo simparo-initdb simparo-import simparo-backup simparo-verify simparo-operator
+                     simparo-migrate)
 set(SIMPARO_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR}/../packaging)
 
 # Man pages are installed gzip-compressed, as Debian's policy asks.

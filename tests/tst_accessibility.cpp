@@ -1,6 +1,7 @@
 // Every control of every window has a name that a screen reader can speak, and
 // every button can be reached with Tab and pressed from the keyboard; every window
 // shows its captions, and no menu entry has a shortcut.
+#include "app/firststart.h"
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
 #include "app/passwordscreen.h"
@@ -36,6 +37,8 @@
 namespace {
 QWidget *open(const QString &window)
 {
+    if (window == QLatin1String("frmAWAL"))
+        return screens::show<FirstStartWindow>();
     if (window == QLatin1String("frmPASWORD"))
         return screens::show<LoginScreen>();
     if (window == QLatin1String("frmMENU"))
@@ -111,8 +114,9 @@ private slots:
     void everyControlHasANameAndTakesTab_data()
     {
         QTest::addColumn<QString>("window");
-        for (const char *window : {"frmPASWORD", "frmMENU", "frmDAFTAR", "frmTAMBAH", "frmPENARIKAN", "frmTABUNGAN",
-                                   "frmRTABUNGAN", "frmRHARIAN", "frmUBAHPASSWORD", "DATAR", "LAPNASABAH", "HARIAN"})
+        for (const char *window : {"frmAWAL", "frmPASWORD", "frmMENU", "frmDAFTAR", "frmTAMBAH", "frmPENARIKAN",
+                                   "frmTABUNGAN", "frmRTABUNGAN", "frmRHARIAN", "frmUBAHPASSWORD", "DATAR",
+                                   "LAPNASABAH", "HARIAN"})
             QTest::newRow(window) << QString::fromLatin1(window);
     }
     void everyControlHasANameAndTakesTab()
@@ -149,6 +153,8 @@ private slots:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("name");
         QTest::newRow("login user") << "frmPASWORD" << "TXTuser" << "USER";
+        QTest::newRow("first start, password again") << "frmAWAL" << "txtPASS2" << "Ulangi password";
+        QTest::newRow("first start, import report") << "frmAWAL" << "txtLAPORAN" << "Laporan impor";
         QTest::newRow("register button shows EDIT") << "frmDAFTAR" << "cmdADD" << "EDIT";
         QTest::newRow("register birth place") << "frmDAFTAR" << "txtTEMPAT" << "Tempat lahir";
         QTest::newRow("new customer education") << "frmTAMBAH" << "OPTMHS" << "MAHASISWA";
@@ -203,6 +209,11 @@ private slots:
                            "Label4=Tanggal Transaksi", "Label13=Kode Transaksi", "Label12=Jenis Transaksi",
                            "Label7=Debet", "Rp=Rp", "Label3=Kredit", "Label5=Rp", "Label8=Saldo", "Label10=Rp", address,
                            "cmdSIMPAN=SAVE", "Command1=CANCEL", "cmdSALDO=CEK SALDO"};
+        QTest::newRow("frmAWAL") << "frmAWAL"
+                                 << QStringList{"optBARU=Buat database baru",
+                                                "optIMPOR=Ambil data dari program lama (asli.mdb)",
+                                                "optSERVER=Pakai database di server", "cmdLANJUT=Lanjut",
+                                                "cmdBATAL=Batal", "cmdUJI=Uji"};
         QTest::newRow("frmTABUNGAN") << "frmTABUNGAN"
                                      << QStringList{"Label4=DATA TABUNGAN NASABAH SISWA", "Label3=Masukan No Rekening",
                                                     "lblSAL=Total Saldo", "lblRP=Rp"};

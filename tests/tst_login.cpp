@@ -2,6 +2,7 @@
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
 #include "shell/screens.h"
+#include "data/operators.h"
 #include "data/passwords.h"
 #include "data/recordsource.h"
 #include "fixture.h"
@@ -118,12 +119,101 @@ private slots:
 
     void storedPasswordsAreSaltedHashes()
     {
+        // On a server the password is the operator's role's (a SCRAM verifier no
+        // operator can read): the row holds none.
+        if (TestDatabase::onServer()) {
+            QVERIFY(database->scalar(QStringLiteral("SELECT password FROM tpassword")).isNull());
+            return;
+        }
         const QString stored = database->scalar(QStringLiteral("SELECT password FROM tpassword")).toString();
         QVERIFY(passwords::isHash(stored));
         QVERIFY(!stored.contains(QLatin1String("admin123")));
         QVERIFY(passwords::hash(QStringLiteral("x")) != passwords::hash(QStringLiteral("x")));
         QVERIFY(passwords::matches(QStringLiteral("admin123"), stored));
         QVERIFY(!passwords::matches(QStringLiteral("admin12"), stored));
+    }
+
+    void clearTextRowIsHashedAtItsFirstLogin()
+    {
+        database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        logIn(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        QVERIFY(buttonsShown());
+        // The hidden field never holds what is stored, hash or clear text.
+        QVERIFY(!field("Text1")->text().contains(QLatin1String("kasir99")));
+        QVERIFY(!field("Text1")->text().contains(QLatin1String("$argon2id$")));
+        if (TestDatabase::onServer())
+            return; // the row holds no password to hash
+        const QString stored =
+            database->scalar(QStringLiteral("SELECT password FROM tpassword WHERE \"user\" = 'kasir'")).toString();
+        QVERIFY(passwords::isHash(stored));
+        QVERIFY(passwords::matches(QStringLiteral("kasir99"), stored));
+        QCOMPARE(database->rows(QStringLiteral("SELECT tindakan, rincian FROM jejak WHERE nomor > 1 ORDER BY nomor")),
+                 (QStringList{QStringLiteral("ganti password|user=kasir\npassword=teks biasa diganti hash saat masuk"),
+                              QStringLiteral("masuk|user=kasir")}));
+    }
+
+    void damagedHashIsRefusedUnchecked_data()
+    {
+        QTest::addColumn<QString>("stored");
+        // Salt and hash as libsodium writes them; only the cost differs.
+        const QString tail = QStringLiteral("$c2FsdHNhbHRzYWx0c2FsdA$aGFzaGhhc2hoYXNoaGFzaGhhc2hoYXNoaGFzaGhhc2g");
+        QTest::newRow("memory") << QStringLiteral("$argon2id$v=19$m=4194304,t=2,p=1") + tail;
+        QTest::newRow("passes") << QStringLiteral("$argon2id$v=19$m=19456,t=4000000,p=1") + tail;
+        QTest::newRow("lanes") << QStringLiteral("$argon2id$v=19$m=19456,t=2,p=64") + tail;
+        QTest::newRow("unreadable") << QStringLiteral("$argon2id$v=19$m=,t=2,p=1") + tail;
+    }
+    void damagedHashIsRefusedUnchecked()
+    {
+        QFETCH(QString, stored);
+        QCOMPARE(passwords::check(QStringLiteral("admin123"), stored), passwords::Verdict::Damaged);
+        if (TestDatabase::onServer())
+            return; // a server keeps passwords as its roles', never in a row
+        database->exec(QStringLiteral("UPDATE tpassword SET password = ?"), {stored});
+        logIn(QStringLiteral("admin"), QStringLiteral("admin123"));
+        EXPECT_MESSAGE(dialogs->only(), passwords::damagedText(QStringLiteral("admin")), "Perhatian",
+                       QMessageBox::Critical);
+        QVERIFY(!buttonsShown());
+    }
+
+    void waitAfterFailuresDoubles_data()
+    {
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<int>("milliseconds");
+        QTest::newRow("free") << 4 << 0;
+        QTest::newRow("first") << 5 << 1000;
+        QTest::newRow("second") << 6 << 2000;
+        QTest::newRow("fifth") << 9 << 16000;
+        QTest::newRow("longest") << 10 << 30000;
+        QTest::newRow("many") << 100000 << 30000;
+    }
+    void waitAfterFailuresDoubles()
+    {
+        QFETCH(int, failures);
+        QFETCH(int, milliseconds);
+        QCOMPARE(operators::waitAfter(failures).count(), milliseconds);
+    }
+
+    void failuresCountFromTheTrail()
+    {
+        operators::setFirstWaitForTesting(std::chrono::milliseconds(5));
+        database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        for (int i = 0; i <= operators::kFreeFailures; ++i)
+            logIn(QStringLiteral("admin"), QStringLiteral("tebakan"));
+        QCOMPARE(dialogs->count(), operators::kFreeFailures + 1);
+        QCOMPARE(dialogs->seen.last().text, QStringLiteral("PASSWORD SALAH"));
+        // As after a restart: a new screen's operators count them from the trail, by name.
+        RecordSource records;
+        const std::unique_ptr<operators::Directory> found = operators::directory(&records, QStringLiteral("Qpass"));
+        bool known = false;
+        QVERIFY(found->find(QStringLiteral("admin"), &known).isOk() && known);
+        QCOMPARE(found->waitBeforeCheck().count(), 10);
+        QVERIFY(found->find(QStringLiteral("kasir"), &known).isOk() && known);
+        QCOMPARE(found->waitBeforeCheck().count(), 0);
+        // The right password, after its wait, still logs in.
+        dialogs->clear();
+        logIn(QStringLiteral("admin"), QStringLiteral("admin123"));
+        QCOMPARE(dialogs->count(), 0);
+        QVERIFY(buttonsShown());
     }
 
     void firstOfTwoRowsOfOneUserIsCompared()

@@ -2,6 +2,7 @@
 // posted on, moved onto the tests' own server and back into a new file.
 #include "data/database.h"
 #include "data/money.h"
+#include "data/operators.h"
 #include "data/passwords.h"
 #include "data/recordsource.h"
 #include "data/session.h"
@@ -121,7 +122,8 @@ private slots:
     {
         const ToolRun up = migrate({QStringLiteral("--to-server"), testserver::service()});
         QVERIFY2(up.exitCode == 0, qPrintable(up.out + up.err));
-        QVERIFY2(up.out.contains(QLatin1String("satu snapshot")) && up.out.contains(QLatin1String("simparo-operator reset kasir")),
+        QVERIFY2(up.out.contains(QLatin1String("satu snapshot")) && up.out.contains(QLatin1String("simparo-operator reset kasir"))
+                     && up.out.contains(QLatin1String("--new-lookup-password")),
                  qPrintable(up.out));
         const QString back = beside(QStringLiteral("kembali.sqlite"));
         const ToolRun down = migrate({QStringLiteral("--from-server"), testserver::service(), QStringLiteral("--to"), back});
@@ -154,6 +156,18 @@ private slots:
         // Nobody logs in with what arrived: NULL on the server, no match in the file.
         QCOMPARE(rowsOf(serverText(), QStringLiteral("SELECT DISTINCT coalesce(password, 'NULL') FROM tpassword")),
                  QStringList{QStringLiteral("NULL")});
+        // On the server each has his role, which logs in once his password is reset.
+        QList<operators::Listed> moved;
+        QVERIFY(operators::list(serverText(), &moved).isOk());
+        QVERIFY(!moved.isEmpty());
+        for (const operators::Listed &op : std::as_const(moved))
+            QVERIFY2(!op.canLogIn, qPrintable(op.user));
+        QString error;
+        QVERIFY(!operators::logIn(serverText(), QStringLiteral("kasir"), QStringLiteral("kasir99"), &error));
+        const Outcome reset = operators::reset(serverText(), QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        QVERIFY2(reset.isOk(), qPrintable(reset.message()));
+        QVERIFY2(operators::logIn(serverText(), QStringLiteral("kasir"), QStringLiteral("kasir99"), &error), qPrintable(error));
+        operators::logOut(serverText());
         for (const QString &stored : rowsOf(fileText(back), QStringLiteral("SELECT password FROM tpassword"))) {
             QVERIFY(passwords::isHash(stored));
             for (const QString &typed : {QString(), stored, QStringLiteral("kasir99")})

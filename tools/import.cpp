@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
 #include <sys/stat.h>
@@ -48,6 +49,9 @@ int main(int argc, char *argv[])
          QStringLiteral("Tambahkan baris ke database yang sudah ada (tidak ada yang diubah atau dihapus).")});
     parser.addOption(
         {QStringLiteral("strict"), QStringLiteral("Berhenti tanpa menulis apa pun bila ada satu saja anomali.")});
+    parser.addOption({QStringLiteral("progress-lines"),
+                      QStringLiteral("Tulis kemajuan di stderr sebagai baris \"kemajuan<TAB>SELESAI<TAB>JUMLAH<TAB>"
+                                     "LANGKAH\", untuk program yang menjalankan impor ini (jendela mulai SIMPARO).")});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -80,7 +84,20 @@ int main(int argc, char *argv[])
     if (ok && seconds > 0)
         options.silenceTimeoutMs = int(seconds * 1000);
     ProgressBar bar;
-    options.progress = [&bar](const QString &step, qint64 done, qint64 total) { bar.show(step, done, total); };
+    if (parser.isSet(QStringLiteral("progress-lines"))) {
+        // One line per step taken, at most ten a second: a window reads them as they come.
+        options.progress = [clock = QElapsedTimer(), last = QString(), lastDone = qint64(-1)](
+                               const QString &step, qint64 done, qint64 total) mutable {
+            if (step == last && (done == lastDone || (clock.elapsed() < 100 && done < total)))
+                return;
+            last = step;
+            lastDone = done;
+            clock.start();
+            QTextStream(stderr) << "kemajuan\t" << done << '\t' << total << '\t' << step << '\n' << Qt::flush;
+        };
+    } else {
+        options.progress = [&bar](const QString &step, qint64 done, qint64 total) { bar.show(step, done, total); };
+    }
 
     const import::Outcome outcome = import::run(options);
     bar.clear();

@@ -5,6 +5,7 @@
 #include "data/audit.h"
 #include "data/commandline.h"
 #include "data/database.h"
+#include "data/operators.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -42,7 +43,26 @@ static QString ask(const QString &question, bool hidden)
 }
 
 // --upgrade: the database a file, a service or the program's setting names is given the trail.
-static int upgrade(const std::optional<QString> &from, const QString &service, bool server, QTextStream &err)
+// What a server database's roles are now, and the line for the counters' .pgpass
+// when the lookup role got a new password.
+static void printAccess(QTextStream &out, const operators::Access &access)
+{
+    out << "Peran operator (grup): " << access.groupRole << "\n"
+        << "Peran pencari nama untuk loket: " << access.lookupRole << "\n";
+    if (!access.lookupPassword.isEmpty())
+        out << "Baris ~/.pgpass untuk setiap loket (simpan dengan chmod 600; ganti * dengan host dan port "
+               "server bila perlu):\n"
+            << "  " << operators::passwordFileLine(access) << "\n";
+    if (!access.withoutPassword.isEmpty()) {
+        out << "Operator yang belum bisa masuk (passwordnya tidak bisa dibawa ke server); atur dengan "
+               "simparo-operator reset NAMA:\n";
+        for (const QString &user : access.withoutPassword)
+            out << "  " << user << "\n";
+    }
+}
+
+static int upgrade(const std::optional<QString> &from, const QString &service, bool server, bool newLookupPassword,
+                   QTextStream &err)
 {
     if (from && server) {
         err << "Pakai --from atau --server, jangan keduanya.\n";
@@ -76,7 +96,18 @@ static int upgrade(const std::optional<QString> &from, const QString &service, b
         return 1;
     }
     audit::Coverage covered;
-    const bool upgraded = db::upgradeDatabase(connectionText, &covered, &error);
+    operators::Access access;
+    if (newLookupPassword)
+        access.lookupPassword = operators::newLookupPassword();
+    bool installed = false;
+    bool upgraded = db::upgradeDatabase(connectionText, &access, &covered, &installed, &error);
+    // A lookup role that has no password yet gets one made up (once the rest is done).
+    if (upgraded && !access.database.isEmpty() && !access.lookupCanLogIn) {
+        access.lookupPassword = operators::newLookupPassword();
+        audit::Coverage again;
+        bool installedAgain = false;
+        upgraded = db::upgradeDatabase(connectionText, &access, &again, &installedAgain, &error);
+    }
     // A server's connection kept for a next opening goes with the tool.
     db::releaseIdleConnections();
     if (!upgraded) {
@@ -84,16 +115,20 @@ static int upgrade(const std::optional<QString> &from, const QString &service, b
         return 1;
     }
     QTextStream out(stdout);
-    out << "Jejak audit dipasang: " << db::describedLocation(connectionText) << "\n"
-        << "Baris buku tabungan yang dicatat: " << covered.count;
-    if (covered.first && covered.last)
-        out << " (baris " << *covered.first << " sampai " << *covered.last << ")";
-    out << "\n";
-    if (!covered.breaks.isEmpty()) {
-        out << "Putus saldo yang ditemukan (sejak ini: sudah diketahui):\n";
-        for (const audit::KnownBreak &known : std::as_const(covered.breaks))
-            out << "  rekening " << known.account << ", baris " << known.key << "\n";
+    if (installed) {
+        out << "Jejak audit dipasang: " << db::describedLocation(connectionText) << "\n"
+            << "Baris buku tabungan yang dicatat: " << covered.count;
+        if (covered.first && covered.last)
+            out << " (baris " << *covered.first << " sampai " << *covered.last << ")";
+        out << "\n";
+        if (!covered.breaks.isEmpty()) {
+            out << "Putus saldo yang ditemukan (sejak ini: sudah diketahui):\n";
+            for (const audit::KnownBreak &known : std::as_const(covered.breaks))
+                out << "  rekening " << known.account << ", baris " << known.key << "\n";
+        }
     }
+    if (!access.database.isEmpty())
+        printAccess(out, access);
     return 0;
 }
 
@@ -113,7 +148,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption serverOption(QStringLiteral("server"), QString(), QStringLiteral("layanan"));
     const QCommandLineOption upgradeOption(QStringLiteral("upgrade"), QString());
     const QCommandLineOption fromOption(QStringLiteral("from"), QString(), QStringLiteral("file"));
-    parser.addOptions({help, userOption, passwordOption, passwordStdin, serverOption, upgradeOption, fromOption});
+    const QCommandLineOption newLookupOption(QStringLiteral("new-lookup-password"), QString());
+    parser.addOptions({help, userOption, passwordOption, passwordStdin, serverOption, upgradeOption, fromOption,
+                       newLookupOption});
 
     QTextStream err(stderr);
     if (!parser.parse(app.arguments())) {
@@ -127,7 +164,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(help)) {
         QTextStream(stdout)
             << "Pemakaian: simparo-initdb [--server LAYANAN] [--user NAMA [--password-stdin]]\n"
-               "           simparo-initdb --upgrade [--from FILE | --server LAYANAN]\n"
+               "           simparo-initdb --upgrade [--from FILE | --server LAYANAN [--new-lookup-password]]\n"
                "\n"
                "Membuat database SIMPARO baru, "
             << QDir::toNativeSeparators(file)
@@ -140,19 +177,31 @@ int main(int argc, char *argv[])
                "                    ditambah, dan satu baris \"pasang jejak\" yang mencatat\n"
                "                    baris buku tabungan yang ada (rentang, jumlah, digest)\n"
                "                    dan putus saldo yang ditemukan (sejak itu: sudah\n"
-               "                    diketahui). Database yang sudah punya jejak ditolak.\n"
-               "                    Tutup SIMPARO di semua loket dulu. Tanpa --from atau\n"
-               "                    --server: database menurut pengaturan koneksi SIMPARO.\n"
+               "                    diketahui). File yang sudah punya jejak ditolak. Di\n"
+               "                    server juga (lagi) mengatur peran operator, peran pencari\n"
+               "                    nama dan haknya, juga bila jejak sudah ada. Tutup SIMPARO\n"
+               "                    di semua loket dulu. Tanpa --from atau --server: database\n"
+               "                    menurut pengaturan koneksi SIMPARO.\n"
                "  --from FILE       (dengan --upgrade) file database yang diberi jejak.\n"
                "  --server LAYANAN  buat tabel SIMPARO di database server PostgreSQL yang\n"
                "                    disebut layanan ini di pg_service.conf (host, port, dbname,\n"
                "                    user, sslmode; password dari .pgpass). Database itu harus\n"
-               "                    belum berisi tabel SIMPARO.\n"
+               "                    belum berisi tabel SIMPARO. Peran layanan itu pemilik\n"
+               "                    database dan boleh membuat peran (CREATEROLE): setiap\n"
+               "                    operator menjadi peran server sendiri, anggota peran\n"
+               "                    DATABASE_operator; loket mencari nama operator lewat\n"
+               "                    peran DATABASE_masuk, yang passwordnya ditanyakan (atau\n"
+               "                    dibuat acak) dan dicetak sebagai baris ~/.pgpass loket.\n"
+               "  --new-lookup-password\n"
+               "                    (dengan --upgrade --server) buat password acak baru untuk\n"
+               "                    peran DATABASE_masuk dan cetak baris ~/.pgpass-nya.\n"
                "  --user NAMA       nama operator pertama (tanpa ini: ditanyakan).\n"
                "  --password-stdin  baca password operator pertama dari satu baris masukan\n"
                "                    standar (bersama --user), misalnya:\n"
                "                    printf '%s\\n' \"$PW\" | simparo-initdb --user admin --password-stdin\n"
-               "                    (tanpa ini: ditanyakan dua kali tanpa ditampilkan).\n"
+               "                    (tanpa ini: ditanyakan dua kali tanpa ditampilkan). Dengan\n"
+               "                    --server, baris kedua (boleh kosong) adalah password peran\n"
+               "                    DATABASE_masuk.\n"
                "  --password PW     password sebagai argumen; tidak disarankan, karena\n"
                "                    argumen terlihat oleh pengguna lain di daftar proses.\n"
                "  -h, --help        tampilkan bantuan ini.\n"
@@ -163,7 +212,11 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(upgradeOption))
         return upgrade(parser.isSet(fromOption) ? std::optional<QString>(parser.value(fromOption)) : std::nullopt,
-                       parser.value(serverOption), parser.isSet(serverOption), err);
+                       parser.value(serverOption), parser.isSet(serverOption), parser.isSet(newLookupOption), err);
+    if (parser.isSet(newLookupOption)) {
+        err << "--new-lookup-password hanya dipakai bersama --upgrade --server.\n";
+        return 1;
+    }
     if (parser.isSet(fromOption)) {
         err << "--from hanya dipakai bersama --upgrade.\n";
         return 1;
@@ -204,18 +257,38 @@ int main(int argc, char *argv[])
         err << "Nama operator dan password tidak boleh kosong; database tidak dibuat.\n";
         return 1;
     }
+    // On a server: the lookup role's password, the one secret every counter keeps.
+    operators::Access access;
+    if (!service.isEmpty()) {
+        if (parser.isSet(passwordStdin)) {
+            access.lookupPassword = input().readLine();
+        } else {
+            access.lookupPassword =
+                ask(QStringLiteral("Password peran pencari nama untuk loket (Enter saja: dibuat acak): "), true);
+            if (!access.lookupPassword.isEmpty()
+                && ask(QStringLiteral("Ulangi password peran pencari nama: "), true) != access.lookupPassword) {
+                err << "Kedua password tidak sama; database tidak dibuat.\n";
+                return 1;
+            }
+        }
+        if (access.lookupPassword.isEmpty())
+            access.lookupPassword = operators::newLookupPassword();
+    }
     QString error;
     const bool made = service.isEmpty() ? db::createDatabase(file, user, password, &error)
-                                        : db::createServerDatabase(service, user, password, &error);
+                                        : db::createServerDatabase(service, user, password, &access, &error);
     db::releaseIdleConnections();
     if (!made) {
         err << error << "\n";
         return 1;
     }
-    QTextStream(stdout) << "Database dibuat: "
-                        << (service.isEmpty() ? QDir::toNativeSeparators(file)
-                                              : db::describedLocation(QStringLiteral("Provider=PostgreSQL;Data Source=") + service))
-                        << "\n"
-                        << "Operator pertama: " << user << "\n";
+    QTextStream out(stdout);
+    out << "Database dibuat: "
+        << (service.isEmpty() ? QDir::toNativeSeparators(file)
+                              : db::describedLocation(QStringLiteral("Provider=PostgreSQL;Data Source=") + service))
+        << "\n"
+        << "Operator pertama: " << user << "\n";
+    if (!service.isEmpty())
+        printAccess(out, access);
     return 0;
 }

@@ -3,6 +3,7 @@
 // works the real windows as an operator would (typing, Enter, buttons, menus)
 // and saves each one as a PNG file in FOLDER (default docs/screenshots). Run it
 // headless: QT_QPA_PLATFORM=offscreen simparo-screenshots docs/screenshots
+#include "app/firststart.h"
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
 #include "app/passwordscreen.h"
@@ -421,6 +422,26 @@ void takePictures(const QString &folder)
     auto *password = screens::find<PasswordScreen>();
     ScreenDriver::type(password, "txtUserLama", QStringLiteral("admin"));
     shoot(password, folder, QStringLiteral("frmUBAHPASSWORD"));
+    if (password)
+        password->close();
+
+    // The first start of a new branch, its first operator typed. It names the place
+    // it looked at: a home of made-up name, so that the picture is the same in every
+    // run. Nothing is written there, since nothing is confirmed.
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", "/home/loket1");
+    qunsetenv("XDG_CONFIG_HOME");
+    auto *first = screens::show<FirstStartWindow>();
+    qputenv("HOME", home);
+    if (!config.isNull())
+        qputenv("XDG_CONFIG_HOME", config);
+    settle();
+    ScreenDriver::type(first, "txtUSER", QStringLiteral("admin"));
+    ScreenDriver::type(first, "txtPASS", QStringLiteral("admin123"));
+    ScreenDriver::type(first, "txtPASS2", QStringLiteral("admin123"));
+    shoot(first, folder, QStringLiteral("frmAWAL"));
+    first->close();
 }
 
 } // namespace

@@ -2,22 +2,26 @@
 
 #include "shell/keys.h"
 #include "shell/messages.h"
-#include "shell/recordsources.h"
 #include "shell/screens.h"
-#include "data/audit.h"
-#include "data/connectiontext.h"
-#include "data/criteria.h"
-#include "data/passwords.h"
+#include "data/operators.h"
 #include "data/recordsource.h"
-#include "data/session.h"
-#include "shell/fieldbinding.h"
+
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
 
 LoginScreen::LoginScreen(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
-    Adodc1 = openRecordSource(this, QStringLiteral("Adodc1"), QStringLiteral("Qpass"));
-    (new BoundFields(Adodc1))->bind(ui.Text1, QStringLiteral("password"));
+    Adodc1 = new RecordSource(this);
+    Adodc1->setObjectName(QStringLiteral("Adodc1"));
+    // The operators: the first one current, as the screen opens.
+    directory_ = operators::directory(Adodc1, QStringLiteral("Qpass"));
+    if (!directory_->openError().isEmpty())
+        msg::perhatian(this, directory_->openError());
+    // The hidden field Text1 never holds a stored password or its hash: the
+    // comparison is the directory's, and nothing stored is shown anywhere.
 
     onEnter(ui.TXTuser, [this] { lookUpUser(); });
     onEnter(ui.TXTpasword, [this] { checkPassword(); });
@@ -25,7 +29,7 @@ LoginScreen::LoginScreen(QWidget *parent)
         // A deliberate change from the program this one replaces, which forgot the
         // operator with this screen: the program remembers who logged in for as
         // long as it runs, and every row of the audit trail names him.
-        session::setOperator(confirmed_);
+        directory_->adopt();
         screens::showHome();
         close();
     });
@@ -33,13 +37,22 @@ LoginScreen::LoginScreen(QWidget *parent)
     ui.TXTuser->setFocus();
 }
 
+LoginScreen::~LoginScreen() = default;
+
 void LoginScreen::lookUpUser()
 {
-    Adodc1->moveFirst();
-    Adodc1->find(criteria::build(QStringLiteral("USER"), ui.TXTuser->text()));
-    if (Adodc1->isEOF()) {
+    if (checking_)
+        return;
+    bool found = false;
+    const Outcome looked = directory_->find(ui.TXTuser->text(), &found);
+    if (!looked.isOk()) {
+        // The name stays for another try.
+        msg::perhatian(this, looked.message());
+        return;
+    }
+    if (!found) {
         // What was typed is not recorded: it may be a password typed in the wrong field.
-        audit::recordLogin(db::connectionText(), QString(), false, QStringLiteral("user tidak ada"));
+        directory_->recordFailure(operators::Directory::Failure::UnknownUser);
         msg::perhatian(this, QStringLiteral("MAAF USER TIDAK ADA"));
         ui.TXTuser->clear();
         ui.TXTuser->setFocus();
@@ -50,27 +63,52 @@ void LoginScreen::lookUpUser()
 
 void LoginScreen::checkPassword()
 {
-    // After a failed lookup no row is current, and every password is refused.
-    const bool right = Adodc1->hasCurrent() && passwords::matches(ui.TXTpasword->text(), ui.Text1->text());
-    // The operator whose password was checked: the user of the current row.
-    const QString user = Adodc1->hasCurrent() ? Adodc1->value(QStringLiteral("user")).toString() : QString();
-    if (!right) {
+    if (checking_)
+        return;
+    checking_ = true;
+    QPointer<LoginScreen> alive(this);
+    // Guessing is slowed down: after a few wrong passwords for this name each try
+    // waits, while the screen goes on painting.
+    const std::chrono::milliseconds wait = directory_->waitBeforeCheck();
+    if (wait.count() > 0) {
+        QEventLoop loop;
+        QTimer::singleShot(wait, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (!alive)
+            return;
+    }
+    QString message;
+    const operators::Verdict verdict = directory_->check(ui.TXTpasword->text(), &message);
+    checking_ = false;
+    switch (verdict) {
+    case operators::Verdict::Right:
+        break;
+    case operators::Verdict::Failed:
+        // The server could not tell: the password stays for another try.
+        msg::perhatian(this, message);
+        ui.TXTpasword->setFocus();
+        return;
+    case operators::Verdict::Damaged:
         // A failed attempt is refused whether or not it could be recorded.
-        audit::recordLogin(db::connectionText(), user, false,
-                           Adodc1->hasCurrent() ? QStringLiteral("password salah") : QStringLiteral("user tidak ada"));
+        directory_->recordFailure(operators::Directory::Failure::DamagedPassword);
+        msg::perhatian(this, message);
+        ui.TXTpasword->clear();
+        ui.TXTpasword->setFocus();
+        return;
+    case operators::Verdict::Wrong:
+        directory_->recordFailure(operators::Directory::Failure::WrongPassword);
         msg::perhatian(this, QStringLiteral("PASSWORD SALAH"));
         ui.TXTpasword->clear();
         ui.TXTpasword->setFocus();
         return;
     }
     // A login that cannot be recorded does not happen: the operator hears why.
-    const Outcome recorded = audit::recordLogin(db::connectionText(), user, true);
+    const Outcome recorded = directory_->recordLogin();
     if (!recorded.isOk()) {
         msg::perhatian(this, recorded.message());
         ui.TXTpasword->setFocus();
         return;
     }
-    confirmed_ = user;
     ui.cmdOK->setVisible(true);
     ui.cmdCANCEL->setVisible(true);
     ui.cmdOK->setFocus();

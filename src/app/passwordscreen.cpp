@@ -2,15 +2,9 @@
 
 #include "shell/keys.h"
 #include "shell/messages.h"
-#include "shell/recordsources.h"
 #include "shell/screens.h"
-#include "data/criteria.h"
-#include "data/database.h"
-#include "data/passwords.h"
+#include "data/operators.h"
 #include "data/recordsource.h"
-#include "shell/fieldbinding.h"
-
-#include <QSqlQuery>
 
 namespace {
 const QString kInformasi = QStringLiteral("Informasi");
@@ -24,12 +18,15 @@ PasswordScreen::PasswordScreen(QWidget *owner)
     // The covers lie over the fields that hold the stored user name.
     ui.Text1->raise();
     ui.Text2->raise();
-    Adodc2 = openRecordSource(this, QStringLiteral("Adodc2"), QStringLiteral("tpassword"));
-    fields_ = new BoundFields(Adodc2);
-    fields_->bind(ui.txtUser, QStringLiteral("user"));
-    // The new-password field never shows a stored password or its hash: it holds
-    // only what the operator types.
-    connect(Adodc2, &RecordSource::currentChanged, this, [this] { ui.txtPassBaru->clear(); });
+    Adodc2 = new RecordSource(this);
+    Adodc2->setObjectName(QStringLiteral("Adodc2"));
+    directory_ = operators::directory(Adodc2, QStringLiteral("tpassword"));
+    if (!directory_->openError().isEmpty())
+        msg::perhatian(this, directory_->openError());
+    // The user field shows the stored name of the current operator; the
+    // new-password field never shows a stored password or its hash: it holds only
+    // what the operator types.
+    showStoredUser();
 
     screens::onActivation(this, [this] { ui.txtUserLama->setFocus(); });
     onEnter(ui.txtUserLama, [this] { lookUpUser(); });
@@ -41,21 +38,30 @@ PasswordScreen::PasswordScreen(QWidget *owner)
     ui.txtUserLama->setFocus();
 }
 
+PasswordScreen::~PasswordScreen() = default;
+
 void PasswordScreen::inform(const QString &text, bool error)
 {
     msg::show(this, text, kInformasi, error ? msg::Icon::Error : msg::Icon::Information);
 }
 
+void PasswordScreen::showStoredUser()
+{
+    ui.txtUser->setText(directory_->currentUser());
+    ui.txtPassBaru->clear();
+}
+
 void PasswordScreen::lookUpUser()
 {
     confirmed_ = false;
-    Adodc2->moveFirst();
-    if (!Adodc2->find(criteria::build(QStringLiteral("USER"), ui.txtUserLama->text()))
-        && !Adodc2->lastError().isEmpty()) {
-        msg::perhatian(this, Adodc2->lastError());
+    bool found = false;
+    const Outcome looked = directory_->find(ui.txtUserLama->text(), &found);
+    if (!looked.isOk()) {
+        msg::perhatian(this, looked.message());
         return;
     }
-    if (Adodc2->isEOF()) {
+    showStoredUser();
+    if (!found) {
         msg::perhatian(this, QStringLiteral("MAAF USER TIDAK ADA"));
         ui.txtUserLama->clear();
         ui.txtUserLama->setFocus();
@@ -66,24 +72,27 @@ void PasswordScreen::lookUpUser()
 
 std::optional<bool> PasswordScreen::oldPasswordHolds()
 {
-    if (!Adodc2->hasCurrent())
+    if (!directory_->hasCurrent() || ui.txtUserLama->text() != directory_->currentUser())
         return false;
-    bool userRead = true;
-    bool passwordRead = true;
-    const QString user = Adodc2->value(QStringLiteral("user"), &userRead).toString();
-    const QString stored = Adodc2->value(QStringLiteral("password"), &passwordRead).toString();
-    if (!userRead || !passwordRead) {
-        msg::perhatian(this, Adodc2->lastError());
+    QString message;
+    switch (directory_->check(ui.txtPassLama->text(), &message)) {
+    case operators::Verdict::Right:
+        return true;
+    case operators::Verdict::Wrong:
+        return false;
+    case operators::Verdict::Damaged:
+    case operators::Verdict::Failed:
+        msg::perhatian(this, message);
         return std::nullopt;
     }
-    return ui.txtUserLama->text() == user && passwords::matches(ui.txtPassLama->text(), stored);
+    return std::nullopt;
 }
 
 void PasswordScreen::confirmOldPassword()
 {
     // Without a current row, or when the user field no longer shows the user named
     // (after a confirmation it holds the new name), nothing is compared.
-    if (!Adodc2->hasCurrent() || ui.txtUserLama->text() != ui.txtUser->text())
+    if (!directory_->hasCurrent() || ui.txtUserLama->text() != ui.txtUser->text())
         return;
     const std::optional<bool> holds = oldPasswordHolds();
     if (!holds)
@@ -114,9 +123,9 @@ void PasswordScreen::change()
     // typed but not confirmed with Enter is checked here as Enter checks it (the user
     // named looked up first when that was not done); the new values come after that.
     if (!confirmed_) {
-        if (!Adodc2->hasCurrent() || ui.txtUserLama->text() != ui.txtUser->text()) {
+        if (!directory_->hasCurrent() || ui.txtUserLama->text() != ui.txtUser->text()) {
             lookUpUser();
-            if (!Adodc2->hasCurrent())
+            if (!directory_->hasCurrent())
                 return;
         }
         confirmOldPassword();
@@ -142,44 +151,13 @@ void PasswordScreen::change()
         ui.txtPassBaru->setFocus();
         return;
     }
-    const QString hash = passwords::hash(newPassword);
-    if (hash.isEmpty()) {
-        inform(QStringLiteral("Password baru tidak bisa disimpan: memori tidak cukup."), true);
-        return;
-    }
-    bool read = true;
-    const QString storedUser = Adodc2->value(QStringLiteral("user"), &read).toString();
-    if (!read) {
-        msg::perhatian(this, Adodc2->lastError());
-        return;
-    }
-    // Two operators of one name would lock one of them out for good. A name that
-    // could not be checked is no name in use: the database's failure is told as such.
-    auto nameIsFree = [newUser, storedUser](QSqlDatabase &live, QVector<QVariant> &) {
-        if (newUser == storedUser)
-            return Outcome::ok();
-        // Two counters giving the same new name at the same moment: one waits for the other.
-        QSqlError error;
-        if (!db::writeLock(live, QStringLiteral("tpassword.user"), newUser, &error))
-            return Outcome::failed(db::describeError(error, live));
-        QSqlQuery query(live);
-        const bool prepared = query.prepare(QStringLiteral("SELECT count(*) FROM tpassword WHERE \"user\" = ?"));
-        query.addBindValue(newUser);
-        if (!(prepared && query.exec()) || !query.next())
-            return Outcome::failed(db::describeError(query.lastError(), live));
-        if (query.value(0).toInt() == 0)
-            return Outcome::ok();
-        return Outcome::refused(
-            QStringLiteral("User \"%1\" sudah dipakai operator lain. Pilih nama user yang lain.").arg(newUser));
-    };
-    const int userColumn = Adodc2->columnIndex(QStringLiteral("user"));
-    const int passwordColumn = Adodc2->columnIndex(QStringLiteral("password"));
-    if (!Adodc2->update({{userColumn, newUser}, {passwordColumn, hash}}, nameIsFree)) {
-        if (Adodc2->lastWrite().isRefused()) {
-            inform(Adodc2->lastError(), true);
+    const Outcome changed = directory_->change(newUser, newPassword);
+    if (!changed.isOk()) {
+        if (changed.isRefused()) {
+            inform(changed.message(), true);
             ui.txtUser->setFocus();
         } else {
-            msg::perhatian(this, Adodc2->lastError());
+            msg::perhatian(this, changed.message());
         }
         // What was typed stays, ready for another try.
         ui.txtUser->setText(newUser);
@@ -193,6 +171,5 @@ void PasswordScreen::change()
 
 void PasswordScreen::cancelChanges()
 {
-    fields_->cancelUpdate();
-    ui.txtPassBaru->clear();
+    showStoredUser();
 }

@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "app/firststart.h"
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
 #include "data/database.h"
@@ -11,14 +12,23 @@ void registerHome()
     screens::setHome([] { screens::show<MainWindow>(); });
 }
 
-bool startProgram()
+bool showLogin(QWidget *over)
 {
-    registerHome();
     QString error;
     if (!db::verifyConnection(db::connectionText(), &error)) {
-        msg::perhatian(nullptr, error);
+        msg::perhatian(over, error);
         return false;
     }
     screens::show<LoginScreen>();
     return true;
+}
+
+bool startProgram()
+{
+    registerHome();
+    if (FirstStartWindow::wanted()) {
+        screens::show<FirstStartWindow>();
+        return true;
+    }
+    return showLogin(nullptr);
 }

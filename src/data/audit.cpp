@@ -482,15 +482,16 @@ Outcome append(QSqlDatabase &database, const Entry &entry, const QString &operat
 
     db::Statement query;
     if (db::dialect(database).sealsTrail()) {
-        // The server numbers, dates and seals the row, and says who wrote it and
-        // what the row written holds: the rest is only what this counter knows.
+        // The server numbers, dates and seals the row, and says who wrote it (the
+        // operator of the session's role, else the role) and what the row written
+        // holds: the rest is only what this counter knows.
         const bool prepared = db::prepare(&query, database,
-                                          QStringLiteral("INSERT INTO jejak (zona, loket, \"operator\", tindakan, tabel, "
+                                          QStringLiteral("INSERT INTO jejak (zona, loket, tindakan, tabel, "
                                                          "kunci, norekening, rincian, token) "
-                                                         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        for (const QVariant &value : {nullable(record.zona), nullable(record.loket), nullable(record.operatorName),
-                                      nullable(record.tindakan), nullable(record.tabel), nullable(record.kunci),
-                                      nullable(record.norekening), nullable(record.rincian), nullable(record.token)})
+                                                         "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+        for (const QVariant &value : {nullable(record.zona), nullable(record.loket), nullable(record.tindakan),
+                                      nullable(record.tabel), nullable(record.kunci), nullable(record.norekening),
+                                      nullable(record.rincian), nullable(record.token)})
             query->addBindValue(value);
         if (!(prepared && query->exec()))
             return failed(query->lastError(), database);
@@ -532,6 +533,11 @@ Outcome append(QSqlDatabase &database, const Entry &entry, const QString &operat
     if (!(prepared && query->exec()))
         return failed(query->lastError(), database);
     return Outcome::ok();
+}
+
+QString currentZone()
+{
+    return zoneText(QDateTime::currentDateTime().offsetFromUtc());
 }
 
 Outcome appendAlone(const QString &connectionText, const Entry &entry, const QString &operatorName)

@@ -144,6 +144,8 @@ Outcome append(QSqlDatabase &database, const Entry &entry, const QString &operat
 // The same in a short write transaction of its own, on a connection of its own to
 // what the connection text names.
 Outcome appendAlone(const QString &connectionText, const Entry &entry, const QString &operatorName = QString());
+// The counter's offset from UTC now, as a row records it ("+07:00").
+QString currentZone();
 // A login: successful (masuk, by `user`, the operator whose password was
 // confirmed) or failed (masuk gagal, user as typed, and why).
 Outcome recordLogin(const QString &connectionText, const QString &user, bool succeeded, const QString &why = QString());

@@ -1,6 +1,8 @@
 #include "catalog.h"
 
+#include "connectiontext.h"
 #include "dialect.h"
+#include "messages.h"
 #include "pool.h"
 
 namespace db {
@@ -121,6 +123,36 @@ bool verifyConnection(const QString &connectionText, QString *error)
 {
     QString name;
     return verifyOpened(openConnection(connectionText, &name, error), name, error);
+}
+
+ServiceState probeService(const QString &service, QString *message)
+{
+    const QString text = serviceConnectionText(service);
+    QString problem;
+    if (!checkConnectionText(text, &problem)) {
+        *message = invalidConnectionText(problem);
+        return ServiceState::Unusable;
+    }
+    QString name;
+    if (!openConnection(text, &name, message))
+        return ServiceState::Unusable;
+    ServiceState state = ServiceState::Unusable;
+    {
+        QSqlDatabase database = connection(name);
+        QStringList present;
+        QSqlError failure;
+        if (!presentRelations(database, &present, &failure)) {
+            *message = describeError(failure, database);
+        } else if (present.isEmpty()) {
+            state = ServiceState::Empty;
+            *message = location(database);
+        } else if (verifyOpen(database, message)) {
+            state = ServiceState::Ready;
+            *message = location(database);
+        }
+    }
+    closeConnection(name);
+    return state;
 }
 
 } // namespace db

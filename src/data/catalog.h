@@ -39,4 +39,14 @@ bool verifyDatabase(const QString &file, QString *error);
 // The same for the database a connection text names (the setting file's problems included).
 bool verifyConnection(const QString &connectionText, QString *error);
 
+// What the database of a libpq service holds, opened as the program opens it (its
+// TLS rules included).
+enum class ServiceState {
+    Unusable, // not reached, refused, or holding only part of the program's tables or no trail
+    Empty,    // reached; none of the program's tables
+    Ready,    // reached; all of them, with the trail
+};
+// *message: why it is unusable, else where the data lives (the server and service).
+ServiceState probeService(const QString &service, QString *message);
+
 } // namespace db

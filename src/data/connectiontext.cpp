@@ -2,12 +2,16 @@
 
 #include "dialect.h"
 #include "messages.h"
+#include "privatefiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace db {
 
@@ -191,6 +195,55 @@ QString describedLocation(const QString &connectionText)
 QString databaseFile()
 {
     return fileFromConnectionText(QString::fromLatin1(kConnectionText));
+}
+
+QString serviceConnectionText(const QString &service)
+{
+    return QStringLiteral("Provider=%1;Data Source=%2").arg(QLatin1String(kServerProvider), service);
+}
+
+bool writeUserSetting(const QString &connectionText, QString *file, QString *error)
+{
+    *file = settingFiles().constFirst();
+    QString problem;
+    if (!checkConnectionText(connectionText, &problem)) {
+        *error = invalidConnectionText(problem);
+        return false;
+    }
+    const QString folder = QFileInfo(*file).absolutePath();
+    QString madeFrom;
+    if (!privatefiles::makeFolders(folder, &madeFrom)) {
+        *error = QStringLiteral("Folder %1 tidak bisa dibuat.").arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    const int fd = privatefiles::createFile(AT_FDCWD, *file);
+    if (fd < 0) {
+        *error = errno == EEXIST ? QStringLiteral("Sudah ada file %1; file itu tidak ditimpa.")
+                                       .arg(QDir::toNativeSeparators(*file))
+                                 : QStringLiteral("File %1 tidak bisa dibuat.").arg(QDir::toNativeSeparators(*file));
+        privatefiles::removeMadeFolders(folder, madeFrom);
+        return false;
+    }
+    const QByteArray text = "# Pengaturan koneksi SIMPARO (tanpa password: password ada di .pgpass)\n"
+                            + connectionText.toUtf8() + '\n';
+    qsizetype written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.constData() + written, size_t(text.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    const bool ok = written == text.size() && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok) {
+        ::unlink(QFile::encodeName(*file).constData());
+        privatefiles::removeMadeFolders(folder, madeFrom);
+        *error = QStringLiteral("File %1 tidak bisa ditulis.").arg(QDir::toNativeSeparators(*file));
+        return false;
+    }
+    return true;
 }
 
 } // namespace db

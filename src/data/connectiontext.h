@@ -69,4 +69,13 @@ QString describedLocation(const QString &connectionText);
 // The database file of this program: $HOME/SKRIP/asli.sqlite (C:\SKRIP\asli.sqlite on Windows).
 QString databaseFile();
 
+// The connection text that names a libpq service.
+QString serviceConnectionText(const QString &service);
+// Writes the user's own setting file (the first of settingFiles()) holding one
+// connection text, for this user alone (new folders 0700, the file 0600), never
+// over anything at its name, a symbolic link included. False, with the operator's
+// message, when the text is one the program refuses or the file cannot be made;
+// then nothing is left at its name. *file gets the file's name.
+bool writeUserSetting(const QString &connectionText, QString *file, QString *error);
+
 } // namespace db

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "outcome.h"
 #include "schema.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QByteArrayView>
 #include <QSqlError>
@@ -11,6 +13,12 @@
 #include <QVector>
 #include <memory>
 #include <optional>
+
+class RecordSource;
+namespace operators {
+class Directory;
+struct Access;
+} // namespace operators
 
 // What differs between the engines the program keeps its data in: a SQLite file,
 // or a database on a PostgreSQL server. Each engine has one dialect (its own files,
@@ -86,7 +94,14 @@ public:
     virtual std::optional<QString> fileOf(const QString &connectionText) const = 0;
     // Opens a new pooled connection (or takes a kept one) on what a checked
     // connection text names; fails with the operator's message.
+    // On a server, once an operator has logged in, it logs in as him (see
+    // operators.h); before, and for the tools, as the role the service names.
     virtual bool open(const QString &connectionText, QString *connectionName, QString *error) const = 0;
+    // The same, always as the role the service names.
+    virtual bool openAsService(const QString &connectionText, QString *connectionName, QString *error) const
+    {
+        return open(connectionText, connectionName, error);
+    }
     // Opens a lost connection again (server restarted, network down), starting
     // its session anew; the source is what open() was given to name.
     virtual bool reopen(QSqlDatabase &database, const QString &source, QString *error) const = 0;
@@ -191,6 +206,41 @@ public:
     // and streams its rows straight from the engine's own interface. The stream
     // must end (or be destroyed) before the connection is used otherwise.
     virtual std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const = 0;
+
+    // --- Operators (operators.h)
+    // The operators a screen names and proves (see operators::directory()).
+    virtual std::unique_ptr<operators::Directory> operatorDirectory(const QString &connectionText,
+                                                                    RecordSource *records,
+                                                                    const QString &table) const = 0;
+    // What an operator's row keeps in its password column for a password: in a
+    // file its hash (an Argon2id hash given is kept as it is; an invalid value
+    // when no hash could be made); on a server nothing (NULL), the password being
+    // his role's.
+    virtual QVariant operatorRowPassword(const QString &password) const = 0;
+    // Inside a write transaction, after an operator's row was written with a new
+    // password (a new operator, or a reset): on a server his role is made when
+    // missing and given the password; *canLogIn (when given) false when it has
+    // none that can be used (a hash brought over from a file). Nothing in a file.
+    virtual Outcome operatorPassword(QSqlDatabase &database, qint64 key, const QString &password,
+                                     bool *canLogIn) const = 0;
+    // Inside a write transaction, before an operator's row is deleted: on a server
+    // his role goes (or, when it still owns something elsewhere, can no longer log
+    // in and is no operator). Nothing in a file.
+    virtual Outcome operatorRemoved(QSqlDatabase &database, qint64 key) const = 0;
+    // Whether each operator (by his row's key) can log in; all can in a file.
+    virtual Outcome operatorLogins(QSqlDatabase &database, QHash<qint64, bool> *canLogIn) const = 0;
+    // True when operators are roles of the database's own (a server), which
+    // secureOperators() makes and keeps right.
+    virtual bool hasOperatorRoles() const = 0;
+    // The operator who logged in on what the connection text names is forgotten:
+    // on a server the next connections log in as the role the service names.
+    virtual void forgetOperator(const QString &connectionText) const = 0;
+    // Inside the owner's write transaction, on a database with the program's
+    // tables and trail: the operators' group role and lookup role, their grants
+    // and nothing more, the functions an operator and the lookup role may run,
+    // every operator's role, and the rest revoked (see operators::Access).
+    // Nothing in a file.
+    virtual Outcome secureOperators(QSqlDatabase &database, operators::Access *access) const = 0;
 
     // --- Messages
     // The operator's message for an error on a connection of this dialect.

@@ -5,6 +5,7 @@
 #include "connectiontext.h"
 #include "dialect.h"
 #include "messages.h"
+#include "operators.h"
 #include "passwords.h"
 #include "pool.h"
 #include "postgresdialect.h"
@@ -87,7 +88,12 @@ protected:
         QStringList first;
         for (const QString &statement : engine.schemaStatements())
             (makesIndex(statement) ? indexes_ : first) << statement;
-        return runAll(connection, first, error);
+        if (!runAll(connection, first, error))
+            return false;
+        const Outcome secured = engine.secureOperators(connection, &access_);
+        if (!secured.isOk())
+            *error = secured.message();
+        return secured.isOk();
     }
 
     bool commit(QString *error)
@@ -289,13 +295,12 @@ public:
 
     bool inspect(bool *existing, QStringList *present, QString *error) override
     {
-        const QString text = QStringLiteral("Provider=%1;Data Source=%2").arg(QLatin1String(kServerProvider), service_);
         QString problem;
-        if (!checkConnectionText(text, &problem)) {
+        if (!checkConnectionText(serviceConnectionText(service_), &problem)) {
             *error = QStringLiteral("Nama layanan tidak sah: %1.").arg(problem);
             return false;
         }
-        if (name_.isEmpty() && !openServer(service_, &name_, error))
+        if (name_.isEmpty() && !openServerAsService(service_, &name_, error))
             return false;
         QSqlDatabase connection = database();
         QSqlError failure;
@@ -311,7 +316,7 @@ public:
     bool begin(QString *error) override
     {
         made_ = !existing_;
-        return (!name_.isEmpty() || openServer(service_, &name_, error)) && start(existing_, error);
+        return (!name_.isEmpty() || openServerAsService(service_, &name_, error)) && start(existing_, error);
     }
 
     bool finish(QString *error) override
@@ -334,11 +339,6 @@ private:
 bool createWithOperator(Fill &fill, const QString &user, const QString &password, const QString &existingText,
                         QString *error)
 {
-    const QString hash = passwords::hash(password);
-    if (hash.isEmpty()) {
-        *error = QStringLiteral("Password tidak bisa di-hash (memori tidak cukup).");
-        return false;
-    }
     bool existing = false;
     QStringList present;
     if (!fill.inspect(&existing, &present, error))
@@ -353,23 +353,18 @@ bool createWithOperator(Fill &fill, const QString &user, const QString &password
     {
         // The statement ends before the Fill closes the connection.
         QSqlDatabase database = fill.database();
-        QSqlQuery query(database);
-        const bool prepared = query.prepare(
-            QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?) RETURNING %1")
-                .arg(keyColumn(database)));
-        query.addBindValue(user);
-        query.addBindValue(hash);
-        if (!prepared || !query.exec() || !query.next()) {
-            *error = describeError(query.lastError(), database);
+        qint64 key = 0;
+        const Outcome made = operators::insert(database, user, password, &key);
+        if (!made.isOk()) {
+            *error = made.message();
             return false;
         }
         // The operator's addition is the first row of the audit trail.
         audit::Entry entry;
         entry.tindakan = QLatin1String(audit::action::kOperatorAdded);
         entry.tabel = QStringLiteral("tpassword");
-        entry.kunci = query.value(0).toLongLong();
+        entry.kunci = key;
         entry.rincian = audit::detail(QStringLiteral("user"), user);
-        query.finish();
         const Outcome recorded = audit::append(database, entry);
         if (!recorded.isOk()) {
             *error = recorded.message();
@@ -406,21 +401,44 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
 
 bool createServerDatabase(const QString &service, const QString &user, const QString &password, QString *error)
 {
+    return createServerDatabase(service, user, password, nullptr, error);
+}
+
+bool createServerDatabase(const QString &service, const QString &user, const QString &password,
+                          operators::Access *access, QString *error)
+{
     ServerFill fill(service);
-    return createWithOperator(fill, user, password,
-                              QStringLiteral("Database di %1 sudah berisi %2; simparo-initdb tidak menyentuh "
-                                             "database yang sudah ada."),
-                              error);
+    if (access)
+        fill.access() = *access;
+    const bool made = createWithOperator(fill, user, password,
+                                         QStringLiteral("Database di %1 sudah berisi %2; simparo-initdb tidak "
+                                                        "menyentuh database yang sudah ada."),
+                                         error);
+    if (access)
+        *access = fill.access();
+    return made;
 }
 
 bool upgradeDatabase(const QString &connectionText, audit::Coverage *covered, QString *error)
 {
+    operators::Access access;
+    bool installed = false;
+    return upgradeDatabase(connectionText, &access, covered, &installed, error);
+}
+
+bool upgradeDatabase(const QString &connectionText, operators::Access *access, audit::Coverage *covered,
+                     bool *trailInstalled, QString *error)
+{
+    *trailInstalled = false;
+    *covered = audit::Coverage();
+    // The owner's work: as the role the service names, whoever logged in.
     QString name;
-    if (!openConnection(connectionText, &name, error))
+    if (!openServiceConnection(connectionText, &name, error))
         return false;
     bool ok = false;
     {
         QSqlDatabase database = connection(name);
+        const Dialect &engine = dialect(database);
         QSqlQuery query(database);
         QStringList missing;
         QSqlError failure;
@@ -428,8 +446,8 @@ bool upgradeDatabase(const QString &connectionText, audit::Coverage *covered, QS
         if (!missingRelations(database, &missing, &failure) || !hasTrail(database, &trail, &failure)) {
             *error = describeError(failure, database);
         } else if (!missing.isEmpty()) {
-            *error = dialect(database).incompleteText(location(database), missing.join(QStringLiteral(", ")));
-        } else if (trail) {
+            *error = engine.incompleteText(location(database), missing.join(QStringLiteral(", ")));
+        } else if (trail && !engine.hasOperatorRoles()) {
             *error = QStringLiteral("Database %1 sudah punya jejak audit (tabel jejak); tidak ada yang diubah.")
                          .arg(location(database));
         } else if (!beginWrite(database, &failure)) {
@@ -438,21 +456,25 @@ bool upgradeDatabase(const QString &connectionText, audit::Coverage *covered, QS
             // The trail's statements keep every writer of nabubg out until the
             // commit, so the rows covered are all the rows there are.
             ok = true;
-            for (const QString &statement : dialect(database).trailStatements()) {
-                if (!query.exec(statement)) {
-                    *error = describeError(query.lastError(), database);
-                    ok = false;
-                    break;
+            if (!trail) {
+                for (const QString &statement : engine.trailStatements()) {
+                    if (!query.exec(statement)) {
+                        *error = describeError(query.lastError(), database);
+                        ok = false;
+                        break;
+                    }
                 }
             }
-            Outcome outcome = ok ? audit::coverLedger(database, covered) : Outcome::ok();
-            if (ok && outcome.isOk()) {
+            Outcome outcome = ok && !trail ? audit::coverLedger(database, covered) : Outcome::ok();
+            if (ok && !trail && outcome.isOk()) {
                 audit::Entry entry;
                 entry.tindakan = QLatin1String(audit::action::kTrailInstalled);
                 entry.tabel = QStringLiteral("nabubg");
                 entry.rincian = audit::coverageDetails(*covered);
                 outcome = audit::append(database, entry);
             }
+            if (ok && outcome.isOk())
+                outcome = engine.secureOperators(database, access);
             if (!outcome.isOk()) {
                 *error = outcome.message();
                 ok = false;
@@ -461,6 +483,7 @@ bool upgradeDatabase(const QString &connectionText, audit::Coverage *covered, QS
                 *error = describeError(failure, database);
                 ok = false;
             }
+            *trailInstalled = ok && !trail;
         }
     }
     closeConnection(name);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audit.h"
+#include "operators.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -18,8 +19,14 @@ bool createDatabase(const QString &file, const QString &user, const QString &pas
 // an open connection inside the caller's transaction (neither begun nor ended here).
 bool createSchema(QSqlDatabase &database, QString *error);
 // The same on the (empty) database of a PostgreSQL service; refuses a database
-// that already holds any of the program's tables.
+// that already holds any of the program's tables. The database gets its roles
+// (see operators.h): the group role of the operators, the lookup role (with the
+// password *access asks for, if any), the first operator's role, and the grants;
+// *access (when given) tells what was made. The service's role must be the
+// database's owner, allowed to make roles (CREATEROLE).
 bool createServerDatabase(const QString &service, const QString &user, const QString &password, QString *error);
+bool createServerDatabase(const QString &service, const QString &user, const QString &password,
+                          operators::Access *access, QString *error);
 
 // A database that a tool fills with rows in one transaction, which nobody sees
 // half done: a failure, or discard(), leaves the place as it was.
@@ -58,6 +65,13 @@ public:
     // The files and folders left on disk should the process end before finish()
     // or discard(), in the order to remove them.
     virtual QStringList leftovers() const = 0;
+
+    // A new database on a server gets the roles of its operators when it is begun
+    // (see createServerDatabase()): what they are, and what was made.
+    operators::Access &access() { return access_; }
+
+protected:
+    operators::Access access_;
 };
 
 // Gives a database made before the audit trail its trail, in one transaction:
@@ -65,7 +79,12 @@ public:
 // one first row (pasang jejak) that covers the ledger rows as they stand (their
 // key range, count and digest) and names the breaks of their balance chains
 // found then, which are known from then on. *covered tells what it covered.
-// Refuses a database that has the trail already, or lacks the program's tables.
+// On a server, in the same transaction, the roles of its operators are made or
+// put right (Dialect::secureOperators(), *access), also when it has the trail
+// already (*trailInstalled then false). Refuses a file that has the trail
+// already, and a database that lacks the program's tables.
 bool upgradeDatabase(const QString &connectionText, audit::Coverage *covered, QString *error);
+bool upgradeDatabase(const QString &connectionText, operators::Access *access, audit::Coverage *covered,
+                     bool *trailInstalled, QString *error);
 
 } // namespace db

@@ -20,7 +20,21 @@ QString hash(const QString &password);
 // True when the stored value is a hash this program writes.
 bool isHash(const QString &stored);
 
+// What a typed password is to a stored value.
+enum class Verdict {
+    Right,
+    Wrong,
+    // A hash that cannot be the program's own: its cost (memory, passes, lanes) is
+    // more than four times the program's, or unreadable. It is not verified: a
+    // hash made to cost gigabytes or hours would freeze the login for that long.
+    Damaged,
+};
+Verdict check(const QString &typed, const QString &stored);
+
 // True when the typed password matches the stored value (hash or older clear text).
 bool matches(const QString &typed, const QString &stored);
+
+// The operator's message for a stored hash that is damaged.
+QString damagedText(const QString &user);
 
 } // namespace passwords

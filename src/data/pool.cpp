@@ -77,7 +77,7 @@ const Entry *entry(const QString &connectionName)
 }
 
 QSqlDatabase add(const QString &driver, const Dialect *dialect, const QString &location, const QString &source,
-                 QString *connectionName)
+                 QString *connectionName, const QString &identity)
 {
     // Connections kept for a next opening go when the program or tool ends, before
     // the drivers are unloaded (a tool need not remember to let them go).
@@ -87,14 +87,14 @@ QSqlDatabase add(const QString &driver, const Dialect *dialect, const QString &l
     }();
     Q_UNUSED(releasedAtExit);
     *connectionName = QStringLiteral("simparo-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1));
-    entries().insert(*connectionName, Entry{dialect, location, source, {}, {}, false});
+    entries().insert(*connectionName, Entry{dialect, location, source, {}, {}, false, identity});
     return QSqlDatabase::addDatabase(driver, *connectionName);
 }
 
-QString takeKept(const Dialect *dialect, const QString &source)
+QString takeKept(const Dialect *dialect, const QString &source, const QString &identity)
 {
     for (auto it = entries().begin(); it != entries().end(); ++it) {
-        if (!it->idle || it->dialect != dialect || it->source != source)
+        if (!it->idle || it->dialect != dialect || it->source != source || it->identity != identity)
             continue;
         const QString name = it.key();
         it->idle = false;
@@ -102,7 +102,7 @@ QString takeKept(const Dialect *dialect, const QString &source)
             return name;
         // Gone meanwhile, or started with other settings: let go.
         forget(name);
-        return takeKept(dialect, source);
+        return takeKept(dialect, source, identity);
     }
     return {};
 }
@@ -143,6 +143,16 @@ bool openConnection(const QString &connectionText, QString *connectionName, QStr
     return dialectFor(connectionText).open(connectionText, connectionName, error);
 }
 
+bool openServiceConnection(const QString &connectionText, QString *connectionName, QString *error)
+{
+    QString problem;
+    if (!checkConnectionText(connectionText, &problem)) {
+        *error = connectionProblemText(connectionText, problem);
+        return false;
+    }
+    return dialectFor(connectionText).openAsService(connectionText, connectionName, error);
+}
+
 bool openFile(const QString &file, QString *connectionName, QString *error)
 {
     return openSqliteFile(file, false, connectionName, error);
@@ -158,7 +168,8 @@ void closeConnection(const QString &connectionName)
         pool::finishStatements(connectionName);
         int waiting = 0;
         for (const pool::Entry &other : std::as_const(entries()))
-            waiting += other.idle && other.dialect == found->dialect && other.source == found->source;
+            waiting += other.idle && other.dialect == found->dialect && other.source == found->source
+                && other.identity == found->identity;
         if (waiting < kIdleConnections && found->dialect->mayKeepOpen(QSqlDatabase::database(connectionName, false))) {
             found->idle = true;
             return;

@@ -20,6 +20,11 @@ class Dialect;
 // connection name; close it with closeConnection(). A server connection that
 // is closed is kept open for the next opening on the same service.
 bool openConnection(const QString &connectionText, QString *connectionName, QString *error);
+// The same, but on a server always as the role the service names (the lookup
+// role at a counter, the owner for the tools), also after an operator logged in:
+// for what only that role may do (looking up an operator's name, recording a
+// failed login).
+bool openServiceConnection(const QString &connectionText, QString *connectionName, QString *error);
 // Opens an existing database file as openConnection() does for a text naming it.
 bool openFile(const QString &file, QString *connectionName, QString *error);
 void closeConnection(const QString &connectionName);
@@ -95,15 +100,18 @@ struct Entry {
     QString openError; // why the last attempt to open it again failed
     QString session;   // the session options it was started with
     bool idle = false; // closed by its user, kept open for the next opening
+    QString identity;  // who it logs in as: a role of the server; empty: the one its source names
 };
 const Entry *entry(const QString &connectionName);
 
-// A new Qt connection of the driver, known to the pool with its dialect.
+// A new Qt connection of the driver, known to the pool with its dialect, logging
+// in as `identity` (empty: as its source names).
 QSqlDatabase add(const QString &driver, const Dialect *dialect, const QString &location, const QString &source,
-                 QString *connectionName);
-// A kept connection of the dialect on the source, started with the current
-// session options and not lost meanwhile; empty when there is none.
-QString takeKept(const Dialect *dialect, const QString &source);
+                 QString *connectionName, const QString &identity = QString());
+// A kept connection of the dialect on the source that logged in as `identity`,
+// started with the current session options and not lost meanwhile; empty when
+// there is none.
+QString takeKept(const Dialect *dialect, const QString &source, const QString &identity = QString());
 // The connection's session was (re)started with the current options: the
 // statements kept on it are gone with the old session.
 void sessionStarted(const QString &connectionName);

@@ -4,15 +4,23 @@
 #include "connectiontext.h"
 #include "linkwatch.h"
 #include "messages.h"
+#include "operatordirectories.h"
 #include "pool.h"
+#include "postgresoperators.h"
 #include "serversettings.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QHash>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <QThread>
 #include <algorithm>
 #include <charconv>
+
+#include <cerrno>
+#include <poll.h>
 
 #include <libpq-fe.h>
 
@@ -400,6 +408,11 @@ public:
     {
         return openServer(connectionValue(connectionText, QStringLiteral("Data Source")), connectionName, error);
     }
+    bool openAsService(const QString &connectionText, QString *connectionName, QString *error) const override
+    {
+        return openServerAsService(connectionValue(connectionText, QStringLiteral("Data Source")), connectionName,
+                                   error);
+    }
     bool reopen(QSqlDatabase &database, const QString &source, QString *error) const override
     {
         return startSession(database, source, error);
@@ -587,6 +600,36 @@ public:
         return false;
     }
 
+    // A server's operators are roles of its own (serverroles in postgresoperators.cpp).
+    std::unique_ptr<operators::Directory> operatorDirectory(const QString &connectionText, RecordSource *,
+                                                            const QString &) const override
+    {
+        return operators::serverDirectory(connectionText);
+    }
+    QVariant operatorRowPassword(const QString &) const override { return QVariant(QMetaType::fromType<QString>()); }
+    Outcome operatorPassword(QSqlDatabase &database, qint64 key, const QString &password,
+                             bool *canLogIn) const override
+    {
+        return serverroles::setOperatorPassword(database, key, password, canLogIn);
+    }
+    Outcome operatorRemoved(QSqlDatabase &database, qint64 key) const override
+    {
+        return serverroles::removeOperatorRole(database, key);
+    }
+    Outcome operatorLogins(QSqlDatabase &database, QHash<qint64, bool> *canLogIn) const override
+    {
+        return serverroles::operatorLogins(database, canLogIn);
+    }
+    bool hasOperatorRoles() const override { return true; }
+    void forgetOperator(const QString &connectionText) const override
+    {
+        forgetServerLogin(connectionValue(connectionText, QStringLiteral("Data Source")));
+    }
+    Outcome secureOperators(QSqlDatabase &database, operators::Access *access) const override
+    {
+        return serverroles::secure(database, access);
+    }
+
     QString describeError(const QSqlError &error, const QSqlDatabase &database) const override
     {
         const pool::Entry *entry = pool::entry(database.connectionName());
@@ -699,9 +742,10 @@ bool PostgresDialect::fixHorizon(QSqlDatabase &database, const QString &table, c
 }
 
 // The trail on a server. A trigger numbers, dates and seals every row of jejak as
-// it is inserted, and fills in who wrote it (the session's role, which a client
-// cannot fake) and the content of the row written, read by its table and key:
-// whatever a client sends for those is overwritten. The trigger first takes one
+// it is inserted, and fills in who wrote it (the operator of the session's role,
+// else the role: what a client cannot fake) and the content of the row written,
+// read by its table and key: whatever a client sends for those is overwritten,
+// and a row a client sends in another's name is refused. The trigger first takes one
 // lock for the whole trail, held until the transaction ends; in READ COMMITTED
 // each statement after it sees every row committed before, so it reads the real
 // last row and the chain cannot fork (the number's key refuses a fork as well).
@@ -723,11 +767,6 @@ QStringList PostgresDialect::trailStatements() const
         nabubg << field.arg(column);
     for (const schema::Column &column : schema::daftar().columns)
         daftar << field.arg(column.name.toLower());
-    QStringList row;
-    for (const char *column : {"CAST(NEW.nomor AS text)", "NEW.waktu", "NEW.zona", "NEW.\"operator\"", "NEW.peran",
-                               "NEW.loket", "NEW.alamat", "NEW.tindakan", "NEW.tabel", "CAST(NEW.kunci AS text)",
-                               "NEW.norekening", "NEW.rincian", "NEW.isi", "NEW.token"})
-        row << field.arg(QLatin1String(column));
     QStringList statements{
         QStringLiteral("CREATE TABLE jejak (nomor bigint PRIMARY KEY, waktu text, zona text, \"operator\" text, "
                        "peran text, loket text, alamat text, tindakan text, tabel text, kunci bigint, "
@@ -752,28 +791,10 @@ QStringList PostgresDialect::trailStatements() const
                        "END IF; RETURN hasil; END$$")
             .arg(nabubg.join(QStringLiteral(" || ")), daftar.join(QStringLiteral(" || ")),
                  field.arg(QStringLiteral("\"user\"")), QLatin1String(kServerKey)),
-        // Who wrote a row: for now the session's role. Operators who are roles of
-        // their own will be told here by their operator name.
-        QStringLiteral("CREATE FUNCTION simparo_jejak_operator() RETURNS text LANGUAGE sql STABLE AS $$"
-                       "SELECT CAST(session_user AS text)$$"),
-        QStringLiteral("CREATE FUNCTION simparo_jejak_segel() RETURNS trigger LANGUAGE plpgsql VOLATILE "
-                       "SECURITY DEFINER AS $$DECLARE sebelumnya text; BEGIN "
-                       "IF current_setting('transaction_isolation') <> 'read committed' THEN "
-                       "RAISE EXCEPTION USING MESSAGE = 'jejak hanya bisa ditambah dalam transaksi READ COMMITTED', "
-                       "ERRCODE = 'invalid_transaction_state'; END IF; "
-                       "PERFORM pg_advisory_xact_lock(%1); "
-                       "NEW.nomor := NULL; "
-                       "SELECT j.nomor, j.segel INTO NEW.nomor, sebelumnya FROM jejak j ORDER BY j.nomor DESC LIMIT 1; "
-                       "NEW.nomor := coalesce(NEW.nomor, 0) + 1; "
-                       "NEW.waktu := to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'); "
-                       "NEW.\"operator\" := simparo_jejak_operator(); "
-                       "NEW.peran := CAST(session_user AS text); "
-                       "NEW.alamat := host(inet_client_addr()); "
-                       "NEW.isi := simparo_isi(NEW.tabel, NEW.kunci); "
-                       "NEW.segel := encode(sha256(decode(coalesce(sebelumnya, repeat('0', 64)), 'hex') "
-                       "|| convert_to(%2, 'UTF8')), 'hex'); "
-                       "RETURN NEW; END$$")
-            .arg(QString::number(kTrailLock), row.join(QStringLiteral(" || "))),
+    };
+    // Who wrote a row (the operator of the session's role, else the role), and the seal.
+    statements << serverroles::attributionStatements() << sealFunctionStatement();
+    statements << QStringList{
         QStringLiteral("CREATE TRIGGER jejak_segel BEFORE INSERT ON jejak FOR EACH ROW EXECUTE FUNCTION simparo_jejak_segel()"),
         QStringLiteral("CREATE FUNCTION simparo_hanya_ditambah() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
                        "RAISE EXCEPTION USING MESSAGE = TG_ARGV[0], ERRCODE = 'integrity_constraint_violation'; END$$"),
@@ -850,9 +871,21 @@ const Dialect &postgresDialect()
     return dialect;
 }
 
-bool openServer(const QString &service, QString *connectionName, QString *error)
+namespace {
+
+// The logins adopted, by service.
+QHash<QString, ServerLogin> &adoptedLogins()
 {
-    const QString kept = pool::takeKept(&postgresDialect(), service);
+    static QHash<QString, ServerLogin> all;
+    return all;
+}
+
+// Opens a pooled connection on the service as the login (none: as the service
+// names), or takes a kept one that logged in so.
+bool openServerWith(const QString &service, const ServerLogin *login, QString *connectionName, QString *error)
+{
+    const QString identity = login ? login->role : QString();
+    const QString kept = pool::takeKept(&postgresDialect(), service, identity);
     if (!kept.isEmpty()) {
         *connectionName = kept;
         return true;
@@ -860,11 +893,18 @@ bool openServer(const QString &service, QString *connectionName, QString *error)
     QString name;
     bool ok = false;
     {
-        QSqlDatabase database = pool::add(QStringLiteral("QPSQL"), &postgresDialect(), serverLocation(service), service, &name);
+        QSqlDatabase database =
+            pool::add(QStringLiteral("QPSQL"), &postgresDialect(), serverLocation(service), service, &name, identity);
         if (!database.isValid()) {
             *error = noServerDriverText(serverLocation(service));
         } else {
             database.setConnectOptions(connectOptions(service));
+            // Given to libpq as the role and its password; the service's own
+            // settings (host, TLS) stay in force, its user and .pgpass do not apply.
+            if (login) {
+                database.setUserName(login->role);
+                database.setPassword(login->password);
+            }
             ok = startSession(database, service, error);
         }
     }
@@ -874,6 +914,179 @@ bool openServer(const QString &service, QString *connectionName, QString *error)
     }
     *connectionName = name;
     return true;
+}
+
+// The libpq options of connectOptions(), as keyword and value pairs.
+QList<QPair<QByteArray, QByteArray>> connectPairs(const QString &service)
+{
+    QList<QPair<QByteArray, QByteArray>> pairs;
+    for (const QString &option : connectOptions(service).split(u';', Qt::SkipEmptyParts))
+        pairs.append({option.section(u'=', 0, 0).toUtf8(), option.section(u'=', 1).toUtf8()});
+    return pairs;
+}
+
+// libpq's words about a failed connection, without the SQLSTATE and source
+// location that its verbose form (asked for to tell a refused password) adds.
+QString plainConnectionError(const QString &verbose)
+{
+    static const QRegularExpression code(QStringLiteral("((?:FATAL|ERROR|PANIC):\\s+)[0-9A-Z]{5}: "));
+    static const QRegularExpression location(QStringLiteral("\\n?LOCATION:[^\\n]*"));
+    QString text = verbose;
+    text.replace(code, QStringLiteral("\\1"));
+    text.remove(location);
+    return text.trimmed();
+}
+
+} // namespace
+
+bool openServer(const QString &service, QString *connectionName, QString *error)
+{
+    const auto adopted = adoptedLogins().constFind(service);
+    return openServerWith(service, adopted == adoptedLogins().constEnd() ? nullptr : &adopted.value(), connectionName,
+                          error);
+}
+
+bool openServerAsService(const QString &service, QString *connectionName, QString *error)
+{
+    return openServerWith(service, nullptr, connectionName, error);
+}
+
+bool openServerAs(const QString &service, const ServerLogin &login, QString *connectionName, QString *error)
+{
+    return openServerWith(service, &login, connectionName, error);
+}
+
+void adoptServerLogin(const QString &service, const ServerLogin &login)
+{
+    adoptedLogins().insert(service, login);
+}
+
+void forgetServerLogin(const QString &service)
+{
+    if (adoptedLogins().remove(service) > 0)
+        releaseIdleConnections();
+}
+
+std::optional<ServerLogin> adoptedServerLogin(const QString &service)
+{
+    const auto adopted = adoptedLogins().constFind(service);
+    if (adopted == adoptedLogins().constEnd())
+        return std::nullopt;
+    return adopted.value();
+}
+
+LoginProof proveServerLogin(const QString &service, const ServerLogin &login, QString *message)
+{
+    const serversettings::Settings settings = settingsOf(service);
+    if (const std::optional<QString> refused = serversettings::weakTls(service, settings)) {
+        *message = *refused;
+        return LoginProof::Failed;
+    }
+    QList<QPair<QByteArray, QByteArray>> pairs = connectPairs(service);
+    pairs.append({"user", login.role.toUtf8()});
+    pairs.append({"password", login.password.toUtf8()});
+    QVector<const char *> keywords, values;
+    for (const auto &[keyword, value] : std::as_const(pairs)) {
+        keywords << keyword.constData();
+        values << value.constData();
+    }
+    keywords << nullptr;
+    values << nullptr;
+    // Started without waiting, so that the server's refusal comes with its SQLSTATE
+    // (the verbose form): a refused password (28P01) is told apart from every other
+    // refusal, whatever language the server speaks.
+    PGconn *connection = PQconnectStartParams(keywords.constData(), values.constData(), 0);
+    if (!connection) {
+        *message = connectFailureText(service, settings, QSqlError(QString(), QStringLiteral("out of memory"),
+                                                                   QSqlError::ConnectionError));
+        return LoginProof::Failed;
+    }
+    PQsetErrorVerbosity(connection, PQERRORS_VERBOSE);
+    // libpq does not keep connect_timeout for a connection made this way: the
+    // whole login (TLS and the password exchange too) has twice that long.
+    QDeadlineTimer deadline(2 * kConnectSeconds * 1000);
+    PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+    bool timedOut = false;
+    while (PQstatus(connection) != CONNECTION_BAD && polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
+        pollfd wait{PQsocket(connection), short(polling == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) {
+            timedOut = true;
+            break;
+        }
+        const int ready = ::poll(&wait, 1, int(std::min<qint64>(left, 1000)));
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready > 0)
+            polling = PQconnectPoll(connection);
+    }
+    const bool right = !timedOut && PQstatus(connection) == CONNECTION_OK;
+    const QString said = QString::fromUtf8(PQerrorMessage(connection));
+    PQfinish(connection);
+    if (right)
+        return LoginProof::Right;
+    static const QRegularExpression refusedPassword(QStringLiteral("\\b28P01\\b"));
+    if (!timedOut && refusedPassword.match(said).hasMatch())
+        return LoginProof::Wrong;
+    *message = connectFailureText(
+        service, settings,
+        QSqlError(QString(), timedOut ? QStringLiteral("timeout expired") : plainConnectionError(said),
+                  QSqlError::ConnectionError));
+    return LoginProof::Failed;
+}
+
+QString passwordVerifier(const QSqlDatabase &database, const QString &role, const QString &password, QString *error)
+{
+    PGconn *connection = handleOf(database);
+    if (!connection) {
+        *error = QStringLiteral("Password tidak bisa disiapkan: koneksi ke server tidak ada.");
+        return {};
+    }
+    char *made = PQencryptPasswordConn(connection, password.toUtf8().constData(), role.toUtf8().constData(),
+                                       "scram-sha-256");
+    if (!made) {
+        *error = QStringLiteral("Password tidak bisa disiapkan: %1").arg(QString::fromUtf8(PQerrorMessage(connection)).trimmed());
+        return {};
+    }
+    const QString verifier = QString::fromLatin1(made);
+    PQfreemem(made);
+    return verifier;
+}
+
+// The function of the trigger that seals every row of jejak as it is inserted
+// (see trailStatements()). A row that names another operator or role than the
+// session's own is refused: no one writes in someone else's name.
+QString sealFunctionStatement()
+{
+    QStringList row;
+    for (const char *column : {"CAST(NEW.nomor AS text)", "NEW.waktu", "NEW.zona", "NEW.\"operator\"", "NEW.peran",
+                               "NEW.loket", "NEW.alamat", "NEW.tindakan", "NEW.tabel", "CAST(NEW.kunci AS text)",
+                               "NEW.norekening", "NEW.rincian", "NEW.isi", "NEW.token"})
+        row << QStringLiteral("simparo_bidang(%1)").arg(QLatin1String(column));
+    return QStringLiteral(
+               "CREATE OR REPLACE FUNCTION simparo_jejak_segel() RETURNS trigger LANGUAGE plpgsql VOLATILE "
+               "SECURITY DEFINER AS $$DECLARE sebelumnya text; pelaku text; BEGIN "
+               "IF current_setting('transaction_isolation') <> 'read committed' THEN "
+               "RAISE EXCEPTION USING MESSAGE = 'jejak hanya bisa ditambah dalam transaksi READ COMMITTED', "
+               "ERRCODE = 'invalid_transaction_state'; END IF; "
+               "pelaku := simparo_jejak_operator(); "
+               "IF (NEW.\"operator\" IS NOT NULL AND NEW.\"operator\" IS DISTINCT FROM pelaku) "
+               "OR (NEW.peran IS NOT NULL AND NEW.peran IS DISTINCT FROM CAST(session_user AS text)) THEN "
+               "RAISE EXCEPTION USING MESSAGE = 'jejak hanya mencatat operator sesi ini sendiri: baris atas nama "
+               "operator atau peran lain ditolak', ERRCODE = 'insufficient_privilege'; END IF; "
+               "PERFORM pg_advisory_xact_lock(%1); "
+               "NEW.nomor := NULL; "
+               "SELECT j.nomor, j.segel INTO NEW.nomor, sebelumnya FROM jejak j ORDER BY j.nomor DESC LIMIT 1; "
+               "NEW.nomor := coalesce(NEW.nomor, 0) + 1; "
+               "NEW.waktu := to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'); "
+               "NEW.\"operator\" := pelaku; "
+               "NEW.peran := CAST(session_user AS text); "
+               "NEW.alamat := host(inet_client_addr()); "
+               "NEW.isi := simparo_isi(NEW.tabel, NEW.kunci); "
+               "NEW.segel := encode(sha256(decode(coalesce(sebelumnya, repeat('0', 64)), 'hex') "
+               "|| convert_to(%2, 'UTF8')), 'hex'); "
+               "RETURN NEW; END$$")
+        .arg(QString::number(kTrailLock), row.join(QStringLiteral(" || ")));
 }
 
 } // namespace db

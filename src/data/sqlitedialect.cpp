@@ -3,6 +3,7 @@
 #include "audit.h"
 #include "connectiontext.h"
 #include "messages.h"
+#include "operatordirectories.h"
 #include "passwords.h"
 #include "pool.h"
 
@@ -420,6 +421,35 @@ public:
         return true; // a new rowid is always past the largest
     }
     std::optional<QByteArray> unusablePassword() const override { return QByteArray(passwords::kUnusable); }
+
+    // A file's operators are its rows of tpassword, each with the hash of his password.
+    std::unique_ptr<operators::Directory> operatorDirectory(const QString &connectionText, RecordSource *records,
+                                                            const QString &table) const override
+    {
+        return operators::fileDirectory(connectionText, records, table);
+    }
+    QVariant operatorRowPassword(const QString &password) const override
+    {
+        if (passwords::isHash(password))
+            return password;
+        const QString hash = passwords::hash(password);
+        return hash.isEmpty() ? QVariant() : QVariant(hash);
+    }
+    Outcome operatorPassword(QSqlDatabase &, qint64, const QString &, bool *canLogIn) const override
+    {
+        if (canLogIn)
+            *canLogIn = true;
+        return Outcome::ok();
+    }
+    Outcome operatorRemoved(QSqlDatabase &, qint64) const override { return Outcome::ok(); }
+    Outcome operatorLogins(QSqlDatabase &, QHash<qint64, bool> *canLogIn) const override
+    {
+        canLogIn->clear(); // every row logs in with the password it holds
+        return Outcome::ok();
+    }
+    bool hasOperatorRoles() const override { return false; }
+    void forgetOperator(const QString &) const override {}
+    Outcome secureOperators(QSqlDatabase &, operators::Access *) const override { return Outcome::ok(); }
 
     QString describeError(const QSqlError &error, const QSqlDatabase &database) const override
     {

@@ -6,6 +6,7 @@
 #include "dialect.h"
 #include "messages.h"
 #include "newdatabase.h"
+#include "operators.h"
 #include "pool.h"
 #include "schema.h"
 
@@ -392,6 +393,7 @@ Result move(const Place &from, const Place &to, const Progress &progress)
         std::unique_ptr<db::Fill> fill = to.isServer() ? db::Fill::intoService(to.service)
                                                        : db::Fill::intoFile(QFileInfo(to.file).absoluteFilePath());
         result.to = fill->location();
+        result.service = to.service;
         bool existing = false;
         QStringList present;
         if (!fill->inspect(&existing, &present, &result.error))
@@ -487,6 +489,11 @@ QStringList describe(const Result &result)
         for (const Operator &op : result.operators)
             lines << QStringLiteral("  simparo-operator reset %1").arg(op.user);
     }
+    if (result.moved && !result.service.isEmpty())
+        lines << QString()
+              << QStringLiteral("Peran pencari nama operator (untuk loket) belum punya password. Buat dan cetak baris "
+                                "~/.pgpass loket dengan:")
+              << QStringLiteral("  simparo-initdb --upgrade --server %1 --new-lookup-password").arg(result.service);
     lines << QString()
           << (result.holds() ? QStringLiteral("Hasil: semua cocok.")
                              : QStringLiteral("Hasil: TIDAK COCOK; periksa baris di atas."));
@@ -518,9 +525,17 @@ bool operatorsArrived(QSqlDatabase &target, const QList<transfer::Operator> &ope
         if (!sink->add(values))
             break;
     }
-    if (sink->finish())
+    if (!sink->finish()) {
+        *error = sink->error();
+        return false;
+    }
+    // On a server every operator gets his role (none that can log in: his password
+    // is reset), with the rights of the operators' group.
+    operators::Access access;
+    const Outcome secured = engine.secureOperators(target, &access);
+    if (secured.isOk())
         return true;
-    *error = sink->error();
+    *error = QSqlError(QString(), secured.message(), QSqlError::TransactionError);
     return false;
 }
 

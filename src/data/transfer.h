@@ -62,6 +62,7 @@ struct Result {
     bool checked = false; // the target was read again and checked
     audit::CheckResult trail;
     QList<Operator> operators;
+    QString service;        // the target's service, when it is a server's database
     qint64 copiedTrail = 0; // the last jejak row copied
     bool chainsAgree() const;
     bool tablesAgree() const;
@@ -91,7 +92,8 @@ namespace db {
 
 // Writes the operators into the new database's tpassword, each with his key and
 // name and no usable password: on a file a stored value that no typed password
-// matches, on a server none (NULL). Inside the caller's write transaction.
+// matches, on a server none (NULL), each with his role that cannot log in yet.
+// Inside the caller's write transaction.
 bool operatorsArrived(QSqlDatabase &target, const QList<transfer::Operator> &operators, QSqlError *error);
 
 } // namespace db

@@ -2,6 +2,7 @@
 
 #include "app/startup.h"
 #include "data/database.h"
+#include "data/operators.h"
 #include "data/recordwriter.h"
 #include "data/session.h"
 #include "reports/reports.h"
@@ -43,6 +44,13 @@ void Fixture::init()
     session::setOperator(QString::fromLatin1(kTestOperator));
     savedLocale_ = QLocale();
     database = std::make_unique<TestDatabase>();
+    // On a server the program's connections log in as that operator's role.
+    if (TestDatabase::onServer()) {
+        QString error;
+        if (!operators::logIn(database->connectionText(), QString::fromLatin1(kTestOperator),
+                              QString::fromLatin1(kTestPassword), &error))
+            qFatal("the test operator cannot log in: %s", qPrintable(error));
+    }
     dialogs = std::make_unique<DialogAnswerer>();
 }
 
@@ -53,7 +61,10 @@ void Fixture::cleanup()
     db::setReadOnlyForTesting(false);
     db::setBusyTimeoutForTesting(5000);
     db::setWriteAheadLogForTesting(true);
+    operators::setFirstWaitForTesting(std::chrono::milliseconds(1000));
     recordwrite::setAfterCheckForTesting({});
+    if (database)
+        operators::logOut(database->connectionText());
     dialogs.reset();
     database.reset();
 }

@@ -14,6 +14,7 @@ void closeAllScreens();
 
 // The operator the tests work as: the first operator of every test database.
 inline constexpr char kTestOperator[] = "admin";
+inline constexpr char kTestPassword[] = "admin123";
 
 // The base of the test programs. Each test starts on a fresh database (testdb.h)
 // with the program's dialogs answered (dialogs.h), and ends with every report and

@@ -2,6 +2,7 @@
 
 #include "data/audit.h"
 #include "data/database.h"
+#include "data/operators.h"
 #include "testserver.h"
 
 #include <QDir>
@@ -30,7 +31,11 @@ TestDatabase::TestDatabase(bool create)
     // A site-wide setting of the machine running the tests plays no part.
     db::setSiteSettingFileForTesting(dir_.path() + QStringLiteral("/tidak-ada/koneksi"));
     QString error;
-    // Every test logs in afresh.
+    // Every test logs in afresh: on a server the operator who logged in before
+    // was one of the database made before.
+    QString problem;
+    if (db::checkConnectionText(connectionText(), &problem))
+        db::dialectFor(connectionText()).forgetOperator(connectionText());
     db::releaseIdleConnections();
     if (onServer()) {
         testserver::clearDatabase();
@@ -162,6 +167,10 @@ void TestDatabase::makeOlderRegister()
                         "kota TEXT, kode TEXT, PENDIDIKAN TEXT, TELPHON TEXT%1)")
              .arg(onServer() ? QStringLiteral(", simparo_key bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
                              : QString()));
+    // The operators keep their rights on the register, as simparo-initdb --upgrade gives them.
+    if (onServer())
+        exec(QStringLiteral("DO $$BEGIN EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE ON daftar TO %I', "
+                            "simparo_kelompok_operator()); END$$"));
 }
 
 void TestDatabase::exec(const QString &sql, const QVariantList &values)
@@ -240,7 +249,26 @@ void TestDatabase::addLedgerRow(const QString &norekening, const QString &nama, 
 
 void TestDatabase::addOperator(const QString &user, const QString &password)
 {
-    exec(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"), {user, password});
+    if (!onServer() || scalar(QStringLiteral("SELECT to_regproc('simparo_atur_peran') IS NULL")).toBool()) {
+        // As an older file (or a server database made before its operators had
+        // roles) keeps it: the password in clear text.
+        exec(QStringLiteral("INSERT INTO tpassword (\"user\", \"password\") VALUES (?, ?)"), {user, password});
+        return;
+    }
+    // On a server an operator is a role of his own as well, made by the owner.
+    QString name, error;
+    if (!db::openServiceConnection(connectionText(), &name, &error))
+        qFatal("cannot open the test database: %s", qPrintable(error));
+    {
+        QSqlDatabase database = db::connection(name);
+        QSqlError failure;
+        if (!db::beginWrite(database, &failure))
+            qFatal("cannot write the test database: %s", qPrintable(failure.text()));
+        const Outcome made = operators::insert(database, user, password);
+        if (!made.isOk() || !db::endWrite(database, true, &failure))
+            qFatal("test operator not made: %s %s", qPrintable(made.message()), qPrintable(failure.text()));
+    }
+    db::closeConnection(name);
 }
 
 void TestDatabase::refuseWrites(const QString &name, const QString &event, const QString &table, const QString &message)

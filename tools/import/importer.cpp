@@ -5,6 +5,7 @@
 
 #include "data/audit.h"
 #include "data/database.h"
+#include "data/operators.h"
 #include "data/passwords.h"
 #include "data/privatefiles.h"
 
@@ -108,18 +109,16 @@ public:
     {
         if (table != kTpassword)
             return insert(table, row, error);
-        // Operators' passwords are kept only as hashes; an old file's are clear text.
-        QVariantList hashed = row;
+        // An old file's operators, with their clear-text passwords: kept only as
+        // hashes in a file, as roles of their own on a server.
         const QString password = row.at(1).toString();
-        if (!passwords::isHash(password)) {
-            hashed[1] = passwords::hash(password);
-            if (hashed[1].toString().isEmpty()) {
-                *error = QStringLiteral("Password tidak bisa di-hash (memori tidak cukup).");
-                return false;
-            }
-            ++hashed_;
+        const ::Outcome made = operators::insert(database_, row.at(0).toString(), password);
+        if (!made.isOk()) {
+            *error = made.message();
+            return false;
         }
-        return insert(table, hashed, error);
+        hashed_ += !passwords::isHash(password);
+        return true;
     }
 
     // A register row the schema does not allow, into the side table: where it was
