@@ -3,7 +3,13 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QVector>
+#include <QList>
 #include <functional>
+#include <utility>
+
+namespace db {
+class Dialect;
+}
 
 // Shared pieces of simparo-bench.
 namespace bench {
@@ -36,6 +42,11 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows);
 // connection text names (the file under HOME, or the server), outside the
 // program's record sources, and closes it again.
 void withDatabase(const std::function<void(QSqlDatabase &)> &work);
+
+// The statements that make the indexes of daftar, nabubg and jejak (not their
+// keys'), by the index's name: dropped before a bulk load and made after it,
+// each in one pass.
+QList<std::pair<QString, QString>> bulkIndexes(const db::Dialect &dialect);
 
 // The account number of the i-th customer of the bench's databases.
 QString accountNumber(int i);

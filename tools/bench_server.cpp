@@ -105,20 +105,6 @@ void copyTable(QSqlDatabase &from, QSqlDatabase &to, const QString &table, const
     }
 }
 
-// The statements that make the indexes of the copied tables (not their keys'),
-// by the index's name.
-QList<std::pair<QString, QString>> copiedIndexes(const db::Dialect &dialect)
-{
-    static const QRegularExpression index(
-        QStringLiteral("^CREATE (?:UNIQUE )?INDEX (\\w+) ON (daftar|nabubg|jejak)\\b"));
-    QList<std::pair<QString, QString>> found;
-    for (const QString &statement : dialect.schemaStatements()) {
-        const QRegularExpressionMatch match = index.match(statement);
-        if (match.hasMatch())
-            found << std::pair{match.captured(1), statement};
-    }
-    return found;
-}
 } // namespace
 
 namespace {
@@ -191,7 +177,7 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
         query.exec(QStringLiteral("BEGIN"));
         // The indexes are made after the rows are in, each in one pass.
         const db::Dialect &dialect = db::dialect(server);
-        const auto indexes = copiedIndexes(dialect);
+        const auto indexes = bulkIndexes(dialect);
         for (const auto &[indexName, statement] : indexes)
             if (!query.exec(QStringLiteral("DROP INDEX %1").arg(indexName)))
                 qFatal("%s", qPrintable(query.lastError().text()));
