@@ -150,6 +150,13 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
                 qFatal("The database of service %s holds other data (%d customers, %d ledger rows, %d trail rows); "
                        "the bench needs an empty database or its own.",
                        qPrintable(service), query.value(0).toInt(), query.value(1).toInt(), query.value(2).toInt());
+            // An older bench numbered its accounts otherwise.
+            if (customers > 0
+                && (!query.exec(QStringLiteral("SELECT norekening FROM daftar ORDER BY %1 LIMIT 1").arg(db::keyColumn(server)))
+                    || !query.next() || query.value(0).toString() != accountNumber(0)))
+                qFatal("The database of service %s holds an older bench's copy (other account numbers); empty it "
+                       "(drop and create the database) for this one.",
+                       qPrintable(service));
         }
     }
     db::closeConnection(name);
