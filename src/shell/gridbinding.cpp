@@ -134,7 +134,7 @@ class GridLink final : public QObject
 {
 public:
     GridLink(QTableView *grid, RecordSource *source)
-        : QObject(grid), grid_(grid), source_(source), window_(new RowWindow(source, this)),
+        : QObject(grid), grid_(grid), viewport_(grid->viewport()), source_(source), window_(new RowWindow(source, this)),
           bar_(new QScrollBar(Qt::Vertical, grid))
     {
         setObjectName(QStringLiteral("gridLink"));
@@ -148,7 +148,7 @@ public:
         connect(source, &RecordSource::currentChanged, this, &GridLink::follow);
         connect(bar_, &QScrollBar::valueChanged, this, [this] { showWindow(); });
         grid->installEventFilter(this);
-        grid->viewport()->installEventFilter(this);
+        viewport_->installEventFilter(this);
         attach(source->rowCount() >= g_windowFrom);
     }
     QScrollBar *bar() const { return windowed_ ? bar_ : grid_->verticalScrollBar(); }
@@ -189,7 +189,8 @@ protected:
             return false;
         if (watched == grid_ && event->type() == QEvent::KeyPress)
             return keyPressed(static_cast<QKeyEvent *>(event));
-        if (watched == grid_->viewport() && event->type() == QEvent::Wheel) {
+        // Pointers only: events still come while the grid is being destroyed.
+        if (watched == viewport_ && event->type() == QEvent::Wheel) {
             const int steps = static_cast<QWheelEvent *>(event)->angleDelta().y() / 120;
             bar_->setValue(bar_->value() - steps * QApplication::wheelScrollLines());
             return true;
@@ -301,6 +302,7 @@ private:
     }
 
     QTableView *grid_;
+    QWidget *viewport_;
     QPointer<RecordSource> source_;
     RowWindow *window_;
     QScrollBar *bar_;
