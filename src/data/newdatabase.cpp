@@ -24,14 +24,6 @@
 
 namespace db {
 
-namespace {
-
-bool makesIndex(const QString &statement)
-{
-    return statement.startsWith(QLatin1String("CREATE INDEX"), Qt::CaseInsensitive)
-        || statement.startsWith(QLatin1String("CREATE UNIQUE INDEX"), Qt::CaseInsensitive);
-}
-
 bool runAll(QSqlDatabase &database, const QStringList &statements, QString *error)
 {
     QSqlQuery query(database);
@@ -43,6 +35,15 @@ bool runAll(QSqlDatabase &database, const QStringList &statements, QString *erro
     }
     return true;
 }
+
+namespace {
+
+bool makesIndex(const QString &statement)
+{
+    return statement.startsWith(QLatin1String("CREATE INDEX"), Qt::CaseInsensitive)
+        || statement.startsWith(QLatin1String("CREATE UNIQUE INDEX"), Qt::CaseInsensitive);
+}
+
 
 QString shown(const QString &file)
 {

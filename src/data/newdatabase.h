@@ -12,6 +12,10 @@
 // (unless a tool brings its own) one first operator.
 namespace db {
 
+// Runs the statements in turn on the connection; stops at the first failure, with
+// the operator's message for it.
+bool runAll(QSqlDatabase &database, const QStringList &statements, QString *error);
+
 // Creates a new database file with the three tables, the view Qpass, the indexes
 // and one first operator. Refuses to touch an existing file.
 bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error);

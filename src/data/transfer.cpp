@@ -149,17 +149,6 @@ bool hasTable(QSqlDatabase &database, const QString &name, bool *present, QStrin
     return true;
 }
 
-bool runAll(QSqlDatabase &database, const QStringList &statements, QString *error)
-{
-    QSqlQuery query(database);
-    for (const QString &statement : statements) {
-        if (!query.exec(statement)) {
-            *error = db::describeError(query.lastError(), database);
-            return false;
-        }
-    }
-    return true;
-}
 
 bool countRows(QSqlDatabase &database, const QString &table, qint64 *rows, QString *error)
 {
@@ -208,7 +197,7 @@ bool copyTables(QSqlDatabase &source, QSqlDatabase &target, const Progress &prog
             return false;
         if (!present)
             continue;
-        if (table.optional && !runAll(target, {schema::setAsideStatement()}, error))
+        if (table.optional && !db::runAll(target, {schema::setAsideStatement()}, error))
             return false;
         qint64 total = 0;
         if (!countRows(source, table.name, &total, error))
@@ -419,9 +408,9 @@ Result move(const Place &from, const Place &to, const Progress &progress)
             const db::Dialect &engine = db::dialect(target);
             // The tables were made in this transaction and nobody else sees them:
             // the trail's rules are lifted only for the rows copied as they are.
-            ok = runAll(target, engine.trailRuleStatements(false), &result.error)
+            ok = db::runAll(target, engine.trailRuleStatements(false), &result.error)
                 && copyTables(source, target, progress, &result, &result.error)
-                && runAll(target, engine.trailRuleStatements(true), &result.error)
+                && db::runAll(target, engine.trailRuleStatements(true), &result.error)
                 && recordMove(target, result, &result.error);
         }
         if (progress && ok)
