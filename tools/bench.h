@@ -59,6 +59,11 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
 // through a setting file of the bench's own in the folder.
 void useServer(const QString &folder, const QString &service);
 void useFile(const QString &folder);
+// Points the program (the processes started next) at the service as a counter
+// does: through the database's lookup role, so that the login screen logs in as
+// the operator's own role; withDatabase() stays the owner's. Returns what puts
+// the owner's setting back.
+std::function<void()> useCounters(const QString &folder, const QString &service);
 
 // Eight counters (processes of `self`) posting durably at the same moment on the
 // accounts of `customers` customers (spread) or on three shared accounts; prints

@@ -4,6 +4,7 @@
 #include "shell/gridbinding.h"
 
 #include "data/database.h"
+#include "data/dialect.h"
 
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
@@ -264,14 +265,19 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         // the same file, with nothing looked up or checked.
         bench::withDatabase([&](QSqlDatabase &raw) {
             QSqlQuery query(raw);
-            query.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+            const db::Dialect &dialect = db::dialect(raw);
+            if (!dialect.hasOperatorRoles())
+                query.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+            QSqlError error;
             bench::print(bench::time(QStringLiteral("raw durable insert of one ledger row") + label, runs, [&] {
-                query.exec(QStringLiteral("BEGIN IMMEDIATE"));
-                query.prepare(QStringLiteral("INSERT INTO nabubg VALUES (?, 'Bench', '2026-01-02', '01', "
+                if (!dialect.beginWrite(raw, &error))
+                    qFatal("%s", qPrintable(error.text()));
+                query.prepare(QStringLiteral("INSERT INTO nabubg (norekening, nama, TANGGAL, kode, Jenis, debet, "
+                                             "kredit, saldo) VALUES (?, 'Bench', '2026-01-02', '01', "
                                              "'Penyetoran', 0, 5000, 5000)"));
                 query.addBindValue(accountOf((deposit++ * 104729) % customers));
-                query.exec();
-                query.exec(QStringLiteral("COMMIT"));
+                if (!query.exec() || !query.exec(QStringLiteral("COMMIT")))
+                    qFatal("%s", qPrintable(query.lastError().text()));
             }));
         });
     }

@@ -4,6 +4,7 @@
 #include "data/database.h"
 #include "data/ledgerchain.h"
 #include "data/money.h"
+#include "data/operators.h"
 #include "data/recordsource.h"
 #include "savings/posting.h"
 #include "startline.h"
@@ -123,6 +124,61 @@ void useSetting(const QString &config, const QString &connectionText)
 void useServer(const QString &folder, const QString &service)
 {
     useSetting(folder + QStringLiteral("/.config-server"), serverText(service));
+}
+
+std::function<void()> useCounters(const QString &folder, const QString &service)
+{
+    // What a counter has: a service of its own naming the lookup role over TCP to
+    // localhost (where the operators' passwords are checked), and that role's
+    // password in a password file. Made afresh for each run from the owner's service.
+    QString name;
+    QString error;
+    if (!db::openConnection(serverText(service), &name, &error))
+        qFatal("%s", qPrintable(error));
+    QString port;
+    QString database;
+    {
+        QSqlDatabase owner = QSqlDatabase::database(name, false);
+        PGconn *handle = handleOf(owner);
+        port = QString::fromUtf8(PQport(handle));
+        database = QString::fromUtf8(PQdb(handle));
+        const QString lookup = database + QStringLiteral("_masuk");
+        const QString password = operators::newLookupPassword();
+        // The password is made of letters and digits only.
+        QSqlQuery query(owner);
+        if (!query.exec(QStringLiteral("ALTER ROLE \"%1\" LOGIN PASSWORD '%2'").arg(lookup, password)))
+            qFatal("%s", qPrintable(query.lastError().text()));
+        QFile pass(folder + QStringLiteral("/.bench-pgpass"));
+        if (!pass.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            qFatal("cannot write %s", qPrintable(pass.fileName()));
+        pass.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        pass.write(QStringLiteral("localhost:%1:%2:%3:%4\n").arg(port, database, lookup, password).toUtf8());
+    }
+    db::closeConnection(name);
+    const QString counterService = service + QStringLiteral("_loket");
+    const QByteArray ownServices = qgetenv("PGSERVICEFILE");
+    QFile original(ownServices.isEmpty() ? QDir::homePath() + QStringLiteral("/.pg_service.conf")
+                                         : QFile::decodeName(ownServices));
+    QByteArray services = original.open(QIODevice::ReadOnly) ? original.readAll() : QByteArray();
+    services += QStringLiteral("\n[%1]\nhost=localhost\nport=%2\ndbname=%3\nuser=%3_masuk\n")
+                    .arg(counterService, port, database)
+                    .toUtf8();
+    QFile combined(folder + QStringLiteral("/.bench-services.conf"));
+    if (!combined.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(combined.fileName()));
+    combined.write(services);
+    combined.close();
+    const QByteArray passFile = qgetenv("PGPASSFILE");
+    qputenv("PGSERVICEFILE", QFile::encodeName(combined.fileName()));
+    qputenv("PGPASSFILE", QFile::encodeName(folder + QStringLiteral("/.bench-pgpass")));
+    qputenv("SIMPARO_BENCH_OWNER", serverText(service).toUtf8());
+    useSetting(folder + QStringLiteral("/.config-counter"), serverText(counterService));
+    return [folder, service, ownServices, passFile] {
+        for (const auto &[variable, value] : {std::pair{"PGSERVICEFILE", ownServices}, std::pair{"PGPASSFILE", passFile}})
+            value.isEmpty() ? qunsetenv(variable) : qputenv(variable, value);
+        qunsetenv("SIMPARO_BENCH_OWNER");
+        useServer(folder, service);
+    };
 }
 
 void useFile(const QString &folder)
