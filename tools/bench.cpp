@@ -605,11 +605,12 @@ int main(int argc, char *argv[])
                     "(target: at most 1.5)\n",
                     openFull, rows, openSmall, smallRows, openFull / openSmall);
     const double save = medianOf(full, QStringLiteral("deposit: SAVE handler until the row is committed"));
-    const double raw = medianOf(full, QStringLiteral("raw durable insert of one ledger row"));
+    const double raw = medianOf(full, QStringLiteral("raw durable insert of one ledger row, at the SAVEs' pace"));
+    const double rawBackToBack = medianOf(full, QStringLiteral("raw durable insert of one ledger row, back to back"));
     if (raw > 0)
-        std::printf("  deposit SAVE with its audit row %.2f ms against a raw durable insert %.2f ms, %.2f times "
-                    "(target: at most 2)\n",
-                    save, raw, save / raw);
+        std::printf("  deposit SAVE with its audit row %.2f ms against a raw durable insert at the same pace %.2f ms, "
+                    "%.2f times (target: at most 2); back to back the raw insert takes %.2f ms\n",
+                    save, raw, save / raw, rawBackToBack);
 
     const double naive = benchNaive();
     const double ours = medianOf(full, QStringLiteral("open the transaction screen with its ledger grid"));

@@ -82,7 +82,8 @@ QString detail(const QString &key, const QString &value);
 // One line of a changed column: "column: old -> new".
 QString change(const QString &column, const QString &before, const QString &after);
 
-// A fresh idempotency token: 32 random lower-case hex characters.
+// A fresh idempotency token: 32 lower-case hex characters, the moment it was made
+// (milliseconds) and 80 random bits.
 QString newToken();
 // The key of the row of `table` that a write with this token stored, as its
 // trail row names it; nothing when no write with this token is stored.
