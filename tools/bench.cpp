@@ -220,6 +220,12 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
         record.tabel = QStringLiteral("nabubg");
         const QDateTime start(QDate(2012, 1, 2), QTime(1, 0), QTimeZone::utc());
         QDate date(2012, 1, 2);
+        // 400 postings a day, more on a larger ledger, so that every posting and its
+        // trail row lie in the past (within 5,000 days): a moment still to come would
+        // fall within every window "since" a recent moment (the failed logins of the
+        // last minutes), which no real trail holds.
+        const int perDay = std::max(400, int((qint64(ledgerRows) + 4999) / 5000));
+        const int spacing = std::min(60, 86400 / perDay);
         quint32 state = 12345;
         for (int r = 0; r < ledgerRows; ++r) {
             state = state * 1664525u + 1013904223u;
@@ -227,7 +233,7 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
             const double amount = 500.0 * (2 + (state >> 20) % 200);
             const bool withdraw = balance[account] >= amount && (state & 3) == 0;
             balance[account] += withdraw ? -amount : amount;
-            if (r % 400 == 399)
+            if (r % perDay == perDay - 1)
                 date = date.addDays(1);
             query.addBindValue(accountNumber(account));
             query.addBindValue(QStringLiteral("Nasabah Siswa %1").arg(account + 1));
@@ -241,7 +247,7 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
                 qFatal("%s", qPrintable(query.lastError().text()));
             ++record.nomor;
             record.waktu = start.addDays(date.toJulianDay() - QDate(2012, 1, 2).toJulianDay())
-                               .addSecs(r % 400 * 60)
+                               .addSecs(qint64(r % perDay) * spacing)
                                .toString(Qt::ISODateWithMs);
             record.tindakan = QLatin1String(withdraw ? audit::action::kWithdrawal : audit::action::kDeposit);
             record.kunci = r + 1;

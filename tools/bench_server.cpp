@@ -228,6 +228,10 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
     timer.start();
     if (!db::createServerDatabase(service, QStringLiteral("admin"), QStringLiteral("admin123"), &error))
         qFatal("%s", qPrintable(error));
+    // The copy is one long transaction of the owner's, as a tool's: without the
+    // screens' limits, which the rest of the bench keeps.
+    const db::pool::SessionOptions screens = db::pool::sessionOptions();
+    db::setToolSession();
     QString fileName;
     if (!db::openFile(db::databaseFile(), &fileName, &error) || !db::openConnection(serverText(service), &name, &error))
         qFatal("cannot open the file or the server: %s", qPrintable(error));
@@ -270,6 +274,7 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
     }
     db::closeConnection(name);
     db::closeConnection(fileName);
+    db::setServerLimitsForTesting(screens.statementTimeout, screens.idleInTransactionTimeout, screens.answerDeadline);
     std::printf("  copied in %.1f s\n", timer.elapsed() / 1000.0);
 }
 
