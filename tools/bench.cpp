@@ -382,6 +382,10 @@ static void benchVerify(int rows, int runs)
 {
     std::printf("\nThe check of simparo-verify (every seal, every ledger row against its trail row, every "
                 "balance chain):\n");
+    // On a session of a tool's, as simparo-verify's own: without the screens' time limits.
+    const db::pool::SessionOptions screens = db::pool::sessionOptions();
+    db::setToolSession();
+    db::releaseIdleConnections(); // none kept with the screens' limits is taken again
     bench::print(bench::time(QStringLiteral("simparo-verify: %1 ledger rows and their trail").arg(rows), runs, [&] {
         bench::withDatabase([&](QSqlDatabase &database) {
             audit::CheckResult result;
@@ -391,6 +395,8 @@ static void benchVerify(int rows, int runs)
                             qPrintable(checked.isOk() ? audit::describe(result).join(u'\n') : checked.message()));
         });
     }));
+    db::releaseIdleConnections();
+    db::setServerLimitsForTesting(screens.statementTimeout, screens.idleInTransactionTimeout, screens.answerDeadline);
 }
 
 // Runs the end-to-end cases in a process of their own, so that its peak memory is
@@ -530,6 +536,9 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("counter-child"), QStringLiteral("(internal) one counter."), QStringLiteral("n")});
     parser.addOption({QStringLiteral("shared"), QStringLiteral("(internal) post on three shared accounts.")});
     parser.addOption({QStringLiteral("spread"), QStringLiteral("(internal) post on accounts of all customers.")});
+    parser.addOption({QStringLiteral("counters-only"),
+                      QStringLiteral("Only the counters posting at the same moment, on the data already built (the "
+                                     "file in --dir, or with --engine postgresql the database of --service).")});
     parser.addOption({QStringLiteral("startup-probe"), QStringLiteral("(internal) start and show the login window.")});
     parser.addOption({QStringLiteral("e2e-child"), QStringLiteral("(internal) the end-to-end cases.")});
     parser.addOption({QStringLiteral("openings-only"), QStringLiteral("(internal) openings and lookups only.")});
@@ -574,6 +583,21 @@ int main(int argc, char *argv[])
         const int saves = runSaveLoop(parser.value(QStringLiteral("save-loop")).toInt(), customers);
         trimDatabase(customers, rows);
         return saves;
+    }
+    if (parser.isSet(QStringLiteral("counters-only"))) {
+        if (server) {
+            bench::setEngine(QStringLiteral("PostgreSQL"));
+            bench::ensureServerDatabase(service, customers, rows);
+            bench::useServer(folder, service);
+        } else {
+            bench::ensureDatabase(folder, customers, rows);
+        }
+        std::printf("Counters posting at the same moment on %s, each posting committed durably:\n",
+                    server ? "PostgreSQL" : "the file");
+        bench::measureCounters(self, counters, postings, customers, false);
+        bench::measureCounters(self, counters, postings, customers, true);
+        trimDatabase(customers, rows);
+        return 0;
     }
     benchImport(folder, runs);
     bench::ensureDatabase(folder, customers, rows);

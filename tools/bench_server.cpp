@@ -1,6 +1,7 @@
 // The bench on a PostgreSQL server, and several counters posting at the same moment.
 #include "bench.h"
 
+#include "data/auditcheck.h"
 #include "data/database.h"
 #include "data/ledgerchain.h"
 #include "data/money.h"
@@ -232,6 +233,7 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
     // screens' limits, which the rest of the bench keeps.
     const db::pool::SessionOptions screens = db::pool::sessionOptions();
     db::setToolSession();
+    db::releaseIdleConnections();
     QString fileName;
     if (!db::openFile(db::databaseFile(), &fileName, &error) || !db::openConnection(serverText(service), &name, &error))
         qFatal("cannot open the file or the server: %s", qPrintable(error));
@@ -274,6 +276,7 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
     }
     db::closeConnection(name);
     db::closeConnection(fileName);
+    db::releaseIdleConnections();
     db::setServerLimitsForTesting(screens.statementTimeout, screens.idleInTransactionTimeout, screens.answerDeadline);
     std::printf("  copied in %.1f s\n", timer.elapsed() / 1000.0);
 }
@@ -323,7 +326,12 @@ void measureCounters(const QString &self, int counters, int postings, int custom
         failed += QString::fromLatin1(child->readAllStandardOutput()).section(QStringLiteral("gagal "), 1).trimmed().toInt();
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
-    // In posting order each balance is the previous one plus kredit minus debet, to the sen.
+    // In posting order each balance is the previous one plus kredit minus debet, to
+    // the sen; and the trail's chain holds, every posting in it (no fork: each seal
+    // over the one before). Checked as the tools check, without the screens' limits.
+    const db::pool::SessionOptions screens = db::pool::sessionOptions();
+    db::setToolSession();
+    db::releaseIdleConnections();
     int broken = -1;
     ledger::Summary chains;
     if (ledger::checkChains(db::connectionText(), &chains, std::numeric_limits<int>::max()).isOk()) {
@@ -332,10 +340,20 @@ void measureCounters(const QString &self, int counters, int postings, int custom
             accounts.insert(link.row.account);
         broken = int(accounts.size());
     }
+    QString trail = QStringLiteral("trail not checked");
+    withDatabase([&](QSqlDatabase &database) {
+        audit::CheckResult result;
+        const Outcome checked = audit::check(database, &result);
+        trail = !checked.isOk()       ? checked.message()
+                : result.holds()      ? QStringLiteral("trail holds, 0 forks")
+                                      : QStringLiteral("trail broken: %1").arg(audit::describe(result).value(0));
+    });
+    db::releaseIdleConnections();
+    db::setServerLimitsForTesting(screens.statementTimeout, screens.idleInTransactionTimeout, screens.answerDeadline);
     const int total = counters * postings;
     const QString name = QStringLiteral("%1 counters posting at once, %2").arg(counters).arg(shared ? "3 shared accounts" : "spread accounts");
-    std::printf("  %-58s %7.0f durable postings/s   (%d postings in %.2f s, %d failed, %d broken chains)\n",
-                qPrintable(name), (total - failed) / seconds, total, seconds, failed, broken);
+    std::printf("  %-58s %7.0f durable postings/s   (%d postings in %.2f s, %d failed, %d broken chains, %s)\n",
+                qPrintable(name), (total - failed) / seconds, total, seconds, failed, broken, qPrintable(trail));
     std::fflush(stdout);
     record(name + QStringLiteral(": ms per posting"), 1000.0 * seconds / std::max(1, total - failed));
 }

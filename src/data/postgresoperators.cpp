@@ -58,11 +58,13 @@ BEGIN
     INSERT INTO jejak (zona, loket, tindakan, rincian) VALUES (zona_loket, nama_loket, 'masuk gagal',
         CASE WHEN nama IS NULL THEN '' ELSE 'user=' || simparo_rincian(nama) || E'\n' END || 'sebab=' || sebab);
 END$fn$)sql"),
-        // The failed logins of a name within the window of the back-off.
+        // The failed logins of a name within the window of the back-off. The window's
+        // start is the statement's moment (a stable value: the moment index finds the
+        // window's rows; the clock's volatile value would read the whole trail).
         QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION simparo_masuk_gagal_baru(nama text) RETURNS integer
 LANGUAGE sql VOLATILE SECURITY DEFINER AS $fn$
 SELECT CAST(count(*) AS integer) FROM jejak j
-WHERE j.waktu >= to_char((clock_timestamp() - make_interval(secs => %1)) AT TIME ZONE 'UTC',
+WHERE j.waktu >= to_char((statement_timestamp() - make_interval(secs => %1)) AT TIME ZONE 'UTC',
                          'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"')
   AND j.tindakan = 'masuk gagal' AND split_part(j.rincian, E'\n', 1) = 'user=' || simparo_rincian(nama)$fn$)sql")
             .arg(operators::kWindowSeconds),
