@@ -191,6 +191,12 @@ private slots:
         };
         QVERIFY2(post(), qPrintable(ledger.lastError()));
         QCOMPARE(ledger.lastWrite().notice(), QString());
+        // Tokens made later sort later (each new one at the end of the token index),
+        // and two of the same moment differ.
+        QTest::qWait(2);
+        const QString later = audit::newToken();
+        QVERIFY2(token < later && later.size() == 32, qPrintable(token + u' ' + later));
+        QVERIFY(audit::newToken() != audit::newToken());
         const std::optional<qint64> key = ledger.currentKey();
         const qint64 rows = trailRows();
         QVERIFY2(post(), qPrintable(ledger.lastError()));
