@@ -143,6 +143,16 @@ void withDatabase(const std::function<void(QSqlDatabase &)> &work)
     db::closeConnection(name);
 }
 
+void asTool(const std::function<void()> &work)
+{
+    const db::pool::SessionOptions screens = db::pool::sessionOptions();
+    db::setToolSession();
+    db::releaseIdleConnections(); // none kept with the screens' limits is taken again
+    work();
+    db::releaseIdleConnections();
+    db::setServerLimitsForTesting(screens.statementTimeout, screens.idleInTransactionTimeout, screens.answerDeadline);
+}
+
 void ensureDatabase(const QString &folder, int customers, int ledgerRows)
 {
     const QString file = db::databaseFile();
@@ -382,21 +392,18 @@ static void benchVerify(int rows, int runs)
 {
     std::printf("\nThe check of simparo-verify (every seal, every ledger row against its trail row, every "
                 "balance chain):\n");
-    // On a session of a tool's, as simparo-verify's own: without the screens' time limits.
-    const db::pool::SessionOptions screens = db::pool::sessionOptions();
-    db::setToolSession();
-    db::releaseIdleConnections(); // none kept with the screens' limits is taken again
-    bench::print(bench::time(QStringLiteral("simparo-verify: %1 ledger rows and their trail").arg(rows), runs, [&] {
-        bench::withDatabase([&](QSqlDatabase &database) {
-            audit::CheckResult result;
-            const Outcome checked = audit::check(database, &result);
-            if (!checked.isOk() || !result.holds())
-                std::printf("  the check found something: %s\n",
-                            qPrintable(checked.isOk() ? audit::describe(result).join(u'\n') : checked.message()));
-        });
-    }));
-    db::releaseIdleConnections();
-    db::setServerLimitsForTesting(screens.statementTimeout, screens.idleInTransactionTimeout, screens.answerDeadline);
+    // On a session of a tool's, as simparo-verify's own.
+    bench::asTool([&] {
+        bench::print(bench::time(QStringLiteral("simparo-verify: %1 ledger rows and their trail").arg(rows), runs, [&] {
+            bench::withDatabase([&](QSqlDatabase &database) {
+                audit::CheckResult result;
+                const Outcome checked = audit::check(database, &result);
+                if (!checked.isOk() || !result.holds())
+                    std::printf("  the check found something: %s\n",
+                                qPrintable(checked.isOk() ? audit::describe(result).join(u'\n') : checked.message()));
+            });
+        }));
+    });
 }
 
 // Runs the end-to-end cases in a process of their own, so that its peak memory is

@@ -42,6 +42,10 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows);
 // connection text names (the file under HOME, or the server), outside the
 // program's record sources, and closes it again.
 void withDatabase(const std::function<void(QSqlDatabase &)> &work);
+// Runs work with the server sessions of a tool (simparo-verify's, the importer's):
+// without the screens' time limits, on connections of its own; the screens' limits
+// hold again afterwards.
+void asTool(const std::function<void()> &work);
 
 // The statements that make the indexes of daftar, nabubg and jejak (not their
 // keys'), by the index's name: dropped before a bulk load and made after it,

@@ -3,7 +3,6 @@
 
 #include "data/auditcheck.h"
 #include "data/database.h"
-#include "data/ledgerchain.h"
 #include "data/money.h"
 #include "data/operators.h"
 #include "data/recordsource.h"
@@ -15,14 +14,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QSet>
 #include <QSqlError>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <cstdio>
 #include <libpq-fe.h>
-#include <limits>
 
 namespace bench {
 
@@ -188,52 +185,12 @@ void useFile(const QString &folder)
     useSetting(folder + QStringLiteral("/.config-file"), QString::fromLatin1(db::kConnectionText));
 }
 
-void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
+// Copies the file's three tables to the new database of the service: its indexes
+// made after the rows, the trail as it is.
+static void copyToServer(const QString &service)
 {
     QString name;
     QString error;
-    if (!db::openConnection(serverText(service), &name, &error))
-        qFatal("%s", qPrintable(error));
-    bool present = false;
-    {
-        QSqlDatabase server = QSqlDatabase::database(name, false);
-        QSqlQuery query(server);
-        present = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg), "
-                                            "(SELECT count(*) FROM jejak)"));
-        if (present) {
-            query.next();
-            if (query.value(0).toInt() != customers || query.value(1).toInt() != ledgerRows
-                || query.value(2).toInt() != ledgerRows + 1)
-                qFatal("The database of service %s holds other data (%d customers, %d ledger rows, %d trail rows); "
-                       "the bench needs an empty database or its own.",
-                       qPrintable(service), query.value(0).toInt(), query.value(1).toInt(), query.value(2).toInt());
-            // An older bench numbered its accounts otherwise.
-            if (customers > 0
-                && (!query.exec(QStringLiteral("SELECT norekening FROM daftar ORDER BY %1 LIMIT 1").arg(db::keyColumn(server)))
-                    || !query.next() || query.value(0).toString() != accountNumber(0)))
-                qFatal("The database of service %s holds an older bench's copy (other account numbers); empty it "
-                       "(drop and create the database) for this one.",
-                       qPrintable(service));
-        }
-    }
-    db::closeConnection(name);
-    if (present) {
-        std::printf("Reusing the database of service %s (%d customers, %d ledger rows)\n", qPrintable(service),
-                    customers, ledgerRows);
-        return;
-    }
-    std::printf("Copying the file's %d customers and %d ledger rows to service %s ...\n", customers, ledgerRows,
-                qPrintable(service));
-    std::fflush(stdout);
-    QElapsedTimer timer;
-    timer.start();
-    if (!db::createServerDatabase(service, QStringLiteral("admin"), QStringLiteral("admin123"), &error))
-        qFatal("%s", qPrintable(error));
-    // The copy is one long transaction of the owner's, as a tool's: without the
-    // screens' limits, which the rest of the bench keeps.
-    const db::pool::SessionOptions screens = db::pool::sessionOptions();
-    db::setToolSession();
-    db::releaseIdleConnections();
     QString fileName;
     if (!db::openFile(db::databaseFile(), &fileName, &error) || !db::openConnection(serverText(service), &name, &error))
         qFatal("cannot open the file or the server: %s", qPrintable(error));
@@ -276,8 +233,51 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
     }
     db::closeConnection(name);
     db::closeConnection(fileName);
-    db::releaseIdleConnections();
-    db::setServerLimitsForTesting(screens.statementTimeout, screens.idleInTransactionTimeout, screens.answerDeadline);
+}
+
+void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
+{
+    QString name;
+    QString error;
+    if (!db::openConnection(serverText(service), &name, &error))
+        qFatal("%s", qPrintable(error));
+    bool present = false;
+    {
+        QSqlDatabase server = QSqlDatabase::database(name, false);
+        QSqlQuery query(server);
+        present = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg), "
+                                            "(SELECT count(*) FROM jejak)"));
+        if (present) {
+            query.next();
+            if (query.value(0).toInt() != customers || query.value(1).toInt() != ledgerRows
+                || query.value(2).toInt() != ledgerRows + 1)
+                qFatal("The database of service %s holds other data (%d customers, %d ledger rows, %d trail rows); "
+                       "the bench needs an empty database or its own.",
+                       qPrintable(service), query.value(0).toInt(), query.value(1).toInt(), query.value(2).toInt());
+            // An older bench numbered its accounts otherwise.
+            if (customers > 0
+                && (!query.exec(QStringLiteral("SELECT norekening FROM daftar ORDER BY %1 LIMIT 1").arg(db::keyColumn(server)))
+                    || !query.next() || query.value(0).toString() != accountNumber(0)))
+                qFatal("The database of service %s holds an older bench's copy (other account numbers); empty it "
+                       "(drop and create the database) for this one.",
+                       qPrintable(service));
+        }
+    }
+    db::closeConnection(name);
+    if (present) {
+        std::printf("Reusing the database of service %s (%d customers, %d ledger rows)\n", qPrintable(service),
+                    customers, ledgerRows);
+        return;
+    }
+    std::printf("Copying the file's %d customers and %d ledger rows to service %s ...\n", customers, ledgerRows,
+                qPrintable(service));
+    std::fflush(stdout);
+    QElapsedTimer timer;
+    timer.start();
+    if (!db::createServerDatabase(service, QStringLiteral("admin"), QStringLiteral("admin123"), &error))
+        qFatal("%s", qPrintable(error));
+    // The copy is one long transaction of the owner's, as a tool's.
+    asTool([&] { copyToServer(service); });
     std::printf("  copied in %.1f s\n", timer.elapsed() / 1000.0);
 }
 
@@ -327,33 +327,22 @@ void measureCounters(const QString &self, int counters, int postings, int custom
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
     // In posting order each balance is the previous one plus kredit minus debet, to
-    // the sen; and the trail's chain holds, every posting in it (no fork: each seal
-    // over the one before). Checked as the tools check, without the screens' limits.
-    const db::pool::SessionOptions screens = db::pool::sessionOptions();
-    db::setToolSession();
-    db::releaseIdleConnections();
-    int broken = -1;
-    ledger::Summary chains;
-    if (ledger::checkChains(db::connectionText(), &chains, std::numeric_limits<int>::max()).isOk()) {
-        QSet<QString> accounts;
-        for (const ledger::Break &link : std::as_const(chains.shown))
-            accounts.insert(link.row.account);
-        broken = int(accounts.size());
-    }
-    QString trail = QStringLiteral("trail not checked");
-    withDatabase([&](QSqlDatabase &database) {
-        audit::CheckResult result;
-        const Outcome checked = audit::check(database, &result);
-        trail = !checked.isOk()       ? checked.message()
-                : result.holds()      ? QStringLiteral("trail holds, 0 forks")
-                                      : QStringLiteral("trail broken: %1").arg(audit::describe(result).value(0));
+    // the sen, and the trail's chain holds with every posting in it (no fork: each
+    // seal over the one before): simparo-verify's check, as the tool runs it.
+    QString checked = QStringLiteral("not checked");
+    asTool([&] {
+        withDatabase([&](QSqlDatabase &database) {
+            audit::CheckResult result;
+            const Outcome outcome = audit::check(database, &result);
+            checked = !outcome.isOk()  ? outcome.message()
+                      : result.holds() ? QStringLiteral("%1 broken chains, trail holds, 0 forks").arg(result.ledger.breaks)
+                                       : QStringLiteral("check failed: %1").arg(audit::describe(result).join(u' '));
+        });
     });
-    db::releaseIdleConnections();
-    db::setServerLimitsForTesting(screens.statementTimeout, screens.idleInTransactionTimeout, screens.answerDeadline);
     const int total = counters * postings;
     const QString name = QStringLiteral("%1 counters posting at once, %2").arg(counters).arg(shared ? "3 shared accounts" : "spread accounts");
-    std::printf("  %-58s %7.0f durable postings/s   (%d postings in %.2f s, %d failed, %d broken chains, %s)\n",
-                qPrintable(name), (total - failed) / seconds, total, seconds, failed, broken, qPrintable(trail));
+    std::printf("  %-58s %7.0f durable postings/s   (%d postings in %.2f s, %d failed, %s)\n",
+                qPrintable(name), (total - failed) / seconds, total, seconds, failed, qPrintable(checked));
     std::fflush(stdout);
     record(name + QStringLiteral(": ms per posting"), 1000.0 * seconds / std::max(1, total - failed));
 }

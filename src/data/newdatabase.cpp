@@ -44,7 +44,6 @@ bool makesIndex(const QString &statement)
         || statement.startsWith(QLatin1String("CREATE UNIQUE INDEX"), Qt::CaseInsensitive);
 }
 
-
 QString shown(const QString &file)
 {
     return QDir::toNativeSeparators(file);

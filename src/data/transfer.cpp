@@ -149,7 +149,6 @@ bool hasTable(QSqlDatabase &database, const QString &name, bool *present, QStrin
     return true;
 }
 
-
 bool countRows(QSqlDatabase &database, const QString &table, qint64 *rows, QString *error)
 {
     QSqlQuery query(database);
