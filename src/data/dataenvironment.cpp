@@ -90,32 +90,43 @@ void CommandSource::addComputedColumn(const QString &name, const QStringList &fr
 
 bool CommandSource::read(ReportRows *rows, const std::function<void(int)> &progress, const ReadAlongside &alongside)
 {
-    *rows = ReportRows();
+    ReportRows result;
+    const RowStream stream{[&](const QStringList &columns) {
+                               result.columns = columns;
+                               return true;
+                           },
+                           [&](const QVector<QVariant> &values) { result.rows << values; }};
+    const bool ok = read(stream, &result.texts, progress, alongside);
+    *rows = ok ? std::move(result) : ReportRows();
+    return ok;
+}
+
+bool CommandSource::read(const RowStream &stream, QHash<QString, QString> *texts,
+                         const std::function<void(int)> &progress, const ReadAlongside &alongside)
+{
+    texts->clear();
     lastError_.clear();
     if (!environment_->connectToDatabase())
         return fail(environment_->lastError());
     QSqlDatabase database = db::connection(environment_->connectionName());
     if (!alongside)
-        return readRows(database, rows, progress);
+        return readRows(database, stream, progress);
 
     // The rows and what is read alongside them come from one snapshot.
     QSqlError failure;
     if (!db::dialect(database).beginSnapshot(database, &failure))
         return fail(db::describeError(failure, QSqlDatabase::database(environment_->connectionName(), false)));
-    ReportRows result;
-    bool ok = readRows(database, &result, progress);
+    bool ok = readRows(database, stream, progress);
     if (ok) {
-        const Outcome outcome = alongside(database, &result.texts);
+        const Outcome outcome = alongside(database, texts);
         if (!outcome.isOk())
             ok = fail(outcome.message());
     }
     db::endWrite(database, false);
-    if (ok)
-        *rows = std::move(result);
     return ok;
 }
 
-bool CommandSource::readRows(QSqlDatabase &database, ReportRows *rows, const std::function<void(int)> &progress)
+bool CommandSource::readRows(QSqlDatabase &database, const RowStream &stream, const std::function<void(int)> &progress)
 {
     const auto failed = [&](const QSqlQuery &query) {
         // Told as it happened: a lost connection is opened again only before the next reading.
@@ -201,12 +212,13 @@ bool CommandSource::readRows(QSqlDatabase &database, ReportRows *rows, const std
         query.addBindValue(value);
     if (!query.exec())
         return failed(query);
-    ReportRows result;
-    result.columns = columns;
+    if (!stream.columns(columns))
+        return false;
+    QVector<QVariant> values;
     QVector<QVariant> inputs;
+    int read = 0;
     while (query.next()) {
-        QVector<QVariant> values;
-        values.reserve(columns.size());
+        values.clear();
         for (int c = 0; c < count; ++c)
             values << schema::fromStored(query.value(c), kinds.at(c));
         for (qsizetype i = 0; i < computed_.size(); ++i) {
@@ -215,14 +227,13 @@ bool CommandSource::readRows(QSqlDatabase &database, ReportRows *rows, const std
                 inputs << values.at(at);
             values << computed_.at(i).compute(inputs);
         }
-        result.rows << std::move(values);
-        if (progress && result.rows.size() % 500 == 0)
-            progress(int(result.rows.size()));
+        stream.row(values);
+        if (progress && ++read % 500 == 0)
+            progress(read);
     }
     if (query.lastError().isValid())
         return failed(query);
     query.finish();
-    *rows = std::move(result);
     return true;
 }
 

@@ -41,6 +41,13 @@ struct ReportRows {
 // snapshot as its rows: texts a report learns only when it is shown.
 using ReadAlongside = std::function<Outcome(QSqlDatabase &database, QHash<QString, QString> *texts)>;
 
+// Rows handed on one at a time as they are read, none of them kept: first the names
+// of the columns (false ends the reading as failed), then the values of each row.
+struct RowStream {
+    std::function<bool(const QStringList &columns)> columns;
+    std::function<void(const QVector<QVariant> &values)> row;
+};
+
 class DataEnvironment;
 
 // The record source of one command (rsNASABAH, rsCommand2). It holds a filter and
@@ -76,6 +83,11 @@ public:
     // snapshot into rows->texts. On failure lastError() holds a message naming the
     // file and cause.
     bool read(ReportRows *rows, const std::function<void(int)> &progress = {}, const ReadAlongside &alongside = {});
+    // The same reading with the rows handed on as they come, so that a long list is
+    // never held whole; the texts read alongside go to *texts. When the stream refuses
+    // the columns, lastError() stays empty: the stream knows why.
+    bool read(const RowStream &stream, QHash<QString, QString> *texts, const std::function<void(int)> &progress = {},
+              const ReadAlongside &alongside = {});
     QString lastError() const { return lastError_; }
 
 private:
@@ -86,7 +98,7 @@ private:
     };
 
     bool fail(const QString &message);
-    bool readRows(QSqlDatabase &database, ReportRows *rows, const std::function<void(int)> &progress);
+    bool readRows(QSqlDatabase &database, const RowStream &stream, const std::function<void(int)> &progress);
     QString selectText(const QString &keyColumn, QString *orderColumn) const;
 
     DataEnvironment *environment_;

@@ -62,7 +62,7 @@ void ReportDocument::Data::drawBlock(QPainter &painter, const Block &b, double y
     }
 }
 
-void ReportDocument::Data::drawCell(QPainter &painter, int slot, const QString &text, double baseline,
+void ReportDocument::Data::drawCell(QPainter &painter, int slot, QStringView text, double baseline,
                                     GlyphCache &cache) const
 {
     if (text.isEmpty())
@@ -78,11 +78,148 @@ ReportDocument::~ReportDocument() = default;
 ReportDocument::ReportDocument(ReportDocument &&) noexcept = default;
 ReportDocument &ReportDocument::operator=(ReportDocument &&) noexcept = default;
 
+// What a report keeps while its rows come: the texts of their cells, and the counts
+// and sums of its lines of totals.
+struct ReportDocument::Builder::State {
+    explicit State(const ReportDefinition &report) : definition(report) {}
+    const ReportDefinition &definition;
+    std::unique_ptr<Data> d = std::make_unique<Data>();
+    QStringList columns;
+    QVector<int> source;   // the column each slot of the detail shows, -1 for a fixed text
+    QVector<bool> anyText; // slots with a value that is not a number
+    // Each line of a definition's totals: its value of `by`, its rows' count and
+    // the sums of its columns in sen.
+    struct Line {
+        QString value;
+        qint64 count = 0;
+        QHash<int, qint64> sen;
+    };
+    struct Totals {
+        int by = -1;
+        QList<int> sums;
+        QVector<Line> lines;
+        QHash<QString, int> lineOf;
+    };
+    QVector<Totals> totals;
+
+    int columnOf(const QString &name) const
+    {
+        for (int c = 0; c < columns.size(); ++c)
+            if (columns.at(c).compare(name, Qt::CaseInsensitive) == 0)
+                return c;
+        return -1;
+    }
+};
+
+ReportDocument::Builder::Builder(const ReportDefinition &definition) : s_(std::make_unique<State>(definition))
+{
+    Data &d = *s_->d;
+    // Table columns: the headings of the page header over the items of the detail.
+    for (const SectionKind kind : {SectionKind::PageHeader, SectionKind::Detail})
+        for (const ReportItem &item : definition.section(kind).items)
+            d.slotCount = std::max(d.slotCount, item.slot + 1);
+    d.fixed.fill(false, d.slotCount);
+    d.fixedText.resize(d.slotCount);
+    d.numeric.fill(false, d.slotCount);
+    s_->anyText.fill(false, d.slotCount);
+    s_->source.fill(-1, d.slotCount);
+}
+
+ReportDocument::Builder::~Builder() = default;
+
+bool ReportDocument::Builder::begin(const QStringList &columns, QString *error)
+{
+    State &s = *s_;
+    s.columns = columns;
+    const auto found = [&](const QString &name, int *column) {
+        *column = s.columnOf(name);
+        if (*column < 0)
+            *error = QStringLiteral("Laporan %1 tidak bisa disusun: kolom %2 tidak ada pada data %3.")
+                         .arg(s.definition.name, name, s.definition.dataMember);
+        return *column >= 0;
+    };
+    // What each slot of a detail line shows: a column of the row, or a fixed text.
+    for (const ReportItem &item : s.definition.section(SectionKind::Detail).items) {
+        if (item.slot < 0)
+            continue;
+        s.d->fixed[item.slot] = item.kind != ReportItem::Kind::Field;
+        if (item.kind == ReportItem::Kind::Field && !found(item.column, &s.source[item.slot]))
+            return false;
+    }
+    s.totals.clear();
+    for (const ReportTotals &definition : s.definition.totals) {
+        State::Totals totals;
+        if (!definition.by.isEmpty() && !found(definition.by, &totals.by))
+            return false;
+        for (const ReportItem &item : definition.items) {
+            if (item.slot >= s.d->slotCount || item.kind != ReportItem::Kind::Sum)
+                continue;
+            int column = -1;
+            if (!found(item.column, &column))
+                return false;
+            if (!totals.sums.contains(column))
+                totals.sums << column;
+        }
+        if (totals.by < 0)
+            totals.lines.resize(1);
+        s.totals << totals;
+    }
+    return true;
+}
+
+void ReportDocument::Builder::add(const QVector<QVariant> &values)
+{
+    State &s = *s_;
+    Data &d = *s.d;
+    for (int slot = 0; slot < d.slotCount; ++slot) {
+        if (s.source[slot] < 0) {
+            d.appendCell({});
+            continue;
+        }
+        const QVariant &value = values.value(s.source[slot]);
+        if (value.metaType().id() == QMetaType::Double)
+            d.numeric[slot] = true;
+        else if (!value.isNull())
+            s.anyText[slot] = true;
+        d.appendCell(textform::display(value));
+    }
+    ++d.rows;
+    for (State::Totals &totals : s.totals) {
+        int at = 0;
+        if (totals.by >= 0) {
+            const QString value = textform::display(values.value(totals.by));
+            at = totals.lineOf.value(value, -1);
+            if (at < 0) {
+                at = int(totals.lines.size());
+                totals.lineOf.insert(value, at);
+                totals.lines.append(State::Line{value, 0, {}});
+            }
+        }
+        State::Line &line = totals.lines[at];
+        ++line.count;
+        for (int column : std::as_const(totals.sums))
+            if (const std::optional<Money> amount = Money::fromStored(values.value(column)))
+                line.sen[column] += amount->sen();
+    }
+}
+
 std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &definition, const dataenv::ReportRows &rows,
                                                      QString *error, const Progress &progress)
 {
+    Builder builder(definition);
+    if (!builder.begin(rows.columns, error))
+        return std::nullopt;
+    for (const QVector<QVariant> &values : rows.rows)
+        builder.add(values);
+    return builder.finish(rows.texts, progress);
+}
+
+ReportDocument ReportDocument::Builder::finish(const QHash<QString, QString> &texts, const Progress &progress)
+{
+    State &state = *s_;
+    const ReportDefinition &definition = state.definition;
     ReportDocument document;
-    document.d = std::make_unique<Data>();
+    document.d = std::move(state.d);
     Data &d = *document.d;
     d.caption = definition.caption;
     d.orientation = definition.orientation;
@@ -90,85 +227,21 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
     d.page = definition.orientation == QPageLayout::Landscape ? paper.transposed() : paper;
     const double room = d.page.width() - 2 * kMargin;
 
-    // Table columns: the headings of the page header over the items of the detail.
     const ReportSection &pageHeader = definition.section(SectionKind::PageHeader);
-    const ReportSection &detail = definition.section(SectionKind::Detail);
-    for (const ReportSection *section : {&pageHeader, &detail})
-        for (const ReportItem &item : section->items)
-            d.slotCount = std::max(d.slotCount, item.slot + 1);
     QVector<QString> headingText(d.slotCount);
     for (const ReportItem &item : pageHeader.items)
         if (item.slot >= 0 && item.kind == ReportItem::Kind::Label)
-            headingText[item.slot] = Data::filled(item.text, rows.texts);
-    // What each slot of a detail line shows: a column of the row, or a fixed text.
-    QVector<int> source(d.slotCount, -1);
-    QVector<QString> fixedText(d.slotCount);
-    auto columnOf = [&](const QString &name) {
-        for (int c = 0; c < rows.columns.size(); ++c)
-            if (rows.columns.at(c).compare(name, Qt::CaseInsensitive) == 0)
-                return c;
-        *error = QStringLiteral("Laporan %1 tidak bisa disusun: kolom %2 tidak ada pada data %3.")
-                     .arg(definition.name, name, definition.dataMember);
-        return -1;
-    };
-    for (const ReportItem &item : detail.items) {
-        if (item.slot < 0)
-            continue;
-        if (item.kind != ReportItem::Kind::Field) {
-            fixedText[item.slot] = Data::filled(item.text, rows.texts);
-            continue;
-        }
-        source[item.slot] = columnOf(item.column);
-        if (source[item.slot] < 0)
-            return std::nullopt;
-    }
+            headingText[item.slot] = Data::filled(item.text, texts);
+    for (const ReportItem &item : definition.section(SectionKind::Detail).items)
+        if (item.slot >= 0 && item.kind != ReportItem::Kind::Field)
+            d.fixedText[item.slot] = Data::filled(item.text, texts);
 
-    // The lines of totals, each the texts of its slots.
-    QVector<QVector<QString>> totalCells;
+    // The lines of totals after the rows, each definition's under a rule.
     QVector<bool> summed(d.slotCount, false);
-    for (const ReportTotals &totals : definition.totals) {
-        const int by = totals.by.isEmpty() ? -1 : columnOf(totals.by);
-        if (by < 0 && !totals.by.isEmpty())
-            return std::nullopt;
-        // Each line's value of `by`, its rows' count and the sums of its columns in sen.
-        struct Line {
-            QString value;
-            qint64 count = 0;
-            QHash<int, qint64> sen;
-        };
-        QVector<Line> lines;
-        QHash<QString, int> lineOf;
-        QList<int> sums;
-        for (const ReportItem &item : totals.items) {
-            if (item.slot >= d.slotCount || item.kind != ReportItem::Kind::Sum)
-                continue;
-            const int column = columnOf(item.column);
-            if (column < 0)
-                return std::nullopt;
-            if (!sums.contains(column))
-                sums << column;
-        }
-        if (by < 0)
-            lines.resize(1);
-        d.totalsStart << int(rows.rows.size() + totalCells.size());
-        for (const QVector<QVariant> &values : rows.rows) {
-            int at = 0;
-            if (by >= 0) {
-                const QString value = textform::display(values.value(by));
-                at = lineOf.value(value, -1);
-                if (at < 0) {
-                    at = int(lines.size());
-                    lineOf.insert(value, at);
-                    lines.append(Line{value, 0, {}});
-                }
-            }
-            Line &line = lines[at];
-            ++line.count;
-            for (int column : std::as_const(sums))
-                if (const std::optional<Money> amount = Money::fromStored(values.value(column)))
-                    line.sen[column] += amount->sen();
-        }
-        for (const Line &line : std::as_const(lines)) {
+    for (qsizetype t = 0; t < state.totals.size(); ++t) {
+        const ReportTotals &totals = definition.totals.at(t);
+        d.totalsStart << d.rows + d.totalLines;
+        for (const State::Line &line : std::as_const(state.totals.at(t).lines)) {
             QVector<QString> cells(d.slotCount);
             for (const ReportItem &item : totals.items) {
                 if (item.slot < 0 || item.slot >= d.slotCount)
@@ -179,13 +252,13 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
                 QString &cell = cells[item.slot];
                 switch (item.kind) {
                 case ReportItem::Kind::Label:
-                    cell = Data::filled(item.text, rows.texts);
+                    cell = Data::filled(item.text, texts);
                     break;
                 case ReportItem::Kind::Field:
                     cell = line.value.isEmpty() ? item.text : line.value;
                     break;
                 case ReportItem::Kind::Sum:
-                    cell = shown(Money::fromSen(line.sen.value(columnOf(item.column))).toText());
+                    cell = shown(Money::fromSen(line.sen.value(state.columnOf(item.column))).toText());
                     summed[item.slot] = true;
                     break;
                 case ReportItem::Kind::Count:
@@ -193,38 +266,19 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
                     break;
                 }
             }
-            totalCells << cells;
+            for (const QString &cell : std::as_const(cells))
+                d.appendCell(cell);
+            ++d.totalLines;
         }
     }
-
-    // The text of every cell, and the widths the columns would like.
-    d.rows = int(rows.rows.size());
-    d.totalLines = int(totalCells.size());
-    d.cells.resize(qsizetype(d.lineCount()) * d.slotCount);
-    d.numeric.fill(false, d.slotCount);
-    QVector<bool> anyText(d.slotCount, false);
-    for (int r = 0; r < d.rows; ++r) {
-        const QVector<QVariant> &values = rows.rows.at(r);
-        for (int s = 0; s < d.slotCount; ++s) {
-            QString &cell = d.cells[qsizetype(r) * d.slotCount + s];
-            if (source[s] < 0) {
-                cell = fixedText[s];
-                continue;
-            }
-            const QVariant &value = values.value(source[s]);
-            if (value.metaType().id() == QMetaType::Double)
-                d.numeric[s] = true;
-            else if (!value.isNull())
-                anyText[s] = true;
-            cell = textform::display(value);
-        }
+    state.totals.clear();
+    if (!d.cellBlocks.empty()) {
+        d.cellBlocks.back().text.squeeze();
+        d.cellBlocks.back().ends.squeeze();
     }
     // A column of amounts, or of their sums, is set to the right.
-    for (int s = 0; s < d.slotCount; ++s)
-        d.numeric[s] = (d.numeric[s] || summed[s]) && !anyText[s];
-    for (int t = 0; t < d.totalLines; ++t)
-        for (int s = 0; s < d.slotCount; ++s)
-            d.cells[qsizetype(d.rows + t) * d.slotCount + s] = totalCells.at(t).at(s);
+    for (int slot = 0; slot < d.slotCount; ++slot)
+        d.numeric[slot] = (d.numeric[slot] || summed[slot]) && !state.anyText[slot];
 
     const int total = std::max(d.rows, 1);
     auto measure = [&](double points, QVector<double> *wanted) {
@@ -235,7 +289,7 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
             (*wanted)[s] = widest(headingText[s], heading);
         for (int r = 0; r < d.lineCount(); ++r) {
             for (int s = 0; s < d.slotCount; ++s) {
-                const QString &cell = d.cells.at(qsizetype(r) * d.slotCount + s);
+                const QStringView cell = d.cell(r, s);
                 if (!cell.isEmpty())
                     (*wanted)[s] = std::max((*wanted)[s], widest(cell, body));
             }
@@ -294,10 +348,10 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
     d.headingAscent = heading.metrics().ascent();
 
     d.reportHeader =
-        d.block(definition.section(SectionKind::ReportHeader), reportFont(kTitlePoints, true), room, rows.texts);
-    d.pageHeaderLines = d.block(pageHeader, d.headingFont, room, rows.texts);
-    d.pageFooter = d.block(definition.section(SectionKind::PageFooter), d.bodyFont, room, rows.texts);
-    d.reportFooter = d.block(definition.section(SectionKind::ReportFooter), d.bodyFont, room, rows.texts);
+        d.block(definition.section(SectionKind::ReportHeader), reportFont(kTitlePoints, true), room, texts);
+    d.pageHeaderLines = d.block(pageHeader, d.headingFont, room, texts);
+    d.pageFooter = d.block(definition.section(SectionKind::PageFooter), d.bodyFont, room, texts);
+    d.reportFooter = d.block(definition.section(SectionKind::ReportFooter), d.bodyFont, room, texts);
 
     d.headings.resize(d.slotCount);
     int headingLines = 0;
@@ -311,15 +365,14 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
     d.rowLines.fill(1, d.lineCount());
     for (int r = 0; r < d.lineCount(); ++r) {
         for (int s = 0; s < d.slotCount; ++s) {
-            const int index = r * d.slotCount + s;
-            const QString &cell = d.cells.at(index);
+            const QStringView cell = d.cell(r, s);
             if (cell.isEmpty() || (!cell.contains(u'\n') && body.width(cell) <= d.width[s]))
                 continue;
-            QStringList lines = wrapText(cell, d.width[s], body);
+            QStringList lines = wrapText(cell.toString(), d.width[s], body);
             if (lines.size() == 1 && lines.first() == cell)
                 continue;
             d.rowLines[r] = std::max(d.rowLines[r], int(lines.size()));
-            d.wrapped.insert(index, std::move(lines));
+            d.wrapped.insert(r * d.slotCount + s, std::move(lines));
         }
         if (progress && r % 500 == 0)
             progress(total / 2 + r / 2, total);
@@ -342,6 +395,7 @@ std::optional<ReportDocument> ReportDocument::layOut(const ReportDefinition &def
         bodyTop = y;
         d.pages << page;
     };
+    d.fragments.reserve(d.lineCount());
     newPage();
     const int linesPerPage = std::max(1, int((bottom - bodyTop - d.rowPad) / d.lineSpacing));
     auto place = [&](int r) {

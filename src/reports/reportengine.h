@@ -48,6 +48,25 @@ public:
     static std::optional<ReportDocument> layOut(const ReportDefinition &definition, const dataenv::ReportRows &rows,
                                                 QString *error, const Progress &progress = {});
 
+    // Lays rows out as they are read, one at a time, keeping only the text of each
+    // cell: a list of many thousand rows is never held as values.
+    class Builder
+    {
+    public:
+        explicit Builder(const ReportDefinition &definition);
+        ~Builder();
+        // The columns of the rows to come. False (with a message for the operator)
+        // when a field names a column that is not among them.
+        bool begin(const QStringList &columns, QString *error);
+        void add(const QVector<QVariant> &values);
+        // The pages, with the texts read alongside the rows ({name}) filled in.
+        ReportDocument finish(const QHash<QString, QString> &texts, const Progress &progress = {});
+
+    private:
+        struct State;
+        std::unique_ptr<State> s_;
+    };
+
     bool isEmpty() const;
     int pageCount() const;
     int rowCount() const;

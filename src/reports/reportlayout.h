@@ -8,6 +8,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <vector>
 
 // What a laid-out report holds, shared by its layout (reportengine.cpp) and its
 // drawing (reportpages.cpp).
@@ -71,7 +72,38 @@ struct ReportDocument::Data {
     int totalLines = 0;               // lines of totals, after the rows of the detail
     int lineCount() const { return rows + totalLines; }
     QVector<int> totalsStart;         // the first line of each definition's totals, under a rule
-    QVector<QString> cells;           // (rows + totalLines) * slots, the text of each cell
+    // The text of each cell, (rows + totalLines) * slots of them, in blocks of lines:
+    // a long list grows by blocks, never by copying all it holds.
+    static constexpr int kBlockLines = 2048;
+    struct CellBlock {
+        QString text;          // the texts of the block's cells, one after another
+        QVector<quint32> ends; // where each cell's text ends in `text`
+    };
+    std::vector<CellBlock> cellBlocks;
+    QVector<bool> fixed;        // slots of the detail that show a fixed text ...
+    QVector<QString> fixedText; // ... this one, on every row
+    QStringView cell(int line, int slot) const
+    {
+        if (line < rows && fixed.at(slot))
+            return fixedText.at(slot);
+        const CellBlock &block = cellBlocks[size_t(line / kBlockLines)];
+        const int index = (line % kBlockLines) * slotCount + slot;
+        const quint32 begin = index > 0 ? block.ends.at(index - 1) : 0;
+        return QStringView(block.text).mid(begin, block.ends.at(index) - begin);
+    }
+    // Cells are added line by line, slot by slot.
+    void appendCell(QStringView cell)
+    {
+        if (cellBlocks.empty() || cellBlocks.back().ends.size() == qsizetype(kBlockLines) * slotCount) {
+            if (!cellBlocks.empty())
+                cellBlocks.back().text.squeeze();
+            cellBlocks.emplace_back();
+            cellBlocks.back().ends.reserve(qsizetype(kBlockLines) * slotCount);
+        }
+        CellBlock &block = cellBlocks.back();
+        block.text += cell;
+        block.ends << quint32(block.text.size());
+    }
     QHash<int, QStringList> wrapped;  // cells that take more than one line
     QVector<int> rowLines;            // lines of each row
 
@@ -100,7 +132,7 @@ struct ReportDocument::Data {
     Block block(const ReportSection &section, const QFont &font, double textWidth,
                 const QHash<QString, QString> &texts) const;
     void drawBlock(QPainter &painter, const Block &b, double y) const;
-    void drawCell(QPainter &painter, int slot, const QString &text, double baseline, GlyphCache &glyphs) const;
+    void drawCell(QPainter &painter, int slot, QStringView text, double baseline, GlyphCache &glyphs) const;
 };
 
 } // namespace reports

@@ -84,7 +84,7 @@ void ReportDocument::drawPage(QPainter &painter, int pageNumber) const
             const auto wrapped = data.wrapped.constFind(index);
             if (wrapped == data.wrapped.constEnd()) {
                 if (fragment.firstLine == 0)
-                    data.drawCell(painter, s, data.cells.at(index), baseline, body);
+                    data.drawCell(painter, s, data.cell(fragment.row, s), baseline, body);
                 continue;
             }
             const QStringList &lines = wrapped.value();

@@ -36,15 +36,21 @@ ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller, co
         return nullptr;
     }
 
+    // The pages shown until now are let go before the new ones are laid out, so that
+    // a long list is never held twice.
+    if (ReportWindow *open = reportWindow(definition.name); open && open->isVisible())
+        open->clearDocument();
     std::optional<ReportDocument> document;
     QString error;
     {
         ProgressBox progress(parent, QStringLiteral("Membaca data %1 ...").arg(definition.caption.simplified()));
-        dataenv::ReportRows rows;
-        if (source->read(&rows, progress.reading(), alongside))
-            document = ReportDocument::layOut(definition, rows, &error,
-                                              progress.stage(QStringLiteral("Menyusun halaman laporan ...")));
-        else
+        ReportDocument::Builder builder(definition);
+        QHash<QString, QString> texts;
+        const dataenv::RowStream stream{[&](const QStringList &columns) { return builder.begin(columns, &error); },
+                                        [&](const QVector<QVariant> &values) { builder.add(values); }};
+        if (source->read(stream, &texts, progress.reading(), alongside))
+            document = builder.finish(texts, progress.stage(QStringLiteral("Menyusun halaman laporan ...")));
+        else if (error.isEmpty())
             error = source->lastError();
     }
 

@@ -27,12 +27,12 @@ int fittingPrefix(const QString &word, double width, GlyphCache &glyphs)
 }
 } // namespace
 
-double widest(const QString &text, GlyphCache &glyphs)
+double widest(QStringView text, GlyphCache &glyphs)
 {
     if (!text.contains(u'\n'))
         return glyphs.width(text);
     double width = 0;
-    for (const QString &line : text.split(u'\n'))
+    for (const QStringView line : text.split(u'\n'))
         width = std::max(width, glyphs.width(line));
     return width;
 }

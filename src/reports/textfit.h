@@ -26,20 +26,20 @@ public:
         known_.fill(false);
     }
 
-    double width(const QString &text)
+    double width(QStringView text)
     {
         double width = 0;
         if (simple(text, false, &width))
             return width;
-        return metrics_.horizontalAdvance(text);
+        return metrics_.horizontalAdvance(text.toString());
     }
 
-    void draw(QPainter &painter, const QPointF &baseline, const QString &text)
+    void draw(QPainter &painter, const QPointF &baseline, QStringView text)
     {
         double width = 0;
         if (!simple(text, true, &width)) {
             painter.setFont(font_);
-            painter.drawText(baseline, text);
+            painter.drawText(baseline, text.toString());
             return;
         }
         QGlyphRun run;
@@ -54,7 +54,7 @@ public:
 private:
     static constexpr ushort kFast = 0x250; // Basic Latin up to Latin Extended-B
 
-    bool simple(const QString &text, bool collect, double *width)
+    bool simple(QStringView text, bool collect, double *width)
     {
         if (collect) {
             glyphs_.clear();
@@ -103,7 +103,7 @@ private:
 };
 
 // The width of the widest line of a text.
-double widest(const QString &text, GlyphCache &glyphs);
+double widest(QStringView text, GlyphCache &glyphs);
 // The text broken into lines no wider than the width: at blanks where it can, inside
 // a word only where the word alone is wider than the column.
 QStringList wrapText(const QString &text, double width, GlyphCache &glyphs);
