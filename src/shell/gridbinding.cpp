@@ -89,8 +89,11 @@ public:
     int offset() const { return offset_; }
     void show(int offset, int rows)
     {
-        if (offset == offset_ && rows == rows_ && columns_ == source_->columnCount()) {
-            if (rows > 0)
+        // A window of the same shape moved along the rows has only new values: the
+        // grid keeps its sections and repaints, as it does when scrolled.
+        if (rows == rows_ && columns_ == source_->columnCount()) {
+            offset_ = offset;
+            if (rows > 0 && columns_ > 0)
                 emit dataChanged(index(0, 0), index(rows - 1, columns_ - 1));
             return;
         }
@@ -211,6 +214,8 @@ private:
         windowed_ = windowed;
         grid_->setModel(windowed ? static_cast<QAbstractItemModel *>(window_) : source_);
         grid_->setVerticalScrollBarPolicy(windowed ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+        // The grid's own bar only keeps the place of the one over it: it is never painted.
+        grid_->verticalScrollBar()->setUpdatesEnabled(!windowed);
         bar_->setVisible(windowed);
         connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                 [this](const QModelIndex &current) {
