@@ -787,12 +787,20 @@ private slots:
                  QStringList({"01|0|1000|6000", "02|2500|0|3500"}));
     }
 
+    // The ledger row refused, or its trail row (on a server the last statement,
+    // sent with the COMMIT): nothing is stored and the connection goes on.
+    void databaseRefusalKeepsTheFields_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::newRow("ledger row") << "nabubg";
+        QTest::newRow("trail row") << "jejak";
+    }
     void databaseRefusalKeepsTheFields()
     {
+        QFETCH(QString, table);
         openScreen();
         prepare(kAni, posting::Code::Deposit, QStringLiteral("2000"));
-        database->refuseWrites(QStringLiteral("t"), QStringLiteral("INSERT"), QStringLiteral("nabubg"),
-                               QStringLiteral("disk full"));
+        database->refuseWrites(QStringLiteral("t"), QStringLiteral("INSERT"), table, QStringLiteral("disk full"));
         const int rows = ledgerRows();
         save();
         const DialogSeen seen = dialogs->only();
@@ -808,7 +816,7 @@ private slots:
         QCOMPARE(field("txtSALDO")->text(), QStringLiteral("7000"));
 
         // The screen goes on once the cause is gone.
-        database->allowWrites(QStringLiteral("t"), QStringLiteral("nabubg"));
+        database->allowWrites(QStringLiteral("t"), table);
         dialogs->clear();
         save();
         QCOMPARE(dialogs->count(), 0);

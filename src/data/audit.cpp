@@ -476,7 +476,7 @@ QString groupedSeal(const QString &seal)
 // Appending
 
 Outcome append(QSqlDatabase &database, const Entry &entry, const QString &operatorName,
-               const QVector<QVariant> *written)
+               const QVector<QVariant> *written, Send send)
 {
     const QDateTime now = QDateTime::currentDateTime();
     Record record;
@@ -495,13 +495,17 @@ Outcome append(QSqlDatabase &database, const Entry &entry, const QString &operat
         // The server numbers, dates and seals the row, and says who wrote it (the
         // operator of the session's role, else the role) and what the row written
         // holds: the rest is only what this counter knows.
-        const bool prepared = db::prepare(&query, database,
-                                          QStringLiteral("INSERT INTO jejak (zona, loket, tindakan, tabel, "
-                                                         "kunci, norekening, rincian, token) "
-                                                         "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
-        for (const QVariant &value : {nullable(record.zona), nullable(record.loket), nullable(record.tindakan),
-                                      nullable(record.tabel), nullable(record.kunci), nullable(record.norekening),
-                                      nullable(record.rincian), nullable(record.token)})
+        const QString insert = QStringLiteral("INSERT INTO jejak (zona, loket, tindakan, tabel, kunci, norekening, "
+                                              "rincian, token) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+        const QVariantList values{nullable(record.zona),  nullable(record.loket), nullable(record.tindakan),
+                                  nullable(record.tabel), nullable(record.kunci), nullable(record.norekening),
+                                  nullable(record.rincian), nullable(record.token)};
+        if (send == Send::WithCommit) {
+            db::holdForCommit(database, insert, values);
+            return Outcome::ok();
+        }
+        const bool prepared = db::prepare(&query, database, insert);
+        for (const QVariant &value : values)
             query->addBindValue(value);
         if (!(prepared && query->exec()))
             return failed(query->lastError(), database);

@@ -140,8 +140,12 @@ QString groupedSeal(const QString &seal);
 // row can still be read). The operator is the one logged in (session), unless given.
 // `written` (when given) is the row written as the database gave it back, all the
 // columns of its table in stored order: then the row is not read again here.
+// With Send::WithCommit, and as the write's last statement, the row goes with the
+// COMMIT where the trail is sealed by a server (db::holdForCommit): the server's
+// trail lock is then held for the seal and the commit only.
+enum class Send { Now, WithCommit };
 Outcome append(QSqlDatabase &database, const Entry &entry, const QString &operatorName = QString(),
-               const QVector<QVariant> *written = nullptr);
+               const QVector<QVariant> *written = nullptr, Send send = Send::Now);
 // The same in a short write transaction of its own, on a connection of its own to
 // what the connection text names.
 Outcome appendAlone(const QString &connectionText, const Entry &entry, const QString &operatorName = QString());

@@ -5,6 +5,7 @@
 #include "postgresdialect.h"
 #include "sqlitedialect.h"
 
+#include <QHash>
 #include <QSqlQuery>
 
 namespace db {
@@ -30,9 +31,51 @@ QString keyColumn(const QSqlDatabase &database)
     return dialect(database).keyColumn();
 }
 
+namespace {
+struct Held {
+    QString sql;
+    QVariantList values;
+};
+// The statement each connection's write transaction holds for its COMMIT.
+QHash<QString, Held> &held()
+{
+    static QHash<QString, Held> all;
+    return all;
+}
+} // namespace
+
+QSqlError commitFailure(const QSqlError &error)
+{
+    return QSqlError(error.driverText(), error.databaseText(),
+                     error.type() == QSqlError::ConnectionError ? error.type() : QSqlError::TransactionError,
+                     error.nativeErrorCode());
+}
+
+bool Dialect::commitWith(QSqlDatabase &database, const QString &sql, const QVariantList &values,
+                         QSqlError *error) const
+{
+    QSqlQuery query(database);
+    bool ok = query.prepare(sql);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    const bool done = ok && query.exec();
+    if (done && query.exec(QStringLiteral("COMMIT")))
+        return true;
+    if (error)
+        *error = done ? commitFailure(query.lastError()) : query.lastError();
+    query.exec(QStringLiteral("ROLLBACK"));
+    return false;
+}
+
 bool beginWrite(QSqlDatabase &database, QSqlError *error)
 {
+    held().remove(database.connectionName());
     return dialect(database).beginWrite(database, error);
+}
+
+void holdForCommit(QSqlDatabase &database, const QString &sql, const QVariantList &values)
+{
+    held().insert(database.connectionName(), Held{sql, values});
 }
 
 bool writeLock(QSqlDatabase &database, const QString &scope, const QString &value, QSqlError *error)
@@ -53,15 +96,24 @@ bool isUniqueViolation(const QSqlError &error, const QSqlDatabase &database)
 bool endWrite(QSqlDatabase &database, bool commit, QSqlError *error)
 {
     pool::finishStatements(database.connectionName());
+    const Held last = held().take(database.connectionName());
     QSqlQuery query(database);
     if (!commit) {
         query.exec(QStringLiteral("ROLLBACK"));
         return true;
     }
+    if (!last.sql.isEmpty()) {
+        QSqlError failure;
+        if (dialect(database).commitWith(database, last.sql, last.values, &failure))
+            return true;
+        if (error)
+            *error = failure;
+        return false;
+    }
     if (query.exec(QStringLiteral("COMMIT")))
         return true;
     if (error)
-        *error = query.lastError();
+        *error = commitFailure(query.lastError());
     query.exec(QStringLiteral("ROLLBACK"));
     return false;
 }

@@ -127,6 +127,12 @@ public:
     virtual bool keyIsColumn() const = 0;
     // Starts a write transaction; see db::beginWrite().
     virtual bool beginWrite(QSqlDatabase &database, QSqlError *error) const = 0;
+    // Commits the write transaction with a last statement (its '?' the values in
+    // order, no other '?' in it); see db::holdForCommit(). Here one after the other;
+    // a server takes both in one message and answers both at once. False, with the
+    // error, when either fails: the transaction is then rolled back.
+    virtual bool commitWith(QSqlDatabase &database, const QString &sql, const QVariantList &values,
+                            QSqlError *error) const;
     // Inside a write transaction: keeps out other writes of the same scope and value.
     virtual bool writeLock(QSqlDatabase &database, const QString &scope, const QString &value,
                            QSqlError *error) const = 0;
@@ -281,7 +287,16 @@ QString rowLockClause(const QSqlDatabase &database);
 bool isUniqueViolation(const QSqlError &error, const QSqlDatabase &database);
 // Ends a write transaction: commits it (or, with commit false, rolls it back),
 // after the statements kept during it are reset. False, with the error, when the
-// commit fails (the transaction is then rolled back).
+// commit fails (the transaction is then rolled back): a TransactionError when the
+// COMMIT itself failed (or a ConnectionError), a StatementError when the statement
+// held for it (holdForCommit) was refused and the COMMIT never tried.
 bool endWrite(QSqlDatabase &database, bool commit, QSqlError *error = nullptr);
+// A failed COMMIT's error as endWrite() tells it.
+QSqlError commitFailure(const QSqlError &error);
+// Inside a write transaction: the statement that is to be its last goes with its
+// COMMIT (Dialect::commitWith), so that on a server no lock it takes is held while
+// the answer travels to the counter and the COMMIT back. Its failure is the
+// commit's; a rollback drops it.
+void holdForCommit(QSqlDatabase &database, const QString &sql, const QVariantList &values);
 
 } // namespace db

@@ -18,6 +18,8 @@
 #include <QThread>
 #include <algorithm>
 #include <charconv>
+#include <optional>
+#include <vector>
 
 #include <cerrno>
 #include <poll.h>
@@ -436,6 +438,68 @@ public:
         if (query.exec(QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED")))
             return true;
         *error = query.lastError();
+        return false;
+    }
+    bool commitWith(QSqlDatabase &database, const QString &sql, const QVariantList &values,
+                    QSqlError *error) const override
+    {
+        PGconn *connection = handleOf(database);
+        if (!connection || PQpipelineStatus(connection) != PQ_PIPELINE_OFF || PQenterPipelineMode(connection) != 1)
+            return Dialect::commitWith(database, sql, values, error);
+        // The statement and the COMMIT in one pipeline: the server runs the COMMIT
+        // as soon as the statement is done, without waiting for this side.
+        QString numbered;
+        int number = 0;
+        for (const QChar c : sql)
+            numbered += c == u'?' ? QStringLiteral("$%1").arg(++number) : QString(c);
+        QVector<QByteArray> texts;
+        std::vector<const char *> given;
+        texts.reserve(values.size());
+        for (const QVariant &value : values) {
+            texts << value.toString().toUtf8();
+            given.push_back(value.isNull() ? nullptr : texts.last().constData());
+        }
+        const bool sent = PQsendQueryParams(connection, numbered.toUtf8().constData(), int(given.size()), nullptr,
+                                            given.data(), nullptr, nullptr, 0)
+                          && PQsendQueryParams(connection, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0)
+                          && PQpipelineSync(connection);
+        std::optional<QSqlError> failure;
+        if (!sent)
+            failure = QSqlError(QString(), QString::fromUtf8(PQerrorMessage(connection)).trimmed(),
+                                QSqlError::ConnectionError);
+        // Every answer up to the pipeline's end; the first failure is the one told:
+        // the statement's (part 0) or the COMMIT's (part 1).
+        int part = 0;
+        while (sent) {
+            PGresult *result = PQgetResult(connection);
+            if (!result) {
+                // The end of one statement's answers, or of the connection.
+                if (PQstatus(connection) != CONNECTION_BAD) {
+                    ++part;
+                    continue;
+                }
+                if (!failure)
+                    failure = QSqlError(QString(), QString::fromUtf8(PQerrorMessage(connection)).trimmed(),
+                                        QSqlError::ConnectionError);
+                break;
+            }
+            const ExecStatusType status = PQresultStatus(result);
+            if (status == PGRES_FATAL_ERROR && !failure)
+                failure = QSqlError(QString(), QString::fromUtf8(PQresultErrorMessage(result)).trimmed(),
+                                    part == 0 ? QSqlError::StatementError : QSqlError::TransactionError,
+                                    QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
+            PQclear(result);
+            if (status == PGRES_PIPELINE_SYNC)
+                break;
+        }
+        PQexitPipelineMode(connection);
+        if (!failure)
+            return true;
+        if (error)
+            *error = *failure;
+        // A failed statement leaves its transaction aborted (its COMMIT was skipped).
+        if (PQstatus(connection) == CONNECTION_OK && PQtransactionStatus(connection) != PQTRANS_IDLE)
+            QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
         return false;
     }
     bool writeLock(QSqlDatabase &database, const QString &scope, const QString &value,

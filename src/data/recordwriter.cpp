@@ -71,8 +71,10 @@ Outcome run(const Target &target, QVector<QVariant> *row, const Check &check,
         return outcome;
     }
     if (!db::endWrite(database, true, &error)) {
+        // A last statement refused before the COMMIT ended the write as any refused
+        // statement does; a failed COMMIT leaves its end to be found out.
         if (broken)
-            *broken = true;
+            *broken = error.type() != QSqlError::StatementError || db::dialect(database).lost(database);
         return failure(error, database);
     }
     return outcome;
@@ -262,7 +264,7 @@ Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check,
         const bool described = audit::describedTable(target.table, target.columns);
         const QStringList lines = described ? QStringList() : rowLines(target, row);
         return audit::append(database, completed(target, entry, audit::Write::Insert, *key, row, lines), QString(),
-                             described ? &written : nullptr);
+                             described ? &written : nullptr, audit::Send::WithCommit);
     }, storedOnce, &broken);
     if (outcome.isRefused() && !heldBefore.isEmpty()) {
         *key = *storedBefore;
