@@ -42,27 +42,34 @@ QHash<QString, Held> &held()
     static QHash<QString, Held> all;
     return all;
 }
-} // namespace
 
-QSqlError commitFailure(const QSqlError &error)
+// Commits; a failed COMMIT is told as a TransactionError (a lost connection as
+// the ConnectionError it is), and its transaction rolled back.
+bool commitNow(QSqlQuery &query, QSqlError *error)
 {
-    return QSqlError(error.driverText(), error.databaseText(),
-                     error.type() == QSqlError::ConnectionError ? error.type() : QSqlError::TransactionError,
-                     error.nativeErrorCode());
+    if (query.exec(QStringLiteral("COMMIT")))
+        return true;
+    const QSqlError failed = query.lastError();
+    if (error)
+        *error = QSqlError(failed.driverText(), failed.databaseText(),
+                           failed.type() == QSqlError::ConnectionError ? failed.type() : QSqlError::TransactionError,
+                           failed.nativeErrorCode());
+    query.exec(QStringLiteral("ROLLBACK"));
+    return false;
 }
+} // namespace
 
 bool Dialect::commitWith(QSqlDatabase &database, const QString &sql, const QVariantList &values,
                          QSqlError *error) const
 {
     QSqlQuery query(database);
-    bool ok = query.prepare(sql);
+    const bool prepared = query.prepare(sql);
     for (const QVariant &value : values)
         query.addBindValue(value);
-    const bool done = ok && query.exec();
-    if (done && query.exec(QStringLiteral("COMMIT")))
-        return true;
+    if (prepared && query.exec())
+        return commitNow(query, error);
     if (error)
-        *error = done ? commitFailure(query.lastError()) : query.lastError();
+        *error = query.lastError();
     query.exec(QStringLiteral("ROLLBACK"));
     return false;
 }
@@ -102,20 +109,9 @@ bool endWrite(QSqlDatabase &database, bool commit, QSqlError *error)
         query.exec(QStringLiteral("ROLLBACK"));
         return true;
     }
-    if (!last.sql.isEmpty()) {
-        QSqlError failure;
-        if (dialect(database).commitWith(database, last.sql, last.values, &failure))
-            return true;
-        if (error)
-            *error = failure;
-        return false;
-    }
-    if (query.exec(QStringLiteral("COMMIT")))
-        return true;
-    if (error)
-        *error = commitFailure(query.lastError());
-    query.exec(QStringLiteral("ROLLBACK"));
-    return false;
+    if (!last.sql.isEmpty())
+        return dialect(database).commitWith(database, last.sql, last.values, error);
+    return commitNow(query, error);
 }
 
 } // namespace db

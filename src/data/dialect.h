@@ -291,8 +291,6 @@ bool isUniqueViolation(const QSqlError &error, const QSqlDatabase &database);
 // COMMIT itself failed (or a ConnectionError), a StatementError when the statement
 // held for it (holdForCommit) was refused and the COMMIT never tried.
 bool endWrite(QSqlDatabase &database, bool commit, QSqlError *error = nullptr);
-// A failed COMMIT's error as endWrite() tells it.
-QSqlError commitFailure(const QSqlError &error);
 // Inside a write transaction: the statement that is to be its last goes with its
 // COMMIT (Dialect::commitWith), so that on a server no lock it takes is held while
 // the answer travels to the counter and the COMMIT back. Its failure is the
