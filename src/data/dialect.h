@@ -129,7 +129,8 @@ public:
     virtual bool beginWrite(QSqlDatabase &database, QSqlError *error) const = 0;
     // Commits the write transaction with a last statement (its '?' the values in
     // order, no other '?' in it); see db::holdForCommit(). Here one after the other;
-    // a server takes both in one message and answers both at once. False, with the
+    // a server takes both in one message and answers both at once, and lets the
+    // transaction's locks go before its disk flush, not after. False, with the
     // error, when either fails: the transaction is then rolled back.
     virtual bool commitWith(QSqlDatabase &database, const QString &sql, const QVariantList &values,
                             QSqlError *error) const;

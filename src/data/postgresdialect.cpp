@@ -448,6 +448,17 @@ public:
             return Dialect::commitWith(database, sql, values, error);
         // The statement and the COMMIT in one pipeline: the server runs the COMMIT
         // as soon as the statement is done, without waiting for this side.
+        // The trail's lock, which the statement's sealing trigger takes, is held
+        // until the commit ends; a durable COMMIT would hold it while the server
+        // waits for its disk, and every counter's posting would wait for that flush
+        // in turn. So the COMMIT does not wait for the disk (synchronous_commit off
+        // for this transaction alone) and lets the lock go at once, and a second,
+        // durable commit follows in the same pipeline: its flush reaches past the
+        // first commit's record in the write-ahead log, and the flushes of several
+        // counters are made together. Nothing is told stored before that flush.
+        // A commit sealed after another lies after it in the log, so no crash can
+        // keep the later and lose the earlier: the chain never forks. Another
+        // counter may read the row in the moment before it is on disk.
         QString numbered;
         int number = 0;
         for (const QChar c : sql)
@@ -459,16 +470,21 @@ public:
             texts << value.toString().toUtf8();
             given.push_back(value.isNull() ? nullptr : texts.last().constData());
         }
-        const bool sent = PQsendQueryParams(connection, numbered.toUtf8().constData(), int(given.size()), nullptr,
-                                            given.data(), nullptr, nullptr, 0)
+        const bool sent = PQsendQueryParams(connection, "SET LOCAL synchronous_commit TO off", 0, nullptr, nullptr,
+                                            nullptr, nullptr, 0)
+                          && PQsendQueryParams(connection, numbered.toUtf8().constData(), int(given.size()), nullptr,
+                                               given.data(), nullptr, nullptr, 0)
                           && PQsendQueryParams(connection, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0)
+                          && PQsendQueryParams(connection, "SELECT txid_current()", 0, nullptr, nullptr, nullptr,
+                                               nullptr, 0)
                           && PQpipelineSync(connection);
         std::optional<QSqlError> failure;
         if (!sent)
             failure = QSqlError(QString(), QString::fromUtf8(PQerrorMessage(connection)).trimmed(),
                                 QSqlError::ConnectionError);
         // Every answer up to the pipeline's end; the first failure is the one told:
-        // the statement's (part 0) or the COMMIT's (part 1).
+        // a refused statement (parts 0 and 1: nothing stored), or the COMMIT's or the
+        // flush's (parts 2 and 3: the end unknown to this side).
         int part = 0;
         while (sent) {
             PGresult *result = PQgetResult(connection);
@@ -486,7 +502,7 @@ public:
             const ExecStatusType status = PQresultStatus(result);
             if (status == PGRES_FATAL_ERROR && !failure)
                 failure = QSqlError(QString(), QString::fromUtf8(PQresultErrorMessage(result)).trimmed(),
-                                    part == 0 ? QSqlError::StatementError : QSqlError::TransactionError,
+                                    part <= 1 ? QSqlError::StatementError : QSqlError::TransactionError,
                                     QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
             PQclear(result);
             if (status == PGRES_PIPELINE_SYNC)
@@ -1119,7 +1135,10 @@ QString passwordVerifier(const QSqlDatabase &database, const QString &role, cons
 
 // The function of the trigger that seals every row of jejak as it is inserted
 // (see trailStatements()). A row that names another operator or role than the
-// session's own is refused: no one writes in someone else's name.
+// session's own is refused: no one writes in someone else's name. What does not
+// depend on the row before (the written row's content, the client's address) is
+// made before the trail's lock is taken, so that the writers wait for each other
+// only while the number, the moment and the seal are made.
 QString sealFunctionStatement()
 {
     QStringList row;
@@ -1138,6 +1157,8 @@ QString sealFunctionStatement()
                "OR (NEW.peran IS NOT NULL AND NEW.peran IS DISTINCT FROM CAST(session_user AS text)) THEN "
                "RAISE EXCEPTION USING MESSAGE = 'jejak hanya mencatat operator sesi ini sendiri: baris atas nama "
                "operator atau peran lain ditolak', ERRCODE = 'insufficient_privilege'; END IF; "
+               "NEW.alamat := host(inet_client_addr()); "
+               "NEW.isi := simparo_isi(NEW.tabel, NEW.kunci); "
                "PERFORM pg_advisory_xact_lock(%1); "
                "NEW.nomor := NULL; "
                "SELECT j.nomor, j.segel INTO NEW.nomor, sebelumnya FROM jejak j ORDER BY j.nomor DESC LIMIT 1; "
@@ -1145,8 +1166,6 @@ QString sealFunctionStatement()
                "NEW.waktu := to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'); "
                "NEW.\"operator\" := pelaku; "
                "NEW.peran := CAST(session_user AS text); "
-               "NEW.alamat := host(inet_client_addr()); "
-               "NEW.isi := simparo_isi(NEW.tabel, NEW.kunci); "
                "NEW.segel := encode(sha256(decode(coalesce(sebelumnya, repeat('0', 64)), 'hex') "
                "|| convert_to(%2, 'UTF8')), 'hex'); "
                "RETURN NEW; END$$")
