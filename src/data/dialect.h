@@ -139,6 +139,10 @@ public:
                            QSqlError *error) const = 0;
     // What a statement reading a row about to be written adds to lock it.
     virtual QString rowLockClause() const = 0;
+    // True when counting a whole table is much cheaper than counting a range of its
+    // keys (a file counts a table over its smallest index, a range over the table's
+    // own pages).
+    virtual bool countsTablesWhole() const { return false; }
     // True when the database refused a value that must be unique.
     virtual bool isUniqueViolation(const QSqlError &error) const = 0;
     // The term comparing a column with a criterion's value, its values appended.

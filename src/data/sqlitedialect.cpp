@@ -204,6 +204,7 @@ private:
 class SqliteDialect final : public Dialect
 {
 public:
+    bool countsTablesWhole() const override { return true; }
     QString describedLocation(const QString &connectionText) const override
     {
         return fileFromConnectionText(connectionText);

@@ -196,6 +196,25 @@ bool TableReader::countBetween(qint64 first, qint64 last, qint64 *count)
     return true;
 }
 
+bool TableReader::countMostOf(qint64 first, qint64 last, qint64 *count)
+{
+    if (!dialect_->countsTablesWhole() || !horizon_.excludedTerm.isEmpty() || !horizon_.top)
+        return countBetween(first, last, count);
+    const QString table = schema::quoted(table_);
+    db::Statement query;
+    if (!db::prepare(&query, database(),
+                     QStringLiteral("SELECT (SELECT count(*) FROM %1) - (SELECT count(*) FROM %1 WHERE %2 < ?) "
+                                    "- (SELECT count(*) FROM %1 WHERE %2 > ?)")
+                         .arg(table, key_)))
+        return failed(*query);
+    query->addBindValue(first);
+    query->addBindValue(std::min(last, *horizon_.top));
+    if (!query->exec() || !query->next())
+        return failed(*query);
+    *count = query->value(0).toLongLong();
+    return true;
+}
+
 bool TableReader::keysBetween(qint64 first, qint64 last, QVector<qint64> *keys)
 {
     keys->clear();

@@ -58,6 +58,9 @@ public:
     bool countAbove(std::optional<qint64> after, qint64 *count);
     // The number of rows within the horizon of keys first..last, and their keys (ascending).
     bool countBetween(qint64 first, qint64 last, qint64 *count);
+    // The same number, where few rows lie outside first..last: on an engine that
+    // counts a whole table cheaply, the table's rows less those outside.
+    bool countMostOf(qint64 first, qint64 last, qint64 *count);
     bool keysBetween(qint64 first, qint64 last, QVector<qint64> *keys);
     // The first key from `from` on, within the horizon, of a row that meets both conditions.
     bool firstMatch(const Condition &wanted, const Condition &filter, qint64 from, std::optional<qint64> *key);

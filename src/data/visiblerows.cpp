@@ -21,10 +21,16 @@ bool RecordSource::startWhole()
     for (qint64 key : std::as_const(deleted_))
         absent << key;
     TableReader *reader = &reader_;
-    keys_.startWhole(first.isEmpty() ? 0 : first.first(), first.isEmpty() ? -1 : *horizon, absent,
-                     [reader](qint64 from, qint64 to, qint64 *count, QVector<qint64> *keys) {
-                         return keys ? reader->keysBetween(from, to, keys) && (*count = keys->size(), true)
-                                     : reader->countBetween(from, to, count);
+    const qint64 firstKey = first.isEmpty() ? 0 : first.first();
+    const qint64 top = first.isEmpty() ? -1 : *horizon;
+    // The count of every row (the record count) is the table's count less the
+    // rows that came after the horizon, where the engine counts a table cheaply.
+    keys_.startWhole(firstKey, top, absent,
+                     [reader, firstKey, top](qint64 from, qint64 to, qint64 *count, QVector<qint64> *keys) {
+                         if (keys)
+                             return reader->keysBetween(from, to, keys) && (*count = keys->size(), true);
+                         return from == firstKey && to == top ? reader->countMostOf(from, to, count)
+                                                              : reader->countBetween(from, to, count);
                      });
     scanned_ = horizon;
     for (qint64 key : ownRowsMatching())
