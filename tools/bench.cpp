@@ -380,6 +380,12 @@ static void trimDatabase(int customers, int ledgerRows)
             if (!query.exec())
                 qFatal("%s", qPrintable(query.lastError().text()));
         }
+        // The next keys follow the kept rows: a run of deleted keys just below the
+        // newest would be taken by every record source for rows still in flight.
+        QSqlError error;
+        for (const char *table : {"daftar", "nabubg"})
+            if (!dialect.keysGiven(trim, QString::fromLatin1(table), &error))
+                qFatal("%s", qPrintable(error.text()));
         for (const QString &statement : dialect.trailRuleStatements(true))
             if (!query.exec(statement))
                 qFatal("%s", qPrintable(query.lastError().text()));
@@ -504,6 +510,48 @@ static void printBesideSmaller(const QString &full, const QString &small, int ro
     std::fflush(stdout);
 }
 
+struct Size {
+    QString folder;
+    int customers;
+    int rows;
+};
+
+// The screens alone at both sizes, on the file or on the server (its databases
+// already built), side by side: the figures to watch while mending a step.
+static int runScreensOnly(const QString &self, const QString &service, const QString &smallService, const Size &full,
+                          const Size &small, int runs)
+{
+    if (!service.isEmpty() && smallService.isEmpty()) {
+        std::fprintf(stderr, "--screens-only on the server needs --small-service too.\n");
+        return 1;
+    }
+    QString output[2];
+    for (int i = 0; i < 2; ++i) {
+        const Size &size = i == 0 ? full : small;
+        const QString &own = i == 0 ? service : smallService;
+        QDir().mkpath(size.folder);
+        qputenv("HOME", size.folder.toLocal8Bit());
+        bench::useFile(size.folder);
+        std::function<void()> ownerAgain;
+        if (own.isEmpty()) {
+            bench::ensureDatabase(size.folder, size.customers, size.rows);
+        } else {
+            bench::setEngine(QStringLiteral("PostgreSQL"));
+            bench::ensureServerDatabase(own, size.customers, size.rows);
+            ownerAgain = bench::useCounters(size.folder, own);
+        }
+        std::printf("\n%s, %d customers, %d ledger rows:\n", own.isEmpty() ? "The file" : "PostgreSQL",
+                    size.customers, size.rows);
+        trimDatabase(size.customers, size.rows); // what an interrupted run left
+        output[i] = runChild(self, size.folder, size.customers, size.rows, runs, false);
+        if (ownerAgain)
+            ownerAgain();
+        trimDatabase(size.customers, size.rows);
+    }
+    printBesideSmaller(output[0], output[1], full.rows, small.rows);
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
     // The bench drives screens headless unless told otherwise.
@@ -546,6 +594,10 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("counters-only"),
                       QStringLiteral("Only the counters posting at the same moment, on the data already built (the "
                                      "file in --dir, or with --engine postgresql the database of --service).")});
+    parser.addOption({QStringLiteral("screens-only"),
+                      QStringLiteral("Only the steps through the real screens, at the full size and at a tenth of it, "
+                                     "on the data already built (with --engine postgresql on the databases of --service "
+                                     "and --small-service).")});
     parser.addOption({QStringLiteral("startup-probe"), QStringLiteral("(internal) start and show the login window.")});
     parser.addOption({QStringLiteral("e2e-child"), QStringLiteral("(internal) the end-to-end cases.")});
     parser.addOption({QStringLiteral("openings-only"), QStringLiteral("(internal) openings and lookups only.")});
@@ -606,6 +658,12 @@ int main(int argc, char *argv[])
         trimDatabase(customers, rows);
         return 0;
     }
+    const int smallRows = std::max(1, rows / 10);
+    const int smallCustomers = std::max(1, customers / 10);
+    const QString smallFolder = folder + QStringLiteral("/ledger-%1").arg(smallRows);
+    if (parser.isSet(QStringLiteral("screens-only")))
+        return runScreensOnly(self, server ? service : QString(), parser.value(QStringLiteral("small-service")),
+                              {folder, customers, rows}, {smallFolder, smallCustomers, smallRows}, runs);
     benchImport(folder, runs);
     bench::ensureDatabase(folder, customers, rows);
     benchRecordSources(customers, runs);
@@ -622,9 +680,6 @@ int main(int argc, char *argv[])
 
     // A tenth of the rows and of the customers: each account has as many rows at
     // both sizes, so what differs is the size of the table alone.
-    const int smallRows = std::max(1, rows / 10);
-    const int smallCustomers = std::max(1, customers / 10);
-    const QString smallFolder = folder + QStringLiteral("/ledger-%1").arg(smallRows);
     QDir().mkpath(smallFolder);
     qputenv("HOME", smallFolder.toLocal8Bit());
     std::printf("\nThe same screens on a ledger of %d rows, %d customers:\n", smallRows, smallCustomers);
