@@ -186,6 +186,86 @@ private slots:
         attack("lookup creates a temporary table", true, "CREATE TEMP TABLE curang (a int)");
         attack("lookup alters the group", true, "GRANT %GROUP% TO %LOOKUP%");
         attack("lookup forges a failure", true, "SELECT simparo_masuk_gagal('admin', 'lain', '+07:00', 'x')");
+        // Rows that vouch for other rows, or of the operators: the owner's tools' alone.
+        const auto trailRow = [](const char *action, const char *details) {
+            return QStringLiteral("INSERT INTO jejak (zona, loket, tindakan, tabel, norekening, rincian) VALUES "
+                                  "('+07:00', 'x', '%1', 'nabubg', '1', E'%2')")
+                .arg(QLatin1String(action), QLatin1String(details));
+        };
+        for (const char *action : {"putus diterima", "impor", "pasang jejak", "pindah", "operator tambah",
+                                   "operator reset", "bukan tindakan"})
+            QTest::newRow(qPrintable(QStringLiteral("trail row: %1").arg(QLatin1String(action))))
+                << false << trailRow(action, "nabubg=1-1\\njumlah=1\\ndigest=00\\nputus=1@1");
+        // Locks held for a session, large objects, messages into the server's log.
+        attack("lookup holds the trail's lock", true, "SELECT pg_advisory_lock(6001399778763229771)");
+        attack("operator holds a lock", false, "SELECT pg_advisory_lock(1)");
+        attack("operator takes a lock", false, "BEGIN; SELECT pg_advisory_xact_lock(1, 2); COMMIT");
+        attack("lookup writes a large object", true, "SELECT lo_from_bytea(0, 'x')");
+        attack("operator writes a large object", false, "SELECT lo_from_bytea(0, 'x')");
+        attack("operator writes to the log", false, "SELECT pg_logical_emit_message(true, 'x', repeat('x', 1000))");
+        // Ledger rows no screen writes, each with the account's lock and its trail row.
+        const auto posting = [](const char *values) {
+            return QStringLiteral("BEGIN; SELECT simparo_kunci('nabubg.norekening', '1'); "
+                                  "INSERT INTO nabubg (norekening, nama, tanggal, kode, jenis, debet, kredit, saldo) "
+                                  "VALUES (%1); INSERT INTO jejak (zona, loket, tindakan, tabel, norekening) VALUES "
+                                  "('+07:00', 'x', 'setoran', 'nabubg', '1'); COMMIT")
+                .arg(QLatin1String(values));
+        };
+        attack("withdrawal that raises the balance", false,
+               qPrintable(posting("'1', 'Siti', CURRENT_DATE, '02', 'Penarikan', -700000, 0, 705000")));
+        attack("amount of a part of a sen", false,
+               qPrintable(posting("'1', 'Siti', CURRENT_DATE, '01', 'Penyetoran', 0, 1000.004, 6000.004")));
+        attack("deposit that carries a debet", false,
+               qPrintable(posting("'1', 'Siti', CURRENT_DATE, '01', 'Penyetoran', 100, 1000, 5900")));
+        attack("deposit below the minimum", false,
+               qPrintable(posting("'1', 'Siti', CURRENT_DATE, '01', 'Penyetoran', 0, 999, 5999")));
+        attack("kind that is not the code's", false,
+               qPrintable(posting("'1', 'Siti', CURRENT_DATE, '01', 'Penarikan', 0, 1000, 6000")));
+        attack("balance that does not follow", false,
+               qPrintable(posting("'1', 'Siti', CURRENT_DATE, '01', 'Penyetoran', 0, 1000, 9000")));
+        attack("withdrawal beyond the balance", false,
+               qPrintable(posting("'1', 'Siti', CURRENT_DATE, '02', 'Penarikan', 6000, 0, -1000")));
+        attack("balance that is no number", false,
+               qPrintable(posting("'1', 'Siti', CURRENT_DATE, '01', 'Penyetoran', 0, 'NaN', 'NaN'")));
+        attack("account no customer has", false,
+               qPrintable(posting("'9', 'Siti', CURRENT_DATE, '01', 'Penyetoran', 0, 1000, 1000")));
+        attack("name that is not the customer's", false,
+               qPrintable(posting("'1', 'Bukan Siti', CURRENT_DATE, '01', 'Penyetoran', 0, 1000, 6000")));
+        attack("key far ahead", false,
+               "BEGIN; SELECT simparo_kunci('nabubg.norekening', '1'); INSERT INTO nabubg (norekening, nama, tanggal, "
+               "kode, jenis, debet, kredit, saldo, simparo_key) OVERRIDING SYSTEM VALUE VALUES ('1', 'Siti', "
+               "CURRENT_DATE, '01', 'Penyetoran', 0, 1000, 6000, 9000000000000000000); COMMIT");
+        attack("posting in a snapshot of its own", false,
+               "BEGIN ISOLATION LEVEL REPEATABLE READ; SELECT simparo_kunci('nabubg.norekening', '1'); "
+               "INSERT INTO nabubg (norekening, nama, tanggal, kode, jenis, debet, kredit, saldo) VALUES "
+               "('1', 'Siti', CURRENT_DATE, '01', 'Penyetoran', 0, 1000, 6000); COMMIT");
+        // The register only through the functions that write its trail rows.
+        attack("change a customer", false, "UPDATE daftar SET nama = 'Bukan Siti'");
+        attack("delete a customer", false, "DELETE FROM daftar");
+        attack("add a customer", false, "INSERT INTO daftar (norekening, nama, pendidikan) VALUES ('2', 'Tono', 'SD')");
+        attack("lock the register", false, "BEGIN; LOCK TABLE daftar IN ACCESS EXCLUSIVE MODE; COMMIT");
+        attack("lock a customer's row", false, "BEGIN; SELECT * FROM daftar FOR UPDATE; COMMIT");
+        attack("delete a customer who has money", false,
+               "SELECT simparo_nasabah_hapus((SELECT simparo_key FROM daftar WHERE norekening = '1'), '+07:00', 'x')");
+        attack("renumber a customer who has postings", false,
+               "SELECT simparo_nasabah_ubah((SELECT simparo_key FROM daftar WHERE norekening = '1'), "
+               "ARRAY['norekening'], ARRAY['1'], ARRAY['7'], '+07:00', 'x')");
+        attack("change what another changed meanwhile", false,
+               "SELECT simparo_nasabah_ubah((SELECT simparo_key FROM daftar WHERE norekening = '1'), "
+               "ARRAY['nama'], ARRAY['Bukan Siti'], ARRAY['Siti Aminah'], '+07:00', 'x')");
+        attack("add a customer of a long name", false,
+               "SELECT simparo_nasabah_tambah(ARRAY['norekening', 'nama', 'pendidikan'], "
+               "ARRAY['2', repeat('x', 256), 'SD'], '+07:00', 'x')");
+        // A new name of plain characters only, a verifier as libpq makes it.
+        attack("name with an invisible character", false,
+               "SELECT simparo_ganti_password(E'si\\u200bti', 'SCRAM-SHA-256$4096:MDEyMzQ1Njc4OWFiY2RlZg==$"
+               "Xi32pv30SO4x45C+2swRRpfpzf1jbu09QoDH55Wd6zc=:Hsj+KLoM/UMHHre60A1hwMYJB4Wbd9bS64gCBD2t1/c=', '+07:00', 'x')");
+        attack("name with an escape", false,
+               "SELECT simparo_ganti_password(E'a\\x1b[2J', 'SCRAM-SHA-256$4096:MDEyMzQ1Njc4OWFiY2RlZg==$"
+               "Xi32pv30SO4x45C+2swRRpfpzf1jbu09QoDH55Wd6zc=:Hsj+KLoM/UMHHre60A1hwMYJB4Wbd9bS64gCBD2t1/c=', '+07:00', 'x')");
+        attack("verifier of one iteration", false,
+               "SELECT simparo_ganti_password('admin', 'SCRAM-SHA-256$1:MDEyMzQ1Njc4OWFiY2RlZg==$"
+               "RDC3KlErDI0IhfXdf8yNoinqYrml/Y/2BAH45FNzNWs=:HQyt/EY4ohbspDurnBeHeCuOeaUUpYyCH7b5vWrnJXY=', '+07:00', 'x')");
     }
     void clerkWithAShellIsRefused()
     {
@@ -216,7 +296,9 @@ private slots:
         const QString password = asLookup ? access.lookupPassword : QStringLiteral("admin123");
         const QString state = QStringLiteral("SELECT (SELECT string_agg(concat_ws(',', simparo_key, kredit), ';' ORDER BY "
                                              "simparo_key) FROM nabubg) || '/' || (SELECT count(*) FROM jejak) || '/' || "
-                                             "(SELECT string_agg(\"user\", ',' ORDER BY simparo_key) FROM tpassword)");
+                                             "(SELECT string_agg(\"user\", ',' ORDER BY simparo_key) FROM tpassword) || '/' || "
+                                             "(SELECT string_agg(concat_ws(',', norekening, nama), ';' ORDER BY simparo_key) "
+                                             "FROM daftar)");
         const QString before = database->scalar(state).toString();
 
         // The role can log in and do its own work: the refusal below is the server's answer to the attack.

@@ -258,6 +258,7 @@ private slots:
 
     void appendedRowsComeLastAndStaySoAfterVacuum()
     {
+        database->liftRules(); // rows of any account and day: the order is what counts here
         RecordSource ledger;
         QVERIFY(ledger.open(QStringLiteral("nabubg")));
         QAbstractItemModelTester tester(&ledger, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -274,6 +275,7 @@ private slots:
         QCOMPARE(database->scalar(QStringLiteral("SELECT TANGGAL FROM nabubg WHERE rowid = 6")).toString(),
                  QStringLiteral("2016-01-06"));
         database->execAsOwner(QStringLiteral("DELETE FROM nabubg WHERE rowid = 2"));
+        database->liftRules();
         database->exec(QStringLiteral("VACUUM"));
         RecordSource reopened;
         QVERIFY(reopened.open(QStringLiteral("nabubg")));
@@ -638,6 +640,7 @@ private slots:
         const QStringList cities = {QStringLiteral("Medan"), QStringLiteral("Binjai"), QStringLiteral("Deli")};
         int serial = 0;
         qint64 key = 0;
+        database->liftRules(); // keys of the test's own, with gaps
         database->exec(QStringLiteral("BEGIN"));
         for (int i = 0; i < rows; ++i) {
             key += gaps ? 1 + random.bounded(3) : 1;
@@ -765,7 +768,7 @@ private slots:
                      qPrintable(source->lastError()));
         QCOMPARE(reader.value(1).toString(), QStringLiteral("Ani"));
         QVERIFY2(customers.addNew({QStringLiteral("0006"), QStringLiteral("Eko")}), qPrintable(customers.lastError()));
-        QVERIFY2(ledger.addNew({QStringLiteral("0001"), QStringLiteral("Ani"), QDate(2024, 1, 2), QStringLiteral("01"),
+        QVERIFY2(ledger.addNew({QStringLiteral("0001"), QStringLiteral("Ani"), QDate::currentDate(), QStringLiteral("01"),
                                 QStringLiteral("Penyetoran"), 0.0, 1000.0, 1000.0}),
                  qPrintable(ledger.lastError()));
         QVERIFY2(operators.update({{1, QStringLiteral("baru")}}), qPrintable(operators.lastError()));

@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "data/database.h"
 #include "data/dataenvironment.h"
+#include "data/operators.h"
 #include "data/serversettings.h"
 #include "data/recordsource.h"
 #include "savings/posting.h"
@@ -557,6 +558,86 @@ private slots:
         }
         QCOMPARE(database.rows(ledger), once);
         QCOMPARE(database.scalar(QStringLiteral("SELECT count(*) FROM jejak WHERE token IS NOT NULL")).toInt(), 1);
+    }
+
+    // A write the program tells stored is on the server's disk: the server stopped
+    // at once right after it (as by a power cut, with its WAL writer flushing only
+    // every 10 s) has it when it starts again. Each kind of write is the last
+    // before the stop, made by an operator logged in as the counters log in.
+    void acknowledgedWriteSurvivesACrash_data()
+    {
+        QTest::addColumn<QString>("action");
+        for (const char *action : {"setoran", "penarikan", "nasabah baru", "nasabah ubah", "nasabah hapus",
+                                   "ganti password", "masuk", "masuk gagal"})
+            QTest::newRow(action) << QString::fromLatin1(action);
+    }
+    void acknowledgedWriteSurvivesACrash()
+    {
+        QFETCH(QString, action);
+        if (!TestDatabase::onServer())
+            QSKIP("a server of its own");
+        TestDatabase database;
+        database.addCustomer(QStringLiteral("0101"), QStringLiteral("Ani"));
+        database.addCustomer(QStringLiteral("0303"), QStringLiteral("Budi"));
+        database.addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ani"), QStringLiteral("2024-01-02"),
+                              QStringLiteral("01"), 0, 5000, 5000);
+        const QString text = database.connectionText();
+        const auto loggedOut = qScopeGuard([text] { operators::logOut(text); });
+        QString error;
+        QVERIFY2(operators::logIn(text, QStringLiteral("admin"), QStringLiteral("admin123"), &error), qPrintable(error));
+        const auto post = [](posting::Code code) {
+            RecordSource ledger;
+            QVERIFY(ledger.open(QStringLiteral("nabubg")));
+            const bool deposit = code == posting::Code::Deposit;
+            QVERIFY2(ledger.addNew({QStringLiteral("0101"), QString(), QDate::currentDate(), posting::codeText(code),
+                                    posting::kind(code), deposit ? 0.0 : 1000.0, deposit ? 1000.0 : 0.0, QVariant()},
+                                   posting::postingCheck(QStringLiteral("0101"), code, Money::fromRupiah(1000))),
+                     qPrintable(ledger.lastError()));
+        };
+        const QString rowsOfTheAction = QStringLiteral("SELECT count(*) FROM jejak WHERE tindakan = ?");
+        const int before = database.scalar(rowsOfTheAction, {action}).toInt();
+        RecordSource customers;
+        QVERIFY(customers.open(QStringLiteral("daftar")));
+        std::unique_ptr<operators::Directory> directory = operators::directory(nullptr, QStringLiteral("tpassword"), text);
+        bool found = false;
+        QVERIFY(directory->find(QStringLiteral("admin"), &found).isOk() && found);
+        if (action == QLatin1String("setoran")) {
+            post(posting::Code::Deposit);
+        } else if (action == QLatin1String("penarikan")) {
+            post(posting::Code::Withdrawal);
+        } else if (action == QLatin1String("nasabah baru")) {
+            QVERIFY2(customers.addNew({QStringLiteral("0202"), QStringLiteral("Citra"), QString(), QString(), QString(),
+                                       QString(), QString(), QStringLiteral("SD"), QString()}),
+                     qPrintable(customers.lastError()));
+        } else if (action == QLatin1String("nasabah ubah")) {
+            QVERIFY(customers.find(QStringLiteral("norekening='0101'")));
+            QVERIFY2(customers.update({{1, QStringLiteral("Ani Baru")}}), qPrintable(customers.lastError()));
+        } else if (action == QLatin1String("nasabah hapus")) {
+            QVERIFY(customers.find(QStringLiteral("norekening='0303'")));
+            QVERIFY2(customers.deleteCurrent(), qPrintable(customers.lastError()));
+        } else if (action == QLatin1String("ganti password")) {
+            QCOMPARE(directory->check(QStringLiteral("admin123"), &error), operators::Verdict::Right);
+            const Outcome changed = directory->change(QStringLiteral("admin"), QStringLiteral("baru456"));
+            QVERIFY2(changed.isOk(), qPrintable(changed.message()));
+        } else if (action == QLatin1String("masuk")) {
+            QCOMPARE(directory->check(QStringLiteral("admin123"), &error), operators::Verdict::Right);
+            const Outcome recorded = directory->recordLogin();
+            QVERIFY2(recorded.isOk(), qPrintable(recorded.message()));
+        } else {
+            QCOMPARE(directory->check(QStringLiteral("salah"), &error), operators::Verdict::Wrong);
+            const Outcome recorded = directory->recordFailure(operators::Directory::Failure::WrongPassword);
+            QVERIFY2(recorded.isOk(), qPrintable(recorded.message()));
+        }
+
+        testserver::crash();
+        QCOMPARE(database.scalar(rowsOfTheAction, {action}).toInt(), before + 1);
+        const QString ledger = QStringLiteral("SELECT count(*) FROM nabubg");
+        QCOMPARE(database.scalar(ledger).toInt(), action == QLatin1String("setoran") || action == QLatin1String("penarikan") ? 2 : 1);
+        QCOMPARE(database.scalar(QStringLiteral("SELECT string_agg(nama, ',' ORDER BY simparo_key) FROM daftar")).toString(),
+                 action == QLatin1String("nasabah baru")    ? QStringLiteral("Ani,Budi,Citra")
+                 : action == QLatin1String("nasabah ubah")  ? QStringLiteral("Ani Baru,Budi")
+                 : action == QLatin1String("nasabah hapus") ? QStringLiteral("Ani")
+                                                            : QStringLiteral("Ani,Budi"));
     }
 
     // A record source that opens while another counter's insert is in flight does

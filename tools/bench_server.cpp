@@ -211,7 +211,7 @@ static void copyToServer(const QString &service)
         // canonical code when the file was built (the file's first row, the first
         // operator, stands for the server's own): the owner's maintenance, with
         // the server's sealing lifted for the copy and restored after it.
-        for (const QString &statement : dialect.trailRuleStatements(false))
+        for (const QString &statement : dialect.trailRuleStatements(false) + dialect.ruleStatements(false))
             query.exec(statement);
         query.exec(QStringLiteral("DELETE FROM jejak"));
         for (const QString &table : {QStringLiteral("daftar"), QStringLiteral("nabubg"), QStringLiteral("jejak")}) {
@@ -222,8 +222,9 @@ static void copyToServer(const QString &service)
                 qFatal("no table %s on the server: %s", qPrintable(table), qPrintable(failure.text()));
             copyTable(file, server, table, entry.columns);
         }
-        for (const QString &statement : dialect.trailRuleStatements(true))
-            query.exec(statement);
+        for (const QString &statement : dialect.trailRuleStatements(true) + dialect.ruleStatements(true))
+            if (!query.exec(statement))
+                qFatal("%s", qPrintable(query.lastError().text()));
         for (const auto &[indexName, statement] : indexes)
             if (!query.exec(statement))
                 qFatal("%s", qPrintable(query.lastError().text()));

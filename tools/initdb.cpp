@@ -127,6 +127,8 @@ static int upgrade(const std::optional<QString> &from, const QString &service, b
                 out << "  rekening " << known.account << ", baris " << known.key << "\n";
         }
     }
+    if (!installed)
+        out << "Jejak audit sudah ada; aturan database diperbarui: " << db::describedLocation(connectionText) << "\n";
     if (!access.database.isEmpty())
         printAccess(out, access);
     return 0;
@@ -147,9 +149,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption passwordStdin(QStringLiteral("password-stdin"), QString());
     const QCommandLineOption serverOption(QStringLiteral("server"), QString(), QStringLiteral("layanan"));
     const QCommandLineOption upgradeOption(QStringLiteral("upgrade"), QString());
+    const QCommandLineOption superuserOption(QStringLiteral("superuser-sql"), QString());
     const QCommandLineOption fromOption(QStringLiteral("from"), QString(), QStringLiteral("file"));
     const QCommandLineOption newLookupOption(QStringLiteral("new-lookup-password"), QString());
-    parser.addOptions({help, userOption, passwordOption, passwordStdin, serverOption, upgradeOption, fromOption,
+    parser.addOptions({help, userOption, passwordOption, passwordStdin, serverOption, upgradeOption, superuserOption, fromOption,
                        newLookupOption});
 
     QTextStream err(stderr);
@@ -177,9 +180,10 @@ int main(int argc, char *argv[])
                "                    ditambah, dan satu baris \"pasang jejak\" yang mencatat\n"
                "                    baris buku tabungan yang ada (rentang, jumlah, digest)\n"
                "                    dan putus saldo yang ditemukan (sejak itu: sudah\n"
-               "                    diketahui). File yang sudah punya jejak ditolak. Di\n"
-               "                    server juga (lagi) mengatur peran operator, peran pencari\n"
-               "                    nama dan haknya, juga bila jejak sudah ada. Tutup SIMPARO\n"
+               "                    diketahui). Juga (lagi) memasang aturan database yang\n"
+               "                    menolak baris yang tidak dibuat layar, juga bila jejak\n"
+               "                    sudah ada; di server juga mengatur peran operator, peran\n"
+               "                    pencari nama dan haknya. Tutup SIMPARO\n"
                "                    di semua loket dulu. Tanpa --from atau --server: database\n"
                "                    menurut pengaturan koneksi SIMPARO.\n"
                "  --from FILE       (dengan --upgrade) file database yang diberi jejak.\n"
@@ -204,10 +208,21 @@ int main(int argc, char *argv[])
                "                    DATABASE_masuk.\n"
                "  --password PW     password sebagai argumen; tidak disarankan, karena\n"
                "                    argumen terlihat oleh pengguna lain di daftar proses.\n"
+               "  --superuser-sql   cetak perintah SQL yang dijalankan superuser sekali di\n"
+               "                    database server (lagi sesudah dipulihkan ke database baru):\n"
+               "                    hanya pemilik yang boleh memakai kunci advisory PostgreSQL\n"
+               "                    dan large object, misalnya:\n"
+               "                    simparo-initdb --superuser-sql | runuser -u postgres -- psql -X -q -d simparo -f -\n"
                "  -h, --help        tampilkan bantuan ini.\n"
                "\n"
                "Kode keluar: 0 database dibuat (atau diberi jejak); 1 gagal, tidak ada yang\n"
                "dibuat atau diubah.\n";
+        return 0;
+    }
+    if (parser.isSet(superuserOption)) {
+        QTextStream out(stdout);
+        for (const QString &statement : db::superuserStatements())
+            out << statement << ";\n";
         return 0;
     }
     if (parser.isSet(upgradeOption))

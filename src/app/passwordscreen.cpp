@@ -72,7 +72,8 @@ void PasswordScreen::lookUpUser()
 
 std::optional<bool> PasswordScreen::oldPasswordHolds()
 {
-    if (!directory_->hasCurrent() || ui.txtUserLama->text() != directory_->currentUser())
+    if (!directory_->hasCurrent() || !directory_->knowsCurrentUser()
+        || ui.txtUserLama->text() != directory_->currentUser())
         return false;
     QString message;
     switch (directory_->check(ui.txtPassLama->text(), &message)) {
@@ -145,6 +146,13 @@ void PasswordScreen::change()
         inform(QStringLiteral("User baru tidak boleh kosong."), true);
         ui.txtUser->setFocus();
         return;
+    }
+    if (newUser != directory_->currentUser()) {
+        if (const std::optional<QString> problem = operators::nameProblem(newUser)) {
+            inform(*problem, true);
+            ui.txtUser->setFocus();
+            return;
+        }
     }
     if (newPassword.isEmpty()) {
         inform(QStringLiteral("Password baru tidak boleh kosong."), true);

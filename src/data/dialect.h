@@ -200,6 +200,21 @@ public:
     // maintenance, which the owner can do anyway: the tests' set-up of a damaged
     // ledger, the bench copying its rows as they are or taking out its own.
     virtual QStringList trailRuleStatements(bool enforced) const = 0;
+    // The rules every row a clerk writes into nabubg and daftar keeps (amounts,
+    // codes, dates, the balance chain, the keys, the customer of a posting), kept
+    // by the database itself: made (true) after the rows of a new database and by
+    // every upgrade, each statement one that may run again; lifted (false) by the
+    // owner's maintenance only (an import into an existing database, the tests'
+    // set-up of a damaged ledger), which the owner can do anyway.
+    virtual QStringList ruleStatements(bool enforced) const = 0;
+    // True when an operator writes the rows of this table only through functions
+    // of the database's own, which write the trail row themselves (a server's
+    // register); false when the program writes the rows and their trail rows.
+    virtual bool writesThroughFunctions(const QString &table) const
+    {
+        Q_UNUSED(table)
+        return false;
+    }
     // True when the database computes a jejak row itself (number, time, who, the
     // content of the row written and the seal), so that a client sends only what
     // it alone knows; false when the program computes it.

@@ -238,6 +238,12 @@ QString connectFailureText(ConnectFailure cause, const QString &service, const C
                               "atau buat sertifikat server untuk nama itu.")
                    .arg(certificateNames(error));
         break;
+    case ConnectFailure::TooManyConnections:
+        text = QStringLiteral("Server menolak sambungan baru: batas jumlah sambungan sudah tercapai (semua loket "
+                              "bersama, atau peran ini).\nTutup SIMPARO di loket yang tidak dipakai lalu ulangi; bila "
+                              "tetap begitu, petugas TI memeriksa sambungan yang menggantung di server "
+                              "(pg_stat_activity).");
+        break;
     case ConnectFailure::NoChannelBinding:
         text = QStringLiteral("Server tidak membuktikan dirinya dengan SCRAM channel binding (channel_binding=require); "
                               "password tidak dikirim.\n"

@@ -46,6 +46,7 @@ enum class ConnectFailure {
     NoRootCertificate,    // the CA certificate to check it against is missing
     WrongHostName,        // its certificate names another host
     NoChannelBinding,     // channel_binding=require, and the server did not offer it
+    TooManyConnections,   // the server's, or the role's, limit of connections is reached
 };
 // What a connection failure's message names besides the service.
 struct ConnectContext {

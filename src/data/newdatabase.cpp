@@ -11,6 +11,7 @@
 #include "postgresdialect.h"
 #include "privatefiles.h"
 #include "sqlitedialect.h"
+#include "sqlscript.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,6 +35,11 @@ bool runAll(QSqlDatabase &database, const QStringList &statements, QString *erro
         }
     }
     return true;
+}
+
+QStringList superuserStatements()
+{
+    return sqlscript::statements(QStringLiteral("superuser"));
 }
 
 namespace {
@@ -78,10 +84,12 @@ protected:
         }
         pending_ = true;
         if (existing) {
+            // The rows come in as they were (an old program's dates and amounts):
+            // the rules of a clerk's rows are lifted until the commit puts them back.
             if (engine.lockTables(connection, {QStringLiteral("daftar"), QStringLiteral("nabubg"),
                                                QStringLiteral("tpassword")},
                                   &failure))
-                return true;
+                return runAll(connection, engine.ruleStatements(false), error);
             *error = describeError(failure, connection);
             return false;
         }
@@ -99,7 +107,8 @@ protected:
     bool commit(QString *error)
     {
         QSqlDatabase connection = database();
-        if (!runAll(connection, indexes_, error) || !runAll(connection, {QStringLiteral("COMMIT")}, error))
+        if (!runAll(connection, indexes_, error) || !runAll(connection, dialect(connection).ruleStatements(true), error)
+            || !runAll(connection, {QStringLiteral("COMMIT")}, error))
             return false;
         pending_ = false;
         QSqlError failure;
@@ -339,6 +348,10 @@ private:
 bool createWithOperator(Fill &fill, const QString &user, const QString &password, const QString &existingText,
                         QString *error)
 {
+    if (const std::optional<QString> problem = operators::nameProblem(user)) {
+        *error = *problem;
+        return false;
+    }
     bool existing = false;
     QStringList present;
     if (!fill.inspect(&existing, &present, error))
@@ -447,9 +460,6 @@ bool upgradeDatabase(const QString &connectionText, operators::Access *access, a
             *error = describeError(failure, database);
         } else if (!missing.isEmpty()) {
             *error = engine.incompleteText(location(database), missing.join(QStringLiteral(", ")));
-        } else if (trail && !engine.hasOperatorRoles()) {
-            *error = QStringLiteral("Database %1 sudah punya jejak audit (tabel jejak); tidak ada yang diubah.")
-                         .arg(location(database));
         } else if (!beginWrite(database, &failure)) {
             *error = describeError(failure, database);
         } else {
@@ -475,6 +485,11 @@ bool upgradeDatabase(const QString &connectionText, operators::Access *access, a
             }
             if (ok && outcome.isOk())
                 outcome = engine.secureOperators(database, access);
+            if (ok && outcome.isOk()) {
+                QString failed;
+                if (!runAll(database, engine.ruleStatements(true), &failed))
+                    outcome = Outcome::failed(failed);
+            }
             if (!outcome.isOk()) {
                 *error = outcome.message();
                 ok = false;

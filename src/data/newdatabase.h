@@ -16,6 +16,12 @@ namespace db {
 // the operator's message for it.
 bool runAll(QSqlDatabase &database, const QStringList &statements, QString *error);
 
+// The statements a superuser runs once in a server's SIMPARO database (and again
+// in a database a backup is restored into): no role but the owner may take the
+// server's advisory locks or write large objects. The owner cannot do this
+// himself; simparo-initdb refuses a database where it was not done.
+QStringList superuserStatements();
+
 // Creates a new database file with the three tables, the view Qpass, the indexes
 // and one first operator. Refuses to touch an existing file.
 bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error);

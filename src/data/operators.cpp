@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <algorithm>
 
@@ -432,8 +433,19 @@ Outcome list(const QString &connectionText, QList<Listed> *operators)
     return outcome;
 }
 
+std::optional<QString> nameProblem(const QString &user)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9._-]+( [A-Za-z0-9._-]+)*$"));
+    if (user.size() <= 32 && plain.match(user).hasMatch())
+        return std::nullopt;
+    return QStringLiteral("User hanya boleh berisi huruf, angka, titik, garis bawah dan tanda minus, kata dipisah "
+                          "satu spasi, paling banyak 32 karakter.");
+}
+
 Outcome add(const QString &connectionText, const QString &user, const QString &password)
 {
+    if (const std::optional<QString> problem = nameProblem(user))
+        return Outcome::refused(*problem);
     return keep(connectionText, [&](QSqlDatabase &database) {
         std::optional<qint64> existing;
         Outcome outcome = firstOfName(database, user, &existing);

@@ -42,6 +42,11 @@ void setFirstWaitForTesting(std::chrono::milliseconds first);
 // --- Proving who one is: the login screen and the change of password
 enum class Verdict { Right, Wrong, Damaged, Failed };
 
+// A new operator name that may not be given, and why; nothing when it may: at
+// most 32 characters, letters, digits, ".", "_" and "-", words apart by one blank
+// (no control or invisible character that would make two names look alike).
+std::optional<QString> nameProblem(const QString &user);
+
 // The operators as a screen that names one of them and proves his password sees
 // them. It has a current operator, or none: the first in stored order when it
 // opens, then the one the last lookup found (none after a failed lookup).
@@ -62,6 +67,10 @@ public:
     virtual bool hasCurrent() const = 0;
     // The stored user name of the current operator; empty when none is current.
     virtual QString currentUser() const = 0;
+    // False when the current operator's name is not known yet: on a server the
+    // first operator is current without his name, which the lookup role is never
+    // told; it is known once his password proved right.
+    virtual bool knowsCurrentUser() const { return true; }
 
     // How long a login must wait before the password of the current operator is
     // checked: the back-off of his recent failures (nothing when none is current,

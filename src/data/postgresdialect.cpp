@@ -8,6 +8,7 @@
 #include "pool.h"
 #include "postgresoperators.h"
 #include "serversettings.h"
+#include "sqlscript.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -34,9 +35,6 @@ namespace {
 constexpr int kConnectSeconds = 4;
 // The hidden row key of every table on a server, after the described columns.
 const char *const kServerKey = "simparo_key";
-// The advisory lock of the audit trail, taken by every append (one key of 64 bits;
-// the locks of writeLock() are pairs of 32-bit keys, a space of their own).
-constexpr qint64 kTrailLock = Q_INT64_C(0x5349414d504a4a4b);
 // Keys below a record source's horizon that are looked at for rows still in flight at opening.
 constexpr qint64 kRecentKeys = 4096;
 
@@ -125,6 +123,8 @@ QString connectFailureText(const QString &service, const serversettings::Setting
         cause = ConnectFailure::WrongHostName;
     else if (has("channel binding"))
         cause = ConnectFailure::NoChannelBinding;
+    else if (has("too many connections") || has("too many clients") || has("remaining connection slots"))
+        cause = ConnectFailure::TooManyConnections;
     else if (has("password") || has("authentication") || has("pg_hba.conf") || has("role")) {
         cause = ConnectFailure::LoginRefused;
         // libpq says on its standard error only that it passed the file over.
@@ -197,6 +197,11 @@ bool startSession(QSqlDatabase &database, const QString &service, QString *error
         return fail(unsafeServerText(serverLocation(service), QStringLiteral("fsync tidak aktif")), query);
     if (query.value(0).toString() != QLatin1String("on"))
         return fail(unsafeServerText(serverLocation(service), QStringLiteral("synchronous_commit bukan on")), query);
+    // The session keeps the counter's time zone: the dates the server gives a row
+    // (a posting's TANGGAL) are the counter's dates.
+    query.finish();
+    if (!query.exec(QStringLiteral("SET TIME ZONE INTERVAL '%1' HOUR TO MINUTE").arg(audit::currentZone())))
+        return fail(serverErrorText(query.lastError(), serverLocation(service)), query);
     pool::sessionStarted(name);
     return true;
 }
@@ -453,12 +458,17 @@ public:
         // waits for its disk, and every counter's posting would wait for that flush
         // in turn. So the COMMIT does not wait for the disk (synchronous_commit off
         // for this transaction alone) and lets the lock go at once, and a second,
-        // durable commit follows in the same pipeline: its flush reaches past the
-        // first commit's record in the write-ahead log, and the flushes of several
-        // counters are made together. Nothing is told stored before that flush.
-        // A commit sealed after another lies after it in the log, so no crash can
-        // keep the later and lose the earlier: the chain never forks. Another
-        // counter may read the row in the moment before it is on disk.
+        // durable transaction follows in the same pipeline. It must write to the
+        // write-ahead log itself: the server flushes the log at a commit only for a
+        // transaction that wrote to it, and a transaction that wrote nothing (a
+        // txid_current(), say) commits without any flush. Its setval() of the
+        // sequence simparo_flush writes one small record, so its commit waits until
+        // the log is on disk up to its own record, past the first commit's; the
+        // flushes of several counters are made together. Nothing is told stored
+        // before that flush. A commit sealed after another lies after it in the log,
+        // so no crash can keep the later and lose the earlier: the chain never forks.
+        // Another counter may read the row in the moment before it is on disk; its
+        // own posting's flush then carries this one to disk as well.
         QString numbered;
         int number = 0;
         for (const QChar c : sql)
@@ -475,8 +485,8 @@ public:
                           && PQsendQueryParams(connection, numbered.toUtf8().constData(), int(given.size()), nullptr,
                                                given.data(), nullptr, nullptr, 0)
                           && PQsendQueryParams(connection, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0)
-                          && PQsendQueryParams(connection, "SELECT txid_current()", 0, nullptr, nullptr, nullptr,
-                                               nullptr, 0)
+                          && PQsendQueryParams(connection, "SELECT setval('simparo_flush', 1)", 0, nullptr,
+                                               nullptr, nullptr, nullptr, 0)
                           && PQpipelineSync(connection);
         std::optional<QSqlError> failure;
         if (!sent)
@@ -521,11 +531,13 @@ public:
     bool writeLock(QSqlDatabase &database, const QString &scope, const QString &value,
                    QSqlError *error) const override
     {
-        // A lock of the transaction on the pair (scope, value), released when it ends.
-        // Two values that hash alike only wait for each other a moment longer.
+        // A lock of the transaction on the pair (scope, value), released when it ends,
+        // taken by the owner's function (no other role may take the server's
+        // advisory locks). Two values that hash alike only wait for each other a
+        // moment longer.
         Statement query;
         const bool prepared =
-            prepare(&query, database, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?), hashtext(?))"));
+            prepare(&query, database, QStringLiteral("SELECT simparo_kunci(CAST(? AS text), CAST(? AS text))"));
         query->addBindValue(scope);
         query->addBindValue(value);
         if (prepared && query->exec())
@@ -599,6 +611,18 @@ public:
                 QStringLiteral("ALTER TABLE jejak %1 TRIGGER jejak_hanya_ditambah").arg(verb),
                 QStringLiteral("ALTER TABLE jejak %1 TRIGGER jejak_segel").arg(verb)};
     }
+    QStringList ruleStatements(bool enforced) const override
+    {
+        const QStringList lifted = sqlscript::statements(QStringLiteral("server-rules-lifted"));
+        if (!enforced)
+            return lifted;
+        return lifted + sqlscript::statements(QStringLiteral("server-rules"))
+               + sqlscript::statements(QStringLiteral("search-paths"));
+    }
+    bool writesThroughFunctions(const QString &table) const override
+    {
+        return table.compare(QLatin1String("daftar"), Qt::CaseInsensitive) == 0;
+    }
     bool sealsTrail() const override { return true; }
     bool awaitTrailWriters(QSqlDatabase &database, QSqlError *error) const override
     {
@@ -613,9 +637,8 @@ public:
         QElapsedTimer waited;
         waited.start();
         Statement query;
-        const bool prepared = prepare(&query, database, QStringLiteral("SELECT pg_try_advisory_xact_lock(CAST(? AS bigint))"));
+        const bool prepared = prepare(&query, database, QStringLiteral("SELECT simparo_jejak_bebas()"));
         while (true) {
-            query->addBindValue(kTrailLock);
             if (!(prepared && query->exec() && query->next())) {
                 *error = query->lastError();
                 return false;
@@ -1141,6 +1164,11 @@ QString passwordVerifier(const QSqlDatabase &database, const QString &role, cons
 // only while the number, the moment and the seal are made.
 QString sealFunctionStatement()
 {
+    QStringList operatorActions;
+    for (const char *action : {audit::action::kDeposit, audit::action::kWithdrawal, audit::action::kNewCustomer,
+                               audit::action::kCustomerChange, audit::action::kCustomerDeletion,
+                               audit::action::kPasswordChange, audit::action::kLogin, audit::action::kFailedLogin})
+        operatorActions << QStringLiteral("'%1'").arg(QLatin1String(action));
     QStringList row;
     for (const char *column : {"CAST(NEW.nomor AS text)", "NEW.waktu", "NEW.zona", "NEW.\"operator\"", "NEW.peran",
                                "NEW.loket", "NEW.alamat", "NEW.tindakan", "NEW.tabel", "CAST(NEW.kunci AS text)",
@@ -1157,6 +1185,13 @@ QString sealFunctionStatement()
                "OR (NEW.peran IS NOT NULL AND NEW.peran IS DISTINCT FROM CAST(session_user AS text)) THEN "
                "RAISE EXCEPTION USING MESSAGE = 'jejak hanya mencatat operator sesi ini sendiri: baris atas nama "
                "operator atau peran lain ditolak', ERRCODE = 'insufficient_privilege'; END IF; "
+               // Only the owner's tools write the rows that vouch for other rows (an
+               // import, a move, the trail installed, an accepted break) and those of
+               // the operators; another role writes only what the screens write.
+               "IF CAST(session_user AS text) IS DISTINCT FROM simparo_pemilik() "
+               "AND NOT coalesce(NEW.tindakan = ANY (ARRAY[%3]), false) THEN "
+               "RAISE EXCEPTION USING MESSAGE = format('jejak: tindakan %s hanya untuk pemilik database', "
+               "NEW.tindakan), ERRCODE = 'insufficient_privilege'; END IF; "
                "NEW.alamat := host(inet_client_addr()); "
                "NEW.isi := simparo_isi(NEW.tabel, NEW.kunci); "
                "PERFORM pg_advisory_xact_lock(%1); "
@@ -1169,7 +1204,7 @@ QString sealFunctionStatement()
                "NEW.segel := encode(sha256(decode(coalesce(sebelumnya, repeat('0', 64)), 'hex') "
                "|| convert_to(%2, 'UTF8')), 'hex'); "
                "RETURN NEW; END$$")
-        .arg(QString::number(kTrailLock), row.join(QStringLiteral(" || ")));
+        .arg(QString::number(kTrailLock), row.join(QStringLiteral(" || ")), operatorActions.join(QStringLiteral(", ")));
 }
 
 } // namespace db

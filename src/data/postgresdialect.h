@@ -10,6 +10,10 @@
 // are opened again. libpq itself is used only in postgresdialect.cpp.
 namespace db {
 
+// The advisory lock of the audit trail, taken by every append (one key of 64 bits;
+// the locks of writeLock() are pairs of 32-bit keys, a space of their own).
+constexpr qint64 kTrailLock = Q_INT64_C(0x5349414d504a4a4b);
+
 const Dialect &postgresDialect();
 
 // Opens a pooled connection on the database of a libpq service (or takes a kept

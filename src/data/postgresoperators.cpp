@@ -8,6 +8,7 @@
 #include "pool.h"
 #include "postgresdialect.h"
 #include "session.h"
+#include "sqlscript.h"
 
 #include <QSqlQuery>
 
@@ -31,6 +32,29 @@
 namespace db::serverroles {
 
 namespace {
+
+// The limits of the operators' and the lookup role's sessions, and the other
+// values the functions' SQL names: the program's own numbers.
+QHash<QString, QString> limits()
+{
+    return {
+        {QStringLiteral("trail_lock"), QString::number(kTrailLock)},
+        {QStringLiteral("operator_connections"), QStringLiteral("20")},
+        {QStringLiteral("operator_statement_timeout"), QStringLiteral("60s")},
+        {QStringLiteral("lookup_connections"), QStringLiteral("20")},
+        {QStringLiteral("lookup_statement_timeout"), QStringLiteral("10s")},
+        {QStringLiteral("lookup_idle_timeout"), QStringLiteral("10min")},
+    };
+}
+
+// The program's values in a statement of its own ({{name}}, see sqlscript.h).
+QString filled(QString statement)
+{
+    const QHash<QString, QString> values = limits();
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        statement.replace(QStringLiteral("{{%1}}").arg(it.key()), it.value());
+    return statement;
+}
 
 // The statements that make (or put back) every function of the operators. The
 // key column of tpassword on a server is simparo_key (the dialect's keyColumn()).
@@ -68,12 +92,13 @@ WHERE j.waktu >= to_char((statement_timestamp() - make_interval(secs => %1)) AT 
                          'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"')
   AND j.tindakan = 'masuk gagal' AND split_part(j.rincian, E'\n', 1) = 'user=' || simparo_rincian(nama)$fn$)sql")
             .arg(operators::kWindowSeconds),
-        // The role and name of the first operator of a name in stored order; of the
-        // first operator of all when the name is NULL. No row when there is none.
+        // The role and name of the first operator of a name in stored order. No row
+        // when there is none, and none for NULL: the lookup role learns no name it
+        // was not given (simparo_operator_pertama() names the first one's role only).
         QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION simparo_operator_cari(nama text)
 RETURNS TABLE (peran text, nama_user text) LANGUAGE sql STABLE SECURITY DEFINER AS $fn$
 SELECT simparo_peran_operator(t.simparo_key), t."user" FROM tpassword t
-WHERE nama IS NULL OR t."user" = nama ORDER BY t.simparo_key LIMIT 1$fn$)sql"),
+WHERE t."user" = nama ORDER BY t.simparo_key LIMIT 1$fn$)sql"),
         // An operator's own new password (its SCRAM verifier, made by the program)
         // and user name, with its jejak row: only ever of the session's own role.
         QStringLiteral(R"sql(CREATE OR REPLACE FUNCTION simparo_ganti_password(user_baru text, verifier text,
@@ -87,13 +112,7 @@ BEGIN
         RAISE EXCEPTION USING MESSAGE = 'hanya operator yang bisa mengganti passwordnya sendiri',
             ERRCODE = 'insufficient_privilege';
     END IF;
-    IF verifier IS NULL OR verifier !~ '^SCRAM-SHA-256[$][0-9]{1,10}:[A-Za-z0-9+/=]{1,200}[$][A-Za-z0-9+/=]{1,200}:[A-Za-z0-9+/=]{1,200}$' THEN
-        RAISE EXCEPTION USING MESSAGE = 'password baru harus berupa verifier SCRAM-SHA-256',
-            ERRCODE = 'invalid_parameter_value';
-    END IF;
-    IF user_baru IS NULL OR user_baru = '' THEN
-        RAISE EXCEPTION USING MESSAGE = 'user baru tidak boleh kosong', ERRCODE = 'invalid_parameter_value';
-    END IF;
+    PERFORM simparo_cek_verifier(verifier);
     IF zona_loket IS NULL OR zona_loket !~ '^[+-][0-9]{2}:[0-9]{2}$' OR length(nama_loket) > 255 THEN
         RAISE EXCEPTION USING MESSAGE = 'zona atau nama loket tidak sah', ERRCODE = 'invalid_parameter_value';
     END IF;
@@ -102,6 +121,8 @@ BEGIN
         RAISE EXCEPTION USING MESSAGE = 'operator ini sudah tidak ada', ERRCODE = 'insufficient_privilege';
     END IF;
     IF user_baru IS DISTINCT FROM lama THEN
+        -- A new name: plain characters, not too long (an old one stays as it is).
+        PERFORM simparo_cek_nama(user_baru);
         -- Two operators taking one new name at the same moment: one waits for the other.
         PERFORM pg_advisory_xact_lock(hashtext('tpassword.user'), hashtext(user_baru));
         IF EXISTS (SELECT FROM tpassword t WHERE t."user" = user_baru AND t.simparo_key <> kunci_sesi) THEN
@@ -134,9 +155,8 @@ BEGIN
         RAISE EXCEPTION USING MESSAGE = format('%s bukan peran operator atau peran masuk SIMPARO', peran),
             ERRCODE = 'invalid_parameter_value';
     END IF;
-    IF verifier IS NOT NULL AND verifier !~ '^SCRAM-SHA-256[$][0-9]{1,10}:[A-Za-z0-9+/=]{1,200}[$][A-Za-z0-9+/=]{1,200}:[A-Za-z0-9+/=]{1,200}$' THEN
-        RAISE EXCEPTION USING MESSAGE = 'password peran harus berupa verifier SCRAM-SHA-256',
-            ERRCODE = 'invalid_parameter_value';
+    IF verifier IS NOT NULL THEN
+        PERFORM simparo_cek_verifier(verifier);
     END IF;
     SELECT r.rolsuper OR r.rolcreaterole OR r.rolcreatedb OR r.rolreplication OR r.rolbypassrls AS lebih
         INTO ada FROM pg_roles r WHERE r.rolname = peran;
@@ -155,7 +175,12 @@ BEGIN
     anggota := EXISTS (SELECT FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid
                        JOIN pg_roles r ON r.oid = m.member WHERE g.rolname = kelompok AND r.rolname = peran);
     IF sebagai_operator THEN
-        EXECUTE format('ALTER ROLE %I INHERIT', peran);
+        -- An operator's sessions: a bounded number, and by default no statement or
+        -- transaction left waiting long (the program sets its own limits).
+        EXECUTE format('ALTER ROLE %I INHERIT CONNECTION LIMIT %s', peran, {{operator_connections}});
+        EXECUTE format('ALTER ROLE %I SET statement_timeout = %L', peran, '{{operator_statement_timeout}}');
+        EXECUTE format('ALTER ROLE %I SET idle_in_transaction_session_timeout = %L', peran,
+                       '{{operator_statement_timeout}}');
         IF NOT anggota THEN
             EXECUTE format('GRANT %I TO %I', kelompok, peran);
         END IF;
@@ -194,86 +219,6 @@ END$fn$)sql"),
     };
 }
 
-// Who may do what, put right: the group and the lookup role exist and hold
-// nothing special; every grant of the schema's tables, sequences and functions
-// to anyone but their owner goes, and only the screens' are given again; PUBLIC
-// keeps nothing of the database (connect, temporary tables) or the schema
-// (create). Then it is checked, as the server sees it, that neither role can
-// create anything: on a cluster whose schema belongs to someone else (an older
-// PostgreSQL's "public", owned by postgres) only a superuser can take that away.
-const char *const kGrants = R"sql(DO $fn$
-DECLARE
-    db text := current_database();
-    s text := current_schema();
-    g text := simparo_kelompok_operator();
-    m text := simparo_peran_masuk();
-    r record;
-BEGIN
-    IF octet_length(db) > 40 THEN
-        RAISE EXCEPTION USING MESSAGE = format('nama database %s terlalu panjang untuk nama peran operatornya '
-            '(paling banyak 40 byte)', db), ERRCODE = 'name_too_long';
-    END IF;
-    FOR r IN SELECT n.nama, p.rolname IS NOT NULL AS ada,
-                    coalesce(p.rolsuper OR p.rolcreaterole OR p.rolcreatedb OR p.rolreplication OR p.rolbypassrls, false)
-                        AS lebih
-             FROM (VALUES (g), (m)) AS n(nama) LEFT JOIN pg_roles p ON p.rolname = n.nama LOOP
-        IF r.lebih THEN
-            RAISE EXCEPTION USING MESSAGE = format('peran %s sudah ada dengan hak lebih dari yang boleh; ubah atau '
-                'hapus dulu', r.nama), ERRCODE = 'insufficient_privilege';
-        ELSIF NOT r.ada THEN
-            EXECUTE format('CREATE ROLE %I NOLOGIN', r.nama);
-        END IF;
-    END LOOP;
-    EXECUTE format('ALTER ROLE %I NOLOGIN', g);
-    -- Neither inherits anything from another role.
-    FOR r IN SELECT a.rolname AS dari, b.rolname AS siapa FROM pg_auth_members x
-             JOIN pg_roles a ON a.oid = x.roleid JOIN pg_roles b ON b.oid = x.member WHERE b.rolname IN (g, m) LOOP
-        EXECUTE format('REVOKE %I FROM %I', r.dari, r.siapa);
-    END LOOP;
-    EXECUTE format('REVOKE ALL ON DATABASE %I FROM PUBLIC', db);
-    EXECUTE format('GRANT CONNECT ON DATABASE %I TO %I, %I', db, g, m);
-    FOR r IN SELECT DISTINCT CASE WHEN a.grantee = 0 THEN 'PUBLIC' ELSE quote_ident(pg_get_userbyid(a.grantee)) END AS siapa
-             FROM pg_namespace n CROSS JOIN LATERAL aclexplode(n.nspacl) a
-             WHERE n.nspname = s AND a.grantee <> n.nspowner LOOP
-        EXECUTE format('REVOKE ALL ON SCHEMA %I FROM %s', s, r.siapa);
-    END LOOP;
-    EXECUTE format('REVOKE ALL ON SCHEMA %I FROM PUBLIC', s);
-    EXECUTE format('GRANT USAGE ON SCHEMA %I TO %I, %I', s, g, m);
-    FOR r IN SELECT DISTINCT c.oid, c.relkind,
-                    CASE WHEN a.grantee = 0 THEN 'PUBLIC' ELSE quote_ident(pg_get_userbyid(a.grantee)) END AS siapa
-             FROM pg_class c CROSS JOIN LATERAL aclexplode(c.relacl) a
-             WHERE c.relnamespace = CAST(s AS regnamespace) AND a.grantee <> c.relowner LOOP
-        EXECUTE format('REVOKE ALL ON %s %s FROM %s', CASE WHEN r.relkind = 'S' THEN 'SEQUENCE' ELSE 'TABLE' END,
-                       CAST(r.oid AS regclass), r.siapa);
-    END LOOP;
-    FOR r IN SELECT DISTINCT c.oid, CASE WHEN a.grantee = 0 THEN 'PUBLIC'
-                                        ELSE quote_ident(pg_get_userbyid(a.grantee)) END AS siapa
-             FROM pg_attribute t JOIN pg_class c ON c.oid = t.attrelid CROSS JOIN LATERAL aclexplode(t.attacl) a
-             WHERE c.relnamespace = CAST(s AS regnamespace) AND a.grantee <> c.relowner LOOP
-        EXECUTE format('REVOKE ALL ON TABLE %s FROM %s', CAST(r.oid AS regclass), r.siapa);
-    END LOOP;
-    EXECUTE format('REVOKE ALL ON ALL FUNCTIONS IN SCHEMA %I FROM PUBLIC', s);
-    FOR r IN SELECT DISTINCT p.oid, CASE WHEN a.grantee = 0 THEN 'PUBLIC'
-                                        ELSE quote_ident(pg_get_userbyid(a.grantee)) END AS siapa
-             FROM pg_proc p CROSS JOIN LATERAL aclexplode(p.proacl) a
-             WHERE p.pronamespace = CAST(s AS regnamespace) AND a.grantee <> p.proowner LOOP
-        EXECUTE format('REVOKE ALL ON FUNCTION %s FROM %s', CAST(r.oid AS regprocedure), r.siapa);
-    END LOOP;
-    ALTER DEFAULT PRIVILEGES REVOKE EXECUTE ON FUNCTIONS FROM PUBLIC;
-    EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE ON daftar TO %I', g);
-    EXECUTE format('GRANT SELECT, INSERT ON nabubg, jejak TO %I', g);
-    EXECUTE format('GRANT SELECT ("user") ON tpassword TO %I', g);
-    EXECUTE format('GRANT EXECUTE ON FUNCTION simparo_ganti_password(text, text, text, text) TO %I', g);
-    EXECUTE format('GRANT EXECUTE ON FUNCTION simparo_operator_cari(text), simparo_masuk_gagal(text, text, text, text), '
-                   'simparo_masuk_gagal_baru(text) TO %I', m);
-    IF has_database_privilege(g, db, 'CREATE') OR has_database_privilege(g, db, 'TEMP')
-       OR has_database_privilege(m, db, 'CREATE') OR has_database_privilege(m, db, 'TEMP')
-       OR has_schema_privilege(g, s, 'CREATE') OR has_schema_privilege(m, s, 'CREATE') THEN
-        RAISE EXCEPTION USING MESSAGE = format('operator masih bisa membuat objek di database %s atau skema %s: '
-            'pemiliknya bukan peran ini. Minta superuser menjalankan: REVOKE ALL ON DATABASE %I FROM PUBLIC; '
-            'REVOKE ALL ON SCHEMA %I FROM PUBLIC', db, s, db, s), ERRCODE = 'insufficient_privilege';
-    END IF;
-END$fn$)sql";
 
 // Roles of operators whose row is gone go (an older database of the same name
 // on this cluster, a removal that failed half-way); the group keeps no one but
@@ -299,16 +244,6 @@ BEGIN
     END LOOP;
 END$fn$)sql";
 
-// Each function finds the tables and its helpers in the schema it was made in,
-// and nowhere else, whoever calls it.
-const char *const kSearchPaths = R"sql(DO $fn$
-DECLARE f regprocedure;
-BEGIN
-    FOR f IN SELECT p.oid FROM pg_proc p
-             WHERE p.pronamespace = CAST(current_schema() AS regnamespace) AND p.proname LIKE 'simparo\_%' LOOP
-        EXECUTE format('ALTER FUNCTION %s SET search_path = pg_catalog, %I, pg_temp', f, current_schema());
-    END LOOP;
-END$fn$)sql";
 
 Outcome failedOn(const QSqlError &error, const QSqlDatabase &database)
 {
@@ -384,6 +319,11 @@ bool setRole(QSqlDatabase &database, const QString &role, const QString &passwor
 QStringList attributionStatements()
 {
     return {
+        // The owner of the program's tables: the role whose tools may write what no
+        // operator may (an import, a move, an accepted break, the operators).
+        QStringLiteral("CREATE OR REPLACE FUNCTION simparo_pemilik() RETURNS text LANGUAGE sql STABLE AS "
+                       "$fn$SELECT CAST(pg_get_userbyid(c.relowner) AS text) FROM pg_class c "
+                       "WHERE c.oid = CAST('jejak' AS regclass)$fn$"),
         QStringLiteral("CREATE OR REPLACE FUNCTION simparo_kelompok_operator() RETURNS text LANGUAGE sql STABLE AS "
                        "$fn$SELECT CAST(current_database() AS text) || '_operator'$fn$"),
         QStringLiteral("CREATE OR REPLACE FUNCTION simparo_peran_masuk() RETURNS text LANGUAGE sql STABLE AS "
@@ -432,8 +372,13 @@ Outcome secure(QSqlDatabase &database, operators::Access *access)
 {
     Outcome outcome;
     QStringList statements = attributionStatements();
-    statements << sealFunctionStatement() << functionStatements() << QString::fromUtf8(kSearchPaths)
-               << QString::fromUtf8(kGrants);
+    statements << sealFunctionStatement();
+    for (const QString &statement : functionStatements())
+        statements << filled(statement);
+    statements << sqlscript::statements(QStringLiteral("server-functions"), limits())
+               << QStringLiteral("CREATE SEQUENCE IF NOT EXISTS simparo_flush")
+               << sqlscript::statements(QStringLiteral("search-paths"))
+               << sqlscript::statements(QStringLiteral("grants"), limits());
     for (const QString &statement : std::as_const(statements))
         if (!run(database, statement, {}, &outcome))
             return outcome;
@@ -589,6 +534,7 @@ public:
     }
     bool hasCurrent() const override { return !role_.isEmpty(); }
     QString currentUser() const override { return user_; }
+    bool knowsCurrentUser() const override { return !user_.isNull(); }
 
     Verdict check(const QString &password, QString *message) override
     {
@@ -610,6 +556,17 @@ public:
             proof_.clear();
             return Verdict::Failed;
         }
+        if (user_.isNull()) {
+            // The first operator, current before any name was looked up: his name is
+            // read as himself, the lookup role is never told it.
+            QSqlDatabase database = db::connection(proof_);
+            QSqlQuery query(database);
+            if (!query.exec(QStringLiteral("SELECT simparo_nama_sesi()")) || !query.next()) {
+                *message = db::describeError(query.lastError(), database);
+                return Verdict::Failed;
+            }
+            user_ = query.value(0).toString();
+        }
         confirmed_ = login;
         confirmedUser_ = user_;
         return Verdict::Right;
@@ -617,14 +574,16 @@ public:
 
     Outcome recordFailure(Failure failure) override
     {
-        const bool named = failure != Failure::UnknownUser && hasCurrent();
+        // The first operator's name, not known to the lookup role, is not named either.
+        const bool named = failure != Failure::UnknownUser && hasCurrent() && knowsCurrentUser();
         QSqlDatabase database = db::connection(lookup_);
         Statement query;
         const bool prepared = db::prepare(&query, database,
                                           QStringLiteral("SELECT simparo_masuk_gagal(CAST(? AS text), CAST(? AS text), "
                                                          "CAST(? AS text), CAST(? AS text))"));
         query->addBindValue(named ? QVariant(user_) : QVariant(QMetaType::fromType<QString>()));
-        query->addBindValue(named ? QStringLiteral("password salah") : QStringLiteral("user tidak ada"));
+        query->addBindValue(failure != Failure::UnknownUser && hasCurrent() ? QStringLiteral("password salah")
+                                                                             : QStringLiteral("user tidak ada"));
         query->addBindValue(audit::currentZone());
         query->addBindValue(session::counterName());
         if (!(prepared && query->exec()))
@@ -718,7 +677,8 @@ private:
         db::releaseIdleConnections();
     }
 
-    // The role and name of the first operator of the name (none: of all).
+    // The role and name of the first operator of the name; without a name, the
+    // role of the first operator of all (his name stays unknown: a null text).
     Outcome look(const QString *name, bool *found)
     {
         *found = false;
@@ -726,16 +686,22 @@ private:
             return Outcome::failed(openError_);
         QSqlDatabase database = db::connection(lookup_);
         Statement query;
-        const bool prepared = db::prepare(&query, database,
-                                          QStringLiteral("SELECT peran, nama_user FROM simparo_operator_cari(CAST(? AS text))"));
-        query->addBindValue(name ? QVariant(*name) : QVariant(QMetaType::fromType<QString>()));
+        const bool prepared =
+            name ? db::prepare(&query, database,
+                               QStringLiteral("SELECT peran, nama_user FROM simparo_operator_cari(CAST(? AS text))"))
+                 : db::prepare(&query, database, QStringLiteral("SELECT simparo_operator_pertama(), CAST(NULL AS text)"));
+        if (name)
+            query->addBindValue(*name);
         if (!(prepared && query->exec()))
             return failedLookup(query->lastError(), database);
         role_.clear();
-        user_.clear();
-        if (query->next()) {
+        user_ = QString();
+        if (query->next() && !query->value(0).isNull()) {
             role_ = query->value(0).toString();
-            user_ = query->value(1).toString();
+            // A found name is never null, also when it is empty.
+            user_ = name ? query->value(1).toString() : QString();
+            if (name && user_.isNull())
+                user_ = QStringLiteral("");
             *found = true;
         }
         query->finish();

@@ -2,6 +2,7 @@
 
 #include "database.h"
 #include "money.h"
+#include "session.h"
 
 #include <QDir>
 #include <QSqlError>
@@ -85,6 +86,47 @@ QVariant stored(const Target &target, const QVector<QVariant> &row, int column)
     return schema::toStored(row.value(column), target.kinds.value(column));
 }
 
+// --- Tables an operator writes only through the database's functions (a server's
+// register): each function checks, writes the row and its trail row.
+
+bool throughFunctions(const Target &target, const QSqlDatabase &database)
+{
+    return db::dialect(database).writesThroughFunctions(target.table);
+}
+
+// Texts as an array value of the server ({"a","b",NULL}), bound as one value.
+QString textArray(const QVariantList &values)
+{
+    QStringList items;
+    for (const QVariant &value : values) {
+        if (value.isNull()) {
+            items << QStringLiteral("NULL");
+            continue;
+        }
+        QString text = value.toString();
+        text.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
+        items << u'"' + text + u'"';
+    }
+    return u'{' + items.join(u',') + u'}';
+}
+
+// The first line of the database's own words for a refusal it raised, without
+// its "ERROR:" and code.
+QString refusalText(const QSqlError &error)
+{
+    QString text = error.databaseText().section(u'\n', 0, 0).trimmed();
+    const qsizetype colon = text.indexOf(QLatin1String(":  "));
+    if (colon > 0 && colon < 12)
+        text = text.mid(colon + 3);
+    return text;
+}
+
+QString changedElsewhereText()
+{
+    return QStringLiteral("Data ini sudah diubah di tempat lain sejak ditampilkan; perubahan ini tidak disimpan.\n"
+                          "Tutup layar ini lalu buka kembali, lalu ulangi.");
+}
+
 bool same(const QVariant &a, const QVariant &b)
 {
     return a.isNull() == b.isNull() && (a.isNull() || a == b);
@@ -155,6 +197,19 @@ Outcome goneElsewhere(const Target &target)
     return Outcome::failed(QStringLiteral("Data ini sudah tidak ada di database %1 (dihapus di tempat lain).\n"
                                           "Tutup layar ini lalu buka kembali.")
                                .arg(QDir::toNativeSeparators(target.file)));
+}
+
+// A refusal or failure of one of the database's write functions.
+Outcome functionFailure(const Target &target, const QSqlError &error, const QSqlDatabase &database)
+{
+    const QString code = error.nativeErrorCode();
+    if (code == QLatin1String("SMP01"))
+        return goneElsewhere(target);
+    if (code == QLatin1String("SMP02"))
+        return Outcome::refused(changedElsewhereText());
+    if (code == QLatin1String("SMP03"))
+        return Outcome::refused(refusalText(error));
+    return failure(error, database);
 }
 
 // The row of a key as the database holds it now (locked against other writers
@@ -243,6 +298,28 @@ Outcome insert(const Target &target, QVector<QVariant> &row, const Check &check,
     };
     bool broken = false;
     const Outcome outcome = run(target, &row, check, [&](QSqlDatabase &database, db::Statement &query) {
+        if (throughFunctions(target, database)) {
+            // The function writes the row and its trail row; the row comes back as stored.
+            QVariantList values;
+            for (int c = 0; c < target.columns.size(); ++c)
+                values << stored(target, row, c);
+            const bool prepared = db::prepare(&query, database,
+                                              QStringLiteral("SELECT simparo_nasabah_tambah(CAST(? AS text[]), "
+                                                             "CAST(? AS text[]), CAST(? AS text), CAST(? AS text))"));
+            query->addBindValue(textArray(QVariantList(target.columns.cbegin(), target.columns.cend())));
+            query->addBindValue(textArray(values));
+            query->addBindValue(audit::currentZone());
+            query->addBindValue(session::counterName());
+            if (!(prepared && query->exec()) || !query->next())
+                return functionFailure(target, query->lastError(), database);
+            *key = query->value(0).toLongLong();
+            query->finish();
+            QVector<QVariant> written;
+            const Outcome read = storedRow(database, target, *key, QString(), &written);
+            if (read.isOk() && !written.isEmpty())
+                row = written;
+            return read;
+        }
         QStringList names;
         for (const QString &column : target.columns)
             names << schema::quoted(column);
@@ -283,6 +360,8 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
     // change made meanwhile by another counter is not overwritten unseen. The row
     // stays locked against other writes until this one ends.
     const auto unchangedElsewhere = [&](QSqlDatabase &database, db::Statement &query) {
+        if (throughFunctions(target, database))
+            return Outcome::ok(); // the function compares what the clerk saw itself
         QStringList names;
         for (const QString &column : target.columns)
             names << schema::quoted(column);
@@ -307,6 +386,32 @@ Outcome update(const Target &target, qint64 key, const QVector<QVariant> &origin
         return Outcome::ok();
     };
     return run(target, &row, check, [&](QSqlDatabase &database, db::Statement &query) {
+        if (throughFunctions(target, database)) {
+            // The columns changed, what the clerk saw in them and what they become.
+            QVariantList columns, seen, wanted;
+            for (int c = 0; c < target.columns.size(); ++c) {
+                if (same(stored(target, row, c), stored(target, original, c)))
+                    continue;
+                columns << target.columns.at(c);
+                seen << stored(target, original, c);
+                wanted << stored(target, row, c);
+            }
+            if (columns.isEmpty())
+                return Outcome::ok();
+            const bool prepared = db::prepare(&query, database,
+                                              QStringLiteral("SELECT simparo_nasabah_ubah(CAST(? AS bigint), "
+                                                             "CAST(? AS text[]), CAST(? AS text[]), CAST(? AS text[]), "
+                                                             "CAST(? AS text), CAST(? AS text))"));
+            query->addBindValue(key);
+            for (const QVariantList *values : {&columns, &seen, &wanted})
+                query->addBindValue(textArray(*values));
+            query->addBindValue(audit::currentZone());
+            query->addBindValue(session::counterName());
+            if (!(prepared && query->exec()) || !query->next())
+                return functionFailure(target, query->lastError(), database);
+            query->finish();
+            return Outcome::ok();
+        }
         QStringList sets;
         QVariantList values;
         QStringList lines;
@@ -368,11 +473,25 @@ Outcome remove(const Target &target, qint64 key, const Check &check, const audit
     Check current;
     if (check) {
         current = [&](QSqlDatabase &database, QVector<QVariant> &) {
-            return checkStoredRow(database, target, key, check, db::rowLockClause(database));
+            // Through a function the row is locked there, and the check made again.
+            return checkStoredRow(database, target, key, check,
+                                  throughFunctions(target, database) ? QString() : db::rowLockClause(database));
         };
     }
     QVector<QVariant> row;
     return run(target, &row, current, [&](QSqlDatabase &database, db::Statement &query) {
+        if (throughFunctions(target, database)) {
+            const bool prepared = db::prepare(&query, database,
+                                              QStringLiteral("SELECT simparo_nasabah_hapus(CAST(? AS bigint), "
+                                                             "CAST(? AS text), CAST(? AS text))"));
+            query->addBindValue(key);
+            query->addBindValue(audit::currentZone());
+            query->addBindValue(session::counterName());
+            if (!(prepared && query->exec()) || !query->next())
+                return functionFailure(target, query->lastError(), database);
+            query->finish();
+            return Outcome::ok();
+        }
         // The trail row comes first, while the row can still be read: it records
         // the row as it stood. A row already gone is neither recorded nor deleted.
         QVector<QVariant> gone;

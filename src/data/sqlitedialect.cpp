@@ -6,6 +6,7 @@
 #include "operatordirectories.h"
 #include "passwords.h"
 #include "pool.h"
+#include "sqlscript.h"
 
 #include <QFileInfo>
 #include <QSqlDriver>
@@ -376,6 +377,16 @@ public:
                                         : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name));
             }
         }
+        return statements;
+    }
+    QStringList ruleStatements(bool enforced) const override
+    {
+        if (enforced)
+            return sqlscript::statements(QStringLiteral("file-rules"));
+        QStringList statements;
+        for (const char *name : {"nabubg_isi_sah", "nabubg_tanggal", "nabubg_nasabah", "nabubg_saldo", "nabubg_kunci",
+                                 "daftar_baru_sah", "daftar_ubah_sah"})
+            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(QLatin1String(name));
         return statements;
     }
     bool awaitTrailWriters(QSqlDatabase &, QSqlError *) const override { return true; }

@@ -16,13 +16,15 @@ void VisibleKeys::clear()
     tail_.clear();
 }
 
-void VisibleKeys::startWhole(qint64 first, qint64 top, const QVector<qint64> &absent, Reader reader)
+bool VisibleKeys::startWhole(qint64 first, qint64 top, const QVector<qint64> &absent, Reader reader)
 {
     clear();
+    if (top >= first && (first < 0 || top - first >= kMostBlocks * kBlockKeys))
+        return false;
     whole_ = true;
     reader_ = std::move(reader);
     if (top < first)
-        return;
+        return true;
     first_ = first;
     top_ = top;
     for (qint64 key : absent)
@@ -36,6 +38,7 @@ void VisibleKeys::startWhole(qint64 first, qint64 top, const QVector<qint64> &ab
         blocks_[b].count = int(blockLast(b) - blockFirst(b) + 1 - (to - from));
     }
     renumber();
+    return true;
 }
 
 qint64 VisibleKeys::blockLast(int block) const

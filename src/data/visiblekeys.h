@@ -30,8 +30,13 @@ public:
 
     // Back to reading from the front, with nothing read.
     void clear();
-    // Every key from `first` to `top`, but those `absent` (ascending), counted by `reader`.
-    void startWhole(qint64 first, qint64 top, const QVector<qint64> &absent, Reader reader);
+    // Every key from `first` to `top`, but those `absent` (ascending), counted by
+    // `reader`. False, with nothing started, when the keys spread over far more
+    // blocks than any table fills (keys written by hand, far apart): the keys are
+    // then to be read from the front.
+    bool startWhole(qint64 first, qint64 top, const QVector<qint64> &absent, Reader reader);
+    // The most blocks of a whole snapshot (a ledger of 268 million keys).
+    static constexpr qint64 kMostBlocks = qint64(1) << 16;
     bool isWhole() const { return whole_; }
     int blocks() const { return int(blocks_.size()); }
 

@@ -25,13 +25,20 @@ bool RecordSource::startWhole()
     const qint64 top = first.isEmpty() ? -1 : *horizon;
     // The count of every row (the record count) is the table's count less the
     // rows that came after the horizon, where the engine counts a table cheaply.
-    keys_.startWhole(firstKey, top, absent,
-                     [reader, firstKey, top](qint64 from, qint64 to, qint64 *count, QVector<qint64> *keys) {
-                         if (keys)
-                             return reader->keysBetween(from, to, keys) && (*count = keys->size(), true);
-                         return from == firstKey && to == top ? reader->countMostOf(from, to, count)
-                                                              : reader->countBetween(from, to, count);
-                     });
+    const bool whole =
+        keys_.startWhole(firstKey, top, absent,
+                         [reader, firstKey, top](qint64 from, qint64 to, qint64 *count, QVector<qint64> *keys) {
+                             if (keys)
+                                 return reader->keysBetween(from, to, keys) && (*count = keys->size(), true);
+                             return from == firstKey && to == top ? reader->countMostOf(from, to, count)
+                                                                  : reader->countBetween(from, to, count);
+                         });
+    if (!whole) {
+        // Keys far apart (written by hand, not by the table's own sequence): read
+        // from the front, as a filter's rows are.
+        complete_ = false;
+        return extend(kFirstChunk, false);
+    }
     scanned_ = horizon;
     for (qint64 key : ownRowsMatching())
         keys_.append(key);

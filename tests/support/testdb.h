@@ -52,6 +52,11 @@ public:
     // tampered ledger. Fails the test on error.
     void execAsOwner(const QString &sql, const QVariantList &values = {});
 
+    // Lifts the rules of a clerk's rows (amounts, dates, the balance chain, the keys)
+    // until the test's end, as the owner's maintenance can: for tests of the record
+    // sources on rows of any kind.
+    void liftRules();
+
     void addCustomer(const QString &norekening, const QString &nama, const QString &pendidikan = QStringLiteral("SD"));
     // A ledger row as a posting writes it: with its posting row in the audit trail.
     // A saldo that is no number (an invalid value: NULL) is stored as it is.

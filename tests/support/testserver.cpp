@@ -1,5 +1,7 @@
 #include "testserver.h"
 
+#include "data/newdatabase.h"
+
 #include "data/database.h"
 
 #include <QCoreApplication>
@@ -145,12 +147,13 @@ QString superuser()
     return asRoot() ? QStringLiteral("postgres") : QString::fromLocal8Bit(qgetenv("USER"));
 }
 
-// Runs SQL as the superuser over the server's socket; its output, unaligned.
-QString psql(const Server &s, const QString &sql)
+// Runs SQL as the superuser over the server's socket, in a database (by default
+// the server's own); its output, unaligned.
+QString psql(const Server &s, const QString &sql, const QString &database = QStringLiteral("postgres"))
 {
     return run(QStringLiteral("psql"), {QStringLiteral("-h"), s.socket(), QStringLiteral("-p"), QString::number(s.port),
                                         QStringLiteral("-U"), superuser(),
-                                        QStringLiteral("-d"), QStringLiteral("postgres"), QStringLiteral("-qAt"),
+                                        QStringLiteral("-d"), database, QStringLiteral("-qAt"),
                                         QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1")},
                sql.toUtf8());
 }
@@ -180,7 +183,9 @@ void makeServer(Server &s, const QString &access, const QString &settings)
     QFile conf(s.data() + QStringLiteral("/postgresql.conf"));
     if (!conf.open(QIODevice::Append))
         qFatal("test server: postgresql.conf cannot be written");
-    conf.write(QStringLiteral("unix_socket_directories = '%1'\nfsync = on\nshared_buffers = 16MB\n%2")
+    // The WAL writer flushes seldom: a commit told durable must have flushed by itself.
+    conf.write(QStringLiteral("unix_socket_directories = '%1'\nfsync = on\nshared_buffers = 16MB\n"
+                              "wal_writer_delay = 10s\n%2")
                    .arg(s.socket(), settings)
                    .toUtf8());
     conf.close();
@@ -189,6 +194,8 @@ void makeServer(Server &s, const QString &access, const QString &settings)
     // makes the roles of the operators (CREATEROLE).
     psql(s, QStringLiteral("CREATE ROLE %1 LOGIN CREATEROLE PASSWORD '%2';\nCREATE DATABASE %1 OWNER %1;\n")
                 .arg(kRole, g_secret));
+    // What the IT person has a superuser do once, as simparo-initdb --superuser-sql prints it.
+    psql(s, db::superuserStatements().join(QStringLiteral(";\n")) + QStringLiteral(";\n"), kRole);
 }
 
 void writeServices()
@@ -283,6 +290,15 @@ void stop()
     run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), s.data(), QStringLiteral("-m"), QStringLiteral("fast"),
                                    QStringLiteral("-w"), QStringLiteral("stop")});
     s.running = false;
+}
+
+void crash()
+{
+    Server &s = server();
+    run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), s.data(), QStringLiteral("-m"), QStringLiteral("immediate"),
+                                   QStringLiteral("-w"), QStringLiteral("stop")});
+    s.running = false;
+    startServer(s);
 }
 
 void start()

@@ -29,6 +29,9 @@ void clearDatabase();
 // the tests of server faults.
 void stop();
 void start();
+// Stops the server at once, as a power cut would (pg_ctl stop -m immediate: no
+// checkpoint, what is not on disk is lost), and starts it again.
+void crash();
 
 // The server's socket file, for a relay in front of it (relay.h).
 QString socketFile();

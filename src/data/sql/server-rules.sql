@@ -1,0 +1,94 @@
+-- The rules every row written into the ledger and the register keeps, kept by
+-- the server itself: a clerk with psql writes no row that no screen writes.
+-- Made after the rows of a new database (an import or a move keeps its rows as
+-- they were), lifted by the owner's maintenance only, and made again by every
+-- simparo-initdb, so each statement may run again. Checks are NOT VALID: rows
+-- that were there before (from the old program) are not judged again.
+
+-- A new ledger row: its key is the one the sequence gave this session for it (a
+-- key chosen by the writer would stand anywhere in posting order), its date the
+-- server's (the counter's time zone is the session's), its account a customer's
+-- and its name his, and its balance the account's previous balance plus kredit
+-- minus debet, read under the account's lock that every posting takes before it
+-- reads the balance. A withdrawal may not take the balance below 0.
+CREATE OR REPLACE FUNCTION simparo_nabubg_baru() RETURNS trigger LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    nama_daftar text;
+    akhir record;
+    seharusnya double precision;
+BEGIN
+    IF NEW.simparo_key IS DISTINCT FROM currval(pg_get_serial_sequence('nabubg', 'simparo_key')) THEN
+        RAISE EXCEPTION USING MESSAGE = 'nabubg: kunci baris hanya dari urutannya sendiri',
+            ERRCODE = 'integrity_constraint_violation';
+    END IF;
+    IF current_setting('transaction_isolation') <> 'read committed' THEN
+        RAISE EXCEPTION USING MESSAGE = 'nabubg hanya bisa ditambah dalam transaksi READ COMMITTED',
+            ERRCODE = 'invalid_transaction_state';
+    END IF;
+    PERFORM pg_advisory_xact_lock(hashtext('nabubg.norekening'), hashtext(NEW.norekening));
+    NEW.tanggal := CAST(clock_timestamp() AS date);
+    SELECT d.nama INTO nama_daftar FROM daftar d WHERE d.norekening = NEW.norekening
+    ORDER BY d.simparo_key LIMIT 1;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING MESSAGE = format('nabubg: rekening %s tidak ada di daftar nasabah', NEW.norekening),
+            ERRCODE = 'foreign_key_violation';
+    END IF;
+    IF NEW.nama IS DISTINCT FROM nama_daftar THEN
+        RAISE EXCEPTION USING MESSAGE = format('nabubg: nama harus nama nasabah di daftar (%s)', nama_daftar),
+            ERRCODE = 'check_violation';
+    END IF;
+    SELECT n.simparo_key, n.saldo INTO akhir FROM nabubg n WHERE n.norekening = NEW.norekening
+    ORDER BY n.simparo_key DESC LIMIT 1;
+    IF FOUND AND akhir.simparo_key > NEW.simparo_key THEN
+        RAISE EXCEPTION USING MESSAGE = 'nabubg: rekening ini sudah punya baris yang lebih baru; kunci rekening '
+            'diambil sesudah kunci baris', ERRCODE = 'serialization_failure';
+    END IF;
+    IF FOUND AND (akhir.saldo IS NULL OR akhir.saldo IN ('NaN', 'Infinity', '-Infinity')) THEN
+        RAISE EXCEPTION USING MESSAGE = format('nabubg: saldo terakhir rekening %s tidak terbaca', NEW.norekening),
+            ERRCODE = 'check_violation';
+    END IF;
+    seharusnya := round(coalesce(akhir.saldo, 0) * 100) + round(NEW.kredit * 100) - round(NEW.debet * 100);
+    IF round(NEW.saldo * 100) IS DISTINCT FROM seharusnya THEN
+        RAISE EXCEPTION USING MESSAGE = format('nabubg: saldo %s tidak bersambung dengan saldo sebelumnya '
+            '(seharusnya %s)', NEW.saldo, seharusnya / 100), ERRCODE = 'check_violation';
+    END IF;
+    IF NEW.debet > 0 AND seharusnya < 0 THEN
+        RAISE EXCEPTION USING MESSAGE = 'nabubg: penarikan melebihi saldo', ERRCODE = 'check_violation';
+    END IF;
+    RETURN NEW;
+END$fn$;
+
+-- A new register row: its key from its own sequence.
+CREATE OR REPLACE FUNCTION simparo_daftar_baru() RETURNS trigger LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+BEGIN
+    IF NEW.simparo_key IS DISTINCT FROM currval(pg_get_serial_sequence('daftar', 'simparo_key')) THEN
+        RAISE EXCEPTION USING MESSAGE = 'daftar: kunci baris hanya dari urutannya sendiri',
+            ERRCODE = 'integrity_constraint_violation';
+    END IF;
+    RETURN NEW;
+END$fn$;
+
+-- Made anew after the rules are lifted (server-rules-lifted.sql runs first).
+CREATE TRIGGER nabubg_aturan BEFORE INSERT ON nabubg FOR EACH ROW EXECUTE FUNCTION simparo_nabubg_baru();
+CREATE TRIGGER daftar_aturan BEFORE INSERT ON daftar FOR EACH ROW EXECUTE FUNCTION simparo_daftar_baru();
+
+-- Every ledger row the program writes: amounts finite, not negative and in whole
+-- sen; the code, the kind and the amounts agreeing (a deposit of at least 1000
+-- into kredit, a withdrawal from debet); texts within the screens' limits.
+ALTER TABLE nabubg ADD CONSTRAINT nabubg_isi_sah CHECK (
+        norekening IS NOT NULL AND length(norekening) BETWEEN 1 AND 10
+        AND (nama IS NULL OR length(nama) <= 255)
+        AND tanggal IS NOT NULL AND debet IS NOT NULL AND kredit IS NOT NULL AND saldo IS NOT NULL
+        AND debet >= 0 AND kredit >= 0 AND debet < 1e13 AND kredit < 1e13 AND saldo > -1e13 AND saldo < 1e13
+        AND abs(debet * 100 - round(debet * 100)) < 0.01
+        AND abs(kredit * 100 - round(kredit * 100)) < 0.01
+        AND abs(saldo * 100 - round(saldo * 100)) < 0.01
+        AND ((kode = '01' AND jenis = 'Penyetoran' AND debet = 0 AND kredit >= 1000)
+             OR (kode = '02' AND jenis = 'Penarikan' AND kredit = 0 AND debet > 0))) NOT VALID;
+
+-- Every register row the program writes: texts within the screens' limits.
+ALTER TABLE daftar ADD CONSTRAINT daftar_isi_sah CHECK (
+        coalesce(length(nama), 0) <= 255 AND coalesce(length(tempat), 0) <= 255
+        AND coalesce(length(tgllahir), 0) <= 255 AND coalesce(length(alamat), 0) <= 255
+        AND coalesce(length(kota), 0) <= 255 AND coalesce(length(kode), 0) <= 255
+        AND coalesce(length(pendidikan), 0) <= 255 AND coalesce(length(telphon), 0) <= 255) NOT VALID;
