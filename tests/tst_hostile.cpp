@@ -155,6 +155,60 @@ private slots:
             QCOMPARE(seen.icon, QMessageBox::Critical);
         QCOMPARE(everything(), before);
     }
+
+    // A ledger row that no screen writes is refused by the database itself, on a
+    // file as on a server, whoever writes it: 0101 holds 5000 after one deposit.
+    void databaseRefusesRowsNoScreenWrites_data()
+    {
+        QTest::addColumn<QString>("row"); // rowid?, norekening, nama, TANGGAL, kode, Jenis, debet, kredit, saldo
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("a deposit as SAVE writes it") << "'0101', 'Ahmad Fauzi', %TODAY%, '01', 'Penyetoran', 0, 1000, 6000"
+                                                   << true;
+        QTest::newRow("no customer") << "'0199', 'Ahmad Fauzi', %TODAY%, '01', 'Penyetoran', 0, 1000, 1000" << false;
+        QTest::newRow("another's name") << "'0101', 'Budi', %TODAY%, '01', 'Penyetoran', 0, 1000, 6000" << false;
+        QTest::newRow("balance not from the previous") << "'0101', 'Ahmad Fauzi', %TODAY%, '01', 'Penyetoran', 0, 1000, 9000"
+                                                       << false;
+        QTest::newRow("withdrawal beyond the balance")
+            << "'0101', 'Ahmad Fauzi', %TODAY%, '02', 'Penarikan', 6000, 0, -1000" << false;
+        QTest::newRow("negative withdrawal") << "'0101', 'Ahmad Fauzi', %TODAY%, '02', 'Penarikan', -700000, 0, 705000"
+                                             << false;
+        QTest::newRow("part of a sen") << "'0101', 'Ahmad Fauzi', %TODAY%, '01', 'Penyetoran', 0, 1000.004, 6000.004"
+                                       << false;
+        QTest::newRow("deposit with a debet") << "'0101', 'Ahmad Fauzi', %TODAY%, '01', 'Penyetoran', 100, 1000, 5900"
+                                              << false;
+        QTest::newRow("deposit below the minimum") << "'0101', 'Ahmad Fauzi', %TODAY%, '01', 'Penyetoran', 0, 999, 5999"
+                                                   << false;
+        QTest::newRow("kind of another code") << "'0101', 'Ahmad Fauzi', %TODAY%, '03', 'Penyetoran', 0, 1000, 6000"
+                                              << false;
+        QTest::newRow("key far ahead") << "9000000000000000000, '0101', 'Ahmad Fauzi', %TODAY%, '01', 'Penyetoran', 0, "
+                                          "1000, 6000"
+                                       << false;
+        // A server dates every row itself; a file refuses a day but today's.
+        QTest::newRow("back-dated") << "'0101', 'Ahmad Fauzi', '2020-01-01', '01', 'Penyetoran', 0, 1000, 6000"
+                                    << TestDatabase::onServer();
+        QTest::newRow("in 2099") << "'0101', 'Ahmad Fauzi', '2099-01-01', '01', 'Penyetoran', 0, 1000, 6000"
+                                 << TestDatabase::onServer();
+    }
+    void databaseRefusesRowsNoScreenWrites()
+    {
+        QFETCH(QString, row);
+        QFETCH(bool, stored);
+        const QString today = QStringLiteral("'%1'").arg(QDate::currentDate().toString(Qt::ISODate));
+        const QString columns = row.startsWith(QLatin1String("9000")) ? QStringLiteral("rowid, ") : QString();
+        const QStringList before = everything();
+        QString error;
+        const bool done = database->tryExec(QStringLiteral("INSERT INTO nabubg (%1norekening, nama, TANGGAL, kode, Jenis, "
+                                                           "debet, kredit, saldo) VALUES (%2)")
+                                                .arg(columns, QString(row).replace(QLatin1String("%TODAY%"), today)),
+                                            {}, &error);
+        QVERIFY2(done == stored, qPrintable(error));
+        if (!stored) {
+            QCOMPARE(everything(), before);
+            return;
+        }
+        QCOMPARE(database->scalar(QStringLiteral("SELECT TANGGAL FROM nabubg ORDER BY rowid DESC LIMIT 1")).toDate(),
+                 QDate::currentDate());
+    }
 };
 
 QTEST_MAIN(tst_Hostile)

@@ -55,6 +55,22 @@ private:
                 QString::fromUtf8(process.readAllStandardError())};
     }
 
+    // Siti (account 1) holds 5000, and the lookup role has the password a counter's .pgpass keeps.
+    operators::Access counterSetUp()
+    {
+        database->addCustomer(QStringLiteral("1"), QStringLiteral("Siti"));
+        database->addLedgerRow(QStringLiteral("1"), QStringLiteral("Siti"), QStringLiteral("2024-01-02"),
+                               QStringLiteral("01"), 0, 5000, 5000);
+        operators::Access access;
+        access.lookupPassword = QStringLiteral("loket rahasia");
+        audit::Coverage covered;
+        bool installed = false;
+        QString error;
+        if (!db::upgradeDatabase(database->connectionText(), &access, &covered, &installed, &error))
+            qFatal("%s", qPrintable(error));
+        return access;
+    }
+
 private slots:
     void toolKeepsTheOperators()
     {
@@ -122,6 +138,34 @@ private slots:
         db::closeConnection(name);
         QCOMPARE(database->rows(QStringLiteral("SELECT \"operator\", peran FROM jejak WHERE tindakan = 'setoran'")),
                  QStringList{QStringLiteral("admin|") + roleOf(QStringLiteral("admin"))});
+    }
+
+    // What a clerk may do from psql he does as the screens do it: a posting with
+    // the account's lock and its trail row is taken, dated by the server (not the
+    // day he wrote); the lookup role learns no name it was not given; every role's
+    // sessions are bounded.
+    void clerkWithAShellDoesWhatTheScreensDo()
+    {
+        if (!TestDatabase::onServer())
+            QSKIP("a file's protection is its permissions");
+        const operators::Access access = counterSetUp();
+        const QString own = roleOf(QStringLiteral("admin"));
+        const Psql posted =
+            psql(own, QStringLiteral("admin123"),
+                 QStringLiteral("BEGIN; SELECT simparo_kunci('nabubg.norekening', '1'); INSERT INTO nabubg (norekening, "
+                                "nama, tanggal, kode, jenis, debet, kredit, saldo) VALUES ('1', 'Siti', '2099-01-01', '01', "
+                                "'Penyetoran', 0, 1000, 6000); INSERT INTO jejak (zona, loket, tindakan, tabel, norekening) "
+                                "VALUES ('+07:00', 'x', 'setoran', 'nabubg', '1'); COMMIT"));
+        QVERIFY2(posted.exitCode == 0, qPrintable(posted.err));
+        QCOMPARE(database->rows(QStringLiteral("SELECT tanggal, saldo FROM nabubg ORDER BY simparo_key DESC LIMIT 1")),
+                 QStringList{QDate::currentDate().toString(Qt::ISODate) + QStringLiteral("|6000")});
+        const Psql looked = psql(access.lookupRole, access.lookupPassword,
+                                 QStringLiteral("SELECT count(*) FROM simparo_operator_cari(NULL)"));
+        QCOMPARE(looked.out.trimmed(), QStringLiteral("0"));
+        QCOMPARE(database->rows(QStringLiteral("SELECT rolconnlimit, array_to_string(rolconfig, ',') LIKE "
+                                               "'%statement_timeout%' FROM pg_roles WHERE rolname IN (?, ?) ORDER BY rolname"),
+                                {own, access.lookupRole}),
+                 QStringList({"20|true", "20|true"}));
     }
 
     void clerkWithAShellIsRefused_data()
@@ -274,17 +318,7 @@ private slots:
         QFETCH(bool, asLookup);
         QFETCH(QString, sql);
         database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
-        database->addCustomer(QStringLiteral("1"), QStringLiteral("Siti"));
-        database->addLedgerRow(QStringLiteral("1"), QStringLiteral("Siti"), QStringLiteral("2024-01-02"),
-                               QStringLiteral("01"), 0, 5000, 5000);
-        // The lookup role's password, as the counter's .pgpass keeps it.
-        operators::Access access;
-        access.lookupPassword = QStringLiteral("loket rahasia");
-        audit::Coverage covered;
-        bool installed = false;
-        QString error;
-        QVERIFY2(db::upgradeDatabase(database->connectionText(), &access, &covered, &installed, &error),
-                 qPrintable(error));
+        const operators::Access access = counterSetUp();
         const QString own = roleOf(QStringLiteral("admin"));
         sql.replace(QLatin1String("%OWN%"), own)
             .replace(QLatin1String("%OTHER%"), roleOf(QStringLiteral("kasir")))

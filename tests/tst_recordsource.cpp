@@ -779,6 +779,33 @@ private slots:
 
     // A page that cannot be read is told, never shown as rows: moving there fails
     // with the file and the cause, and a grid asking for it hears it once.
+    // A key written by hand far past the others (a register row given the key
+    // 9000000000000000000) neither exhausts memory nor shows rows that are not
+    // there: the keys are read from the front, as a filter's are.
+    void keysFarApartShowTheRowsThereAre_data()
+    {
+        QTest::addColumn<qint64>("far");
+        QTest::newRow("5000000000") << Q_INT64_C(5000000000);
+        QTest::newRow("9000000000000000000") << Q_INT64_C(9000000000000000000);
+    }
+    void keysFarApartShowTheRowsThereAre()
+    {
+        QFETCH(qint64, far);
+        addCustomers();
+        database->liftRules();
+        database->exec(QStringLiteral("INSERT INTO daftar (rowid, norekening, nama) VALUES (?, ?, ?)"),
+                       {far, QStringLiteral("0099"), QStringLiteral("Jauh")});
+        RecordSource source;
+        QVERIFY2(source.open(QStringLiteral("daftar")), qPrintable(source.lastError()));
+        QAbstractItemModelTester tester(&source, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(source.recordCount(), 6);
+        QCOMPARE(column(source, 1), QStringList({"Ani", "Budi", "Citra", "Ma'ruf", "Citra", "Jauh"}));
+        QVERIFY(source.moveLast());
+        QCOMPARE(source.value(1).toString(), QStringLiteral("Jauh"));
+        QVERIFY(source.addNew({QStringLiteral("0100"), QStringLiteral("Sesudah")}));
+        QCOMPARE(source.recordCount(), 7);
+    }
+
     void unreadablePagesAreTold_data()
     {
         QTest::addColumn<bool>("truncate");

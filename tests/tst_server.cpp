@@ -640,6 +640,21 @@ private slots:
                                                             : QStringLiteral("Ani,Budi"));
     }
 
+    // A server that refuses a new session because a limit of sessions is reached
+    // (the server's, or the role's) says so, not that it cannot be reached.
+    void tooManySessionsAreToldAsSuch()
+    {
+        if (!TestDatabase::onServer())
+            QSKIP("a server of its own");
+        TestDatabase database;
+        db::releaseIdleConnections();
+        database.exec(QStringLiteral("ALTER ROLE CURRENT_USER CONNECTION LIMIT 1")); // the test's own connection
+        const auto unlimited = qScopeGuard([&] { database.exec(QStringLiteral("ALTER ROLE CURRENT_USER CONNECTION LIMIT -1")); });
+        QString name, error;
+        QVERIFY(!db::openConnection(database.connectionText(), &name, &error));
+        QVERIFY2(error.contains(QLatin1String("batas jumlah sambungan")), qPrintable(error));
+    }
+
     // A record source that opens while another counter's insert is in flight does
     // not show that row later, when it commits.
     void rowInFlightAtOpeningStaysOutOfTheSnapshot()

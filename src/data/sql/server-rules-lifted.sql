@@ -11,6 +11,7 @@ BEGIN
     IF EXISTS (SELECT FROM pg_constraint WHERE conname = 'nabubg_isi_sah' AND conrelid = CAST('nabubg' AS regclass)) THEN
         ALTER TABLE nabubg DROP CONSTRAINT nabubg_isi_sah;
     END IF;
+    -- A check of the register written by an earlier version goes too.
     IF EXISTS (SELECT FROM pg_constraint WHERE conname = 'daftar_isi_sah' AND conrelid = CAST('daftar' AS regclass)) THEN
         ALTER TABLE daftar DROP CONSTRAINT daftar_isi_sah;
     END IF;

@@ -58,19 +58,33 @@ BEGIN
     RETURN NEW;
 END$fn$;
 
--- A new register row: its key from its own sequence.
+-- A register row: a new one's key from its own sequence; the texts written
+-- within the screens' limits (a column a change leaves alone is not judged
+-- again: a row of the old program keeps what it has).
 CREATE OR REPLACE FUNCTION simparo_daftar_baru() RETURNS trigger LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    baru text[] := ARRAY[NEW.nama, NEW.tempat, NEW.tgllahir, NEW.alamat, NEW.kota, NEW.kode, NEW.pendidikan, NEW.telphon];
+    lama text[];
 BEGIN
-    IF NEW.simparo_key IS DISTINCT FROM currval(pg_get_serial_sequence('daftar', 'simparo_key')) THEN
+    IF TG_OP = 'INSERT' AND NEW.simparo_key IS DISTINCT FROM currval(pg_get_serial_sequence('daftar', 'simparo_key')) THEN
         RAISE EXCEPTION USING MESSAGE = 'daftar: kunci baris hanya dari urutannya sendiri',
             ERRCODE = 'integrity_constraint_violation';
     END IF;
+    IF TG_OP = 'UPDATE' THEN
+        lama := ARRAY[OLD.nama, OLD.tempat, OLD.tgllahir, OLD.alamat, OLD.kota, OLD.kode, OLD.pendidikan, OLD.telphon];
+    END IF;
+    FOR i IN 1 .. 8 LOOP
+        IF length(baru[i]) > 255 AND (lama IS NULL OR baru[i] IS DISTINCT FROM lama[i]) THEN
+            RAISE EXCEPTION USING MESSAGE = 'daftar: isian terlalu panjang (paling banyak 255 huruf)',
+                ERRCODE = 'check_violation';
+        END IF;
+    END LOOP;
     RETURN NEW;
 END$fn$;
 
 -- Made anew after the rules are lifted (server-rules-lifted.sql runs first).
 CREATE TRIGGER nabubg_aturan BEFORE INSERT ON nabubg FOR EACH ROW EXECUTE FUNCTION simparo_nabubg_baru();
-CREATE TRIGGER daftar_aturan BEFORE INSERT ON daftar FOR EACH ROW EXECUTE FUNCTION simparo_daftar_baru();
+CREATE TRIGGER daftar_aturan BEFORE INSERT OR UPDATE ON daftar FOR EACH ROW EXECUTE FUNCTION simparo_daftar_baru();
 
 -- Every ledger row the program writes: amounts finite, not negative and in whole
 -- sen; the code, the kind and the amounts agreeing (a deposit of at least 1000
@@ -85,10 +99,3 @@ ALTER TABLE nabubg ADD CONSTRAINT nabubg_isi_sah CHECK (
         AND abs(saldo * 100 - round(saldo * 100)) < 0.01
         AND ((kode = '01' AND jenis = 'Penyetoran' AND debet = 0 AND kredit >= 1000)
              OR (kode = '02' AND jenis = 'Penarikan' AND kredit = 0 AND debet > 0))) NOT VALID;
-
--- Every register row the program writes: texts within the screens' limits.
-ALTER TABLE daftar ADD CONSTRAINT daftar_isi_sah CHECK (
-        coalesce(length(nama), 0) <= 255 AND coalesce(length(tempat), 0) <= 255
-        AND coalesce(length(tgllahir), 0) <= 255 AND coalesce(length(alamat), 0) <= 255
-        AND coalesce(length(kota), 0) <= 255 AND coalesce(length(kode), 0) <= 255
-        AND coalesce(length(pendidikan), 0) <= 255 AND coalesce(length(telphon), 0) <= 255) NOT VALID;
