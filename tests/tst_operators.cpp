@@ -3,6 +3,8 @@
 // from doing anything the screens do not do.
 #include "data/database.h"
 #include "data/operators.h"
+#include "data/recordsource.h"
+#include "savings/posting.h"
 #include "fixture.h"
 #include "testserver.h"
 
@@ -124,10 +126,14 @@ private slots:
         if (!TestDatabase::onServer())
             QSKIP("a file has no roles");
         database->addCustomer(QStringLiteral("1"), QStringLiteral("Siti"));
-        database->addLedgerRow(QStringLiteral("1"), QStringLiteral("Siti"), QStringLiteral("2024-01-02"),
-                               QStringLiteral("01"), 0, 5000, 5000);
         // The program's connections log in as the operator's own role, and the
         // trail names him as the server knows him.
+        RecordSource ledger;
+        QVERIFY(ledger.open(QStringLiteral("nabubg")));
+        QVERIFY2(ledger.addNew(posting::ledgerRow(QStringLiteral("1"), QString(), QDate::currentDate(),
+                                                  posting::Code::Deposit, Money::fromRupiah(5000)),
+                               posting::postingCheck(QStringLiteral("1"), posting::Code::Deposit, Money::fromRupiah(5000))),
+                 qPrintable(ledger.lastError()));
         QString name, error;
         QVERIFY2(db::openConnection(database->connectionText(), &name, &error), qPrintable(error));
         {

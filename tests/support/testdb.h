@@ -58,7 +58,8 @@ public:
     void liftRules();
 
     void addCustomer(const QString &norekening, const QString &nama, const QString &pendidikan = QStringLiteral("SD"));
-    // A ledger row as a posting writes it: with its posting row in the audit trail.
+    // A ledger row as a posting writes it: with its posting row in the audit trail,
+    // written by the owner with the rules of a clerk's rows lifted (any day, any amounts).
     // A saldo that is no number (an invalid value: NULL) is stored as it is.
     void addLedgerRow(const QString &norekening, const QString &nama, const QString &date, const QString &kode,
                       double debet, double kredit, const QVariant &saldo);
