@@ -16,7 +16,8 @@ JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools \
             libqt6sql6-sqlite libsodium-dev libsqlite3-dev libgl-dev fonts-dejavu-core poppler-utils sqlite3 \
-            dpkg-dev mdbtools-dev locales postgresql libqt6sql6-psql libpq-dev clang libclang-rt-14-dev
+            dpkg-dev mdbtools-dev locales postgresql libqt6sql6-psql libpq-dev clang libclang-rt-14-dev \
+            qt6-l10n-tools
 DB_FILE := $(HOME)/SKRIP/asli.sqlite
 FIRST_USER ?= admin
 # The first password reaches the recipe's shell through its environment and

@@ -45,6 +45,9 @@ install(TARGETS simparo-mdb-reader RUNTIME DESTINATION ${SIMPARO_PRIVATE_DIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../README.md ${SIMPARO_PACKAGING_DIR}/copyright ${SIMPARO_CHANGELOG}
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# Qt's own texts in Indonesian, which the program loads at start.
+install(FILES ${SIMPARO_QT_TEXTS} DESTINATION ${SIMPARO_TRANSLATIONS_DIR})
+
 install(FILES ${SIMPARO_PACKAGING_DIR}/simparo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${SIMPARO_PACKAGING_DIR}/id.bprs_merantika.simparo.metainfo.xml

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,8 +82,17 @@ private slots:
         QCOMPARE(screens::find<FirstStartWindow>()->windowTitle(), QStringLiteral("SIMPARO - MULAI"));
         QVERIFY2(child<QLabel>("lblTEMPAT")->text().contains(database->file()),
                  qPrintable(child<QLabel>("lblTEMPAT")->text()));
-        QCOMPARE(field("txtPASS")->echoMode(), QLineEdit::Password);
-        QCOMPARE(field("txtPASS2")->echoMode(), QLineEdit::Password);
+        // The keyboard starts in the first field of the way chosen.
+        QCOMPARE(focused(), field("txtUSER"));
+        // The passwords are masked with "*", as on the login.
+        for (const char *name : {"txtPASS", "txtPASS2"}) {
+            type(name, QStringLiteral("ab1"));
+            QCOMPARE(field(name)->displayText(), QStringLiteral("***"));
+        }
+        // The way onto a server tells who sets it up, and what to ask him for.
+        const QString note = child<QLabel>("lblSERVERINFO")->text();
+        QVERIFY2(note.contains(QLatin1String("bagian TI")) && note.contains(QLatin1String("nama layanan")),
+                 qPrintable(note));
         QVERIFY(child<QPlainTextEdit>("txtLAPORAN")->isReadOnly());
         const QList<std::pair<const char *, QStringList>> ways = {
             {"optBARU", {"txtUSER", "txtPASS", "txtPASS2"}},
@@ -95,6 +105,13 @@ private slots:
                 QVERIFY2(child<QWidget>(control)->isEnabled() == open.contains(QLatin1String(control)),
                          qPrintable(QStringLiteral("%1 with %2").arg(QLatin1String(control), QLatin1String(option))));
         }
+        // The file chooser speaks Indonesian, as the rest of the window.
+        child<QRadioButton>("optIMPOR")->click();
+        click("cmdPILIH");
+        auto *chooser = child<QFileDialog>("dlgPILIH");
+        QTRY_VERIFY(chooser->isVisible());
+        QCOMPARE(englishIn(shownTexts(chooser)), QStringList());
+        chooser->reject();
         QVERIFY(homeContents().isEmpty());
     }
 
@@ -104,10 +121,12 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("again");
         QTest::addColumn<QString>("refusal"); // empty: made
-        QTest::newRow("made") << "siti" << "rahasia 1" << "rahasia 1" << "";
-        QTest::newRow("no name") << " " << "rahasia" << "rahasia" << "NAMA OPERATOR BELUM DIISI";
-        QTest::newRow("no password") << "siti" << "" << "" << "PASSWORD BELUM DIISI";
-        QTest::newRow("passwords differ") << "siti" << "rahasia" << "Rahasia" << "PASSWORD TIDAK SAMA";
+        QTest::addColumn<QString>("focus");   // after the refusal
+        QTest::newRow("made") << "siti" << "rahasia 1" << "rahasia 1" << "" << "";
+        QTest::newRow("no name") << " " << "rahasia" << "rahasia" << "NAMA OPERATOR BELUM DIISI" << "txtUSER";
+        QTest::newRow("no password") << "siti" << "" << "" << "PASSWORD BELUM DIISI" << "txtPASS";
+        // Neither password can be seen: both are emptied, to be typed again.
+        QTest::newRow("passwords differ") << "siti" << "rahasia" << "Rahasia" << "PASSWORD TIDAK SAMA" << "txtPASS";
     }
     void newDatabaseThenLogin()
     {
@@ -115,6 +134,7 @@ private slots:
         QFETCH(QString, password);
         QFETCH(QString, again);
         QFETCH(QString, refusal);
+        QFETCH(QString, focus);
         QVERIFY(start());
         // From the keyboard: each Enter moves on, the last one to Lanjut, which Enter presses.
         const std::pair<const char *, QString> typed[] = {{"txtUSER", user}, {"txtPASS", password}, {"txtPASS2", again}};
@@ -127,9 +147,11 @@ private slots:
         if (!refusal.isEmpty()) {
             EXPECT_MESSAGE(dialogs->only(), refusal, "Perhatian", QMessageBox::Critical);
             QVERIFY(screens::find<FirstStartWindow>());
+            const bool differ = password != again;
             QCOMPARE(field("txtUSER")->text(), user);
-            QCOMPARE(field("txtPASS")->text(), password);
-            QCOMPARE(field("txtPASS2")->text(), again);
+            QCOMPARE(field("txtPASS")->text(), differ ? QString() : password);
+            QCOMPARE(field("txtPASS2")->text(), differ ? QString() : again);
+            QCOMPARE(focused(), field(focus.toLatin1().constData()));
             QVERIFY(homeContents().isEmpty());
             return;
         }
@@ -189,8 +211,12 @@ private slots:
         }
         QCOMPARE(dialogs->count(), 0);
         const QString report = child<QPlainTextEdit>("txtLAPORAN")->toPlainText();
-        // The anomalies are in the report shown, not hidden.
+        // The anomalies are in the report shown, not hidden, and read without scrolling sideways.
         QVERIFY2(report.contains(QLatin1String("ANOMALI daftar baris 11")), qPrintable(report));
+        QCOMPARE(child<QPlainTextEdit>("txtLAPORAN")->horizontalScrollBar()->maximum(), 0);
+        // The old operators brought over are named, to be asked for new passwords.
+        QVERIFY2(report.contains(QLatin1String("operator lama yang dibawa: ")) && report.contains(QLatin1String("\"kasir\"")),
+                 qPrintable(report));
         QVERIFY2(report.contains(QLatin1String("nasabah \"Hendra Gunawan\"")), qPrintable(report));
         QCOMPARE(child<QProgressBar>("prgIMPOR")->value(), child<QProgressBar>("prgIMPOR")->maximum());
         // The report is there to read; the second Lanjut goes on to the login.

@@ -794,6 +794,7 @@ private slots:
         QCOMPARE(runTool("simparo-import", {fixture(QStringLiteral("asli-small.mdb"))}, database.home()).exitCode, 0);
         DialogAnswerer dialogs;
         auto *shown = screens::show<LoginScreen>();
+        QVERIFY(QTest::qWaitForWindowActive(shown)); // the keys go to the active window
         const ScreenDriver login(shown);
         login.type("TXTuser", QStringLiteral("kasir"));
         login.enter("TXTuser");

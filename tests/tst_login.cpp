@@ -10,6 +10,9 @@
 #include <QAction>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
+#include <QCursor>
+#include <QApplication>
 
 class tst_Login : public Fixture
 {
@@ -214,6 +217,40 @@ private slots:
         logIn(QStringLiteral("admin"), QStringLiteral("admin123"));
         QCOMPARE(dialogs->count(), 0);
         QVERIFY(buttonsShown());
+    }
+
+    // While a try waits after repeated wrong passwords, the clerk sees the wait
+    // cursor and the screen goes on painting; the messages stay the same.
+    void waitShowsTheWaitCursor()
+    {
+        operators::setFirstWaitForTesting(std::chrono::milliseconds(600));
+        for (int i = 0; i < operators::kFreeFailures; ++i)
+            logIn(QStringLiteral("admin"), QStringLiteral("tebakan"));
+        bool waitCursor = false;
+        int paints = 0;
+        struct PaintCounter : QObject {
+            int *paints;
+            explicit PaintCounter(int *counted) : paints(counted) {}
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                *paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        } counter(&paints);
+        QTimer::singleShot(200, this, [&] {
+            const QCursor *cursor = QApplication::overrideCursor();
+            waitCursor = cursor && cursor->shape() == Qt::WaitCursor;
+            login->installEventFilter(&counter);
+            paints = 0;
+            login->repaint();
+        });
+        dialogs->clear();
+        logIn(QStringLiteral("admin"), QStringLiteral("tebakan"));
+        login->removeEventFilter(&counter);
+        QVERIFY(waitCursor);
+        QVERIFY(paints > 0);
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(dialogs->only().text, QStringLiteral("PASSWORD SALAH"));
     }
 
     void firstOfTwoRowsOfOneUserIsCompared()

@@ -85,6 +85,21 @@ private slots:
         QCOMPARE(field("txtREKENING")->text(), QStringLiteral("0123456789"));
     }
 
+    // The register opened on an empty table widens its grids' columns for the
+    // customers saved since: every value shows whole.
+    void registerGridsShowWholeValues()
+    {
+        openFromRegister();
+        fillIn(QStringLiteral("0104"));
+        click("cmdSAVE");
+        QCOMPARE(dialogs->count(), 0);
+        for (const char *name : {"DataGrid1", "DataGrid2"}) {
+            auto *grid = child<QTableView>(registerScreen(), name);
+            QCOMPARE(grid->model()->rowCount(), 1);
+            QCOMPARE(cutColumn(grid), QString());
+        }
+    }
+
     void saveStoresTheEducationChoice_data()
     {
         QTest::addColumn<QString>("choice");

@@ -36,6 +36,9 @@ private:
     {
         DialogAnswerer answers;
         LoginScreen *login = screens::show<LoginScreen>();
+        // The keys go to the active window, as a keyboard's do.
+        if (!QTest::qWaitForWindowActive(login))
+            return false;
         type(login, "TXTuser", user);
         enter(login, "TXTuser");
         type(login, "TXTpasword", password);

@@ -313,6 +313,9 @@ private slots:
         click("cmdHAPUS");
         EXPECT_MESSAGE(dialogs->only(), "ANDA YAKIN MAU MENGHAPUS?", "PERHATIAN", QMessageBox::Question);
         QCOMPARE(dialogs->only().buttons, QMessageBox::Yes | QMessageBox::No);
+        QStringList buttonTexts = dialogs->only().buttonTexts;
+        buttonTexts.sort();
+        QCOMPARE(buttonTexts, QStringList({"Tidak", "Ya"}));
         QCOMPARE(stored().size(), 3);
         QCOMPARE(records()->position(), 1);
 
@@ -401,22 +404,30 @@ private slots:
 
     // A customer who still has money is told so before the question; one whose money
     // another counter posts while the question is open is refused by the write itself.
+    // The advice fits the balance: paid out, or a shortfall (brought over from the
+    // old program) made good by a deposit, at least the least one.
     void customerWithMoneyStays_data()
     {
         QTest::addColumn<double>("saldo");
         QTest::addColumn<bool>("whileAsked");
-        QTest::newRow("balance left") << 5000.0 << false;
-        QTest::newRow("one sen left") << 0.01 << false;
-        QTest::newRow("posted while asked") << 2500.0 << true;
+        QTest::addColumn<QString>("advice");
+        const QString payOut = QStringLiteral("penarikan sebesar saldo");
+        QTest::newRow("balance left") << 5000.0 << false << payOut;
+        QTest::newRow("one sen left") << 0.01 << false << payOut;
+        QTest::newRow("posted while asked") << 2500.0 << true << payOut;
+        QTest::newRow("shortfall") << -2500.0 << false << "setoran sebesar Rp 2500";
+        QTest::newRow("shortfall below the least deposit") << -400.5 << false << "setorkan Rp 1000, lalu tarik Rp 599.5";
     }
     void customerWithMoneyStays()
     {
         QFETCH(double, saldo);
         QFETCH(bool, whileAsked);
+        QFETCH(QString, advice);
         addCustomers();
         const auto post = [this, saldo] {
             database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2024-01-02"),
-                                   QStringLiteral("01"), 0, saldo, saldo);
+                                   saldo > 0 ? QStringLiteral("01") : QStringLiteral("02"), std::max(0.0, -saldo),
+                                   std::max(0.0, saldo), saldo);
         };
         if (whileAsked)
             dialogs->whileNextMessageOpen(post);
@@ -432,7 +443,7 @@ private slots:
         QCOMPARE(refusal.title, QStringLiteral("Perhatian"));
         QCOMPARE(refusal.icon, QMessageBox::Critical);
         QVERIFY2(refusal.text.contains(QLatin1String("Rp ") + Money::fromStored(saldo)->toText())
-                     && refusal.text.contains(QLatin1String("penarikan")),
+                     && refusal.text.contains(advice),
                  qPrintable(refusal.text));
         QCOMPARE(stored().size(), 3);
         QCOMPARE(records()->recordCount(), 3);
@@ -568,6 +579,9 @@ private slots:
                                                     : QStringLiteral("Ketikan NAMA ANDA"));
         QCOMPARE(dialogs->seen.at(0).title, byNumber ? QStringLiteral("Pencarian No Rekning")
                                                      : QStringLiteral("Pencarian Nama"));
+        QStringList promptButtons = dialogs->seen.at(0).buttonTexts;
+        promptButtons.sort();
+        QCOMPARE(promptButtons, QStringList({"Batal", "OK"}));
         if (found >= 0) {
             QCOMPARE(dialogs->count(), 1);
             QCOMPARE(records()->position(), found);

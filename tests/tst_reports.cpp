@@ -23,6 +23,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
+#include <QDialog>
+#include <QToolButton>
+#include <QCalendarWidget>
 
 namespace {
 const QString kDatarTitle = QStringLiteral("LAPORAN DATA TABUNGAN NASABAH SISWA PT.BPRS MERANTIKA");
@@ -37,7 +42,8 @@ const QStringList kCustomerHeadings = {QStringLiteral("NO REKENING"), QStringLit
                                        QStringLiteral("TELPHON")};
 const QStringList kHarianHeadings = {QStringLiteral("Jam"),         QStringLiteral("Operator"), QStringLiteral("Loket"),
                                      QStringLiteral("No Rekening"), QStringLiteral("Nama"),     QStringLiteral("Kode"),
-                                     QStringLiteral("Debet"),       QStringLiteral("Kredit"),   QStringLiteral("Saldo")};
+                                     QStringLiteral("Jenis"),       QStringLiteral("Debet"),    QStringLiteral("Kredit"),
+                                     QStringLiteral("Saldo")};
 
 // The cells of a printed table line: columns stand at least two blanks apart.
 QStringList cells(const QString &line)
@@ -114,6 +120,27 @@ private:
             text.pages << lines;
         }
         return text;
+    }
+
+    // The height (in points) between the words above the signature line and the line.
+    double signingRoom() const
+    {
+        QProcess pdftotext;
+        pdftotext.start(::pdftotext(), {QStringLiteral("-bbox"), lastSaved(), QStringLiteral("-")});
+        if (!pdftotext.waitForFinished(60000))
+            return 0;
+        const QString html = QString::fromUtf8(pdftotext.readAllStandardOutput());
+        static const QRegularExpression wordTag(
+            QStringLiteral("<word xMin=\"[\\d.]+\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" yMax=\"([\\d.]+)\">([^<]*)<"));
+        double above = -1, line = -1;
+        for (auto it = wordTag.globalMatch(html); it.hasNext();) {
+            const auto m = it.next();
+            if (m.captured(3) == QLatin1String("oleh:"))
+                above = m.captured(2).toDouble();
+            else if (m.captured(3).startsWith(QLatin1String("____")))
+                line = m.captured(1).toDouble();
+        }
+        return above >= 0 && line >= 0 ? line - above : 0;
     }
 
     // Every word of the PDF lies inside its page, and no two words of one line overlap:
@@ -211,9 +238,11 @@ private:
     }
 
 private slots:
+    // As on a Debian system left at its default locale (C.UTF-8): the reports
+    // still show their dates the Indonesian way.
     void initTestCase()
     {
-        QLocale::setDefault(QLocale(QLocale::Indonesian, QLocale::Indonesia));
+        QLocale::setDefault(QLocale::c());
     }
 
     void init()
@@ -235,12 +264,12 @@ private slots:
         QTest::newRow("rows in posting order, plain numbers")
             << QStringLiteral("0101")
             << QList<QStringList>{
-                   {"0101", "Ahmad Fauzi", "05/01/24", "01", "Penyetoran", "0", "6000", "6000"},
-                   {"0101", "Ahmad Fauzi", "10/02/24", "02", "Penarikan", "1500.5", "0", "4499.5"},
-                   {"0101", "Ahmad Fauzi", "31/12/23", "01", "Penyetoran", "0", "10000", "14499.5"}};
+                   {"0101", "Ahmad Fauzi", "05/01/2024", "01", "Penyetoran", "0", "6000", "6000"},
+                   {"0101", "Ahmad Fauzi", "10/02/2024", "02", "Penarikan", "1500.5", "0", "4499.5"},
+                   {"0101", "Ahmad Fauzi", "31/12/2023", "01", "Penyetoran", "0", "10000", "14499.5"}};
         QTest::newRow("apostrophe searched literally")
             << QStringLiteral("01'03")
-            << QList<QStringList>{{"01'03", "Rafi O'Neil", "01/02/24", "01", "Penyetoran", "0", "1000", "1000"}};
+            << QList<QStringList>{{"01'03", "Rafi O'Neil", "01/02/2024", "01", "Penyetoran", "0", "1000", "1000"}};
         QTest::newRow("account without rows") << QStringLiteral("0104") << QList<QStringList>{};
         QTest::newRow("account not in the register") << QStringLiteral("0199") << QList<QStringList>{};
         QTest::newRow("empty field") << QString() << QList<QStringList>{};
@@ -249,10 +278,10 @@ private slots:
         // The number is matched exactly, never as a pattern: "_" and "%" are letters.
         QTest::newRow("underscore beside a look-alike")
             << QStringLiteral("01_5")
-            << QList<QStringList>{{"01_5", "Garis Bawah", "02/03/24", "01", "Penyetoran", "0", "3000", "3000"}};
+            << QList<QStringList>{{"01_5", "Garis Bawah", "02/03/2024", "01", "Penyetoran", "0", "3000", "3000"}};
         QTest::newRow("percent beside look-alikes")
             << QStringLiteral("01%")
-            << QList<QStringList>{{"01%", "Persen", "03/03/24", "01", "Penyetoran", "0", "4000", "4000"}};
+            << QList<QStringList>{{"01%", "Persen", "03/03/2024", "01", "Penyetoran", "0", "4000", "4000"}};
     }
     void savingsReportOfOneAccount()
     {
@@ -355,7 +384,7 @@ private slots:
         QCOMPARE(second, first);
         QList<QStringList> rows = savedText(second).rows(kDatarHeadings);
         QCOMPARE(rows.size(), 4);
-        QCOMPARE(rows.last(), (QStringList{"0101", "Ahmad Fauzi", "01/03/24", "01", "Penyetoran", "0", "2000",
+        QCOMPARE(rows.last(), (QStringList{"0101", "Ahmad Fauzi", "01/03/2024", "01", "Penyetoran", "0", "2000",
                                            "16499.5"}));
 
         // Closed by the operator, it is freed with its pages; the next "Cetak" shows a new one.
@@ -433,6 +462,40 @@ private slots:
         QVERIFY(accountField(screen)->text().isEmpty());
     }
 
+    // The report window's buttons, and the dialogs of Qt they open, read in
+    // Indonesian: none shows Qt's own English words.
+    void reportWindowSpeaksIndonesian_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("print dialog") << "print";
+        QTest::newRow("save as PDF") << "savePdf";
+    }
+    void reportWindowSpeaksIndonesian()
+    {
+        QFETCH(QString, button);
+        database->addCustomer(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"));
+        trigger("mnuLNASABAH");
+        reports::ReportWindow *window = reports::reportWindow(QStringLiteral("LAPNASABAH"));
+        QVERIFY(window);
+        QCOMPARE(this->button(window, "print")->text(), QStringLiteral("Cetak"));
+        QCOMPARE(this->button(window, "savePdf")->text(), QStringLiteral("Simpan PDF"));
+        QStringList texts;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || qobject_cast<QMessageBox *>(dialog))
+                return;
+            texts = shownTexts(dialog);
+            dialog->reject();
+        });
+        poll.start(20);
+        click(window, button.toLatin1().constData());
+        poll.stop();
+        QVERIFY(texts.size() > 3);
+        QCOMPARE(englishIn(texts), QStringList());
+        QCOMPARE(dialogs->count(), 0);
+    }
+
     // Postings of today made on the transaction screen by two operators, and one
     // brought in without a trail row: the daily report lists them in posting order
     // with when, who and where, totals for each operator and for the day, and the
@@ -480,6 +543,12 @@ private slots:
         QVERIFY(request);
         auto *day = child<QDateEdit>(request, "DTPicker1");
         QCOMPARE(day->date(), today);
+        // The calendar names its months in Indonesian.
+        const QStringList months = {"Januari", "Februari", "Maret",     "April",   "Mei",      "Juni",
+                                    "Juli",    "Agustus",  "September", "Oktober", "November", "Desember"};
+        auto *month = day->calendarWidget()->findChild<QToolButton *>(QStringLiteral("qt_calendar_monthbutton"));
+        QVERIFY(month);
+        QCOMPARE(month->text(), months.at(today.month() - 1));
         QCOMPARE(focused(), day);
         enter(request, "DTPicker1");
         QCOMPARE(focused(), button(request, "cmdCETAK"));
@@ -489,7 +558,8 @@ private slots:
         QCOMPARE(dialogs->count(), 0);
 
         PdfText text = savedText(window);
-        QCOMPARE(text.lines().value(1).trimmed(), QStringLiteral("Tanggal ") + QLocale().toString(today, QLocale::ShortFormat));
+        const QString date = today.toString(QStringLiteral("dd/MM/yyyy"));
+        QCOMPARE(text.lines().value(1).trimmed(), QStringLiteral("Tanggal ") + date);
         QList<QStringList> rows = text.rows(kHarianHeadings);
         for (QStringList &row : rows) {
             if (QTime::fromString(row.first(), QStringLiteral("HH:mm:ss")).isValid()) {
@@ -498,16 +568,17 @@ private slots:
                 row.first() = QStringLiteral("jam");
             }
         }
+        const QString in = QStringLiteral("Penyetoran"), out = QStringLiteral("Penarikan");
         QList<QStringList> expected = {
-            {"0102", siti, "01", "0", "2000", "2000"}, // no trail row: no time, operator nor counter
-            {"jam", admin, counter, "0101", ahmad, "01", "0", "5000", "11000"},
-            {"jam", admin, counter, "0102", siti, "01", "0", "3000", "5000"},
-            {"jam", clerk, counter, "0101", ahmad, "02", "1500", "0", "9500"},
-            {"jam", admin, counter, "0102", siti, "02", "1000", "0", "4000"},
-            {"Jumlah", "(tanpa jejak)", "1 posting", "0", "2000"}};
-        expected << QStringList{"Jumlah", admin, "3 posting", "1000", "8000"}
-                 << QStringList{"Jumlah", kasir, "1 posting", "1500", "0"};
-        expected << QStringList{"Jumlah", "Hari ini", "5 posting", "2500", "10000"};
+            {"0102", siti, "01", in, "0", "2000", "2000"}, // no trail row: no time, operator nor counter
+            {"jam", admin, counter, "0101", ahmad, "01", in, "0", "5000", "11000"},
+            {"jam", admin, counter, "0102", siti, "01", in, "0", "3000", "5000"},
+            {"jam", clerk, counter, "0101", ahmad, "02", out, "1500", "0", "9500"},
+            {"jam", admin, counter, "0102", siti, "02", out, "1000", "0", "4000"},
+            {"Jumlah", "(data lama, tanpa nama operator)", "1 transaksi", "0", "2000"}};
+        expected << QStringList{"Jumlah", admin, "3 transaksi", "1000", "8000"}
+                 << QStringList{"Jumlah", kasir, "1 transaksi", "1500", "0"};
+        expected << QStringList{"Jumlah", date, "5 transaksi", "2500", "10000"};
         QCOMPARE(rows.mid(0, expected.size()), expected);
 
         const ToolRun verify = runTool(QStringLiteral("simparo-verify"),
@@ -516,6 +587,12 @@ private slots:
         const QString seal = verify.out.trimmed().section(u'\n', -1);
         QCOMPARE(seal.size(), 64 + 15);
         QCOMPARE(rows.value(expected.size()), QStringList{QStringLiteral("Kode segel: ") + seal});
+        // The seal's moment in the report's own date form.
+        const QString sealLine = rows.value(expected.size() + 1).join(u' ');
+        QVERIFY2(sealLine.startsWith(QStringLiteral("Segel akhir %1 (jejak nomor ").arg(date))
+                     && sealLine.contains(QStringLiteral(", %1 ").arg(date)) && !sealLine.contains(today.toString(Qt::ISODate)),
+                 qPrintable(sealLine));
+        QVERIFY2(signingRoom() >= 42, "less than 1.5 cm to sign in above the line");
         QCOMPARE(rows.mid(expected.size() + 2),
                  (QList<QStringList>{{"Diperiksa oleh:"}, {"______________________________"},
                                      {"Tanda tangan dan nama penyelia"}}));
@@ -527,7 +604,7 @@ private slots:
         text = savedText(window);
         QVERIFY(text.lines().join(u'\n').contains(QLatin1String(reports::ReportDocument::kNoDataNotice)));
         rows = text.rows(kHarianHeadings);
-        QCOMPARE(rows.value(0), (QStringList{"Jumlah", "Hari ini", "0 posting", "0", "0"}));
+        QCOMPARE(rows.value(0), (QStringList{"Jumlah", "03/01/2000", "0 transaksi", "0", "0"}));
         QCOMPARE(rows.value(1), QStringList{QStringLiteral("Kode segel: belum ada")});
         QCOMPARE(dialogs->count(), 0);
     }

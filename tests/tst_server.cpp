@@ -540,7 +540,9 @@ private slots:
         QVERIFY2(first.text.contains(told), qPrintable(first.text));
         QCOMPARE(database.rows(ledger), storedFirst ? once : QStringList{"5000|5000"});
         if (cut == Relay::Cut::Answers) {
+            // A notice as the program's other notices are.
             QCOMPARE(first.icon, QMessageBox::Information);
+            QCOMPARE(first.title, QStringLiteral("SIMPARO"));
             QCOMPARE(ScreenDriver::field(screen, "txtREKENING")->text(), QString());
         } else {
             QCOMPARE(first.icon, QMessageBox::Critical);
@@ -551,9 +553,11 @@ private slots:
             ScreenDriver::click(screen, "cmdSIMPAN");
             // Stored now, or found stored by the first SAVE: either way once.
             QCOMPARE(dialogs.count(), storedFirst ? 1 : 0);
-            if (storedFirst)
+            if (storedFirst) {
                 QVERIFY2(dialogs.seen.at(0).text.contains(QLatin1String("tidak disimpan dua kali")),
                          qPrintable(dialogs.seen.at(0).text));
+                EXPECT_MESSAGE(dialogs.seen.at(0), dialogs.seen.at(0).text, "SIMPARO", QMessageBox::Information);
+            }
             QCOMPARE(ScreenDriver::field(screen, "txtREKENING")->text(), QString());
         }
         QCOMPARE(database.rows(ledger), once);

@@ -14,6 +14,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QFontMetrics>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -43,6 +45,42 @@ class tst_Shell : public QObject
     Q_OBJECT
 
 private slots:
+    // Each program's command line: help in Indonesian without Qt's own (English)
+    // options, and a wrong command line refused with exit code 2 (the program
+    // itself takes none but its help; simparo-import says 2 in its help).
+    void commandLines_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said"); // the start of what it writes (help on stdout, else on stderr)
+        QTest::newRow("simparo --help") << "simparo" << QStringList{"--help"} << 0 << "Pemakaian: simparo";
+        QTest::newRow("simparo -h") << "simparo" << QStringList{"-h"} << 0 << "Pemakaian: simparo";
+        QTest::newRow("simparo, wrong") << "simparo" << QStringList{"--bukan"} << 2 << "simparo: argumen tidak dikenal";
+        QTest::newRow("simparo, Qt's own") << "simparo" << QStringList{"-platform", "offscreen"} << 2
+                                           << "simparo: argumen tidak dikenal";
+        QTest::newRow("simparo-import, wrong") << "simparo-import" << QStringList{"--bukan", "a.mdb"} << 2
+                                               << "Opsi 'bukan' tidak dikenal.";
+        QTest::newRow("simparo-import --help-all") << "simparo-import" << QStringList{"--help-all"} << 2 << "Opsi";
+        for (const char *tool : {"simparo-import", "simparo-initdb", "simparo-backup", "simparo-verify",
+                                 "simparo-operator", "simparo-migrate"})
+            QTest::newRow(qPrintable(QStringLiteral("%1 --help").arg(QLatin1String(tool))))
+                << tool << QStringList{"--help"} << 0 << "Pemakaian:";
+    }
+    void commandLines()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QTemporaryDir home;
+        const ToolRun run = runTool(program, arguments, home.path());
+        QCOMPARE(run.exitCode, exitCode);
+        const QString text = (exitCode == 0 ? run.out : run.err).trimmed();
+        QVERIFY2(text.startsWith(said), qPrintable(text));
+        QVERIFY2(!(run.out + run.err).contains(QLatin1String("qmljsdebugger")), qPrintable(run.out));
+    }
+
     void initdbCreatesAndNeverOverwrites()
     {
         TestDatabase home(false);
@@ -196,6 +234,9 @@ private slots:
         QCOMPARE(msg::prompt(&window, QStringLiteral("Ketikan NAMA ANDA"), QStringLiteral("Pencarian Nama")),
                  QStringLiteral("Ma'ruf"));
         QCOMPARE(dialogs.only().title, QStringLiteral("Pencarian Nama"));
+        // Wide enough for its title beside the title bar's buttons.
+        QVERIFY2(dialogs.only().width >= QFontMetrics(QApplication::font()).horizontalAdvance(dialogs.only().title) + 150,
+                 qPrintable(QString::number(dialogs.only().width)));
     }
 };
 

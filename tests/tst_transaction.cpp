@@ -8,6 +8,8 @@
 #include "data/ledgerchain.h"
 #include "data/money.h"
 #include "data/textforms.h"
+#include "data/wallclock.h"
+#include "data/audit.h"
 #include "fixture.h"
 #include "othercounter.h"
 #include "customers/registerscreen.h"
@@ -15,12 +17,14 @@
 #include "savings/transactionscreen.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTest>
 #include <cmath>
@@ -258,31 +262,43 @@ private slots:
         QCOMPARE(focused(), codeList());
     }
 
+    // A number not in the register clears what the account before it showed: its
+    // name and balance, and its rows (an old program's rows without a customer
+    // are shown as the number's own).
     void lookupOfUnknownAccount_data()
     {
         QTest::addColumn<QString>("account");
-        QTest::newRow("not registered") << QStringLiteral("0999");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("trailing blank") << kAni.left(9) + u' ';
-        QTest::newRow("apostrophe") << QStringLiteral("01'OR'1'='");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("not registered") << QStringLiteral("0999") << 0;
+        QTest::newRow("empty") << QString() << 0;
+        QTest::newRow("trailing blank") << kAni.left(9) + u' ' << 0;
+        QTest::newRow("apostrophe") << QStringLiteral("01'OR'1'='") << 0;
+        QTest::newRow("rows without a customer") << QStringLiteral("0120100009") << 2;
     }
     void lookupOfUnknownAccount()
     {
         QFETCH(QString, account);
+        QFETCH(int, rows);
+        for (int i = 0; i < rows; ++i)
+            database->addLedgerRow(account, QStringLiteral("Nurul Huda"), QStringLiteral("2024-01-05"),
+                                   QStringLiteral("01"), 0, 1000, 1000.0 * (i + 1));
         openScreen();
-        lookUp(kAni);
+        prepare(kAni, posting::Code::Deposit, QStringLiteral("1000")); // a new balance shown, too
         lookUp(account);
         EXPECT_MESSAGE(dialogs->only(), "MAAF DATA TIDAK ADA?", "Perhatian", QMessageBox::Critical);
         QCOMPARE(dialogs->only().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(field("txtREKENING")->text(), account.left(10));
         QCOMPARE(focused(), field("txtREKENING"));
         QCOMPARE(screen->customers()->position(), 0);
-        // Nothing else changed.
-        QCOMPARE(field("TXTnama")->text(), QStringLiteral("Ani Lubis"));
-        QCOMPARE(field("txtSAL")->text(), QStringLiteral("5000"));
-        QCOMPARE(grid()->model()->rowCount(), 4);
+        QCOMPARE(field("TXTnama")->text(), QString());
+        QVERIFY(field("txtSAL")->isVisible());
+        QCOMPARE(field("txtSAL")->text(), QString());
+        QCOMPARE(field("txtSALDO")->text(), QString());
+        QCOMPARE(grid()->model()->rowCount(), rows);
     }
 
+    // An account without rows shows a balance of 0 and no rows, never the figures
+    // of the account before it, and the keyboard goes on to its first deposit.
     void lookupOfAccountWithoutRows()
     {
         openScreen();
@@ -290,9 +306,124 @@ private slots:
         lookUp(kCitra);
         QCOMPARE(dialogs->count(), 0);
         QCOMPARE(field("TXTnama")->text(), QStringLiteral("Citra Sari"));
-        QCOMPARE(focused(), field("txtREKENING"));
-        QCOMPARE(field("txtSAL")->text(), QStringLiteral("1500.5")); // the balance place keeps what it showed
-        QCOMPARE(grid()->model()->rowCount(), 1);                     // still the earlier account's rows
+        QVERIFY(field("txtSAL")->isVisible());
+        QCOMPARE(field("txtSAL")->text(), QStringLiteral("0"));
+        QCOMPARE(grid()->model()->rowCount(), 0);
+        QCOMPARE(focused(), codeList());
+        for (const QString &typed : {QStringLiteral("01"), QStringLiteral("2500")}) {
+            QTest::keyClicks(focused(), typed);
+            QTest::keyClick(focused(), Qt::Key_Return);
+        }
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(balanceOf(kCitra), 2500.0);
+        QCOMPARE(grid()->model()->rowCount(), 1);
+    }
+
+    // The grid widens its columns for the rows posted: a balance wider than any
+    // shown at opening shows whole.
+    void gridShowsWholeValues()
+    {
+        openScreen();
+        post(kCitra, posting::Code::Deposit, QStringLiteral("12500.5"));
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(grid()->model()->rowCount(), 1);
+        QCOMPARE(cutColumn(grid()), QString());
+    }
+
+    // A code is chosen from the keyboard, with the keys going where a keyboard
+    // sends them: typed and confirmed with Enter, or stepped to with the arrows,
+    // which leave the focus in the list until Enter.
+    void codeChosenByKeyboard_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("downs");
+        QTest::addColumn<QString>("kode");
+        QTest::newRow("01 typed") << "01" << 0 << "01";
+        QTest::newRow("02 typed") << "02" << 0 << "02";
+        QTest::newRow("Down") << "" << 1 << "01";
+        QTest::newRow("Down Down") << "" << 2 << "02";
+        QTest::newRow("past the last item") << "" << 3 << "02";
+    }
+    void codeChosenByKeyboard()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, downs);
+        QFETCH(QString, kode);
+        openScreen();
+        lookUp(kAni);
+        QCOMPARE(focused(), codeList());
+        if (!typed.isEmpty())
+            type("cbo_TRANSAKSI", typed);
+        for (int i = 0; i < downs; ++i) {
+            key("cbo_TRANSAKSI", Qt::Key_Down);
+            QCOMPARE(focused(), codeList());
+        }
+        enter("cbo_TRANSAKSI");
+        QCOMPARE(dialogs->count(), 0);
+        const bool deposit = kode == QLatin1String("01");
+        QCOMPARE(field("txtJENIS")->text(), deposit ? QStringLiteral("Penyetoran") : QStringLiteral("Penarikan"));
+        const char *amount = deposit ? "txtKREDIT" : "txtDEBET";
+        QCOMPARE(focused(), field(amount));
+        type(amount, QStringLiteral("1000"));
+        enter(amount);
+        save();
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(lastRow().split(u'|').value(3), kode);
+    }
+
+    // The posting is dated when it is stored, by the reading of the clock that
+    // gives its trail row its moment: a screen opened before midnight and saved
+    // after it posts on the new day, so the seal of each day covers exactly the
+    // postings dated that day. The date shown is today's whenever the screen
+    // becomes active. On a server the server dates a posting by its own clock.
+    void postingIsDatedWhenStored()
+    {
+        if (TestDatabase::onServer())
+            QSKIP("the server dates a posting and its trail row by its own clock");
+        const QDate eve(2099, 12, 31);
+        QDateTime clock(eve, QTime(23, 59, 50));
+        wallclock::setForTesting([&clock] { return clock; });
+        auto restore = qScopeGuard([] { wallclock::setForTesting({}); });
+        openScreen();
+        auto *date = child<QDateEdit>("DTPicker1");
+        QCOMPARE(date->date(), eve);
+        prepare(kAni, posting::Code::Deposit, QStringLiteral("1000"));
+        clock = clock.addSecs(5);
+        save();                                     // 23:59:55
+        prepare(kBudi, posting::Code::Deposit, QStringLiteral("1000"));
+        clock = clock.addSecs(10);
+        save();                                     // 00:00:05 the next day
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(date->date(), eve.addDays(1));
+        date->setDate(eve); // as the screen left open overnight showed it
+        screens::showHome();
+        QTRY_COMPARE(QApplication::activeWindow(), screens::find<MainWindow>());
+        screen->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), screen);
+        QCOMPARE(date->date(), eve.addDays(1));
+
+        QStringList posted = database->rows(QStringLiteral(
+            "SELECT nabubg.norekening, nabubg.TANGGAL, jejak.nomor, jejak.waktu, jejak.zona FROM nabubg "
+            "JOIN jejak ON jejak.tabel = 'nabubg' AND jejak.kunci = nabubg.rowid ORDER BY jejak.nomor DESC LIMIT 2"));
+        QCOMPARE(posted.size(), 2);
+        std::reverse(posted.begin(), posted.end());
+        QString name, error;
+        QVERIFY2(db::openConnection(database->connectionText(), &name, &error), qPrintable(error));
+        auto closing = qScopeGuard([&name] { db::closeConnection(name); });
+        for (int i = 0; i < 2; ++i) {
+            const QStringList row = posted.at(i).split(u'|');
+            const QDate day = eve.addDays(i);
+            QCOMPARE(row.at(0), i == 0 ? kAni : kBudi);
+            QCOMPARE(row.at(1), day.toString(Qt::ISODate));
+            QCOMPARE(audit::localTime(row.at(3), row.at(4)).date(), day);
+            // The day's seal is that of the day's own (last) posting.
+            QSqlDatabase live = db::connection(name);
+            std::optional<audit::DaySeal> seal;
+            QVERIFY(audit::sealAtEndOfDay(live, day, &seal).isOk());
+            QVERIFY(seal);
+            QCOMPARE(QString::number(seal->nomor), row.at(2));
+        }
     }
 
     // An earlier lookup leaves the ledger narrowed to its account, on its last
@@ -328,7 +459,7 @@ private slots:
         prepare(kAni, posting::Code::Deposit, QStringLiteral("2000"));
         QCOMPARE(focused(), button("cmdSIMPAN"));
         const int rows = ledgerRows();
-        QTest::keyClick(button("cmdSIMPAN"), Qt::Key_Return);
+        QTest::keyClick(focused(), Qt::Key_Return);
         QCOMPARE(ledgerRows(), rows + 1);
         QCOMPARE(balanceOf(kAni), 7000.0);
         QCOMPARE(focused(), field("txtREKENING"));
@@ -537,9 +668,7 @@ private slots:
             choose(code);
         if (code == 2) {
             choose(0);
-            codeList()->setFocus();
-            codeList()->lineEdit()->clear();
-            QTest::keyClicks(codeList()->lineEdit(), QStringLiteral("1"));
+            type("cbo_TRANSAKSI", QStringLiteral("1"));
             QCOMPARE(codeList()->currentText(), QStringLiteral("1"));
         }
         field("txtKREDIT")->setText(kredit);
@@ -592,11 +721,9 @@ private slots:
         if (before >= 0)
             choose(before);
         const QString jenisBefore = field("txtJENIS")->text();
-        codeList()->setFocus();
-        codeList()->lineEdit()->clear();
-        QTest::keyClicks(codeList()->lineEdit(), typed);
+        type("cbo_TRANSAKSI", typed);
         dialogs->clear();
-        QTest::keyClick(codeList()->lineEdit(), Qt::Key_Return);
+        enter("cbo_TRANSAKSI");
         QWidget *focusedControl = focused();
         if (qobject_cast<QComboBox *>(focusedControl->parentWidget()))
             focusedControl = focusedControl->parentWidget();
@@ -650,7 +777,7 @@ private slots:
 
     // Two counters: another counter (a program of its own) deposits 25000 on a new
     // account while this screen is open. The lookup reads the account as it stands,
-    // its balance and all its rows; the unfiltered grid keeps its opening rows.
+    // its balance and all its rows; a customer registered there shows no rows.
     void theLookupShowsOtherCountersPostings()
     {
         const QString dedi = QStringLiteral("0120100004"); // registered by another counter, no ledger rows
@@ -660,7 +787,7 @@ private slots:
         lookUp(dedi);
         QCOMPARE(dialogs->count(), 0);
         QCOMPARE(field("TXTnama")->text(), QStringLiteral("Dedi"));
-        QCOMPARE(grid()->model()->rowCount(), 5);
+        QCOMPARE(grid()->model()->rowCount(), 0);
         prepare(kCitra, posting::Code::Deposit, QStringLiteral("10000"));
         QCOMPARE(field("txtSALDO")->text(), QStringLiteral("35000"));
         save();
@@ -776,7 +903,7 @@ private slots:
         QVERIFY(field("txtDEBET")->isEnabled());
         QCOMPARE(focused(), field("txtDEBET"));
         QCOMPARE(field("txtJENIS")->text(), QStringLiteral("Penarikan"));
-        QTest::keyClicks(field("txtDEBET"), QStringLiteral("2500"));
+        type("txtDEBET", QStringLiteral("2500"));
         enter("txtDEBET");
         QCOMPARE(field("txtSALDO")->text(), QStringLiteral("3500"));
         save();
@@ -921,16 +1048,28 @@ private slots:
         QCOMPARE(codeList()->currentIndex(), 0);
     }
 
-    void clickOnTheBackgroundShowsTheDate()
+    // Dates are shown the Indonesian way whatever the system's locale (Debian's
+    // default is C.UTF-8): the date picker, the grid, and the caption a click on
+    // the background gives.
+    void datesInIndonesianWhateverTheLocale_data()
     {
-        QLocale::setDefault(QLocale(QStringLiteral("id_ID")));
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("C") << "C";
+        QTest::newRow("en_US") << "en_US";
+        QTest::newRow("id_ID") << "id_ID";
+    }
+    void datesInIndonesianWhateverTheLocale()
+    {
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
         openScreen();
+        const QString today = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
+        QCOMPARE(child<QDateEdit>("DTPicker1")->text(), today);
+        QCOMPARE(grid()->model()->index(0, 2).data().toString(), QStringLiteral("02/01/2024"));
         QTest::mouseClick(child<QLabel>("Label1"), Qt::LeftButton);
         QCOMPARE(screen->windowTitle(), QStringLiteral("TRANSAKSI TABUNGAN NASABAH SISWA"));
         QTest::mouseClick(screen, Qt::LeftButton, {}, QPoint(5, 300));
-        QCOMPARE(screen->windowTitle(), textform::shortDate(QDate::currentDate()));
-        QCOMPARE(screen->windowTitle(), QLocale(QStringLiteral("id_ID")).toString(QDate::currentDate(),
-                                                                                  QLocale::ShortFormat));
+        QCOMPARE(screen->windowTitle(), today);
     }
 
     // With the register, this screen and the ledger view open, another program can

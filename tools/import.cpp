@@ -36,7 +36,9 @@ int main(int argc, char *argv[])
                        "Kode keluar: 0 berhasil, 1 gagal (tidak ada yang ditulis), 2 perintah salah, "
                        "3 ditolak oleh --strict (tidak ada yang ditulis).")
             .arg(QDir::toNativeSeparators(db::databaseFile())));
-    parser.addHelpOption();
+    // The help option of our own: Qt's would offer --help-all with Qt's own options, in English.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Tampilkan bantuan ini."));
+    parser.addOption(help);
     parser.addPositionalArgument(QStringLiteral("FILE.mdb"), QStringLiteral("File Access lama (asli.mdb)."));
     parser.addOption({QStringLiteral("to"), QStringLiteral("Buat database di FILE, bukan di tempat biasanya."),
                       QStringLiteral("FILE")});
@@ -52,10 +54,18 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("progress-lines"),
                       QStringLiteral("Tulis kemajuan di stderr sebagai baris \"kemajuan<TAB>SELESAI<TAB>JUMLAH<TAB>"
                                      "LANGKAH\", untuk program yang menjalankan impor ini (jendela mulai SIMPARO).")});
-    parser.process(app);
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    // A wrong command line ends with exit code 2, as the help says.
+    if (!parser.parse(app.arguments())) {
+        err << parser.errorText() << "\nLihat: simparo-import --help\n";
+        return import::kUsage;
+    }
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return import::kSuccess;
+    }
     if (parser.positionalArguments().size() != 1) {
         err << "Sebutkan tepat satu file .mdb. Lihat: simparo-import --help\n";
         return import::kUsage;

@@ -3,6 +3,8 @@
 // works the real windows as an operator would (typing, Enter, buttons, menus)
 // and saves each one as a PNG file in FOLDER (default docs/screenshots). Run it
 // headless: QT_QPA_PLATFORM=offscreen simparo-screenshots docs/screenshots
+#include "app/qttexts.h"
+#include "data/wallclock.h"
 #include "app/firststart.h"
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
@@ -458,8 +460,10 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("SIMPARO"));
-    // Dates and amounts as the bank's operators see them.
+    // Dates and amounts as the bank's operators see them, on the made-up data's day.
     QLocale::setDefault(QLocale(QLocale::Indonesian, QLocale::Indonesia));
+    useIndonesianQtTexts();
+    wallclock::setForTesting([] { return QDateTime(kToday, QTime(11, 45)); });
     // A text cursor that does not blink is drawn the same in every run.
     QGuiApplication::styleHints()->setCursorFlashTime(0);
     const QStringList arguments = QApplication::arguments();

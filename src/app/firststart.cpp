@@ -87,7 +87,8 @@ FirstStartWindow::FirstStartWindow(QWidget *parent)
         screens::endProgram();
     });
     chosen();
-    ui.optBARU->setFocus();
+    // The operator types at once into the first field of the way chosen.
+    ui.txtUSER->setFocus();
 }
 
 FirstStartWindow::~FirstStartWindow()
@@ -162,8 +163,11 @@ void FirstStartWindow::createNew()
         return;
     }
     if (ui.txtPASS2->text() != password) {
+        // Neither can be seen, so both are typed again.
         msg::perhatian(this, QStringLiteral("PASSWORD TIDAK SAMA"));
-        ui.txtPASS2->setFocus();
+        ui.txtPASS->clear();
+        ui.txtPASS2->clear();
+        ui.txtPASS->setFocus();
         return;
     }
     const QString file = db::databaseFile();

@@ -6,6 +6,7 @@
 #include "data/operators.h"
 #include "data/recordsource.h"
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QPointer>
 #include <QTimer>
@@ -71,9 +72,12 @@ void LoginScreen::checkPassword()
     // waits, while the screen goes on painting.
     const std::chrono::milliseconds wait = directory_->waitBeforeCheck();
     if (wait.count() > 0) {
+        // The clerk sees that the program waits, not that it hangs.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
         QEventLoop loop;
         QTimer::singleShot(wait, &loop, &QEventLoop::quit);
         loop.exec();
+        QApplication::restoreOverrideCursor();
         if (!alive)
             return;
     }

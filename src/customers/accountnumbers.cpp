@@ -133,6 +133,32 @@ Written writeRegisterRow(QWidget *screen, const std::optional<QString> &storedNu
     }
 }
 
+namespace {
+// The least deposit the transaction screen takes.
+constexpr Money kLeastDeposit = Money::fromRupiah(1000);
+
+// Why a customer with a balance stays, and how his balance is brought to 0: paid
+// out, or (a shortfall brought over from the old program) made good by a deposit.
+QString balanceLeftText(const QString &name, const QString &number, Money balance)
+{
+    const QString who = QStringLiteral("Nasabah %1 (NO REKENING %2) tidak bisa dihapus: ").arg(name, number);
+    if (balance.sen() > 0)
+        return who + QStringLiteral("saldonya masih Rp %1.\nBayarkan dulu seluruh saldonya (penarikan sebesar saldo "
+                                    "di layar transaksi), lalu hapus lagi.")
+                         .arg(balance.toText());
+    const Money shortfall = Money::fromSen(-balance.sen());
+    const QString text = who + QStringLiteral("saldonya Rp %1, kurang dari 0 (terbawa dari program lama).\n")
+                                   .arg(balance.toText());
+    if (shortfall >= kLeastDeposit)
+        return text + QStringLiteral("Setorkan dulu kekurangannya (setoran sebesar Rp %1 di layar transaksi) sampai "
+                                     "saldonya 0, lalu hapus lagi.")
+                          .arg(shortfall.toText());
+    return text + QStringLiteral("Setoran paling sedikit Rp %1: setorkan Rp %1, lalu tarik Rp %2 (penarikan), sampai "
+                                 "saldonya 0, lalu hapus lagi.")
+                      .arg(kLeastDeposit.toText(), Money::fromSen(kLeastDeposit.sen() - shortfall.sen()).toText());
+}
+} // namespace
+
 RecordSource::WriteCheck deleteCheck()
 {
     return [](QSqlDatabase &database, QVector<QVariant> &row) {
@@ -148,11 +174,7 @@ RecordSource::WriteCheck deleteCheck()
             return outcome;
         if (rows.balance.sen() == 0)
             return Outcome::ok();
-        return Outcome::refused(
-            QStringLiteral("Nasabah %1 (NO REKENING %2) tidak bisa dihapus: saldonya masih Rp %3.\n"
-                           "Bayarkan dulu seluruh saldonya (penarikan sebesar saldo di layar transaksi), "
-                           "lalu hapus lagi.")
-                .arg(row.value(1).toString(), number, rows.balance.toText()));
+        return Outcome::refused(balanceLeftText(row.value(1).toString(), number, rows.balance));
     };
 }
 

@@ -1,4 +1,5 @@
 #include "audit.h"
+#include "wallclock.h"
 
 #include "dialect.h"
 #include "ledgerchain.h"
@@ -478,7 +479,7 @@ QString groupedSeal(const QString &seal)
 Outcome append(QSqlDatabase &database, const Entry &entry, const QString &operatorName,
                const QVector<QVariant> *written, Send send)
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = entry.moment.isValid() ? entry.moment : wallclock::now();
     Record record;
     record.zona = zoneText(now.offsetFromUtc());
     record.operatorName = operatorName.isEmpty() ? session::operatorName() : operatorName;

@@ -66,6 +66,8 @@ struct Entry {
     QString norekening;           // the account number; a null text: none
     QString rincian;              // details: "key=value" lines joined by "\n"
     QString token;                // the idempotency token of a "SAVE"; a null text: none
+    QDateTime moment;             // when the action was taken (the reading that dated its row);
+                                  // invalid: the counter's clock as the row is appended
 };
 
 // The kinds of write of a record source, and the action each stands for when its

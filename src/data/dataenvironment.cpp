@@ -26,7 +26,7 @@ const char *const kCommand2Text =
 const char *const kHarianText =
     "SELECT jejak.waktu, jejak.zona, jejak.\"operator\" AS \"operator\", "
     "jejak.loket || COALESCE(' (' || jejak.alamat || ')', '') AS loket, nabubg.norekening, nabubg.nama, "
-    "nabubg.TANGGAL, nabubg.kode, nabubg.debet, nabubg.kredit, nabubg.saldo "
+    "nabubg.TANGGAL, nabubg.kode, nabubg.Jenis, nabubg.debet, nabubg.kredit, nabubg.saldo "
     "FROM nabubg LEFT JOIN jejak ON jejak.tabel = 'nabubg' AND jejak.kunci = nabubg.{key} "
     "AND jejak.tindakan IN ('setoran', 'penarikan')";
 

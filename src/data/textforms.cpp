@@ -4,9 +4,19 @@
 
 namespace textform {
 
+QLocale indonesian()
+{
+    return QLocale(QLocale::Indonesian, QLocale::Indonesia);
+}
+
+QString dateFormat()
+{
+    return QStringLiteral("dd/MM/yyyy");
+}
+
 QString shortDate(const QDate &date)
 {
-    return QLocale().toString(date, QLocale::ShortFormat);
+    return indonesian().toString(date, dateFormat());
 }
 
 QDate storedDate(const QVariant &value)

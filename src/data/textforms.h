@@ -8,7 +8,12 @@
 // How values are written for the operator.
 namespace textform {
 
-// A date in the system's short date format.
+// Dates are shown the Indonesian way whatever the system's locale (Debian's
+// default C.UTF-8 included): day/month/year with the year in four digits, and
+// Indonesian names of months and days.
+QLocale indonesian();
+QString dateFormat(); // "dd/MM/yyyy"
+// A date as the operator reads it ("10/12/2026").
 QString shortDate(const QDate &date);
 
 // A stored date ("YYYY-MM-DD", possibly with a time of day) as a date.
@@ -18,7 +23,7 @@ QString storedDateText(const QDate &date);
 
 // The text a field or grid cell shows for a stored value: numbers as amounts of
 // money (Money::toText: 6000, -2000, 1500.5 with the locale's decimal sign),
-// dates in the short format, everything else as it is.
+// dates as shortDate(), everything else as it is.
 QString display(const QVariant &value);
 
 } // namespace textform

@@ -1,11 +1,13 @@
 #include "dailyrequest.h"
 
 #include "shell/keys.h"
+#include "shell/looks.h"
 #include "shell/screens.h"
 #include "data/audit.h"
 #include "data/criteria.h"
 #include "data/dataenvironment.h"
 #include "data/textforms.h"
+#include "data/wallclock.h"
 #include "reports/reportdefinition.h"
 #include "reports/reports.h"
 
@@ -13,8 +15,8 @@ DailyRequestScreen::DailyRequestScreen(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
-    ui.DTPicker1->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
-    ui.DTPicker1->setDate(QDate::currentDate());
+    looks::indonesianDates(ui.DTPicker1);
+    ui.DTPicker1->setDate(wallclock::today());
     onEnter(ui.DTPicker1, [this] { ui.cmdCETAK->setFocus(); });
     connect(ui.cmdCETAK, &QPushButton::clicked, this, &DailyRequestScreen::print);
     connect(ui.cmdBatal, &QPushButton::clicked, this, [this] {
@@ -40,10 +42,11 @@ void DailyRequestScreen::print()
         texts->insert(QStringLiteral("tanggal"), textform::shortDate(day));
         if (seal) {
             const QDateTime local = audit::localTime(seal->waktu, seal->zona);
-            QString row = QStringLiteral("Segel akhir %1 (jejak nomor %2, %3 %4)")
-                              .arg(day.toString(Qt::ISODate), QString::number(seal->nomor),
-                                   local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), seal->zona);
-            if (day >= QDate::currentDate())
+            QString row = QStringLiteral("Segel akhir %1 (jejak nomor %2, %3 %4 %5)")
+                              .arg(textform::shortDate(day), QString::number(seal->nomor),
+                                   textform::shortDate(local.date()), local.toString(QStringLiteral("HH:mm:ss")),
+                                   seal->zona);
+            if (day >= wallclock::today())
                 row += QStringLiteral("; hari itu belum berakhir: segel sampai saat laporan dibuat");
             texts->insert(QStringLiteral("segel"), audit::groupedSeal(seal->segel));
             texts->insert(QStringLiteral("jejak"), row);

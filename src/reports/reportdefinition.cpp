@@ -95,31 +95,35 @@ const ReportDefinition &harian()
              {"Label4", "No Rekening", "txtnorekening", "norekening"},
              {"Label5", "Nama", "txtnama", "nama"},
              {"Label6", "Kode", "txtkode", "kode"},
+             {"Label20", "Jenis", "txtJenis", "Jenis"},
              {"Label7", "Debet", "txtdebet", "debet"},
              {"Label8", "Kredit", "txtkredit", "kredit"},
              {"Label9", "Saldo", "txtsaldo", "saldo"}},
             QPageLayout::Landscape);
-        const QString postings = QStringLiteral("%1 posting");
+        const QString transactions = QStringLiteral("%1 transaksi");
         r.totals = {
             {QStringLiteral("JumlahOperator"),
              QStringLiteral("operator"),
              {ReportItem::label(QStringLiteral("Label12"), QStringLiteral("Jumlah"), 0),
+              // Rows brought over from the old program, or written before the
+              // audit trail was kept, name no operator.
               ReportItem::field(QStringLiteral("txtJumlahOperator"), QStringLiteral("operator"), 1,
-                                QStringLiteral("(tanpa jejak)")),
-              ReportItem::count(QStringLiteral("txtPostingOperator"), 2, postings),
-              ReportItem::sum(QStringLiteral("txtDebetOperator"), QStringLiteral("debet"), 6),
-              ReportItem::sum(QStringLiteral("txtKreditOperator"), QStringLiteral("kredit"), 7)}},
+                                QStringLiteral("(data lama, tanpa nama operator)")),
+              ReportItem::count(QStringLiteral("txtPostingOperator"), 2, transactions),
+              ReportItem::sum(QStringLiteral("txtDebetOperator"), QStringLiteral("debet"), 7),
+              ReportItem::sum(QStringLiteral("txtKreditOperator"), QStringLiteral("kredit"), 8)}},
             {QStringLiteral("JumlahHari"),
              QString(),
              {ReportItem::label(QStringLiteral("Label13"), QStringLiteral("Jumlah"), 0),
-              ReportItem::label(QStringLiteral("Label14"), QStringLiteral("Hari ini"), 1),
-              ReportItem::count(QStringLiteral("txtPostingHari"), 2, postings),
-              ReportItem::sum(QStringLiteral("txtDebetHari"), QStringLiteral("debet"), 6),
-              ReportItem::sum(QStringLiteral("txtKreditHari"), QStringLiteral("kredit"), 7)}}};
+              ReportItem::label(QStringLiteral("Label14"), QStringLiteral("{tanggal}"), 1),
+              ReportItem::count(QStringLiteral("txtPostingHari"), 2, transactions),
+              ReportItem::sum(QStringLiteral("txtDebetHari"), QStringLiteral("debet"), 7),
+              ReportItem::sum(QStringLiteral("txtKreditHari"), QStringLiteral("kredit"), 8)}}};
+        // Room to sign above the line.
         r.sections[4].items = {
             ReportItem::label(QStringLiteral("Label15"), QStringLiteral("Kode segel: {segel}")),
             ReportItem::label(QStringLiteral("Label16"), QStringLiteral("{jejak}")),
-            ReportItem::label(QStringLiteral("Label17"), QStringLiteral("\nDiperiksa oleh:\n\n\n")),
+            ReportItem::label(QStringLiteral("Label17"), QStringLiteral("\nDiperiksa oleh:\n\n\n\n\n\n")),
             ReportItem::label(QStringLiteral("Label18"), QStringLiteral("______________________________")),
             ReportItem::label(QStringLiteral("Label19"), QStringLiteral("Tanda tangan dan nama penyelia"))};
         return r;

@@ -175,7 +175,7 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     zoom_->addItem(QStringLiteral("Satu halaman"), -2);
     for (int percent : {50, 75, 100, 125, 150, 200})
         zoom_->addItem(QStringLiteral("%1%").arg(percent), percent);
-    print_ = new QPushButton(QStringLiteral("Print"), this);
+    print_ = new QPushButton(QStringLiteral("Cetak"), this);
     print_->setObjectName(QStringLiteral("print"));
     savePdf_ = new QPushButton(QStringLiteral("Simpan PDF"), this);
     savePdf_->setObjectName(QStringLiteral("savePdf"));
@@ -372,6 +372,9 @@ void ReportWindow::saveAsPdfAskingName()
     QFileDialog dialog(this, QStringLiteral("Simpan laporan sebagai PDF"), suggested,
                        QStringLiteral("Dokumen PDF (*.pdf)"));
     dialog.setObjectName(QStringLiteral("saveDialog"));
+    // Qt's own chooser, which speaks Indonesian with the program (a desktop's own
+    // follows the desktop's language).
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

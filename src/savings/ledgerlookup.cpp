@@ -45,19 +45,15 @@ LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account)
         result.error = why;
         return result;
     };
-    const QString earlier = ledger->filter();
-    const RecordSource::Reading earlierReading = ledger->filterReading();
     // A filter replaces any earlier one and is answered from the whole ledger, so
     // narrowing to the account finds its rows whatever an earlier lookup left
     // narrowed or current, with one indexed query. It reads the ledger as it
     // stands now, as "SAVE" does: the balance is the account's latest, and the
-    // rows other counters posted since the screen opened are listed too.
+    // rows other counters posted since the screen opened are listed too. An
+    // account without rows shows none: never the rows of the account before it.
     if (!ledger->setFilter(accountCriteria(account), RecordSource::Reading::Current))
         return failed(ledger->lastError());
     result.hasRows = ledger->hasCurrent();
-    // An account without rows leaves the ledger as the earlier lookup left it.
-    if (!result.hasRows && !ledger->setFilter(earlier, earlierReading))
-        return failed(ledger->lastError());
     if (!ledger->moveLast())
         return failed(ledger->lastError());
     if (result.hasRows) {

@@ -35,8 +35,7 @@ struct LedgerLookup {
 // the snapshot of the screen's opening), whatever filter and current row an
 // earlier lookup left. When the account has rows, the ledger is narrowed to all
 // of them, other counters' included, and its last row, the account's latest, is
-// current; when it has none, the ledger keeps the rows the earlier lookup left,
-// with its last row current. It reads only the account's rows (by index), never the whole ledger.
+// current; when it has none, the ledger shows no row and the balance is 0. It reads only the account's rows (by index), never the whole ledger.
 // A latest saldo that is empty or no number is a failure naming the account and
 // the row, never a balance of 0.
 LedgerLookup lookUpLedger(RecordSource *ledger, const QString &account);

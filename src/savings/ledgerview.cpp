@@ -1,6 +1,7 @@
 #include "ledgerview.h"
 
 #include "shell/keys.h"
+#include "shell/looks.h"
 #include "shell/messages.h"
 #include "shell/recordsources.h"
 #include "shell/screens.h"
@@ -17,6 +18,7 @@ LedgerView::LedgerView(QWidget *parent)
     bindGrid(ui.DataGrid1, Adodc2);
 
     ui.txtSAL->setEnabled(false);
+    looks::fullContrast(ui.txtSAL);
     ui.lblSAL->setVisible(false);
     ui.lblRP->setVisible(false);
     ui.txtSAL->setVisible(false);
@@ -35,7 +37,14 @@ void LedgerView::lookUpAccount()
         return;
     }
     if (!customer.found) {
+        // Nothing of the account shown before stays beside a number not found: no
+        // total, and in the grid only the rows of the number typed.
+        saldoLama.clear();
+        showTotal(false);
+        const bool narrowed = Adodc2->setFilter(savings::accountCriteria(account), RecordSource::Reading::Current);
         msg::plain(this, QStringLiteral("MAAF DATA TIDAK ADA"));
+        if (!narrowed)
+            msg::perhatian(this, Adodc2->lastError());
         return;
     }
     const savings::LedgerLookup found = savings::lookUpLedger(Adodc2, account);
@@ -43,11 +52,17 @@ void LedgerView::lookUpAccount()
         msg::perhatian(this, found.error);
         return;
     }
+    // An account without rows shows none, and a total of 0.
     saldoLama = found.balanceText;
-    if (!found.hasRows)
-        return;
     ui.txtSAL->setText(saldoLama);
-    ui.txtSAL->setVisible(true);
-    ui.lblSAL->setVisible(true);
-    ui.lblRP->setVisible(true);
+    showTotal(true);
+}
+
+void LedgerView::showTotal(bool shown)
+{
+    if (!shown)
+        ui.txtSAL->clear();
+    ui.txtSAL->setVisible(shown);
+    ui.lblSAL->setVisible(shown);
+    ui.lblRP->setVisible(shown);
 }

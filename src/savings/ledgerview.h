@@ -20,6 +20,8 @@ public:
 
 private:
     void lookUpAccount();
+    // "Total Saldo" with its labels, or nothing.
+    void showTotal(bool shown);
 
     Ui::frmTABUNGAN ui;
     RecordSource *Adodc1;

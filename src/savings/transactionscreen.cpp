@@ -2,18 +2,21 @@
 
 #include "shell/bank.h"
 #include "shell/keys.h"
+#include "shell/looks.h"
 #include "shell/messages.h"
 #include "shell/recordsources.h"
 #include "shell/screens.h"
 #include "shell/gridbinding.h"
 #include "data/recordsource.h"
 #include "data/textforms.h"
+#include "data/wallclock.h"
 #include "savings/ledgerlookup.h"
 #include "savings/ledgerview.h"
 
 #include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <algorithm>
 
 using posting::Code;
 
@@ -28,9 +31,16 @@ TransactionScreen::TransactionScreen(QWidget *parent)
     Adodc2 = openRecordSource(this, QStringLiteral("Adodc2"), QStringLiteral("nabubg"), Adodc1->isOpen());
     bindGrid(ui.DataGrid1, Adodc2);
 
-    // The transaction date is today's and cannot be changed.
-    ui.DTPicker1->setDate(QDate::currentDate());
+    // The transaction date is today's and cannot be changed. It is today's whenever
+    // the clerk comes back to the screen; "SAVE" dates the posting by the clock as it
+    // stores it, a screen left open overnight included.
+    looks::indonesianDates(ui.DTPicker1);
+    ui.DTPicker1->setDate(wallclock::today());
     ui.DTPicker1->setEnabled(false);
+    screens::onActivation(this, [this] { ui.DTPicker1->setDate(wallclock::today()); });
+    // The balances are read-only, and as readable as any other text.
+    looks::fullContrast(ui.txtSAL);
+    looks::fullContrast(ui.txtSALDO);
     ui.cbo_TRANSAKSI->setCurrentIndex(-1);
     ui.cbo_TRANSAKSI->setEditText(QString());
 
@@ -46,7 +56,8 @@ TransactionScreen::TransactionScreen(QWidget *parent)
     // choose from it.
     ui.cbo_TRANSAKSI->setCompleter(nullptr);
     ui.cbo_TRANSAKSI->setInsertPolicy(QComboBox::NoInsert);
-    onEnter(ui.cbo_TRANSAKSI->lineEdit(), [this] { enterCode(); });
+    // Keys reach the list itself, which holds the focus for its text part: Enter
+    // and the arrows are the list's (eventFilter()).
     connect(ui.cbo_TRANSAKSI->lineEdit(), &QLineEdit::textEdited, this, [this] {
         codeTyped_ = true;
         choosingCode_ = false;
@@ -54,7 +65,7 @@ TransactionScreen::TransactionScreen(QWidget *parent)
     ui.cbo_TRANSAKSI->installEventFilter(this);
     ui.cbo_TRANSAKSI->view()->installEventFilter(this);
     ui.cbo_TRANSAKSI->view()->viewport()->installEventFilter(this);
-    connect(ui.cbo_TRANSAKSI, &QComboBox::activated, this, &TransactionScreen::chooseCode);
+    connect(ui.cbo_TRANSAKSI, &QComboBox::activated, this, [this](int index) { chooseCode(index); });
     connect(ui.cmdSIMPAN, &QPushButton::clicked, this, &TransactionScreen::save);
     connect(ui.Command1, &QPushButton::clicked, this, [this] {
         close();
@@ -95,7 +106,7 @@ std::optional<bool> TransactionScreen::runLedgerLookup()
     return found.hasRows;
 }
 
-std::optional<QString> TransactionScreen::lookUpCustomer(const QString &notFound)
+std::optional<QString> TransactionScreen::lookUpCustomer(const QString &notFound, bool forgetsShown)
 {
     const savings::CustomerLookup customer = savings::findCustomer(Adodc1, ui.txtREKENING->text());
     if (!customer.ok) {
@@ -103,7 +114,10 @@ std::optional<QString> TransactionScreen::lookUpCustomer(const QString &notFound
         return std::nullopt;
     }
     if (!customer.found) {
+        const bool forgotten = !forgetsShown || forgetShownAccount();
         refuse(notFound, ui.txtREKENING);
+        if (!forgotten)
+            msg::perhatian(this, Adodc2->lastError());
         return std::nullopt;
     }
     foundAccount_ = ui.txtREKENING->text();
@@ -111,19 +125,29 @@ std::optional<QString> TransactionScreen::lookUpCustomer(const QString &notFound
     return customer.name;
 }
 
+// A number not in the register shows nothing of the account looked up before it:
+// no name, no balance, and in the grid only the rows of the number typed.
+bool TransactionScreen::forgetShownAccount()
+{
+    ui.TXTnama->clear();
+    ui.txtSAL->clear();
+    ui.txtSALDO->clear();
+    ui.txtSAL->setVisible(true);
+    saldoLama.clear();
+    previousBalance_ = Money();
+    shownAccount_.reset();
+    return Adodc2->setFilter(savings::accountCriteria(ui.txtREKENING->text()), RecordSource::Reading::Current);
+}
+
 void TransactionScreen::lookUpAccount()
 {
-    const std::optional<QString> name = lookUpCustomer(QString::fromLatin1(posting::text::kNotFound));
+    const std::optional<QString> name = lookUpCustomer(QString::fromLatin1(posting::text::kNotFound), true);
     if (!name)
         return;
-    const std::optional<bool> hasRows = runLedgerLookup();
-    if (!hasRows)
+    if (!runLedgerLookup())
         return;
-    if (!*hasRows) {
-        // A customer without ledger rows starts from a balance of 0.
-        ui.TXTnama->setText(*name);
-        return;
-    }
+    // A customer without ledger rows is shown as any other: a balance of 0 and no
+    // rows, and on to the code for his first posting.
     ui.txtSAL->setText(saldoLama);
     ui.TXTnama->setText(*name);
     ui.TXTnama->setEnabled(false);
@@ -134,6 +158,9 @@ void TransactionScreen::lookUpAccount()
 
 bool TransactionScreen::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ui.cbo_TRANSAKSI && event->type() == QEvent::KeyPress
+        && codeKey(static_cast<QKeyEvent *>(event)))
+        return true;
     // The mouse and keys with which the operator chooses from the code list.
     switch (event->type()) {
     case QEvent::MouseButtonRelease:
@@ -164,7 +191,7 @@ bool TransactionScreen::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TransactionScreen::chooseCode(int index)
+void TransactionScreen::chooseCode(int index, bool movesOn)
 {
     if (codeTyped_ && !choosingCode_)
         return; // typed text that equals an item is no choice from the list
@@ -175,11 +202,42 @@ void TransactionScreen::chooseCode(int index)
         // A deposit has no withdrawal amount; the field cannot be edited while disabled.
         ui.txtDEBET->clear();
         ui.txtDEBET->setEnabled(false);
-        ui.txtKREDIT->setFocus();
     } else {
         ui.txtJENIS->setText(posting::kind(Code::Withdrawal));
         ui.txtDEBET->setEnabled(true);
-        ui.txtDEBET->setFocus();
+    }
+    // An arrow only steps through the list: the focus stays there until Enter.
+    if (movesOn)
+        (index == 0 ? ui.txtKREDIT : ui.txtDEBET)->setFocus();
+}
+
+// The arrows step through the closed list, each item chosen as it is reached, and
+// leave the focus in the list; Enter confirms the item shown (or a code typed).
+bool TransactionScreen::codeKey(QKeyEvent *key)
+{
+    const bool alt = key->modifiers() & Qt::AltModifier;
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        enterCode();
+        return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        if (alt || ui.cbo_TRANSAKSI->view()->isVisible())
+            return false;
+        const bool down = key->key() == Qt::Key_Down || key->key() == Qt::Key_PageDown;
+        const int at = ui.cbo_TRANSAKSI->currentIndex();
+        const int last = ui.cbo_TRANSAKSI->count() - 1;
+        const int index = at < 0 ? (down ? 0 : last) : std::clamp(at + (down ? 1 : -1), 0, last);
+        ui.cbo_TRANSAKSI->setCurrentIndex(index);
+        choosingCode_ = true;
+        chooseCode(index, false);
+        return true;
+    }
+    default:
+        return false;
     }
 }
 
@@ -204,7 +262,7 @@ std::optional<Code> TransactionScreen::chosenCode() const
 bool TransactionScreen::prepareAmount()
 {
     // The name shown is always the register's name of the account typed.
-    const std::optional<QString> name = lookUpCustomer(QString::fromLatin1(posting::text::kNotFound));
+    const std::optional<QString> name = lookUpCustomer(QString::fromLatin1(posting::text::kNotFound), true);
     if (!name)
         return false;
     ui.TXTnama->setText(*name);
@@ -299,7 +357,6 @@ void TransactionScreen::save()
     // transaction, so the balance chain of the account cannot break. The write
     // stores only the previous balance the clerk was shown; another one (a posting
     // of another counter since) is shown to him and stored only when he agrees.
-    const QVector<QVariant> row = posting::ledgerRow(account, *name, ui.DTPicker1->date(), *code, amount);
     auto shown = std::make_shared<posting::ShownBalance>();
     if (shownAccount_ == account)
         shown->previous = previousBalance_;
@@ -320,8 +377,18 @@ void TransactionScreen::save()
         token_ = audit::newToken();
         tokenFor_ = typed;
     }
-    while (!Adodc2->addNew(row, posting::postingCheck(account, *code, amount, shown),
-                           posting::trailEntry(*code, account, token_))) {
+    for (;;) {
+        // The posting is dated as it is stored, by the same reading of the clock as
+        // its trail row's moment: a screen opened before midnight and saved after it
+        // posts on the new day, in the ledger and in the trail alike.
+        const QDateTime moment = wallclock::now();
+        audit::Entry entry = posting::trailEntry(*code, account, token_);
+        entry.moment = moment;
+        if (Adodc2->addNew(posting::ledgerRow(account, *name, moment.date(), *code, amount),
+                           posting::postingCheck(account, *code, amount, shown), entry)) {
+            ui.DTPicker1->setDate(moment.date());
+            break;
+        }
         if (shown->differed) {
             if (!confirmChangedBalance(*code, amount, amountField))
                 return;
@@ -348,5 +415,5 @@ void TransactionScreen::save()
     ui.txtREKENING->setFocus();
     // Stored after a lost connection, or by an earlier "SAVE" whose answer was lost: the clerk hears so.
     if (!Adodc2->lastWrite().notice().isEmpty())
-        msg::show(this, Adodc2->lastWrite().notice(), QString::fromLatin1(msg::kPerhatian), msg::Icon::Information);
+        msg::show(this, Adodc2->lastWrite().notice(), QString::fromLatin1(msg::kAppTitle), msg::Icon::Information);
 }

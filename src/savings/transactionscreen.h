@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <optional>
 
+class QKeyEvent;
 class RecordSource;
 
 // The transaction screen frmPENARIKAN: the operator looks an account up, picks
@@ -27,7 +28,13 @@ protected:
 
 private:
     void lookUpAccount();
-    void chooseCode(int index);
+    // The kind of the item chosen; the focus moves on to its amount field unless
+    // the item was only stepped to with an arrow.
+    void chooseCode(int index, bool movesOn = true);
+    bool codeKey(QKeyEvent *key);
+    // Clears the account shown before from the screen; false (see the ledger's
+    // lastError()) when its grid could not be narrowed to the number typed.
+    bool forgetShownAccount();
     // Enter in the code list: a typed code that names an item chooses it.
     void enterCode();
     // Enter in an amount field: the new balance previewed, or the amount refused.
@@ -41,8 +48,10 @@ private:
     // a database failure, which has then been shown.
     std::optional<bool> runLedgerLookup();
     // Looks the typed account up in the register: the customer's name; nothing
-    // after a message (the refusal given, or a failed read).
-    std::optional<QString> lookUpCustomer(const QString &notFound);
+    // after a message (the refusal given, or a failed read). A lookup that
+    // forgets what was shown clears the earlier account from the screen first
+    // when the number is not registered.
+    std::optional<QString> lookUpCustomer(const QString &notFound, bool forgetsShown = false);
     // Looks the typed account up for an amount field: its name into TXTnama and
     // the ledger lookup; false (with a message shown) when that fails.
     bool prepareAmount();

@@ -71,6 +71,9 @@ private:
     mutable QStringList measuredTexts_;
 };
 
+// Room beside the widest text of a column.
+constexpr int kColumnMargin = 12;
+
 // A grid of fewer rows holds them all: its row header keeps a few bytes a row (at
 // most about 1.6 MB here) and a jump scrolls the grid, while a window's move gives
 // every cell in sight a new value and repaints the whole grid, about twice the time.
@@ -156,6 +159,27 @@ public:
         grid->installEventFilter(this);
         viewport_->installEventFilter(this);
         attach(source->rowCount() >= g_windowFrom);
+        // Once the grid has taken new rows in (connected after it): the columns grow
+        // to what the rows in sight show, so no value is cut, money least of all.
+        connect(source, &QAbstractItemModel::modelReset, this, [this] { fitColumns(); });
+        connect(source, &QAbstractItemModel::rowsInserted, this, [this] { fitColumns(); });
+    }
+
+    // Every column at least as wide as its heading and the values of the rows in
+    // sight (and a few beyond); once the grid shows, a column never shrinks, so it
+    // does not jump about as the rows change. A large table is not read for it.
+    void fitColumns(bool exactly = false)
+    {
+        if (!source_ || !grid_->model())
+            return;
+        for (int column = 0; column < grid_->model()->columnCount(); ++column) {
+            // QTableView keeps its measure protected; the view's own is the same function.
+            const int wanted = std::max(static_cast<const QAbstractItemView *>(grid_)->sizeHintForColumn(column),
+                                        grid_->horizontalHeader()->sectionSizeHint(column))
+                + kColumnMargin;
+            if (exactly || grid_->columnWidth(column) < wanted)
+                grid_->setColumnWidth(column, wanted);
+        }
     }
     QScrollBar *bar() const { return windowed_ ? bar_ : grid_->verticalScrollBar(); }
 
@@ -279,6 +303,7 @@ private:
         } else {
             grid_->selectionModel()->clear();
         }
+        fitColumns();
     }
 
     bool keyPressed(QKeyEvent *key)
@@ -352,8 +377,6 @@ void bindGrid(QTableView *grid, RecordSource *source)
     grid->horizontalHeader()->setResizeContentsPrecision(50);
     grid->verticalHeader()->setResizeContentsPrecision(50);
     auto *link = new GridLink(grid, source);
-    grid->resizeColumnsToContents();
-    for (int column = 0; column < source->columnCount(); ++column)
-        grid->setColumnWidth(column, grid->columnWidth(column) + 12);
+    link->fitColumns(true);
     link->follow(source->position());
 }

@@ -1,7 +1,9 @@
 #include "messages.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QPointer>
 
 namespace msg {
@@ -85,6 +87,14 @@ QString prompt(QWidget *parent, const QString &text, const QString &title)
     dialog.setTextValue(QString());
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowModality(Qt::ApplicationModal);
+    // Wide enough that the title bar shows the whole title beside its buttons
+    // (a title bar's type is often bold and larger than the dialog's).
+    QFont titleFont = dialog.font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+    // The dialog's layout sets its size from its contents: the field is made that wide.
+    if (auto *field = dialog.findChild<QLineEdit *>())
+        field->setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(title) + 140);
     const QPointer<QWidget> back = dialog.parentWidget();
     const bool accepted = dialog.exec() == QDialog::Accepted;
     giveBack(back);

@@ -1,10 +1,71 @@
 #include "dialogs.h"
 
 #include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabWidget>
 #include <QApplication>
 #include <QInputDialog>
 #include <QTest>
+#include <algorithm>
 #include <utility>
+
+namespace {
+// The texts of a dialog's push buttons as they read (an access key's "&" left
+// out), left to right.
+QStringList buttonTexts(QWidget *dialog)
+{
+    QList<QAbstractButton *> buttons = dialog->findChildren<QAbstractButton *>();
+    std::sort(buttons.begin(), buttons.end(), [](QAbstractButton *a, QAbstractButton *b) {
+        return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+    });
+    QStringList texts;
+    for (QAbstractButton *button : std::as_const(buttons))
+        if (button->isVisible())
+            texts << QString(button->text()).remove(u'&');
+    return texts;
+}
+} // namespace
+
+QStringList shownTexts(QWidget *dialog)
+{
+    QStringList texts{dialog->windowTitle()};
+    const auto add = [&texts](const QString &text) {
+        if (!text.isEmpty())
+            texts << QString(text).remove(u'&');
+    };
+    for (QWidget *widget : dialog->findChildren<QWidget *>()) {
+        if (!widget->isVisibleTo(dialog))
+            continue;
+        add(widget->toolTip());
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            add(label->text());
+        else if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            add(button->text());
+        else if (auto *group = qobject_cast<QGroupBox *>(widget))
+            add(group->title());
+        else if (auto *tabs = qobject_cast<QTabWidget *>(widget))
+            for (int i = 0; i < tabs->count(); ++i)
+                add(tabs->tabText(i));
+    }
+    return texts;
+}
+
+QStringList englishIn(const QStringList &texts)
+{
+    // Qt's words in its file, print and page dialogs and its standard buttons.
+    static const QStringList english = {
+        "Yes", "No", "Cancel", "Open", "Save", "Print", "Close", "Look in:", "File name:", "Files of type:",
+        "Back", "Forward", "Parent Directory", "Create New Folder", "List View", "Detail View", "Directory:",
+        "Properties", "Options >>", "Options <<", "Name:", "Location:", "Type:", "Output file:", "Print range",
+        "Print all", "Pages from", "Copies", "Copies:", "Options", "Output Settings", "Color Mode", "Collate",
+        "Reverse", "Page Setup", "Page size:", "Orientation", "Portrait", "Landscape", "Margins", "Paper"};
+    QStringList found;
+    for (const QString &text : texts)
+        if (english.contains(text))
+            found << text;
+    return found;
+}
 
 DialogAnswerer::DialogAnswerer()
 {
@@ -35,7 +96,7 @@ DialogSeen DialogAnswerer::only() const
                                     .arg(seen.size())
                                     .arg(texts.join(QStringLiteral(" | ")))),
                      __FILE__, __LINE__);
-        return DialogSeen{QStringLiteral("none"), QStringLiteral("<%1 dialogs>").arg(seen.size()), {}, {}, {}};
+        return DialogSeen{QStringLiteral("none"), QStringLiteral("<%1 dialogs>").arg(seen.size()), {}, {}, {}, {}, 0};
     }
     return seen.first();
 }
@@ -48,7 +109,7 @@ void DialogAnswerer::poll()
             continue;
         if (auto *box = qobject_cast<QMessageBox *>(widget)) {
             DialogSeen d{QStringLiteral("message"), box->text(), box->windowTitle(), box->icon(),
-                         box->standardButtons()};
+                         box->standardButtons(), buttonTexts(box), box->width()};
             seen.append(d);
             if (whileOpen_)
                 std::exchange(whileOpen_, nullptr)();
@@ -63,7 +124,7 @@ void DialogAnswerer::poll()
         }
         if (auto *prompt = qobject_cast<QInputDialog *>(widget)) {
             DialogSeen d{QStringLiteral("prompt"), prompt->labelText(), prompt->windowTitle(), QMessageBox::NoIcon,
-                         {}};
+                         {}, buttonTexts(prompt), prompt->width()};
             seen.append(d);
             const std::optional<QString> answer =
                 promptAnswers_.isEmpty() ? std::nullopt : promptAnswers_.dequeue();

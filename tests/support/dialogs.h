@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QQueue>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <optional>
@@ -16,6 +17,8 @@ struct DialogSeen {
     QString title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QStringList buttonTexts; // as the buttons read, in their order on screen
+    int width = 0;           // of the dialog, in pixels
 };
 
 class DialogAnswerer : public QObject
@@ -46,6 +49,12 @@ private:
     QQueue<std::optional<QString>> promptAnswers_;
     std::function<void()> whileOpen_;
 };
+
+// Every text a dialog shows the operator (its title, labels, buttons, group
+// titles, tabs and tool tips), an access key's "&" left out.
+QStringList shownTexts(QWidget *dialog);
+// Those of them that are Qt's own English words, left untranslated.
+QStringList englishIn(const QStringList &texts);
 
 // Shorthand for checks on a recorded message box.
 #define EXPECT_MESSAGE(seenDialog, expectedText, expectedTitle, expectedIcon)                                         \

@@ -1,5 +1,6 @@
 #include "fixture.h"
 
+#include "app/qttexts.h"
 #include "app/startup.h"
 #include "data/database.h"
 #include "data/operators.h"
@@ -10,7 +11,20 @@
 #include "shell/screens.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QTableView>
 #include <QWidget>
+
+QString cutColumn(QTableView *grid)
+{
+    for (int column = 0; column < grid->model()->columnCount(); ++column) {
+        const int wanted = std::max(static_cast<const QAbstractItemView *>(grid)->sizeHintForColumn(column),
+                                    grid->horizontalHeader()->sectionSizeHint(column));
+        if (grid->columnWidth(column) < wanted)
+            return grid->model()->headerData(column, Qt::Horizontal).toString();
+    }
+    return {};
+}
 
 void closeAllScreens()
 {
@@ -40,6 +54,9 @@ void Fixture::postAtCounter(const QString &account, bool deposit, const QString 
 
 void Fixture::init()
 {
+    // Qt's own texts in Indonesian, as the program has them from its start.
+    if (!useIndonesianQtTexts())
+        qFatal("Qt's texts in Indonesian (translations/simparo_qt_id.qm) are not beside the test program");
     // Screens opened without the login work for the operator of the first login.
     session::setOperator(QString::fromLatin1(kTestOperator));
     savedLocale_ = QLocale();

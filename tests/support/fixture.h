@@ -12,6 +12,11 @@
 // discarded, so that the next test starts on fresh screens.
 void closeAllScreens();
 
+class QTableView;
+// The heading of the first column of the grid too narrow for its heading or a
+// value in sight; empty when every value shows whole.
+QString cutColumn(QTableView *grid);
+
 // The operator the tests work as: the first operator of every test database.
 inline constexpr char kTestOperator[] = "admin";
 inline constexpr char kTestPassword[] = "admin123";

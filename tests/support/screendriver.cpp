@@ -71,20 +71,53 @@ QWidget *ScreenDriver::focused()
     return QApplication::focusWidget();
 }
 
+// The widget the keyboard types into once the control has the focus, as a
+// keyboard does: the application's focus widget (a list that takes typing holds
+// the focus for its text part).
+QWidget *ScreenDriver::focusOn(QWidget *control, const char *name, const Where &at)
+{
+    control->setFocus(Qt::OtherFocusReason);
+    QWidget *focus = QApplication::focusWidget();
+    QWidget *proxy = control;
+    while (proxy->focusProxy())
+        proxy = proxy->focusProxy();
+    if (!focus || (focus != proxy && !control->isAncestorOf(focus))) {
+        fail(QStringLiteral("%1 did not take the focus (is its window active?)").arg(QLatin1String(name)), at);
+        return nullptr;
+    }
+    return focus;
+}
+
 void ScreenDriver::type(QWidget *window, const char *name, const QString &text, const Where &at)
 {
-    QLineEdit *edit = field(window, name, at);
-    edit->setFocus();
+    QWidget *control = child<QWidget>(window, name, at);
+    QLineEdit *edit = qobject_cast<QLineEdit *>(control);
+    if (auto *list = qobject_cast<QComboBox *>(control))
+        edit = list->lineEdit();
+    if (!edit) {
+        fail(QStringLiteral("%1 takes no typing").arg(QLatin1String(name)), at);
+        return;
+    }
+    QWidget *focus = focusOn(control, name, at);
+    if (!focus)
+        return;
     edit->selectAll();
     if (text.isEmpty())
-        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClick(focus, Qt::Key_Backspace);
     else
-        QTest::keyClicks(edit, text);
+        QTest::keyClicks(focus, text);
 }
 
 void ScreenDriver::enter(QWidget *window, const char *name, const Where &at)
 {
-    QTest::keyClick(child<QWidget>(window, name, at), Qt::Key_Return);
+    if (QWidget *focus = focusOn(child<QWidget>(window, name, at), name, at))
+        QTest::keyClick(focus, Qt::Key_Return);
+}
+
+void ScreenDriver::key(QWidget *window, const char *name, Qt::Key key, const Where &at)
+{
+    if (QWidget *focus = focusOn(child<QWidget>(window, name, at), name, at))
+        QTest::keyClick(focus, key);
 }
 
 void ScreenDriver::click(QWidget *window, const char *name, const Where &at)

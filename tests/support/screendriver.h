@@ -9,6 +9,8 @@
 // Works the program's windows as the operator does, for the tests, simparo-bench
 // and simparo-screenshots: finds controls by objectName, types into fields,
 // presses Enter, clicks buttons, chooses from lists and triggers menu entries.
+// Keys go where a keyboard sends them: the control is focused, and every key goes
+// to the application's focus widget, never straight to a widget inside it.
 // Each helper takes the window it works on; the same helpers without a window
 // work on the driver's own window (the constructor's, or the one given to drive()).
 //
@@ -38,9 +40,12 @@ public:
     static QLineEdit *field(QWidget *window, const char *name, const Where &at = Where::current());
     static QPushButton *button(QWidget *window, const char *name, const Where &at = Where::current());
     static QWidget *focused();
-    // Replaces the text as the operator does: all of it selected and typed over, or deleted.
+    // Replaces the text as the operator does: all of it selected and typed over, or
+    // deleted. A field, or a list that takes typing.
     static void type(QWidget *window, const char *name, const QString &text, const Where &at = Where::current());
     static void enter(QWidget *window, const char *name, const Where &at = Where::current());
+    // One key pressed in the control.
+    static void key(QWidget *window, const char *name, Qt::Key key, const Where &at = Where::current());
     // A mouse click.
     static void click(QWidget *window, const char *name, const Where &at = Where::current());
     // Chooses an item of a list from its drop-down, with the mouse.
@@ -69,6 +74,10 @@ public:
         type(driven_, name, text, at);
     }
     void enter(const char *name, const Where &at = Where::current()) const { enter(driven_, name, at); }
+    void key(const char *name, Qt::Key pressed, const Where &at = Where::current()) const
+    {
+        key(driven_, name, pressed, at);
+    }
     void click(const char *name, const Where &at = Where::current()) const { click(driven_, name, at); }
     void choose(const char *name, int index, const Where &at = Where::current()) const
     {
@@ -87,6 +96,7 @@ protected:
 
 private:
     static void missing(QWidget *window, const char *kind, const char *name, const Where &at);
+    static QWidget *focusOn(QWidget *control, const char *name, const Where &at);
     static void waitUntilShown(QWidget *window, const char *kind, const Where &at, bool active = false);
     static QWidget *standInParent();
 

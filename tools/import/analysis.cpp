@@ -231,6 +231,7 @@ void Analysis::user(const QVariantList &row)
     const qint64 n = ++users_;
     const QString tpassword = kTableNames[kTpassword];
     const QString user = row.at(0).toString();
+    userNames_ << quoted(user);
     const QString where = QStringLiteral("tetap di tpassword; login memakai baris yang pertama");
     if (user.isEmpty())
         note(true, tpassword, n, QStringLiteral("nama user kosong"), QStringLiteral("tetap di tpassword"));

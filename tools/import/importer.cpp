@@ -259,10 +259,11 @@ QString buildReport(const Options &options, const QString &target, bool existing
         lines << QStringLiteral("Nomor baris dihitung dari 1 menurut urutan simpan di file lama.");
     QString text = lines.join(u'\n') + u'\n' + QString::fromUtf8(analysis.text());
     if (analysis.users() > 0)
-        text += QStringLiteral("\nPENTING: %1 password operator lama kini disimpan sebagai hash dan tetap bisa dipakai "
-                               "untuk login. Password itu masih tertulis sebagai teks biasa di file lama: minta "
-                               "setiap operator segera menggantinya lewat menu \"Ganti Password\".\n")
-                    .arg(hashed);
+        text += QStringLiteral("\nPENTING: operator lama yang dibawa: %1. Password mereka (%2 tertulis sebagai teks "
+                               "biasa) kini disimpan sebagai hash dan tetap bisa dipakai untuk login. Password itu "
+                               "masih tertulis sebagai teks biasa di file lama: minta setiap operator segera "
+                               "menggantinya lewat menu \"Ganti Password\".\n")
+                    .arg(analysis.userNames().join(QStringLiteral(", ")), QString::number(hashed));
     return text;
 }
 

@@ -75,6 +75,8 @@ public:
     qint64 setAside() const { return setAside_; }
     qint64 postings() const { return postings_; }
     qint64 users() const { return users_; }
+    // The operators' user names as brought over, in stored order, each as the report writes it.
+    const QStringList &userNames() const { return userNames_; }
 
 private:
     void note(const Finding &finding);
@@ -85,6 +87,7 @@ private:
     QHash<QString, QPair<qint64, QString>> firstRow_; // account number -> its register row and name
     QHash<QString, double> balance_;
     QHash<QString, qint64> firstUser_;
+    QStringList userNames_;
     QByteArray text_; // the findings' lines, UTF-8, each ended by a newline
     qint64 anomalies_ = 0, notices_ = 0;
     qint64 customers_ = 0, setAside_ = 0, postings_ = 0, users_ = 0;
