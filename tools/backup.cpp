@@ -9,6 +9,11 @@
 // its name in the destination only by a rename that replaces nothing: no name
 // planted in a shared destination folder (a symbolic link, say) is ever followed.
 //
+// The source is read only (a disk remounted read-only after errors can still be
+// copied). The head of the audit trail it saw last, kept with simparo-verify's in
+// a file of the user's own (see data/trailhead.h), must still be in the copy's
+// chain with its seal: a chain cut short since the last backup is found.
+//
 // Exit codes: 0 copy made and every check passed (known breaks of balance
 // chains are listed as notices); 1 failure, no copy made; 2 copy made and kept,
 // but something does not match (in the source as well).
@@ -17,6 +22,8 @@
 #include "data/database.h"
 #include "data/ledgerchain.h"
 #include "data/privatefiles.h"
+#include "data/textforms.h"
+#include "data/trailhead.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -61,6 +68,12 @@ QTextStream &err()
 }
 
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
+
+// What the tool prints: data never reaches the terminal with its control characters.
+void say(QTextStream &stream, const QString &text)
+{
+    stream << textform::printableLines(text) << "\n";
+}
 
 const char kHelp[] =
     "Pemakaian: simparo-backup [--from FILE] [--keep N] [FOLDER]\n"
@@ -186,7 +199,21 @@ bool copyDatabase(const QString &source, const QString &target, QString *error)
     }
     sqlite3_busy_timeout(from.handle, kLockPatienceMs);
     // The read transaction holds one snapshot of the source for every step of the copy.
-    if (!from.exec("BEGIN") || !from.exec("SELECT count(*) FROM sqlite_master")) {
+    bool reading = from.exec("BEGIN") && from.exec("SELECT count(*) FROM sqlite_master");
+    // On a read-only disk a file in the write-ahead log's mode cannot get its -shm
+    // file: when nothing can change it and no log lies beside it, it is read as
+    // unchangeable (SQLite's immutable).
+    if (!reading && ((from.code() & 0xff) == SQLITE_CANTOPEN || (from.code() & 0xff) == SQLITE_READONLY)
+        && privatefiles::unwritablePlace(source)
+        && QFileInfo(source + QStringLiteral("-wal")).size() == 0) {
+        sqlite3_close_v2(from.handle);
+        from.handle = nullptr;
+        const QByteArray uri = "file:" + QUrl::toPercentEncoding(source, "/") + "?immutable=1";
+        reading = sqlite3_open_v2(uri.constData(), &from.handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
+                == SQLITE_OK
+            && from.exec("BEGIN") && from.exec("SELECT count(*) FROM sqlite_master");
+    }
+    if (!reading) {
         *error = sourceFailure(from.code(), source, from.message());
         return false;
     }
@@ -234,7 +261,7 @@ struct CheckResult
 // Integrity, the program's tables, then the check of simparo-verify: the audit
 // trail's seals, the ledger against it, and every account's balance chain in
 // posting order (saldo = previous saldo + kredit - debet, to the sen).
-CheckResult checkCopy(const QString &copy, const QString &source)
+CheckResult checkCopy(const QString &copy, const QString &source, const std::optional<trailhead::Head> &seen)
 {
     CheckResult result;
     QString name;
@@ -264,7 +291,7 @@ CheckResult checkCopy(const QString &copy, const QString &source)
             result.problem = noCopy(db::notSqliteText(source));
         } else if (!missing.isEmpty()) {
             result.problem = noCopy(db::fileIncompleteText(source, missing.join(QStringLiteral(", "))));
-        } else if (!audit::check(database, &result.trail, kFindingsShown).isOk()) {
+        } else if (!audit::check(database, &result.trail, kFindingsShown, seen).isOk()) {
             result.problem = noCopy(db::notSqliteText(source));
         } else {
             result.usable = true;
@@ -386,9 +413,9 @@ void keepNewest(int folder, const QString &folderPath, const QString &base, cons
     for (qsizetype i = keep - 1; i < copies.size(); ++i) {
         const QString oldest = QDir(folderPath).filePath(copies.at(i).second);
         if (::unlinkat(folder, QFile::encodeName(copies.at(i).second).constData(), 0) == 0)
-            out() << "Cadangan lama dihapus: " << native(oldest) << "\n";
+            say(out(), QStringLiteral("Cadangan lama dihapus: %1").arg(native(oldest)));
         else
-            err() << "Cadangan lama " << native(oldest) << " tidak bisa dihapus.\n";
+            say(err(), QStringLiteral("Cadangan lama %1 tidak bisa dihapus.").arg(native(oldest)));
     }
 }
 
@@ -440,21 +467,35 @@ int main(int argc, char *argv[])
     }
 
     if (!parser.isSet(from) && !setting) {
-        err() << settingError << "\n";
+        say(err(), settingError);
         return Failed;
     }
-    // A site whose data lives on a server backs it up there, with pg_dump.
+    // A site whose data lives on a server backs it up there, with pg_dump, as the
+    // owner: a counter's service logs in as the lookup role or an operator, who may
+    // not read everything. By the README's names the owner's service is the
+    // counters' with "-pemilik" after it.
     if (!parser.isSet(from) && !settingDatabase) {
-        err() << "Data SIMPARO ada di " << db::describedLocation(*setting) << " (pengaturan " << native(db::settingFile())
-              << "); simparo-backup hanya menyalin file SQLite.\n"
-              << "Cadangkan server dengan pg_dump, misalnya: pg_dump -Fc -f simparo.dump \"service="
-              << db::connectionValue(*setting, QStringLiteral("Data Source")) << "\" (lihat "
-              << native(cli::readmeFile()) << ").\n";
+        const QString service = db::connectionValue(*setting, QStringLiteral("Data Source"));
+        say(err(), QStringLiteral("Data SIMPARO ada di %1 (pengaturan %2); simparo-backup hanya menyalin file SQLite.\n"
+                                  "Cadangkan server dengan pg_dump dari akun bagian TI, dengan layanan pemilik "
+                                  "database (bukan layanan loket \"%3\"), misalnya:\n"
+                                  "  (umask 077; pg_dump -Fc -f simparo-$(date +%F).dump \"service=%3-pemilik\")\n"
+                                  "(lihat %4).")
+                       .arg(db::describedLocation(*setting), native(db::settingFile()), service,
+                            native(cli::readmeFile())));
         return Failed;
     }
     const QString source = QFileInfo(parser.isSet(from) ? parser.value(from) : programFile).absoluteFilePath();
-    if (!QFileInfo(source).isFile()) {
-        err() << noCopy(db::notFoundText(source)) << "\n";
+    // Nothing there, or a folder or a FIFO: named as such (a FIFO is never opened).
+    if (const QString problem = db::placeProblemText(source); !problem.isEmpty()) {
+        say(err(), noCopy(problem));
+        return Failed;
+    }
+    db::setReadOnlySession();
+    const QString identity = trailhead::identityOfFile(source);
+    std::optional<trailhead::Head> seen;
+    if (QString headError; !trailhead::load(identity, &seen, &headError)) {
+        say(err(), noCopy(headError));
         return Failed;
     }
     const QString folder = QFileInfo(parser.positionalArguments().value(0, defaultFolder)).absoluteFilePath();
@@ -466,12 +507,12 @@ int main(int argc, char *argv[])
         while (!QFileInfo::exists(parent) && parent != QFileInfo(parent).path())
             parent = QFileInfo(parent).path();
         const int cause = ::access(QFile::encodeName(parent).constData(), W_OK) == 0 ? ENOTDIR : errno;
-        err() << destinationFailure(cause, folder) << "\n";
+        say(err(), destinationFailure(cause, folder));
         return Failed;
     }
     std::optional<Workshop> workshop;
     const auto failed = [&](const QString &message) {
-        err() << message << "\n";
+        say(err(), message);
         workshop.reset();
         privatefiles::removeMadeFolders(folder, madeFrom);
         return Failed;
@@ -492,23 +533,39 @@ int main(int argc, char *argv[])
     QString error;
     if (!copyDatabase(source, workshop->copy(), &error))
         return failed(error);
-    const CheckResult check = checkCopy(workshop->copy(), source);
+    say(out(), QStringLiteral("Menyalin %1 ke %2 ...").arg(native(source), native(folder)));
+    out().flush();
+    const CheckResult check = checkCopy(workshop->copy(), source, seen);
     if (!check.usable)
         return failed(check.problem);
     if (!workshop->finish())
         return failed(taken);
 
-    out() << "Cadangan dibuat: " << native(target) << "\n"
-          << "Diperiksa: keutuhan baik; " << check.trail.ledger.accounts << " rekening, " << check.trail.ledger.rows
-          << " baris tabungan.\n";
+    say(out(), QStringLiteral("Cadangan dibuat: %1").arg(native(target)));
+    say(out(), QStringLiteral("Diperiksa: keutuhan baik; %1 rekening, %2 baris tabungan.")
+                   .arg(check.trail.ledger.accounts)
+                   .arg(check.trail.ledger.rows));
     for (const QString &line : audit::describe(check.trail))
-        out() << line << "\n";
+        say(out(), line);
+    // The head goes only forward: a chain that lost its head keeps failing until
+    // the file is removed (after a restore that was meant).
+    const QString headFile = native(trailhead::fileFor(identity));
+    if (!check.trail.headHolds) {
+        say(out(), QStringLiteral("Kepala jejak yang terlihat sebelumnya ada di %1. Bila database ini memang "
+                                  "dikembalikan dari cadangan, hapus file itu, lalu ulangi.")
+                       .arg(headFile));
+    } else if (check.trail.head) {
+        QString headError;
+        if (!trailhead::save(identity, {check.trail.head->nomor, check.trail.head->segel, {}}, &headError))
+            say(err(), headError);
+    }
     if (keepCount > 0)
         keepNewest(workshop->folder(), folder, base, name, keepCount);
     workshop.reset();
     if (!check.trail.holds()) {
-        out() << "Salinan tetap disimpan; yang tidak cocok ada juga di database " << native(source)
-              << " dan perlu diperiksa dengan simparo-verify.\n";
+        say(out(), QStringLiteral("Salinan tetap disimpan; yang tidak cocok ada juga di database %1 dan perlu "
+                                  "diperiksa dengan: simparo-verify --from %1")
+                       .arg(cli::shellWord(native(source))));
         out().flush();
         return ChainFindings;
     }

@@ -52,6 +52,7 @@ public:
     // tampered ledger. Fails the test on error.
     void execAsOwner(const QString &sql, const QVariantList &values = {});
 
+    // A customer as the register writes him: with his trail row (nasabah baru).
     void addCustomer(const QString &norekening, const QString &nama, const QString &pendidikan = QStringLiteral("SD"));
     // A ledger row as a posting writes it: with its posting row in the audit trail.
     // A saldo that is no number (an invalid value: NULL) is stored as it is.
@@ -77,6 +78,10 @@ public:
     void releaseLock();
 
 private:
+    // Runs one INSERT ... RETURNING %1 (the key) and appends its trail row, in one write:
+    // as the program's connections log in, or as the role the service names (the owner).
+    void writeWithTrail(const QString &sql, const QVariantList &values, const QString &table, const QString &tindakan,
+                        const QString &norekening, bool asService = false);
     QSqlDatabase connection();
     void closeOwnConnection();
     QTemporaryDir dir_;
@@ -84,6 +89,7 @@ private:
     QByteArray savedConfig_;
     QString connectionName_;
     QString trailConnection_; // a connection of the program's own, for writes with their trail row
+    QString serviceConnection_; // the same, as the role the service names
 };
 
 // A program of the build (SIMPARO_TOOLS_DIR, else the test program's own folder).
