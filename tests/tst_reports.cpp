@@ -516,6 +516,15 @@ private slots:
         const QString seal = verify.out.trimmed().section(u'\n', -1);
         QCOMPARE(seal.size(), 64 + 15);
         QCOMPARE(rows.value(expected.size()), QStringList{QStringLiteral("Kode segel: ") + seal});
+        // Beside it, the number of the trail row that bears it: a seal printed before the
+        // day is over is compared later at that row.
+        const QString nomor = database->scalar(QStringLiteral("SELECT max(nomor) FROM jejak")).toString();
+        QVERIFY2(rows.value(expected.size() + 1).join(u' ').contains(QStringLiteral("(jejak nomor %1,").arg(nomor)),
+                 qPrintable(rows.value(expected.size() + 1).join(u' ')));
+        QCOMPARE(runTool(QStringLiteral("simparo-verify"),
+                         {QStringLiteral("--seal-at"), nomor, QStringLiteral("--expect"), seal}, database->home())
+                     .exitCode,
+                 0);
         QCOMPARE(rows.mid(expected.size() + 2),
                  (QList<QStringList>{{"Diperiksa oleh:"}, {"______________________________"},
                                      {"Tanda tangan dan nama penyelia"}}));

@@ -635,6 +635,33 @@ private slots:
                  qPrintable(run.out));
     }
 
+    // An older database whose ledger had a gap when it was given the trail: a row
+    // slipped into the gap afterwards is named as a row added to the covered range.
+    void aRowSlippedIntoACoveredGapIsAdded()
+    {
+        TestDatabase older(false);
+        QDir().mkpath(QFileInfo(older.file()).absolutePath());
+        const db::Dialect &dialect = db::dialectFor(older.connectionText());
+        QStringList statements = dialect.schemaStatements();
+        for (const QString &trail : dialect.trailStatements())
+            statements.removeOne(trail);
+        for (const QString &statement : std::as_const(statements))
+            older.exec(statement);
+        older.addOperator(QStringLiteral("admin"), QStringLiteral("admin123"));
+        for (const auto &[kredit, saldo] : {std::pair{5000.0, 5000.0}, std::pair{1000.0, 6000.0}, std::pair{1000.0, 7000.0}})
+            older.exec(QStringLiteral("INSERT INTO nabubg VALUES ('0101', 'Ani', '2016-01-02', '01', 'Penyetoran', 0, ?, ?)"),
+                       {kredit, saldo});
+        older.exec(QStringLiteral("DELETE FROM nabubg WHERE rowid = 2"));
+        const ToolRun upgraded = runTool("simparo-initdb", {QStringLiteral("--upgrade")}, older.home());
+        QVERIFY2(upgraded.exitCode == 0, qPrintable(upgraded.out + upgraded.err));
+        older.execAsOwner(QStringLiteral("INSERT INTO nabubg (rowid, norekening, nama, TANGGAL, kode, Jenis, debet, kredit, "
+                                         "saldo) VALUES (2, '0101', 'Ani', '2016-01-02', '01', 'Penyetoran', 0, 0, 5000)"));
+        const ToolRun run = runTool("simparo-verify", {}, older.home());
+        QVERIFY2(run.exitCode == 1 && named(findings(run), {QStringLiteral("nabubg baris 1-3 (pasang jejak, jejak nomor ")})
+                     && run.out.contains(QLatin1String("3 baris, tercatat 2 baris: baris dihapus atau ditambah")),
+                 qPrintable(run.out + run.err));
+    }
+
     void daySealIsTheDaysLastRowInLocalTime_data()
     {
         QTest::addColumn<QString>("day");

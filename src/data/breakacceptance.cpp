@@ -1,6 +1,7 @@
 #include "auditcheck.h"
 
 #include "dialect.h"
+#include "ownersrows.h"
 #include "pool.h"
 
 #include <QSqlError>
@@ -35,25 +36,39 @@ Outcome acceptBreak(QSqlDatabase &database, const QString &account, qint64 key)
             QStringLiteral("Baris %1 rekening %2 tidak memutus kesinambungan saldo; tidak ada yang dicatat.")
                 .arg(key)
                 .arg(account)));
+    // Known only by a row the owner wrote (see ownersrows.h): one forged by another role names nothing.
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT nomor, tindakan, rincian FROM jejak WHERE tindakan IN ('%1', '%2', '%3') "
+    if (!query.exec(QStringLiteral("SELECT nomor, tindakan, peran, rincian FROM jejak WHERE tindakan IN ('%1', '%2', '%3', '%4') "
                                    "ORDER BY nomor")
                         .arg(QLatin1String(action::kImport), QLatin1String(action::kTrailInstalled),
-                             QLatin1String(action::kBreakAccepted))))
+                             QLatin1String(action::kBreakAccepted), QLatin1String(action::kMove))))
         return finish(Outcome::failed(db::describeError(query.lastError(), database)));
+    std::vector<OwnersRow> rows;
     while (query.next())
-        if (breaksOf(query.value(2).toString()).contains(KnownBreak{account, key}))
-            return finish(Outcome::refused(
-                QStringLiteral("Putus saldo rekening %1 pada baris %2 sudah diketahui (%3, jejak nomor %4); "
-                               "tidak ada yang dicatat.")
-                    .arg(account)
-                    .arg(key)
-                    .arg(query.value(1).toString())
-                    .arg(query.value(0).toLongLong())));
+        rows.push_back({query.value(0).toLongLong(), query.value(1).toString(),
+                        query.value(2).isNull() ? QString() : query.value(2).toString(), query.value(3).toString()});
     if (query.lastError().isValid())
         return finish(Outcome::failed(db::describeError(query.lastError(), database)));
     query.finish();
+    std::optional<OwnersRow> knownBy;
+    const Outcome judged = judgeOwnersRows(
+        database, rows,
+        [&](const OwnersRow &row) {
+            if (!knownBy && breaksOf(row.rincian).contains(KnownBreak{account, key}))
+                knownBy = row;
+        },
+        [](const OwnersRow &, const QString &) {});
+    if (!judged.isOk())
+        return finish(judged);
+    if (knownBy)
+        return finish(Outcome::refused(
+            QStringLiteral("Putus saldo rekening %1 pada baris %2 sudah diketahui (%3, jejak nomor %4); "
+                           "tidak ada yang dicatat.")
+                .arg(account)
+                .arg(key)
+                .arg(knownBy->tindakan)
+                .arg(knownBy->nomor)));
     Entry entry;
     entry.tindakan = QLatin1String(action::kBreakAccepted);
     entry.tabel = QStringLiteral("nabubg");
