@@ -18,6 +18,7 @@
 #include "testserver.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
@@ -473,6 +474,26 @@ private slots:
                                     .arg(lastNomor())
                                     .arg(tindakan, operatorsPeran());
         QVERIFY2(run.out.contains(refused) == byOperator && run.out.contains(told), qPrintable(run.out + run.err));
+    }
+
+    // An import made before the register was recorded vouches for its customers
+    // only as a notice: those below the first customer registered since; one added
+    // after that without his trail row is a finding.
+    void customersOfAnOlderImportAreANotice()
+    {
+        database->execAsOwner(QStringLiteral("INSERT INTO daftar (norekening, nama) VALUES ('0105', 'Lama')"));
+        forge(QStringLiteral("impor"), QStringLiteral("nabubg"), std::nullopt,
+              QStringLiteral("jumlah=0\ndigest=") + QString::fromLatin1(QCryptographicHash::hash({}, QCryptographicHash::Sha256).toHex()),
+              ownersPeran());
+        ToolRun run = verify();
+        QVERIFY2(run.exitCode == 0 && run.out.contains(QLatin1String("Catatan: 1 baris daftar tanpa baris jejak sendiri")),
+                 qPrintable(run.out + run.err));
+        database->addCustomer(QStringLiteral("0106"), QStringLiteral("Baru"));
+        database->execAsOwner(QStringLiteral("INSERT INTO daftar (norekening, nama) VALUES ('0107', 'Siluman')"));
+        run = verify();
+        QVERIFY2(run.exitCode == 1 && named(findings(run), {QStringLiteral("daftar baris ")})
+                     && findings(run).value(0).contains(QLatin1String("(rekening 0107): tidak ada baris jejaknya")),
+                 qPrintable(run.out + run.err));
     }
 
     // The newest rows cut off, or the chain rewritten from some row on, with all
