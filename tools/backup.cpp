@@ -24,6 +24,7 @@
 #include "data/privatefiles.h"
 #include "data/textforms.h"
 #include "data/trailhead.h"
+#include "backup/sqlitecopy.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -46,12 +47,11 @@
 
 namespace {
 
+using backupcopy::Connection;
+using backupcopy::noCopy;
+
 enum Exit { Ok = 0, Failed = 1, ChainFindings = 2 };
 
-// Pages copied per backup step, and how long a step may keep meeting a lock.
-constexpr int kPagesPerStep = 256;
-constexpr int kLockRetryMs = 20;
-constexpr int kLockPatienceMs = 60000;
 // Findings printed one by one; the rest are counted.
 constexpr int kFindingsShown = 100;
 
@@ -108,148 +108,6 @@ const char kHelp[] =
     "\n"
     "Mengembalikan cadangan: tutup SIMPARO, hapus file -wal dan -shm di samping\n"
     "database (bila ada), lalu salin file cadangan menjadi %2.\n";
-
-// A message of the data layer about the source database, and that no copy was made.
-QString noCopy(const QString &text)
-{
-    return text + QStringLiteral("\nCadangan tidak dibuat.");
-}
-
-// The data layer's message for a failure of SQLite on the source database.
-QString sourceFailure(int code, const QString &source, const QString &detail)
-{
-    return noCopy(db::describeError(QSqlError(QString(), detail, QSqlError::ConnectionError, QString::number(code)),
-                                    source));
-}
-
-// A message for a failure of SQLite while the copy is written.
-QString copyFailure(int code, const QString &source, const QString &target, const QString &detail)
-{
-    const QString folder = QFileInfo(target).absolutePath();
-    QString text;
-    switch (code & 0xff) {
-    case SQLITE_FULL:
-        text = QStringLiteral("Disk tujuan %1 penuh; cadangan tidak dibuat.\n"
-                              "Kosongkan ruang disk atau pilih folder lain, lalu ulangi.")
-                   .arg(native(folder));
-        break;
-    case SQLITE_READONLY:
-    case SQLITE_CANTOPEN:
-    case SQLITE_PERM:
-        text = QStringLiteral("Folder tujuan %1 tidak bisa ditulis (hanya-baca atau tanpa izin); cadangan tidak dibuat.")
-                   .arg(native(folder));
-        break;
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return sourceFailure(code, source, detail);
-    case SQLITE_IOERR:
-        text = QStringLiteral("Terjadi kesalahan baca/tulis saat menyalin %1 ke folder %2; cadangan tidak dibuat.\n"
-                              "Periksa kedua disk, lalu ulangi.")
-                   .arg(native(source), native(folder));
-        break;
-    default:
-        text = QStringLiteral("Cadangan %1 di folder %2 tidak bisa dibuat.").arg(native(source), native(folder));
-        break;
-    }
-    return text + QStringLiteral("\n(%1)").arg(detail);
-}
-
-QString destinationFailure(int error, const QString &folder)
-{
-    const QString detail = QString::fromLocal8Bit(std::strerror(error));
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return QStringLiteral("Folder tujuan %1 tidak bisa ditulis (hanya-baca atau tanpa izin); cadangan tidak dibuat.\n"
-                              "Pilih folder lain atau periksa hak aksesnya.\n(%2)")
-            .arg(native(folder), detail);
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("Disk tujuan %1 penuh; cadangan tidak dibuat.\n"
-                              "Kosongkan ruang disk atau pilih folder lain, lalu ulangi.\n(%2)")
-            .arg(native(folder), detail);
-    default:
-        return QStringLiteral("Folder tujuan %1 tidak bisa dipakai; cadangan tidak dibuat.\n(%2)")
-            .arg(native(folder), detail);
-    }
-}
-
-// Owns one SQLite connection.
-struct Connection
-{
-    sqlite3 *handle = nullptr;
-    ~Connection() { sqlite3_close_v2(handle); }
-    QString message() const { return QString::fromUtf8(sqlite3_errmsg(handle)); }
-    int code() const { return sqlite3_extended_errcode(handle); }
-    bool exec(const char *sql) { return sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-};
-
-// Copies the source into the (empty) target file, from one read snapshot of the
-// source: in WAL mode, posting goes on meanwhile and is not waited for.
-bool copyDatabase(const QString &source, const QString &target, QString *error)
-{
-    Connection from, to;
-    if (sqlite3_open_v2(QFile::encodeName(source).constData(), &from.handle, SQLITE_OPEN_READONLY, nullptr)
-        != SQLITE_OK) {
-        *error = sourceFailure(from.code(), source, from.message());
-        return false;
-    }
-    sqlite3_busy_timeout(from.handle, kLockPatienceMs);
-    // The read transaction holds one snapshot of the source for every step of the copy.
-    bool reading = from.exec("BEGIN") && from.exec("SELECT count(*) FROM sqlite_master");
-    // On a read-only disk a file in the write-ahead log's mode cannot get its -shm
-    // file: when nothing can change it and no log lies beside it, it is read as
-    // unchangeable (SQLite's immutable).
-    if (!reading && ((from.code() & 0xff) == SQLITE_CANTOPEN || (from.code() & 0xff) == SQLITE_READONLY)
-        && privatefiles::unwritablePlace(source)
-        && QFileInfo(source + QStringLiteral("-wal")).size() == 0) {
-        sqlite3_close_v2(from.handle);
-        from.handle = nullptr;
-        const QByteArray uri = "file:" + QUrl::toPercentEncoding(source, "/") + "?immutable=1";
-        reading = sqlite3_open_v2(uri.constData(), &from.handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr)
-                == SQLITE_OK
-            && from.exec("BEGIN") && from.exec("SELECT count(*) FROM sqlite_master");
-    }
-    if (!reading) {
-        *error = sourceFailure(from.code(), source, from.message());
-        return false;
-    }
-    if (sqlite3_open_v2(QFile::encodeName(target).constData(), &to.handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
-                        nullptr)
-        != SQLITE_OK) {
-        *error = copyFailure(to.code(), source, target, to.message());
-        return false;
-    }
-    sqlite3_backup *backup = sqlite3_backup_init(to.handle, "main", from.handle, "main");
-    if (!backup) {
-        *error = copyFailure(to.code(), source, target, to.message());
-        return false;
-    }
-    int rc = SQLITE_OK;
-    int waitedMs = 0;
-    while (true) {
-        rc = sqlite3_backup_step(backup, kPagesPerStep);
-        if (rc == SQLITE_OK) {
-            waitedMs = 0;
-        } else if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && waitedMs < kLockPatienceMs) {
-            QThread::msleep(kLockRetryMs);
-            waitedMs += kLockRetryMs;
-        } else {
-            break;
-        }
-    }
-    sqlite3_backup_finish(backup);
-    from.exec("COMMIT");
-    if (rc != SQLITE_DONE) {
-        *error = copyFailure(to.code() != SQLITE_OK ? to.code() : rc, source, target,
-                             to.code() != SQLITE_OK ? to.message() : QString::fromUtf8(sqlite3_errstr(rc)));
-        return false;
-    }
-    return true;
-}
 
 struct CheckResult
 {
@@ -507,7 +365,7 @@ int main(int argc, char *argv[])
         while (!QFileInfo::exists(parent) && parent != QFileInfo(parent).path())
             parent = QFileInfo(parent).path();
         const int cause = ::access(QFile::encodeName(parent).constData(), W_OK) == 0 ? ENOTDIR : errno;
-        say(err(), destinationFailure(cause, folder));
+        say(err(), backupcopy::destinationFailure(cause, folder));
         return Failed;
     }
     std::optional<Workshop> workshop;
@@ -527,11 +385,11 @@ int main(int argc, char *argv[])
                               .arg(native(target));
     workshop.emplace();
     if (const int cause = workshop->open(folder, name))
-        return failed(destinationFailure(cause, folder));
+        return failed(backupcopy::destinationFailure(cause, folder));
     if (workshop->taken())
         return failed(taken);
     QString error;
-    if (!copyDatabase(source, workshop->copy(), &error))
+    if (!backupcopy::copyDatabase(source, workshop->copy(), &error))
         return failed(error);
     say(out(), QStringLiteral("Menyalin %1 ke %2 ...").arg(native(source), native(folder)));
     out().flush();

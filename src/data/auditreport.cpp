@@ -3,11 +3,45 @@
 #include "dialect.h"
 #include "ownersrows.h"
 #include "pool.h"
+#include "textforms.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 
 namespace audit {
+
+QStringList describe(const CheckResult &result)
+{
+    QStringList lines;
+    if (!result.hasTrail) {
+        lines << QStringLiteral("Database ini belum punya jejak audit (tabel jejak): hanya kesinambungan saldo "
+                                "yang diperiksa. Berikan jejak dengan simparo-initdb --upgrade.");
+    } else if (!result.head) {
+        lines << QStringLiteral("Jejak: belum ada baris.");
+    } else {
+        const QDateTime local = localTime(result.head->waktu, result.head->zona);
+        lines << QStringLiteral("Jejak: %1 baris; segel terakhir (nomor %2, %3 %4):")
+                     .arg(result.trailRows)
+                     .arg(result.head->nomor)
+                     .arg(local.isValid() ? local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : result.head->waktu,
+                          result.head->zona)
+              << QStringLiteral("  ") + groupedSeal(textform::printable(result.head->segel));
+    }
+    lines << QStringLiteral("Buku tabungan: %1 baris, %2 rekening.").arg(result.ledger.rows).arg(result.ledger.accounts);
+    for (const KnownNotice &notice : result.known)
+        lines << QStringLiteral("Catatan (sudah diketahui, %1 di jejak nomor %2): %3")
+                     .arg(notice.tindakan)
+                     .arg(notice.nomor)
+                     .arg(notice.link.text());
+    lines << result.notices;
+    for (const Finding &finding : result.shown)
+        lines << QStringLiteral("TIDAK COCOK: ") + finding.text;
+    if (result.findings > result.shown.size())
+        lines << QStringLiteral("... dan %1 temuan lain.").arg(result.findings - result.shown.size());
+    lines << (result.holds() ? QStringLiteral("Semua cocok.")
+                             : QStringLiteral("%1 temuan: jejak audit atau buku tabungan tidak cocok.").arg(result.findings));
+    return lines;
+}
 
 Outcome acceptBreak(QSqlDatabase &database, const QString &account, qint64 key)
 {
