@@ -215,25 +215,33 @@ void TestDatabase::writeWithTrail(const QString &sql, const QVariantList &values
         && !(asService ? db::openServiceConnection(connectionText(), &name, &error)
                        : db::openConnection(connectionText(), &name, &error)))
         qFatal("cannot open the test database: %s", qPrintable(error));
-    QSqlDatabase database = db::connection(name);
-    QSqlError failure;
-    if (!db::beginWrite(database, &failure))
-        qFatal("cannot write the test database: %s", qPrintable(failure.text()));
-    QSqlQuery query(database);
-    query.prepare(sql.arg(db::keyColumn(database)));
-    for (const QVariant &value : values)
-        query.addBindValue(value);
-    if (!query.exec() || !query.next())
-        qFatal("test row not written: %s", qPrintable(query.lastError().text()));
-    audit::Entry entry;
-    entry.tindakan = tindakan;
-    entry.tabel = table;
-    entry.kunci = query.value(0).toLongLong();
-    entry.norekening = norekening;
-    query.finish();
-    const Outcome recorded = audit::append(database, entry);
-    if (!recorded.isOk() || !db::endWrite(database, true, &failure))
-        qFatal("test row's trail not written: %s %s", qPrintable(recorded.message()), qPrintable(failure.text()));
+    {
+        QSqlDatabase database = db::connection(name);
+        QSqlError failure;
+        if (!db::beginWrite(database, &failure))
+            qFatal("cannot write the test database: %s", qPrintable(failure.text()));
+        QSqlQuery query(database);
+        query.prepare(sql.arg(db::keyColumn(database)));
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        if (!query.exec() || !query.next())
+            qFatal("test row not written: %s", qPrintable(query.lastError().text()));
+        audit::Entry entry;
+        entry.tindakan = tindakan;
+        entry.tabel = table;
+        entry.kunci = query.value(0).toLongLong();
+        entry.norekening = norekening;
+        query.finish();
+        const Outcome recorded = audit::append(database, entry);
+        if (!recorded.isOk() || !db::endWrite(database, true, &failure))
+            qFatal("test row's trail not written: %s %s", qPrintable(recorded.message()), qPrintable(failure.text()));
+    }
+    // The owner's connection is not kept: a test may change the file's journal,
+    // which only a file no other connection holds can do.
+    if (asService) {
+        db::closeConnection(serviceConnection_);
+        serviceConnection_.clear();
+    }
 }
 
 void TestDatabase::execAsOwner(const QString &sql, const QVariantList &values)
