@@ -418,7 +418,8 @@ int main(int argc, char *argv[])
     } else if (check.trail.head) {
         QString headError;
         if (!trailhead::save(identity, {check.trail.head->nomor, check.trail.head->segel, {}}, &headError))
-            say(err(), headError);
+            say(err(), headError + QStringLiteral("\nKepala jejak tidak dicatat: cadangan berikutnya tidak bisa "
+                                                  "menemukan jejak yang dipotong sejak sekarang."));
     }
     if (keepCount > 0)
         keepNewest(workshop->folder(), folder, base, name, keepCount);

@@ -167,13 +167,13 @@ int checkAll(QSqlDatabase &database, const QString &identity)
                        .arg(file));
     } else if (result.head) {
         // Only ever forward: a chain that lost its head keeps failing until the file is removed.
-        if (!trailhead::save(identity, {result.head->nomor, result.head->segel, {}}, &error)) {
-            say(err(), error);
-            return Trouble;
-        }
-        say(out(), QStringLiteral("Kepala jejak (nomor %1) dicatat di %2 untuk pemeriksaan berikutnya.")
-                       .arg(result.head->nomor)
-                       .arg(file));
+        if (!trailhead::save(identity, {result.head->nomor, result.head->segel, {}}, &error))
+            say(err(), error + QStringLiteral("\nKepala jejak tidak dicatat: pemeriksaan berikutnya tidak bisa menemukan "
+                                              "jejak yang dipotong sejak sekarang."));
+        else
+            say(out(), QStringLiteral("Kepala jejak (nomor %1) dicatat di %2 untuk pemeriksaan berikutnya.")
+                           .arg(result.head->nomor)
+                           .arg(file));
     }
     return result.holds() && result.hasTrail ? Holds : Mismatch;
 }
@@ -317,7 +317,7 @@ int main(int argc, char *argv[])
                                     .arg(day.toString(Qt::ISODate)),
                                 expected);
             } else {
-                exit = tellSeal(QStringLiteral("Segel jejak nomor %1").arg(row), seal,
+                exit = tellSeal(QStringLiteral("Segel"), seal,
                                 QStringLiteral("Belum ada segel: belum ada jejak nomor %1.").arg(row), expected);
             }
         } else if (!account.isEmpty()) {
