@@ -59,8 +59,11 @@ run: build
 	fi
 	env -u SIMPARO_FIRST_PASSWORD $(BUILD_DIR)/simparo
 
+# The run ends with the number of test functions skipped and why (tests/skipped);
+# its exit status stays ctest's.
 test: build
-	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && { QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS); status=$$?; \
+	  sh $(CURDIR)/tests/skipped Testing/Temporary/LastTest.log; exit $$status; }
 
 # Leaks are reported too (LeakSanitizer, on by default): the suite runs without any.
 test-sanitize: deps
@@ -69,7 +72,8 @@ test-sanitize: deps
 	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_stack_use_after_return=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-	  ctest --output-on-failure -j $(JOBS)
+	  ctest --output-on-failure -j $(JOBS); status=$$?; \
+	  sh $(CURDIR)/tests/skipped Testing/Temporary/LastTest.log; exit $$status
 
 # Each target runs FUZZ_TIME seconds from its starting corpus in fuzz/corpus/; what it
 # finds on the way stays in the fuzz build folder. A failing input is saved there as

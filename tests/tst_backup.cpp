@@ -8,21 +8,24 @@
 #include <QAtomicInt>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
 
 // Exit code and everything printed. Held to the folders' permission bits, a root
 // user is refused a read-only folder like any operator.
-QPair<int, QString> backup(const QString &home, const QStringList &arguments, bool heldToPermissions = false)
+QPair<int, QString> backup(const QString &home, const QStringList &arguments, bool heldToPermissions = false,
+                           const QString &name = QStringLiteral("simparo-backup"))
 {
-    QStringList command = {tool("simparo-backup")};
+    QStringList command = {tool(name)};
     if (heldToPermissions && geteuid() == 0)
         command = QStringList{"setpriv", "--bounding-set", "-dac_override,-dac_read_search", "--"} + command;
     QProcess process;
@@ -350,7 +353,8 @@ private slots:
         QTest::addColumn<QString>("told");
         QTest::newRow("password in it") << "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\SKRIP\\asli.mdb;Password=x"
                                         << 1 << "\"Password\" tidak boleh ditulis";
-        QTest::newRow("a server") << "Provider=PostgreSQL;Data Source=simparo" << 1 << "pg_dump";
+        QTest::newRow("a server, with the owner's service")
+            << "Provider=PostgreSQL;Data Source=simparo" << 1 << "pg_dump -Fc -f simparo-$(date +%F).dump \"service=simparo-pemilik\"";
         QTest::newRow("another file") << "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\kas\\buku.mdb" << 0
                                       << "/kas/cadangan/buku-";
     }
@@ -375,6 +379,84 @@ private slots:
             QVERIFY2(text.contains(file.fileName()), qPrintable(text));
         // The program's own file is not the one a setting names.
         QCOMPARE(everythingIn(home.home() + QStringLiteral("/SKRIP/cadangan")), QStringList());
+    }
+
+    // A backup whose chain is shorter than the last backup saw fails, and goes on
+    // failing (the copy is kept: it is evidence); one that only grew passes.
+    void aChainCutSinceTheLastBackupIsFound()
+    {
+        TestDatabase home;
+        for (const double saldo : {5.0, 10.0})
+            home.addLedgerRow(QStringLiteral("0001"), QStringLiteral("Ani"), QStringLiteral("2026-12-09"),
+                              QStringLiteral("01"), 0, 5, saldo);
+        // Each run into a folder of its own: two copies of one second would share a name.
+        int runs = 0;
+        const auto next = [&] { return backup(home.home(), {home.home() + QStringLiteral("/c%1").arg(++runs)}); };
+        auto [code, text] = next();
+        QVERIFY2(code == 0, qPrintable(text));
+        home.execAsOwner(QStringLiteral("DELETE FROM nabubg WHERE rowid = 2"));
+        home.execAsOwner(QStringLiteral("DELETE FROM jejak WHERE nomor = (SELECT max(nomor) FROM jejak)"));
+        for (int again = 0; again < 2; ++again) {
+            std::tie(code, text) = next();
+            QVERIFY2(code == 2 && text.contains(QLatin1String("dipotong di luar SIMPARO")), qPrintable(text));
+        }
+    }
+
+    // What lies at the database's or the setting file's place and is no file is
+    // named as such, at once: a FIFO is never opened, a setting of megabytes never read.
+    void aPlaceThatHoldsNoFileIsNamed_data()
+    {
+        QTest::addColumn<bool>("setting"); // else the database
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("folder as the database") << false << "folder" << "ada folder, bukan file database";
+        QTest::newRow("FIFO as the database") << false << "fifo" << "ada FIFO (pipa bernama), bukan file database";
+        QTest::newRow("FIFO as the setting") << true << "fifo" << "FIFO (pipa bernama), bukan file biasa";
+        QTest::newRow("10 MB setting") << true << "huge" << "lebih besar dari 4096 byte";
+    }
+    void aPlaceThatHoldsNoFileIsNamed()
+    {
+        QFETCH(bool, setting);
+        QFETCH(QString, what);
+        QFETCH(QString, told);
+        TestDatabase home(false);
+        const QString path = setting ? home.home() + QStringLiteral("/.config/simparo/koneksi") : home.file();
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        if (what == QLatin1String("folder")) {
+            QVERIFY(QDir().mkdir(path));
+        } else if (what == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            QFile huge(path);
+            QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(QByteArray(10 << 20, 'x')) == 10 << 20);
+        }
+        for (const QString &program : {QStringLiteral("simparo-verify"), QStringLiteral("simparo-backup")}) {
+            QElapsedTimer clock;
+            clock.start();
+            const auto [code, text] = backup(home.home(), {}, false, program);
+            QVERIFY2(code != 0 && text.contains(told) && text.contains(path) && clock.elapsed() < 20000,
+                     qPrintable(program + u'\n' + text));
+        }
+    }
+
+    // A database on a disk nobody may write (one remounted read-only after errors)
+    // is still checked and copied: both tools read it without the -shm file.
+    void aReadOnlyDatabaseIsCheckedAndCopied()
+    {
+        TestDatabase home;
+        home.addLedgerRow(QStringLiteral("0001"), QStringLiteral("Ani"), QStringLiteral("2026-12-09"), QStringLiteral("01"),
+                          0, 5, 5);
+        home.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        const QString folder = home.home() + QStringLiteral("/hanya-baca");
+        const QString file = folder + QStringLiteral("/asli.sqlite");
+        QVERIFY(QDir().mkpath(folder) && QFile::copy(home.file(), file));
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner) && QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        const auto verified = backup(home.home(), {QStringLiteral("--from"), file}, true, QStringLiteral("simparo-verify"));
+        const auto copied = backup(home.home(), {QStringLiteral("--from"), file, home.home() + QStringLiteral("/salinan")}, true);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY2(verified.first == 0 && verified.second.contains(QLatin1String("Semua cocok.")), qPrintable(verified.second));
+        QVERIFY2(copied.first == 0, qPrintable(copied.second));
+        QCOMPARE(everythingIn(folder), QStringList{QStringLiteral("asli.sqlite")});
     }
 
     void refusalsMakeNoCopy_data()

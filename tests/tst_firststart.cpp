@@ -177,7 +177,7 @@ private slots:
         QFETCH(QString, source);
         QString file = legacyFixture(QStringLiteral("asli-small.mdb"));
         if (file.isEmpty())
-            QSKIP("the old-file fixtures (shared/fixtures/legacy beside the checkout) are not here");
+            QFAIL("the old-file fixtures (tests/fixtures/legacy, SIMPARO_LEGACY_FIXTURES) are not there");
         QVERIFY(start());
         QTemporaryDir elsewhere;
         if (source == QLatin1String("junk")) {
@@ -242,7 +242,7 @@ private slots:
         QFETCH(bool, tables);
         QFETCH(QString, told);
         if (const QString why = testserver::unavailable(); !why.isEmpty())
-            QSKIP(qPrintable(why));
+            QFAIL(qPrintable(QStringLiteral("no throwaway PostgreSQL server: ") + why));
         const QString tests = testserver::service();
         testserver::clearDatabase();
         QString error;

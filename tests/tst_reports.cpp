@@ -593,6 +593,15 @@ private slots:
                      && sealLine.contains(QStringLiteral(", %1 ").arg(date)) && !sealLine.contains(today.toString(Qt::ISODate)),
                  qPrintable(sealLine));
         QVERIFY2(signingRoom() >= 42, "less than 1.5 cm to sign in above the line");
+        // Beside it, the number of the trail row that bears it: a seal printed before the
+        // day is over is compared later at that row.
+        const QString nomor = database->scalar(QStringLiteral("SELECT max(nomor) FROM jejak")).toString();
+        QVERIFY2(rows.value(expected.size() + 1).join(u' ').contains(QStringLiteral("(jejak nomor %1,").arg(nomor)),
+                 qPrintable(rows.value(expected.size() + 1).join(u' ')));
+        QCOMPARE(runTool(QStringLiteral("simparo-verify"),
+                         {QStringLiteral("--seal-at"), nomor, QStringLiteral("--expect"), seal}, database->home())
+                     .exitCode,
+                 0);
         QCOMPARE(rows.mid(expected.size() + 2),
                  (QList<QStringList>{{"Diperiksa oleh:"}, {"______________________________"},
                                      {"Tanda tangan dan nama penyelia"}}));

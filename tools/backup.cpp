@@ -9,6 +9,11 @@
 // its name in the destination only by a rename that replaces nothing: no name
 // planted in a shared destination folder (a symbolic link, say) is ever followed.
 //
+// The source is read only (a disk remounted read-only after errors can still be
+// copied). The head of the audit trail it saw last, kept with simparo-verify's in
+// a file of the user's own (see data/trailhead.h), must still be in the copy's
+// chain with its seal: a chain cut short since the last backup is found.
+//
 // Exit codes: 0 copy made and every check passed (known breaks of balance
 // chains are listed as notices); 1 failure, no copy made; 2 copy made and kept,
 // but something does not match (in the source as well).
@@ -17,6 +22,9 @@
 #include "data/database.h"
 #include "data/ledgerchain.h"
 #include "data/privatefiles.h"
+#include "data/textforms.h"
+#include "data/trailhead.h"
+#include "backup/sqlitecopy.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -39,12 +47,11 @@
 
 namespace {
 
+using backupcopy::Connection;
+using backupcopy::noCopy;
+
 enum Exit { Ok = 0, Failed = 1, ChainFindings = 2 };
 
-// Pages copied per backup step, and how long a step may keep meeting a lock.
-constexpr int kPagesPerStep = 256;
-constexpr int kLockRetryMs = 20;
-constexpr int kLockPatienceMs = 60000;
 // Findings printed one by one; the rest are counted.
 constexpr int kFindingsShown = 100;
 
@@ -62,6 +69,12 @@ QTextStream &err()
 
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 
+// What the tool prints: data never reaches the terminal with its control characters.
+void say(QTextStream &stream, const QString &text)
+{
+    stream << textform::printableLines(text) << "\n";
+}
+
 const char kHelp[] =
     "Pemakaian: simparo-backup [--from FILE] [--keep N] [FOLDER]\n"
     "\n"
@@ -70,7 +83,9 @@ const char kHelp[] =
     "(PRAGMA integrity_check, lalu pemeriksaan simparo-verify: segel jejak audit,\n"
     "setiap baris nabubg terhadap jejaknya, kesinambungan saldo setiap rekening),\n"
     "dan baru diberi nama akhir bila pemeriksaan selesai. Segel terakhir jejak\n"
-    "dicetak; putus saldo yang sudah diketahui dicatat saja.\n"
+    "dicetak; putus saldo yang sudah diketahui dicatat saja. Kepala jejak yang\n"
+    "terakhir dilihat (juga oleh simparo-verify) harus masih ada di salinan: jejak\n"
+    "yang dipotong sejak itu ditemukan. Database sumber dibuka hanya-baca.\n"
     "\n"
     "  FOLDER       folder tujuan, dibuat bila belum ada (bawaan: %1).\n"
     "               Nama salinan: NAMA-TAHUN-BULAN-HARI_JAMMENITDETIK.sqlite,\n"
@@ -90,139 +105,12 @@ const char kHelp[] =
     "  1  gagal, tidak ada salinan: database tidak ada atau rusak, folder tujuan\n"
     "     tidak bisa ditulis atau penuh, atau pilihan salah.\n"
     "  2  salinan dibuat dan disimpan, tetapi ada yang tidak cocok (jejak audit,\n"
-    "     buku tabungan, atau saldo yang putus dan belum diketahui); kesalahan itu\n"
-    "     ada juga di database sumber: periksa dengan simparo-verify.\n"
+    "     buku tabungan, daftar nasabah, saldo yang putus dan belum diketahui, atau\n"
+    "     jejak yang lebih pendek dari yang terlihat sebelumnya); kesalahan itu ada\n"
+    "     juga di database sumber: periksa dengan simparo-verify --from FILE.\n"
     "\n"
     "Mengembalikan cadangan: tutup SIMPARO, hapus file -wal dan -shm di samping\n"
     "database (bila ada), lalu salin file cadangan menjadi %2.\n";
-
-// A message of the data layer about the source database, and that no copy was made.
-QString noCopy(const QString &text)
-{
-    return text + QStringLiteral("\nCadangan tidak dibuat.");
-}
-
-// The data layer's message for a failure of SQLite on the source database.
-QString sourceFailure(int code, const QString &source, const QString &detail)
-{
-    return noCopy(db::describeError(QSqlError(QString(), detail, QSqlError::ConnectionError, QString::number(code)),
-                                    source));
-}
-
-// A message for a failure of SQLite while the copy is written.
-QString copyFailure(int code, const QString &source, const QString &target, const QString &detail)
-{
-    const QString folder = QFileInfo(target).absolutePath();
-    QString text;
-    switch (code & 0xff) {
-    case SQLITE_FULL:
-        text = QStringLiteral("Disk tujuan %1 penuh; cadangan tidak dibuat.\n"
-                              "Kosongkan ruang disk atau pilih folder lain, lalu ulangi.")
-                   .arg(native(folder));
-        break;
-    case SQLITE_READONLY:
-    case SQLITE_CANTOPEN:
-    case SQLITE_PERM:
-        text = QStringLiteral("Folder tujuan %1 tidak bisa ditulis (hanya-baca atau tanpa izin); cadangan tidak dibuat.")
-                   .arg(native(folder));
-        break;
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return sourceFailure(code, source, detail);
-    case SQLITE_IOERR:
-        text = QStringLiteral("Terjadi kesalahan baca/tulis saat menyalin %1 ke folder %2; cadangan tidak dibuat.\n"
-                              "Periksa kedua disk, lalu ulangi.")
-                   .arg(native(source), native(folder));
-        break;
-    default:
-        text = QStringLiteral("Cadangan %1 di folder %2 tidak bisa dibuat.").arg(native(source), native(folder));
-        break;
-    }
-    return text + QStringLiteral("\n(%1)").arg(detail);
-}
-
-QString destinationFailure(int error, const QString &folder)
-{
-    const QString detail = QString::fromLocal8Bit(std::strerror(error));
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return QStringLiteral("Folder tujuan %1 tidak bisa ditulis (hanya-baca atau tanpa izin); cadangan tidak dibuat.\n"
-                              "Pilih folder lain atau periksa hak aksesnya.\n(%2)")
-            .arg(native(folder), detail);
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("Disk tujuan %1 penuh; cadangan tidak dibuat.\n"
-                              "Kosongkan ruang disk atau pilih folder lain, lalu ulangi.\n(%2)")
-            .arg(native(folder), detail);
-    default:
-        return QStringLiteral("Folder tujuan %1 tidak bisa dipakai; cadangan tidak dibuat.\n(%2)")
-            .arg(native(folder), detail);
-    }
-}
-
-// Owns one SQLite connection.
-struct Connection
-{
-    sqlite3 *handle = nullptr;
-    ~Connection() { sqlite3_close_v2(handle); }
-    QString message() const { return QString::fromUtf8(sqlite3_errmsg(handle)); }
-    int code() const { return sqlite3_extended_errcode(handle); }
-    bool exec(const char *sql) { return sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-};
-
-// Copies the source into the (empty) target file, from one read snapshot of the
-// source: in WAL mode, posting goes on meanwhile and is not waited for.
-bool copyDatabase(const QString &source, const QString &target, QString *error)
-{
-    Connection from, to;
-    if (sqlite3_open_v2(QFile::encodeName(source).constData(), &from.handle, SQLITE_OPEN_READONLY, nullptr)
-        != SQLITE_OK) {
-        *error = sourceFailure(from.code(), source, from.message());
-        return false;
-    }
-    sqlite3_busy_timeout(from.handle, kLockPatienceMs);
-    // The read transaction holds one snapshot of the source for every step of the copy.
-    if (!from.exec("BEGIN") || !from.exec("SELECT count(*) FROM sqlite_master")) {
-        *error = sourceFailure(from.code(), source, from.message());
-        return false;
-    }
-    if (sqlite3_open_v2(QFile::encodeName(target).constData(), &to.handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
-                        nullptr)
-        != SQLITE_OK) {
-        *error = copyFailure(to.code(), source, target, to.message());
-        return false;
-    }
-    sqlite3_backup *backup = sqlite3_backup_init(to.handle, "main", from.handle, "main");
-    if (!backup) {
-        *error = copyFailure(to.code(), source, target, to.message());
-        return false;
-    }
-    int rc = SQLITE_OK;
-    int waitedMs = 0;
-    while (true) {
-        rc = sqlite3_backup_step(backup, kPagesPerStep);
-        if (rc == SQLITE_OK) {
-            waitedMs = 0;
-        } else if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && waitedMs < kLockPatienceMs) {
-            QThread::msleep(kLockRetryMs);
-            waitedMs += kLockRetryMs;
-        } else {
-            break;
-        }
-    }
-    sqlite3_backup_finish(backup);
-    from.exec("COMMIT");
-    if (rc != SQLITE_DONE) {
-        *error = copyFailure(to.code() != SQLITE_OK ? to.code() : rc, source, target,
-                             to.code() != SQLITE_OK ? to.message() : QString::fromUtf8(sqlite3_errstr(rc)));
-        return false;
-    }
-    return true;
-}
 
 struct CheckResult
 {
@@ -234,7 +122,7 @@ struct CheckResult
 // Integrity, the program's tables, then the check of simparo-verify: the audit
 // trail's seals, the ledger against it, and every account's balance chain in
 // posting order (saldo = previous saldo + kredit - debet, to the sen).
-CheckResult checkCopy(const QString &copy, const QString &source)
+CheckResult checkCopy(const QString &copy, const QString &source, const std::optional<trailhead::Head> &seen)
 {
     CheckResult result;
     QString name;
@@ -264,7 +152,7 @@ CheckResult checkCopy(const QString &copy, const QString &source)
             result.problem = noCopy(db::notSqliteText(source));
         } else if (!missing.isEmpty()) {
             result.problem = noCopy(db::fileIncompleteText(source, missing.join(QStringLiteral(", "))));
-        } else if (!audit::check(database, &result.trail, kFindingsShown).isOk()) {
+        } else if (!audit::check(database, &result.trail, kFindingsShown, seen).isOk()) {
             result.problem = noCopy(db::notSqliteText(source));
         } else {
             result.usable = true;
@@ -386,9 +274,9 @@ void keepNewest(int folder, const QString &folderPath, const QString &base, cons
     for (qsizetype i = keep - 1; i < copies.size(); ++i) {
         const QString oldest = QDir(folderPath).filePath(copies.at(i).second);
         if (::unlinkat(folder, QFile::encodeName(copies.at(i).second).constData(), 0) == 0)
-            out() << "Cadangan lama dihapus: " << native(oldest) << "\n";
+            say(out(), QStringLiteral("Cadangan lama dihapus: %1").arg(native(oldest)));
         else
-            err() << "Cadangan lama " << native(oldest) << " tidak bisa dihapus.\n";
+            say(err(), QStringLiteral("Cadangan lama %1 tidak bisa dihapus.").arg(native(oldest)));
     }
 }
 
@@ -440,21 +328,35 @@ int main(int argc, char *argv[])
     }
 
     if (!parser.isSet(from) && !setting) {
-        err() << settingError << "\n";
+        say(err(), settingError);
         return Failed;
     }
-    // A site whose data lives on a server backs it up there, with pg_dump.
+    // A site whose data lives on a server backs it up there, with pg_dump, as the
+    // owner: a counter's service logs in as the lookup role or an operator, who may
+    // not read everything. By the README's names the owner's service is the
+    // counters' with "-pemilik" after it.
     if (!parser.isSet(from) && !settingDatabase) {
-        err() << "Data SIMPARO ada di " << db::describedLocation(*setting) << " (pengaturan " << native(db::settingFile())
-              << "); simparo-backup hanya menyalin file SQLite.\n"
-              << "Cadangkan server dengan pg_dump, misalnya: pg_dump -Fc -f simparo.dump \"service="
-              << db::connectionValue(*setting, QStringLiteral("Data Source")) << "\" (lihat "
-              << native(cli::readmeFile()) << ").\n";
+        const QString service = db::connectionValue(*setting, QStringLiteral("Data Source"));
+        say(err(), QStringLiteral("Data SIMPARO ada di %1 (pengaturan %2); simparo-backup hanya menyalin file SQLite.\n"
+                                  "Cadangkan server dengan pg_dump dari akun bagian TI, dengan layanan pemilik "
+                                  "database (bukan layanan loket \"%3\"), misalnya:\n"
+                                  "  (umask 077; pg_dump -Fc -f simparo-$(date +%F).dump \"service=%3-pemilik\")\n"
+                                  "(lihat %4).")
+                       .arg(db::describedLocation(*setting), native(db::settingFile()), service,
+                            native(cli::readmeFile())));
         return Failed;
     }
     const QString source = QFileInfo(parser.isSet(from) ? parser.value(from) : programFile).absoluteFilePath();
-    if (!QFileInfo(source).isFile()) {
-        err() << noCopy(db::notFoundText(source)) << "\n";
+    // Nothing there, or a folder or a FIFO: named as such (a FIFO is never opened).
+    if (const QString problem = db::placeProblemText(source); !problem.isEmpty()) {
+        say(err(), noCopy(problem));
+        return Failed;
+    }
+    db::setReadOnlySession();
+    const QString identity = trailhead::identityOfFile(source);
+    std::optional<trailhead::Head> seen;
+    if (QString headError; !trailhead::load(identity, &seen, &headError)) {
+        say(err(), noCopy(headError));
         return Failed;
     }
     const QString folder = QFileInfo(parser.positionalArguments().value(0, defaultFolder)).absoluteFilePath();
@@ -466,12 +368,12 @@ int main(int argc, char *argv[])
         while (!QFileInfo::exists(parent) && parent != QFileInfo(parent).path())
             parent = QFileInfo(parent).path();
         const int cause = ::access(QFile::encodeName(parent).constData(), W_OK) == 0 ? ENOTDIR : errno;
-        err() << destinationFailure(cause, folder) << "\n";
+        say(err(), backupcopy::destinationFailure(cause, folder));
         return Failed;
     }
     std::optional<Workshop> workshop;
     const auto failed = [&](const QString &message) {
-        err() << message << "\n";
+        say(err(), message);
         workshop.reset();
         privatefiles::removeMadeFolders(folder, madeFrom);
         return Failed;
@@ -486,29 +388,46 @@ int main(int argc, char *argv[])
                               .arg(native(target));
     workshop.emplace();
     if (const int cause = workshop->open(folder, name))
-        return failed(destinationFailure(cause, folder));
+        return failed(backupcopy::destinationFailure(cause, folder));
     if (workshop->taken())
         return failed(taken);
     QString error;
-    if (!copyDatabase(source, workshop->copy(), &error))
+    if (!backupcopy::copyDatabase(source, workshop->copy(), &error))
         return failed(error);
-    const CheckResult check = checkCopy(workshop->copy(), source);
+    say(out(), QStringLiteral("Menyalin %1 ke %2 ...").arg(native(source), native(folder)));
+    out().flush();
+    const CheckResult check = checkCopy(workshop->copy(), source, seen);
     if (!check.usable)
         return failed(check.problem);
     if (!workshop->finish())
         return failed(taken);
 
-    out() << "Cadangan dibuat: " << native(target) << "\n"
-          << "Diperiksa: keutuhan baik; " << check.trail.ledger.accounts << " rekening, " << check.trail.ledger.rows
-          << " baris tabungan.\n";
+    say(out(), QStringLiteral("Cadangan dibuat: %1").arg(native(target)));
+    say(out(), QStringLiteral("Diperiksa: keutuhan baik; %1 rekening, %2 baris tabungan.")
+                   .arg(check.trail.ledger.accounts)
+                   .arg(check.trail.ledger.rows));
     for (const QString &line : audit::describe(check.trail))
-        out() << line << "\n";
+        say(out(), line);
+    // The head goes only forward: a chain that lost its head keeps failing until
+    // the file is removed (after a restore that was meant).
+    const QString headFile = native(trailhead::fileFor(identity));
+    if (!check.trail.headHolds) {
+        say(out(), QStringLiteral("Kepala jejak yang terlihat sebelumnya ada di %1. Bila database ini memang "
+                                  "dikembalikan dari cadangan, hapus file itu, lalu ulangi.")
+                       .arg(headFile));
+    } else if (check.trail.head) {
+        QString headError;
+        if (!trailhead::save(identity, {check.trail.head->nomor, check.trail.head->segel, {}}, &headError))
+            say(err(), headError + QStringLiteral("\nKepala jejak tidak dicatat: cadangan berikutnya tidak bisa "
+                                                  "menemukan jejak yang dipotong sejak sekarang."));
+    }
     if (keepCount > 0)
         keepNewest(workshop->folder(), folder, base, name, keepCount);
     workshop.reset();
     if (!check.trail.holds()) {
-        out() << "Salinan tetap disimpan; yang tidak cocok ada juga di database " << native(source)
-              << " dan perlu diperiksa dengan simparo-verify.\n";
+        say(out(), QStringLiteral("Salinan tetap disimpan; yang tidak cocok ada juga di database %1 dan perlu "
+                                  "diperiksa dengan: simparo-verify --from %1")
+                       .arg(cli::shellWord(native(source))));
         out().flush();
         return ChainFindings;
     }

@@ -8,9 +8,11 @@
 #include "data/database.h"
 #include "data/dialect.h"
 #include "data/recordsource.h"
+#include "data/registertrail.h"
 #include "data/textforms.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QCommandLineParser>
 #include <QDate>
 #include <QDir>
@@ -163,7 +165,7 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
             ready = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg), "
                                               "(SELECT count(*) FROM jejak)"))
                     && query.next() && query.value(0).toInt() == customers && query.value(1).toInt() == ledgerRows
-                    && query.value(2).toInt() == ledgerRows + 1;
+                    && query.value(2).toInt() == ledgerRows + 2;
             // Data of an older bench numbers its accounts otherwise.
             ready = ready && query.exec(QStringLiteral("SELECT norekening FROM daftar ORDER BY rowid LIMIT 1"))
                     && query.next() && query.value(0).toString() == accountNumber(0);
@@ -227,6 +229,33 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
         if (query.exec(QStringLiteral("SELECT nomor, segel FROM jejak ORDER BY nomor DESC LIMIT 1")) && query.next()) {
             record.nomor = query.value(0).toLongLong();
             seal = query.value(1).toString().toLatin1();
+        }
+        // The customers came in as an import brings them: one trail row records them
+        // (their key range, count and digest), so that the check vouches for each.
+        {
+            audit::RegisterCoverage customersIn;
+            if (!audit::coverRegister(build, &customersIn).isOk())
+                qFatal("the customers could not be read");
+            audit::Coverage noLedger;
+            noLedger.digest = QCryptographicHash::hash(QByteArray(), QCryptographicHash::Sha256).toHex();
+            audit::Record imported;
+            imported.nomor = ++record.nomor;
+            imported.waktu = QDateTime(QDate(2012, 1, 1), QTime(1, 0), QTimeZone::utc()).toString(Qt::ISODateWithMs);
+            imported.zona = QStringLiteral("+07:00");
+            imported.operatorName = QStringLiteral("simparo-bench");
+            imported.tindakan = QLatin1String(audit::action::kImport);
+            imported.tabel = QStringLiteral("nabubg");
+            imported.rincian = audit::coverageDetails(noLedger) + u'\n' + audit::registerCoverageDetails(customersIn)
+                + QStringLiteral("\nsumber=simparo-bench");
+            seal = audit::seal(seal, audit::content(imported));
+            imported.segel = QString::fromLatin1(seal);
+            for (const QVariant &value : {QVariant(imported.nomor), QVariant(imported.waktu), QVariant(imported.zona),
+                                          QVariant(imported.operatorName), QVariant(), QVariant(), QVariant(),
+                                          QVariant(imported.tindakan), QVariant(imported.tabel), QVariant(), QVariant(),
+                                          QVariant(imported.rincian), QVariant(), QVariant(), QVariant(imported.segel)})
+                trail.addBindValue(value);
+            if (!trail.exec())
+                qFatal("%s", qPrintable(trail.lastError().text()));
         }
         query.prepare(QStringLiteral("INSERT INTO nabubg VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
         record.zona = QStringLiteral("+07:00");
@@ -382,7 +411,7 @@ static void trimDatabase(int customers, int ledgerRows)
             query.exec(statement);
         for (const auto &[table, column, kept] : {std::tuple{"daftar", key, qint64(customers)},
                                                   std::tuple{"nabubg", key, qint64(ledgerRows)},
-                                                  std::tuple{"jejak", QStringLiteral("nomor"), qint64(ledgerRows) + 1}}) {
+                                                  std::tuple{"jejak", QStringLiteral("nomor"), qint64(ledgerRows) + 2}}) {
             query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 > ?").arg(QLatin1String(table), column));
             query.addBindValue(kept);
             if (!query.exec())

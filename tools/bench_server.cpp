@@ -251,7 +251,7 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
         if (present) {
             query.next();
             if (query.value(0).toInt() != customers || query.value(1).toInt() != ledgerRows
-                || query.value(2).toInt() != ledgerRows + 1)
+                || query.value(2).toInt() != ledgerRows + 2)
                 qFatal("The database of service %s holds other data (%d customers, %d ledger rows, %d trail rows); "
                        "the bench needs an empty database or its own.",
                        qPrintable(service), query.value(0).toInt(), query.value(1).toInt(), query.value(2).toInt());

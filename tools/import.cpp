@@ -4,6 +4,7 @@
 #include "data/commandline.h"
 #include "data/database.h"
 #include "import/importer.h"
+#include "import/legacyreader.h"
 #include "progressbar.h"
 
 #include <QCommandLineParser>
@@ -109,6 +110,15 @@ int main(int argc, char *argv[])
         options.progress = [&bar](const QString &step, qint64 done, qint64 total) { bar.show(step, done, total); };
     }
 
+    // The database it writes in is named before it writes (beside the progress, not in the report).
+    if (!parser.isSet(QStringLiteral("progress-lines")))
+        err << "Mengimpor ke "
+            << legacy::printable(options.server.isEmpty()
+                                     ? QDir::toNativeSeparators(QFileInfo(options.target.isEmpty() ? db::databaseFile()
+                                                                                                   : options.target)
+                                                                    .absoluteFilePath())
+                                     : db::describedLocation(db::serviceConnectionText(options.server)))
+            << " ...\n" << Qt::flush;
     const import::Outcome outcome = import::run(options);
     bar.clear();
     if (!outcome.report.isEmpty())

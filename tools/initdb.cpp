@@ -6,6 +6,7 @@
 #include "data/commandline.h"
 #include "data/database.h"
 #include "data/operators.h"
+#include "data/textforms.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -45,7 +46,7 @@ static QString ask(const QString &question, bool hidden)
 // --upgrade: the database a file, a service or the program's setting names is given the trail.
 // What a server database's roles are now, and the line for the counters' .pgpass
 // when the lookup role got a new password.
-static void printAccess(QTextStream &out, const operators::Access &access)
+static void printAccess(QTextStream &out, const operators::Access &access, const QString &service)
 {
     out << "Peran operator (grup): " << access.groupRole << "\n"
         << "Peran pencari nama untuk loket: " << access.lookupRole << "\n";
@@ -54,10 +55,11 @@ static void printAccess(QTextStream &out, const operators::Access &access)
                "server bila perlu):\n"
             << "  " << operators::passwordFileLine(access) << "\n";
     if (!access.withoutPassword.isEmpty()) {
-        out << "Operator yang belum bisa masuk (passwordnya tidak bisa dibawa ke server); atur dengan "
-               "simparo-operator reset NAMA:\n";
+        out << "Operator yang belum bisa masuk (passwordnya tidak bisa dibawa ke server); beri password baru "
+               "dengan:\n";
         for (const QString &user : access.withoutPassword)
-            out << "  " << user << "\n";
+            out << "  simparo-operator --server " << cli::shellWord(service) << " reset "
+                << textform::printable(cli::shellWord(user)) << "\n";
     }
 }
 
@@ -79,8 +81,8 @@ static int upgrade(const std::optional<QString> &from, const QString &service, b
     } else if (from) {
         // A file named on the command line, whatever its name (no connection text can hold every path).
         const QString file = QFileInfo(*from).absoluteFilePath();
-        if (!QFileInfo::exists(file)) {
-            err << db::notFoundText(file) << "\n";
+        if (const QString problem = db::placeProblemText(file); !problem.isEmpty()) {
+            err << problem << "\n";
             return 1;
         }
         connectionText = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file;
@@ -95,6 +97,8 @@ static int upgrade(const std::optional<QString> &from, const QString &service, b
         err << error << "\n";
         return 1;
     }
+    // It writes: the database it writes in is named first.
+    QTextStream(stdout) << "Database: " << db::describedLocation(connectionText) << "\n" << Qt::flush;
     audit::Coverage covered;
     operators::Access access;
     if (newLookupPassword)
@@ -124,13 +128,13 @@ static int upgrade(const std::optional<QString> &from, const QString &service, b
         if (!covered.breaks.isEmpty()) {
             out << "Putus saldo yang ditemukan (sejak ini: sudah diketahui):\n";
             for (const audit::KnownBreak &known : std::as_const(covered.breaks))
-                out << "  rekening " << known.account << ", baris " << known.key << "\n";
+                out << "  rekening " << textform::printable(known.account) << ", baris " << known.key << "\n";
         }
     }
     if (!installed)
         out << "Jejak audit sudah ada; aturan database diperbarui: " << db::describedLocation(connectionText) << "\n";
     if (!access.database.isEmpty())
-        printAccess(out, access);
+        printAccess(out, access, db::connectionValue(connectionText, QStringLiteral("Data Source")));
     return 0;
 }
 
@@ -254,6 +258,10 @@ int main(int argc, char *argv[])
             << " sudah ada; simparo-initdb tidak menyentuh database yang sudah ada.\n";
         return 1;
     }
+    QTextStream(stdout) << "Database baru: "
+                        << (service.isEmpty() ? QDir::toNativeSeparators(file)
+                                              : db::describedLocation(db::serviceConnectionText(service)))
+                        << "\n" << Qt::flush;
     QString user = parser.value(userOption);
     QString password = parser.value(passwordOption);
     // One line; only its end is taken off, so a password may begin or end with a space.
@@ -304,6 +312,6 @@ int main(int argc, char *argv[])
         << "\n"
         << "Operator pertama: " << user << "\n";
     if (!service.isEmpty())
-        printAccess(out, access);
+        printAccess(out, access, service);
     return 0;
 }

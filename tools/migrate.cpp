@@ -7,6 +7,7 @@
 #include "data/commandline.h"
 #include "data/database.h"
 #include "data/session.h"
+#include "data/textforms.h"
 #include "data/transfer.h"
 #include "progressbar.h"
 
@@ -32,9 +33,11 @@ const char kHelp[] =
     "barisnya, sehingga setiap segel jejak audit tetap cocok.\n"
     "\n"
     "  --to-server LAYANAN    pindahkan ke database layanan ini; database itu belum\n"
-    "                         boleh berisi tabel SIMPARO.\n"
+    "                         boleh berisi tabel SIMPARO. Pakai layanan pemilik\n"
+    "                         database (misalnya simparo-pemilik), bukan layanan\n"
+    "                         loket: peran loket tidak boleh membuat tabel.\n"
     "  --from FILE            file sumber (tanpa pilihan ini: %1).\n"
-    "  --from-server LAYANAN  pindahkan dari database layanan ini.\n"
+    "  --from-server LAYANAN  pindahkan dari database layanan ini (layanan pemilik).\n"
     "  --to FILE              file baru tujuan; file yang sudah ada tidak pernah ditimpa.\n"
     "  -h, --help             tampilkan bantuan ini.\n"
     "\n"
@@ -43,7 +46,9 @@ const char kHelp[] =
     "SIMPARO di semua loket. Sesudahnya tujuan diperiksa: jumlah baris dan digest\n"
     "setiap tabel dibandingkan dengan sumber, kesinambungan saldo, dan pemeriksaan\n"
     "simparo-verify. Password operator tidak ikut pindah: setiap operator diberi\n"
-    "password baru dengan simparo-operator reset NAMA.\n"
+    "password baru dengan simparo-operator --server LAYANAN reset NAMA (ke server)\n"
+    "atau simparo-operator --from FILE reset NAMA (ke file); laporan mencetak\n"
+    "baris itu untuk setiap operator.\n"
     "\n"
     "Kode keluar: 0 pindah dan semua cocok; 1 tidak ada yang dipindahkan;\n"
     "2 perintah salah; 3 sudah pindah, tetapi ada pemeriksaan yang tidak cocok.\n";
@@ -111,13 +116,13 @@ int main(int argc, char *argv[])
     };
     const transfer::Result result = transfer::move(source, target, progress);
     bar.clear();
-    out << transfer::describe(result).join(u'\n') << '\n' << Qt::flush;
+    out << textform::printableLines(transfer::describe(result).join(u'\n')) << '\n' << Qt::flush;
     db::releaseIdleConnections();
     if (!result.moved) {
-        err << result.error << "\nTidak ada yang dipindahkan.\n";
+        err << textform::printableLines(result.error) << "\nTidak ada yang dipindahkan.\n";
         return Failed;
     }
     if (!result.error.isEmpty())
-        err << result.error << "\n";
+        err << textform::printableLines(result.error) << "\n";
     return result.holds() ? Moved : Mismatch;
 }

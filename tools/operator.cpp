@@ -112,8 +112,8 @@ std::optional<QString> target(const QCommandLineParser &parser, const QCommandLi
     if (parser.isSet(from)) {
         // A file named on the command line, whatever its name (no connection text can hold every path).
         const QString file = QFileInfo(parser.value(from)).absoluteFilePath();
-        if (!QFileInfo::exists(file)) {
-            err() << db::notFoundText(file) << "\n";
+        if (const QString problem = db::placeProblemText(file); !problem.isEmpty()) {
+            err() << problem << "\n";
             return std::nullopt;
         }
         const QString text = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file;
@@ -206,6 +206,9 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // A change names the database it is made in before anything is asked or written.
+    if (command != QLatin1String("list"))
+        out() << "Database: " << db::describedLocation(*text) << "\n" << Qt::flush;
     Outcome outcome;
     if (command == QLatin1String("list")) {
         QList<operators::Listed> all;

@@ -4,6 +4,7 @@
 #include "dialect.h"
 #include "ledgerchain.h"
 #include "pool.h"
+#include "registertrail.h"
 #include "schema.h"
 #include "session.h"
 
@@ -249,6 +250,20 @@ QString detail(const QString &key, const QString &value)
 QString change(const QString &column, const QString &before, const QString &after)
 {
     return QStringLiteral("%1: %2 -> %3").arg(column, escaped(before), escaped(after));
+}
+
+std::optional<QString> changedFrom(const QString &line, const QString &column, const QString &after)
+{
+    const QString head = column + QStringLiteral(": ");
+    const QString tail = QStringLiteral(" -> ") + escaped(after);
+    if (line.size() < head.size() + tail.size() || !line.startsWith(head, Qt::CaseInsensitive) || !line.endsWith(tail))
+        return std::nullopt;
+    return unescaped(line.mid(head.size(), line.size() - head.size() - tail.size()));
+}
+
+QList<QPair<QString, QString>> detailValues(const QString &rincian)
+{
+    return detailLines(rincian);
 }
 
 QString newToken()
@@ -682,16 +697,21 @@ QList<KnownBreak> breaksOf(const QString &rincian)
     return breaks;
 }
 
-Outcome appendImport(QSqlDatabase &database, qint64 first, qint64 last, const QString &details)
+Outcome appendImport(QSqlDatabase &database, qint64 first, qint64 last, const QString &details,
+                     std::optional<qint64> registerFirst, std::optional<qint64> registerLast)
 {
     Coverage coverage;
-    const Outcome covered = coverLedger(database, &coverage, first, last);
+    Outcome covered = coverLedger(database, &coverage, first, last);
+    if (!covered.isOk())
+        return covered;
+    RegisterCoverage customers;
+    covered = coverRegister(database, &customers, registerFirst.value_or(1), registerLast.value_or(0));
     if (!covered.isOk())
         return covered;
     Entry entry;
     entry.tindakan = QLatin1String(action::kImport);
     entry.tabel = QStringLiteral("nabubg");
-    entry.rincian = coverageDetails(coverage);
+    entry.rincian = coverageDetails(coverage) + u'\n' + registerCoverageDetails(customers);
     if (!details.isEmpty())
         entry.rincian += u'\n' + details;
     return append(database, entry);
@@ -734,6 +754,23 @@ Outcome sealAtEndOfDay(QSqlDatabase &database, const QDate &day, std::optional<D
                         query.value(3).toString()};
         break;
     }
+    const QSqlError error = query.lastError();
+    query.finish();
+    return error.isValid() ? failed(error, database) : Outcome::ok();
+}
+
+Outcome sealAtRow(QSqlDatabase &database, qint64 nomor, std::optional<DaySeal> *seal)
+{
+    *seal = std::nullopt;
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT nomor, waktu, zona, segel FROM jejak WHERE nomor = ?"));
+    query.addBindValue(nomor);
+    if (!query.exec())
+        return failed(query.lastError(), database);
+    if (query.next())
+        *seal = DaySeal{query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString(),
+                        query.value(3).toString()};
     const QSqlError error = query.lastError();
     query.finish();
     return error.isValid() ? failed(error, database) : Outcome::ok();

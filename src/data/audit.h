@@ -83,6 +83,11 @@ QString defaultAction(const QString &table, Write write, const QString &code = Q
 QString detail(const QString &key, const QString &value);
 // One line of a changed column: "column: old -> new".
 QString change(const QString &column, const QString &before, const QString &after);
+// The old value a line written by change() gives for this column, when its new
+// value is `after`; nothing when the line is no such line.
+std::optional<QString> changedFrom(const QString &line, const QString &column, const QString &after);
+// The details of a row as key and value, their escapes undone, in order.
+QList<QPair<QString, QString>> detailValues(const QString &rincian);
 
 // A fresh idempotency token: 32 lower-case hex characters, the moment it was made
 // (milliseconds) and 80 random bits.
@@ -187,7 +192,11 @@ QList<KnownBreak> breaksOf(const QString &rincian);
 // keys from `first` to `last`, inside the importer's write transaction, after the
 // rows are written: their count, digest and breaks are read back from the
 // database. `details` (may be empty) adds lines of the importer's own.
-Outcome appendImport(QSqlDatabase &database, qint64 first, qint64 last, const QString &details = QString());
+// The register's rows (daftar) it brought, keys from registerFirst to
+// registerLast (none when not given), are recorded the same way (see
+// registertrail.h), so that a customer changed later without his trail row is found.
+Outcome appendImport(QSqlDatabase &database, qint64 first, qint64 last, const QString &details = QString(),
+                     std::optional<qint64> registerFirst = std::nullopt, std::optional<qint64> registerLast = std::nullopt);
 
 // --- The day's seal
 struct DaySeal {
@@ -198,6 +207,8 @@ struct DaySeal {
 // local date (waktu shifted by zona) is on or before the day; nothing when there
 // is none.
 Outcome sealAtEndOfDay(QSqlDatabase &database, const QDate &day, std::optional<DaySeal> *seal);
+// The seal of the row with this number; nothing when there is none.
+Outcome sealAtRow(QSqlDatabase &database, qint64 nomor, std::optional<DaySeal> *seal);
 // The local date and time of a row (waktu shifted by zona); invalid when unreadable.
 QDateTime localTime(const QString &waktu, const QString &zona);
 

@@ -3,8 +3,11 @@
 #include "catalog.h"
 #include "dialect.h"
 #include "money.h"
+#include "ownersrows.h"
 #include "pool.h"
+#include "registertrail.h"
 #include "schema.h"
+#include "textforms.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -79,7 +82,7 @@ QString shownField(const QString &value, schema::Kind kind)
     const qint64 sen = value.toLongLong(&ok);
     if (kind == schema::Kind::Number && ok)
         return Money::fromSen(sen).toText();
-    return QStringLiteral("\"%1\"").arg(value);
+    return QStringLiteral("\"%1\"").arg(textform::printable(value));
 }
 
 // What differs between a ledger row's content as sealed in jejak and as it stands.
@@ -124,9 +127,12 @@ public:
             result_->shown << Finding{table, key, text};
     }
 
-    Outcome walkTrail(QSqlDatabase &database);
+    Outcome walkTrail(QSqlDatabase &database, const std::optional<trailhead::Head> &seen);
+    Outcome honourOwnersRows(QSqlDatabase &database);
+    Outcome checkRules(QSqlDatabase &database);
     Outcome walkLedger(QSqlDatabase &database);
     Outcome findGone(QSqlDatabase &database);
+    Outcome walkRegister(QSqlDatabase &database);
     void finishRanges();
 
 private:
@@ -141,6 +147,8 @@ private:
 
     CheckResult *result_;
     int keep_;
+    std::vector<OwnersRow> ownersRows_;
+    RegisterCheck register_;
     std::vector<std::unique_ptr<Range>> ranges_;
     QHash<QString, QPair<qint64, QString>> known_; // account and key -> the jejak row naming it
     qint64 postings_ = 0; // posting rows of ledger rows in the chain
@@ -148,8 +156,9 @@ private:
     ledger::ChainWalker chains_{0};
 };
 
-Outcome Checker::walkTrail(QSqlDatabase &database)
+Outcome Checker::walkTrail(QSqlDatabase &database, const std::optional<trailhead::Head> &seen)
 {
+    std::optional<QByteArray> sealSeen; // the stored seal of the row seen as the head before
     // Read as a stream straight from the engine: a trail of any length is never
     // held, and its text is taken as stored, without a conversion.
     const std::unique_ptr<db::RowStream> rows =
@@ -181,26 +190,25 @@ Outcome Checker::walkTrail(QSqlDatabase &database)
                  QStringLiteral("jejak nomor %1 (%2): segel tidak cocok (tercatat %3, dihitung %4): baris ini, "
                                 "atau segel baris sebelumnya, diubah di luar SIMPARO.")
                      .arg(nomor)
-                     .arg(QString::fromUtf8(tindakan),
+                     .arg(textform::printable(QString::fromUtf8(tindakan)),
                           values[14].type == db::Value::Type::Null ? QStringLiteral("(kosong)")
-                                                                   : QString::fromUtf8(stored),
+                                                                   : textform::printable(QString::fromUtf8(stored)),
                           QString::fromLatin1(computed)));
         // The next seal is recomputed from this one as stored: one changed row is one finding.
         previous = stored.toByteArray();
         if (isPosting(tindakan) && textOf(values[8]) == "nabubg" && values[9].type != db::Value::Type::Null)
             ++postings_;
-        if (coversRows(tindakan)) {
-            if (const std::optional<Coverage> coverage = coverageOf(QString::fromUtf8(textOf(values[11])))) {
-                auto range = std::make_unique<Range>();
-                range->nomor = nomor;
-                range->tindakan = QString::fromUtf8(tindakan);
-                range->recorded = *coverage;
-                ranges_.push_back(std::move(range));
-            }
-        }
-        if (namesKnownBreaks(tindakan))
-            for (const KnownBreak &known : breaksOf(QString::fromUtf8(textOf(values[11]))))
-                known_.insert(knownKey(known.account, known.key), {nomor, QString::fromUtf8(tindakan)});
+        if (seen && nomor == seen->nomor)
+            sealSeen = stored.toByteArray();
+        // What the owner's rows cover and name counts once it is known who wrote them.
+        if (ownersOnly(tindakan))
+            ownersRows_.push_back({nomor, QString::fromUtf8(tindakan),
+                                   values[4].type == db::Value::Type::Null ? QString()
+                                                                           : QString::fromUtf8(textOf(values[4])),
+                                   QString::fromUtf8(textOf(values[11]))});
+        if (coversRows(tindakan))
+            register_.bulkRow(nomor);
+        register_.trailRow(nomor, values);
         head.nomor = nomor;
         head.waktu = QString::fromUtf8(textOf(values[1]));
         head.zona = QString::fromUtf8(textOf(values[2]));
@@ -210,7 +218,80 @@ Outcome Checker::walkTrail(QSqlDatabase &database)
         return Outcome::failed(db::describeError(rows->error(), database));
     if (result_->trailRows > 0)
         result_->head = head;
+    if (seen && !sealSeen) {
+        result_->headHolds = false;
+        find(QStringLiteral("jejak"), seen->nomor,
+             QStringLiteral("jejak berakhir di nomor %1, padahal jejak nomor %2 sudah pernah terlihat (%3, segel %4): "
+                            "baris jejak terbaru dipotong di luar SIMPARO.")
+                 .arg(head.nomor)
+                 .arg(seen->nomor)
+                 .arg(seen->seen, seen->segel.left(16)));
+    } else if (seen && *sealSeen != seen->segel.toLatin1()) {
+        result_->headHolds = false;
+        find(QStringLiteral("jejak"), seen->nomor,
+             QStringLiteral("jejak nomor %1: segelnya %2, padahal yang pernah terlihat (%3) %4: jejak ditulis ulang di "
+                            "luar SIMPARO.")
+                 .arg(seen->nomor)
+                 .arg(textform::printable(QString::fromLatin1(sealSeen->left(16))), seen->seen, seen->segel.left(16)));
+    }
     return Outcome::ok();
+}
+
+Outcome Checker::honourOwnersRows(QSqlDatabase &database)
+{
+    std::vector<std::unique_ptr<Range>> ranges;
+    const auto honoured = [&](const OwnersRow &row) {
+        const QByteArray tindakan = row.tindakan.toUtf8();
+        if (coversRows(tindakan)) {
+            if (const std::optional<Coverage> coverage = coverageOf(row.rincian)) {
+                auto range = std::make_unique<Range>();
+                range->nomor = row.nomor;
+                range->tindakan = row.tindakan;
+                range->recorded = *coverage;
+                ranges.push_back(std::move(range));
+            }
+            register_.covers(row.nomor, row.tindakan, registerCoverageOf(row.rincian));
+        }
+        if (namesKnownBreaks(tindakan))
+            for (const KnownBreak &known : breaksOf(row.rincian))
+                if (!known_.contains(knownKey(known.account, known.key)))
+                    known_.insert(knownKey(known.account, known.key), {row.nomor, row.tindakan});
+    };
+    const auto refused = [&](const OwnersRow &row, const QString &owner) {
+        find(QStringLiteral("jejak"), row.nomor,
+             QStringLiteral("jejak nomor %1 (%2): ditulis oleh peran %3, bukan pemilik database%4; hanya alat "
+                            "pemilik yang boleh menulis %2: baris ini tidak diakui.")
+                 .arg(row.nomor)
+                 .arg(row.tindakan, textform::printable(row.peran),
+                      owner.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(owner)));
+    };
+    const Outcome judged = judgeOwnersRows(database, ownersRows_, honoured, refused);
+    // The ranges in chain order (they were met newest first).
+    ranges_.insert(ranges_.end(), std::make_move_iterator(ranges.rbegin()), std::make_move_iterator(ranges.rend()));
+    return judged;
+}
+
+Outcome Checker::checkRules(QSqlDatabase &database)
+{
+    const db::Dialect &dialect = db::dialect(database);
+    QStringList inForce;
+    QSqlError failure;
+    if (!dialect.triggersInForce(database, &inForce, &failure))
+        return Outcome::failed(db::describeError(failure, database));
+    for (const QString &trigger : dialect.trailTriggers())
+        if (!inForce.contains(trigger, Qt::CaseInsensitive))
+            find(QStringLiteral("jejak"), 0,
+                 QStringLiteral("aturan %1 (trigger) tidak ada atau dimatikan: nabubg dan jejak tidak lagi dijaga "
+                                "database, jadi baris bisa diubah, dihapus atau disisipkan di luar SIMPARO.")
+                     .arg(trigger));
+    return Outcome::ok();
+}
+
+Outcome Checker::walkRegister(QSqlDatabase &database)
+{
+    return register_.walk(
+        database, [this](qint64 key, const QString &text) { find(QStringLiteral("daftar"), key, text); },
+        &result_->notices);
 }
 
 void Checker::finishGroup(const Group &group)
@@ -245,7 +326,7 @@ void Checker::checkAgainstTrail(const Group &group, const QString &account)
                  QStringLiteral("nabubg baris %1 (rekening %2): tidak ada baris jejaknya (setoran atau penarikan) "
                                 "dan tidak termasuk impor mana pun: ditambah di luar SIMPARO.")
                      .arg(group.key)
-                     .arg(account));
+                     .arg(textform::printable(account)));
         return;
     }
     if (group.postings.size() > 1) {
@@ -255,7 +336,7 @@ void Checker::checkAgainstTrail(const Group &group, const QString &account)
         find(QStringLiteral("nabubg"), group.key,
              QStringLiteral("nabubg baris %1 (rekening %2): punya %3 baris jejak (nomor %4), seharusnya satu.")
                  .arg(group.key)
-                 .arg(account)
+                 .arg(textform::printable(account))
                  .arg(group.postings.size())
                  .arg(numbers.join(QStringLiteral(", "))));
     }
@@ -266,7 +347,7 @@ void Checker::checkAgainstTrail(const Group &group, const QString &account)
         find(QStringLiteral("nabubg"), group.key,
              QStringLiteral("nabubg baris %1 (rekening %2): berbeda dari jejak nomor %3: %4.")
                  .arg(group.key)
-                 .arg(account)
+                 .arg(textform::printable(account))
                  .arg(nomor)
                  .arg(differences(QString::fromUtf8(sealed), QString::fromUtf8(group.isi))));
     }
@@ -337,9 +418,9 @@ Outcome Checker::findGone(QSqlDatabase &database)
              QStringLiteral("nabubg baris %1 (rekening %2): hilang; jejak nomor %3 mencatat %4 baris itu: "
                             "dihapus di luar SIMPARO.")
                  .arg(query.value(1).toLongLong())
-                 .arg(query.value(2).toString())
+                 .arg(textform::printable(query.value(2).toString()))
                  .arg(query.value(0).toLongLong())
-                 .arg(query.value(3).toString()));
+                 .arg(textform::printable(query.value(3).toString())));
     if (query.lastError().isValid())
         return Outcome::failed(db::describeError(query.lastError(), database));
     return Outcome::ok();
@@ -370,7 +451,7 @@ void Checker::finishRanges()
 
 } // namespace
 
-Outcome check(QSqlDatabase &database, CheckResult *result, int keep)
+Outcome check(QSqlDatabase &database, CheckResult *result, int keep, const std::optional<trailhead::Head> &seen)
 {
     *result = CheckResult();
     QSqlError failure;
@@ -379,102 +460,24 @@ Outcome check(QSqlDatabase &database, CheckResult *result, int keep)
     if (!db::dialect(database).beginSnapshot(database, &failure))
         return Outcome::failed(db::describeError(failure, database));
     Checker checker(result, keep);
-    Outcome outcome = result->hasTrail ? checker.walkTrail(database) : Outcome::ok();
+    Outcome outcome = Outcome::ok();
+    if (result->hasTrail) {
+        outcome = checker.checkRules(database);
+        if (outcome.isOk())
+            outcome = checker.walkTrail(database, seen);
+        if (outcome.isOk())
+            outcome = checker.honourOwnersRows(database);
+    }
     if (outcome.isOk())
         outcome = checker.walkLedger(database);
     if (outcome.isOk())
         outcome = checker.findGone(database);
+    if (outcome.isOk() && result->hasTrail)
+        outcome = checker.walkRegister(database);
     checker.finishRanges();
     db::endWrite(database, false); // the snapshot ends
 
     return outcome;
-}
-
-QStringList describe(const CheckResult &result)
-{
-    QStringList lines;
-    if (!result.hasTrail) {
-        lines << QStringLiteral("Database ini belum punya jejak audit (tabel jejak): hanya kesinambungan saldo "
-                                "yang diperiksa. Berikan jejak dengan simparo-initdb --upgrade.");
-    } else if (!result.head) {
-        lines << QStringLiteral("Jejak: belum ada baris.");
-    } else {
-        const QDateTime local = localTime(result.head->waktu, result.head->zona);
-        lines << QStringLiteral("Jejak: %1 baris; segel terakhir (nomor %2, %3 %4):")
-                     .arg(result.trailRows)
-                     .arg(result.head->nomor)
-                     .arg(local.isValid() ? local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : result.head->waktu,
-                          result.head->zona)
-              << QStringLiteral("  ") + groupedSeal(result.head->segel);
-    }
-    lines << QStringLiteral("Buku tabungan: %1 baris, %2 rekening.").arg(result.ledger.rows).arg(result.ledger.accounts);
-    for (const KnownNotice &notice : result.known)
-        lines << QStringLiteral("Catatan (sudah diketahui, %1 di jejak nomor %2): %3")
-                     .arg(notice.tindakan)
-                     .arg(notice.nomor)
-                     .arg(notice.link.text());
-    for (const Finding &finding : result.shown)
-        lines << QStringLiteral("TIDAK COCOK: ") + finding.text;
-    if (result.findings > result.shown.size())
-        lines << QStringLiteral("... dan %1 temuan lain.").arg(result.findings - result.shown.size());
-    lines << (result.holds() ? QStringLiteral("Semua cocok.")
-                             : QStringLiteral("%1 temuan: jejak audit atau buku tabungan tidak cocok.").arg(result.findings));
-    return lines;
-}
-
-Outcome acceptBreak(QSqlDatabase &database, const QString &account, qint64 key)
-{
-    QSqlError failure;
-    if (!db::beginWrite(database, &failure))
-        return Outcome::failed(db::describeError(failure, database));
-    const auto finish = [&database](const Outcome &outcome) {
-        QSqlError error;
-        if (!db::endWrite(database, outcome.isOk(), &error))
-            return Outcome::failed(db::describeError(error, database));
-        return outcome;
-    };
-    // Is the row a break of its chain, and is it known already?
-    std::optional<ledger::Break> found;
-    ledger::ChainWalker chains(0);
-    ledger::Summary summary;
-    const Outcome walked = ledger::checkChains(database, &summary, 0, [&](const ledger::Row &row) {
-        const std::optional<ledger::Break> broken = chains.add(row);
-        if (row.key == key && row.account == account)
-            found = broken;
-    });
-    if (!walked.isOk())
-        return finish(walked);
-    if (!found)
-        return finish(Outcome::refused(
-            QStringLiteral("Baris %1 rekening %2 tidak memutus kesinambungan saldo; tidak ada yang dicatat.")
-                .arg(key)
-                .arg(account)));
-    QSqlQuery query(database);
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT nomor, tindakan, rincian FROM jejak WHERE tindakan IN ('%1', '%2', '%3') "
-                                   "ORDER BY nomor")
-                        .arg(QLatin1String(action::kImport), QLatin1String(action::kTrailInstalled),
-                             QLatin1String(action::kBreakAccepted))))
-        return finish(Outcome::failed(db::describeError(query.lastError(), database)));
-    while (query.next())
-        if (breaksOf(query.value(2).toString()).contains(KnownBreak{account, key}))
-            return finish(Outcome::refused(
-                QStringLiteral("Putus saldo rekening %1 pada baris %2 sudah diketahui (%3, jejak nomor %4); "
-                               "tidak ada yang dicatat.")
-                    .arg(account)
-                    .arg(key)
-                    .arg(query.value(1).toString())
-                    .arg(query.value(0).toLongLong())));
-    if (query.lastError().isValid())
-        return finish(Outcome::failed(db::describeError(query.lastError(), database)));
-    query.finish();
-    Entry entry;
-    entry.tindakan = QLatin1String(action::kBreakAccepted);
-    entry.tabel = QStringLiteral("nabubg");
-    entry.kunci = key;
-    entry.norekening = account;
-    entry.rincian = detail(QStringLiteral("putus"), QStringLiteral("%1@%2").arg(account).arg(key));
-    return finish(append(database, entry));
 }
 
 } // namespace audit

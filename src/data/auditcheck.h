@@ -3,6 +3,7 @@
 #include "audit.h"
 #include "ledgerchain.h"
 #include "outcome.h"
+#include "trailhead.h"
 
 #include <QList>
 #include <QSqlDatabase>
@@ -19,7 +20,20 @@
 //   the trail's installation whose count and digest match; no ledger row has two,
 //   and no posting row's ledger row is gone;
 // - every balance chain holds, but for the breaks known: those named by an import,
-//   the installation of the trail, or a supervisor's acceptance (putus diterima).
+//   the installation of the trail, or a supervisor's acceptance (putus diterima);
+// - the rows only the owner's tools write (putus diterima, impor, pasang jejak,
+//   pindah, operator tambah/hapus/reset) are honoured only when the owner wrote
+//   them: on a server their peran is the role that owns the tables (or none, when
+//   the owner wrote them with the sealing rule lifted, or they were copied from a
+//   file by a move); a row copied by a move keeps the peran of its source, which
+//   is honoured unless it is an operator's or the lookup role;
+// - every customer row (daftar) is as the trail's last row for it holds it, or
+//   lies in the register's rows an import or the trail's installation recorded
+//   (registertrail.h);
+// - the rules that keep nabubg and jejak append-only are in force (the dialect's
+//   trailTriggers());
+// - the head seen before (trailhead.h), when given, is still in the chain with
+//   its seal: the newest rows were not cut off or rewritten.
 // Each table is read once as a stream, all from one snapshot; nothing is held
 // beyond each account's last balance and the few rows that name known breaks.
 namespace audit {
@@ -46,12 +60,16 @@ struct CheckResult {
     qint64 findings = 0;
     QList<Finding> shown;       // the first findings, in the order found
     QList<KnownNotice> known;   // the known breaks met
+    QStringList notices;        // what could not be vouched for, told but no finding
+    bool headHolds = true;      // the head seen before (if given) is still in the chain
     bool holds() const { return findings == 0; }
 };
 
 // Checks an open database (one with the trail; without it only the balance
 // chains, every break a finding). Failed when it cannot be read.
-Outcome check(QSqlDatabase &database, CheckResult *result, int keep = 100);
+// `seen`: the head the tools saw last (trailhead.h), which the chain must still hold.
+Outcome check(QSqlDatabase &database, CheckResult *result, int keep = 100,
+              const std::optional<trailhead::Head> &seen = std::nullopt);
 // The lines that tell a result, in Indonesian: the head seal, the known breaks as
 // notices, then the findings (the first ones, and how many more).
 QStringList describe(const CheckResult &result);

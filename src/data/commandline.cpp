@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include <QRegularExpression>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QHash>
@@ -57,5 +59,15 @@ void useIndonesian()
 QString privateProgram(const QString &name) { return installed(SIMPARO_LIBEXEC_FROM_BIN, name); }
 
 QString readmeFile() { return installed(SIMPARO_DOC_FROM_BIN, QStringLiteral("README.md")); }
+
+QString shellWord(const QString &word)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@%+=,-]+$"));
+    if (plain.match(word).hasMatch())
+        return word;
+    QString quoted = word;
+    quoted.replace(u'\'', QStringLiteral("'\\''"));
+    return u'\'' + quoted + u'\'';
+}
 
 } // namespace cli

@@ -20,4 +20,8 @@ QString privateProgram(const QString &name);
 // The installed README: /usr/share/doc/simparo/README.md for the tools in /usr/bin.
 QString readmeFile();
 
+// A word as a shell takes it back as written: kept as it is when it holds only
+// letters, digits and "_./:@%+=,-", else between single quotes.
+QString shellWord(const QString &word);
+
 } // namespace cli

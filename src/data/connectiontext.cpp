@@ -23,6 +23,7 @@ const char *const kServerProvider = "PostgreSQL";
 
 namespace {
 QString g_siteSettingFile;
+constexpr qint64 kSettingFileLimit = 4096;
 } // namespace
 
 QStringList settingFiles()
@@ -43,16 +44,21 @@ QStringList settingFiles()
 Setting currentSetting()
 {
     for (const QString &path : settingFiles()) {
-        if (!QFileInfo::exists(path))
+        // One line of a few dozen characters: only a regular file of at most 4 KB is
+        // read (a FIFO at its name would wait for a writer for good, a file of
+        // megabytes would be read and split for minutes).
+        QByteArray content;
+        QString reason;
+        const privatefiles::SmallFile read = privatefiles::readSmallFile(path, kSettingFileLimit, &content, &reason);
+        if (read == privatefiles::SmallFile::Missing)
             continue;
         Setting setting{path, {}, {}};
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            setting.problem = QStringLiteral("file tidak bisa dibaca (%1)").arg(file.errorString());
+        if (read == privatefiles::SmallFile::Refused) {
+            setting.problem = reason;
             return setting;
         }
         QStringList lines;
-        for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        for (const QString &line : QString::fromUtf8(content).split(u'\n')) {
             const QString text = line.trimmed();
             if (!text.isEmpty() && !text.startsWith(u'#'))
                 lines << text;

@@ -215,6 +215,15 @@ public:
         Q_UNUSED(table)
         return false;
     }
+    // The triggers that keep the trail's rules (trailRuleStatements(true) and the
+    // rules of the rows themselves), by name: the check of simparo-verify fails when
+    // one of them is missing, or switched off.
+    virtual QStringList trailTriggers() const = 0;
+    // The names of the triggers of the open database that are in force.
+    virtual bool triggersInForce(QSqlDatabase &database, QStringList *names, QSqlError *error) const = 0;
+    // The role that owns the program's tables, as the trail's peran names it (the
+    // owner's tools write as it); empty in a file, which has no roles.
+    virtual bool ownerRole(QSqlDatabase &database, QString *role, QSqlError *error) const = 0;
     // True when the database computes a jejak row itself (number, time, who, the
     // content of the row written and the seal), so that a client sends only what
     // it alone knows; false when the program computes it.

@@ -2,6 +2,7 @@
 
 #include "dialect.h"
 #include "pool.h"
+#include "textforms.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -40,9 +41,9 @@ QString Break::text() const
 {
     return QStringLiteral("Saldo tidak bersambung: rekening %1, baris %2 (tanggal %3): "
                           "tercatat %4, seharusnya %5 (saldo sebelumnya %6 + kredit %7 - debet %8).")
-        .arg(row.account)
+        .arg(textform::printable(row.account))
         .arg(row.key)
-        .arg(row.date.toString(), amountText(row.saldo), amountText(expected), previous.toText(),
+        .arg(textform::printable(row.date.toString()), amountText(row.saldo), amountText(expected), previous.toText(),
              amountText(row.kredit), amountText(row.debet));
 }
 

@@ -1,6 +1,9 @@
 #include "messages.h"
 
+#include "privatefiles.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace db {
@@ -36,6 +39,19 @@ QString notFoundText(const QString &file)
                           "Buat database baru dengan menjalankan simparo-initdb, "
                           "atau kembalikan file dari cadangan.")
         .arg(QDir::toNativeSeparators(file));
+}
+
+QString placeProblemText(const QString &file)
+{
+    if (!QFileInfo::exists(file) && !QFileInfo(file).isSymLink())
+        return notFoundText(file);
+    const QString other = privatefiles::otherThanFile(file);
+    if (other.isEmpty())
+        return QFileInfo::exists(file) ? QString() : notFoundText(file);
+    return QStringLiteral("Di tempat database %1 ada %2, bukan file database.\n"
+                          "Pindahkan %2 itu, lalu kembalikan file database dari cadangan, "
+                          "atau buat database baru dengan simparo-initdb.")
+        .arg(QDir::toNativeSeparators(file), other);
 }
 
 QString notSqliteText(const QString &file)

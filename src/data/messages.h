@@ -14,6 +14,10 @@ QString withDetail(const QString &text, const QSqlError &error);
 
 // --- Files
 QString notFoundText(const QString &file);
+// The message for a database's place that holds no database file: nothing there
+// (notFoundText()), or a folder, a FIFO ... named as such. Empty when a regular
+// file is there.
+QString placeProblemText(const QString &file);
 QString notSqliteText(const QString &file);
 QString fileIncompleteText(const QString &file, const QString &missing);
 QString unsafeFileText(const QString &file);

@@ -8,6 +8,7 @@
 #include "operators.h"
 #include "passwords.h"
 #include "pool.h"
+#include "registertrail.h"
 #include "postgresdialect.h"
 #include "privatefiles.h"
 #include "sqlitedialect.h"
@@ -480,8 +481,12 @@ bool upgradeDatabase(const QString &connectionText, operators::Access *access, a
                 audit::Entry entry;
                 entry.tindakan = QLatin1String(audit::action::kTrailInstalled);
                 entry.tabel = QStringLiteral("nabubg");
-                entry.rincian = audit::coverageDetails(*covered);
-                outcome = audit::append(database, entry);
+                // The register's rows as they stand are recorded the same way.
+                audit::RegisterCoverage customers;
+                outcome = audit::coverRegister(database, &customers);
+                entry.rincian = audit::coverageDetails(*covered) + u'\n' + audit::registerCoverageDetails(customers);
+                if (outcome.isOk())
+                    outcome = audit::append(database, entry);
             }
             if (ok && outcome.isOk())
                 outcome = engine.secureOperators(database, access);

@@ -251,6 +251,7 @@ QString describeError(const QSqlError &error, const QSqlDatabase &database)
 }
 
 void setReadOnlyForTesting(bool readOnly) { g_options.readOnly = readOnly; }
+void setReadOnlySession() { g_options.readOnly = true; }
 void setBusyTimeoutForTesting(int milliseconds) { g_options.busyTimeout = milliseconds; }
 void setWriteAheadLogForTesting(bool use) { g_options.writeAheadLog = use; }
 void setLessDurableForTesting(bool less) { g_options.lessDurable = less; }

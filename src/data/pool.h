@@ -70,6 +70,10 @@ void setLessDurableForTesting(bool less);
 // and TCP's keepalives still end a link that is gone. The program's screens keep
 // the limits (see SessionOptions).
 void setToolSession();
+// For the tools that only read (a check, a backup): connections opened after this
+// call are opened read-only, so that a database on a disk remounted read-only
+// after errors can still be checked and copied.
+void setReadOnlySession();
 
 // ---------------------------------------------------------------------------
 // For the dialects: how connections are opened and kept.

@@ -403,6 +403,21 @@ private:
     QSqlError error_;
 };
 
+// The first column of every row of a statement of the program's own on the catalog.
+bool catalogNames(QSqlDatabase &database, const QString &sql, QStringList *names, QSqlError *error)
+{
+    names->clear();
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (!query.exec(sql)) {
+        *error = query.lastError();
+        return false;
+    }
+    while (query.next())
+        *names << query.value(0).toString();
+    return true;
+}
+
 class PostgresDialect final : public Dialect
 {
 public:
@@ -616,14 +631,39 @@ public:
         const QStringList lifted = sqlscript::statements(QStringLiteral("server-rules-lifted"));
         if (!enforced)
             return lifted;
-        return lifted + sqlscript::statements(QStringLiteral("server-rules"))
-               + sqlscript::statements(QStringLiteral("search-paths"));
+        return lifted + sqlscript::statements(QStringLiteral("server-rules"));
     }
     bool writesThroughFunctions(const QString &table) const override
     {
         return table.compare(QLatin1String("daftar"), Qt::CaseInsensitive) == 0;
     }
     bool sealsTrail() const override { return true; }
+    QStringList trailTriggers() const override
+    {
+        return {QStringLiteral("jejak_segel"), QStringLiteral("nabubg_hanya_ditambah"),
+                QStringLiteral("jejak_hanya_ditambah"), QStringLiteral("nabubg_aturan"), QStringLiteral("daftar_aturan")};
+    }
+    bool triggersInForce(QSqlDatabase &database, QStringList *names, QSqlError *error) const override
+    {
+        // A trigger switched off (ALTER TABLE ... DISABLE TRIGGER) is not in force.
+        return catalogNames(database,
+                            QStringLiteral("SELECT t.tgname FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid "
+                                           "JOIN pg_namespace n ON n.oid = c.relnamespace "
+                                           "WHERE n.nspname = current_schema() AND NOT t.tgisinternal "
+                                           "AND t.tgenabled <> 'D'"),
+                            names, error);
+    }
+    bool ownerRole(QSqlDatabase &database, QString *role, QSqlError *error) const override
+    {
+        QStringList owners;
+        if (!catalogNames(database,
+                          QStringLiteral("SELECT tableowner FROM pg_tables "
+                                         "WHERE schemaname = current_schema() AND tablename = 'jejak'"),
+                          &owners, error))
+            return false;
+        *role = owners.value(0);
+        return true;
+    }
     bool awaitTrailWriters(QSqlDatabase &database, QSqlError *error) const override
     {
         // A write holds the trail's lock from its trail row to its end: once this

@@ -4,12 +4,15 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace privatefiles {
@@ -139,6 +142,132 @@ bool renameNew(int fromDir, const QString &from, int toDir, const QString &to)
         return false;
     ::unlinkat(fromDir, source.constData(), 0);
     return true;
+}
+
+namespace {
+QString kindText(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("FIFO (pipa bernama)");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("soket");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("perangkat");
+    return QStringLiteral("bukan file biasa");
+}
+} // namespace
+
+QString otherThanFile(const QString &file)
+{
+    struct stat info = {};
+    if (::stat(encoded(file).constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return {};
+    return kindText(info.st_mode);
+}
+
+SmallFile readSmallFile(const QString &file, qint64 maxBytes, QByteArray *content, QString *reason)
+{
+    content->clear();
+    struct stat info = {};
+    if (::stat(encoded(file).constData(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return SmallFile::Missing;
+        *reason = QStringLiteral("file tidak bisa dibaca (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return SmallFile::Refused;
+    }
+    // Looked at before it is opened: opening a FIFO for reading waits for a writer.
+    if (!S_ISREG(info.st_mode)) {
+        *reason = QStringLiteral("yang ada di sana %1, bukan file biasa").arg(kindText(info.st_mode));
+        return SmallFile::Refused;
+    }
+    const auto tooLarge = [&] {
+        *reason = QStringLiteral("file lebih besar dari %1 byte").arg(maxBytes);
+        return SmallFile::Refused;
+    };
+    if (info.st_size > maxBytes)
+        return tooLarge();
+    // Opened without waiting, and looked at again: what was put at the name meanwhile counts.
+    const int fd = ::open(encoded(file).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *reason = fd < 0 ? QStringLiteral("file tidak bisa dibaca (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)))
+                         : QStringLiteral("yang ada di sana %1, bukan file biasa").arg(kindText(info.st_mode));
+        if (fd >= 0)
+            ::close(fd);
+        return SmallFile::Refused;
+    }
+    QByteArray bytes(maxBytes + 1, Qt::Uninitialized);
+    qint64 read = 0;
+    while (read < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + read, size_t(bytes.size() - read));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *reason = QStringLiteral("file tidak bisa dibaca (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            ::close(fd);
+            return SmallFile::Refused;
+        }
+        if (n == 0)
+            break;
+        read += n;
+    }
+    ::close(fd);
+    if (read > maxBytes)
+        return tooLarge();
+    bytes.truncate(read);
+    *content = bytes;
+    return SmallFile::Read;
+}
+
+bool unwritablePlace(const QString &file)
+{
+    struct statvfs volume = {};
+    if (::statvfs(encoded(file).constData(), &volume) == 0 && (volume.f_flag & ST_RDONLY))
+        return true;
+    return ::access(encoded(file).constData(), W_OK) != 0
+        && ::access(encoded(QFileInfo(file).absolutePath()).constData(), W_OK) != 0;
+}
+
+bool replaceFile(const QString &file, const QByteArray &content, QString *error)
+{
+    const QString folder = QFileInfo(file).absolutePath();
+    const QString name = QFileInfo(file).fileName();
+    QString madeFrom;
+    const auto failed = [&](const QString &what) {
+        *error = QStringLiteral("%1 %2 tidak bisa ditulis (%3).")
+                     .arg(what, QDir::toNativeSeparators(what == QLatin1String("Folder") ? folder : file),
+                          QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    };
+    if (!makeFolders(folder, &madeFrom))
+        return failed(QStringLiteral("Folder"));
+    const int dir = ::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return failed(QStringLiteral("Folder"));
+    const QString temporary = QStringLiteral(".%1.%2.baru").arg(name).arg(::getpid());
+    ::unlinkat(dir, encoded(temporary).constData(), 0);
+    const int fd = createFile(dir, temporary);
+    bool ok = fd >= 0;
+    for (qsizetype written = 0; ok && written < content.size();) {
+        const ssize_t n = ::write(fd, content.constData() + written, size_t(content.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        written += std::max<ssize_t>(n, 0);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    ok = ok && ::renameat(dir, encoded(temporary).constData(), dir, encoded(name).constData()) == 0;
+    const int cause = errno;
+    if (!ok)
+        ::unlinkat(dir, encoded(temporary).constData(), 0);
+    else
+        ::fsync(dir);
+    ::close(dir);
+    errno = cause;
+    return ok || failed(QStringLiteral("File"));
 }
 
 } // namespace privatefiles

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // Files that hold the savings data, made so that no other local user can read
@@ -37,5 +38,25 @@ bool openedAgain(int fd, const QString &name);
 // Renames within one file system, from a folder to a folder (descriptors),
 // never replacing anything at the new name, not even a symbolic link.
 bool renameNew(int fromDir, const QString &from, int toDir, const QString &to);
+
+// A small file of settings or state read whole: only a regular file (a FIFO, a
+// device or a folder at its name is never opened for reading, so that nothing can
+// hang the reader) of at most `maxBytes`. Missing when nothing is at the name;
+// Refused, with the reason in Indonesian, when something else is there or it is
+// larger; Read with its content otherwise.
+enum class SmallFile { Missing, Refused, Read };
+SmallFile readSmallFile(const QString &file, qint64 maxBytes, QByteArray *content, QString *reason);
+// What is at a name as a message names it ("folder", "FIFO (pipa bernama)", ...);
+// empty for a regular file (a symbolic link is followed) or nothing at all.
+QString otherThanFile(const QString &file);
+
+// True when nothing run as this user can change the file now: its file system is
+// mounted read-only, or neither the file nor its folder may be written.
+bool unwritablePlace(const QString &file);
+
+// Writes a small file of the user's own (0600) in a folder of his own (made 0700
+// when missing), whole or not at all: a new file beside it, written to disk, then
+// renamed over the name (a symbolic link at the name is replaced, never followed).
+bool replaceFile(const QString &file, const QByteArray &content, QString *error);
 
 } // namespace privatefiles

@@ -3,18 +3,28 @@
 #include "audit.h"
 #include "connectiontext.h"
 #include "messages.h"
+#include "privatefiles.h"
 #include "operatordirectories.h"
 #include "passwords.h"
 #include "pool.h"
 #include "sqlscript.h"
 
 #include <QFileInfo>
+#include <QUrl>
 #include <QSqlDriver>
 #include <QSqlQuery>
 
 #include <sqlite3.h>
 
 namespace db {
+
+namespace {
+// The triggers of file-rules.sql.
+const QStringList kRuleTriggers{QStringLiteral("nabubg_isi_sah"), QStringLiteral("nabubg_tanggal"),
+                                QStringLiteral("nabubg_nasabah"), QStringLiteral("nabubg_saldo"),
+                                QStringLiteral("nabubg_kunci"),   QStringLiteral("daftar_baru_sah"),
+                                QStringLiteral("daftar_ubah_sah")};
+} // namespace
 
 namespace {
 
@@ -69,6 +79,25 @@ bool makeDurable(QSqlDatabase &database, const QString &file, bool allowCreate, 
         return false;
     }
     return true;
+}
+
+// A read-only connection to a file in the write-ahead log's mode needs its -shm
+// file, which a read-only disk (one remounted read-only after errors, say) cannot
+// get. When the file system is read-only, or neither the file nor its folder may
+// be written, and no log holds commits beside the file, nothing can change it
+// while it is read: it is opened as unchangeable (SQLite's immutable), without
+// the -shm file.
+bool readsUnchangeable(QSqlDatabase &database, const QString &file, QSqlError *error)
+{
+    const int code = error->nativeErrorCode().toInt() & 0xff;
+    if ((code != 14 && code != 8) || !privatefiles::unwritablePlace(file) // CANTOPEN, READONLY
+        || QFileInfo(file + QStringLiteral("-wal")).size() > 0)
+        return false;
+    database.close();
+    database.setDatabaseName(QStringLiteral("file:%1?immutable=1")
+                                 .arg(QString::fromLatin1(QUrl::toPercentEncoding(file, "/"))));
+    database.setConnectOptions(database.connectOptions() + QStringLiteral(";QSQLITE_OPEN_URI"));
+    return database.open() && readsAsSqlite(database, error);
 }
 
 sqlite3 *handleOf(const QSqlDatabase &database)
@@ -358,6 +387,32 @@ public:
                }
                + trailRuleStatements(true);
     }
+    QStringList trailTriggers() const override
+    {
+        QStringList names{QStringLiteral("jejak_berurutan")};
+        for (const char *table : {"nabubg", "jejak"})
+            for (const char *event : {"update", "delete"})
+                names << QStringLiteral("%1_hanya_ditambah_%2").arg(QLatin1String(table), QLatin1String(event));
+        return names + kRuleTriggers;
+    }
+    bool triggersInForce(QSqlDatabase &database, QStringList *names, QSqlError *error) const override
+    {
+        names->clear();
+        QSqlQuery query(database);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger'"))) {
+            *error = query.lastError();
+            return false;
+        }
+        while (query.next())
+            *names << query.value(0).toString();
+        return true;
+    }
+    bool ownerRole(QSqlDatabase &, QString *role, QSqlError *) const override
+    {
+        role->clear();
+        return true;
+    }
     QStringList trailRuleStatements(bool enforced) const override
     {
         // The program numbers and seals the rows (audit.cpp) inside a transaction
@@ -384,9 +439,8 @@ public:
         if (enforced)
             return sqlscript::statements(QStringLiteral("file-rules"));
         QStringList statements;
-        for (const char *name : {"nabubg_isi_sah", "nabubg_tanggal", "nabubg_nasabah", "nabubg_saldo", "nabubg_kunci",
-                                 "daftar_baru_sah", "daftar_ubah_sah"})
-            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(QLatin1String(name));
+        for (const QString &name : kRuleTriggers)
+            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name);
         return statements;
     }
     bool awaitTrailWriters(QSqlDatabase &, QSqlError *) const override { return true; }
@@ -522,8 +576,9 @@ const Dialect &sqliteDialect()
 bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionName, QString *error)
 {
     if (!allowCreate) {
-        if (!QFileInfo::exists(file)) {
-            *error = notFoundText(file);
+        // A folder or a FIFO at the name is named as such (and a FIFO is never opened).
+        if (const QString problem = placeProblemText(file); !problem.isEmpty()) {
+            *error = problem;
             return false;
         }
         if (tooSmallForSqlite(file)) {
@@ -545,7 +600,8 @@ bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionNa
         if (!database.open()) {
             *error = describeError(database.lastError(), file);
             ok = false;
-        } else if (!allowCreate && !readsAsSqlite(database, &failure)) {
+        } else if (!allowCreate && !readsAsSqlite(database, &failure)
+                   && !(options.readOnly && readsUnchangeable(database, file, &failure))) {
             const int code = failure.nativeErrorCode().toInt() & 0xff;
             *error = code == 26 || code == 11 ? notSqliteText(file) : describeError(failure, file); // NOTADB, CORRUPT
             ok = false;

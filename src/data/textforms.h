@@ -26,4 +26,11 @@ QString storedDateText(const QDate &date);
 // dates as shortDate(), everything else as it is.
 QString display(const QVariant &value);
 
+// Text from the data (or a file name) as a terminal may show it: control and
+// format characters, which could move the cursor or rewrite what the reader sees,
+// stand escaped as \x1b or \u202e. Everything else is kept.
+QString printable(const QString &text);
+// The same for a message of several lines: its line breaks stay line breaks.
+QString printableLines(const QString &text);
+
 } // namespace textform

@@ -2,6 +2,7 @@
 
 #include "audit.h"
 #include "catalog.h"
+#include "commandline.h"
 #include "connectiontext.h"
 #include "dialect.h"
 #include "messages.h"
@@ -9,6 +10,7 @@
 #include "operators.h"
 #include "pool.h"
 #include "schema.h"
+#include "textforms.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -382,6 +384,7 @@ Result move(const Place &from, const Place &to, const Progress &progress)
                                                        : db::Fill::intoFile(QFileInfo(to.file).absoluteFilePath());
         result.to = fill->location();
         result.service = to.service;
+        result.file = to.isServer() ? QString() : QFileInfo(to.file).absoluteFilePath();
         bool existing = false;
         QStringList present;
         if (!fill->inspect(&existing, &present, &result.error))
@@ -474,14 +477,18 @@ QStringList describe(const Result &result)
               << QStringLiteral("Password operator tidak ikut pindah (bentuk hash-nya berbeda di file dan di server). "
                                 "%1 operator berikut belum bisa login sampai diberi password baru:")
                      .arg(result.operators.size());
+        // Each line names the new database: run elsewhere it would reset the operator of another.
+        const QString where = result.service.isEmpty()
+            ? QStringLiteral("--from %1").arg(cli::shellWord(QDir::toNativeSeparators(result.file)))
+            : QStringLiteral("--server %1").arg(cli::shellWord(result.service));
         for (const Operator &op : result.operators)
-            lines << QStringLiteral("  simparo-operator reset %1").arg(op.user);
+            lines << QStringLiteral("  simparo-operator %1 reset %2").arg(where, textform::printable(cli::shellWord(op.user)));
     }
     if (result.moved && !result.service.isEmpty())
         lines << QString()
               << QStringLiteral("Peran pencari nama operator (untuk loket) belum punya password. Buat dan cetak baris "
                                 "~/.pgpass loket dengan:")
-              << QStringLiteral("  simparo-initdb --upgrade --server %1 --new-lookup-password").arg(result.service);
+              << QStringLiteral("  simparo-initdb --upgrade --server %1 --new-lookup-password").arg(cli::shellWord(result.service));
     lines << QString()
           << (result.holds() ? QStringLiteral("Hasil: semua cocok.")
                              : QStringLiteral("Hasil: TIDAK COCOK; periksa baris di atas."));

@@ -63,6 +63,7 @@ struct Result {
     audit::CheckResult trail;
     QList<Operator> operators;
     QString service;        // the target's service, when it is a server's database
+    QString file;           // the target file, when it is one
     qint64 copiedTrail = 0; // the last jejak row copied
     bool chainsAgree() const;
     bool tablesAgree() const;

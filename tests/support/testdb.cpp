@@ -67,6 +67,7 @@ void TestDatabase::closeOwnConnection()
 TestDatabase::~TestDatabase()
 {
     db::closeConnection(trailConnection_);
+    db::closeConnection(serviceConnection_);
     closeOwnConnection();
     qputenv("HOME", savedHome_);
     if (savedConfig_.isNull())
@@ -199,9 +200,55 @@ QStringList TestDatabase::rows(const QString &sql, const QVariantList &values)
 
 void TestDatabase::addCustomer(const QString &norekening, const QString &nama, const QString &pendidikan)
 {
-    exec(QStringLiteral("INSERT INTO daftar VALUES (?, ?, 'Medan', '01/02/2010', 'Jl. Melati 1', 'Medan', "
-                        "'20111', ?, '061-123')"),
-         {norekening, nama, pendidikan});
+    writeWithTrail(QStringLiteral("INSERT INTO daftar VALUES (?, ?, 'Medan', '01/02/2010', 'Jl. Melati 1', 'Medan', "
+                                  "'20111', ?, '061-123') RETURNING %1"),
+                   {norekening, nama, pendidikan}, QStringLiteral("daftar"),
+                   QLatin1String(audit::action::kNewCustomer), norekening, true);
+}
+
+void TestDatabase::writeWithTrail(const QString &sql, const QVariantList &values, const QString &table,
+                                  const QString &tindakan, const QString &norekening, bool asService)
+{
+    QString error;
+    QString &name = asService ? serviceConnection_ : trailConnection_;
+    if (name.isEmpty()
+        && !(asService ? db::openServiceConnection(connectionText(), &name, &error)
+                       : db::openConnection(connectionText(), &name, &error)))
+        qFatal("cannot open the test database: %s", qPrintable(error));
+    {
+        QSqlDatabase database = db::connection(name);
+        QSqlError failure;
+        if (!db::beginWrite(database, &failure))
+            qFatal("cannot write the test database: %s", qPrintable(failure.text()));
+        // The owner lays out rows of any day, amounts and balance: the rules of a
+        // clerk's rows are lifted for them.
+        const db::Dialect &dialect = db::dialect(database);
+        if (asService && !db::runAll(database, dialect.ruleStatements(false), &error))
+            qFatal("test rules not lifted: %s", qPrintable(error));
+        QSqlQuery query(database);
+        query.prepare(sql.arg(db::keyColumn(database)));
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        if (!query.exec() || !query.next())
+            qFatal("test row not written: %s", qPrintable(query.lastError().text()));
+        audit::Entry entry;
+        entry.tindakan = tindakan;
+        entry.tabel = table;
+        entry.kunci = query.value(0).toLongLong();
+        entry.norekening = norekening;
+        query.finish();
+        const Outcome recorded = audit::append(database, entry);
+        if (!recorded.isOk() || (asService && !db::runAll(database, dialect.ruleStatements(true), &error))
+            || !db::endWrite(database, true, &failure))
+            qFatal("test row's trail not written: %s %s %s", qPrintable(recorded.message()), qPrintable(error),
+                   qPrintable(failure.text()));
+    }
+    // The owner's connection is not kept: a test may change the file's journal,
+    // which only a file no other connection holds can do.
+    if (asService) {
+        db::closeConnection(serviceConnection_);
+        serviceConnection_.clear();
+    }
 }
 
 void TestDatabase::execAsOwner(const QString &sql, const QVariantList &values)
@@ -219,39 +266,12 @@ void TestDatabase::execAsOwner(const QString &sql, const QVariantList &values)
 void TestDatabase::addLedgerRow(const QString &norekening, const QString &nama, const QString &date,
                                 const QString &kode, double debet, double kredit, const QVariant &saldo)
 {
-    QString error;
-    if (trailConnection_.isEmpty() && !db::openServiceConnection(connectionText(), &trailConnection_, &error))
-        qFatal("cannot open the test database: %s", qPrintable(error));
-    QSqlDatabase database = db::connection(trailConnection_);
-    QSqlError failure;
-    if (!db::beginWrite(database, &failure))
-        qFatal("cannot write the test database: %s", qPrintable(failure.text()));
-    // A row of any day, amounts and balance, as the owner lays a ledger out: the
-    // rules of a clerk's rows are lifted for it.
-    const db::Dialect &dialect = db::dialect(database);
-    if (!db::runAll(database, dialect.ruleStatements(false), &error))
-        qFatal("test rules not lifted: %s", qPrintable(error));
-    QSqlQuery query(database);
-    query.prepare(QStringLiteral("INSERT INTO nabubg VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING %1")
-                      .arg(db::keyColumn(database)));
-    for (const QVariant &value : {QVariant(norekening), QVariant(nama), QVariant(date), QVariant(kode),
-                                  QVariant(kode == QLatin1String("01") ? QStringLiteral("Penyetoran")
-                                                                       : QStringLiteral("Penarikan")),
-                                  QVariant(debet), QVariant(kredit), saldo})
-        query.addBindValue(value);
-    if (!query.exec() || !query.next())
-        qFatal("test ledger row not written: %s", qPrintable(query.lastError().text()));
-    audit::Entry entry;
-    entry.tindakan = audit::defaultAction(QStringLiteral("nabubg"), audit::Write::Insert, kode);
-    entry.tabel = QStringLiteral("nabubg");
-    entry.kunci = query.value(0).toLongLong();
-    entry.norekening = norekening;
-    query.finish();
-    const Outcome recorded = audit::append(database, entry);
-    if (!recorded.isOk() || !db::runAll(database, dialect.ruleStatements(true), &error)
-        || !db::endWrite(database, true, &failure))
-        qFatal("test ledger row's trail not written: %s %s %s", qPrintable(recorded.message()), qPrintable(error),
-               qPrintable(failure.text()));
+    writeWithTrail(QStringLiteral("INSERT INTO nabubg VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING %1"),
+                   {norekening, nama, date, kode,
+                    kode == QLatin1String("01") ? QStringLiteral("Penyetoran") : QStringLiteral("Penarikan"), debet,
+                    kredit, saldo},
+                   QStringLiteral("nabubg"), audit::defaultAction(QStringLiteral("nabubg"), audit::Write::Insert, kode),
+                   norekening, true);
 }
 
 void TestDatabase::liftRules()
@@ -332,6 +352,8 @@ void TestDatabase::failCommits(bool fail)
     // not count as changes of the file).
     db::closeConnection(trailConnection_);
     trailConnection_.clear();
+    db::closeConnection(serviceConnection_);
+    serviceConnection_.clear();
     closeOwnConnection();
     db::setWriteAheadLogForTesting(false);
     db::setBusyTimeoutForTesting(300);

@@ -57,6 +57,7 @@ public:
     // sources on rows of any kind.
     void liftRules();
 
+    // A customer as the register writes him: with his trail row (nasabah baru).
     void addCustomer(const QString &norekening, const QString &nama, const QString &pendidikan = QStringLiteral("SD"));
     // A ledger row as a posting writes it: with its posting row in the audit trail,
     // written by the owner with the rules of a clerk's rows lifted (any day, any amounts).
@@ -83,6 +84,10 @@ public:
     void releaseLock();
 
 private:
+    // Runs one INSERT ... RETURNING %1 (the key) and appends its trail row, in one write:
+    // as the program's connections log in, or as the role the service names (the owner).
+    void writeWithTrail(const QString &sql, const QVariantList &values, const QString &table, const QString &tindakan,
+                        const QString &norekening, bool asService = false);
     QSqlDatabase connection();
     void closeOwnConnection();
     QTemporaryDir dir_;
@@ -90,6 +95,7 @@ private:
     QByteArray savedConfig_;
     QString connectionName_;
     QString trailConnection_; // a connection of the program's own, for writes with their trail row
+    QString serviceConnection_; // the same, as the role the service names
 };
 
 // A program of the build (SIMPARO_TOOLS_DIR, else the test program's own folder).

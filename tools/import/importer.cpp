@@ -302,11 +302,11 @@ bool saveReport(const QString &base, QString *text, QString *file, QString *erro
 } // namespace
 
 // The highest key of the ledger (nothing for an empty one): the import's rows come after it.
-static bool ledgerTop(QSqlDatabase database, std::optional<qint64> *top, QString *error)
+static bool tableTop(QSqlDatabase database, const QString &table, std::optional<qint64> *top, QString *error)
 {
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT max(%1) FROM nabubg").arg(db::keyColumn(database))) || !query.next()) {
+    if (!query.exec(QStringLiteral("SELECT max(%1) FROM %2").arg(db::keyColumn(database), table)) || !query.next()) {
         *error = db::describeError(query.lastError(), database);
         return false;
     }
@@ -361,8 +361,9 @@ Outcome run(const Options &options)
     Existing before;
     if (existing && !loadExisting(fill->database(), &before, &error))
         return failed(error);
-    std::optional<qint64> topBefore;
-    if (!ledgerTop(fill->database(), &topBefore, &error))
+    std::optional<qint64> topBefore, registerBefore;
+    if (!tableTop(fill->database(), QStringLiteral("nabubg"), &topBefore, &error)
+        || !tableTop(fill->database(), QStringLiteral("daftar"), &registerBefore, &error))
         return failed(error);
     Analysis analysis(std::move(before), db::dialect(fill->database()).keepsTimeOfDay());
     legacy::ReadResult read;
@@ -393,17 +394,19 @@ Outcome run(const Options &options)
 
     // The import's one row of the audit trail covers the ledger rows it brought
     // (their key range, count and digest) and names the breaks of their balance
-    // chains, which are known from then on.
+    // chains, which are known from then on; the customers it brought the same way.
     {
-        std::optional<qint64> topAfter;
-        if (!ledgerTop(fill->database(), &topAfter, &error))
+        std::optional<qint64> topAfter, registerAfter;
+        if (!tableTop(fill->database(), QStringLiteral("nabubg"), &topAfter, &error)
+            || !tableTop(fill->database(), QStringLiteral("daftar"), &registerAfter, &error))
             return failed(error);
         const qint64 first = topBefore.value_or(0) + 1;
         const qint64 last = topAfter.value_or(0);
         QSqlDatabase database = fill->database();
         const ::Outcome recorded = audit::appendImport(
             database, first, last,
-            QStringLiteral("sumber=%1").arg(legacy::printable(source.fileName())));
+            QStringLiteral("sumber=%1").arg(legacy::printable(source.fileName())),
+            registerBefore.value_or(0) + 1, registerAfter.value_or(0));
         if (!recorded.isOk())
             return failed(recorded.message());
     }

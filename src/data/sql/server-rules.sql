@@ -99,3 +99,10 @@ ALTER TABLE nabubg ADD CONSTRAINT nabubg_isi_sah CHECK (
         AND abs(saldo * 100 - round(saldo * 100)) < 0.01
         AND ((kode = '01' AND jenis = 'Penyetoran' AND debet = 0 AND kredit >= 1000)
              OR (kode = '02' AND jenis = 'Penarikan' AND kredit = 0 AND debet > 0))) NOT VALID;
+
+-- The two functions find the tables in the schema they were made in, and nowhere else.
+DO $fn$
+BEGIN
+    EXECUTE format('ALTER FUNCTION simparo_nabubg_baru() SET search_path = pg_catalog, %I, pg_temp', current_schema());
+    EXECUTE format('ALTER FUNCTION simparo_daftar_baru() SET search_path = pg_catalog, %I, pg_temp', current_schema());
+END$fn$;
