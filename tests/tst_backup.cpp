@@ -72,15 +72,16 @@ struct Poster
                 bool ok = database.open();
                 QSqlQuery query(database), transaction(database);
                 for (qint64 i = 0, saldo[10] = {}; ok && !stop.loadRelaxed(); ++i, posted.ref()) {
-                    const qint64 amount = 100 + (i * 7919) % 250000; // sen
+                    const qint64 amount = 100000 + (i * 7919) % 250000; // sen
                     saldo[i % 10] += amount;
                     audit::Entry entry;
                     entry.tindakan = QLatin1String(audit::action::kDeposit);
                     entry.tabel = QStringLiteral("nabubg");
                     entry.norekening = QStringLiteral("Q%1").arg(i % 10);
                     query.prepare(QStringLiteral("INSERT INTO nabubg VALUES "
-                                                 "(?, 'Nasabah', '2026-12-09', '01', 'Penyetoran', 0, ?, ?) RETURNING rowid"));
+                                                 "(?, 'Nasabah', ?, '01', 'Penyetoran', 0, ?, ?) RETURNING rowid"));
                     query.addBindValue(entry.norekening);
+                    query.addBindValue(QDate::currentDate().toString(Qt::ISODate));
                     query.addBindValue(amount / 100.0);
                     query.addBindValue(saldo[i % 10] / 100.0);
                     ok = transaction.exec(QStringLiteral("BEGIN IMMEDIATE")) && query.exec() && query.next();
@@ -130,7 +131,8 @@ private slots:
             db::closeConnection(name);
         }
         QPair<int, QString> run;
-        home.liftRules(); // the poster writes rows of any account and day, as the owner could
+        for (int account = 0; account < 10; ++account)
+            home.addCustomer(QStringLiteral("Q%1").arg(account), QStringLiteral("Nasabah"));
         {
             Poster poster(home.file());
             QTRY_VERIFY(poster.posted.loadRelaxed() > 0);
