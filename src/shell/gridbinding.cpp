@@ -73,6 +73,8 @@ private:
 
 // Room beside the widest text of a column.
 constexpr int kColumnMargin = 12;
+// Rows past the last one in sight whose values widen a column too.
+constexpr int kRowsBeyondSight = 20;
 
 // A grid of fewer rows holds them all: its row header keeps a few bytes a row (at
 // most about 1.6 MB here) and a jump scrolls the grid, while a window's move gives
@@ -172,11 +174,17 @@ public:
     {
         if (!source_ || !grid_->model())
             return;
-        for (int column = 0; column < grid_->model()->columnCount(); ++column) {
-            // QTableView keeps its measure protected; the view's own is the same function.
-            const int wanted = std::max(static_cast<const QAbstractItemView *>(grid_)->sizeHintForColumn(column),
-                                        grid_->horizontalHeader()->sectionSizeHint(column))
-                + kColumnMargin;
+        // The rows in sight and a few beyond, and no more, however many the model
+        // holds (QTableView's own measure walks every row of a grid not yet shown).
+        QAbstractItemModel *model = grid_->model();
+        const int rows = model->rowCount();
+        const int first = std::max(0, grid_->rowAt(0));
+        const int last = std::min(rows - 1, first + visibleRows() + kRowsBeyondSight);
+        for (int column = 0; column < model->columnCount(); ++column) {
+            int values = 0;
+            for (int row = first; row <= last; ++row)
+                values = std::max(values, grid_->sizeHintForIndex(model->index(row, column)).width());
+            const int wanted = std::max(values, grid_->horizontalHeader()->sectionSizeHint(column)) + kColumnMargin;
             if (exactly || grid_->columnWidth(column) < wanted)
                 grid_->setColumnWidth(column, wanted);
         }
