@@ -17,7 +17,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools \
             libqt6sql6-sqlite libsodium-dev libsqlite3-dev libgl-dev fonts-dejavu-core poppler-utils sqlite3 \
             dpkg-dev mdbtools-dev locales postgresql libqt6sql6-psql libpq-dev clang libclang-rt-14-dev \
-            qt6-l10n-tools
+            qt6-l10n-tools libxlsxwriter-dev python3-openpyxl
 DB_FILE := $(HOME)/SKRIP/asli.sqlite
 FIRST_USER ?= admin
 # The first password reaches the recipe's shell through its environment and

@@ -10,9 +10,11 @@
 #include "reports/reports.h"
 #include "reports/reportwindow.h"
 #include "reports/savingsrequest.h"
+#include "reports/xlsxfile.h"
 #include "savings/transactionscreen.h"
 #include "fixture.h"
 #include "testserver.h"
+#include "workbook.h"
 
 #include <QDateEdit>
 #include <QDir>
@@ -238,6 +240,28 @@ private:
     }
 
 private slots:
+    // A workbook keeps the kind of each value: an amount a number, a date a date,
+    // an account number text with its leading zeros.
+    void excelKeepsTheKindOfEachValue()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("laporan.xlsx"));
+        reports::xlsx::Writer writer(path, {QStringLiteral("DATAR"), {QStringLiteral("LAPORAN DATA TABUNGAN")},
+                                            {QStringLiteral("No Rekening"), QStringLiteral("Tanggal"),
+                                             QStringLiteral("Kredit"), QStringLiteral("Nama")},
+                                            {}});
+        QVERIFY2(writer.ok(), qPrintable(writer.error()));
+        writer.addRow({QStringLiteral("0120100001"), QDate(2026, 12, 10), 1500.5, QStringLiteral("Siti \"Aminah\"")});
+        writer.addRow({QStringLiteral("0007"), QVariant(), 12500, QString()});
+        writer.addRow({QStringLiteral("Jumlah"), QVariant(), 14000.5, QVariant()}, true);
+        writer.addNote(QStringLiteral("Segel akhir"));
+        QVERIFY2(writer.finish(), qPrintable(writer.error()));
+        QCOMPARE(readWorkbook(path),
+                 QStringList({"s:LAPORAN DATA TABUNGAN", "s:No Rekening|s:Tanggal|s:Kredit|s:Nama",
+                              "s:0120100001|d:2026-12-10|n:1500.5|s:Siti \"Aminah\"", "s:0007||n:12500.0",
+                              "s:Jumlah||n:14000.5", "s:Segel akhir"}));
+    }
+
     // As on a Debian system left at its default locale (C.UTF-8): the reports
     // still show their dates the Indonesian way.
     void initTestCase()
