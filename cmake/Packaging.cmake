@@ -1,8 +1,9 @@
 # Installation and the Debian package: `cmake --install` puts SIMPARO's programs,
 # the importer's reader, desktop entry, icons, AppStream metainfo, man pages, README,
-# copyright and changelog in the usual places, and `cpack -G DEB` (or `make package`
-# at the top) makes simparo_<version>_<arch>.deb. simparo-bench, which drives the
-# screens through Qt Test, stays out of it: the package needs no Qt Test.
+# the IT person's pages (docs/admin, in Indonesian), copyright and changelog in the
+# usual places, and `cpack -G DEB` (or `make package` at the top) makes
+# simparo_<version>_<arch>.deb. simparo-bench, which drives the screens through
+# Qt Test, stays out of it: the package needs no Qt Test.
 include(GNUInstallDirs)
 
 set(SIMPARO_PROGRAMS simparo simparo-initdb simparo-import simparo-backup simparo-verify simparo-operator
@@ -44,6 +45,11 @@ install(FILES ${SIMPARO_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(TARGETS simparo-mdb-reader RUNTIME DESTINATION ${SIMPARO_PRIVATE_DIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../README.md ${SIMPARO_PACKAGING_DIR}/copyright ${SIMPARO_CHANGELOG}
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The pages for the IT person and the supervisor, which the tools' messages and the
+# man pages name (/usr/share/doc/simparo/admin/server.md, ...). They stay
+# uncompressed, so that the names the messages give are the files' own.
+install(DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/../docs/admin/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/admin
+        FILES_MATCHING PATTERN "*.md")
 
 # Qt's own texts in Indonesian, which the program loads at start.
 install(FILES ${SIMPARO_QT_TEXTS} DESTINATION ${SIMPARO_TRANSLATIONS_DIR})

@@ -333,8 +333,8 @@ int main(int argc, char *argv[])
     }
     // A site whose data lives on a server backs it up there, with pg_dump, as the
     // owner: a counter's service logs in as the lookup role or an operator, who may
-    // not read everything. By the README's names the owner's service is the
-    // counters' with "-pemilik" after it.
+    // not read everything. By the names of the IT person's pages the owner's
+    // service is the counters' with "-pemilik" after it.
     if (!parser.isSet(from) && !settingDatabase) {
         const QString service = db::connectionValue(*setting, QStringLiteral("Data Source"));
         say(err(), QStringLiteral("Data SIMPARO ada di %1 (pengaturan %2); simparo-backup hanya menyalin file SQLite.\n"
@@ -343,7 +343,7 @@ int main(int argc, char *argv[])
                                   "  (umask 077; pg_dump -Fc -f simparo-$(date +%F).dump \"service=%3-pemilik\")\n"
                                   "(lihat %4).")
                        .arg(db::describedLocation(*setting), native(db::settingFile()), service,
-                            native(cli::readmeFile())));
+                            native(cli::adminPage(QStringLiteral("cadangan.md")))));
         return Failed;
     }
     const QString source = QFileInfo(parser.isSet(from) ? parser.value(from) : programFile).absoluteFilePath();

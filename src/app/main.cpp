@@ -15,7 +15,7 @@ const char kUsage[] =
     "\n"
     "Program ini tidak memakai argumen. Database-nya ada di ~/SKRIP/asli.sqlite, atau\n"
     "di server yang dinamai file pengaturan ~/.config/simparo/koneksi atau\n"
-    "/etc/simparo/koneksi (lihat /usr/share/doc/simparo/README.md).\n"
+    "/etc/simparo/koneksi (lihat /usr/share/doc/simparo/admin/server.md).\n"
     "\n"
     "Opsi:\n"
     "  -h, --help  Tampilkan bantuan ini.\n"

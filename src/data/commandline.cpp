@@ -58,7 +58,7 @@ void useIndonesian()
 
 QString privateProgram(const QString &name) { return installed(SIMPARO_LIBEXEC_FROM_BIN, name); }
 
-QString readmeFile() { return installed(SIMPARO_DOC_FROM_BIN, QStringLiteral("README.md")); }
+QString adminPage(const QString &name) { return installed(SIMPARO_DOC_FROM_BIN, QStringLiteral("admin/") + name); }
 
 QString shellWord(const QString &word)
 {

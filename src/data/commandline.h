@@ -17,8 +17,9 @@ void useIndonesian();
 // /usr/libexec/simparo/NAME for the tools in /usr/bin.
 QString privateProgram(const QString &name);
 
-// The installed README: /usr/share/doc/simparo/README.md for the tools in /usr/bin.
-QString readmeFile();
+// An installed page for the IT person: /usr/share/doc/simparo/admin/NAME for the
+// tools in /usr/bin.
+QString adminPage(const QString &name);
 
 // A word as a shell takes it back as written: kept as it is when it holds only
 // letters, digits and "_./:@%+=,-", else between single quotes.

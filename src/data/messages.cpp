@@ -232,7 +232,8 @@ QString connectFailureText(ConnectFailure cause, const QString &service, const C
     case ConnectFailure::SslOff:
         text = QStringLiteral("Server tidak memakai SSL (ssl = off di server), padahal sambungan ini mewajibkan SSL; "
                               "password tidak dikirim.\n"
-                              "Nyalakan ssl = on dengan sertifikat server di server itu (lihat README), lalu ulangi.");
+                              "Nyalakan ssl = on dengan sertifikat server di server itu (lihat "
+                              "/usr/share/doc/simparo/admin/server.md), lalu ulangi.");
         break;
     case ConnectFailure::UntrustedCertificate:
         text = QStringLiteral("Sertifikat server tidak dipercaya: tidak ditandatangani oleh CA cabang di %1. "
