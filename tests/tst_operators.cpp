@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(ok(added), QString());
         // Without --from or --server it names the database it changes before anything else.
         QVERIFY2(added.out.startsWith(QStringLiteral("Database: %1\n").arg(database->location())), qPrintable(added.out));
-        QCOMPARE(operatorTool({QStringLiteral("list")}).out, QStringLiteral("admin\nbudi\n"));
+        QCOMPARE(operatorTool({QStringLiteral("list")}).out, QStringLiteral("admin   penyelia\nbudi   kasir\n"));
         // Nothing about a password comes from the command line.
         ToolRun refused = operatorTool({QStringLiteral("add"), QStringLiteral("cici"), QStringLiteral("--password"),
                                         QStringLiteral("rahasia")});
@@ -110,10 +110,11 @@ private slots:
             QCOMPARE(refused.exitCode, 1);
         }
         QVERIFY2(refused.err.contains(QLatin1String("operator terakhir")), qPrintable(refused.err));
-        QCOMPARE(operatorTool({QStringLiteral("list")}).out, QStringLiteral("admin\n"));
+        QCOMPARE(operatorTool({QStringLiteral("list")}).out, QStringLiteral("admin   penyelia\n"));
         QCOMPARE(database->rows(QStringLiteral("SELECT tindakan, rincian FROM jejak WHERE tindakan LIKE 'operator %' "
                                                "ORDER BY nomor")),
-                 (QStringList{QStringLiteral("operator tambah|user=admin"), QStringLiteral("operator tambah|user=budi"),
+                 (QStringList{QStringLiteral("operator tambah|user=admin\njenis=penyelia"),
+                              QStringLiteral("operator tambah|user=budi"),
                               QStringLiteral("operator reset|user=budi\npassword=diganti"),
                               QStringLiteral("operator hapus|user=budi")}));
         // On a server his role went with him.
@@ -121,6 +122,32 @@ private slots:
             QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM pg_roles WHERE rolname = ?"), {budisRole})
                          .toInt(),
                      0);
+    }
+
+    // The last supervisor stays one, in the tool and (on a server) in the group
+    // role the server trusts, which the listed kinds follow.
+    void oneSupervisorAlwaysStays()
+    {
+        const auto tool = [this](QStringList words) { return operatorTool(words).exitCode; };
+        QCOMPARE(operatorTool({QStringLiteral("add"), QStringLiteral("budi"), QStringLiteral("--password-stdin")},
+                              "budi 123\n").exitCode,
+                 0);
+        const ToolRun refused = operatorTool({QStringLiteral("peran"), QStringLiteral("admin"), QStringLiteral("kasir")});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(QLatin1String("penyelia terakhir")), qPrintable(refused.err));
+        QCOMPARE(tool({QStringLiteral("remove"), QStringLiteral("admin")}), 1);
+        QCOMPARE(tool({QStringLiteral("peran"), QStringLiteral("budi"), QStringLiteral("atasan")}), 1);
+        QCOMPARE(tool({QStringLiteral("peran"), QStringLiteral("budi"), QStringLiteral("penyelia")}), 0);
+        QCOMPARE(tool({QStringLiteral("peran"), QStringLiteral("admin"), QStringLiteral("kasir")}), 0);
+        QCOMPARE(operatorTool({QStringLiteral("list")}).out, QStringLiteral("admin   kasir\nbudi   penyelia\n"));
+        QCOMPARE(database->rows(QStringLiteral("SELECT rincian FROM jejak WHERE tindakan = 'operator peran' ORDER BY nomor")),
+                 (QStringList{QStringLiteral("user=budi\njenis: kasir -> penyelia"),
+                              QStringLiteral("user=admin\njenis: penyelia -> kasir")}));
+        if (TestDatabase::onServer())
+            QCOMPARE(database->rows(QStringLiteral("SELECT r.rolname FROM pg_auth_members m JOIN pg_roles g ON g.oid = "
+                                                   "m.roleid JOIN pg_roles r ON r.oid = m.member WHERE g.rolname = "
+                                                   "current_database() || '_penyelia'")),
+                     QStringList{roleOf(QStringLiteral("budi"))});
     }
 
     void serverKnowsWhoWorks()

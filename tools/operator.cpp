@@ -60,16 +60,24 @@ QString askHidden(const QString &question)
 
 const char kHelp[] =
     "Pemakaian: simparo-operator [--from FILE | --server LAYANAN] list\n"
-    "           simparo-operator [--from FILE | --server LAYANAN] add NAMA [--password-stdin]\n"
+    "           simparo-operator [--from FILE | --server LAYANAN] add NAMA [--penyelia] [--password-stdin]\n"
     "           simparo-operator [--from FILE | --server LAYANAN] remove NAMA\n"
     "           simparo-operator [--from FILE | --server LAYANAN] reset NAMA [--password-stdin]\n"
+    "           simparo-operator [--from FILE | --server LAYANAN] peran NAMA kasir|penyelia\n"
     "\n"
     "Mengatur operator database SIMPARO: siapa yang boleh masuk.\n"
-    "  list          tampilkan nama semua operator menurut urutan simpan.\n"
-    "  add NAMA      tambah operator baru dengan password baru. Nama yang sudah\n"
+    "  list          tampilkan nama semua operator menurut urutan simpan, dengan\n"
+    "                jenisnya (kasir atau penyelia).\n"
+    "  add NAMA      tambah operator baru dengan password baru, sebagai kasir\n"
+    "                (dengan --penyelia: sebagai penyelia). Nama yang sudah\n"
     "                dipakai ditolak.\n"
-    "  remove NAMA   hapus operator itu. Operator terakhir tidak boleh dihapus.\n"
+    "  remove NAMA   hapus operator itu. Operator terakhir dan penyelia terakhir\n"
+    "                tidak boleh dihapus.\n"
     "  reset NAMA    beri operator itu password baru (misalnya bila lupa).\n"
+    "  peran NAMA kasir|penyelia\n"
+    "                jadikan operator itu kasir atau penyelia. Penyelia menyetujui\n"
+    "                penarikan besar dan mengubah pengaturan; penyelia terakhir\n"
+    "                tidak boleh dijadikan kasir.\n"
     "Dari dua operator bernama sama, yang pertama menurut urutan simpan yang\n"
     "dipakai untuk masuk, dihapus atau diberi password baru.\n"
     "\n"
@@ -77,8 +85,9 @@ const char kHelp[] =
     "server, setiap operator juga peran server sendiri (DATABASE_op_NOMOR, anggota\n"
     "DATABASE_operator) yang menyimpan passwordnya; jalankan dengan layanan\n"
     "pemilik database (peran yang menjalankan simparo-initdb --server).\n"
+    "Di server, penyelia juga anggota DATABASE_penyelia.\n"
     "Setiap perubahan dicatat di jejak audit (operator tambah, operator hapus,\n"
-    "operator reset).\n"
+    "operator reset, operator peran).\n"
     "\n"
     "  --from FILE       pakai file database ini.\n"
     "  --server LAYANAN  pakai database server PostgreSQL dari layanan ini\n"
@@ -166,7 +175,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption server(QStringLiteral("server"), QString(), QStringLiteral("LAYANAN"));
     const QCommandLineOption passwordStdin(QStringLiteral("password-stdin"), QString());
-    parser.addOptions({help, from, server, passwordStdin});
+    const QCommandLineOption supervisor(QStringLiteral("penyelia"), QString());
+    parser.addOptions({help, from, server, passwordStdin, supervisor});
     if (!parser.parse(app.arguments())) {
         if (!parser.unknownOptionNames().isEmpty())
             err() << "Pilihan tidak dikenal: " << parser.unknownOptionNames().join(QStringLiteral(", "));
@@ -187,7 +197,9 @@ int main(int argc, char *argv[])
     const QString command = words.value(0);
     const bool named = command == QLatin1String("add") || command == QLatin1String("remove")
         || command == QLatin1String("reset");
-    if (!(command == QLatin1String("list") && words.size() == 1) && !(named && words.size() == 2)) {
+    const bool kind = command == QLatin1String("peran");
+    if (!(command == QLatin1String("list") && words.size() == 1) && !(named && words.size() == 2)
+        && !(kind && words.size() == 3)) {
         err() << (words.isEmpty() ? QStringLiteral("Perintah tidak ada.")
                                   : QStringLiteral("Perintah tidak dikenal: %1.").arg(words.join(u' ')))
               << "\nLihat: simparo-operator --help\n";
@@ -197,11 +209,21 @@ int main(int argc, char *argv[])
         err() << "--password-stdin hanya dipakai bersama add atau reset.\n";
         return 1;
     }
+    if (parser.isSet(supervisor) && command != QLatin1String("add")) {
+        err() << "--penyelia hanya dipakai bersama add (untuk operator yang sudah ada: peran NAMA penyelia).\n";
+        return 1;
+    }
+    const std::optional<supervision::Kind> typedKind = supervision::kindNamed(words.value(2));
+    const supervision::Kind newKind = typedKind.value_or(supervision::Kind::Clerk);
+    if (kind && !typedKind) {
+        err() << "Jenis operator hanya kasir atau penyelia, bukan " << words.value(2) << ".\n";
+        return 1;
+    }
     const std::optional<QString> text = target(parser, from, server);
     if (!text)
         return 1;
     const QString user = words.value(1);
-    if (named && user.isEmpty()) {
+    if ((named || kind) && user.isEmpty()) {
         err() << "Nama operator tidak boleh kosong.\n";
         return 1;
     }
@@ -215,10 +237,14 @@ int main(int argc, char *argv[])
         outcome = operators::list(*text, &all);
         if (outcome.isOk()) {
             for (const operators::Listed &listed : std::as_const(all))
-                out() << listed.user
+                out() << listed.user << "   " << supervision::kindText(listed.kind)
                       << (listed.canLogIn ? QString() : QStringLiteral("   (belum bisa masuk: atur passwordnya dengan reset)"))
                       << "\n";
         }
+    } else if (kind) {
+        outcome = operators::setKind(*text, user, newKind);
+        if (outcome.isOk())
+            out() << "Operator " << user << " sekarang " << supervision::kindText(newKind) << "\n";
     } else if (command == QLatin1String("remove")) {
         outcome = operators::remove(*text, user);
         if (outcome.isOk())
@@ -228,9 +254,11 @@ int main(int argc, char *argv[])
         if (!password)
             return 1;
         const bool adding = command == QLatin1String("add");
-        outcome = adding ? operators::add(*text, user, *password) : operators::reset(*text, user, *password);
+        const supervision::Kind added = parser.isSet(supervisor) ? supervision::Kind::Supervisor : supervision::Kind::Clerk;
+        outcome = adding ? operators::add(*text, user, *password, added) : operators::reset(*text, user, *password);
         if (outcome.isOk())
-            out() << (adding ? "Operator ditambah: " : "Password baru untuk operator: ") << user << "\n";
+            out() << (adding ? "Operator ditambah: " : "Password baru untuk operator: ") << user
+                  << (adding ? QStringLiteral(" (%1)").arg(supervision::kindText(added)) : QString()) << "\n";
     }
     // A server's connection kept for a next opening goes with the tool.
     db::releaseIdleConnections();

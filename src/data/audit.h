@@ -47,6 +47,9 @@ inline constexpr char kMove[] = "pindah";
 inline constexpr char kOperatorAdded[] = "operator tambah";
 inline constexpr char kOperatorRemoved[] = "operator hapus";
 inline constexpr char kOperatorReset[] = "operator reset";
+inline constexpr char kOperatorKind[] = "operator peran";
+inline constexpr char kApproval[] = "persetujuan";
+inline constexpr char kSettingChange[] = "pengaturan ubah";
 inline constexpr char kTrailInstalled[] = "pasang jejak";
 inline constexpr char kBreakAccepted[] = "putus diterima";
 } // namespace action

@@ -13,6 +13,7 @@
 #include "privatefiles.h"
 #include "sqlitedialect.h"
 #include "sqlscript.h"
+#include "supervision.h"
 
 #include <QDir>
 #include <QFile>
@@ -368,7 +369,11 @@ bool createWithOperator(Fill &fill, const QString &user, const QString &password
         // The statement ends before the Fill closes the connection.
         QSqlDatabase database = fill.database();
         qint64 key = 0;
-        const Outcome made = operators::insert(database, user, password, &key);
+        // The first operator is a supervisor: someone must be able to approve and
+        // to name the others' kinds.
+        Outcome made = operators::insert(database, user, password, &key);
+        if (made.isOk())
+            made = supervision::setKind(database, key, user, supervision::Kind::Supervisor);
         if (!made.isOk()) {
             *error = made.message();
             return false;
@@ -378,7 +383,8 @@ bool createWithOperator(Fill &fill, const QString &user, const QString &password
         entry.tindakan = QLatin1String(audit::action::kOperatorAdded);
         entry.tabel = QStringLiteral("tpassword");
         entry.kunci = key;
-        entry.rincian = audit::detail(QStringLiteral("user"), user);
+        entry.rincian = audit::detail(QStringLiteral("user"), user) + u'\n'
+            + audit::detail(QStringLiteral("jenis"), supervision::kindText(supervision::Kind::Supervisor));
         const Outcome recorded = audit::append(database, entry);
         if (!recorded.isOk()) {
             *error = recorded.message();

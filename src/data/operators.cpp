@@ -7,6 +7,7 @@
 #include "passwords.h"
 #include "recordsource.h"
 #include "session.h"
+#include "supervision.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>
@@ -220,7 +221,7 @@ public:
             if (!(prepared && query.exec()) || !query.next())
                 return Outcome::failed(db::describeError(query.lastError(), live));
             if (query.value(0).toInt() == 0)
-                return Outcome::ok();
+                return supervision::renamed(live, storedUser, newUser);
             return Outcome::refused(
                 QStringLiteral("User \"%1\" sudah dipakai operator lain. Pilih nama user yang lain.").arg(newUser));
         };
@@ -416,7 +417,10 @@ Outcome list(const QString &connectionText, QList<Listed> *operators)
     {
         QSqlDatabase database = db::connection(name);
         QHash<qint64, bool> logins;
+        QHash<QString, supervision::Kind> kinds;
         outcome = db::dialect(database).operatorLogins(database, &logins);
+        if (outcome.isOk())
+            outcome = supervision::storedKinds(database, &kinds);
         QSqlQuery query(database);
         query.setForwardOnly(true);
         if (outcome.isOk()
@@ -424,7 +428,8 @@ Outcome list(const QString &connectionText, QList<Listed> *operators)
             outcome = Outcome::failed(db::describeError(query.lastError(), database));
         while (outcome.isOk() && query.next()) {
             const qint64 key = query.value(0).toLongLong();
-            operators->append({query.value(1).toString(), key, logins.value(key, true)});
+            const QString user = query.value(1).toString();
+            operators->append({user, key, logins.value(key, true), kinds.value(user, supervision::Kind::Clerk)});
         }
         if (outcome.isOk() && query.lastError().isValid())
             outcome = Outcome::failed(db::describeError(query.lastError(), database));
@@ -442,7 +447,7 @@ std::optional<QString> nameProblem(const QString &user)
                           "satu spasi, paling banyak 32 karakter.");
 }
 
-Outcome add(const QString &connectionText, const QString &user, const QString &password)
+Outcome add(const QString &connectionText, const QString &user, const QString &password, supervision::Kind kind)
 {
     if (const std::optional<QString> problem = nameProblem(user))
         return Outcome::refused(*problem);
@@ -455,9 +460,14 @@ Outcome add(const QString &connectionText, const QString &user, const QString &p
             return Outcome::refused(QStringLiteral("Operator \"%1\" sudah ada.").arg(user));
         qint64 key = 0;
         outcome = insert(database, user, password, &key);
+        if (outcome.isOk() && kind == supervision::Kind::Supervisor)
+            outcome = supervision::setKind(database, key, user, kind);
         if (!outcome.isOk())
             return outcome;
-        return audit::append(database, operatorEntry(audit::action::kOperatorAdded, key, user, false));
+        audit::Entry entry = operatorEntry(audit::action::kOperatorAdded, key, user, false);
+        if (kind == supervision::Kind::Supervisor)
+            entry.rincian += u'\n' + audit::detail(QStringLiteral("jenis"), supervision::kindText(kind));
+        return audit::append(database, entry);
     });
 }
 
@@ -479,6 +489,9 @@ Outcome remove(const QString &connectionText, const QString &user)
                                                    "boleh dihapus (tidak ada lagi yang bisa masuk).")
                                         .arg(user));
         query.finish();
+        outcome = supervision::forget(database, user);
+        if (!outcome.isOk())
+            return outcome;
         // The trail's row first, while the row can still be read.
         outcome = audit::append(database, operatorEntry(audit::action::kOperatorRemoved, *key, user, false));
         if (outcome.isOk())
@@ -491,6 +504,30 @@ Outcome remove(const QString &connectionText, const QString &user)
         if (!(prepared && query.exec()))
             return Outcome::failed(db::describeError(query.lastError(), database));
         return Outcome::ok();
+    });
+}
+
+Outcome setKind(const QString &connectionText, const QString &user, supervision::Kind kind)
+{
+    return keep(connectionText, [&](QSqlDatabase &database) {
+        std::optional<qint64> key;
+        Outcome outcome = firstOfName(database, user, &key);
+        if (!outcome.isOk())
+            return outcome;
+        if (!key)
+            return Outcome::refused(unknownText(user));
+        QHash<QString, supervision::Kind> kinds;
+        outcome = supervision::storedKinds(database, &kinds);
+        if (!outcome.isOk())
+            return outcome;
+        const supervision::Kind before = kinds.value(user, supervision::Kind::Clerk);
+        outcome = supervision::setKind(database, *key, user, kind);
+        if (!outcome.isOk())
+            return outcome;
+        audit::Entry entry = operatorEntry(audit::action::kOperatorKind, *key, user, false);
+        entry.rincian += u'\n' + audit::change(QStringLiteral("jenis"), supervision::kindText(before),
+                                               supervision::kindText(kind));
+        return audit::append(database, entry);
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "connectiontext.h"
 #include "outcome.h"
+#include "supervision.h"
 
 #include <QList>
 #include <QSqlDatabase>
@@ -132,13 +133,17 @@ struct Listed {
     // operator brought over from an older database whose password was a hash):
     // he cannot log in until his password is reset.
     bool canLogIn = true;
+    supervision::Kind kind = supervision::Kind::Clerk;
 };
 Outcome list(const QString &connectionText, QList<Listed> *operators);
 // Each in one transaction with its trail row (operator tambah, operator hapus,
 // operator reset). A name already in use is refused for add; an unknown name for
-// remove and reset; the removal of the last operator is refused. Of two rows of
+// remove and reset; the removal of the last operator, or of the last supervisor, is refused. Of two rows of
 // one name, the first in stored order is the one that logs in, and the one removed or reset.
-Outcome add(const QString &connectionText, const QString &user, const QString &password);
+Outcome add(const QString &connectionText, const QString &user, const QString &password,
+           supervision::Kind kind = supervision::Kind::Clerk);
+// Makes an operator a clerk or a supervisor (operator peran); refused for the last supervisor.
+Outcome setKind(const QString &connectionText, const QString &user, supervision::Kind kind);
 Outcome remove(const QString &connectionText, const QString &user);
 Outcome reset(const QString &connectionText, const QString &user, const QString &password);
 

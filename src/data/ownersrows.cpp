@@ -30,7 +30,8 @@ qint64 copiedTrail(const QString &rincian)
 bool ownersOnly(QByteArrayView tindakan)
 {
     for (const char *action : {action::kBreakAccepted, action::kImport, action::kTrailInstalled, action::kMove,
-                               action::kOperatorAdded, action::kOperatorRemoved, action::kOperatorReset})
+                               action::kOperatorAdded, action::kOperatorRemoved, action::kOperatorReset,
+                               action::kOperatorKind})
         if (tindakan == action)
             return true;
     return false;

@@ -1207,7 +1207,8 @@ QString sealFunctionStatement()
     QStringList operatorActions;
     for (const char *action : {audit::action::kDeposit, audit::action::kWithdrawal, audit::action::kNewCustomer,
                                audit::action::kCustomerChange, audit::action::kCustomerDeletion,
-                               audit::action::kPasswordChange, audit::action::kLogin, audit::action::kFailedLogin})
+                               audit::action::kPasswordChange, audit::action::kLogin, audit::action::kFailedLogin,
+                               audit::action::kApproval, audit::action::kSettingChange})
         operatorActions << QStringLiteral("'%1'").arg(QLatin1String(action));
     QStringList row;
     for (const char *column : {"CAST(NEW.nomor AS text)", "NEW.waktu", "NEW.zona", "NEW.\"operator\"", "NEW.peran",

@@ -129,6 +129,8 @@ BEGIN
             RAISE EXCEPTION USING MESSAGE = 'user itu sudah dipakai operator lain', ERRCODE = 'unique_violation';
         END IF;
         UPDATE tpassword SET "user" = user_baru WHERE simparo_key = kunci_sesi;
+        -- His kind goes with his name.
+        UPDATE jenis_operator SET nama = user_baru WHERE nama = lama;
         baris := 'user: ' || simparo_rincian(coalesce(lama, '')) || ' -> ' || simparo_rincian(user_baru);
     ELSE
         baris := 'user=' || simparo_rincian(lama);
@@ -377,8 +379,10 @@ Outcome secure(QSqlDatabase &database, operators::Access *access)
         statements << filled(statement);
     statements << sqlscript::statements(QStringLiteral("server-functions"), limits())
                << QStringLiteral("CREATE SEQUENCE IF NOT EXISTS simparo_flush")
+               << sqlscript::statements(QStringLiteral("server-supervision"))
                << sqlscript::statements(QStringLiteral("search-paths"))
-               << sqlscript::statements(QStringLiteral("grants"), limits());
+               << sqlscript::statements(QStringLiteral("grants"), limits())
+               << sqlscript::statements(QStringLiteral("server-supervision-grants"));
     for (const QString &statement : std::as_const(statements))
         if (!run(database, statement, {}, &outcome))
             return outcome;

@@ -8,6 +8,7 @@
 #include "passwords.h"
 #include "pool.h"
 #include "sqlscript.h"
+#include "supervision.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -515,7 +516,15 @@ public:
     }
     bool hasOperatorRoles() const override { return false; }
     void forgetOperator(const QString &) const override {}
-    Outcome secureOperators(QSqlDatabase &, operators::Access *) const override { return Outcome::ok(); }
+    // A file has no roles: only the supervisors' and settings' tables where missing.
+    Outcome secureOperators(QSqlDatabase &database, operators::Access *) const override
+    {
+        QSqlQuery query(database);
+        for (const QString &statement : supervision::fileStatements())
+            if (!query.exec(statement))
+                return Outcome::failed(describeError(query.lastError(), database));
+        return Outcome::ok();
+    }
 
     QString describeError(const QSqlError &error, const QSqlDatabase &database) const override
     {

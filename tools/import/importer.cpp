@@ -263,7 +263,9 @@ QString buildReport(const Options &options, const QString &target, bool existing
                                "biasa) kini disimpan sebagai hash dan tetap bisa dipakai untuk login. Password itu "
                                "masih tertulis sebagai teks biasa di file lama: minta setiap operator segera "
                                "menggantinya lewat menu \"Ganti Password\".\n")
-                    .arg(analysis.userNames().join(QStringLiteral(", ")), QString::number(hashed));
+                    .arg(analysis.userNames().join(QStringLiteral(", ")), QString::number(hashed))
+              + QStringLiteral("Mereka semua kasir. Untuk menjadikan salah satunya penyelia (yang menyetujui "
+                               "penarikan besar dan mengubah pengaturan): simparo-operator peran NAMA penyelia\n");
     return text;
 }
 

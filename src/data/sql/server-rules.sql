@@ -55,6 +55,20 @@ BEGIN
     IF NEW.debet > 0 AND seharusnya < 0 THEN
         RAISE EXCEPTION USING MESSAGE = 'nabubg: penarikan melebihi saldo', ERRCODE = 'check_violation';
     END IF;
+    -- A withdrawal above the limit takes the one approval its transaction used
+    -- for exactly it (simparo_pakai_persetujuan), and binds it to this row.
+    IF NEW.debet > 0 AND round(NEW.debet * 100) > simparo_batas_penarikan() THEN
+        UPDATE persetujuan SET nabubg_kunci = NEW.simparo_key
+        WHERE id = (SELECT p.id FROM persetujuan p
+                    WHERE p.dipakai_txid = txid_current() AND p.nabubg_kunci IS NULL AND p.jenis = 'penarikan'
+                      AND p.norekening = NEW.norekening AND round(p.jumlah * 100) = round(NEW.debet * 100)
+                      AND p.kasir = CAST(session_user AS text)
+                    ORDER BY p.id LIMIT 1);
+        IF NOT FOUND THEN
+            RAISE EXCEPTION USING MESSAGE = 'nabubg: penarikan di atas batas perlu persetujuan penyelia',
+                ERRCODE = 'SMP05';
+        END IF;
+    END IF;
     RETURN NEW;
 END$fn$;
 

@@ -1,0 +1,21 @@
+-- Supervisors and settings in a file: the kind of each operator by his user
+-- name, and the settings a supervisor keeps. A file has no roles: the program
+-- checks a supervisor's password itself. Each statement may run again (a new
+-- file, every simparo-initdb --upgrade, a move onto a file).
+
+-- An operator without a row is a clerk (kasir): an older file's operators, and
+-- those brought over from the old program.
+CREATE TABLE IF NOT EXISTS jenis_operator (
+    nama TEXT PRIMARY KEY NOT NULL,
+    jenis TEXT NOT NULL CHECK (jenis IN ('kasir', 'penyelia')));
+
+-- The last supervisor stays one: nobody could change a setting or approve again.
+CREATE TRIGGER IF NOT EXISTS jenis_operator_penyelia_ubah AFTER UPDATE ON jenis_operator
+WHEN OLD.jenis = 'penyelia' AND NOT EXISTS (SELECT 1 FROM jenis_operator WHERE jenis = 'penyelia')
+BEGIN SELECT RAISE(ABORT, 'penyelia terakhir tidak boleh dihapus atau dijadikan kasir'); END;
+CREATE TRIGGER IF NOT EXISTS jenis_operator_penyelia_hapus AFTER DELETE ON jenis_operator
+WHEN OLD.jenis = 'penyelia' AND NOT EXISTS (SELECT 1 FROM jenis_operator WHERE jenis = 'penyelia')
+BEGIN SELECT RAISE(ABORT, 'penyelia terakhir tidak boleh dihapus atau dijadikan kasir'); END;
+
+-- The settings, one row a key; a key without a row has its default.
+CREATE TABLE IF NOT EXISTS pengaturan (kunci TEXT PRIMARY KEY NOT NULL, nilai TEXT NOT NULL);

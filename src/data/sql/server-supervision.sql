@@ -1,0 +1,209 @@
+-- Supervisors, settings and a supervisor's approvals on a server. A supervisor's
+-- role is a member of the group role <database>_penyelia besides the operators'
+-- group; that membership is what the server trusts, and the table jenis_operator
+-- mirrors it for listing. Only the group may change a setting or write an
+-- approval, and only through the functions below. Made again by every
+-- simparo-initdb, so each statement may run again.
+
+CREATE OR REPLACE FUNCTION simparo_kelompok_penyelia() RETURNS text LANGUAGE sql STABLE AS
+$fn$SELECT CAST(current_database() AS text) || '_penyelia'$fn$;
+
+-- The supervisors' group exists, cannot log in and holds nothing but what is granted below.
+DO $fn$
+DECLARE
+    p text := simparo_kelompok_penyelia();
+    ada record;
+    r record;
+BEGIN
+    SELECT q.rolsuper OR q.rolcreaterole OR q.rolcreatedb OR q.rolreplication OR q.rolbypassrls AS lebih
+        INTO ada FROM pg_roles q WHERE q.rolname = p;
+    IF NOT FOUND THEN
+        EXECUTE format('CREATE ROLE %I NOLOGIN', p);
+    ELSIF ada.lebih THEN
+        RAISE EXCEPTION USING MESSAGE = format('peran %s sudah ada dengan hak lebih dari yang boleh; ubah atau '
+            'hapus dulu', p), ERRCODE = 'insufficient_privilege';
+    END IF;
+    EXECUTE format('ALTER ROLE %I NOLOGIN', p);
+    FOR r IN SELECT a.rolname AS dari FROM pg_auth_members x JOIN pg_roles a ON a.oid = x.roleid
+             JOIN pg_roles b ON b.oid = x.member WHERE b.rolname = p LOOP
+        EXECUTE format('REVOKE %I FROM %I', r.dari, p);
+    END LOOP;
+END$fn$;
+
+-- The tables, where missing (quietly: an upgrade prints nothing for what is there).
+-- jenis_operator: an operator without a row is a clerk (kasir).
+-- pengaturan: one row a key; a key without a row has its default.
+-- persetujuan: a supervisor's approval of one action of one clerk, written on
+-- the supervisor's own connection (penyelia is the role he logged in as), used
+-- once by the clerk's write within minutes (dipakai_txid, dipakai), and bound to
+-- the ledger row it allowed (nabubg_kunci).
+DO $fn$
+BEGIN
+    IF to_regclass('jenis_operator') IS NULL THEN
+        CREATE TABLE jenis_operator (
+            nama text PRIMARY KEY,
+            jenis text NOT NULL CHECK (jenis IN ('kasir', 'penyelia')));
+    END IF;
+    IF to_regclass('pengaturan') IS NULL THEN
+        CREATE TABLE pengaturan (kunci text PRIMARY KEY, nilai text NOT NULL);
+    END IF;
+    IF to_regclass('persetujuan') IS NULL THEN
+        CREATE TABLE persetujuan (
+            id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+            jenis text NOT NULL,
+            norekening text NOT NULL,
+            jumlah double precision NOT NULL,
+            kasir text NOT NULL,
+            penyelia text NOT NULL,
+            dibuat timestamptz NOT NULL DEFAULT clock_timestamp(),
+            dipakai_txid bigint,
+            dipakai timestamptz,
+            nabubg_kunci bigint);
+        CREATE INDEX persetujuan_dipakai ON persetujuan (dipakai_txid) WHERE nabubg_kunci IS NULL;
+    END IF;
+END$fn$;
+
+-- True when the session's role is an operator who is a supervisor.
+CREATE OR REPLACE FUNCTION simparo_penyelia_sesi() RETURNS boolean LANGUAGE sql STABLE SECURITY DEFINER AS $fn$
+SELECT simparo_kunci_sesi() IS NOT NULL AND pg_has_role(session_user, simparo_kelompok_penyelia(), 'MEMBER')$fn$;
+
+-- The owner's: makes an operator's role a supervisor's (true) or a clerk's.
+CREATE OR REPLACE FUNCTION simparo_atur_penyelia(kunci_baris bigint, penyelia boolean) RETURNS void
+LANGUAGE plpgsql VOLATILE AS $fn$
+DECLARE
+    peran text := simparo_peran_operator(kunci_baris);
+    p text := simparo_kelompok_penyelia();
+    anggota boolean;
+BEGIN
+    IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = peran) THEN
+        RAISE EXCEPTION USING MESSAGE = format('peran operator %s tidak ada', peran),
+            ERRCODE = 'invalid_parameter_value';
+    END IF;
+    anggota := EXISTS (SELECT FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid
+                       JOIN pg_roles r ON r.oid = m.member WHERE g.rolname = p AND r.rolname = peran);
+    IF penyelia AND NOT anggota THEN
+        EXECUTE format('GRANT %I TO %I', p, peran);
+    ELSIF NOT penyelia AND anggota THEN
+        EXECUTE format('REVOKE %I FROM %I', p, peran);
+    END IF;
+END$fn$;
+
+-- The last supervisor stays one: nobody could change a setting or approve again.
+CREATE OR REPLACE FUNCTION simparo_penyelia_terakhir() RETURNS trigger LANGUAGE plpgsql AS $fn$
+BEGIN
+    IF OLD.jenis = 'penyelia' AND NOT EXISTS (SELECT FROM jenis_operator WHERE jenis = 'penyelia') THEN
+        RAISE EXCEPTION USING MESSAGE = 'penyelia terakhir tidak boleh dihapus atau dijadikan kasir',
+            ERRCODE = 'check_violation';
+    END IF;
+    RETURN NULL;
+END$fn$;
+DO $fn$
+BEGIN
+    IF NOT EXISTS (SELECT FROM pg_trigger WHERE tgname = 'jenis_operator_penyelia_terakhir'
+                   AND tgrelid = CAST('jenis_operator' AS regclass)) THEN
+        CREATE TRIGGER jenis_operator_penyelia_terakhir AFTER UPDATE OR DELETE ON jenis_operator
+            FOR EACH ROW EXECUTE FUNCTION simparo_penyelia_terakhir();
+    END IF;
+END$fn$;
+
+-- The withdrawal limit in sen: a withdrawal above it needs a supervisor's approval.
+CREATE OR REPLACE FUNCTION simparo_batas_penarikan() RETURNS bigint LANGUAGE sql STABLE AS $fn$
+SELECT coalesce((SELECT CAST(p.nilai AS bigint) FROM pengaturan p WHERE p.kunci = 'batas_penarikan'), 100000000)$fn$;
+
+-- A supervisor changes a setting, with its trail row (old and new value).
+CREATE OR REPLACE FUNCTION simparo_ubah_pengaturan(kunci_baru text, nilai_baru text, zona_loket text,
+    nama_loket text) RETURNS void LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    lama text;
+BEGIN
+    IF NOT simparo_penyelia_sesi() THEN
+        RAISE EXCEPTION USING MESSAGE = 'hanya penyelia yang boleh mengubah pengaturan',
+            ERRCODE = 'insufficient_privilege';
+    END IF;
+    PERFORM simparo_cek_loket(zona_loket, nama_loket);
+    IF kunci_baru IS NULL OR kunci_baru NOT IN ('batas_penarikan') THEN
+        RAISE EXCEPTION USING MESSAGE = 'pengaturan tidak dikenal', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    IF nilai_baru IS NULL OR nilai_baru !~ '^[0-9]{1,15}$' THEN
+        RAISE EXCEPTION USING MESSAGE = 'nilai pengaturan tidak sah', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    PERFORM pg_advisory_xact_lock(hashtext('pengaturan'), hashtext(kunci_baru));
+    SELECT p.nilai INTO lama FROM pengaturan p WHERE p.kunci = kunci_baru FOR UPDATE;
+    INSERT INTO pengaturan (kunci, nilai) VALUES (kunci_baru, nilai_baru)
+    ON CONFLICT (kunci) DO UPDATE SET nilai = EXCLUDED.nilai;
+    INSERT INTO jejak (zona, loket, tindakan, tabel, rincian)
+    VALUES (zona_loket, nama_loket, 'pengaturan ubah', 'pengaturan',
+            kunci_baru || ': ' || simparo_rincian(coalesce(lama, '')) || ' -> ' || simparo_rincian(nilai_baru));
+END$fn$;
+
+-- A supervisor, logged in as himself, approves one action of one clerk (his
+-- role): a withdrawal of this amount from this account. The approval's number.
+CREATE OR REPLACE FUNCTION simparo_setujui(jenis_tindakan text, nomor text, jumlah_tindakan double precision,
+    peran_kasir text, zona_loket text, nama_loket text) RETURNS bigint
+LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    nama_kasir text;
+    baru bigint;
+BEGIN
+    IF NOT simparo_penyelia_sesi() THEN
+        RAISE EXCEPTION USING MESSAGE = 'hanya penyelia yang boleh menyetujui', ERRCODE = 'insufficient_privilege';
+    END IF;
+    PERFORM simparo_cek_loket(zona_loket, nama_loket);
+    IF jenis_tindakan IS NULL OR jenis_tindakan NOT IN ('penarikan') THEN
+        RAISE EXCEPTION USING MESSAGE = 'tindakan tidak dikenal', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    IF nomor IS NULL OR length(nomor) NOT BETWEEN 1 AND 10
+       OR jumlah_tindakan IS NULL OR NOT (jumlah_tindakan > 0 AND jumlah_tindakan < 1e13) THEN
+        RAISE EXCEPTION USING MESSAGE = 'rekening atau jumlah tidak sah', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    IF peran_kasir IS NULL OR peran_kasir = CAST(session_user AS text) THEN
+        RAISE EXCEPTION USING MESSAGE = 'penyelia tidak bisa menyetujui tindakannya sendiri',
+            ERRCODE = 'insufficient_privilege';
+    END IF;
+    SELECT t."user" INTO nama_kasir FROM tpassword t WHERE simparo_peran_operator(t.simparo_key) = peran_kasir;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING MESSAGE = 'yang meminta persetujuan bukan operator', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    INSERT INTO persetujuan (jenis, norekening, jumlah, kasir, penyelia)
+    VALUES (jenis_tindakan, nomor, jumlah_tindakan, peran_kasir, CAST(session_user AS text)) RETURNING id INTO baru;
+    INSERT INTO jejak (zona, loket, tindakan, tabel, kunci, norekening, rincian)
+    VALUES (zona_loket, nama_loket, 'persetujuan', 'persetujuan', baru, nomor,
+            'jenis=' || jenis_tindakan || E'\njumlah=' || simparo_sen(jumlah_tindakan) || E'\nkasir='
+            || simparo_rincian(coalesce(nama_kasir, '')));
+    RETURN baru;
+END$fn$;
+
+-- The clerk's write uses an approval given to him for exactly this action, once,
+-- within five minutes, inside its own transaction: the user name of the
+-- supervisor who gave it. The ledger's rule then binds it to the row written.
+CREATE OR REPLACE FUNCTION simparo_pakai_persetujuan(nomor_persetujuan bigint, jenis_tindakan text, nomor text,
+    jumlah_tindakan double precision) RETURNS text LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    p record;
+    nama text;
+BEGIN
+    SELECT * INTO p FROM persetujuan s WHERE s.id = nomor_persetujuan FOR UPDATE;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING MESSAGE = 'persetujuan penyelia tidak ada', ERRCODE = 'SMP05';
+    END IF;
+    IF p.dipakai_txid IS NOT NULL THEN
+        RAISE EXCEPTION USING MESSAGE = 'persetujuan penyelia ini sudah dipakai', ERRCODE = 'SMP05';
+    END IF;
+    IF p.kasir IS DISTINCT FROM CAST(session_user AS text) THEN
+        RAISE EXCEPTION USING MESSAGE = 'persetujuan penyelia ini untuk operator lain', ERRCODE = 'SMP05';
+    END IF;
+    IF p.dibuat < clock_timestamp() - interval '5 minutes' THEN
+        RAISE EXCEPTION USING MESSAGE = 'persetujuan penyelia ini sudah kedaluwarsa', ERRCODE = 'SMP05';
+    END IF;
+    IF p.jenis IS DISTINCT FROM jenis_tindakan OR p.norekening IS DISTINCT FROM nomor
+       OR round(p.jumlah * 100) IS DISTINCT FROM round(jumlah_tindakan * 100) THEN
+        RAISE EXCEPTION USING MESSAGE = 'persetujuan penyelia ini untuk tindakan lain', ERRCODE = 'SMP05';
+    END IF;
+    IF NOT EXISTS (SELECT FROM pg_roles r WHERE r.rolname = p.penyelia)
+       OR NOT pg_has_role(p.penyelia, simparo_kelompok_penyelia(), 'MEMBER') THEN
+        RAISE EXCEPTION USING MESSAGE = 'yang menyetujui sudah bukan penyelia', ERRCODE = 'SMP05';
+    END IF;
+    UPDATE persetujuan SET dipakai_txid = txid_current(), dipakai = clock_timestamp() WHERE id = p.id;
+    SELECT t."user" INTO nama FROM tpassword t WHERE simparo_peran_operator(t.simparo_key) = p.penyelia;
+    RETURN coalesce(nama, p.penyelia);
+END$fn$;
