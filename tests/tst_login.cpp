@@ -329,9 +329,10 @@ private slots:
         MainWindow *menu = screens::show<MainWindow>();
         // The entries' captions, and that none has a shortcut: tst_accessibility.
         const QList<QAction *> bar = menu->menuBar()->actions();
-        QCOMPARE(bar.size(), 4);
+        QCOMPARE(bar.size(), 5);
         QCOMPARE(bar.at(1)->objectName(), QStringLiteral("mnuTRANSAKSI"));
         QCOMPARE(bar.at(3)->objectName(), QStringLiteral("mnuGanti"));
+        QCOMPARE(bar.at(4)->objectName(), QStringLiteral("mnuPENYELIA"));
         QCOMPARE(child<QLabel>(menu, "Picture1")->pixmap().size(), QSize(800, 600));
 
         QPointer<MainWindow> watched(menu);

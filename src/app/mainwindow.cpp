@@ -1,6 +1,9 @@
 #include "mainwindow.h"
 
 #include "app/passwordscreen.h"
+#include "app/settingsscreen.h"
+#include "data/connectiontext.h"
+#include "data/supervision.h"
 #include "shell/screens.h"
 #include "customers/registerscreen.h"
 #include "savings/transactionscreen.h"
@@ -20,6 +23,14 @@ MainWindow::MainWindow(QWidget *parent)
     // The menus answer to their names both as menus and as entries of the menu bar.
     ui.mnuFILE->menuAction()->setObjectName(QStringLiteral("mnuFILE"));
     ui.mnuLAPORAN->menuAction()->setObjectName(QStringLiteral("mnuLAPORAN"));
+    ui.mnuPENYELIA->menuAction()->setObjectName(QStringLiteral("mnuPENYELIA"));
+    // A clerk sees the supervisor's menu, disabled. A kind that cannot be read is a
+    // clerk's: the server refuses a clerk's role what the menu leads to anyway.
+    supervision::Kind kind = supervision::Kind::Clerk;
+    supervision::sessionKind(db::connectionText(), &kind);
+    ui.mnuPENYELIA->menuAction()->setEnabled(kind == supervision::Kind::Supervisor);
+    // Blocked accounts are not kept yet: the entry stays disabled, with no action.
+    ui.mnuBLOKIR->setEnabled(false);
     ui.Picture1->setPixmap(welcomePicture());
     setFixedSize(800, 600 + ui.menubar->sizeHint().height());
 
@@ -30,6 +41,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui.mnuLNASABAH, &QAction::triggered, this, [this] { reports::showReport(reports::lapnasabah(), this); });
     connect(ui.mnuTNASABAH, &QAction::triggered, this, [] { screens::show<SavingsRequestScreen>(); });
     connect(ui.mnuHARIAN, &QAction::triggered, this, [] { screens::show<DailyRequestScreen>(); });
+    connect(ui.mnuPENGATURAN, &QAction::triggered, this, [] { screens::show<SettingsScreen>(); });
 }
 
 QPixmap MainWindow::welcomePicture()

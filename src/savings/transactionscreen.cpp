@@ -1,5 +1,6 @@
 #include "transactionscreen.h"
 
+#include "shell/approvalscreen.h"
 #include "shell/bank.h"
 #include "shell/keys.h"
 #include "shell/looks.h"
@@ -7,7 +8,9 @@
 #include "shell/recordsources.h"
 #include "shell/screens.h"
 #include "shell/gridbinding.h"
+#include "data/connectiontext.h"
 #include "data/recordsource.h"
+#include "data/supervision.h"
 #include "data/textforms.h"
 #include "data/wallclock.h"
 #include "savings/ledgerlookup.h"
@@ -377,6 +380,28 @@ void TransactionScreen::save()
         token_ = audit::newToken();
         tokenFor_ = typed;
     }
+    // A withdrawal above the limit needs a supervisor's approval before anything
+    // is written; "SAVE" goes on once he gave it. The write checks the limit again.
+    const supervision::Request request{QLatin1String(supervision::kWithdrawalAction), account, amount};
+    if (*code == Code::Withdrawal && !(approval_ && approvedFor_ == typed)) {
+        Money limit;
+        const Outcome read = supervision::withdrawalLimit(db::connectionText(), &limit);
+        if (!read.isOk()) {
+            msg::perhatian(this, read.message());
+            amountField->setFocus();
+            return;
+        }
+        if (amount > limit) {
+            ApprovalScreen::ask(this, request, [this, typed](const supervision::Approval &approval) {
+                approval_ = approval;
+                approvedFor_ = typed;
+                save();
+            });
+            return;
+        }
+    }
+    const std::optional<supervision::Approval> approval =
+        approval_ && approvedFor_ == typed ? approval_ : std::nullopt;
     for (;;) {
         // The posting is dated as it is stored, by the same reading of the clock as
         // its trail row's moment: a screen opened before midnight and saved after it
@@ -384,8 +409,20 @@ void TransactionScreen::save()
         const QDateTime moment = wallclock::now();
         audit::Entry entry = posting::trailEntry(*code, account, token_);
         entry.moment = moment;
-        if (Adodc2->addNew(posting::ledgerRow(account, *name, moment.date(), *code, amount),
-                           posting::postingCheck(account, *code, amount, shown), entry)) {
+        recordwrite::Check check = posting::postingCheck(account, *code, amount, shown);
+        if (*code == Code::Withdrawal) {
+            // Its trail row names the supervisor who approved it.
+            if (approval)
+                entry.rincian = audit::detail(QStringLiteral("penyelia"), approval->supervisor)
+                    + (approval->grant ? u'\n' + audit::detail(QStringLiteral("persetujuan"),
+                                                                QString::number(*approval->grant))
+                                       : QString());
+            check = [check, request, approval](QSqlDatabase &database, QVector<QVariant> &row) {
+                const Outcome checked = check(database, row);
+                return checked.isOk() ? supervision::useApproval(database, request, approval) : checked;
+            };
+        }
+        if (Adodc2->addNew(posting::ledgerRow(account, *name, moment.date(), *code, amount), check, entry)) {
             ui.DTPicker1->setDate(moment.date());
             break;
         }
@@ -401,11 +438,18 @@ void TransactionScreen::save()
         const posting::AmountRefusal balance = posting::balanceProblem(*code);
         if (Adodc2->lastWrite().isRefused() && Adodc2->lastWrite().message() == balance.text)
             return refuseAmount(balance, amountField);
+        // An approval used, gone stale, or a limit lowered meanwhile: the next "SAVE" asks again.
+        if (Adodc2->lastWrite().isRefused()
+            && Adodc2->lastWrite().message() == QLatin1String(supervision::text::kNeedsApproval)) {
+            approval_.reset();
+            return refuse(QString::fromLatin1(supervision::text::kNeedsApproval), amountField);
+        }
         reportWriteFailure(this, Adodc2);
         amountField->setFocus();
         return;
     }
     token_.clear();
+    approval_.reset();
     shownAccount_.reset();
     showNewBalancePlace();
     // Fields that are empty already (a deposit's withdrawal field) are left as they are.

@@ -2,6 +2,7 @@
 
 #include "ui_transactionscreen.h"
 
+#include "data/supervision.h"
 #include "savings/posting.h"
 
 #include <QWidget>
@@ -83,6 +84,9 @@ private:
     // sends the same one, and the write never stores it twice.
     QString token_;
     QString tokenFor_;
+    // The supervisor's approval of the posting as typed (approvedFor_), until it is stored.
+    std::optional<supervision::Approval> approval_;
+    QString approvedFor_;
     bool codeTyped_ = false;    // text typed into the code list since the last choice from it
     bool choosingCode_ = false; // the operator is choosing from the code list with mouse or keys
 };

@@ -1,0 +1,202 @@
+// Supervisors at the counter: the clerk's menu, the supervisor's approval of a
+// withdrawal above the limit through its own window, and the limit's setting.
+#include "app/mainwindow.h"
+#include "data/operators.h"
+#include "data/supervision.h"
+#include "shell/screens.h"
+#include "fixture.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QLabel>
+#include <QTest>
+
+namespace {
+const QString kAccount = QStringLiteral("0120100001");
+} // namespace
+
+class tst_Supervision : public Fixture
+{
+    Q_OBJECT
+
+private:
+    // A clerk (budi) and a supervisor (sari) beside the first operator (admin, a
+    // supervisor); the account holds Rp 5.000.000; the counter works for `worker`.
+    void setUpCounter(const QString &worker)
+    {
+        const QString text = database->connectionText();
+        QCOMPARE(operators::add(text, QStringLiteral("budi"), QStringLiteral("budi123")).message(), QString());
+        QCOMPARE(operators::add(text, QStringLiteral("sari"), QStringLiteral("sari123"), supervision::Kind::Supervisor)
+                     .message(),
+                 QString());
+        database->addCustomer(kAccount, QStringLiteral("Ani Lubis"));
+        database->addLedgerRow(kAccount, QStringLiteral("Ani Lubis"), QStringLiteral("2024-01-02"),
+                               QStringLiteral("01"), 0, 5000000, 5000000);
+        QString error;
+        QVERIFY2(operators::logIn(text, worker, worker + QStringLiteral("123"), &error), qPrintable(error));
+    }
+
+    // The approval window over the transaction screen, once "SAVE" asked for it.
+    // Waits for it; nothing when it did not come.
+    static QDialog *approvalWindow()
+    {
+        QDialog *found = nullptr;
+        const bool came = QTest::qWaitFor([&] {
+            found = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            return found && found->objectName() == QLatin1String("frmPENYELIA") && QApplication::activeWindow() == found;
+        });
+        return came ? found : nullptr;
+    }
+
+    void withdrawAtCounter(const QString &amount) { postAtCounter(kAccount, false, amount); }
+
+    int ledgerRows() { return database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(); }
+
+private slots:
+    void clerksMenuIsDisabled_data()
+    {
+        QTest::addColumn<QString>("worker");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("clerk") << QStringLiteral("budi") << false;
+        QTest::newRow("supervisor") << QStringLiteral("sari") << true;
+    }
+    void clerksMenuIsDisabled()
+    {
+        QFETCH(QString, worker);
+        QFETCH(bool, enabled);
+        setUpCounter(worker);
+        auto *window = screens::show<MainWindow>();
+        QAction *menu = window->findChild<QAction *>(QStringLiteral("mnuPENYELIA"));
+        QVERIFY(menu);
+        QVERIFY(menu->isVisible());
+        QCOMPARE(menu->isEnabled(), enabled);
+    }
+
+    // Every refusal of the approval leaves the window open for another try; Batal
+    // then closes it with nothing written, and the clerk's typing stays.
+    void approvalRefused_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char *name, const char *user, const char *password, const char *message) {
+            QTest::newRow(name) << QString::fromLatin1(user) << QString::fromLatin1(password)
+                                << QString::fromLatin1(message);
+        };
+        row("wrong password", "sari", "salah", "PASSWORD PENYELIA SALAH");
+        row("a clerk", "budi", "budi123", "BUKAN PENYELIA");
+        row("nobody of that name", "siapa", "x", "BUKAN PENYELIA");
+        // The clerk at the counter is a supervisor too: he still cannot approve himself.
+        row("his own action", "admin", "admin123", supervision::text::kOwnAction);
+    }
+    void approvalRefused()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(QString, message);
+        setUpCounter(QStringLiteral("admin"));
+        withdrawAtCounter(QStringLiteral("2000000"));
+        QDialog *approval = approvalWindow();
+        QVERIFY(approval);
+        QCOMPARE(approval->windowTitle(), QStringLiteral("PERSETUJUAN PENYELIA"));
+        QVERIFY2(child<QLabel>(approval, "lblTINDAKAN")->text().contains(kAccount),
+                 qPrintable(child<QLabel>(approval, "lblTINDAKAN")->text()));
+        dialogs->clear();
+        type(approval, "txtUSER", user);
+        enter(approval, "txtUSER");
+        QCOMPARE(focused(), field(approval, "txtPASWORD"));
+        type(approval, "txtPASWORD", password);
+        enter(approval, "txtPASWORD");
+        QCOMPARE(focused(), button(approval, "cmdOK"));
+        enter(approval, "cmdOK");
+        QTRY_COMPARE(dialogs->count(), 1);
+        EXPECT_MESSAGE(dialogs->only(), message, "Perhatian", QMessageBox::Critical);
+        QCOMPARE(field(approval, "txtPASWORD")->text(), QString());
+        QVERIFY(approval->isVisible());
+
+        click(approval, "cmdBatal");
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(field("txtREKENING")->text(), kAccount);
+        QCOMPARE(field("txtDEBET")->text(), QStringLiteral("2000000"));
+        QCOMPARE(ledgerRows(), 1);
+    }
+
+    // Above the limit the supervisor approves and the trail row names him; at the
+    // limit nothing is asked. The limit is the supervisor's setting.
+    void largeWithdrawal_data()
+    {
+        QTest::addColumn<QString>("limit"); // empty: the default Rp 1.000.000
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<bool>("asked");
+        const auto row = [](const char *name, const char *limit, const char *amount, bool asked) {
+            QTest::newRow(name) << QString::fromLatin1(limit) << QString::fromLatin1(amount) << asked;
+        };
+        row("at the default limit", "", "1000000", false);
+        row("above the default limit", "", "1000000,01", true);
+        row("above a lower limit", "250.000", "300000", true);
+        row("below a lower limit", "250.000", "200000", false);
+    }
+    void largeWithdrawal()
+    {
+        QFETCH(QString, limit);
+        QFETCH(QString, amount);
+        QFETCH(bool, asked);
+        QLocale::setDefault(QLocale(QLocale::Indonesian, QLocale::Indonesia));
+        setUpCounter(QStringLiteral("budi"));
+        if (!limit.isEmpty()) {
+            // The supervisor sets it at his own counter.
+            QString error;
+            QVERIFY2(operators::logIn(database->connectionText(), QStringLiteral("sari"), QStringLiteral("sari123"),
+                                      &error),
+                     qPrintable(error));
+            trigger(screens::show<MainWindow>(), "mnuPENGATURAN");
+            QWidget *settings = nullptr;
+            QTRY_VERIFY((settings = QApplication::activeWindow())
+                        && settings->objectName() == QLatin1String("frmPENGATURAN"));
+            QCOMPARE(settings->windowTitle(), QStringLiteral("PENGATURAN"));
+            QCOMPARE(field(settings, "txtBATAS")->text(), QStringLiteral("1000000"));
+            type(settings, "txtBATAS", limit);
+            enter(settings, "txtBATAS");
+            QTRY_COMPARE(dialogs->count(), 1);
+            QCOMPARE(database->rows(QStringLiteral("SELECT \"operator\", rincian FROM jejak WHERE tindakan = "
+                                                   "'pengaturan ubah'")),
+                     QStringList{QStringLiteral("sari|batas_penarikan:  -> 25000000")});
+            closeScreens();
+            QVERIFY2(operators::logIn(database->connectionText(), QStringLiteral("budi"), QStringLiteral("budi123"),
+                                      &error),
+                     qPrintable(error));
+            dialogs->clear();
+        }
+        withdrawAtCounter(amount);
+        if (asked) {
+            QDialog *approval = approvalWindow();
+            QVERIFY(approval);
+            QCOMPARE(ledgerRows(), 1); // nothing is written before the approval
+            type(approval, "txtUSER", QStringLiteral("sari"));
+            type(approval, "txtPASWORD", QStringLiteral("sari123"));
+            click(approval, "cmdOK");
+        }
+        QTRY_COMPARE(ledgerRows(), 2);
+        QVERIFY(!QApplication::activeModalWidget());
+        const QString rincian = database->scalar(QStringLiteral("SELECT rincian FROM jejak WHERE tindakan = 'penarikan'"))
+                                    .toString();
+        if (!asked) {
+            QCOMPARE(rincian, QString());
+            return;
+        }
+        QVERIFY2(rincian.startsWith(QLatin1String("penyelia=sari")), qPrintable(rincian));
+        if (TestDatabase::onServer()) {
+            // The grant the supervisor wrote as himself was used by this very row.
+            QCOMPARE(database->rows(QStringLiteral("SELECT p.kasir = simparo_peran_operator(k.simparo_key), "
+                                                   "p.nabubg_kunci = (SELECT max(simparo_key) FROM nabubg) "
+                                                   "FROM persetujuan p, tpassword k WHERE k.\"user\" = 'budi'")),
+                     QStringList{QStringLiteral("true|true")});
+            QCOMPARE(database->scalar(QStringLiteral("SELECT \"operator\" FROM jejak WHERE tindakan = 'persetujuan'"))
+                         .toString(),
+                     QStringLiteral("sari"));
+        }
+    }
+};
+
+QTEST_MAIN(tst_Supervision)
+#include "tst_supervision.moc"
