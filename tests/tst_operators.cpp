@@ -382,6 +382,82 @@ private slots:
         // The other operator's password is still his.
         QCOMPARE(psql(roleOf(QStringLiteral("kasir")), QStringLiteral("kasir99"), QStringLiteral("SELECT 1")).exitCode, 0);
     }
+
+    // What only a supervisor may do, a clerk's role with psql cannot: change a
+    // setting, write an approval, or use one twice. Each refused, nothing changed.
+    void clerkCannotActAsSupervisor_data()
+    {
+        QTest::addColumn<QString>("sql");
+        const auto attack = [](const char *name, const char *sql) { QTest::newRow(name) << QString::fromUtf8(sql); };
+        attack("change a setting", "UPDATE pengaturan SET nilai = '1'");
+        attack("add a setting", "INSERT INTO pengaturan (kunci, nilai) VALUES ('batas_penarikan', '99999999999')");
+        attack("change a setting through its function",
+               "SELECT simparo_ubah_pengaturan('batas_penarikan', '99999999999', '+07:00', 'x')");
+        attack("make himself a supervisor", "UPDATE jenis_operator SET jenis = 'penyelia'");
+        attack("join the supervisors", "GRANT %SUPERVISORS% TO %OWN%");
+        attack("forge an approval",
+               "INSERT INTO persetujuan (jenis, norekening, jumlah, kasir, penyelia) "
+               "VALUES ('penarikan', '1', 2000000, '%OWN%', '%SUPERVISOR%')");
+        attack("approve through the function",
+               "SELECT simparo_setujui('penarikan', '1', 2000000, '%SUPERVISOR%', '+07:00', 'x')");
+        attack("mark an approval unused", "UPDATE persetujuan SET dipakai_txid = NULL");
+        attack("withdraw above the limit without approval",
+               "BEGIN; SELECT simparo_kunci('nabubg.norekening', '1'); INSERT INTO nabubg (norekening, nama, tanggal, "
+               "kode, jenis, debet, kredit, saldo) VALUES ('1', 'Siti', current_date, '02', 'Penarikan', 2000000, 0, "
+               "6005000); COMMIT");
+        attack("use an approval twice", "SELECT simparo_pakai_persetujuan(%USED%, 'penarikan', '1', 2000000)");
+        attack("use one approval for two rows",
+               "BEGIN; SELECT simparo_pakai_persetujuan(%FRESH%, 'penarikan', '1', 2000000); "
+               "SELECT simparo_kunci('nabubg.norekening', '1'); INSERT INTO nabubg (norekening, nama, tanggal, kode, "
+               "jenis, debet, kredit, saldo) VALUES ('1', 'Siti', current_date, '02', 'Penarikan', 2000000, 0, 6005000); "
+               "INSERT INTO nabubg (norekening, nama, tanggal, kode, jenis, debet, kredit, saldo) VALUES ('1', 'Siti', "
+               "current_date, '02', 'Penarikan', 2000000, 0, 4005000); COMMIT");
+    }
+    void clerkCannotActAsSupervisor()
+    {
+        if (!TestDatabase::onServer())
+            QSKIP("a file has no roles: the program checks the supervisor's password itself");
+        QFETCH(QString, sql);
+        database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        counterSetUp();
+        database->addLedgerRow(QStringLiteral("1"), QStringLiteral("Siti"), QStringLiteral("2024-01-03"),
+                               QStringLiteral("01"), 0, 10000000, 10005000);
+        const QString clerk = roleOf(QStringLiteral("kasir"));
+        const QString supervisor = roleOf(QStringLiteral("admin"));
+        // Two approvals of the supervisor for the clerk: one he used already with its row, one fresh.
+        const auto approve = [&] {
+            const Psql made = psql(supervisor, QStringLiteral("admin123"),
+                                   QStringLiteral("SELECT simparo_setujui('penarikan', '1', 2000000, '%1', '+07:00', 'x')")
+                                       .arg(clerk));
+            return made.exitCode == 0 ? made.out.trimmed() : QStringLiteral("gagal: ") + made.err;
+        };
+        const QString used = approve(), fresh = approve();
+        const Psql spent = psql(clerk, QStringLiteral("kasir99"),
+                                QStringLiteral("BEGIN; SELECT simparo_pakai_persetujuan(%1, 'penarikan', '1', 2000000); "
+                                               "SELECT simparo_kunci('nabubg.norekening', '1'); INSERT INTO nabubg "
+                                               "(norekening, nama, tanggal, kode, jenis, debet, kredit, saldo) VALUES "
+                                               "('1', 'Siti', current_date, '02', 'Penarikan', 2000000, 0, 8005000); "
+                                               "COMMIT")
+                                    .arg(used));
+        QVERIFY2(spent.exitCode == 0, qPrintable(spent.err));
+        sql.replace(QLatin1String("%OWN%"), clerk)
+            .replace(QLatin1String("%SUPERVISOR%"), supervisor)
+            .replace(QLatin1String("%SUPERVISORS%"), database->scalar(QStringLiteral("SELECT simparo_kelompok_penyelia()")).toString())
+            .replace(QLatin1String("%USED%"), used)
+            .replace(QLatin1String("%FRESH%"), fresh);
+        const QString state = QStringLiteral(
+            "SELECT (SELECT string_agg(concat_ws(',', simparo_key, debet, saldo), ';' ORDER BY simparo_key) FROM nabubg) "
+            "|| '/' || (SELECT count(*) FROM jejak) || '/' || coalesce((SELECT string_agg(kunci || '=' || nilai, ',') "
+            "FROM pengaturan), '') || '/' || (SELECT string_agg(nama || '=' || jenis, ',' ORDER BY nama) FROM "
+            "jenis_operator) || '/' || (SELECT string_agg(concat_ws(',', id, dipakai_txid IS NOT NULL, nabubg_kunci), ';' "
+            "ORDER BY id) FROM persetujuan) || '/' || (SELECT count(*) FROM pg_auth_members m JOIN pg_roles g ON "
+            "g.oid = m.roleid WHERE g.rolname = simparo_kelompok_penyelia())");
+        const QString before = database->scalar(state).toString();
+        const Psql attempt = psql(clerk, QStringLiteral("kasir99"), sql);
+        QVERIFY2(attempt.exitCode == 3 && attempt.err.contains(QLatin1String("ERROR")),
+                 qPrintable(QStringLiteral("exit %1: %2%3").arg(attempt.exitCode).arg(attempt.out, attempt.err)));
+        QCOMPARE(database->scalar(state).toString(), before);
+    }
 };
 
 QTEST_MAIN(tst_Operators)
