@@ -2,14 +2,21 @@
 // It prints figures; it is not a test and fails nothing.
 #include "bench.h"
 
-#include "data/audit.h"
-#include "data/auditcheck.h"
-#include "data/criteria.h"
-#include "data/database.h"
-#include "data/dialect.h"
-#include "data/recordsource.h"
-#include "data/registertrail.h"
-#include "data/textforms.h"
+#include "data/trail/audit.h"
+#include "data/trail/auditcheck.h"
+#include "data/base/criteria.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/engine/dialect.h"
+#include "data/records/recordsource.h"
+#include "data/trail/registertrail.h"
+#include "data/base/textforms.h"
 
 #include <QApplication>
 #include <QCryptographicHash>

@@ -3,8 +3,15 @@
 // report window.
 #include "bench.h"
 
-#include "data/database.h"
-#include "data/dataenvironment.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/records/dataenvironment.h"
 #include "reports/reportdefinition.h"
 #include "reports/reportengine.h"
 #include "reports/reports.h"

@@ -7,9 +7,9 @@
 #include "shell/recordsources.h"
 #include "shell/screens.h"
 #include "shell/gridbinding.h"
-#include "data/recordsource.h"
-#include "data/textforms.h"
-#include "data/wallclock.h"
+#include "data/records/recordsource.h"
+#include "data/base/textforms.h"
+#include "data/base/wallclock.h"
 #include "savings/ledgerlookup.h"
 #include "savings/ledgerview.h"
 
