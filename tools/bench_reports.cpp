@@ -35,7 +35,7 @@ void benchReports(const QString &workDir)
     QDir().mkpath(home);
     const QByteArray savedHome = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(home));
-    bench::ensureDatabase(home, kCustomers, 0);
+    bench::ensureDatabase(kCustomers, 0);
 
     QString error;
     const QString pdf = QDir(home).filePath(QStringLiteral("LAPNASABAH.pdf"));

@@ -390,11 +390,6 @@ bool createWithOperator(Fill &fill, const QString &user, const QString &password
 
 } // namespace
 
-bool createSchema(QSqlDatabase &database, QString *error)
-{
-    return runAll(database, dialect(database).schemaStatements(), error);
-}
-
 std::unique_ptr<Fill> Fill::intoFile(const QString &file)
 {
     return std::make_unique<FileFill>(file);

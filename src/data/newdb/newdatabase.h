@@ -25,9 +25,6 @@ QStringList superuserStatements();
 // Creates a new database file with the three tables, the view Qpass, the indexes
 // and one first operator. Refuses to touch an existing file.
 bool createDatabase(const QString &file, const QString &user, const QString &password, QString *error);
-// Makes the three tables, the view Qpass and the indexes, without any operator, on
-// an open connection inside the caller's transaction (neither begun nor ended here).
-bool createSchema(QSqlDatabase &database, QString *error);
 // The same on the (empty) database of a PostgreSQL service; refuses a database
 // that already holds any of the program's tables. The database gets its roles
 // (see operators.h): the group role of the operators, the lookup role (with the

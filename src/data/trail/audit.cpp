@@ -23,17 +23,6 @@ namespace audit {
 
 namespace {
 
-// A value as the database gives it, as text; a null text for NULL.
-QString textOf(const QVariant &value)
-{
-    if (value.isNull())
-        return QString();
-    QString text = value.toString();
-    if (text.isNull())
-        text = QStringLiteral("");
-    return text;
-}
-
 // A value the program holds as the database gives it back, for the canonical
 // text: its bytes kept in *storage while the value is in use.
 db::Value valueOf(const QVariant &value, QByteArray *storage)
@@ -397,28 +386,6 @@ QString recordColumns()
 {
     return QStringLiteral("nomor, waktu, zona, \"operator\", peran, loket, alamat, tindakan, tabel, kunci, "
                           "norekening, rincian, isi, token, segel");
-}
-
-Record recordFrom(const QSqlQuery &query)
-{
-    Record record;
-    record.nomor = query.value(0).toLongLong();
-    record.waktu = textOf(query.value(1));
-    record.zona = textOf(query.value(2));
-    record.operatorName = textOf(query.value(3));
-    record.peran = textOf(query.value(4));
-    record.loket = textOf(query.value(5));
-    record.alamat = textOf(query.value(6));
-    record.tindakan = textOf(query.value(7));
-    record.tabel = textOf(query.value(8));
-    if (!query.value(9).isNull())
-        record.kunci = query.value(9).toLongLong();
-    record.norekening = textOf(query.value(10));
-    record.rincian = textOf(query.value(11));
-    record.isi = textOf(query.value(12));
-    record.token = textOf(query.value(13));
-    record.segel = textOf(query.value(14));
-    return record;
 }
 
 QByteArray content(const db::Value *values)

@@ -12,7 +12,6 @@
 #include <QVector>
 #include <optional>
 
-class QSqlQuery;
 namespace db {
 struct Value;
 }
@@ -128,8 +127,6 @@ struct Record {
 };
 // The columns of jejak in stored order, as a statement names them.
 QString recordColumns();
-// A row read with recordColumns(), from the first column on.
-Record recordFrom(const QSqlQuery &query);
 // The content of a jejak row: all its columns but the seal; the same from its
 // first 14 columns read as a stream (recordColumns()).
 QByteArray content(const Record &record);
