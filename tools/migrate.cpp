@@ -1,6 +1,6 @@
 // simparo-migrate: moves a whole SIMPARO database from a file onto a server's
 // database, or from a server's database into a new file, and checks the target
-// against the source afterwards (see data/transfer.h).
+// against the source afterwards (see migrate/transfer.h).
 //
 // Exit codes: 0 moved, and every check agrees; 1 nothing was moved; 2 wrong
 // command line; 3 moved, but a check does not agree or could not be made.
