@@ -2,7 +2,14 @@
 // reading it never crashes; a value read is trimmed and holds no separator; the
 // Data Source written into a connection text is read back as written; and the
 // file named is a clean path with forward slashes.
-#include "data/database.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
 
 #include <QDir>
 #include <QString>

@@ -2,8 +2,8 @@
 // Whatever the text, parsing never crashes; a parsed criterion written out again
 // parses back to itself; and a value built into criteria parses back to exactly that
 // value, so a search never matches a row that the plain comparison rejects.
-#include "data/criteria.h"
-#include "data/schema.h"
+#include "data/base/criteria.h"
+#include "data/base/schema.h"
 
 #include <QString>
 #include <QVariant>

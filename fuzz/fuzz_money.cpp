@@ -2,7 +2,7 @@
 // Whatever the text, reading never crashes; an amount that is read lies within the
 // range the program keeps, and its text as shown (toText) reads back as the same
 // amount in every locale.
-#include "data/money.h"
+#include "data/base/money.h"
 
 #include <QLocale>
 #include <QString>

@@ -1,8 +1,15 @@
 // simparo-backup run as the operator runs it: a copy taken while posting goes on,
 // the balance chain check, the dated names, --keep, and the refusals.
-#include "data/audit.h"
-#include "data/database.h"
-#include "data/ledgerchain.h"
+#include "data/trail/audit.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/trail/ledgerchain.h"
 #include "testdb.h"
 
 #include <QAtomicInt>

@@ -2,7 +2,7 @@
 // screen's "CEK SALDO": the whole ledger on opening, an account's rows and its
 // balance, failed lookups, and rows posted while it stays open.
 #include "shell/screens.h"
-#include "data/recordsource.h"
+#include "data/records/recordsource.h"
 #include "fixture.h"
 #include "savings/ledgerview.h"
 #include "savings/transactionscreen.h"

@@ -2,9 +2,9 @@
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"
 #include "shell/screens.h"
-#include "data/operators.h"
-#include "data/passwords.h"
-#include "data/recordsource.h"
+#include "data/operators/operators.h"
+#include "data/base/passwords.h"
+#include "data/records/recordsource.h"
 #include "fixture.h"
 
 #include <QAction>

@@ -4,8 +4,15 @@
 #include "shell/screens.h"
 #include "customers/newcustomerscreen.h"
 #include "customers/registerscreen.h"
-#include "data/database.h"
-#include "data/recordsource.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/records/recordsource.h"
 #include "fixture.h"
 
 #include <QGroupBox>

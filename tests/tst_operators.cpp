@@ -1,9 +1,16 @@
 // The operators: simparo-operator on either engine, and on a server the roles
 // that keep a clerk with a shell (psql, his own password, the counter's .pgpass)
 // from doing anything the screens do not do.
-#include "data/database.h"
-#include "data/operators.h"
-#include "data/recordsource.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/operators/operators.h"
+#include "data/records/recordsource.h"
 #include "savings/posting.h"
 #include "fixture.h"
 #include "testserver.h"

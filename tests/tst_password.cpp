@@ -3,7 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/passwordscreen.h"
 #include "shell/screens.h"
-#include "data/passwords.h"
+#include "data/base/passwords.h"
 #include "fixture.h"
 
 #include <QTest>

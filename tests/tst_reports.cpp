@@ -2,9 +2,9 @@
 // PDF and its text read back with pdftotext, as an operator would read the paper.
 #include "app/mainwindow.h"
 #include "shell/screens.h"
-#include "data/dataenvironment.h"
-#include "data/operators.h"
-#include "data/session.h"
+#include "data/records/dataenvironment.h"
+#include "data/operators/operators.h"
+#include "data/base/session.h"
 #include "reports/dailyrequest.h"
 #include "reports/reportengine.h"
 #include "reports/reports.h"

@@ -1,8 +1,8 @@
 // Supervisors at the counter: the clerk's menu, the supervisor's approval of a
 // withdrawal above the limit through its own window, and the limit's setting.
 #include "app/mainwindow.h"
-#include "data/operators.h"
-#include "data/supervision.h"
+#include "data/operators/operators.h"
+#include "data/operators/supervision.h"
 #include "shell/screens.h"
 #include "fixture.h"
 

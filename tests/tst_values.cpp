@@ -1,8 +1,8 @@
 // Values as the operator types them and the database stores them, read without
 // a database: amounts to the sen and search criteria. (The fuzz targets in fuzz/
 // check the same readers on any text.)
-#include "data/criteria.h"
-#include "data/money.h"
+#include "data/base/criteria.h"
+#include "data/base/money.h"
 
 #include <QTest>
 

@@ -17,13 +17,20 @@
 // Exit codes: 0 copy made and every check passed (known breaks of balance
 // chains are listed as notices); 1 failure, no copy made; 2 copy made and kept,
 // but something does not match (in the source as well).
-#include "data/auditcheck.h"
-#include "data/commandline.h"
-#include "data/database.h"
-#include "data/ledgerchain.h"
-#include "data/privatefiles.h"
-#include "data/textforms.h"
-#include "data/trailhead.h"
+#include "data/trail/auditcheck.h"
+#include "common/commandline.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/trail/ledgerchain.h"
+#include "data/base/privatefiles.h"
+#include "data/base/textforms.h"
+#include "data/trail/trailhead.h"
 #include "backup/sqlitecopy.h"
 
 #include <QCommandLineParser>

@@ -2,14 +2,20 @@
 // It prints figures; it is not a test and fails nothing.
 #include "bench.h"
 
-#include "data/audit.h"
-#include "data/auditcheck.h"
-#include "data/criteria.h"
-#include "data/database.h"
-#include "data/dialect.h"
-#include "data/recordsource.h"
-#include "data/registertrail.h"
-#include "data/textforms.h"
+#include "data/trail/audit.h"
+#include "data/trail/auditcheck.h"
+#include "data/base/criteria.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/records/recordsource.h"
+#include "data/trail/registertrail.h"
+#include "data/base/textforms.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -155,7 +161,7 @@ void asTool(const std::function<void()> &work)
     db::setServerLimitsForTesting(screens.statementTimeout, screens.idleInTransactionTimeout, screens.answerDeadline);
 }
 
-void ensureDatabase(const QString &folder, int customers, int ledgerRows)
+void ensureDatabase(int customers, int ledgerRows)
 {
     const QString file = db::databaseFile();
     if (QFileInfo::exists(file)) {
@@ -324,7 +330,6 @@ void ensureDatabase(const QString &folder, int customers, int ledgerRows)
         query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     });
     std::printf("  built in %.1f s\n", timer.elapsed() / 1000.0);
-    Q_UNUSED(folder);
 }
 
 } // namespace bench
@@ -571,7 +576,7 @@ static int runScreensOnly(const QString &self, const QString &service, const QSt
         bench::useFile(size.folder);
         std::function<void()> ownerAgain;
         if (own.isEmpty()) {
-            bench::ensureDatabase(size.folder, size.customers, size.rows);
+            bench::ensureDatabase(size.customers, size.rows);
         } else {
             bench::setEngine(QStringLiteral("PostgreSQL"));
             bench::ensureServerDatabase(own, size.customers, size.rows);
@@ -675,7 +680,7 @@ int main(int argc, char *argv[])
     const QString self = QCoreApplication::applicationFilePath();
     bench::useFile(folder);
     if (parser.isSet(QStringLiteral("save-loop"))) {
-        bench::ensureDatabase(folder, customers, rows);
+        bench::ensureDatabase(customers, rows);
         const int saves = runSaveLoop(parser.value(QStringLiteral("save-loop")).toInt(), customers);
         trimDatabase(customers, rows);
         return saves;
@@ -686,7 +691,7 @@ int main(int argc, char *argv[])
             bench::ensureServerDatabase(service, customers, rows);
             bench::useServer(folder, service);
         } else {
-            bench::ensureDatabase(folder, customers, rows);
+            bench::ensureDatabase(customers, rows);
         }
         std::printf("Counters posting at the same moment on %s, each posting committed durably:\n",
                     server ? "PostgreSQL" : "the file");
@@ -702,7 +707,7 @@ int main(int argc, char *argv[])
         return runScreensOnly(self, server ? service : QString(), parser.value(QStringLiteral("small-service")),
                               {folder, customers, rows}, {smallFolder, smallCustomers, smallRows}, runs);
     benchImport(folder, runs);
-    bench::ensureDatabase(folder, customers, rows);
+    bench::ensureDatabase(customers, rows);
     benchRecordSources(customers, runs);
     trimDatabase(customers, rows);
     benchVerify(rows, std::min(runs, 3));
@@ -720,7 +725,7 @@ int main(int argc, char *argv[])
     QDir().mkpath(smallFolder);
     qputenv("HOME", smallFolder.toLocal8Bit());
     std::printf("\nThe same screens on a ledger of %d rows, %d customers:\n", smallRows, smallCustomers);
-    bench::ensureDatabase(smallFolder, smallCustomers, smallRows);
+    bench::ensureDatabase(smallCustomers, smallRows);
     const QString small = runChild(self, smallFolder, smallCustomers, smallRows, runs, false);
     trimDatabase(smallCustomers, smallRows);
     qputenv("HOME", folder.toLocal8Bit());

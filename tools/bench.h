@@ -34,9 +34,9 @@ double peakMemoryMiB();
 // The process's current resident memory, in MiB.
 double currentMemoryMiB();
 
-// Makes (or reuses) the benchmark database in the folder: `customers` customers and
-// `ledgerRows` ledger rows with correct balance chains. HOME must point at the folder.
-void ensureDatabase(const QString &folder, int customers, int ledgerRows);
+// Makes (or reuses) the benchmark database, the program's file under HOME: `customers`
+// customers and `ledgerRows` ledger rows with correct balance chains.
+void ensureDatabase(int customers, int ledgerRows);
 
 // Runs work on a connection of the bench's own to the database the program's
 // connection text names (the file under HOME, or the server), outside the

@@ -3,8 +3,14 @@
 #include "bench.h"
 #include "shell/gridbinding.h"
 
-#include "data/database.h"
-#include "data/dialect.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
 
 #include "app/loginscreen.h"
 #include "app/mainwindow.h"

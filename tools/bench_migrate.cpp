@@ -1,7 +1,14 @@
 // The move of the bench's file onto a server by simparo-migrate, checks included.
 #include "bench.h"
 
-#include "data/database.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

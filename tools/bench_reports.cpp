@@ -3,8 +3,15 @@
 // report window.
 #include "bench.h"
 
-#include "data/database.h"
-#include "data/dataenvironment.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/records/dataenvironment.h"
 #include "reports/reportdefinition.h"
 #include "reports/reportengine.h"
 #include "reports/reports.h"
@@ -28,7 +35,7 @@ void benchReports(const QString &workDir)
     QDir().mkpath(home);
     const QByteArray savedHome = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(home));
-    bench::ensureDatabase(home, kCustomers, 0);
+    bench::ensureDatabase(kCustomers, 0);
 
     QString error;
     const QString pdf = QDir(home).filePath(QStringLiteral("LAPNASABAH.pdf"));

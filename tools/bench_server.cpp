@@ -1,11 +1,18 @@
 // The bench on a PostgreSQL server, and several counters posting at the same moment.
 #include "bench.h"
 
-#include "data/auditcheck.h"
-#include "data/database.h"
-#include "data/money.h"
-#include "data/operators.h"
-#include "data/recordsource.h"
+#include "data/trail/auditcheck.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/base/money.h"
+#include "data/operators/operators.h"
+#include "data/records/recordsource.h"
 #include "savings/posting.h"
 #include "startline.h"
 

@@ -1,8 +1,15 @@
 // simparo-import PATH.mdb: brings the customer register, the savings ledger and the
 // operators of an old asli.mdb into a new SIMPARO database, and reports every row
 // that needs a look.
-#include "data/commandline.h"
-#include "data/database.h"
+#include "common/commandline.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
 #include "import/importer.h"
 #include "import/legacyreader.h"
 #include "progressbar.h"

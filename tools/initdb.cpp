@@ -2,11 +2,18 @@
 // first operator, or (--server SERVICE) the same tables on the empty database of
 // a PostgreSQL service. It never touches a file or a database that holds them,
 // but for --upgrade: that gives a database made before the audit trail its trail.
-#include "data/audit.h"
-#include "data/commandline.h"
-#include "data/database.h"
-#include "data/operators.h"
-#include "data/textforms.h"
+#include "data/trail/audit.h"
+#include "common/commandline.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/operators/operators.h"
+#include "data/base/textforms.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

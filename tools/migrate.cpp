@@ -1,14 +1,21 @@
 // simparo-migrate: moves a whole SIMPARO database from a file onto a server's
 // database, or from a server's database into a new file, and checks the target
-// against the source afterwards (see data/transfer.h).
+// against the source afterwards (see migrate/transfer.h).
 //
 // Exit codes: 0 moved, and every check agrees; 1 nothing was moved; 2 wrong
 // command line; 3 moved, but a check does not agree or could not be made.
-#include "data/commandline.h"
-#include "data/database.h"
-#include "data/session.h"
-#include "data/textforms.h"
-#include "data/transfer.h"
+#include "common/commandline.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/base/session.h"
+#include "data/base/textforms.h"
+#include "migrate/transfer.h"
 #include "progressbar.h"
 
 #include <QCommandLineParser>

@@ -5,10 +5,17 @@
 // from the command line.
 //
 // Exit codes: 0 done; 1 refused or failed, nothing changed.
-#include "data/commandline.h"
-#include "data/database.h"
-#include "data/operators.h"
-#include "data/session.h"
+#include "common/commandline.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/operators/operators.h"
+#include "data/base/session.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -10,12 +10,19 @@
 // Exit codes: 0 everything holds (known breaks are listed as notices); 1 some row
 // does not match; 2 the check could not be made (no database, wrong command line);
 // 3 no seal yet (no trail row up to that day, or no row of that number).
-#include "data/auditcheck.h"
-#include "data/commandline.h"
-#include "data/database.h"
-#include "data/session.h"
-#include "data/textforms.h"
-#include "data/trailhead.h"
+#include "data/trail/auditcheck.h"
+#include "common/commandline.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/base/session.h"
+#include "data/base/textforms.h"
+#include "data/trail/trailhead.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

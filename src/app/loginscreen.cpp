@@ -3,8 +3,8 @@
 #include "shell/keys.h"
 #include "shell/messages.h"
 #include "shell/screens.h"
-#include "data/operators.h"
-#include "data/recordsource.h"
+#include "data/operators/operators.h"
+#include "data/records/recordsource.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -2,8 +2,8 @@
 
 #include "app/passwordscreen.h"
 #include "app/settingsscreen.h"
-#include "data/connectiontext.h"
-#include "data/supervision.h"
+#include "data/engine/connectiontext.h"
+#include "data/operators/supervision.h"
 #include "shell/screens.h"
 #include "customers/registerscreen.h"
 #include "savings/transactionscreen.h"

@@ -1,7 +1,7 @@
 #include "settingsscreen.h"
 
-#include "data/connectiontext.h"
-#include "data/supervision.h"
+#include "data/engine/connectiontext.h"
+#include "data/operators/supervision.h"
 #include "shell/keys.h"
 #include "shell/messages.h"
 

@@ -1,7 +1,14 @@
 #include "accountnumbers.h"
 
-#include "data/database.h"
-#include "data/ledgerchain.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/trail/ledgerchain.h"
 #include "shell/messages.h"
 
 #include <QSqlQuery>

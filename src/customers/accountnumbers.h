@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data/money.h"
-#include "data/recordsource.h"
+#include "data/base/money.h"
+#include "data/records/recordsource.h"
 
 #include <QString>
 #include <functional>

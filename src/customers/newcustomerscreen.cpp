@@ -6,9 +6,9 @@
 #include "shell/screens.h"
 #include "customers/accountnumbers.h"
 #include "customers/registerscreen.h"
-#include "data/criteria.h"
+#include "data/base/criteria.h"
 #include "shell/gridbinding.h"
-#include "data/recordsource.h"
+#include "data/records/recordsource.h"
 
 NewCustomerScreen::NewCustomerScreen(QWidget *parent)
     : QWidget(parent)

@@ -7,9 +7,9 @@
 #include "shell/screens.h"
 #include "customers/accountnumbers.h"
 #include "customers/newcustomerscreen.h"
-#include "data/criteria.h"
+#include "data/base/criteria.h"
 #include "shell/gridbinding.h"
-#include "data/recordsource.h"
+#include "data/records/recordsource.h"
 #include "shell/fieldbinding.h"
 
 #include <QGuiApplication>

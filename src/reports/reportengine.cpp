@@ -1,7 +1,7 @@
 #include "reportlayout.h"
 
-#include "data/money.h"
-#include "data/textforms.h"
+#include "data/base/money.h"
+#include "data/base/textforms.h"
 
 #include <QFontDatabase>
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "shell/messages.h"
 #include "shell/screens.h"
-#include "data/dataenvironment.h"
+#include "data/records/dataenvironment.h"
 #include "reportengine.h"
 #include "reportwindow.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "reportdefinition.h"
-#include "data/dataenvironment.h"
+#include "data/records/dataenvironment.h"
 
 #include <QString>
 

@@ -2,8 +2,8 @@
 
 #include "shell/keys.h"
 #include "shell/screens.h"
-#include "data/criteria.h"
-#include "data/dataenvironment.h"
+#include "data/base/criteria.h"
+#include "data/records/dataenvironment.h"
 #include "reports/reportdefinition.h"
 #include "reports/reports.h"
 

@@ -1,8 +1,8 @@
 #include "ledgerlookup.h"
 
-#include "data/criteria.h"
-#include "data/ledgerchain.h"
-#include "data/recordsource.h"
+#include "data/base/criteria.h"
+#include "data/trail/ledgerchain.h"
+#include "data/records/recordsource.h"
 
 namespace savings {
 

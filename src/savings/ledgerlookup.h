@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/money.h"
+#include "data/base/money.h"
 
 #include <QString>
 

@@ -6,7 +6,7 @@
 #include "shell/recordsources.h"
 #include "shell/screens.h"
 #include "shell/gridbinding.h"
-#include "data/recordsource.h"
+#include "data/records/recordsource.h"
 #include "savings/ledgerlookup.h"
 
 LedgerView::LedgerView(QWidget *parent)

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "data/audit.h"
-#include "data/money.h"
-#include "data/outcome.h"
-#include "data/recordwriter.h"
+#include "data/trail/audit.h"
+#include "data/base/money.h"
+#include "data/base/outcome.h"
+#include "data/records/recordwriter.h"
 
 #include <QDate>
 #include <QSqlDatabase>

@@ -2,7 +2,7 @@
 
 #include "ui_transactionscreen.h"
 
-#include "data/supervision.h"
+#include "data/operators/supervision.h"
 #include "savings/posting.h"
 
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "approvalscreen.h"
 
-#include "data/connectiontext.h"
+#include "data/engine/connectiontext.h"
 #include "shell/keys.h"
 #include "shell/messages.h"
 

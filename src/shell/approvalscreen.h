@@ -2,7 +2,7 @@
 
 #include "ui_approvalscreen.h"
 
-#include "data/supervision.h"
+#include "data/operators/supervision.h"
 
 #include <QDialog>
 #include <functional>

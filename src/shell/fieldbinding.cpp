@@ -1,6 +1,6 @@
 #include "fieldbinding.h"
 
-#include "data/textforms.h"
+#include "data/base/textforms.h"
 
 #include <QDataWidgetMapper>
 #include <QLineEdit>

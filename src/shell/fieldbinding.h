@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/recordsource.h"
+#include "data/records/recordsource.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 #include "gridbinding.h"
 
-#include "data/recordsource.h"
+#include "data/records/recordsource.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "looks.h"
 
-#include "data/textforms.h"
+#include "data/base/textforms.h"
 
 #include <QCalendarWidget>
 #include <QDateEdit>

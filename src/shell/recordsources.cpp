@@ -1,6 +1,6 @@
 #include "recordsources.h"
 
-#include "data/recordsource.h"
+#include "data/records/recordsource.h"
 #include "shell/messages.h"
 
 #include <QPointer>

@@ -4,8 +4,8 @@
 //   simparo-testcounter ACCOUNT 01|02 AMOUNT
 // Prints "siap" once its record source is open, then "ok SALDO" after the posting,
 // or "ditolak MESSAGE" (exit 1) or "gagal MESSAGE" (exit 2).
-#include "data/money.h"
-#include "data/recordsource.h"
+#include "data/base/money.h"
+#include "data/records/recordsource.h"
 #include "savings/posting.h"
 
 #include <QCoreApplication>

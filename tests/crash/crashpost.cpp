@@ -8,10 +8,17 @@
 // Posting n goes to account n % kAccounts. Every third one is a withdrawal of n+1
 // sen (refused when the balance is short), the others deposits of 100000+n sen, so
 // each printed number names exactly one ledger row.
-#include "data/database.h"
-#include "data/ledgerchain.h"
-#include "data/money.h"
-#include "data/recordsource.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/trail/ledgerchain.h"
+#include "data/base/money.h"
+#include "data/records/recordsource.h"
 #include "savings/posting.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,15 @@
 #include "testdb.h"
 
-#include "data/audit.h"
-#include "data/database.h"
-#include "data/operators.h"
+#include "data/trail/audit.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/operators/operators.h"
 #include "testserver.h"
 
 #include <QDir>

@@ -1,8 +1,14 @@
 #include "testserver.h"
 
-#include "data/newdatabase.h"
+#include "data/newdb/newdatabase.h"
 
-#include "data/database.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

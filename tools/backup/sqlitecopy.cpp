@@ -1,7 +1,14 @@
 #include "sqlitecopy.h"
 
-#include "data/database.h"
-#include "data/privatefiles.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/base/privatefiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 // findings the report names.
 #include "importer.h"
 
-#include "data/money.h"
-#include "data/schema.h"
+#include "data/base/money.h"
+#include "data/base/schema.h"
 #include "mdbstream.h"
 
 #include <QDate>

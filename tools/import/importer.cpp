@@ -3,11 +3,18 @@
 // and undoes it on any failure; the rows go into it as the reader streams them.
 #include "importer.h"
 
-#include "data/audit.h"
-#include "data/database.h"
-#include "data/operators.h"
-#include "data/passwords.h"
-#include "data/privatefiles.h"
+#include "data/trail/audit.h"
+#include "data/engine/catalog.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/engine/messages.h"
+#include "data/newdb/newdatabase.h"
+#include "data/base/outcome.h"
+#include "data/engine/pool.h"
+#include "data/base/schema.h"
+#include "data/operators/operators.h"
+#include "data/base/passwords.h"
+#include "data/base/privatefiles.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/schema.h"
+#include "data/base/schema.h"
 #include "legacyreader.h"
 
 #include <QByteArray>

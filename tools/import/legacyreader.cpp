@@ -1,7 +1,7 @@
 #include "legacyreader.h"
 
 #include "mdbstream.h"
-#include "data/textforms.h"
+#include "data/base/textforms.h"
 
 #include <QDate>
 #include <QDir>

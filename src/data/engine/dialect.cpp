@@ -1,0 +1,117 @@
+#include "data/engine/dialect.h"
+
+#include "data/engine/connectiontext.h"
+#include "data/engine/pool.h"
+#include "data/postgres/postgresdialect.h"
+#include "data/sqlite/sqlitedialect.h"
+
+#include <QHash>
+#include <QSqlQuery>
+
+namespace db {
+
+const Dialect &dialectFor(const QString &connectionText)
+{
+    // The engine is chosen here, from the connection text's Provider, and
+    // nowhere else: every connection carries the dialect it was opened with.
+    const bool server = connectionValue(connectionText, QStringLiteral("Provider"))
+                            .compare(QLatin1String(kServerProvider), Qt::CaseInsensitive) == 0;
+    return server ? postgresDialect() : sqliteDialect();
+}
+
+const Dialect &dialect(const QSqlDatabase &database)
+{
+    // A connection the pool did not open (a test's own) is taken for a file's.
+    const pool::Entry *entry = pool::entry(database.connectionName());
+    return entry ? *entry->dialect : sqliteDialect();
+}
+
+QString keyColumn(const QSqlDatabase &database)
+{
+    return dialect(database).keyColumn();
+}
+
+namespace {
+struct Held {
+    QString sql;
+    QVariantList values;
+};
+// The statement each connection's write transaction holds for its COMMIT.
+QHash<QString, Held> &held()
+{
+    static QHash<QString, Held> all;
+    return all;
+}
+
+// Commits; a failed COMMIT is told as a TransactionError (a lost connection as
+// the ConnectionError it is), and its transaction rolled back.
+bool commitNow(QSqlQuery &query, QSqlError *error)
+{
+    if (query.exec(QStringLiteral("COMMIT")))
+        return true;
+    const QSqlError failed = query.lastError();
+    if (error)
+        *error = QSqlError(failed.driverText(), failed.databaseText(),
+                           failed.type() == QSqlError::ConnectionError ? failed.type() : QSqlError::TransactionError,
+                           failed.nativeErrorCode());
+    query.exec(QStringLiteral("ROLLBACK"));
+    return false;
+}
+} // namespace
+
+bool Dialect::commitWith(QSqlDatabase &database, const QString &sql, const QVariantList &values,
+                         QSqlError *error) const
+{
+    QSqlQuery query(database);
+    const bool prepared = query.prepare(sql);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    if (prepared && query.exec())
+        return commitNow(query, error);
+    if (error)
+        *error = query.lastError();
+    query.exec(QStringLiteral("ROLLBACK"));
+    return false;
+}
+
+bool beginWrite(QSqlDatabase &database, QSqlError *error)
+{
+    held().remove(database.connectionName());
+    return dialect(database).beginWrite(database, error);
+}
+
+void holdForCommit(QSqlDatabase &database, const QString &sql, const QVariantList &values)
+{
+    held().insert(database.connectionName(), Held{sql, values});
+}
+
+bool writeLock(QSqlDatabase &database, const QString &scope, const QString &value, QSqlError *error)
+{
+    return dialect(database).writeLock(database, scope, value, error);
+}
+
+QString rowLockClause(const QSqlDatabase &database)
+{
+    return dialect(database).rowLockClause();
+}
+
+bool isUniqueViolation(const QSqlError &error, const QSqlDatabase &database)
+{
+    return dialect(database).isUniqueViolation(error);
+}
+
+bool endWrite(QSqlDatabase &database, bool commit, QSqlError *error)
+{
+    pool::finishStatements(database.connectionName());
+    const Held last = held().take(database.connectionName());
+    QSqlQuery query(database);
+    if (!commit) {
+        query.exec(QStringLiteral("ROLLBACK"));
+        return true;
+    }
+    if (!last.sql.isEmpty())
+        return dialect(database).commitWith(database, last.sql, last.values, error);
+    return commitNow(query, error);
+}
+
+} // namespace db

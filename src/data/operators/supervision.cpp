@@ -1,0 +1,421 @@
+#include "data/operators/supervision.h"
+
+#include "data/trail/audit.h"
+#include "data/engine/connectiontext.h"
+#include "data/engine/dialect.h"
+#include "data/operators/operators.h"
+#include "data/engine/pool.h"
+#include "data/postgres/postgresdialect.h"
+#include "data/records/recordsource.h"
+#include "data/base/session.h"
+#include "data/base/sqlscript.h"
+
+#include <QSqlQuery>
+
+namespace supervision {
+
+namespace text {
+const char *const kWrongPassword = "PASSWORD PENYELIA SALAH";
+const char *const kNotSupervisor = "BUKAN PENYELIA";
+const char *const kOwnAction = "PENYELIA TIDAK BOLEH MENYETUJUI TINDAKANNYA SENDIRI";
+const char *const kNeedsApproval = "PENARIKAN DI ATAS BATAS PERLU PERSETUJUAN PENYELIA";
+const char *const kSupervisorsOnly = "HANYA PENYELIA YANG BOLEH";
+} // namespace text
+
+namespace {
+
+const QString kKinds = QStringLiteral("jenis_operator");
+
+// A statement with bound values; failed with the database's words.
+Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &values, QSqlQuery *query)
+{
+    *query = QSqlQuery(database);
+    query->setForwardOnly(true);
+    if (!query->prepare(sql))
+        return Outcome::failed(db::describeError(query->lastError(), database));
+    for (const QVariant &value : values)
+        query->addBindValue(value);
+    if (!query->exec())
+        return Outcome::failed(db::describeError(query->lastError(), database));
+    return Outcome::ok();
+}
+
+// The last supervisor's rule refused the change (the file's trigger, the server's check).
+bool leavesNoSupervisor(const Outcome &outcome)
+{
+    return outcome.message().contains(QLatin1String("penyelia terakhir"));
+}
+
+// Runs a short write on a connection of its own (as the operator who logged in).
+template<typename Write>
+Outcome writeAlone(const QString &connectionText, Write write)
+{
+    QString name, error;
+    if (!db::openConnection(connectionText, &name, &error))
+        return Outcome::failed(error);
+    Outcome outcome;
+    {
+        QSqlDatabase database = db::connection(name);
+        QSqlError failure;
+        if (!db::beginWrite(database, &failure)) {
+            outcome = Outcome::failed(db::describeError(failure, database));
+        } else {
+            outcome = write(database);
+            if (!db::endWrite(database, outcome.isOk(), &failure) && outcome.isOk())
+                outcome = Outcome::failed(db::describeError(failure, database));
+        }
+    }
+    db::closeConnection(name);
+    return outcome;
+}
+
+template<typename Read>
+Outcome readAlone(const QString &connectionText, Read read)
+{
+    QString name, error;
+    if (!db::openConnection(connectionText, &name, &error))
+        return Outcome::failed(error);
+    Outcome outcome;
+    {
+        QSqlDatabase database = db::connection(name);
+        outcome = read(database);
+    }
+    db::closeConnection(name);
+    return outcome;
+}
+
+} // namespace
+
+QString kindText(Kind kind)
+{
+    return kind == Kind::Supervisor ? QStringLiteral("penyelia") : QStringLiteral("kasir");
+}
+
+std::optional<Kind> kindNamed(const QString &text)
+{
+    if (text == QLatin1String("penyelia"))
+        return Kind::Supervisor;
+    if (text == QLatin1String("kasir"))
+        return Kind::Clerk;
+    return std::nullopt;
+}
+
+QStringList fileStatements()
+{
+    return sqlscript::statements(QStringLiteral("file-supervision"));
+}
+
+QString lastSupervisorText(const QString &user)
+{
+    return QStringLiteral("Operator \"%1\" adalah penyelia terakhir; penyelia terakhir tidak boleh dihapus atau "
+                          "dijadikan kasir (tidak ada lagi yang bisa menyetujui atau mengubah pengaturan). "
+                          "Jadikan operator lain penyelia dulu.")
+        .arg(user);
+}
+
+Outcome setKind(QSqlDatabase &database, qint64 key, const QString &user, Kind kind)
+{
+    QSqlQuery query;
+    Outcome outcome = run(database,
+                          QStringLiteral("INSERT INTO jenis_operator (nama, jenis) VALUES (?, ?) "
+                                         "ON CONFLICT (nama) DO UPDATE SET jenis = excluded.jenis"),
+                          {user, kindText(kind)}, &query);
+    if (!outcome.isOk())
+        return leavesNoSupervisor(outcome) ? Outcome::refused(lastSupervisorText(user)) : outcome;
+    query.finish();
+    if (!db::dialect(database).hasOperatorRoles())
+        return Outcome::ok();
+    return run(database, QStringLiteral("SELECT simparo_atur_penyelia(CAST(? AS bigint), CAST(? AS boolean))"),
+               {key, kind == Kind::Supervisor}, &query);
+}
+
+Outcome forget(QSqlDatabase &database, const QString &user)
+{
+    QSqlQuery query;
+    const Outcome outcome = run(database, QStringLiteral("DELETE FROM jenis_operator WHERE nama = ?"), {user}, &query);
+    if (!outcome.isOk() && leavesNoSupervisor(outcome))
+        return Outcome::refused(lastSupervisorText(user));
+    return outcome;
+}
+
+Outcome renamed(QSqlDatabase &database, const QString &from, const QString &to)
+{
+    QSqlQuery query;
+    return run(database, QStringLiteral("UPDATE jenis_operator SET nama = ? WHERE nama = ?"), {to, from}, &query);
+}
+
+Outcome storedKinds(QSqlDatabase &database, QHash<QString, Kind> *kinds)
+{
+    kinds->clear();
+    QSqlQuery query;
+    const Outcome outcome = run(database, QStringLiteral("SELECT nama, jenis FROM jenis_operator"), {}, &query);
+    if (!outcome.isOk())
+        return outcome;
+    while (query.next())
+        kinds->insert(query.value(0).toString(), kindNamed(query.value(1).toString()).value_or(Kind::Clerk));
+    return Outcome::ok();
+}
+
+Outcome kindOf(QSqlDatabase &database, const QString &user, Kind *kind)
+{
+    *kind = Kind::Clerk;
+    QSqlQuery query;
+    // On a server the session's own role is asked: the table only mirrors it.
+    const bool server = db::dialect(database).hasOperatorRoles();
+    const Outcome outcome =
+        server ? run(database, QStringLiteral("SELECT simparo_penyelia_sesi()"), {}, &query)
+               : run(database, QStringLiteral("SELECT jenis = 'penyelia' FROM jenis_operator WHERE nama = ?"), {user},
+                     &query);
+    if (!outcome.isOk())
+        return outcome;
+    if (query.next() && query.value(0).toBool())
+        *kind = Kind::Supervisor;
+    return Outcome::ok();
+}
+
+Outcome sessionKind(const QString &connectionText, Kind *kind)
+{
+    return readAlone(connectionText,
+                     [&](QSqlDatabase &database) { return kindOf(database, session::operatorName(), kind); });
+}
+
+Outcome withdrawalLimit(QSqlDatabase &database, Money *limit)
+{
+    *limit = kDefaultWithdrawalLimit;
+    QSqlQuery query;
+    const Outcome outcome = run(database, QStringLiteral("SELECT nilai FROM pengaturan WHERE kunci = ?"),
+                                {QLatin1String(kWithdrawalLimit)}, &query);
+    if (!outcome.isOk())
+        return outcome;
+    if (query.next()) {
+        bool number = false;
+        const qint64 sen = query.value(0).toString().toLongLong(&number);
+        // A value that is no amount is not taken as none: nothing above 0 passes unseen.
+        *limit = number && sen >= 0 ? Money::fromSen(sen) : Money::fromSen(0);
+    }
+    return Outcome::ok();
+}
+
+Outcome withdrawalLimit(const QString &connectionText, Money *limit)
+{
+    return readAlone(connectionText, [&](QSqlDatabase &database) { return withdrawalLimit(database, limit); });
+}
+
+Outcome setWithdrawalLimit(const QString &connectionText, Money limit)
+{
+    if (limit.sen() < 0)
+        return Outcome::refused(QStringLiteral("Batas penarikan tidak boleh kurang dari 0."));
+    const QString value = QString::number(limit.sen());
+    return writeAlone(connectionText, [&](QSqlDatabase &database) {
+        QSqlQuery query;
+        if (db::dialect(database).hasOperatorRoles()) {
+            // The server checks the session's role itself and writes the trail row.
+            Outcome outcome = run(database,
+                                  QStringLiteral("SELECT simparo_ubah_pengaturan(CAST(? AS text), CAST(? AS text), "
+                                                 "CAST(? AS text), CAST(? AS text))"),
+                                  {QLatin1String(kWithdrawalLimit), value, audit::currentZone(), session::counterName()},
+                                  &query);
+            if (!outcome.isOk() && outcome.message().contains(QLatin1String("hanya penyelia")))
+                return Outcome::refused(QString::fromLatin1(text::kSupervisorsOnly));
+            return outcome;
+        }
+        Kind kind = Kind::Clerk;
+        Outcome outcome = kindOf(database, session::operatorName(), &kind);
+        if (!outcome.isOk())
+            return outcome;
+        if (kind != Kind::Supervisor)
+            return Outcome::refused(QString::fromLatin1(text::kSupervisorsOnly));
+        outcome = run(database, QStringLiteral("SELECT nilai FROM pengaturan WHERE kunci = ?"),
+                      {QLatin1String(kWithdrawalLimit)}, &query);
+        if (!outcome.isOk())
+            return outcome;
+        const QString old = query.next() ? query.value(0).toString() : QString();
+        query.finish();
+        outcome = run(database,
+                      QStringLiteral("INSERT INTO pengaturan (kunci, nilai) VALUES (?, ?) "
+                                     "ON CONFLICT (kunci) DO UPDATE SET nilai = excluded.nilai"),
+                      {QLatin1String(kWithdrawalLimit), value}, &query);
+        if (!outcome.isOk())
+            return outcome;
+        query.finish();
+        audit::Entry entry;
+        entry.tindakan = QLatin1String(audit::action::kSettingChange);
+        entry.tabel = QStringLiteral("pengaturan");
+        entry.rincian = audit::change(QLatin1String(kWithdrawalLimit), old, value);
+        return audit::append(database, entry);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Approvals
+
+Approver::Approver(const QString &connectionText)
+    : connectionText_(connectionText)
+    , records_(new RecordSource)
+    , directory_(operators::directory(records_, QStringLiteral("Qpass"), connectionText))
+{ }
+
+Approver::~Approver()
+{
+    directory_.reset();
+    delete records_;
+}
+
+QString Approver::openError() const
+{
+    return directory_->openError();
+}
+
+std::chrono::milliseconds Approver::waitBefore(const QString &user)
+{
+    bool found = false;
+    if (!directory_->find(user, &found).isOk() || !found)
+        return std::chrono::milliseconds(0);
+    return directory_->waitBeforeCheck();
+}
+
+Approver::Verdict Approver::approve(const QString &user, const QString &password, const Request &request,
+                                    Approval *approval, QString *message)
+{
+    // Four eyes: the one who asks never approves, whatever his kind.
+    if (user == session::operatorName())
+        return Verdict::OwnAction;
+    bool found = false;
+    const Outcome looked = directory_->find(user, &found);
+    if (!looked.isOk()) {
+        *message = looked.message();
+        return Verdict::Failed;
+    }
+    if (!found) {
+        directory_->recordFailure(operators::Directory::Failure::UnknownUser);
+        return Verdict::NotSupervisor;
+    }
+    switch (directory_->check(password, message)) {
+    case operators::Verdict::Right:
+        break;
+    case operators::Verdict::Wrong:
+        directory_->recordFailure(operators::Directory::Failure::WrongPassword);
+        return Verdict::WrongPassword;
+    case operators::Verdict::Damaged:
+        directory_->recordFailure(operators::Directory::Failure::DamagedPassword);
+        return Verdict::Failed;
+    case operators::Verdict::Failed:
+        return Verdict::Failed;
+    }
+    return grant(directory_->currentUser(), password, request, approval, message);
+}
+
+Approver::Verdict Approver::grant(const QString &user, const QString &password, const Request &request,
+                                  Approval *approval, QString *message)
+{
+    approval->supervisor = user;
+    approval->grant.reset();
+    const db::Dialect &engine = db::dialectFor(connectionText_);
+    if (!engine.hasOperatorRoles()) {
+        // A file has no roles: the program checked the password, and checks the kind.
+        Kind kind = Kind::Clerk;
+        const Outcome outcome =
+            readAlone(connectionText_, [&](QSqlDatabase &database) { return kindOf(database, user, &kind); });
+        if (!outcome.isOk()) {
+            *message = outcome.message();
+            return Verdict::Failed;
+        }
+        return kind == Kind::Supervisor ? Verdict::Approved : Verdict::NotSupervisor;
+    }
+
+    // On a server the supervisor proves himself to the server: his own role, his
+    // own password, and on that connection the grant for the clerk's role.
+    const QString service = db::connectionValue(connectionText_, QStringLiteral("Data Source"));
+    const std::optional<db::ServerLogin> clerk = db::adoptedServerLogin(service);
+    if (!clerk) {
+        *message = QStringLiteral("Belum ada operator yang masuk.");
+        return Verdict::Failed;
+    }
+    QString role;
+    {
+        QString lookup;
+        if (!db::openServiceConnection(connectionText_, &lookup, message))
+            return Verdict::Failed;
+        {
+            QSqlDatabase database = db::connection(lookup);
+            QSqlQuery query;
+            const Outcome outcome =
+                run(database, QStringLiteral("SELECT peran FROM simparo_operator_cari(CAST(? AS text))"), {user}, &query);
+            if (outcome.isOk() && query.next())
+                role = query.value(0).toString();
+            else if (!outcome.isOk())
+                *message = outcome.message();
+        }
+        db::closeConnection(lookup);
+        if (role.isEmpty())
+            return message->isEmpty() ? Verdict::NotSupervisor : Verdict::Failed;
+    }
+    if (role == clerk->role)
+        return Verdict::OwnAction;
+    QString own;
+    if (!db::openServerAs(service, {role, password}, &own, message))
+        return Verdict::Failed;
+    Verdict verdict = Verdict::Failed;
+    {
+        QSqlDatabase database = db::connection(own);
+        QSqlQuery query;
+        Outcome outcome = run(database, QStringLiteral("SELECT simparo_penyelia_sesi()"), {}, &query);
+        if (!outcome.isOk()) {
+            *message = outcome.message();
+        } else if (!(query.next() && query.value(0).toBool())) {
+            verdict = Verdict::NotSupervisor;
+        } else {
+            query.finish();
+            QSqlError failure;
+            if (!db::beginWrite(database, &failure)) {
+                *message = db::describeError(failure, database);
+            } else {
+                outcome = run(database,
+                              QStringLiteral("SELECT simparo_setujui(CAST(? AS text), CAST(? AS text), "
+                                             "CAST(? AS double precision), CAST(? AS text), CAST(? AS text), "
+                                             "CAST(? AS text))"),
+                              {request.action, request.account, request.amount.toDouble(), clerk->role,
+                               audit::currentZone(), session::counterName()},
+                              &query);
+                if (outcome.isOk() && query.next())
+                    approval->grant = query.value(0).toLongLong();
+                query.finish();
+                const bool ok = outcome.isOk() && approval->grant.has_value();
+                if (!db::endWrite(database, ok, &failure) && ok)
+                    outcome = Outcome::failed(db::describeError(failure, database));
+                if (ok && outcome.isOk())
+                    verdict = Verdict::Approved;
+                else
+                    *message = outcome.message();
+            }
+        }
+    }
+    db::closeConnection(own);
+    return verdict;
+}
+
+Outcome useApproval(QSqlDatabase &database, const Request &request, const std::optional<Approval> &approval)
+{
+    Money limit;
+    Outcome outcome = withdrawalLimit(database, &limit);
+    if (!outcome.isOk())
+        return outcome;
+    if (request.action != QLatin1String(kWithdrawalAction) || request.amount <= limit)
+        return Outcome::ok();
+    if (!approval)
+        return Outcome::refused(QString::fromLatin1(text::kNeedsApproval));
+    if (!db::dialect(database).hasOperatorRoles())
+        return Outcome::ok();
+    if (!approval->grant)
+        return Outcome::refused(QString::fromLatin1(text::kNeedsApproval));
+    QSqlQuery query;
+    outcome = run(database,
+                  QStringLiteral("SELECT simparo_pakai_persetujuan(CAST(? AS bigint), CAST(? AS text), CAST(? AS text), "
+                                 "CAST(? AS double precision))"),
+                  {*approval->grant, request.action, request.account, request.amount.toDouble()}, &query);
+    if (!outcome.isOk() && outcome.message().contains(QLatin1String("persetujuan penyelia")))
+        return Outcome::refused(QString::fromLatin1(text::kNeedsApproval));
+    return outcome;
+}
+
+} // namespace supervision

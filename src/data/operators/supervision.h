@@ -1,0 +1,127 @@
+#pragma once
+
+#include "data/base/money.h"
+#include "data/base/outcome.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace operators {
+class Directory;
+}
+class RecordSource;
+
+// Supervisors: the two kinds of operator, the settings only a supervisor may
+// change, and the supervisor's approval of a clerk's action that needs one.
+//
+// An operator is a clerk (kasir) or a supervisor (penyelia). The table
+// jenis_operator keeps each operator's kind by his user name; an operator without
+// a row is a clerk. On a server the kind the server trusts is the membership of
+// his role in the group role <database>_penyelia, which the table mirrors; what
+// only a supervisor may do (change a setting, write an approval) the server
+// refuses to any other role. A file has no roles: there the program itself checks
+// the supervisor's password and kind.
+namespace supervision {
+
+enum class Kind { Clerk, Supervisor };
+QString kindText(Kind kind); // "kasir", "penyelia"
+std::optional<Kind> kindNamed(const QString &text);
+
+// The statements that make the tables (and in a file the rule that keeps the
+// last supervisor) where they are missing; each may run again. For the file's
+// dialect; a server's come with the roles (serverroles::secure()).
+QStringList fileStatements();
+
+// --- Keeping the kinds (the tools, inside their write transaction, no trail row)
+// Gives the operator (his row's key and user name) this kind; on a server his
+// role joins or leaves the supervisors' group. Refused when it would leave no
+// supervisor.
+Outcome setKind(QSqlDatabase &database, qint64 key, const QString &user, Kind kind);
+// The operator's row goes with him; refused when he is the last supervisor.
+Outcome forget(QSqlDatabase &database, const QString &user);
+// In a file, inside the write that renames an operator: his kind goes with his name.
+Outcome renamed(QSqlDatabase &database, const QString &from, const QString &to);
+// Every operator's kind as the table keeps it, by user name (clerks without a row absent).
+Outcome storedKinds(QSqlDatabase &database, QHash<QString, Kind> *kinds);
+// The refusal of a change that would leave no supervisor.
+QString lastSupervisorText(const QString &user);
+
+// The kind of the operator a connection works for: on a server the kind of the
+// session's own role (user is not asked), in a file the kind of the named operator.
+Outcome kindOf(QSqlDatabase &database, const QString &user, Kind *kind);
+// The same on a connection of its own to what the connection text names, for the
+// operator who logged in.
+Outcome sessionKind(const QString &connectionText, Kind *kind);
+
+// --- Settings
+inline constexpr char kWithdrawalLimit[] = "batas_penarikan"; // in sen
+inline constexpr Money kDefaultWithdrawalLimit = Money::fromRupiah(1000000);
+Outcome withdrawalLimit(QSqlDatabase &database, Money *limit);
+Outcome withdrawalLimit(const QString &connectionText, Money *limit);
+// The operator who logged in sets the limit, with its trail row (old and new
+// value). Refused for a clerk: in a file by the program, on a server by the server.
+Outcome setWithdrawalLimit(const QString &connectionText, Money limit);
+
+// --- Approvals
+// What a clerk asks a supervisor to approve.
+struct Request {
+    QString action;  // "penarikan"
+    QString account;
+    Money amount;
+};
+inline constexpr char kWithdrawalAction[] = "penarikan";
+// A supervisor's approval: his user name, and on a server the number of the
+// one-time grant he wrote as himself, which the clerk's write must use.
+struct Approval {
+    QString supervisor;
+    std::optional<qint64> grant;
+};
+
+// The messages of the approval.
+namespace text {
+extern const char *const kWrongPassword;    // "PASSWORD PENYELIA SALAH"
+extern const char *const kNotSupervisor;    // "BUKAN PENYELIA"
+extern const char *const kOwnAction;        // the clerk names himself
+extern const char *const kNeedsApproval;    // a write that needs an approval and has none
+extern const char *const kSupervisorsOnly;  // a clerk asked for what only a supervisor does
+} // namespace text
+
+// Proves a supervisor at the clerk's counter: his name and password, checked as
+// the login checks them (with its back-off of failed tries), and his kind. On a
+// server the proof is the server's: a connection as the supervisor's own role,
+// on which the approval is written as a one-time grant for this clerk's role.
+class Approver
+{
+public:
+    explicit Approver(const QString &connectionText);
+    ~Approver();
+
+    QString openError() const;
+
+    enum class Verdict { Approved, NotSupervisor, WrongPassword, OwnAction, Failed };
+    // How long the check of this name's password must wait (the login's back-off).
+    std::chrono::milliseconds waitBefore(const QString &user);
+    // Checks the supervisor and writes the approval; *message for Failed.
+    Verdict approve(const QString &user, const QString &password, const Request &request, Approval *approval,
+                    QString *message);
+
+private:
+    Verdict grant(const QString &user, const QString &password, const Request &request, Approval *approval,
+                  QString *message);
+    const QString connectionText_;
+    RecordSource *records_;
+    std::unique_ptr<operators::Directory> directory_;
+};
+
+// Inside the clerk's write transaction: whether the request needs an approval
+// (above the limit as it stands now), and if so the approval used: on a server
+// its grant is used up by this transaction (refused when it is not for exactly
+// this, is used, or too old). Refused (kNeedsApproval) without one.
+Outcome useApproval(QSqlDatabase &database, const Request &request, const std::optional<Approval> &approval);
+
+} // namespace supervision
