@@ -111,6 +111,11 @@ private slots:
         database = std::make_unique<TestDatabase>(false);
         const ToolRun import = runTool(QStringLiteral("simparo-import"), {fixture}, database->home());
         QVERIFY2(import.exitCode == 0, qPrintable(import.err));
+        // An operator named a supervisor after the import: he stays one through both moves.
+        const ToolRun named = runTool(QStringLiteral("simparo-operator"),
+                                      {QStringLiteral("peran"), QStringLiteral("kasir"), QStringLiteral("penyelia")},
+                                      database->home());
+        QVERIFY2(named.exitCode == 0, qPrintable(named.out + named.err));
         // Postings after the import, each with its own trail row.
         session::setOperator(QStringLiteral("kasir"));
         RecordSource ledger;
@@ -173,8 +178,15 @@ private slots:
         QList<operators::Listed> moved;
         QVERIFY(operators::list(serverText(), &moved).isOk());
         QVERIFY(!moved.isEmpty());
-        for (const operators::Listed &op : std::as_const(moved))
+        for (const operators::Listed &op : std::as_const(moved)) {
             QVERIFY2(!op.canLogIn, qPrintable(op.user));
+            QCOMPARE(op.kind == supervision::Kind::Supervisor, op.user == QLatin1String("kasir"));
+        }
+        QList<operators::Listed> back2;
+        QVERIFY(operators::list(fileText(back), &back2).isOk());
+        QVERIFY(std::any_of(back2.cbegin(), back2.cend(), [](const operators::Listed &op) {
+            return op.user == QLatin1String("kasir") && op.kind == supervision::Kind::Supervisor;
+        }));
         QString error;
         QVERIFY(!operators::logIn(serverText(), QStringLiteral("kasir"), QStringLiteral("kasir99"), &error));
         const Outcome reset = operators::reset(serverText(), QStringLiteral("kasir"), QStringLiteral("kasir99"));

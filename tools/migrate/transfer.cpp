@@ -8,6 +8,7 @@
 #include "data/engine/messages.h"
 #include "data/newdb/newdatabase.h"
 #include "data/operators/operators.h"
+#include "data/operators/supervision.h"
 #include "data/engine/pool.h"
 #include "data/base/schema.h"
 #include "data/base/textforms.h"
@@ -183,6 +184,30 @@ struct Opened {
     }
 };
 
+// Each operator keeps his kind (a supervisor stays one; on a server his role joins
+// the supervisors' group). A source made before there were kinds has none: all
+// its operators arrive as clerks.
+bool keepKinds(QSqlDatabase &source, QSqlDatabase &target, const QList<Operator> &operators, QString *error)
+{
+    bool present = false;
+    if (!hasTable(source, QStringLiteral("jenis_operator"), &present, error))
+        return false;
+    if (!present)
+        return true;
+    QHash<QString, supervision::Kind> kinds;
+    Outcome outcome = supervision::storedKinds(source, &kinds);
+    for (const Operator &op : operators) {
+        if (!outcome.isOk())
+            break;
+        const auto kind = kinds.constFind(op.user);
+        if (kind != kinds.constEnd() && *kind == supervision::Kind::Supervisor)
+            outcome = supervision::setKind(target, op.key, op.user, *kind);
+    }
+    if (!outcome.isOk())
+        *error = outcome.message();
+    return outcome.isOk();
+}
+
 // Copies the rows of the source's tables into the target, inside both
 // transactions; the source's digests and chains on the way.
 bool copyTables(QSqlDatabase &source, QSqlDatabase &target, const Progress &progress, Result *result, QString *error)
@@ -251,6 +276,8 @@ bool copyTables(QSqlDatabase &source, QSqlDatabase &target, const Progress &prog
             *error = db::describeError(operators ? failure : sink->error(), target);
             return false;
         }
+        if (operators && !keepKinds(source, target, result->operators, error))
+            return false;
         sink.reset();
         if (table.key == Moved::Key::Hidden && !to.keysGiven(target, table.name, &failure)) {
             *error = db::describeError(failure, target);
