@@ -14,6 +14,7 @@
 #include "data/newdb/newdatabase.h"
 #include "data/base/outcome.h"
 #include "data/engine/pool.h"
+#include "data/engine/writealone.h"
 #include "data/base/schema.h"
 
 #include <QDateTime>
@@ -57,32 +58,6 @@ std::chrono::milliseconds Directory::waitBeforeCheck()
 // A file's directory
 
 namespace {
-
-// Runs a write in one short write transaction on a connection of its own (on
-// a server: as the operator who logged in, or with asService as the role the
-// service names, whoever logged in).
-template<typename Write>
-Outcome writeAlone(const QString &connectionText, Write write, bool asService = false)
-{
-    QString name, error;
-    if (!(asService ? db::openServiceConnection(connectionText, &name, &error)
-                    : db::openConnection(connectionText, &name, &error)))
-        return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        QSqlError failure;
-        if (!db::beginWrite(database, &failure)) {
-            outcome = Outcome::failed(db::describeError(failure, database));
-        } else {
-            outcome = write(database);
-            if (!db::endWrite(database, outcome.isOk(), &failure) && outcome.isOk())
-                outcome = Outcome::failed(db::describeError(failure, database));
-        }
-    }
-    db::closeConnection(name);
-    return outcome;
-}
 
 class FileDirectory final : public Directory
 {
@@ -151,7 +126,7 @@ public:
         if (!confirmed_)
             return Outcome::failed(QStringLiteral("Belum ada password yang benar."));
         const Confirmed confirmed = *confirmed_;
-        return writeAlone(connectionText_, [&](QSqlDatabase &database) {
+        return db::writeAlone(connectionText_, [&](QSqlDatabase &database) {
             // A clear-text password of an older file is kept from now on as its hash.
             if (!passwords::isHash(confirmed.stored)) {
                 const QString hash = passwords::hash(confirmed.password);
@@ -375,7 +350,7 @@ audit::Entry operatorEntry(const char *action, qint64 key, const QString &user, 
 template<typename Change>
 Outcome keep(const QString &connectionText, Change change)
 {
-    return writeAlone(
+    return db::writeAlone(
         connectionText,
         [&](QSqlDatabase &database) {
             QSqlError failure;

@@ -5,6 +5,7 @@
 #include "data/engine/dialect.h"
 #include "data/operators/operators.h"
 #include "data/engine/pool.h"
+#include "data/engine/writealone.h"
 #include "data/postgres/postgresdialect.h"
 #include "data/records/recordsource.h"
 #include "data/base/session.h"
@@ -44,29 +45,6 @@ Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &valu
 bool leavesNoSupervisor(const Outcome &outcome)
 {
     return outcome.message().contains(QLatin1String("penyelia terakhir"));
-}
-
-// Runs a short write on a connection of its own (as the operator who logged in).
-template<typename Write>
-Outcome writeAlone(const QString &connectionText, Write write)
-{
-    QString name, error;
-    if (!db::openConnection(connectionText, &name, &error))
-        return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        QSqlError failure;
-        if (!db::beginWrite(database, &failure)) {
-            outcome = Outcome::failed(db::describeError(failure, database));
-        } else {
-            outcome = write(database);
-            if (!db::endWrite(database, outcome.isOk(), &failure) && outcome.isOk())
-                outcome = Outcome::failed(db::describeError(failure, database));
-        }
-    }
-    db::closeConnection(name);
-    return outcome;
 }
 
 template<typename Read>
@@ -206,7 +184,7 @@ Outcome setWithdrawalLimit(const QString &connectionText, Money limit)
     if (limit.sen() < 0)
         return Outcome::refused(QStringLiteral("Batas penarikan tidak boleh kurang dari 0."));
     const QString value = QString::number(limit.sen());
-    return writeAlone(connectionText, [&](QSqlDatabase &database) {
+    return db::writeAlone(connectionText, [&](QSqlDatabase &database) {
         QSqlQuery query;
         if (db::dialect(database).hasOperatorRoles()) {
             // The server checks the session's role itself and writes the trail row.

@@ -4,6 +4,7 @@
 #include "data/engine/dialect.h"
 #include "data/trail/ledgerchain.h"
 #include "data/engine/pool.h"
+#include "data/engine/writealone.h"
 #include "data/trail/registertrail.h"
 #include "data/base/schema.h"
 #include "data/base/session.h"
@@ -539,24 +540,7 @@ QString currentZone()
 
 Outcome appendAlone(const QString &connectionText, const Entry &entry, const QString &operatorName)
 {
-    QString name;
-    QString error;
-    if (!db::openConnection(connectionText, &name, &error))
-        return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        QSqlError failure;
-        if (!db::beginWrite(database, &failure)) {
-            outcome = failed(failure, database);
-        } else {
-            outcome = append(database, entry, operatorName);
-            if (!db::endWrite(database, outcome.isOk(), &failure))
-                outcome = failed(failure, database);
-        }
-    }
-    db::closeConnection(name);
-    return outcome;
+    return db::writeAlone(connectionText, [&](QSqlDatabase &database) { return append(database, entry, operatorName); });
 }
 
 Outcome recordLogin(const QString &connectionText, const QString &user, bool succeeded, const QString &why)
