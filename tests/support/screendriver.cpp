@@ -76,6 +76,13 @@ QWidget *ScreenDriver::focused()
 // the focus for its text part).
 QWidget *ScreenDriver::focusOn(QWidget *control, const char *name, const Where &at)
 {
+    // The clerk first brings the control's window to the front (another window,
+    // a report's, may have opened over it); the window system answers when it will.
+    QWidget *window = control->window();
+    if (!window->isActiveWindow()) {
+        window->activateWindow();
+        QTest::qWaitForWindowActive(window, 2000);
+    }
     control->setFocus(Qt::OtherFocusReason);
     QWidget *focus = QApplication::focusWidget();
     QWidget *proxy = control;
