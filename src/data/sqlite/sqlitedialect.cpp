@@ -23,7 +23,8 @@ namespace {
 // The triggers of file-rules.sql.
 const QStringList kRuleTriggers{QStringLiteral("nabubg_isi_sah"), QStringLiteral("nabubg_tanggal"),
                                 QStringLiteral("nabubg_nasabah"), QStringLiteral("nabubg_saldo"),
-                                QStringLiteral("nabubg_kunci"),   QStringLiteral("daftar_baru_sah"),
+                                QStringLiteral("nabubg_kunci"),   QStringLiteral("nabubg_blokir"),
+                                QStringLiteral("daftar_baru_sah"),
                                 QStringLiteral("daftar_ubah_sah")};
 } // namespace
 
