@@ -241,7 +241,7 @@ private slots:
                            "Perhatian", QMessageBox::Critical);
         }
         QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM blokir")).toInt(), 0);
-        choose(screen, "cboALASAN", 1);
+        choose(screen, "cboALASAN", 0);
         click(screen, option.toLatin1().constData());
         dialogs->clear();
         click(screen, "cmdBLOKIR");

@@ -12,9 +12,9 @@ BlockScreen::BlockScreen(QWidget *parent)
 {
     ui.setupUi(this);
     setFixedSize(size());
-    // The first entry is no reason: a block needs one chosen.
-    ui.cboALASAN->addItem(QString());
+    // No reason is chosen at first: a block needs one.
     ui.cboALASAN->addItems(supervision::blockReasons());
+    ui.cboALASAN->setCurrentIndex(-1);
     ui.optDEBET->setChecked(true);
     onEnter(ui.txtREKENING, [this] {
         if (lookUp())
