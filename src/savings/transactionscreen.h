@@ -58,7 +58,7 @@ private:
     bool prepareAmount();
     // Whether the account's block lets this posting through; told (and the focus
     // put on `focus`) when it does not, or when the block could not be read.
-    bool blockAllows(Code code, QWidget *focus);
+    bool blockAllows(posting::Code code, QWidget *focus);
     // When the balance at "SAVE" was not the one shown: shows the account's figures
     // as they stand now, as Enter does, and asks whether to store the posting with
     // them. False (the figures shown, waiting) when the clerk declines or cannot.
