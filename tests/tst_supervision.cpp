@@ -252,8 +252,15 @@ private slots:
                                  .arg(kAccount, option == QLatin1String("optDEBET") ? QStringLiteral("debet")
                                                                               : QStringLiteral("semua"))});
         closeScreens();
-
+        // The database itself refuses a withdrawal past the screens.
         QString error;
+        QVERIFY(!database->tryExec(
+            QStringLiteral("INSERT INTO nabubg (norekening, nama, tanggal, kode, jenis, debet, kredit, saldo) "
+                           "VALUES (?, 'Ani Lubis', %1, '02', 'Penarikan', 10000, 0, 4990000)")
+                .arg(TestDatabase::onServer() ? QStringLiteral("current_date") : QStringLiteral("date('now', 'localtime')")),
+            {kAccount}, &error));
+        QVERIFY2(error.contains(QLatin1String("rekening diblokir")), qPrintable(error));
+
         QVERIFY2(operators::logIn(database->connectionText(), QStringLiteral("budi"), QStringLiteral("budi123"), &error),
                  qPrintable(error));
         for (const bool deposit : {true, false}) {
