@@ -242,7 +242,7 @@ private slots:
         }
         QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM blokir")).toInt(), 0);
         choose(screen, "cboALASAN", 0);
-        click(screen, option.toLatin1().constData());
+        key(screen, option.toLatin1().constData(), Qt::Key_Space);
         dialogs->clear();
         click(screen, "cmdBLOKIR");
         QTRY_COMPARE(dialogs->count(), 1);
@@ -285,6 +285,7 @@ private slots:
         dialogs->clear();
         click(screen, "cmdBUKA");
         QTRY_COMPARE(dialogs->count(), 1);
+        QCOMPARE(dialogs->only().text, QStringLiteral("Blokir rekening dibuka."));
         QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM jejak WHERE tindakan = 'buka blokir' "
                                                  "AND \"operator\" = 'sari'"))
                      .toInt(),

@@ -321,10 +321,13 @@ Outcome checkBlock(QSqlDatabase &database, const QString &account, bool withdraw
 }
 
 Outcome setBlock(const QString &connectionText, const QString &account, Block block, const QString &reason,
-                 const QString &note)
+                 const QString &remark)
 {
     if (block != Block::None && !blockReasons().contains(reason))
         return Outcome::refused(QString::fromLatin1(text::kBlockReasonMissing));
+    // No text is an empty one, never NULL.
+    const QString why = reason.isNull() ? QString::fromUtf8("") : reason;
+    const QString note = remark.isNull() ? QString::fromUtf8("") : remark;
     return writeAlone(connectionText, [&](QSqlDatabase &database) {
         QSqlQuery query;
         if (db::dialect(database).hasOperatorRoles()) {
@@ -333,7 +336,7 @@ Outcome setBlock(const QString &connectionText, const QString &account, Block bl
                 run(database,
                     QStringLiteral("SELECT simparo_blokir(CAST(? AS text), CAST(? AS text), CAST(? AS text), "
                                    "CAST(? AS text), CAST(? AS text), CAST(? AS text))"),
-                    {account, blockText(block), reason, note, audit::currentZone(), session::counterName()}, &query);
+                    {account, blockText(block), why, note, audit::currentZone(), session::counterName()}, &query);
             const QString said = outcome.message();
             if (outcome.isOk())
                 return outcome;
@@ -368,7 +371,7 @@ Outcome setBlock(const QString &connectionText, const QString &account, Block bl
         outcome = run(database,
                       QStringLiteral("INSERT INTO blokir (norekening, jenis, alasan, keterangan, penyelia, waktu) "
                                      "VALUES (?, ?, ?, ?, ?, ?)"),
-                      {account, blockText(block), reason, note, session::operatorName(),
+                      {account, blockText(block), why, note, session::operatorName(),
                        QDateTime::currentDateTime().toString(Qt::ISODate)},
                       &query);
         if (!outcome.isOk())
@@ -381,7 +384,7 @@ Outcome setBlock(const QString &connectionText, const QString &account, Block bl
         entry.kunci = key;
         entry.norekening = account;
         entry.rincian = audit::detail(QStringLiteral("jenis"), blockText(block)) + u'\n'
-            + audit::detail(QStringLiteral("alasan"), reason) + u'\n'
+            + audit::detail(QStringLiteral("alasan"), why) + u'\n'
             + audit::detail(QStringLiteral("keterangan"), note);
         return audit::append(database, entry);
     });
