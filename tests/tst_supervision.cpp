@@ -246,6 +246,7 @@ private slots:
         dialogs->clear();
         click(screen, "cmdBLOKIR");
         QTRY_COMPARE(dialogs->count(), 1);
+        QCOMPARE(dialogs->only().text, QStringLiteral("Rekening diblokir."));
         QCOMPARE(database->rows(QStringLiteral("SELECT \"operator\", norekening, rincian FROM jejak WHERE tindakan = "
                                                "'blokir'")),
                  QStringList{QStringLiteral("sari|%1|jenis=%2\nalasan=Buku hilang\nketerangan=")
