@@ -275,7 +275,8 @@ public:
     QStringList trailTriggers() const override
     {
         return {QStringLiteral("jejak_segel"), QStringLiteral("nabubg_hanya_ditambah"),
-                QStringLiteral("jejak_hanya_ditambah"), QStringLiteral("nabubg_aturan"), QStringLiteral("daftar_aturan")};
+                QStringLiteral("jejak_hanya_ditambah"), QStringLiteral("nabubg_aturan"), QStringLiteral("daftar_aturan"),
+                QStringLiteral("blokir_hanya_ditambah")};
     }
     bool triggersInForce(QSqlDatabase &database, QStringList *names, QSqlError *error) const override
     {

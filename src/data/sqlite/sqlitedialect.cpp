@@ -395,6 +395,8 @@ public:
         for (const char *table : {"nabubg", "jejak"})
             for (const char *event : {"update", "delete"})
                 names << QStringLiteral("%1_hanya_ditambah_%2").arg(QLatin1String(table), QLatin1String(event));
+        // The account blocks are kept as events too.
+        names << QStringLiteral("blokir_hanya_ditambah_ubah") << QStringLiteral("blokir_hanya_ditambah_hapus");
         return names + kRuleTriggers;
     }
     bool triggersInForce(QSqlDatabase &database, QStringList *names, QSqlError *error) const override
