@@ -391,7 +391,7 @@ private slots:
     }
 
     // What only a supervisor may do, a clerk's role with psql cannot: change a
-    // setting, write an approval, or use one twice. Each refused, nothing changed.
+    // setting, write an approval, use one twice, or block an account. Each refused, nothing changed.
     void clerkCannotActAsSupervisor_data()
     {
         QTest::addColumn<QString>("sql");
@@ -412,6 +412,11 @@ private slots:
                "BEGIN; SELECT simparo_kunci('nabubg.norekening', '1'); INSERT INTO nabubg (norekening, nama, tanggal, "
                "kode, jenis, debet, kredit, saldo) VALUES ('1', 'Siti', current_date, '02', 'Penarikan', 2000000, 0, "
                "6005000); COMMIT");
+        attack("block an account", "INSERT INTO blokir (norekening, jenis, alasan, keterangan, penyelia) "
+                                   "VALUES ('1', 'semua', 'Lainnya', '', '%SUPERVISOR%')");
+        attack("block through the function", "SELECT simparo_blokir('1', 'semua', 'Lainnya', '', '+07:00', 'x')");
+        attack("lift a block through the function", "SELECT simparo_blokir('1', 'buka', '', '', '+07:00', 'x')");
+        attack("erase the blocks", "DELETE FROM blokir");
         attack("use an approval twice", "SELECT simparo_pakai_persetujuan(%USED%, 'penarikan', '1', 2000000)");
         attack("use one approval for two rows",
                "BEGIN; SELECT simparo_pakai_persetujuan(%FRESH%, 'penarikan', '1', 2000000); "
@@ -458,12 +463,53 @@ private slots:
             "FROM pengaturan), '') || '/' || (SELECT string_agg(nama || '=' || jenis, ',' ORDER BY nama) FROM "
             "jenis_operator) || '/' || (SELECT string_agg(concat_ws(',', id, dipakai_txid IS NOT NULL, nabubg_kunci), ';' "
             "ORDER BY id) FROM persetujuan) || '/' || (SELECT count(*) FROM pg_auth_members m JOIN pg_roles g ON "
-            "g.oid = m.roleid WHERE g.rolname = simparo_kelompok_penyelia())");
+            "g.oid = m.roleid WHERE g.rolname = simparo_kelompok_penyelia()) || '/' || (SELECT count(*) FROM blokir)");
         const QString before = database->scalar(state).toString();
         const Psql attempt = psql(clerk, QStringLiteral("kasir99"), sql);
         QVERIFY2(attempt.exitCode == 3 && attempt.err.contains(QLatin1String("ERROR")),
                  qPrintable(QStringLiteral("exit %1: %2%3").arg(attempt.exitCode).arg(attempt.out, attempt.err)));
         QCOMPARE(database->scalar(state).toString(), before);
+    }
+
+    // The server itself refuses a posting the account's block forbids, whoever
+    // writes it: a clerk's role with psql, past every screen.
+    void serverRefusesBlockedPosting_data()
+    {
+        QTest::addColumn<QString>("block"); // the latest event of the account
+        QTest::addColumn<bool>("deposit");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("withdrawal, withdrawals blocked") << QStringLiteral("debet") << false << true;
+        QTest::newRow("deposit, withdrawals blocked") << QStringLiteral("debet") << true << false;
+        QTest::newRow("deposit, everything blocked") << QStringLiteral("semua") << true << true;
+        QTest::newRow("withdrawal, block lifted") << QStringLiteral("buka") << false << false;
+    }
+    void serverRefusesBlockedPosting()
+    {
+        if (!TestDatabase::onServer())
+            QSKIP("a file's trigger is met by the screens' tests");
+        QFETCH(QString, block);
+        QFETCH(bool, deposit);
+        QFETCH(bool, refused);
+        database->addOperator(QStringLiteral("kasir"), QStringLiteral("kasir99"));
+        counterSetUp();
+        database->addLedgerRow(QStringLiteral("1"), QStringLiteral("Siti"), QStringLiteral("2024-01-03"),
+                               QStringLiteral("01"), 0, 10000000, 10005000);
+        const QString supervisor = roleOf(QStringLiteral("admin"));
+        for (const QString &event : block == QLatin1String("buka") ? QStringList{QStringLiteral("debet"), block}
+                                                                    : QStringList{block}) {
+            const Psql made = psql(supervisor, QStringLiteral("admin123"),
+                                   QStringLiteral("SELECT simparo_blokir('1', '%1', '%2', '', '+07:00', 'x')")
+                                       .arg(event, event == QLatin1String("buka") ? QString() : QStringLiteral("Lainnya")));
+            QVERIFY2(made.exitCode == 0, qPrintable(made.err));
+        }
+        const Psql attempt = psql(
+            roleOf(QStringLiteral("kasir")), QStringLiteral("kasir99"),
+            QStringLiteral("BEGIN; SELECT simparo_kunci('nabubg.norekening', '1'); INSERT INTO nabubg (norekening, nama, "
+                           "tanggal, kode, jenis, debet, kredit, saldo) VALUES ('1', 'Siti', current_date, %1); COMMIT")
+                .arg(deposit ? QStringLiteral("'01', 'Penyetoran', 0, 10000, 10015000")
+                             : QStringLiteral("'02', 'Penarikan', 10000, 0, 9995000")));
+        QCOMPARE(attempt.err.contains(QLatin1String("rekening diblokir")), refused);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(), refused ? 2 : 3);
     }
 };
 

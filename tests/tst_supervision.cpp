@@ -50,6 +50,18 @@ private:
 
     void withdrawAtCounter(const QString &amount) { postAtCounter(kAccount, false, amount); }
 
+    // The supervisor's block screen, opened from his menu.
+    QWidget *blockScreen()
+    {
+        trigger(screens::show<MainWindow>(), "mnuBLOKIR");
+        QWidget *screen = nullptr;
+        const bool came = QTest::qWaitFor([&] {
+            screen = QApplication::activeWindow();
+            return screen && screen->objectName() == QLatin1String("frmBLOKIR");
+        });
+        return came ? screen : nullptr;
+    }
+
     int ledgerRows() { return database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(); }
 
 private slots:
@@ -195,6 +207,97 @@ private slots:
                          .toString(),
                      QStringLiteral("sari"));
         }
+    }
+
+    // A block stops what it names at the clerk's Enter and at "SAVE", and nothing
+    // else; lifted, the account posts again. Each a trail row with the supervisor.
+    void blockedAccount_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("depositStopped");
+        QTest::newRow("withdrawals blocked") << QStringLiteral("optDEBET") << false;
+        QTest::newRow("everything blocked") << QStringLiteral("optSEMUA") << true;
+    }
+    void blockedAccount()
+    {
+        QFETCH(QString, option);
+        QFETCH(bool, depositStopped);
+        const QString blocked = QStringLiteral("REKENING DIBLOKIR: Buku hilang");
+        setUpCounter(QStringLiteral("sari"));
+        QWidget *screen = blockScreen();
+        QVERIFY(screen);
+        QCOMPARE(screen->windowTitle(), QStringLiteral("BLOKIR REKENING"));
+        // Lifting an account that is not blocked, and a block without a reason: refused.
+        type(screen, "txtREKENING", kAccount);
+        enter(screen, "txtREKENING");
+        QCOMPARE(field(screen, "txtNAMA")->text(), QStringLiteral("Ani Lubis"));
+        for (const char *action : {"cmdBUKA", "cmdBLOKIR"}) {
+            dialogs->clear();
+            click(screen, action);
+            QTRY_COMPARE(dialogs->count(), 1);
+            EXPECT_MESSAGE(dialogs->only(),
+                           QString::fromLatin1(action == QByteArray("cmdBUKA") ? supervision::text::kNotBlocked
+                                                                                : supervision::text::kBlockReasonMissing),
+                           "Perhatian", QMessageBox::Critical);
+        }
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM blokir")).toInt(), 0);
+        choose(screen, "cboALASAN", 0);
+        key(screen, option.toLatin1().constData(), Qt::Key_Space);
+        dialogs->clear();
+        click(screen, "cmdBLOKIR");
+        QTRY_COMPARE(dialogs->count(), 1);
+        QCOMPARE(dialogs->only().text, QStringLiteral("Rekening diblokir."));
+        QCOMPARE(database->rows(QStringLiteral("SELECT \"operator\", norekening, rincian FROM jejak WHERE tindakan = "
+                                               "'blokir'")),
+                 QStringList{QStringLiteral("sari|%1|jenis=%2\nalasan=Buku hilang\nketerangan=")
+                                 .arg(kAccount, option == QLatin1String("optDEBET") ? QStringLiteral("debet")
+                                                                              : QStringLiteral("semua"))});
+        closeScreens();
+        // The database itself refuses a withdrawal past the screens.
+        QString error;
+        QVERIFY(!database->tryExec(
+            QStringLiteral("INSERT INTO nabubg (norekening, nama, tanggal, kode, jenis, debet, kredit, saldo) "
+                           "VALUES (?, 'Ani Lubis', %1, '02', 'Penarikan', 10000, 0, 4990000)")
+                .arg(TestDatabase::onServer() ? QStringLiteral("current_date") : QStringLiteral("date('now', 'localtime')")),
+            {kAccount}, &error));
+        QVERIFY2(error.contains(QLatin1String("rekening diblokir")), qPrintable(error));
+
+        QVERIFY2(operators::logIn(database->connectionText(), QStringLiteral("budi"), QStringLiteral("budi123"), &error),
+                 qPrintable(error));
+        for (const bool deposit : {true, false}) {
+            const bool stopped = !deposit || depositStopped;
+            const int before = ledgerRows();
+            dialogs->clear();
+            postAtCounter(kAccount, deposit, QStringLiteral("10000"));
+            // The lookup showed the name and balance, then the block; Enter and "SAVE" each refused.
+            QCOMPARE(field("TXTnama")->text(), stopped ? QStringLiteral("Ani Lubis") : QString());
+            QTRY_COMPARE(dialogs->count(), stopped ? 3 : 1);
+            for (const DialogSeen &seen : std::as_const(dialogs->seen))
+                EXPECT_MESSAGE(seen, blocked, "Perhatian", QMessageBox::Critical);
+            QCOMPARE(ledgerRows(), stopped ? before : before + 1);
+            closeScreens();
+        }
+
+        QVERIFY2(operators::logIn(database->connectionText(), QStringLiteral("sari"), QStringLiteral("sari123"), &error),
+                 qPrintable(error));
+        screen = blockScreen();
+        type(screen, "txtREKENING", kAccount);
+        enter(screen, "txtREKENING");
+        dialogs->clear();
+        click(screen, "cmdBUKA");
+        QTRY_COMPARE(dialogs->count(), 1);
+        QCOMPARE(dialogs->only().text, QStringLiteral("Blokir rekening dibuka."));
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM jejak WHERE tindakan = 'buka blokir' "
+                                                 "AND \"operator\" = 'sari'"))
+                     .toInt(),
+                 1);
+        closeScreens();
+        QVERIFY2(operators::logIn(database->connectionText(), QStringLiteral("budi"), QStringLiteral("budi123"), &error),
+                 qPrintable(error));
+        const int before = ledgerRows();
+        dialogs->clear();
+        withdrawAtCounter(QStringLiteral("10000"));
+        QTRY_COMPARE(ledgerRows(), before + 1);
     }
 };
 

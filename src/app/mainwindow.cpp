@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "app/blockscreen.h"
 #include "app/passwordscreen.h"
 #include "app/settingsscreen.h"
 #include "data/engine/connectiontext.h"
@@ -29,8 +30,6 @@ MainWindow::MainWindow(QWidget *parent)
     supervision::Kind kind = supervision::Kind::Clerk;
     supervision::sessionKind(db::connectionText(), &kind);
     ui.mnuPENYELIA->menuAction()->setEnabled(kind == supervision::Kind::Supervisor);
-    // Blocked accounts are not kept yet: the entry stays disabled, with no action.
-    ui.mnuBLOKIR->setEnabled(false);
     ui.Picture1->setPixmap(welcomePicture());
     setFixedSize(800, 600 + ui.menubar->sizeHint().height());
 
@@ -42,6 +41,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui.mnuTNASABAH, &QAction::triggered, this, [] { screens::show<SavingsRequestScreen>(); });
     connect(ui.mnuHARIAN, &QAction::triggered, this, [] { screens::show<DailyRequestScreen>(); });
     connect(ui.mnuPENGATURAN, &QAction::triggered, this, [] { screens::show<SettingsScreen>(); });
+    connect(ui.mnuBLOKIR, &QAction::triggered, this, [] { screens::show<BlockScreen>(); });
 }
 
 QPixmap MainWindow::welcomePicture()

@@ -157,6 +157,30 @@ void TransactionScreen::lookUpAccount()
     ui.txtSAL->setVisible(true);
     ui.txtSAL->setEnabled(false);
     ui.cbo_TRANSAKSI->setFocus();
+    // A blocked account is shown as any other, then the clerk hears of its block;
+    // with every posting blocked there is nothing to choose a code for.
+    supervision::BlockState block;
+    const Outcome read = supervision::currentBlock(db::connectionText(), ui.txtREKENING->text(), &block);
+    if (!read.isOk())
+        return refuse(read.message(), ui.txtREKENING);
+    if (block.block != supervision::Block::None)
+        refuse(supervision::blockedText(block),
+               block.block == supervision::Block::Everything ? static_cast<QWidget *>(ui.txtREKENING)
+                                                             : ui.cbo_TRANSAKSI);
+}
+
+bool TransactionScreen::blockAllows(Code code, QWidget *focus)
+{
+    supervision::BlockState block;
+    const Outcome read = supervision::currentBlock(db::connectionText(), ui.txtREKENING->text(), &block);
+    if (!read.isOk()) {
+        refuse(read.message(), focus);
+        return false;
+    }
+    if (!supervision::forbids(block.block, code == Code::Withdrawal))
+        return true;
+    refuse(supervision::blockedText(block), focus);
+    return false;
 }
 
 bool TransactionScreen::eventFilter(QObject *watched, QEvent *event)
@@ -301,6 +325,8 @@ void TransactionScreen::enterAmount(Code code)
     if (!prepareAmount())
         return;
     QLineEdit *field = code == Code::Deposit ? ui.txtKREDIT : ui.txtDEBET;
+    if (!blockAllows(code, field))
+        return;
     Money amount;
     const posting::AmountProblem problem = posting::readAmount(field->text(), code, &amount);
     if (problem != posting::AmountProblem::None)
@@ -355,6 +381,9 @@ void TransactionScreen::save()
     const posting::AmountProblem problem = posting::readAmount(amountField->text(), *code, &amount);
     if (problem != posting::AmountProblem::None)
         return refuseAmount(posting::amountRefusal(problem, *code), amountField);
+    // A block forbids it before any approval is asked; the write checks it again.
+    if (!blockAllows(*code, amountField))
+        return;
 
     // Name and balance come from the database as it stands inside the write
     // transaction, so the balance chain of the account cannot break. The write
@@ -409,7 +438,12 @@ void TransactionScreen::save()
         const QDateTime moment = wallclock::now();
         audit::Entry entry = posting::trailEntry(*code, account, token_);
         entry.moment = moment;
-        recordwrite::Check check = posting::postingCheck(account, *code, amount, shown);
+        recordwrite::Check check = [inner = posting::postingCheck(account, *code, amount, shown), account,
+                                    withdrawal = *code == Code::Withdrawal](QSqlDatabase &database,
+                                                                             QVector<QVariant> &row) {
+            const Outcome blocked = supervision::checkBlock(database, account, withdrawal);
+            return blocked.isOk() ? inner(database, row) : blocked;
+        };
         if (*code == Code::Withdrawal) {
             // Its trail row names the supervisor who approved it.
             if (approval)
@@ -438,6 +472,10 @@ void TransactionScreen::save()
         const posting::AmountRefusal balance = posting::balanceProblem(*code);
         if (Adodc2->lastWrite().isRefused() && Adodc2->lastWrite().message() == balance.text)
             return refuseAmount(balance, amountField);
+        // Blocked since the clerk looked: nothing is stored.
+        if (Adodc2->lastWrite().isRefused()
+            && Adodc2->lastWrite().message().startsWith(QLatin1String(supervision::text::kBlocked)))
+            return refuse(Adodc2->lastWrite().message(), amountField);
         // An approval used, gone stale, or a limit lowered meanwhile: the next "SAVE" asks again.
         if (Adodc2->lastWrite().isRefused()
             && Adodc2->lastWrite().message() == QLatin1String(supervision::text::kNeedsApproval)) {

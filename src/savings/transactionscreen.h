@@ -56,6 +56,9 @@ private:
     // Looks the typed account up for an amount field: its name into TXTnama and
     // the ledger lookup; false (with a message shown) when that fails.
     bool prepareAmount();
+    // Whether the account's block lets this posting through; told (and the focus
+    // put on `focus`) when it does not, or when the block could not be read.
+    bool blockAllows(posting::Code code, QWidget *focus);
     // When the balance at "SAVE" was not the one shown: shows the account's figures
     // as they stand now, as Enter does, and asks whether to store the posting with
     // them. False (the figures shown, waiting) when the clerk declines or cannot.

@@ -11,6 +11,7 @@
 #include "data/base/session.h"
 #include "data/base/sqlscript.h"
 
+#include <QDateTime>
 #include <QSqlQuery>
 
 namespace supervision {
@@ -21,6 +22,10 @@ const char *const kNotSupervisor = "BUKAN PENYELIA";
 const char *const kOwnAction = "PENYELIA TIDAK BOLEH MENYETUJUI TINDAKANNYA SENDIRI";
 const char *const kNeedsApproval = "PENARIKAN DI ATAS BATAS PERLU PERSETUJUAN PENYELIA";
 const char *const kSupervisorsOnly = "HANYA PENYELIA YANG BOLEH";
+const char *const kBlocked = "REKENING DIBLOKIR: ";
+const char *const kBlockReasonMissing = "ALASAN BLOKIR BELUM DIPILIH";
+const char *const kNotBlocked = "REKENING INI TIDAK DIBLOKIR";
+const char *const kBlockAccountUnknown = "NO REKENING TIDAK ADA DI DATA NASABAH";
 } // namespace text
 
 namespace {
@@ -220,6 +225,145 @@ Outcome setWithdrawalLimit(const QString &connectionText, Money limit)
         entry.tindakan = QLatin1String(audit::action::kSettingChange);
         entry.tabel = QStringLiteral("pengaturan");
         entry.rincian = audit::change(QLatin1String(kWithdrawalLimit), old, value);
+        return audit::append(database, entry);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Blocked accounts
+
+QString blockText(Block block)
+{
+    switch (block) {
+    case Block::Withdrawals:
+        return QStringLiteral("debet");
+    case Block::Everything:
+        return QStringLiteral("semua");
+    case Block::None:
+        break;
+    }
+    return QStringLiteral("buka");
+}
+
+QStringList blockReasons()
+{
+    return {QStringLiteral("Buku hilang"), QStringLiteral("Permintaan wali"), QStringLiteral("Meninggal dunia"),
+            QStringLiteral("Perintah pihak berwenang"), QStringLiteral("Lainnya")};
+}
+
+Outcome currentBlock(QSqlDatabase &database, const QString &account, BlockState *state)
+{
+    *state = BlockState();
+    QSqlQuery query;
+    const Outcome outcome =
+        run(database,
+            QStringLiteral("SELECT jenis, alasan, keterangan, penyelia FROM blokir WHERE norekening = ? "
+                           "ORDER BY id DESC LIMIT 1"),
+            {account}, &query);
+    if (!outcome.isOk() || !query.next())
+        return outcome;
+    const QString kind = query.value(0).toString();
+    // A kind this program does not know is taken as the strictest.
+    state->block = kind == QLatin1String("buka")    ? Block::None
+                   : kind == QLatin1String("debet") ? Block::Withdrawals
+                                                    : Block::Everything;
+    state->reason = query.value(1).toString();
+    state->note = query.value(2).toString();
+    state->supervisor = query.value(3).toString();
+    return Outcome::ok();
+}
+
+Outcome currentBlock(const QString &connectionText, const QString &account, BlockState *state)
+{
+    return readAlone(connectionText,
+                     [&](QSqlDatabase &database) { return currentBlock(database, account, state); });
+}
+
+bool forbids(Block block, bool withdrawal)
+{
+    return block == Block::Everything || (block == Block::Withdrawals && withdrawal);
+}
+
+QString blockedText(const BlockState &state)
+{
+    return QString::fromLatin1(text::kBlocked) + state.reason;
+}
+
+Outcome checkBlock(QSqlDatabase &database, const QString &account, bool withdrawal)
+{
+    BlockState state;
+    const Outcome outcome = currentBlock(database, account, &state);
+    if (!outcome.isOk())
+        return outcome;
+    return forbids(state.block, withdrawal) ? Outcome::refused(blockedText(state)) : Outcome::ok();
+}
+
+Outcome setBlock(const QString &connectionText, const QString &account, Block block, const QString &reason,
+                 const QString &remark)
+{
+    if (block != Block::None && !blockReasons().contains(reason))
+        return Outcome::refused(QString::fromLatin1(text::kBlockReasonMissing));
+    // No text is an empty one, never NULL.
+    const QString why = reason.isNull() ? QString::fromUtf8("") : reason;
+    const QString note = remark.isNull() ? QString::fromUtf8("") : remark;
+    return writeAlone(connectionText, [&](QSqlDatabase &database) {
+        QSqlQuery query;
+        if (db::dialect(database).hasOperatorRoles()) {
+            // The server checks the session's role, the account and the state itself, and writes the trail row.
+            const Outcome outcome =
+                run(database,
+                    QStringLiteral("SELECT simparo_blokir(CAST(? AS text), CAST(? AS text), CAST(? AS text), "
+                                   "CAST(? AS text), CAST(? AS text), CAST(? AS text))"),
+                    {account, blockText(block), why, note, audit::currentZone(), session::counterName()}, &query);
+            const QString said = outcome.message();
+            if (outcome.isOk())
+                return outcome;
+            if (said.contains(QLatin1String("hanya penyelia")))
+                return Outcome::refused(QString::fromLatin1(text::kSupervisorsOnly));
+            if (said.contains(QLatin1String("tidak ada di daftar")))
+                return Outcome::refused(QString::fromLatin1(text::kBlockAccountUnknown));
+            if (said.contains(QLatin1String("tidak diblokir")))
+                return Outcome::refused(QString::fromLatin1(text::kNotBlocked));
+            if (said.contains(QLatin1String("alasan harus")))
+                return Outcome::refused(QString::fromLatin1(text::kBlockReasonMissing));
+            return outcome;
+        }
+        Kind kind = Kind::Clerk;
+        Outcome outcome = kindOf(database, session::operatorName(), &kind);
+        if (!outcome.isOk())
+            return outcome;
+        if (kind != Kind::Supervisor)
+            return Outcome::refused(QString::fromLatin1(text::kSupervisorsOnly));
+        outcome = run(database, QStringLiteral("SELECT 1 FROM daftar WHERE norekening = ? LIMIT 1"), {account}, &query);
+        if (!outcome.isOk())
+            return outcome;
+        if (!query.next())
+            return Outcome::refused(QString::fromLatin1(text::kBlockAccountUnknown));
+        query.finish();
+        BlockState state;
+        outcome = currentBlock(database, account, &state);
+        if (!outcome.isOk())
+            return outcome;
+        if (block == Block::None && state.block == Block::None)
+            return Outcome::refused(QString::fromLatin1(text::kNotBlocked));
+        outcome = run(database,
+                      QStringLiteral("INSERT INTO blokir (norekening, jenis, alasan, keterangan, penyelia, waktu) "
+                                     "VALUES (?, ?, ?, ?, ?, ?)"),
+                      {account, blockText(block), why, note, session::operatorName(),
+                       QDateTime::currentDateTime().toString(Qt::ISODate)},
+                      &query);
+        if (!outcome.isOk())
+            return outcome;
+        const qint64 key = query.lastInsertId().toLongLong();
+        query.finish();
+        audit::Entry entry;
+        entry.tindakan = QLatin1String(block == Block::None ? audit::action::kUnblock : audit::action::kBlock);
+        entry.tabel = QStringLiteral("blokir");
+        entry.kunci = key;
+        entry.norekening = account;
+        entry.rincian = audit::detail(QStringLiteral("jenis"), blockText(block)) + u'\n'
+            + audit::detail(QStringLiteral("alasan"), why) + u'\n'
+            + audit::detail(QStringLiteral("keterangan"), note);
         return audit::append(database, entry);
     });
 }

@@ -82,6 +82,37 @@ struct Approval {
     std::optional<qint64> grant;
 };
 
+// --- Blocked accounts
+// A block is an event appended to the table blokir, never changed; an account's
+// state is its latest event. A block on withdrawals takes no withdrawal, a block
+// on everything no posting at all; lifting it ends either.
+enum class Block { None, Withdrawals, Everything };
+QString blockText(Block block); // "buka", "debet", "semua"
+// The reasons a supervisor chooses from.
+QStringList blockReasons();
+struct BlockState {
+    Block block = Block::None;
+    QString reason;
+    QString note;
+    QString supervisor;
+};
+// The account's block as it stands now.
+Outcome currentBlock(QSqlDatabase &database, const QString &account, BlockState *state);
+Outcome currentBlock(const QString &connectionText, const QString &account, BlockState *state);
+// Whether the block forbids a posting of this kind.
+bool forbids(Block block, bool withdrawal);
+// The clerk's message for a posting a block forbids: "REKENING DIBLOKIR: " and the reason.
+QString blockedText(const BlockState &state);
+// Inside a posting's write transaction: refused (blockedText()) when the account's
+// block forbids it.
+Outcome checkBlock(QSqlDatabase &database, const QString &account, bool withdrawal);
+// The operator who logged in blocks the account (block None lifts its block),
+// with its trail row. Refused for a clerk (in a file by the program, on a server
+// by the server), for an account not registered, a block without one of the
+// reasons, and lifting an account that is not blocked.
+Outcome setBlock(const QString &connectionText, const QString &account, Block block, const QString &reason,
+                 const QString &note);
+
 // The messages of the approval.
 namespace text {
 extern const char *const kWrongPassword;    // "PASSWORD PENYELIA SALAH"
@@ -89,6 +120,10 @@ extern const char *const kNotSupervisor;    // "BUKAN PENYELIA"
 extern const char *const kOwnAction;        // the clerk names himself
 extern const char *const kNeedsApproval;    // a write that needs an approval and has none
 extern const char *const kSupervisorsOnly;  // a clerk asked for what only a supervisor does
+extern const char *const kBlocked;          // "REKENING DIBLOKIR: ", the reason follows
+extern const char *const kBlockReasonMissing;
+extern const char *const kNotBlocked;       // lifting an account that is not blocked
+extern const char *const kBlockAccountUnknown;
 } // namespace text
 
 // Proves a supervisor at the clerk's counter: his name and password, checked as

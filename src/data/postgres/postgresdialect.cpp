@@ -275,7 +275,8 @@ public:
     QStringList trailTriggers() const override
     {
         return {QStringLiteral("jejak_segel"), QStringLiteral("nabubg_hanya_ditambah"),
-                QStringLiteral("jejak_hanya_ditambah"), QStringLiteral("nabubg_aturan"), QStringLiteral("daftar_aturan")};
+                QStringLiteral("jejak_hanya_ditambah"), QStringLiteral("nabubg_aturan"), QStringLiteral("daftar_aturan"),
+                QStringLiteral("blokir_hanya_ditambah")};
     }
     bool triggersInForce(QSqlDatabase &database, QStringList *names, QSqlError *error) const override
     {
@@ -660,7 +661,8 @@ QString sealFunctionStatement()
     for (const char *action : {audit::action::kDeposit, audit::action::kWithdrawal, audit::action::kNewCustomer,
                                audit::action::kCustomerChange, audit::action::kCustomerDeletion,
                                audit::action::kPasswordChange, audit::action::kLogin, audit::action::kFailedLogin,
-                               audit::action::kApproval, audit::action::kSettingChange})
+                               audit::action::kApproval, audit::action::kSettingChange, audit::action::kBlock,
+                               audit::action::kUnblock})
         operatorActions << QStringLiteral("'%1'").arg(QLatin1String(action));
     QStringList row;
     for (const char *column : {"CAST(NEW.nomor AS text)", "NEW.waktu", "NEW.zona", "NEW.\"operator\"", "NEW.peran",

@@ -23,7 +23,8 @@ namespace {
 // The triggers of file-rules.sql.
 const QStringList kRuleTriggers{QStringLiteral("nabubg_isi_sah"), QStringLiteral("nabubg_tanggal"),
                                 QStringLiteral("nabubg_nasabah"), QStringLiteral("nabubg_saldo"),
-                                QStringLiteral("nabubg_kunci"),   QStringLiteral("daftar_baru_sah"),
+                                QStringLiteral("nabubg_kunci"),   QStringLiteral("nabubg_blokir"),
+                                QStringLiteral("daftar_baru_sah"),
                                 QStringLiteral("daftar_ubah_sah")};
 } // namespace
 
@@ -394,6 +395,8 @@ public:
         for (const char *table : {"nabubg", "jejak"})
             for (const char *event : {"update", "delete"})
                 names << QStringLiteral("%1_hanya_ditambah_%2").arg(QLatin1String(table), QLatin1String(event));
+        // The account blocks are kept as events too.
+        names << QStringLiteral("blokir_hanya_ditambah_ubah") << QStringLiteral("blokir_hanya_ditambah_hapus");
         return names + kRuleTriggers;
     }
     bool triggersInForce(QSqlDatabase &database, QStringList *names, QSqlError *error) const override

@@ -49,6 +49,8 @@ inline constexpr char kOperatorReset[] = "operator reset";
 inline constexpr char kOperatorKind[] = "operator peran";
 inline constexpr char kApproval[] = "persetujuan";
 inline constexpr char kSettingChange[] = "pengaturan ubah";
+inline constexpr char kBlock[] = "blokir";
+inline constexpr char kUnblock[] = "buka blokir";
 inline constexpr char kTrailInstalled[] = "pasang jejak";
 inline constexpr char kBreakAccepted[] = "putus diterima";
 } // namespace action

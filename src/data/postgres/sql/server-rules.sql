@@ -16,6 +16,7 @@ DECLARE
     nama_daftar text;
     akhir record;
     seharusnya double precision;
+    blok record;
 BEGIN
     IF NEW.simparo_key IS DISTINCT FROM currval(pg_get_serial_sequence('nabubg', 'simparo_key')) THEN
         RAISE EXCEPTION USING MESSAGE = 'nabubg: kunci baris hanya dari urutannya sendiri',
@@ -26,6 +27,11 @@ BEGIN
             ERRCODE = 'invalid_transaction_state';
     END IF;
     PERFORM pg_advisory_xact_lock(hashtext('nabubg.norekening'), hashtext(NEW.norekening));
+    -- A blocked account: 'debet' takes no withdrawal, 'semua' no posting at all.
+    SELECT b.jenis, b.alasan INTO blok FROM blokir b WHERE b.norekening = NEW.norekening ORDER BY b.id DESC LIMIT 1;
+    IF FOUND AND (blok.jenis = 'semua' OR (blok.jenis = 'debet' AND NEW.debet > 0)) THEN
+        RAISE EXCEPTION USING MESSAGE = format('nabubg: rekening diblokir (%s)', blok.alasan), ERRCODE = 'SMP06';
+    END IF;
     NEW.tanggal := CAST(clock_timestamp() AS date);
     SELECT d.nama INTO nama_daftar FROM daftar d WHERE d.norekening = NEW.norekening
     ORDER BY d.simparo_key LIMIT 1;

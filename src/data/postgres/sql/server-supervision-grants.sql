@@ -1,5 +1,5 @@
 -- What the supervisors' group and the operators may do with supervisors,
--- settings and approvals (after grants.sql, which takes every other grant away).
+-- settings, approvals and blocks (after grants.sql, which takes every other grant away).
 -- Operators read the kinds and the settings; nobody but the owner writes any
 -- of the three tables: a setting and an approval only through their functions,
 -- which only a supervisor may run.
@@ -9,11 +9,12 @@ DECLARE
     p text := simparo_kelompok_penyelia();
     r record;
 BEGIN
-    EXECUTE format('GRANT SELECT ON jenis_operator, pengaturan TO %I', g);
+    EXECUTE format('GRANT SELECT ON jenis_operator, pengaturan, blokir TO %I', g);
     EXECUTE format('GRANT EXECUTE ON FUNCTION simparo_penyelia_sesi(), simparo_batas_penarikan(), '
                    'simparo_pakai_persetujuan(bigint, text, text, double precision) TO %I', g);
     EXECUTE format('GRANT EXECUTE ON FUNCTION simparo_ubah_pengaturan(text, text, text, text), '
-                   'simparo_setujui(text, text, double precision, text, text, text) TO %I', p);
+                   'simparo_setujui(text, text, double precision, text, text, text), '
+                   'simparo_blokir(text, text, text, text, text, text) TO %I', p);
     -- The group keeps no one but operators' roles.
     FOR r IN SELECT b.rolname FROM pg_auth_members x JOIN pg_roles a ON a.oid = x.roleid
              JOIN pg_roles b ON b.oid = x.member

@@ -61,6 +61,34 @@ BEGIN
             nabubg_kunci bigint);
         CREATE INDEX persetujuan_dipakai ON persetujuan (dipakai_txid) WHERE nabubg_kunci IS NULL;
     END IF;
+    IF to_regclass('blokir') IS NULL THEN
+        CREATE TABLE blokir (
+            id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+            norekening text NOT NULL CHECK (length(norekening) BETWEEN 1 AND 10),
+            jenis text NOT NULL CHECK (jenis IN ('debet', 'semua', 'buka')),
+            alasan text NOT NULL CHECK (length(alasan) <= 255),
+            keterangan text NOT NULL CHECK (length(keterangan) <= 255),
+            penyelia text NOT NULL,
+            waktu timestamptz NOT NULL DEFAULT clock_timestamp());
+        CREATE INDEX blokir_rekening ON blokir (norekening, id);
+    END IF;
+END$fn$;
+
+-- blokir: the account blocks, events appended and never changed; an account's
+-- state is its latest event ('buka' lifts the block). Nobody changes or deletes
+-- one (the owner's maintenance may take the trigger away).
+CREATE OR REPLACE FUNCTION simparo_blokir_tetap() RETURNS trigger LANGUAGE plpgsql AS $fn$
+BEGIN
+    RAISE EXCEPTION USING MESSAGE = 'blokir: baris hanya bisa ditambah, tidak diubah atau dihapus',
+        ERRCODE = 'integrity_constraint_violation';
+END$fn$;
+DO $fn$
+BEGIN
+    IF NOT EXISTS (SELECT FROM pg_trigger WHERE tgname = 'blokir_hanya_ditambah'
+                   AND tgrelid = CAST('blokir' AS regclass)) THEN
+        CREATE TRIGGER blokir_hanya_ditambah BEFORE UPDATE OR DELETE OR TRUNCATE ON blokir
+            FOR EACH STATEMENT EXECUTE FUNCTION simparo_blokir_tetap();
+    END IF;
 END$fn$;
 
 -- True when the session's role is an operator who is a supervisor.
@@ -206,4 +234,47 @@ BEGIN
     UPDATE persetujuan SET dipakai_txid = txid_current(), dipakai = clock_timestamp() WHERE id = p.id;
     SELECT t."user" INTO nama FROM tpassword t WHERE simparo_peran_operator(t.simparo_key) = p.penyelia;
     RETURN coalesce(nama, p.penyelia);
+END$fn$;
+
+-- A supervisor blocks an account (jenis 'debet': no withdrawal, 'semua': no
+-- posting at all) for one of the reasons, or lifts its block ('buka'), with the
+-- trail row. Serialised with the account's postings by their lock. The event's number.
+CREATE OR REPLACE FUNCTION simparo_blokir(nomor text, jenis_baru text, alasan_baru text, keterangan_baru text,
+    zona_loket text, nama_loket text) RETURNS bigint LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    kini text;
+    baru bigint;
+BEGIN
+    IF NOT simparo_penyelia_sesi() THEN
+        RAISE EXCEPTION USING MESSAGE = 'hanya penyelia yang boleh memblokir rekening',
+            ERRCODE = 'insufficient_privilege';
+    END IF;
+    PERFORM simparo_cek_loket(zona_loket, nama_loket);
+    IF jenis_baru IS NULL OR jenis_baru NOT IN ('debet', 'semua', 'buka') THEN
+        RAISE EXCEPTION USING MESSAGE = 'jenis blokir tidak dikenal', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    IF jenis_baru <> 'buka' AND (alasan_baru IS NULL OR alasan_baru NOT IN ('Buku hilang', 'Permintaan wali',
+        'Meninggal dunia', 'Perintah pihak berwenang', 'Lainnya')) THEN
+        RAISE EXCEPTION USING MESSAGE = 'blokir: alasan harus dipilih', ERRCODE = 'SMP06';
+    END IF;
+    IF coalesce(length(alasan_baru), 0) > 255 OR coalesce(length(keterangan_baru), 0) > 255 THEN
+        RAISE EXCEPTION USING MESSAGE = 'blokir: isian terlalu panjang (paling banyak 255 huruf)',
+            ERRCODE = 'check_violation';
+    END IF;
+    IF nomor IS NULL OR NOT EXISTS (SELECT FROM daftar d WHERE d.norekening = nomor) THEN
+        RAISE EXCEPTION USING MESSAGE = 'blokir: rekening tidak ada di daftar nasabah', ERRCODE = 'SMP06';
+    END IF;
+    PERFORM pg_advisory_xact_lock(hashtext('nabubg.norekening'), hashtext(nomor));
+    SELECT b.jenis INTO kini FROM blokir b WHERE b.norekening = nomor ORDER BY b.id DESC LIMIT 1;
+    IF jenis_baru = 'buka' AND coalesce(kini, 'buka') = 'buka' THEN
+        RAISE EXCEPTION USING MESSAGE = 'blokir: rekening tidak diblokir', ERRCODE = 'SMP06';
+    END IF;
+    INSERT INTO blokir (norekening, jenis, alasan, keterangan, penyelia)
+    VALUES (nomor, jenis_baru, coalesce(alasan_baru, ''), coalesce(keterangan_baru, ''), simparo_jejak_operator())
+    RETURNING id INTO baru;
+    INSERT INTO jejak (zona, loket, tindakan, tabel, kunci, norekening, rincian)
+    VALUES (zona_loket, nama_loket, CASE WHEN jenis_baru = 'buka' THEN 'buka blokir' ELSE 'blokir' END, 'blokir',
+            baru, nomor, 'jenis=' || jenis_baru || E'\nalasan=' || simparo_rincian(coalesce(alasan_baru, ''))
+            || E'\nketerangan=' || simparo_rincian(coalesce(keterangan_baru, '')));
+    RETURN baru;
 END$fn$;

@@ -51,6 +51,12 @@ WHEN NEW.rowid IS NOT coalesce((SELECT max(n.rowid) FROM nabubg n WHERE n.rowid 
     OR EXISTS (SELECT 1 FROM nabubg n WHERE n.rowid > NEW.rowid)
 BEGIN SELECT RAISE(ABORT, 'nabubg: kunci baris harus tepat sesudah kunci terakhir'); END;
 
+-- A blocked account: 'debet' takes no withdrawal, 'semua' no posting at all.
+CREATE TRIGGER IF NOT EXISTS nabubg_blokir BEFORE INSERT ON nabubg
+WHEN (SELECT b.jenis = 'semua' OR (b.jenis = 'debet' AND NEW.debet > 0) FROM blokir b
+      WHERE b.norekening = NEW.norekening ORDER BY b.id DESC LIMIT 1)
+BEGIN SELECT RAISE(ABORT, 'nabubg: rekening diblokir'); END;
+
 -- A new register row: its texts within the screens' limits.
 CREATE TRIGGER IF NOT EXISTS daftar_baru_sah BEFORE INSERT ON daftar
 WHEN coalesce(length(NEW.nama), 0) > 255 OR coalesce(length(NEW.tempat), 0) > 255

@@ -19,3 +19,19 @@ BEGIN SELECT RAISE(ABORT, 'penyelia terakhir tidak boleh dihapus atau dijadikan 
 
 -- The settings, one row a key; a key without a row has its default.
 CREATE TABLE IF NOT EXISTS pengaturan (kunci TEXT PRIMARY KEY NOT NULL, nilai TEXT NOT NULL);
+
+-- The account blocks, events appended and never changed; an account's state is
+-- its latest event ('debet': no withdrawal, 'semua': no posting, 'buka': lifted).
+CREATE TABLE IF NOT EXISTS blokir (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    norekening TEXT NOT NULL CHECK (length(norekening) BETWEEN 1 AND 10),
+    jenis TEXT NOT NULL CHECK (jenis IN ('debet', 'semua', 'buka')),
+    alasan TEXT NOT NULL CHECK (length(alasan) <= 255),
+    keterangan TEXT NOT NULL CHECK (length(keterangan) <= 255),
+    penyelia TEXT NOT NULL,
+    waktu TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS blokir_rekening ON blokir (norekening, id);
+CREATE TRIGGER IF NOT EXISTS blokir_hanya_ditambah_ubah BEFORE UPDATE ON blokir
+BEGIN SELECT RAISE(ABORT, 'blokir: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
+CREATE TRIGGER IF NOT EXISTS blokir_hanya_ditambah_hapus BEFORE DELETE ON blokir
+BEGIN SELECT RAISE(ABORT, 'blokir: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
