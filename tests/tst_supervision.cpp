@@ -209,6 +209,24 @@ private slots:
         }
     }
 
+    // A file made before supervisors, settings and blocks, not yet upgraded: the
+    // clerk looks accounts up and posts as before, on the default limit.
+    void olderFileTakesPostings()
+    {
+        if (TestDatabase::onServer())
+            QSKIP("an older file: SQLite only");
+        setUpCounter(QStringLiteral("budi"));
+        for (const char *sql : {"DROP TRIGGER nabubg_blokir", "DROP TABLE blokir", "DROP TABLE pengaturan",
+                                "DROP TABLE jenis_operator"})
+            database->exec(QString::fromLatin1(sql));
+        postAtCounter(kAccount, true, QStringLiteral("20000"));
+        QTRY_COMPARE(ledgerRows(), 2);
+        closeScreens();
+        withdrawAtCounter(QStringLiteral("10000"));
+        QTRY_COMPARE(ledgerRows(), 3);
+        QCOMPARE(dialogs->count(), 0);
+    }
+
     // A block stops what it names at the clerk's Enter and at "SAVE", and nothing
     // else; lifted, the account posts again. Each a trail row with the supervisor.
     void blockedAccount_data()

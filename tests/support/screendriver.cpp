@@ -81,7 +81,8 @@ QWidget *ScreenDriver::focusOn(QWidget *control, const char *name, const Where &
     QWidget *window = control->window();
     if (!window->isActiveWindow()) {
         window->activateWindow();
-        QTest::qWaitForWindowActive(window, 2000);
+        // A window that stays in the back is told below, as the focus it did not take.
+        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window, 2000);
     }
     control->setFocus(Qt::OtherFocusReason);
     QWidget *focus = QApplication::focusWidget();

@@ -46,6 +46,20 @@ Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &valu
     return Outcome::ok();
 }
 
+// A database made before the table existed, and not yet upgraded, holds none of
+// its rows: no operator is a supervisor there, no setting is changed and no
+// account is blocked, and the clerks post on as before. Asked before the
+// statement, since on a server a failed statement spoils the transaction around it.
+Outcome present(QSqlDatabase &database, const QString &table, bool *there)
+{
+    QStringList tables, views;
+    QSqlError failure;
+    if (!db::dialect(database).relationNames(database, &tables, &views, &failure))
+        return Outcome::failed(db::describeError(failure, database));
+    *there = tables.contains(table, Qt::CaseInsensitive);
+    return Outcome::ok();
+}
+
 // The last supervisor's rule refused the change (the file's trigger, the server's check).
 bool leavesNoSupervisor(const Outcome &outcome)
 {
@@ -130,6 +144,9 @@ Outcome renamed(QSqlDatabase &database, const QString &from, const QString &to)
 Outcome storedKinds(QSqlDatabase &database, QHash<QString, Kind> *kinds)
 {
     kinds->clear();
+    bool there = false;
+    if (const Outcome asked = present(database, QStringLiteral("jenis_operator"), &there); !asked.isOk() || !there)
+        return asked;
     QSqlQuery query;
     const Outcome outcome = run(database, QStringLiteral("SELECT nama, jenis FROM jenis_operator"), {}, &query);
     if (!outcome.isOk())
@@ -145,6 +162,10 @@ Outcome kindOf(QSqlDatabase &database, const QString &user, Kind *kind)
     QSqlQuery query;
     // On a server the session's own role is asked: the table only mirrors it.
     const bool server = db::dialect(database).hasOperatorRoles();
+    bool there = true;
+    if (const Outcome asked = present(database, server ? QStringLiteral("pengaturan") : kKinds, &there);
+        !asked.isOk() || !there)
+        return asked;
     const Outcome outcome =
         server ? run(database, QStringLiteral("SELECT simparo_penyelia_sesi()"), {}, &query)
                : run(database, QStringLiteral("SELECT jenis = 'penyelia' FROM jenis_operator WHERE nama = ?"), {user},
@@ -165,6 +186,9 @@ Outcome sessionKind(const QString &connectionText, Kind *kind)
 Outcome withdrawalLimit(QSqlDatabase &database, Money *limit)
 {
     *limit = kDefaultWithdrawalLimit;
+    bool there = false;
+    if (const Outcome asked = present(database, QStringLiteral("pengaturan"), &there); !asked.isOk() || !there)
+        return asked;
     QSqlQuery query;
     const Outcome outcome = run(database, QStringLiteral("SELECT nilai FROM pengaturan WHERE kunci = ?"),
                                 {QLatin1String(kWithdrawalLimit)}, &query);
@@ -254,6 +278,9 @@ QStringList blockReasons()
 Outcome currentBlock(QSqlDatabase &database, const QString &account, BlockState *state)
 {
     *state = BlockState();
+    bool there = false;
+    if (const Outcome asked = present(database, QStringLiteral("blokir"), &there); !asked.isOk() || !there)
+        return asked;
     QSqlQuery query;
     const Outcome outcome =
         run(database,
@@ -306,7 +333,7 @@ Outcome setBlock(const QString &connectionText, const QString &account, Block bl
     // No text is an empty one, never NULL.
     const QString why = reason.isNull() ? QString::fromUtf8("") : reason;
     const QString note = remark.isNull() ? QString::fromUtf8("") : remark;
-    return writeAlone(connectionText, [&](QSqlDatabase &database) {
+    return db::writeAlone(connectionText, [&](QSqlDatabase &database) {
         QSqlQuery query;
         if (db::dialect(database).hasOperatorRoles()) {
             // The server checks the session's role, the account and the state itself, and writes the trail row.
