@@ -183,6 +183,20 @@ Outcome sessionKind(const QString &connectionText, Kind *kind)
                      [&](QSqlDatabase &database) { return kindOf(database, session::operatorName(), kind); });
 }
 
+namespace {
+
+// In a file, which has no roles: refused unless the operator who logged in is a supervisor.
+Outcome supervisorAtWork(QSqlDatabase &database)
+{
+    Kind kind = Kind::Clerk;
+    const Outcome outcome = kindOf(database, session::operatorName(), &kind);
+    if (outcome.isOk() && kind != Kind::Supervisor)
+        return Outcome::refused(QString::fromLatin1(text::kSupervisorsOnly));
+    return outcome;
+}
+
+} // namespace
+
 Outcome withdrawalLimit(QSqlDatabase &database, Money *limit)
 {
     *limit = kDefaultWithdrawalLimit;
@@ -226,12 +240,9 @@ Outcome setWithdrawalLimit(const QString &connectionText, Money limit)
                 return Outcome::refused(QString::fromLatin1(text::kSupervisorsOnly));
             return outcome;
         }
-        Kind kind = Kind::Clerk;
-        Outcome outcome = kindOf(database, session::operatorName(), &kind);
+        Outcome outcome = supervisorAtWork(database);
         if (!outcome.isOk())
             return outcome;
-        if (kind != Kind::Supervisor)
-            return Outcome::refused(QString::fromLatin1(text::kSupervisorsOnly));
         outcome = run(database, QStringLiteral("SELECT nilai FROM pengaturan WHERE kunci = ?"),
                       {QLatin1String(kWithdrawalLimit)}, &query);
         if (!outcome.isOk())
@@ -355,12 +366,9 @@ Outcome setBlock(const QString &connectionText, const QString &account, Block bl
                 return Outcome::refused(QString::fromLatin1(text::kBlockReasonMissing));
             return outcome;
         }
-        Kind kind = Kind::Clerk;
-        Outcome outcome = kindOf(database, session::operatorName(), &kind);
+        Outcome outcome = supervisorAtWork(database);
         if (!outcome.isOk())
             return outcome;
-        if (kind != Kind::Supervisor)
-            return Outcome::refused(QString::fromLatin1(text::kSupervisorsOnly));
         outcome = run(database, QStringLiteral("SELECT 1 FROM daftar WHERE norekening = ? LIMIT 1"), {account}, &query);
         if (!outcome.isOk())
             return outcome;
