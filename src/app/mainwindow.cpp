@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "app/blockscreen.h"
+#include "savings/correctionscreen.h"
 #include "app/passwordscreen.h"
 #include "app/settingsscreen.h"
 #include "data/engine/connectiontext.h"
@@ -42,6 +43,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui.mnuHARIAN, &QAction::triggered, this, [] { screens::show<DailyRequestScreen>(); });
     connect(ui.mnuPENGATURAN, &QAction::triggered, this, [] { screens::show<SettingsScreen>(); });
     connect(ui.mnuBLOKIR, &QAction::triggered, this, [] { screens::show<BlockScreen>(); });
+    connect(ui.mnuKOREKSI, &QAction::triggered, this, [] { screens::show<CorrectionScreen>(); });
 }
 
 QPixmap MainWindow::welcomePicture()

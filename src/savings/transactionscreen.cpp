@@ -411,7 +411,7 @@ void TransactionScreen::save()
     }
     // A withdrawal above the limit needs a supervisor's approval before anything
     // is written; "SAVE" goes on once he gave it. The write checks the limit again.
-    const supervision::Request request{QLatin1String(supervision::kWithdrawalAction), account, amount};
+    const supervision::Request request{QLatin1String(supervision::kWithdrawalAction), account, amount, {}, {}};
     if (*code == Code::Withdrawal && !(approval_ && approvedFor_ == typed)) {
         Money limit;
         const Outcome read = supervision::withdrawalLimit(db::connectionText(), &limit);

@@ -21,6 +21,7 @@ const char *const kWrongPassword = "PASSWORD PENYELIA SALAH";
 const char *const kNotSupervisor = "BUKAN PENYELIA";
 const char *const kOwnAction = "PENYELIA TIDAK BOLEH MENYETUJUI TINDAKANNYA SENDIRI";
 const char *const kNeedsApproval = "PENARIKAN DI ATAS BATAS PERLU PERSETUJUAN PENYELIA";
+const char *const kCorrectionNeedsApproval = "KOREKSI PERLU PERSETUJUAN PENYELIA";
 const char *const kSupervisorsOnly = "HANYA PENYELIA YANG BOLEH";
 const char *const kBlocked = "REKENING DIBLOKIR: ";
 const char *const kBlockReasonMissing = "ALASAN BLOKIR BELUM DIPILIH";
@@ -527,13 +528,22 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
             if (!db::beginWrite(database, &failure)) {
                 *message = db::describeError(failure, database);
             } else {
-                outcome = run(database,
-                              QStringLiteral("SELECT simparo_setujui(CAST(? AS text), CAST(? AS text), "
-                                             "CAST(? AS double precision), CAST(? AS text), CAST(? AS text), "
-                                             "CAST(? AS text))"),
-                              {request.action, request.account, request.amount.toDouble(), clerk->role,
-                               audit::currentZone(), session::counterName()},
-                              &query);
+                // A correction's grant is for the row itself: the server reads its
+                // account and amount, and refuses a row that may not be corrected.
+                outcome = request.action == QLatin1String(kCorrectionAction)
+                              ? run(database,
+                                    QStringLiteral("SELECT simparo_setujui_koreksi(CAST(? AS bigint), CAST(? AS text), "
+                                                   "CAST(? AS text), CAST(? AS text), CAST(? AS text))"),
+                                    {request.reversed.value_or(0), request.reason, clerk->role, audit::currentZone(),
+                                     session::counterName()},
+                                    &query)
+                              : run(database,
+                                    QStringLiteral("SELECT simparo_setujui(CAST(? AS text), CAST(? AS text), "
+                                                   "CAST(? AS double precision), CAST(? AS text), CAST(? AS text), "
+                                                   "CAST(? AS text))"),
+                                    {request.action, request.account, request.amount.toDouble(), clerk->role,
+                                     audit::currentZone(), session::counterName()},
+                                    &query);
                 if (outcome.isOk() && query.next())
                     approval->grant = query.value(0).toLongLong();
                 query.finish();
@@ -553,25 +563,30 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
 
 Outcome useApproval(QSqlDatabase &database, const Request &request, const std::optional<Approval> &approval)
 {
-    Money limit;
-    Outcome outcome = withdrawalLimit(database, &limit);
-    if (!outcome.isOk())
-        return outcome;
-    if (request.action != QLatin1String(kWithdrawalAction) || request.amount <= limit)
-        return Outcome::ok();
+    const bool correction = request.action == QLatin1String(kCorrectionAction);
+    const QString missing = QString::fromLatin1(correction ? text::kCorrectionNeedsApproval : text::kNeedsApproval);
+    Outcome outcome;
+    if (!correction) {
+        Money limit;
+        outcome = withdrawalLimit(database, &limit);
+        if (!outcome.isOk())
+            return outcome;
+        if (request.action != QLatin1String(kWithdrawalAction) || request.amount <= limit)
+            return Outcome::ok();
+    }
     if (!approval)
-        return Outcome::refused(QString::fromLatin1(text::kNeedsApproval));
+        return Outcome::refused(missing);
     if (!db::dialect(database).hasOperatorRoles())
         return Outcome::ok();
     if (!approval->grant)
-        return Outcome::refused(QString::fromLatin1(text::kNeedsApproval));
+        return Outcome::refused(missing);
     QSqlQuery query;
     outcome = run(database,
                   QStringLiteral("SELECT simparo_pakai_persetujuan(CAST(? AS bigint), CAST(? AS text), CAST(? AS text), "
                                  "CAST(? AS double precision))"),
                   {*approval->grant, request.action, request.account, request.amount.toDouble()}, &query);
     if (!outcome.isOk() && outcome.message().contains(QLatin1String("persetujuan penyelia")))
-        return Outcome::refused(QString::fromLatin1(text::kNeedsApproval));
+        return Outcome::refused(missing);
     return outcome;
 }
 

@@ -70,11 +70,15 @@ Outcome setWithdrawalLimit(const QString &connectionText, Money limit);
 // --- Approvals
 // What a clerk asks a supervisor to approve.
 struct Request {
-    QString action;  // "penarikan"
+    QString action;  // "penarikan", "koreksi"
     QString account;
     Money amount;
+    // A correction's: the key of the ledger row it reverses, and the reason.
+    std::optional<qint64> reversed;
+    QString reason;
 };
 inline constexpr char kWithdrawalAction[] = "penarikan";
+inline constexpr char kCorrectionAction[] = "koreksi";
 // A supervisor's approval: his user name, and on a server the number of the
 // one-time grant he wrote as himself, which the clerk's write must use.
 struct Approval {
@@ -119,6 +123,7 @@ extern const char *const kWrongPassword;    // "PASSWORD PENYELIA SALAH"
 extern const char *const kNotSupervisor;    // "BUKAN PENYELIA"
 extern const char *const kOwnAction;        // the clerk names himself
 extern const char *const kNeedsApproval;    // a write that needs an approval and has none
+extern const char *const kCorrectionNeedsApproval; // a correction without one
 extern const char *const kSupervisorsOnly;  // a clerk asked for what only a supervisor does
 extern const char *const kBlocked;          // "REKENING DIBLOKIR: ", the reason follows
 extern const char *const kBlockReasonMissing;
@@ -154,7 +159,8 @@ private:
 };
 
 // Inside the clerk's write transaction: whether the request needs an approval
-// (above the limit as it stands now), and if so the approval used: on a server
+// (a correction always, a withdrawal above the limit as it stands now), and if
+// so the approval used: on a server
 // its grant is used up by this transaction (refused when it is not for exactly
 // this, is used, or too old). Refused (kNeedsApproval) without one.
 Outcome useApproval(QSqlDatabase &database, const Request &request, const std::optional<Approval> &approval);

@@ -24,6 +24,7 @@ namespace {
 const QStringList kRuleTriggers{QStringLiteral("nabubg_isi_sah"), QStringLiteral("nabubg_tanggal"),
                                 QStringLiteral("nabubg_nasabah"), QStringLiteral("nabubg_saldo"),
                                 QStringLiteral("nabubg_kunci"),   QStringLiteral("nabubg_blokir"),
+                                QStringLiteral("nabubg_koreksi"),
                                 QStringLiteral("daftar_baru_sah"),
                                 QStringLiteral("daftar_ubah_sah")};
 } // namespace

@@ -35,6 +35,7 @@ namespace audit {
 namespace action {
 inline constexpr char kDeposit[] = "setoran";
 inline constexpr char kWithdrawal[] = "penarikan";
+inline constexpr char kCorrection[] = "koreksi";
 inline constexpr char kNewCustomer[] = "nasabah baru";
 inline constexpr char kCustomerChange[] = "nasabah ubah";
 inline constexpr char kCustomerDeletion[] = "nasabah hapus";

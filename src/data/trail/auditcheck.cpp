@@ -22,7 +22,8 @@ namespace {
 
 QString postingActions()
 {
-    return QStringLiteral("('%1', '%2')").arg(QLatin1String(action::kDeposit), QLatin1String(action::kWithdrawal));
+    return QStringLiteral("('%1', '%2', '%3')")
+        .arg(QLatin1String(action::kDeposit), QLatin1String(action::kWithdrawal), QLatin1String(action::kCorrection));
 }
 
 QByteArrayView textOf(const db::Value &value)
@@ -55,7 +56,7 @@ QVariant variantOf(const db::Value &value)
 
 bool isPosting(QByteArrayView tindakan)
 {
-    return tindakan == action::kDeposit || tindakan == action::kWithdrawal;
+    return tindakan == action::kDeposit || tindakan == action::kWithdrawal || tindakan == action::kCorrection;
 }
 
 bool namesKnownBreaks(QByteArrayView tindakan)

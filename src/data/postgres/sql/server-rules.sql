@@ -17,6 +17,8 @@ DECLARE
     akhir record;
     seharusnya double precision;
     blok record;
+    izin record;
+    asal record;
 BEGIN
     IF NEW.simparo_key IS DISTINCT FROM currval(pg_get_serial_sequence('nabubg', 'simparo_key')) THEN
         RAISE EXCEPTION USING MESSAGE = 'nabubg: kunci baris hanya dari urutannya sendiri',
@@ -63,7 +65,7 @@ BEGIN
     END IF;
     -- A withdrawal above the limit takes the one approval its transaction used
     -- for exactly it (simparo_pakai_persetujuan), and binds it to this row.
-    IF NEW.debet > 0 AND round(NEW.debet * 100) > simparo_batas_penarikan() THEN
+    IF NEW.kode = '02' AND round(NEW.debet * 100) > simparo_batas_penarikan() THEN
         UPDATE persetujuan SET nabubg_kunci = NEW.simparo_key
         WHERE id = (SELECT p.id FROM persetujuan p
                     WHERE p.dipakai_txid = txid_current() AND p.nabubg_kunci IS NULL AND p.jenis = 'penarikan'
@@ -74,6 +76,36 @@ BEGIN
             RAISE EXCEPTION USING MESSAGE = 'nabubg: penarikan di atas batas perlu persetujuan penyelia',
                 ERRCODE = 'SMP05';
         END IF;
+    END IF;
+    -- A correction takes the one approval its transaction used for this account
+    -- and amount (simparo_pakai_persetujuan), reverses exactly the row approved (its
+    -- amounts swapped, a deposit or withdrawal of the same account), and that row
+    -- only once: the link is written here, under the account's lock.
+    IF NEW.kode = '05' THEN
+        UPDATE persetujuan SET nabubg_kunci = NEW.simparo_key
+        WHERE id = (SELECT p.id FROM persetujuan p
+                    WHERE p.dipakai_txid = txid_current() AND p.nabubg_kunci IS NULL AND p.jenis = 'koreksi'
+                      AND p.norekening = NEW.norekening
+                      AND round(p.jumlah * 100) = round((NEW.debet + NEW.kredit) * 100)
+                      AND p.kasir = CAST(session_user AS text)
+                    ORDER BY p.id LIMIT 1)
+        RETURNING dibalik, alasan, penyelia INTO izin;
+        IF NOT FOUND THEN
+            RAISE EXCEPTION USING MESSAGE = 'nabubg: koreksi perlu persetujuan penyelia', ERRCODE = 'SMP05';
+        END IF;
+        SELECT n.norekening, n.kode, n.debet, n.kredit INTO asal FROM nabubg n WHERE n.simparo_key = izin.dibalik;
+        IF NOT FOUND OR asal.norekening IS DISTINCT FROM NEW.norekening OR asal.kode NOT IN ('01', '02')
+           OR round(asal.debet * 100) IS DISTINCT FROM round(NEW.kredit * 100)
+           OR round(asal.kredit * 100) IS DISTINCT FROM round(NEW.debet * 100) THEN
+            RAISE EXCEPTION USING MESSAGE = 'nabubg: koreksi harus membalik baris yang disetujui', ERRCODE = 'SMP07';
+        END IF;
+        IF EXISTS (SELECT FROM koreksi k WHERE k.dibalik = izin.dibalik) THEN
+            RAISE EXCEPTION USING MESSAGE = 'koreksi: baris ini sudah dikoreksi', ERRCODE = 'SMP07';
+        END IF;
+        INSERT INTO koreksi (dibalik, nabubg_kunci, norekening, alasan, kasir, penyelia)
+        VALUES (izin.dibalik, NEW.simparo_key, NEW.norekening, coalesce(izin.alasan, ''), simparo_jejak_operator(),
+                coalesce((SELECT t."user" FROM tpassword t WHERE simparo_peran_operator(t.simparo_key) = izin.penyelia),
+                         izin.penyelia));
     END IF;
     RETURN NEW;
 END$fn$;
@@ -108,7 +140,8 @@ CREATE TRIGGER daftar_aturan BEFORE INSERT OR UPDATE ON daftar FOR EACH ROW EXEC
 
 -- Every ledger row the program writes: amounts finite, not negative and in whole
 -- sen; the code, the kind and the amounts agreeing (a deposit of at least 1000
--- into kredit, a withdrawal from debet); texts within the screens' limits.
+-- into kredit, a withdrawal from debet, a correction one or the other); texts
+-- within the screens' limits.
 ALTER TABLE nabubg ADD CONSTRAINT nabubg_isi_sah CHECK (
         norekening IS NOT NULL AND length(norekening) BETWEEN 1 AND 10
         AND (nama IS NULL OR length(nama) <= 255)
@@ -118,7 +151,8 @@ ALTER TABLE nabubg ADD CONSTRAINT nabubg_isi_sah CHECK (
         AND abs(kredit * 100 - round(kredit * 100)) < 0.01
         AND abs(saldo * 100 - round(saldo * 100)) < 0.01
         AND ((kode = '01' AND jenis = 'Penyetoran' AND debet = 0 AND kredit >= 1000)
-             OR (kode = '02' AND jenis = 'Penarikan' AND kredit = 0 AND debet > 0))) NOT VALID;
+             OR (kode = '02' AND jenis = 'Penarikan' AND kredit = 0 AND debet > 0)
+             OR (kode = '05' AND jenis = 'Koreksi' AND ((debet > 0 AND kredit = 0) OR (kredit > 0 AND debet = 0))))) NOT VALID;
 
 -- The two functions find the tables in the schema they were made in, and nowhere else.
 DO $fn$

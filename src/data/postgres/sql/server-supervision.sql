@@ -72,7 +72,24 @@ BEGIN
             waktu timestamptz NOT NULL DEFAULT clock_timestamp());
         CREATE INDEX blokir_rekening ON blokir (norekening, id);
     END IF;
+    -- koreksi: a ledger row (dibalik) reversed by a correction row (nabubg_kunci),
+    -- at most once, with the reason, the clerk and the supervisor who approved it.
+    -- Written by the ledger's rule only, as the correction row is appended.
+    IF to_regclass('koreksi') IS NULL THEN
+        CREATE TABLE koreksi (
+            id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+            dibalik bigint NOT NULL UNIQUE,
+            nabubg_kunci bigint NOT NULL UNIQUE,
+            norekening text NOT NULL,
+            alasan text NOT NULL,
+            kasir text NOT NULL,
+            penyelia text NOT NULL,
+            waktu timestamptz NOT NULL DEFAULT clock_timestamp());
+    END IF;
 END$fn$;
+-- A correction's approval names the row it reverses and the reason.
+ALTER TABLE persetujuan ADD COLUMN IF NOT EXISTS dibalik bigint;
+ALTER TABLE persetujuan ADD COLUMN IF NOT EXISTS alasan text;
 
 -- blokir: the account blocks, events appended and never changed; an account's
 -- state is its latest event ('buka' lifts the block). Nobody changes or deletes
@@ -87,6 +104,16 @@ BEGIN
     IF NOT EXISTS (SELECT FROM pg_trigger WHERE tgname = 'blokir_hanya_ditambah'
                    AND tgrelid = CAST('blokir' AS regclass)) THEN
         CREATE TRIGGER blokir_hanya_ditambah BEFORE UPDATE OR DELETE OR TRUNCATE ON blokir
+            FOR EACH STATEMENT EXECUTE FUNCTION simparo_blokir_tetap();
+    END IF;
+END$fn$;
+
+-- koreksi: as the blocks, rows are appended and never changed.
+DO $fn$
+BEGIN
+    IF NOT EXISTS (SELECT FROM pg_trigger WHERE tgname = 'koreksi_hanya_ditambah'
+                   AND tgrelid = CAST('koreksi' AS regclass)) THEN
+        CREATE TRIGGER koreksi_hanya_ditambah BEFORE UPDATE OR DELETE OR TRUNCATE ON koreksi
             FOR EACH STATEMENT EXECUTE FUNCTION simparo_blokir_tetap();
     END IF;
 END$fn$;
@@ -276,5 +303,53 @@ BEGIN
     VALUES (zona_loket, nama_loket, CASE WHEN jenis_baru = 'buka' THEN 'buka blokir' ELSE 'blokir' END, 'blokir',
             baru, nomor, 'jenis=' || jenis_baru || E'\nalasan=' || simparo_rincian(coalesce(alasan_baru, ''))
             || E'\nketerangan=' || simparo_rincian(coalesce(keterangan_baru, '')));
+    RETURN baru;
+END$fn$;
+
+-- A supervisor, logged in as himself, approves the correction of one ledger row
+-- (a deposit or a withdrawal not corrected before) for this reason, asked by one
+-- clerk (his role). The account and the amount are the row's own. The approval's number.
+CREATE OR REPLACE FUNCTION simparo_setujui_koreksi(kunci_dibalik bigint, alasan_koreksi text, peran_kasir text,
+    zona_loket text, nama_loket text) RETURNS bigint LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    asal record;
+    nama_kasir text;
+    baru bigint;
+BEGIN
+    IF NOT simparo_penyelia_sesi() THEN
+        RAISE EXCEPTION USING MESSAGE = 'hanya penyelia yang boleh menyetujui', ERRCODE = 'insufficient_privilege';
+    END IF;
+    PERFORM simparo_cek_loket(zona_loket, nama_loket);
+    IF peran_kasir IS NULL OR peran_kasir = CAST(session_user AS text) THEN
+        RAISE EXCEPTION USING MESSAGE = 'penyelia tidak bisa menyetujui tindakannya sendiri',
+            ERRCODE = 'insufficient_privilege';
+    END IF;
+    SELECT t."user" INTO nama_kasir FROM tpassword t WHERE simparo_peran_operator(t.simparo_key) = peran_kasir;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING MESSAGE = 'yang meminta persetujuan bukan operator', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    IF alasan_koreksi IS NULL OR btrim(alasan_koreksi) = '' OR length(alasan_koreksi) > 255 THEN
+        RAISE EXCEPTION USING MESSAGE = 'koreksi: alasan harus diisi (paling banyak 255 huruf)', ERRCODE = 'SMP07';
+    END IF;
+    SELECT n.norekening, n.kode, n.debet, n.kredit INTO asal FROM nabubg n WHERE n.simparo_key = kunci_dibalik;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING MESSAGE = 'koreksi: baris yang dibalik tidak ada', ERRCODE = 'SMP07';
+    END IF;
+    IF asal.kode = '05' THEN
+        RAISE EXCEPTION USING MESSAGE = 'koreksi: baris ini sendiri koreksi', ERRCODE = 'SMP07';
+    END IF;
+    IF asal.kode IS NULL OR asal.kode NOT IN ('01', '02') THEN
+        RAISE EXCEPTION USING MESSAGE = 'koreksi: hanya setoran atau penarikan', ERRCODE = 'SMP07';
+    END IF;
+    IF EXISTS (SELECT FROM koreksi k WHERE k.dibalik = kunci_dibalik) THEN
+        RAISE EXCEPTION USING MESSAGE = 'koreksi: baris ini sudah dikoreksi', ERRCODE = 'SMP07';
+    END IF;
+    INSERT INTO persetujuan (jenis, norekening, jumlah, kasir, penyelia, dibalik, alasan)
+    VALUES ('koreksi', asal.norekening, asal.debet + asal.kredit, peran_kasir, CAST(session_user AS text),
+            kunci_dibalik, alasan_koreksi) RETURNING id INTO baru;
+    INSERT INTO jejak (zona, loket, tindakan, tabel, kunci, norekening, rincian)
+    VALUES (zona_loket, nama_loket, 'persetujuan', 'persetujuan', baru, asal.norekening,
+            'jenis=koreksi' || E'\ndibalik=' || kunci_dibalik || E'\njumlah=' || simparo_sen(asal.debet + asal.kredit)
+            || E'\nalasan=' || simparo_rincian(alasan_koreksi) || E'\nkasir=' || simparo_rincian(coalesce(nama_kasir, '')));
     RETURN baru;
 END$fn$;

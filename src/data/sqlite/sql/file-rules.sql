@@ -6,8 +6,10 @@
 
 -- A ledger row the program writes: amounts not negative, finite and in whole sen;
 -- the code, the kind and the amounts agreeing (a deposit of at least 1000 into
--- kredit, a withdrawal from debet); texts within the screens' limits.
-CREATE TRIGGER IF NOT EXISTS nabubg_isi_sah BEFORE INSERT ON nabubg
+-- kredit, a withdrawal from debet, a correction one or the other); texts within
+-- the screens' limits. Made anew: an older file's rule knows fewer codes.
+DROP TRIGGER IF EXISTS nabubg_isi_sah;
+CREATE TRIGGER nabubg_isi_sah BEFORE INSERT ON nabubg
 WHEN NOT (
     typeof(NEW.norekening) = 'text' AND length(NEW.norekening) BETWEEN 1 AND 10
     AND (NEW.nama IS NULL OR length(NEW.nama) <= 255)
@@ -19,7 +21,9 @@ WHEN NOT (
     AND abs(NEW.kredit * 100 - round(NEW.kredit * 100)) < 0.01
     AND abs(NEW.saldo * 100 - round(NEW.saldo * 100)) < 0.01
     AND ((NEW.kode = '01' AND NEW.Jenis = 'Penyetoran' AND NEW.debet = 0 AND NEW.kredit >= 1000)
-         OR (NEW.kode = '02' AND NEW.Jenis = 'Penarikan' AND NEW.kredit = 0 AND NEW.debet > 0)))
+         OR (NEW.kode = '02' AND NEW.Jenis = 'Penarikan' AND NEW.kredit = 0 AND NEW.debet > 0)
+         OR (NEW.kode = '05' AND NEW.Jenis = 'Koreksi'
+             AND ((NEW.debet > 0 AND NEW.kredit = 0) OR (NEW.kredit > 0 AND NEW.debet = 0)))))
 BEGIN SELECT RAISE(ABORT, 'nabubg: isi baris tidak sah (jumlah, kode, jenis atau panjang isian)'); END;
 
 -- Its date is today's (a posting made in the last moment of a day may still carry that day).
@@ -56,6 +60,15 @@ CREATE TRIGGER IF NOT EXISTS nabubg_blokir BEFORE INSERT ON nabubg
 WHEN (SELECT b.jenis = 'semua' OR (b.jenis = 'debet' AND NEW.debet > 0) FROM blokir b
       WHERE b.norekening = NEW.norekening ORDER BY b.id DESC LIMIT 1)
 BEGIN SELECT RAISE(ABORT, 'nabubg: rekening diblokir'); END;
+
+-- A correction reverses, in the same write, the row its koreksi link names: a
+-- deposit or withdrawal of the same account, its amounts swapped.
+CREATE TRIGGER IF NOT EXISTS nabubg_koreksi AFTER INSERT ON nabubg
+WHEN NEW.kode = '05' AND NOT EXISTS (
+    SELECT 1 FROM koreksi k JOIN nabubg a ON a.rowid = k.dibalik
+    WHERE k.nabubg_kunci = NEW.rowid AND a.norekening = NEW.norekening AND a.kode IN ('01', '02')
+      AND round(a.debet * 100) = round(NEW.kredit * 100) AND round(a.kredit * 100) = round(NEW.debet * 100))
+BEGIN SELECT RAISE(ABORT, 'nabubg: koreksi harus membalik baris yang disetujui'); END;
 
 -- A new register row: its texts within the screens' limits.
 CREATE TRIGGER IF NOT EXISTS daftar_baru_sah BEFORE INSERT ON daftar

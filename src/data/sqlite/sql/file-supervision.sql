@@ -35,3 +35,20 @@ CREATE TRIGGER IF NOT EXISTS blokir_hanya_ditambah_ubah BEFORE UPDATE ON blokir
 BEGIN SELECT RAISE(ABORT, 'blokir: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
 CREATE TRIGGER IF NOT EXISTS blokir_hanya_ditambah_hapus BEFORE DELETE ON blokir
 BEGIN SELECT RAISE(ABORT, 'blokir: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
+
+-- A ledger row (dibalik) reversed by a correction row (nabubg_kunci), at most
+-- once, with the reason, the clerk and the supervisor who approved it; rows are
+-- appended and never changed.
+CREATE TABLE IF NOT EXISTS koreksi (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    dibalik INTEGER NOT NULL UNIQUE,
+    nabubg_kunci INTEGER NOT NULL UNIQUE,
+    norekening TEXT NOT NULL,
+    alasan TEXT NOT NULL CHECK (length(trim(alasan)) BETWEEN 1 AND 255),
+    kasir TEXT NOT NULL,
+    penyelia TEXT NOT NULL,
+    waktu TEXT NOT NULL);
+CREATE TRIGGER IF NOT EXISTS koreksi_hanya_ditambah_ubah BEFORE UPDATE ON koreksi
+BEGIN SELECT RAISE(ABORT, 'koreksi: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
+CREATE TRIGGER IF NOT EXISTS koreksi_hanya_ditambah_hapus BEFORE DELETE ON koreksi
+BEGIN SELECT RAISE(ABORT, 'koreksi: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
