@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "data/operators/operators.h"
 #include "data/operators/supervision.h"
+#include "savings/correction.h"
 #include "shell/screens.h"
 #include "fixture.h"
 
@@ -63,6 +64,43 @@ private:
     }
 
     int ledgerRows() { return database->scalar(QStringLiteral("SELECT count(*) FROM nabubg")).toInt(); }
+
+    // The correction screen, opened from the menu File, with the account's rows shown.
+    QWidget *correctionScreen()
+    {
+        trigger(screens::show<MainWindow>(), "mnuKOREKSI");
+        QWidget *screen = nullptr;
+        const bool came = QTest::qWaitFor([&] {
+            screen = QApplication::activeWindow();
+            return screen && screen->objectName() == QLatin1String("frmKOREKSI");
+        });
+        if (!came)
+            return nullptr;
+        type(screen, "txtREKENING", kAccount);
+        enter(screen, "txtREKENING");
+        return screen;
+    }
+
+    // Chooses the row `up` rows above the latest, types the reason and asks for the correction.
+    void askCorrection(QWidget *screen, int up, const QString &reason)
+    {
+        for (int i = 0; i < up; ++i)
+            key(screen, "DataGrid1", Qt::Key_Up);
+        type(screen, "txtALASAN", reason);
+        enter(screen, "txtALASAN");
+        QCOMPARE(focused(), button(screen, "cmdKOREKSI"));
+        enter(screen, "cmdKOREKSI");
+    }
+
+    void approveAs(const QString &user)
+    {
+        QDialog *approval = approvalWindow();
+        QVERIFY(approval);
+        type(approval, "txtUSER", user);
+        type(approval, "txtPASWORD", user + QStringLiteral("123"));
+        click(approval, "cmdOK");
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+    }
 
 private slots:
     void clerksMenuIsDisabled_data()
@@ -316,6 +354,94 @@ private slots:
         dialogs->clear();
         withdrawAtCounter(QStringLiteral("10000"));
         QTRY_COMPARE(ledgerRows(), before + 1);
+    }
+
+    // A clerk corrects a deposit typed ten times too large: the supervisor
+    // approves, one reversing row follows, and the trail row names the reversed
+    // row, the reason, the clerk and the supervisor.
+    void correctionApproved()
+    {
+        setUpCounter(QStringLiteral("budi"));
+        database->addLedgerRow(kAccount, QStringLiteral("Ani Lubis"), QStringLiteral("2024-01-03"),
+                               QStringLiteral("01"), 0, 100000, 5100000);
+        QWidget *screen = correctionScreen();
+        QVERIFY(screen);
+        QCOMPARE(screen->windowTitle(), QStringLiteral("KOREKSI TRANSAKSI"));
+        QCOMPARE(field(screen, "txtNAMA")->text(), QStringLiteral("Ani Lubis"));
+        askCorrection(screen, 0, QStringLiteral("salah ketik jumlah"));
+        QVERIFY2(child<QLabel>(approvalWindow(), "lblTINDAKAN")->text().contains(QLatin1String("salah ketik")),
+                 qPrintable(child<QLabel>(approvalWindow(), "lblTINDAKAN")->text()));
+        QCOMPARE(ledgerRows(), 2);
+        dialogs->clear();
+        approveAs(QStringLiteral("sari"));
+        QTRY_COMPARE(ledgerRows(), 3);
+        QTRY_COMPARE(dialogs->count(), 1);
+        QCOMPARE(dialogs->only().text, QStringLiteral("Koreksi tersimpan."));
+        QCOMPARE(database->rows(QStringLiteral("SELECT kode, jenis, CAST(debet AS integer), CAST(kredit AS integer), CAST(saldo AS integer) FROM nabubg "
+                                               "WHERE kode = '05'")),
+                 QStringList{QStringLiteral("05|Koreksi|100000|0|5000000")});
+        const QStringList trail = database->rows(
+            QStringLiteral("SELECT \"operator\", norekening, rincian FROM jejak WHERE tindakan = 'koreksi'"));
+        QCOMPARE(trail.size(), 1);
+        QVERIFY2(trail.first().startsWith(QStringLiteral("budi|%1|dibalik=").arg(kAccount))
+                     && trail.first().contains(QLatin1String("alasan=salah ketik jumlah\npenyelia=sari")),
+                 qPrintable(trail.first()));
+        QCOMPARE(database->rows(QStringLiteral("SELECT alasan, kasir, penyelia FROM koreksi")),
+                 QStringList{QStringLiteral("salah ketik jumlah|budi|sari")});
+    }
+
+    // What may not be corrected is refused before the supervisor is asked, with
+    // the clerk's typing kept; Batal at the approval writes nothing.
+    void correctionRefused_data()
+    {
+        QTest::addColumn<QString>("setup");  // "withdrawn", "corrected"
+        QTest::addColumn<int>("up");         // rows above the latest
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("message"); // empty: Batal at the approval
+        const auto row = [](const char *name, const char *setup, int up, const char *reason, const char *message) {
+            QTest::newRow(name) << QString::fromLatin1(setup) << up << QString::fromLatin1(reason)
+                                << QString::fromLatin1(message);
+        };
+        row("no reason", "", 0, "  ", correction::text::kReasonMissing);
+        row("money taken out since", "withdrawn", 1, "salah", correction::text::kMoneyGone);
+        row("a correction itself", "corrected", 0, "salah", correction::text::kIsCorrection);
+        row("corrected before", "corrected", 1, "salah", correction::text::kAlreadyCorrected);
+        row("cancelled", "", 0, "salah", "");
+    }
+    void correctionRefused()
+    {
+        QFETCH(QString, setup);
+        QFETCH(int, up);
+        QFETCH(QString, reason);
+        QFETCH(QString, message);
+        setUpCounter(QStringLiteral("budi"));
+        if (setup == QLatin1String("withdrawn")) {
+            database->addLedgerRow(kAccount, QStringLiteral("Ani Lubis"), QStringLiteral("2024-01-04"),
+                                   QStringLiteral("02"), 4000000, 0, 1000000);
+        } else if (setup == QLatin1String("corrected")) {
+            QWidget *first = correctionScreen();
+            askCorrection(first, 0, QStringLiteral("keliru"));
+            approveAs(QStringLiteral("sari"));
+            QTRY_COMPARE(ledgerRows(), 2);
+            closeScreens();
+        }
+        const int before = ledgerRows();
+        QWidget *screen = correctionScreen();
+        QVERIFY(screen);
+        dialogs->clear();
+        askCorrection(screen, up, reason);
+        if (message.isEmpty()) {
+            QDialog *approval = approvalWindow();
+            QVERIFY(approval);
+            click(approval, "cmdBatal");
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+        } else {
+            QTRY_COMPARE(dialogs->count(), 1);
+            EXPECT_MESSAGE(dialogs->only(), message, "Perhatian", QMessageBox::Critical);
+            QVERIFY(!qobject_cast<QDialog *>(QApplication::activeModalWidget()));
+        }
+        QCOMPARE(field(screen, "txtALASAN")->text(), reason);
+        QCOMPARE(ledgerRows(), before);
     }
 };
 

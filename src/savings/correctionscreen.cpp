@@ -111,6 +111,7 @@ void CorrectionScreen::write(const correction::Original &row, const QString &rea
     if (!found.ok)
         msg::perhatian(this, found.error);
     ui.txtREKENING->setFocus();
-    if (!Adodc2->lastWrite().notice().isEmpty())
-        msg::show(this, Adodc2->lastWrite().notice(), QString::fromLatin1(msg::kAppTitle), msg::Icon::Information);
+    const QString notice = Adodc2->lastWrite().notice();
+    msg::show(this, notice.isEmpty() ? QStringLiteral("Koreksi tersimpan.") : notice,
+              QString::fromLatin1(msg::kAppTitle), msg::Icon::Information);
 }

@@ -46,8 +46,10 @@ ApprovalScreen *ApprovalScreen::ask(QWidget *asking, const supervision::Request 
     auto *screen = new ApprovalScreen(request, asking);
     if (!screen->approver_->openError().isEmpty())
         msg::perhatian(asking, screen->approver_->openError());
-    connect(screen, &QDialog::accepted, asking, [screen, approved = std::move(approved)] {
-        approved(screen->approval_);
+    // The asking screen goes on once the window is gone: what it does then (a
+    // message, a question) may run an event loop, in which the window is deleted.
+    connect(screen, &QDialog::accepted, asking, [screen, asking, approved = std::move(approved)] {
+        QTimer::singleShot(0, asking, [approved, approval = screen->approval_] { approved(approval); });
     });
     // Window-modal: the asking screen waits, the rest of the program does not hang on it.
     screen->open();
