@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include "app/blockscreen.h"
+#include "app/monthendrequest.h"
+#include "app/monthendscreen.h"
 #include "app/passwordscreen.h"
 #include "app/settingsscreen.h"
 #include "data/engine/connectiontext.h"
@@ -42,6 +44,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui.mnuHARIAN, &QAction::triggered, this, [] { screens::show<DailyRequestScreen>(); });
     connect(ui.mnuPENGATURAN, &QAction::triggered, this, [] { screens::show<SettingsScreen>(); });
     connect(ui.mnuBLOKIR, &QAction::triggered, this, [] { screens::show<BlockScreen>(); });
+    connect(ui.mnuBAGIHASIL, &QAction::triggered, this, [] { screens::show<MonthEndScreen>(); });
+    connect(ui.mnuLBAGIHASIL, &QAction::triggered, this, [] { screens::show<MonthEndRequestScreen>(); });
 }
 
 QPixmap MainWindow::welcomePicture()
