@@ -7,7 +7,9 @@
 #include "savings/monthend.h"
 #include "shell/screens.h"
 #include "reports/reports.h"
+#include "reports/reportwindow.h"
 #include "fixture.h"
+#include "othercounter.h"
 
 #include <QAction>
 #include <QDialog>
@@ -260,6 +262,13 @@ private slots:
 
         // Rp 150.000 over 5.000.000 and 10.000.000 all month: 50.000 and 100.000, the second taxed 20%.
         type(screen, "txtBONUS", QStringLiteral("150000"));
+        // "Hitung" shows the report and writes nothing.
+        dialogs->clear();
+        click(screen, "cmdHITUNG");
+        QTRY_VERIFY(reports::reportWindow(QStringLiteral("LAPBAGIHASIL")));
+        QCOMPARE(reports::reportWindow(QStringLiteral("LAPBAGIHASIL"))->document().rowCount(), 2);
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(ledgerRows(), 2);
         dialogs->clear();
         dialogs->answerMessage(QMessageBox::Yes);
         click(screen, "cmdPOSTING");
@@ -293,6 +302,22 @@ private slots:
         QCOMPARE(ledgerRows(), 5);
         closeScreens();
 
+        // The report of a posted month again, from Laporan; a month not posted is refused.
+        trigger(screens::show<MainWindow>(), "mnuLBAGIHASIL");
+        QWidget *request = nullptr;
+        QTRY_VERIFY((request = QApplication::activeWindow()) && request->objectName() == QLatin1String("frmRBAGIHASIL"));
+        dialogs->clear();
+        type(request, "txtBULAN", QStringLiteral("01/2020"));
+        click(request, "cmdCETAK");
+        QTRY_COMPARE(dialogs->count(), 1);
+        QCOMPARE(dialogs->only().text, QStringLiteral("BAGI HASIL BULAN 01/2020 BELUM DIPOSTING"));
+        type(request, "txtBULAN", month);
+        click(request, "cmdCETAK");
+        QTRY_VERIFY(reports::reportWindow(QStringLiteral("LAPBAGIHASIL")));
+        QCOMPARE(reports::reportWindow(QStringLiteral("LAPBAGIHASIL"))->document().rowCount(), 2);
+        QCOMPARE(dialogs->count(), 1);
+        closeScreens();
+
         // A clerk: refused (on a server by the server too), nothing written.
         QString error;
         QVERIFY2(operators::logIn(database->connectionText(), QStringLiteral("budi"), QStringLiteral("budi123"), &error),
@@ -316,6 +341,29 @@ private slots:
         verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
         QVERIFY2(verified.exitCode == 1 && verified.out.contains(QLatin1String("(bagi hasil, jejak nomor")),
                  qPrintable(verified.out + verified.err));
+    }
+
+    // A counter posts on an account while the month is posted: neither waits for
+    // the other for good, and every balance chain stays whole.
+    void monthEndBesideACounter()
+    {
+        setUpCounter(QStringLiteral("sari"));
+        QWidget *screen = monthEndScreen();
+        QVERIFY(screen);
+        key(screen, "optWADIAH", Qt::Key_Space);
+        type(screen, "txtBONUS", QStringLiteral("50000"));
+        OtherCounter counter;
+        counter.start(kAccount, QStringLiteral("01"), QStringLiteral("25000"));
+        QVERIFY(counter.waitUntilReady());
+        dialogs->answerMessage(QMessageBox::Yes);
+        click(screen, "cmdPOSTING");
+        QVERIFY2(counter.result().startsWith(QLatin1String("ok ")), "the counter's deposit was not stored");
+        QTRY_COMPARE(ledgerRows(), 3);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM nabubg WHERE kode = '03' AND kredit = 50000"))
+                     .toInt(),
+                 1);
+        const ToolRun verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
+        QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
     }
 
     // A file made before supervisors, settings and blocks, not yet upgraded: the

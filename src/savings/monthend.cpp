@@ -183,7 +183,14 @@ Outcome readTaxSettings(QSqlDatabase &database, Inputs *inputs)
     return Outcome::ok();
 }
 
-Outcome compute(QSqlDatabase &database, const Inputs &inputs, const Month &month, Result *result)
+namespace {
+
+// The latest balance of each account, as the pass over the ledger met it; nothing
+// when that row's saldo is empty or no number.
+using Latest = QHash<QString, std::optional<Money>>;
+
+Outcome computeWithLatest(QSqlDatabase &database, const Inputs &inputs, const Month &month, Result *result,
+                          Latest *latest)
 {
     const QString key = db::keyColumn(database);
     // One pass: each account of the register (the first of a number in stored
@@ -221,10 +228,12 @@ Outcome compute(QSqlDatabase &database, const Inputs &inputs, const Month &month
         const db::Value ledgerKey = rows->value(3);
         if (ledgerKey.type == db::Value::Type::Null)
             continue;
+        const std::optional<Money> saldo = amountOf(rows->value(5));
+        if (latest)
+            latest->insert(accounts.last().number, saldo);
         const QDate date = dateOf(rows->value(4));
         if (date.isValid() && date > month.last)
             continue;
-        const std::optional<Money> saldo = amountOf(rows->value(5));
         if (!date.isValid() || !saldo)
             return Outcome::failed(
                 QStringLiteral("Bagi hasil tidak bisa dihitung: baris %1 rekening %2 tanggal atau saldonya tidak terbaca.")
@@ -237,6 +246,13 @@ Outcome compute(QSqlDatabase &database, const Inputs &inputs, const Month &month
     finish();
     *result = profitshare::compute(inputs, month, accounts);
     return Outcome::ok();
+}
+
+} // namespace
+
+Outcome compute(QSqlDatabase &database, const Inputs &inputs, const Month &month, Result *result)
+{
+    return computeWithLatest(database, inputs, month, result, nullptr);
 }
 
 Outcome compute(const QString &connectionText, Inputs inputs, const Month &month, Result *result)
@@ -287,9 +303,10 @@ Outcome writeRun(QSqlDatabase &database, Inputs &inputs, const Month &month, Res
     if (kind != supervision::Kind::Supervisor)
         return Outcome::refused(QString::fromLatin1(supervision::text::kSupervisorsOnly));
 
+    Latest latest;
     outcome = readTaxSettings(database, &inputs);
     if (outcome.isOk())
-        outcome = compute(database, inputs, month, result);
+        outcome = computeWithLatest(database, inputs, month, result, &latest);
     if (!outcome.isOk())
         return outcome;
     if (result->shares.isEmpty() || result->totalGross.sen() <= 0)
@@ -335,8 +352,38 @@ Outcome writeRun(QSqlDatabase &database, Inputs &inputs, const Month &month, Res
     const qint64 runId = query.value(0).toLongLong();
     query.finish();
 
-    // Account after account in one order, each under the lock a counter's
-    // posting takes, its new balance from its latest row.
+    // Every account with a share is locked, in one order, with the lock a
+    // counter's posting takes; then its latest balance is the one its rows go on
+    // from. A file's write shuts every other writer out: there the pass over the
+    // ledger, made inside this write, met the latest rows already.
+    if (server) {
+        QStringList numbers;
+        for (const Share &share : std::as_const(result->shares))
+            if (share.gross.sen() > 0)
+                numbers << share.number;
+        const QString list = numbers.join(QChar(0x1f));
+        outcome = run(database,
+                      QStringLiteral("SELECT simparo_kunci('nabubg.norekening', s.n) FROM (SELECT n FROM "
+                                     "unnest(string_to_array(CAST(? AS text), chr(31))) AS n ORDER BY n) AS s"),
+                      {list}, &query);
+        if (outcome.isOk()) {
+            query.finish();
+            outcome = run(database,
+                          QStringLiteral("SELECT DISTINCT ON (norekening) norekening, saldo FROM nabubg "
+                                         "WHERE norekening = ANY (string_to_array(CAST(? AS text), chr(31))) "
+                                         "ORDER BY norekening, %1 DESC")
+                              .arg(db::keyColumn(database)),
+                          {list}, &query);
+        }
+        if (!outcome.isOk())
+            return outcome;
+        while (query.next())
+            latest.insert(query.value(0).toString(), ledger::balanceOf(query.value(1)));
+        if (query.lastError().isValid())
+            return Outcome::failed(db::describeError(query.lastError(), database));
+        query.finish();
+    }
+
     QSqlQuery insert(database);
     if (!insert.prepare(QStringLiteral("INSERT INTO nabubg (norekening, nama, tanggal, kode, jenis, debet, kredit, saldo) "
                                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING %1")
@@ -348,12 +395,10 @@ Outcome writeRun(QSqlDatabase &database, Inputs &inputs, const Month &month, Res
     for (const Share &share : std::as_const(result->shares)) {
         if (share.gross.sen() <= 0)
             continue;
-        outcome = ledger::lockAccount(database, share.number);
-        Money previous;
-        if (outcome.isOk())
-            outcome = posting::latestBalance(database, share.number, &previous);
-        if (!outcome.isOk())
-            return outcome;
+        const std::optional<Money> stored = latest.value(share.number, Money());
+        if (!stored)
+            return Outcome::failed(ledger::unreadableBalanceText(share.number, 0));
+        const Money previous = *stored;
         const Money credited = Money::fromSen(previous.sen() + share.gross.sen());
         qint64 key = 0;
         outcome = appendRow(insert, database, share, today, QLatin1String(kShareCode), kindOfShare, Money(), share.gross,
