@@ -182,6 +182,10 @@ BEGIN
     IF nilai_baru IS NULL OR nilai_baru !~ '^[0-9]{1,15}$' THEN
         RAISE EXCEPTION USING MESSAGE = 'nilai pengaturan tidak sah', ERRCODE = 'invalid_parameter_value';
     END IF;
+    -- A rate is in hundredths of a percent: at most 100%.
+    IF kunci_baru = 'pajak_tarif' AND CAST(nilai_baru AS bigint) > 10000 THEN
+        RAISE EXCEPTION USING MESSAGE = 'nilai pengaturan tidak sah', ERRCODE = 'invalid_parameter_value';
+    END IF;
     PERFORM pg_advisory_xact_lock(hashtext('pengaturan'), hashtext(kunci_baru));
     SELECT p.nilai INTO lama FROM pengaturan p WHERE p.kunci = kunci_baru FOR UPDATE;
     INSERT INTO pengaturan (kunci, nilai) VALUES (kunci_baru, nilai_baru)
