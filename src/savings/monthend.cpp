@@ -14,6 +14,8 @@ namespace monthend {
 
 namespace text {
 const char *const kNotEnded = "BULAN INI BELUM BERAKHIR: BAGI HASIL DIPOSTING SESUDAH AKHIR BULAN";
+const char *const kNotUpgraded = "DATABASE INI BELUM DITINGKATKAN UNTUK BAGI HASIL: MINTA BAGIAN TI MENJALANKAN "
+                                 "simparo-initdb --upgrade";
 const char *const kNothingShared = "TIDAK ADA YANG DIBAGI: TIDAK ADA REKENING BERSALDO ATAU JUMLAHNYA 0";
 } // namespace text
 
@@ -120,6 +122,13 @@ QString alreadyPostedText(const Run &run)
 Outcome postedRun(QSqlDatabase &database, const Month &month, std::optional<Run> *found)
 {
     found->reset();
+    // A database made before the month end, and not yet upgraded, has no runs and takes none.
+    QStringList tables, views;
+    QSqlError failure;
+    if (!db::dialect(database).relationNames(database, &tables, &views, &failure))
+        return Outcome::failed(db::describeError(failure, database));
+    if (!tables.contains(QStringLiteral("bagi_hasil"), Qt::CaseInsensitive))
+        return Outcome::refused(QString::fromLatin1(text::kNotUpgraded));
     QSqlQuery query;
     Outcome outcome = run(database,
                           QStringLiteral("SELECT id, akad, pendapatan, nisbah, bonus, dibagi, pajak_batas, pajak_tarif, "

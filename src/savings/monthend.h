@@ -69,7 +69,8 @@ Outcome post(const QString &connectionText, profitshare::Inputs inputs, const pr
 // Messages.
 namespace text {
 extern const char *const kNotEnded;      // the month has not ended yet
-extern const char *const kNothingShared; // no account has a balance, or nothing to share
+extern const char *const kNothingShared;
+extern const char *const kNotUpgraded;   // a database made before the month end // no account has a balance, or nothing to share
 } // namespace text
 
 } // namespace monthend
