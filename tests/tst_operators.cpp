@@ -417,6 +417,16 @@ private slots:
         attack("block through the function", "SELECT simparo_blokir('1', 'semua', 'Lainnya', '', '+07:00', 'x')");
         attack("lift a block through the function", "SELECT simparo_blokir('1', 'buka', '', '', '+07:00', 'x')");
         attack("erase the blocks", "DELETE FROM blokir");
+        attack("post a month's share",
+               "BEGIN; SELECT simparo_kunci('nabubg.norekening', '1'); INSERT INTO nabubg (norekening, nama, tanggal, "
+               "kode, jenis, debet, kredit, saldo) VALUES ('1', 'Siti', current_date, '03', 'Bonus', 0, 50000, "
+               "10055000); COMMIT");
+        attack("open a month-end run through the function",
+               "SELECT simparo_bagi_hasil_buka('2024-01', 'wadiah', 0, 0, 50000, 50000, 750000000, 2000, 50000, 0, 0, 1)");
+        attack("write a month-end run", "INSERT INTO bagi_hasil (bulan, akad, pendapatan, nisbah, bonus, dibagi, "
+                                        "pajak_batas, pajak_tarif, jumlah_bagi, jumlah_pajak, sisa, rekening, penyelia, "
+                                        "txid, peran) VALUES ('2024-01', 'wadiah', 0, 0, 1, 1, 1, 1, 1, 0, 0, 1, 'x', "
+                                        "txid_current(), '%OWN%')");
         attack("use an approval twice", "SELECT simparo_pakai_persetujuan(%USED%, 'penarikan', '1', 2000000)");
         attack("use one approval for two rows",
                "BEGIN; SELECT simparo_pakai_persetujuan(%FRESH%, 'penarikan', '1', 2000000); "
@@ -463,7 +473,8 @@ private slots:
             "FROM pengaturan), '') || '/' || (SELECT string_agg(nama || '=' || jenis, ',' ORDER BY nama) FROM "
             "jenis_operator) || '/' || (SELECT string_agg(concat_ws(',', id, dipakai_txid IS NOT NULL, nabubg_kunci), ';' "
             "ORDER BY id) FROM persetujuan) || '/' || (SELECT count(*) FROM pg_auth_members m JOIN pg_roles g ON "
-            "g.oid = m.roleid WHERE g.rolname = simparo_kelompok_penyelia()) || '/' || (SELECT count(*) FROM blokir)");
+            "g.oid = m.roleid WHERE g.rolname = simparo_kelompok_penyelia()) || '/' || (SELECT count(*) FROM blokir) "
+            "|| '/' || (SELECT count(*) FROM bagi_hasil)");
         const QString before = database->scalar(state).toString();
         const Psql attempt = psql(clerk, QStringLiteral("kasir99"), sql);
         QVERIFY2(attempt.exitCode == 3 && attempt.err.contains(QLatin1String("ERROR")),

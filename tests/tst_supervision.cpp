@@ -3,9 +3,14 @@
 #include "app/mainwindow.h"
 #include "data/operators/operators.h"
 #include "data/operators/supervision.h"
+#include "data/base/wallclock.h"
 #include "savings/correction.h"
+#include "savings/monthend.h"
 #include "shell/screens.h"
+#include "reports/reports.h"
+#include "reports/reportwindow.h"
 #include "fixture.h"
+#include "othercounter.h"
 
 #include <QAction>
 #include <QDialog>
@@ -100,6 +105,18 @@ private:
         type(approval, "txtPASWORD", user + QStringLiteral("123"));
         click(approval, "cmdOK");
         QTRY_VERIFY(!QApplication::activeModalWidget());
+    }
+
+    // The month-end screen, opened from the supervisor's menu.
+    QWidget *monthEndScreen()
+    {
+        trigger(screens::show<MainWindow>(), "mnuBAGIHASIL");
+        QWidget *screen = nullptr;
+        const bool came = QTest::qWaitFor([&] {
+            screen = QApplication::activeWindow();
+            return screen && screen->objectName() == QLatin1String("frmBAGIHASIL");
+        });
+        return came ? screen : nullptr;
     }
 
 private slots:
@@ -207,10 +224,18 @@ private slots:
             QCOMPARE(field(settings, "txtBATAS")->text(), QStringLiteral("1000000"));
             type(settings, "txtBATAS", limit);
             enter(settings, "txtBATAS");
+            // Enter goes on through the month end's tax; a setting left as it was writes nothing.
+            QCOMPARE(focused(), field(settings, "txtPAJAKBATAS"));
+            QCOMPARE(field(settings, "txtPAJAKBATAS")->text(), QStringLiteral("7500000"));
+            enter(settings, "txtPAJAKBATAS");
+            QCOMPARE(field(settings, "txtPAJAKTARIF")->text(), QStringLiteral("20"));
+            type(settings, "txtPAJAKTARIF", QStringLiteral("15"));
+            enter(settings, "txtPAJAKTARIF");
             QTRY_COMPARE(dialogs->count(), 1);
             QCOMPARE(database->rows(QStringLiteral("SELECT \"operator\", rincian FROM jejak WHERE tindakan = "
-                                                   "'pengaturan ubah'")),
-                     QStringList{QStringLiteral("sari|batas_penarikan:  -> 25000000")});
+                                                   "'pengaturan ubah' ORDER BY nomor")),
+                     (QStringList{QStringLiteral("sari|batas_penarikan:  -> 25000000"),
+                                  QStringLiteral("sari|pajak_tarif:  -> 1500")}));
             closeScreens();
             QVERIFY2(operators::logIn(database->connectionText(), QStringLiteral("budi"), QStringLiteral("budi123"),
                                       &error),
@@ -245,6 +270,138 @@ private slots:
                          .toString(),
                      QStringLiteral("sari"));
         }
+    }
+
+    // The month's bonus posted through the screen: a share row for each account and
+    // a tax row where the balance is above the threshold, one trail row for the run
+    // that simparo-verify checks the rows against; the month posted once; a clerk refused.
+    void monthEndPosted()
+    {
+        const QString other = QStringLiteral("0120100002");
+        setUpCounter(QStringLiteral("sari"));
+        database->addCustomer(other, QStringLiteral("Budi Santoso"));
+        database->addLedgerRow(other, QStringLiteral("Budi Santoso"), QStringLiteral("2024-01-02"), QStringLiteral("01"),
+                               0, 10000000, 10000000);
+        const QDate last = wallclock::today().addMonths(-1);
+        const QString month = last.toString(QStringLiteral("MM/yyyy"));
+        QWidget *screen = monthEndScreen();
+        QVERIFY(screen);
+        QCOMPARE(screen->windowTitle(), QStringLiteral("BAGI HASIL BULANAN"));
+        QCOMPARE(field(screen, "txtBULAN")->text(), month);
+        // What is no amount is refused, and stays.
+        key(screen, "optWADIAH", Qt::Key_Space);
+        type(screen, "txtBONUS", QStringLiteral("seratus"));
+        dialogs->clear();
+        click(screen, "cmdHITUNG");
+        QTRY_COMPARE(dialogs->count(), 1);
+        EXPECT_MESSAGE(dialogs->only(), QStringLiteral("BONUS HARUS BERUPA JUMLAH UANG LEBIH DARI 0, MISALNYA 1.000.000"),
+                       "Perhatian", QMessageBox::Critical);
+        QCOMPARE(field(screen, "txtBONUS")->text(), QStringLiteral("seratus"));
+
+        // Rp 150.000 over 5.000.000 and 10.000.000 all month: 50.000 and 100.000, the second taxed 20%.
+        type(screen, "txtBONUS", QStringLiteral("150000"));
+        // "Hitung" shows the report and writes nothing.
+        dialogs->clear();
+        click(screen, "cmdHITUNG");
+        QTRY_VERIFY(reports::reportWindow(QStringLiteral("LAPBAGIHASIL")));
+        QCOMPARE(reports::reportWindow(QStringLiteral("LAPBAGIHASIL"))->document().rowCount(), 2);
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(ledgerRows(), 2);
+        dialogs->clear();
+        dialogs->answerMessage(QMessageBox::Yes);
+        click(screen, "cmdPOSTING");
+        QTRY_COMPARE(ledgerRows(), 5);
+        EXPECT_MESSAGE(dialogs->seen.first(), QStringLiteral("POSTING BAGI HASIL BULAN %1?").arg(month), "PERHATIAN",
+                       QMessageBox::Question);
+        const QString keyColumn = TestDatabase::onServer() ? QStringLiteral("simparo_key") : QStringLiteral("rowid");
+        QCOMPARE(database->rows(QStringLiteral("SELECT norekening, kode, jenis, CAST(debet AS integer), CAST(kredit AS integer), "
+                                               "CAST(saldo AS integer) FROM nabubg "
+                                               "WHERE kode IN ('03', '04') ORDER BY %1").arg(keyColumn)),
+                 (QStringList{kAccount + QStringLiteral("|03|Bonus|0|50000|5050000"),
+                              other + QStringLiteral("|03|Bonus|0|100000|10100000"),
+                              other + QStringLiteral("|04|Pajak|20000|0|10080000")}));
+        const QString rincian =
+            database->scalar(QStringLiteral("SELECT \"operator\" || '/' || rincian FROM jejak WHERE tindakan = 'bagi hasil'"))
+                .toString();
+        QVERIFY2(rincian.startsWith(QStringLiteral("sari/bulan=%1\nakad=wadiah").arg(month)), qPrintable(rincian));
+        for (const char *line : {"\ndibagi=15000000\n", "\ntotal_bagi=15000000\n", "\ntotal_pajak=2000000\n",
+                                 "\nsisa=0\n", "\njumlah=3\n"})
+            QVERIFY2(rincian.contains(QLatin1String(line)), qPrintable(rincian));
+        QVERIFY(reports::reportWindow(QStringLiteral("LAPBAGIHASIL")));
+
+        // Once only: the second run is refused, naming who posted it.
+        dialogs->clear();
+        dialogs->answerMessage(QMessageBox::Yes);
+        click(screen, "cmdPOSTING");
+        QTRY_COMPARE(dialogs->count(), 2);
+        QVERIFY2(dialogs->seen.last().text.startsWith(QStringLiteral("BAGI HASIL BULAN %1 SUDAH DIPOSTING").arg(month))
+                     && dialogs->seen.last().text.endsWith(QLatin1String("oleh sari.")),
+                 qPrintable(dialogs->seen.last().text));
+        QCOMPARE(ledgerRows(), 5);
+        closeScreens();
+
+        // The report of a posted month again, from Laporan; a month not posted is refused.
+        trigger(screens::show<MainWindow>(), "mnuLBAGIHASIL");
+        QWidget *request = nullptr;
+        QTRY_VERIFY((request = QApplication::activeWindow()) && request->objectName() == QLatin1String("frmRBAGIHASIL"));
+        dialogs->clear();
+        type(request, "txtBULAN", QStringLiteral("01/2020"));
+        click(request, "cmdCETAK");
+        QTRY_COMPARE(dialogs->count(), 1);
+        QCOMPARE(dialogs->only().text, QStringLiteral("BAGI HASIL BULAN 01/2020 BELUM DIPOSTING"));
+        type(request, "txtBULAN", month);
+        click(request, "cmdCETAK");
+        QTRY_VERIFY(reports::reportWindow(QStringLiteral("LAPBAGIHASIL")));
+        QCOMPARE(reports::reportWindow(QStringLiteral("LAPBAGIHASIL"))->document().rowCount(), 2);
+        QCOMPARE(dialogs->count(), 1);
+        closeScreens();
+
+        // A clerk: refused (on a server by the server too), nothing written.
+        QString error;
+        QVERIFY2(operators::logIn(database->connectionText(), QStringLiteral("budi"), QStringLiteral("budi123"), &error),
+                 qPrintable(error));
+        profitshare::Inputs inputs;
+        inputs.contract = profitshare::Contract::Wadiah;
+        inputs.bonus = Money::fromRupiah(1000);
+        profitshare::Result result;
+        monthend::Run run;
+        const Outcome clerk = monthend::post(database->connectionText(), inputs,
+                                             *profitshare::Month::of(last.year() - 1, last.month()), &result, &run);
+        QCOMPARE(clerk.message(), QString::fromLatin1(supervision::text::kSupervisorsOnly));
+        QCOMPARE(ledgerRows(), 5);
+
+        // simparo-verify checks the run's rows against its trail row.
+        ToolRun verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
+        QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
+        database->execAsOwner(QStringLiteral("UPDATE nabubg SET kredit = 60000, saldo = 5060000 WHERE kode = '03' "
+                                             "AND norekening = ?"),
+                              {kAccount});
+        verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
+        QVERIFY2(verified.exitCode == 1 && verified.out.contains(QLatin1String("(bagi hasil, jejak nomor")),
+                 qPrintable(verified.out + verified.err));
+    }
+
+    // A counter posts on an account while the month is posted: neither waits for
+    // the other for good, and every balance chain stays whole.
+    void monthEndBesideACounter()
+    {
+        setUpCounter(QStringLiteral("sari"));
+        QWidget *screen = monthEndScreen();
+        QVERIFY(screen);
+        key(screen, "optWADIAH", Qt::Key_Space);
+        type(screen, "txtBONUS", QStringLiteral("50000"));
+        OtherCounter counter;
+        counter.start(kAccount, QStringLiteral("01"), QStringLiteral("25000"));
+        QVERIFY(counter.waitUntilReady());
+        dialogs->answerMessage(QMessageBox::Yes);
+        click(screen, "cmdPOSTING");
+        QVERIFY2(counter.result().startsWith(QLatin1String("ok ")), "the counter's deposit was not stored");
+        QTRY_COMPARE(ledgerRows(), 3);
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM nabubg WHERE kode = '03' AND kredit = 50000"))
+                     .toInt(),
+                 1);
+        const ToolRun verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
+        QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
     }
 
     // A file made before supervisors, settings and blocks, not yet upgraded: the

@@ -2,6 +2,8 @@
 
 #include "app/blockscreen.h"
 #include "savings/correctionscreen.h"
+#include "app/monthendrequest.h"
+#include "app/monthendscreen.h"
 #include "app/passwordscreen.h"
 #include "app/settingsscreen.h"
 #include "data/engine/connectiontext.h"
@@ -44,6 +46,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui.mnuPENGATURAN, &QAction::triggered, this, [] { screens::show<SettingsScreen>(); });
     connect(ui.mnuBLOKIR, &QAction::triggered, this, [] { screens::show<BlockScreen>(); });
     connect(ui.mnuKOREKSI, &QAction::triggered, this, [] { screens::show<CorrectionScreen>(); });
+    connect(ui.mnuBAGIHASIL, &QAction::triggered, this, [] { screens::show<MonthEndScreen>(); });
+    connect(ui.mnuLBAGIHASIL, &QAction::triggered, this, [] { screens::show<MonthEndRequestScreen>(); });
 }
 
 QPixmap MainWindow::welcomePicture()

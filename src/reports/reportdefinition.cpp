@@ -131,4 +131,40 @@ const ReportDefinition &harian()
     return report;
 }
 
+const ReportDefinition &lapbagihasil()
+{
+    static const ReportDefinition report = [] {
+        ReportDefinition r = tableReport(
+            "LAPBAGIHASIL", "LAPORAN BAGI HASIL BULANAN", "", "",
+            {Kind::ReportHeader,
+             QStringLiteral("ReportHeader"),
+             {ReportItem::label(QStringLiteral("Label10"), QStringLiteral("LAPORAN BAGI HASIL BULANAN PT.BPRS MERANTIKA")),
+              ReportItem::label(QStringLiteral("Label11"), QStringLiteral("Bulan {bulan}")),
+              ReportItem::label(QStringLiteral("Label12"), QStringLiteral("{akad}")),
+              ReportItem::label(QStringLiteral("Label13"), QStringLiteral("{masukan}"))}},
+            "BAGIHASIL_Detail",
+            {{"Label1", "No Rekening", "txtnorekening", "norekening"},
+             {"Label2", "Nama", "txtnama", "nama"},
+             {"Label3", "Saldo Rata-rata", "txtrata", "rata"},
+             {"Label4", "Porsi (%)", "txtporsi", "porsi"},
+             {"Label5", "Bagi Hasil", "txtbagi", "bagi"},
+             {"Label6", "Pajak", "txtpajak", "pajak"},
+             {"Label7", "Diterima", "txtditerima", "diterima"}},
+            QPageLayout::Portrait);
+        r.totals = {{QStringLiteral("Jumlah"),
+                     QString(),
+                     {ReportItem::label(QStringLiteral("Label14"), QStringLiteral("Jumlah"), 0),
+                      ReportItem::count(QStringLiteral("txtRekening"), 1, QStringLiteral("%1 rekening")),
+                      ReportItem::sum(QStringLiteral("txtJumlahBagi"), QStringLiteral("bagi"), 4),
+                      ReportItem::sum(QStringLiteral("txtJumlahPajak"), QStringLiteral("pajak"), 5),
+                      ReportItem::sum(QStringLiteral("txtJumlahDiterima"), QStringLiteral("diterima"), 6)}}};
+        r.sections[4].items = {
+            ReportItem::label(QStringLiteral("Label15"), QStringLiteral("Yang dibagi: Rp {dibagi}")),
+            ReportItem::label(QStringLiteral("Label16"), QStringLiteral("Sisa pembulatan (tetap pada bank): Rp {sisa}")),
+            ReportItem::label(QStringLiteral("Label17"), QStringLiteral("{posting}"))};
+        return r;
+    }();
+    return report;
+}
+
 } // namespace reports

@@ -88,5 +88,11 @@ const ReportDefinition &lapnasabah();
 // seal in groups of four (or that there is none yet), {jejak} the trail row that
 // bears it.
 const ReportDefinition &harian();
+// A month's profit sharing or bonus: per account its average balance, portion,
+// share, tax and what it received, with totals. Made from the rows the month end
+// computes (no data environment). Its texts: {bulan}, {akad}, {masukan} (the
+// inputs), {dibagi} (the amount shared), {sisa} (the remainder), {posting}
+// (whether it is posted, and the trail row's seal).
+const ReportDefinition &lapbagihasil();
 
 } // namespace reports

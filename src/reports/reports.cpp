@@ -75,6 +75,33 @@ ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller, co
     return window;
 }
 
+ReportWindow *showRows(const ReportDefinition &definition, const QStringList &columns,
+                       const QList<QVector<QVariant>> &rows, const QHash<QString, QString> &texts, QWidget *caller)
+{
+    QWidget *parent = caller ? caller->window() : QApplication::activeWindow();
+    if (ReportWindow *open = reportWindow(definition.name); open && open->isVisible())
+        open->clearDocument();
+    ReportDocument::Builder builder(definition);
+    QString error;
+    if (!builder.begin(columns, &error)) {
+        msg::perhatian(parent, error);
+        return nullptr;
+    }
+    for (const QVector<QVariant> &row : rows)
+        builder.add(row);
+    ReportDocument document = builder.finish(texts);
+    QPointer<ReportWindow> &window = windows()[definition.name];
+    if (window && !window->isVisible()) {
+        window->close();
+        window = nullptr;
+    }
+    if (!window)
+        window = new ReportWindow(definition);
+    window->setDocument(std::move(document));
+    screens::present(window);
+    return window;
+}
+
 void closeReports()
 {
     for (const QPointer<ReportWindow> &window : std::as_const(windows()))

@@ -3,7 +3,11 @@
 #include "reportdefinition.h"
 #include "data/records/dataenvironment.h"
 
+#include <QHash>
+#include <QList>
 #include <QString>
+#include <QVariant>
+#include <QVector>
 
 class QWidget;
 
@@ -25,6 +29,12 @@ class ReportWindow;
 // same snapshot as its rows; when it fails, the report fails as a reading does.
 ReportWindow *showReport(const ReportDefinition &definition, QWidget *caller = nullptr,
                          const dataenv::ReadAlongside &alongside = {});
+
+// Shows a report of rows the program made itself (no data environment): the
+// columns the definition's fields name, the rows, and the texts it names.
+ReportWindow *showRows(const ReportDefinition &definition, const QStringList &columns,
+                       const QList<QVector<QVariant>> &rows, const QHash<QString, QString> &texts,
+                       QWidget *caller = nullptr);
 
 // The report's window if it has been made, else nothing.
 ReportWindow *reportWindow(const QString &name);

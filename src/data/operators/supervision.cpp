@@ -223,11 +223,49 @@ Outcome withdrawalLimit(const QString &connectionText, Money *limit)
     return readAlone(connectionText, [&](QSqlDatabase &database) { return withdrawalLimit(database, limit); });
 }
 
+Outcome requireSupervisor(QSqlDatabase &database)
+{
+    return supervisorAtWork(database);
+}
+
 Outcome setWithdrawalLimit(const QString &connectionText, Money limit)
 {
     if (limit.sen() < 0)
         return Outcome::refused(QStringLiteral("Batas penarikan tidak boleh kurang dari 0."));
-    const QString value = QString::number(limit.sen());
+    return setNumberSetting(connectionText, kWithdrawalLimit, limit.sen());
+}
+
+Outcome numberSetting(QSqlDatabase &database, const char *key, qint64 fallback, qint64 *value)
+{
+    *value = fallback;
+    bool there = false;
+    if (const Outcome asked = present(database, QStringLiteral("pengaturan"), &there); !asked.isOk() || !there)
+        return asked;
+    QSqlQuery query;
+    const Outcome outcome =
+        run(database, QStringLiteral("SELECT nilai FROM pengaturan WHERE kunci = ?"), {QLatin1String(key)}, &query);
+    if (!outcome.isOk())
+        return outcome;
+    if (query.next()) {
+        bool number = false;
+        const qint64 stored = query.value(0).toString().toLongLong(&number);
+        if (number && stored >= 0)
+            *value = stored;
+    }
+    return Outcome::ok();
+}
+
+Outcome numberSetting(const QString &connectionText, const char *key, qint64 fallback, qint64 *value)
+{
+    return readAlone(connectionText,
+                     [&](QSqlDatabase &database) { return numberSetting(database, key, fallback, value); });
+}
+
+Outcome setNumberSetting(const QString &connectionText, const char *key, qint64 number)
+{
+    if (number < 0)
+        return Outcome::refused(QStringLiteral("Nilai pengaturan tidak boleh kurang dari 0."));
+    const QString value = QString::number(number);
     return db::writeAlone(connectionText, [&](QSqlDatabase &database) {
         QSqlQuery query;
         if (db::dialect(database).hasOperatorRoles()) {
@@ -235,7 +273,7 @@ Outcome setWithdrawalLimit(const QString &connectionText, Money limit)
             Outcome outcome = run(database,
                                   QStringLiteral("SELECT simparo_ubah_pengaturan(CAST(? AS text), CAST(? AS text), "
                                                  "CAST(? AS text), CAST(? AS text))"),
-                                  {QLatin1String(kWithdrawalLimit), value, audit::currentZone(), session::counterName()},
+                                  {QLatin1String(key), value, audit::currentZone(), session::counterName()},
                                   &query);
             if (!outcome.isOk() && outcome.message().contains(QLatin1String("hanya penyelia")))
                 return Outcome::refused(QString::fromLatin1(text::kSupervisorsOnly));
@@ -244,8 +282,8 @@ Outcome setWithdrawalLimit(const QString &connectionText, Money limit)
         Outcome outcome = supervisorAtWork(database);
         if (!outcome.isOk())
             return outcome;
-        outcome = run(database, QStringLiteral("SELECT nilai FROM pengaturan WHERE kunci = ?"),
-                      {QLatin1String(kWithdrawalLimit)}, &query);
+        outcome = run(database, QStringLiteral("SELECT nilai FROM pengaturan WHERE kunci = ?"), {QLatin1String(key)},
+                      &query);
         if (!outcome.isOk())
             return outcome;
         const QString old = query.next() ? query.value(0).toString() : QString();
@@ -253,14 +291,14 @@ Outcome setWithdrawalLimit(const QString &connectionText, Money limit)
         outcome = run(database,
                       QStringLiteral("INSERT INTO pengaturan (kunci, nilai) VALUES (?, ?) "
                                      "ON CONFLICT (kunci) DO UPDATE SET nilai = excluded.nilai"),
-                      {QLatin1String(kWithdrawalLimit), value}, &query);
+                      {QLatin1String(key), value}, &query);
         if (!outcome.isOk())
             return outcome;
         query.finish();
         audit::Entry entry;
         entry.tindakan = QLatin1String(audit::action::kSettingChange);
         entry.tabel = QStringLiteral("pengaturan");
-        entry.rincian = audit::change(QLatin1String(kWithdrawalLimit), old, value);
+        entry.rincian = audit::change(QLatin1String(key), old, value);
         return audit::append(database, entry);
     });
 }

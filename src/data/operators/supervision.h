@@ -58,6 +58,10 @@ Outcome kindOf(QSqlDatabase &database, const QString &user, Kind *kind);
 // operator who logged in.
 Outcome sessionKind(const QString &connectionText, Kind *kind);
 
+// Inside a write transaction in a file, which has no roles: refused
+// (kSupervisorsOnly) unless the operator who logged in is a supervisor.
+Outcome requireSupervisor(QSqlDatabase &database);
+
 // --- Settings
 inline constexpr char kWithdrawalLimit[] = "batas_penarikan"; // in sen
 inline constexpr Money kDefaultWithdrawalLimit = Money::fromRupiah(1000000);
@@ -66,6 +70,19 @@ Outcome withdrawalLimit(const QString &connectionText, Money *limit);
 // The operator who logged in sets the limit, with its trail row (old and new
 // value). Refused for a clerk: in a file by the program, on a server by the server.
 Outcome setWithdrawalLimit(const QString &connectionText, Money limit);
+// The withholding tax on the month's share: taken where the account's balance at
+// the end of the month exceeds the threshold (in sen), at the rate (in hundredths
+// of a percent) of the share.
+inline constexpr char kTaxThreshold[] = "pajak_batas"; // in sen
+inline constexpr char kTaxRate[] = "pajak_tarif";      // in hundredths of a percent
+inline constexpr Money kDefaultTaxThreshold = Money::fromRupiah(7500000);
+inline constexpr qint64 kDefaultTaxRate = 2000;
+// A setting kept as a whole number (its default when it has no row, or holds no number).
+Outcome numberSetting(QSqlDatabase &database, const char *key, qint64 fallback, qint64 *value);
+Outcome numberSetting(const QString &connectionText, const char *key, qint64 fallback, qint64 *value);
+// The operator who logged in sets one (kTaxThreshold, kTaxRate), with its trail
+// row (old and new value); refused for a clerk, as the limit is.
+Outcome setNumberSetting(const QString &connectionText, const char *key, qint64 value);
 
 // --- Approvals
 // What a clerk asks a supervisor to approve.

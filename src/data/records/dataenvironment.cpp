@@ -30,7 +30,9 @@ const char *const kCommand2Text =
 // many ledger rows without naming one, and a supervisor's acceptance of a break
 // names a row it did not write.
 const char *const kHarianText =
-    "SELECT jejak.waktu, jejak.zona, jejak.\"operator\" AS \"operator\", "
+    "SELECT jejak.waktu, jejak.zona, "
+    // A month-end run's rows stand together under a name of their own, apart from the counters'.
+    "COALESCE(jejak.\"operator\", CASE WHEN nabubg.kode IN ('03', '04') THEN 'Bagi hasil bulanan' END) AS \"operator\", "
     "jejak.loket || COALESCE(' (' || jejak.alamat || ')', '') AS loket, nabubg.norekening, nabubg.nama, "
     "nabubg.TANGGAL, nabubg.kode, nabubg.Jenis, nabubg.debet, nabubg.kredit, nabubg.saldo "
     "FROM nabubg LEFT JOIN jejak ON jejak.tabel = 'nabubg' AND jejak.kunci = nabubg.{key} "

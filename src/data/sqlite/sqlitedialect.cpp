@@ -24,7 +24,7 @@ namespace {
 const QStringList kRuleTriggers{QStringLiteral("nabubg_isi_sah"), QStringLiteral("nabubg_tanggal"),
                                 QStringLiteral("nabubg_nasabah"), QStringLiteral("nabubg_saldo"),
                                 QStringLiteral("nabubg_kunci"),   QStringLiteral("nabubg_blokir"),
-                                QStringLiteral("nabubg_koreksi"),
+                                QStringLiteral("nabubg_koreksi"), QStringLiteral("nabubg_bagi_hasil"),
                                 QStringLiteral("daftar_baru_sah"),
                                 QStringLiteral("daftar_ubah_sah")};
 } // namespace
@@ -441,8 +441,9 @@ public:
     }
     QStringList ruleStatements(bool enforced) const override
     {
+        // Made anew, so that a file made by an earlier version takes the rules as they are now.
         if (enforced)
-            return sqlscript::statements(QStringLiteral("file-rules"));
+            return ruleStatements(false) + sqlscript::statements(QStringLiteral("file-rules"));
         QStringList statements;
         for (const QString &name : kRuleTriggers)
             statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name);

@@ -595,6 +595,44 @@ Outcome coverLedger(QSqlDatabase &database, Coverage *coverage, std::optional<qi
     return Outcome::ok();
 }
 
+bool isRunCode(const QString &kode)
+{
+    return kode == QLatin1String("03") || kode == QLatin1String("04");
+}
+
+Outcome coverRun(QSqlDatabase &database, Coverage *coverage, qint64 first, qint64 last)
+{
+    *coverage = Coverage();
+    const QString key = db::keyColumn(database);
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT %1, %2 FROM nabubg WHERE %1 BETWEEN ? AND ? ORDER BY %1")
+                           .arg(key, contentColumns(QStringLiteral("nabubg")).join(u','))))
+        return failed(query.lastError(), database);
+    query.addBindValue(first);
+    query.addBindValue(last);
+    if (!query.exec())
+        return failed(query.lastError(), database);
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    QVector<QVariant> values(8);
+    while (query.next()) {
+        for (int c = 0; c < 8; ++c)
+            values[c] = query.value(c + 1);
+        if (!isRunCode(values[3].toString()))
+            continue;
+        const qint64 at = query.value(0).toLongLong();
+        if (!coverage->first)
+            coverage->first = at;
+        coverage->last = at;
+        ++coverage->count;
+        digest.addData(rowContent(QStringLiteral("nabubg"), values).toUtf8());
+    }
+    if (query.lastError().isValid())
+        return failed(query.lastError(), database);
+    coverage->digest = digest.result().toHex();
+    return Outcome::ok();
+}
+
 QString coverageDetails(const Coverage &coverage)
 {
     QStringList lines;

@@ -52,6 +52,7 @@ inline constexpr char kApproval[] = "persetujuan";
 inline constexpr char kSettingChange[] = "pengaturan ubah";
 inline constexpr char kBlock[] = "blokir";
 inline constexpr char kUnblock[] = "buka blokir";
+inline constexpr char kMonthEnd[] = "bagi hasil";
 inline constexpr char kTrailInstalled[] = "pasang jejak";
 inline constexpr char kBreakAccepted[] = "putus diterima";
 } // namespace action
@@ -184,6 +185,11 @@ struct Coverage {
 // whole ledger walked in posting order) at rows among them.
 Outcome coverLedger(QSqlDatabase &database, Coverage *coverage, std::optional<qint64> first = std::nullopt,
                     std::optional<qint64> last = std::nullopt);
+// The month-end run's own rows among the ledger rows with keys from `first` to
+// `last`: its share ("03") and tax ("04") rows, the counters' rows between them
+// left out (each has its own trail row). No breaks are looked for.
+bool isRunCode(const QString &kode);
+Outcome coverRun(QSqlDatabase &database, Coverage *coverage, qint64 first, qint64 last);
 // The details of such a row: "nabubg=<first>-<last>", "jumlah=<count>",
 // "digest=<hex>" and a "putus=<account>@<key>" line for each break.
 QString coverageDetails(const Coverage &coverage);

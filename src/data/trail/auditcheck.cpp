@@ -112,6 +112,7 @@ struct Range {
     qint64 nomor = 0;
     QString tindakan;
     Coverage recorded;
+    bool runRowsOnly = false; // a month-end run: only its share and tax rows in the range
     QCryptographicHash digest{QCryptographicHash::Sha256};
     qint64 count = 0;
 };
@@ -141,6 +142,7 @@ private:
         qint64 key = 0;
         ledger::Row row;
         QByteArray isi;
+        bool runCode = false; // a share or tax row of a month-end run
         QList<QPair<qint64, QByteArray>> postings; // nomor and content of its posting rows
     };
     void finishGroup(const Group &group);
@@ -207,6 +209,15 @@ Outcome Checker::walkTrail(QSqlDatabase &database, const std::optional<trailhead
                                    values[4].type == db::Value::Type::Null ? QString()
                                                                            : QString::fromUtf8(textOf(values[4])),
                                    QString::fromUtf8(textOf(values[11]))});
+        if (tindakan == action::kMonthEnd)
+            if (const std::optional<Coverage> coverage = coverageOf(QString::fromUtf8(textOf(values[11])))) {
+                auto range = std::make_unique<Range>();
+                range->nomor = nomor;
+                range->tindakan = QString::fromUtf8(tindakan);
+                range->recorded = *coverage;
+                range->runRowsOnly = true;
+                ranges_.push_back(std::move(range));
+            }
         if (coversRows(tindakan))
             register_.bulkRow(nomor);
         register_.trailRow(nomor, values);
@@ -316,6 +327,8 @@ void Checker::checkAgainstTrail(const Group &group, const QString &account)
     for (const std::unique_ptr<Range> &range : ranges_) {
         if (!range->recorded.first || group.key < *range->recorded.first || group.key > *range->recorded.last)
             continue;
+        if (range->runRowsOnly && !group.runCode)
+            continue;
         covered = true;
         range->digest.addData(group.isi);
         ++range->count;
@@ -382,6 +395,7 @@ Outcome Checker::walkLedger(QSqlDatabase &database)
             for (int c = 0; c < 8; ++c)
                 values[c] = rows->value(c + 1);
             group.isi = rowContent(table, values);
+            group.runCode = textOf(values[3]) == "03" || textOf(values[3]) == "04";
             group.row = ledger::rowOf(at, variantOf(values[0]), variantOf(values[2]), variantOf(values[5]),
                                       variantOf(values[6]), variantOf(values[7]));
             group.postings.clear();

@@ -31,7 +31,9 @@ BEGIN
     PERFORM pg_advisory_xact_lock(hashtext('nabubg.norekening'), hashtext(NEW.norekening));
     -- A blocked account: 'debet' takes no withdrawal, 'semua' no posting at all.
     SELECT b.jenis, b.alasan INTO blok FROM blokir b WHERE b.norekening = NEW.norekening ORDER BY b.id DESC LIMIT 1;
-    IF FOUND AND (blok.jenis = 'semua' OR (blok.jenis = 'debet' AND NEW.debet > 0)) THEN
+    -- The month's share and its tax reach a blocked account too: the block stops the counters.
+    IF FOUND AND coalesce(NEW.kode NOT IN ('03', '04'), true)
+       AND (blok.jenis = 'semua' OR (blok.jenis = 'debet' AND NEW.debet > 0)) THEN
         RAISE EXCEPTION USING MESSAGE = format('nabubg: rekening diblokir (%s)', blok.alasan), ERRCODE = 'SMP06';
     END IF;
     NEW.tanggal := CAST(clock_timestamp() AS date);
@@ -62,6 +64,15 @@ BEGIN
     END IF;
     IF NEW.debet > 0 AND seharusnya < 0 THEN
         RAISE EXCEPTION USING MESSAGE = 'nabubg: penarikan melebihi saldo', ERRCODE = 'check_violation';
+    END IF;
+    -- A month's share ("03") and its tax ("04") come only from the supervisor's
+    -- month-end run open in this transaction (simparo_bagi_hasil_buka).
+    IF NEW.kode IN ('03', '04') THEN
+        IF NOT simparo_bagi_hasil_terbuka() THEN
+            RAISE EXCEPTION USING MESSAGE = 'nabubg: bagi hasil dan pajaknya hanya dari posting bagi hasil penyelia',
+                ERRCODE = 'SMP07';
+        END IF;
+        RETURN NEW;
     END IF;
     -- A withdrawal above the limit takes the one approval its transaction used
     -- for exactly it (simparo_pakai_persetujuan), and binds it to this row.
@@ -152,6 +163,8 @@ ALTER TABLE nabubg ADD CONSTRAINT nabubg_isi_sah CHECK (
         AND abs(saldo * 100 - round(saldo * 100)) < 0.01
         AND ((kode = '01' AND jenis = 'Penyetoran' AND debet = 0 AND kredit >= 1000)
              OR (kode = '02' AND jenis = 'Penarikan' AND kredit = 0 AND debet > 0)
+             OR (kode = '03' AND jenis IN ('Bagi Hasil', 'Bonus') AND debet = 0 AND kredit > 0)
+             OR (kode = '04' AND jenis = 'Pajak' AND kredit = 0 AND debet > 0)
              OR (kode = '05' AND jenis = 'Koreksi' AND ((debet > 0 AND kredit = 0) OR (kredit > 0 AND debet = 0))))) NOT VALID;
 
 -- The two functions find the tables in the schema they were made in, and nowhere else.

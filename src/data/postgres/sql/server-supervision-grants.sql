@@ -10,12 +10,16 @@ DECLARE
     r record;
 BEGIN
     EXECUTE format('GRANT SELECT ON jenis_operator, pengaturan, blokir, koreksi TO %I', g);
+    EXECUTE format('GRANT SELECT ON bagi_hasil TO %I', g);
     EXECUTE format('GRANT EXECUTE ON FUNCTION simparo_penyelia_sesi(), simparo_batas_penarikan(), '
                    'simparo_pakai_persetujuan(bigint, text, text, double precision) TO %I', g);
     EXECUTE format('GRANT EXECUTE ON FUNCTION simparo_ubah_pengaturan(text, text, text, text), '
                    'simparo_setujui(text, text, double precision, text, text, text), '
                    'simparo_blokir(text, text, text, text, text, text), '
                    'simparo_setujui_koreksi(bigint, text, text, text, text) TO %I', p);
+    EXECUTE format('GRANT EXECUTE ON FUNCTION simparo_bagi_hasil_buka(text, text, bigint, integer, bigint, bigint, '
+                   'bigint, integer, bigint, bigint, bigint, bigint), '
+                   'simparo_bagi_hasil_tutup(bigint, bigint, bigint, bigint) TO %I', p);
     -- The group keeps no one but operators' roles.
     FOR r IN SELECT b.rolname FROM pg_auth_members x JOIN pg_roles a ON a.oid = x.roleid
              JOIN pg_roles b ON b.oid = x.member

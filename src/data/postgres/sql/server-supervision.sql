@@ -86,6 +86,33 @@ BEGIN
             penyelia text NOT NULL,
             waktu timestamptz NOT NULL DEFAULT clock_timestamp());
     END IF;
+    -- bagi_hasil: the month-end runs, one a month (bulan 'YYYY-MM'): the contract,
+    -- its inputs and totals in sen, the supervisor, the counter's local time, and
+    -- the key range of the ledger rows it wrote; txid and peran: the transaction
+    -- and role that opened it.
+    IF to_regclass('bagi_hasil') IS NULL THEN
+        CREATE TABLE bagi_hasil (
+            id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+            bulan text NOT NULL UNIQUE CHECK (bulan ~ '^[0-9]{4}-[0-9]{2}$'),
+            akad text NOT NULL CHECK (akad IN ('mudharabah', 'wadiah')),
+            pendapatan bigint NOT NULL,
+            nisbah integer NOT NULL,
+            bonus bigint NOT NULL,
+            dibagi bigint NOT NULL,
+            pajak_batas bigint NOT NULL,
+            pajak_tarif integer NOT NULL,
+            jumlah_bagi bigint NOT NULL,
+            jumlah_pajak bigint NOT NULL,
+            sisa bigint NOT NULL,
+            rekening bigint NOT NULL,
+            penyelia text NOT NULL,
+            waktu text NOT NULL DEFAULT to_char(clock_timestamp(), 'YYYY-MM-DD"T"HH24:MI:SS'),
+            nabubg_awal bigint,
+            nabubg_akhir bigint,
+            baris bigint,
+            txid bigint NOT NULL,
+            peran text NOT NULL);
+    END IF;
 END$fn$;
 -- A correction's approval names the row it reverses and the reason.
 ALTER TABLE persetujuan ADD COLUMN IF NOT EXISTS dibalik bigint;
@@ -176,10 +203,14 @@ BEGIN
             ERRCODE = 'insufficient_privilege';
     END IF;
     PERFORM simparo_cek_loket(zona_loket, nama_loket);
-    IF kunci_baru IS NULL OR kunci_baru NOT IN ('batas_penarikan') THEN
+    IF kunci_baru IS NULL OR kunci_baru NOT IN ('batas_penarikan', 'pajak_batas', 'pajak_tarif') THEN
         RAISE EXCEPTION USING MESSAGE = 'pengaturan tidak dikenal', ERRCODE = 'invalid_parameter_value';
     END IF;
     IF nilai_baru IS NULL OR nilai_baru !~ '^[0-9]{1,15}$' THEN
+        RAISE EXCEPTION USING MESSAGE = 'nilai pengaturan tidak sah', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    -- A rate is in hundredths of a percent: at most 100%.
+    IF kunci_baru = 'pajak_tarif' AND CAST(nilai_baru AS bigint) > 10000 THEN
         RAISE EXCEPTION USING MESSAGE = 'nilai pengaturan tidak sah', ERRCODE = 'invalid_parameter_value';
     END IF;
     PERFORM pg_advisory_xact_lock(hashtext('pengaturan'), hashtext(kunci_baru));
@@ -352,4 +383,74 @@ BEGIN
             'jenis=koreksi' || E'\ndibalik=' || kunci_dibalik || E'\njumlah=' || simparo_sen(asal.debet + asal.kredit)
             || E'\nalasan=' || simparo_rincian(alasan_koreksi) || E'\nkasir=' || simparo_rincian(coalesce(nama_kasir, '')));
     RETURN baru;
+END$fn$;
+
+-- A supervisor opens the month-end run of a month in his transaction: the ledger
+-- then takes its share ("03") and tax ("04") rows from this transaction alone,
+-- and only while the run is open. One run a month; runs wait for each other.
+CREATE OR REPLACE FUNCTION simparo_bagi_hasil_buka(bulan_baru text, akad_baru text, pendapatan_baru bigint,
+    nisbah_baru integer, bonus_baru bigint, dibagi_baru bigint, batas_baru bigint, tarif_baru integer,
+    bagi_baru bigint, pajak_baru bigint, sisa_baru bigint, rekening_baru bigint) RETURNS bigint
+LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    baru bigint;
+BEGIN
+    IF NOT simparo_penyelia_sesi() THEN
+        RAISE EXCEPTION USING MESSAGE = 'hanya penyelia yang boleh memposting bagi hasil',
+            ERRCODE = 'insufficient_privilege';
+    END IF;
+    PERFORM pg_advisory_xact_lock(hashtext('bagi_hasil'), 0);
+    IF EXISTS (SELECT FROM bagi_hasil b WHERE b.bulan = bulan_baru) THEN
+        RAISE EXCEPTION USING MESSAGE = 'bagi hasil bulan ini sudah diposting', ERRCODE = 'SMP07';
+    END IF;
+    IF least(pendapatan_baru, nisbah_baru, bonus_baru, dibagi_baru, batas_baru, tarif_baru, bagi_baru, pajak_baru,
+             sisa_baru, rekening_baru) < 0 OR nisbah_baru > 10000 OR tarif_baru > 10000
+       OR bagi_baru + sisa_baru <> dibagi_baru OR pajak_baru > bagi_baru THEN
+        RAISE EXCEPTION USING MESSAGE = 'bagi hasil: jumlah tidak sah', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    INSERT INTO bagi_hasil (bulan, akad, pendapatan, nisbah, bonus, dibagi, pajak_batas, pajak_tarif, jumlah_bagi,
+                            jumlah_pajak, sisa, rekening, penyelia, txid, peran)
+    VALUES (bulan_baru, akad_baru, pendapatan_baru, nisbah_baru, bonus_baru, dibagi_baru, batas_baru, tarif_baru,
+            bagi_baru, pajak_baru, sisa_baru, rekening_baru, simparo_jejak_operator(), txid_current(),
+            CAST(session_user AS text))
+    RETURNING id INTO baru;
+    RETURN baru;
+END$fn$;
+
+-- The run closes in the transaction that opened it, naming the key range of its
+-- ledger rows; no row of it can be added afterwards.
+CREATE OR REPLACE FUNCTION simparo_bagi_hasil_tutup(nomor_run bigint, awal bigint, akhir bigint, jumlah_baris bigint)
+RETURNS void LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+BEGIN
+    UPDATE bagi_hasil SET nabubg_awal = awal, nabubg_akhir = akhir, baris = jumlah_baris
+    WHERE id = nomor_run AND txid = txid_current() AND peran = CAST(session_user AS text) AND baris IS NULL;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING MESSAGE = 'bagi hasil: posting ini tidak dibuka dalam transaksi ini',
+            ERRCODE = 'insufficient_privilege';
+    END IF;
+END$fn$;
+
+-- Whether this transaction holds an open run of the session's role: the ledger's
+-- rule for a share or tax row.
+CREATE OR REPLACE FUNCTION simparo_bagi_hasil_terbuka() RETURNS boolean LANGUAGE sql STABLE SECURITY DEFINER AS $fn$
+SELECT EXISTS (SELECT FROM bagi_hasil b WHERE b.txid = txid_current() AND b.peran = CAST(session_user AS text)
+               AND b.baris IS NULL) AND simparo_penyelia_sesi()$fn$;
+
+-- bagi_hasil: nobody deletes a run; only its own transaction closes it.
+CREATE OR REPLACE FUNCTION simparo_bagi_hasil_tetap() RETURNS trigger LANGUAGE plpgsql AS $fn$
+BEGIN
+    IF TG_OP = 'UPDATE' AND OLD.baris IS NULL AND OLD.txid = txid_current() AND NEW.id = OLD.id
+       AND NEW.bulan = OLD.bulan AND NEW.jumlah_bagi = OLD.jumlah_bagi AND NEW.jumlah_pajak = OLD.jumlah_pajak THEN
+        RETURN NEW;
+    END IF;
+    RAISE EXCEPTION USING MESSAGE = 'bagi_hasil: baris hanya bisa ditambah, tidak diubah atau dihapus',
+        ERRCODE = 'integrity_constraint_violation';
+END$fn$;
+DO $fn$
+BEGIN
+    IF NOT EXISTS (SELECT FROM pg_trigger WHERE tgname = 'bagi_hasil_tetap'
+                   AND tgrelid = CAST('bagi_hasil' AS regclass)) THEN
+        CREATE TRIGGER bagi_hasil_tetap BEFORE UPDATE OR DELETE ON bagi_hasil
+            FOR EACH ROW EXECUTE FUNCTION simparo_bagi_hasil_tetap();
+    END IF;
 END$fn$;

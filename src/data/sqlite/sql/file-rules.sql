@@ -22,6 +22,8 @@ WHEN NOT (
     AND abs(NEW.saldo * 100 - round(NEW.saldo * 100)) < 0.01
     AND ((NEW.kode = '01' AND NEW.Jenis = 'Penyetoran' AND NEW.debet = 0 AND NEW.kredit >= 1000)
          OR (NEW.kode = '02' AND NEW.Jenis = 'Penarikan' AND NEW.kredit = 0 AND NEW.debet > 0)
+         OR (NEW.kode = '03' AND NEW.Jenis IN ('Bagi Hasil', 'Bonus') AND NEW.debet = 0 AND NEW.kredit > 0)
+         OR (NEW.kode = '04' AND NEW.Jenis = 'Pajak' AND NEW.kredit = 0 AND NEW.debet > 0)
          OR (NEW.kode = '05' AND NEW.Jenis = 'Koreksi'
              AND ((NEW.debet > 0 AND NEW.kredit = 0) OR (NEW.kredit > 0 AND NEW.debet = 0)))))
 BEGIN SELECT RAISE(ABORT, 'nabubg: isi baris tidak sah (jumlah, kode, jenis atau panjang isian)'); END;
@@ -55,9 +57,11 @@ WHEN NEW.rowid IS NOT coalesce((SELECT max(n.rowid) FROM nabubg n WHERE n.rowid 
     OR EXISTS (SELECT 1 FROM nabubg n WHERE n.rowid > NEW.rowid)
 BEGIN SELECT RAISE(ABORT, 'nabubg: kunci baris harus tepat sesudah kunci terakhir'); END;
 
--- A blocked account: 'debet' takes no withdrawal, 'semua' no posting at all.
+-- A blocked account: 'debet' takes no withdrawal, 'semua' no posting at all (the month's share
+-- and its tax reach it still).
 CREATE TRIGGER IF NOT EXISTS nabubg_blokir BEFORE INSERT ON nabubg
-WHEN (SELECT b.jenis = 'semua' OR (b.jenis = 'debet' AND NEW.debet > 0) FROM blokir b
+WHEN NEW.kode IS NOT '03' AND NEW.kode IS NOT '04'
+    AND (SELECT b.jenis = 'semua' OR (b.jenis = 'debet' AND NEW.debet > 0) FROM blokir b
       WHERE b.norekening = NEW.norekening ORDER BY b.id DESC LIMIT 1)
 BEGIN SELECT RAISE(ABORT, 'nabubg: rekening diblokir'); END;
 
@@ -88,3 +92,10 @@ WHEN (NEW.nama IS NOT OLD.nama AND coalesce(length(NEW.nama), 0) > 255)
     OR (NEW.kode IS NOT OLD.kode AND coalesce(length(NEW.kode), 0) > 255)
     OR (NEW.TELPHON IS NOT OLD.TELPHON AND coalesce(length(NEW.TELPHON), 0) > 255)
 BEGIN SELECT RAISE(ABORT, 'daftar: isian terlalu panjang (paling banyak 255 huruf)'); END;
+
+-- A month's share ("03") and its tax ("04") come only with the month-end run
+-- written in the same transaction (its row in bagi_hasil, still without its key range).
+CREATE TRIGGER IF NOT EXISTS nabubg_bagi_hasil BEFORE INSERT ON nabubg
+WHEN (NEW.kode = '03' OR NEW.kode = '04')
+    AND NOT EXISTS (SELECT 1 FROM bagi_hasil b WHERE b.baris IS NULL)
+BEGIN SELECT RAISE(ABORT, 'nabubg: bagi hasil dan pajaknya hanya dari posting bagi hasil penyelia'); END;

@@ -52,3 +52,34 @@ CREATE TRIGGER IF NOT EXISTS koreksi_hanya_ditambah_ubah BEFORE UPDATE ON koreks
 BEGIN SELECT RAISE(ABORT, 'koreksi: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
 CREATE TRIGGER IF NOT EXISTS koreksi_hanya_ditambah_hapus BEFORE DELETE ON koreksi
 BEGIN SELECT RAISE(ABORT, 'koreksi: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
+
+-- The month-end runs, one a month (bulan 'YYYY-MM'): the contract, its inputs
+-- and totals in sen, the supervisor, and the key range of the ledger rows it
+-- wrote, filled in once by the run's own transaction (baris still NULL).
+CREATE TABLE IF NOT EXISTS bagi_hasil (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    bulan TEXT NOT NULL UNIQUE CHECK (bulan GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]'),
+    akad TEXT NOT NULL CHECK (akad IN ('mudharabah', 'wadiah')),
+    pendapatan INTEGER NOT NULL,
+    nisbah INTEGER NOT NULL,
+    bonus INTEGER NOT NULL,
+    dibagi INTEGER NOT NULL,
+    pajak_batas INTEGER NOT NULL,
+    pajak_tarif INTEGER NOT NULL,
+    jumlah_bagi INTEGER NOT NULL,
+    jumlah_pajak INTEGER NOT NULL,
+    sisa INTEGER NOT NULL,
+    rekening INTEGER NOT NULL,
+    penyelia TEXT NOT NULL,
+    waktu TEXT NOT NULL,
+    nabubg_awal INTEGER,
+    nabubg_akhir INTEGER,
+    baris INTEGER,
+    txid INTEGER,
+    peran TEXT);
+CREATE TRIGGER IF NOT EXISTS bagi_hasil_tetap_ubah BEFORE UPDATE ON bagi_hasil
+WHEN OLD.baris IS NOT NULL OR NEW.bulan IS NOT OLD.bulan OR NEW.jumlah_bagi IS NOT OLD.jumlah_bagi
+    OR NEW.jumlah_pajak IS NOT OLD.jumlah_pajak
+BEGIN SELECT RAISE(ABORT, 'bagi_hasil: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
+CREATE TRIGGER IF NOT EXISTS bagi_hasil_tetap_hapus BEFORE DELETE ON bagi_hasil
+BEGIN SELECT RAISE(ABORT, 'bagi_hasil: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;

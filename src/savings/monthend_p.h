@@ -1,0 +1,23 @@
+#pragma once
+
+#include "savings/monthend.h"
+
+#include <QHash>
+#include <QSqlQuery>
+#include <QVariantList>
+
+// What the month end's reading and its posting share.
+namespace monthend::detail {
+
+// The month as bagi_hasil keeps it: "YYYY-MM".
+QString storedMonth(const profitshare::Month &month);
+// A statement with bound values; failed with the database's words.
+Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &values, QSqlQuery *query);
+// The latest balance of each account, as the pass over the ledger met it; nothing
+// when that row's saldo is empty or no number.
+using Latest = QHash<QString, std::optional<Money>>;
+// compute(), noting each account's latest balance too (when `latest` is given).
+Outcome computeWithLatest(QSqlDatabase &database, const profitshare::Inputs &inputs, const profitshare::Month &month,
+                          profitshare::Result *result, Latest *latest);
+
+} // namespace monthend::detail
