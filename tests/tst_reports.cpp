@@ -17,6 +17,7 @@
 #include "workbook.h"
 
 #include <QDateEdit>
+#include <QFileDialog>
 #include <QDir>
 #include <QFile>
 #include <QPrinter>
@@ -237,6 +238,27 @@ private:
         // Posted later, but dated earlier: the report keeps the posting order.
         database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2023-12-31"),
                                QStringLiteral("01"), 0, 10000, 14499.5);
+    }
+
+    // A button of the report window that asks for a file, the file named as the
+    // operator types it into the save dialog.
+    void saveThroughDialog(reports::ReportWindow *window, const char *saveButton, const QString &path)
+    {
+        bool answered = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            auto *name = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            if (!dialog || !name || answered)
+                return;
+            answered = true;
+            name->setText(path);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        poll.start(20);
+        click(window, saveButton);
+        poll.stop();
+        QVERIFY(answered);
     }
 
 private slots:
@@ -493,6 +515,7 @@ private slots:
         QTest::addColumn<QString>("button");
         QTest::newRow("print dialog") << "print";
         QTest::newRow("save as PDF") << "savePdf";
+        QTest::newRow("save as Excel") << "saveExcel";
     }
     void reportWindowSpeaksIndonesian()
     {
@@ -503,6 +526,7 @@ private slots:
         QVERIFY(window);
         QCOMPARE(this->button(window, "print")->text(), QStringLiteral("Cetak"));
         QCOMPARE(this->button(window, "savePdf")->text(), QStringLiteral("Simpan PDF"));
+        QCOMPARE(this->button(window, "saveExcel")->text(), QStringLiteral("Simpan Excel"));
         QStringList texts;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
@@ -801,6 +825,89 @@ private slots:
         // The window still holds its pages and saves them elsewhere.
         QCOMPARE(savedText(window).rows(kCustomerHeadings).size(), 1);
     }
+
+    // Every report saved through its window's "Simpan Excel" and read back by a real
+    // reader: amounts are numbers, dates are dates, account numbers and codes keep
+    // their leading zeros, the heading stands above and the totals below.
+    void everyReportSavesAsExcel_data()
+    {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QStringList>("expected");
+        const QString today = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
+        QTest::newRow("savings of one account")
+            << "DATAR"
+            << QStringList{"s:LAPORAN DATA TABUNGAN NASABAH SISWA PT.BPRS MERANTIKA",
+                           "s:No Rekening|s:Nama|s:Tanggal|s:Kode|s:Jenis|s:Debet|s:Kredit|s:Saldo",
+                           "s:0101|s:Ahmad Fauzi|d:2024-01-05|s:01|s:Penyetoran|n:0.0|n:6000.0|n:6000.0",
+                           "s:0101|s:Ahmad Fauzi|d:2024-02-10|s:02|s:Penarikan|n:1500.5|n:0.0|n:4499.5",
+                           "s:0101|s:Ahmad Fauzi|d:2023-12-31|s:01|s:Penyetoran|n:0.0|n:10000.0|n:14499.5"};
+        // The date of birth is text as the register keeps it.
+        QTest::newRow("customer list")
+            << "LAPNASABAH"
+            << QStringList{"s:LAPORAN DATA NASABAH SISWA PT.BPRS MERANTIKA",
+                           "s:NO REKENING|s:NAMA|s:TEMPAT|s:TGL_LAHIR|s:ALAMAT|s:KOTA|s:KODE|s:PENDIDIKAN|s:TELPHON",
+                           "s:0101|s:Ahmad Fauzi|s:Medan|s:01/02/2010|s:Jl. Melati 1|s:Medan|s:20111|s:SD|s:061-123",
+                           "s:0102|s:Siti Aminah|s:Medan|s:01/02/2010|s:Jl. Melati 1|s:Medan|s:20111|s:SMP|s:061-123",
+                           "s:01'03|s:Rafi O'Neil|s:Medan|s:01/02/2010|s:Jl. Melati 1|s:Medan|s:20111|s:SD|s:061-123",
+                           "s:0104|s:Tanpa Transaksi|s:Medan|s:01/02/2010|s:Jl. Melati 1|s:Medan|s:20111|s:SD|s:061-123"};
+        // A row brought in without a trail row: no time, operator nor counter.
+        QTest::newRow("postings of a day")
+            << "HARIAN"
+            << QStringList{"s:LAPORAN TRANSAKSI HARIAN PT.BPRS MERANTIKA", "s:Tanggal " + today,
+                           "s:Jam|s:Operator|s:Loket|s:No Rekening|s:Nama|s:Kode|s:Jenis|s:Debet|s:Kredit|s:Saldo",
+                           "|||s:0104|s:Tanpa Transaksi|s:01|s:Penyetoran|n:0.0|n:2000.0|n:2000.0",
+                           "s:Jumlah|s:(data lama, tanpa nama operator)|s:1 transaksi|||||n:0.0|n:2000.0",
+                           "s:Jumlah|s:" + today + "|s:1 transaksi|||||n:0.0|n:2000.0"};
+    }
+    void everyReportSavesAsExcel()
+    {
+        QFETCH(QString, report);
+        QFETCH(QStringList, expected);
+        addLedger();
+        reports::ReportWindow *window = nullptr;
+        if (report == QLatin1String("DATAR")) {
+            auto *screen = openRequest();
+            typeAccount(screen, QStringLiteral("0101"));
+            window = cetak(screen);
+        } else if (report == QLatin1String("LAPNASABAH")) {
+            trigger("mnuLNASABAH");
+            window = reports::reportWindow(report);
+        } else {
+            database->exec(QStringLiteral("INSERT INTO nabubg VALUES ('0104', 'Tanpa Transaksi', ?, '01', "
+                                          "'Penyetoran', 0, 2000, 2000)"),
+                           {QDate::currentDate().toString(Qt::ISODate)});
+            trigger("mnuHARIAN");
+            click(screens::find<DailyRequestScreen>(), "cmdCETAK");
+            window = reports::reportWindow(report);
+        }
+        QVERIFY(window);
+        QCOMPARE(dialogs->count(), 0);
+        const QString path = output->filePath(report + QStringLiteral(".xlsx"));
+        saveThroughDialog(window, "saveExcel", path);
+        QCOMPARE(dialogs->count(), 0);
+        const QStringList read = readWorkbook(path);
+        QCOMPARE(read.mid(0, expected.size()), expected);
+        if (report == QLatin1String("HARIAN")) {
+            // The seal and the place to sign under the table.
+            QVERIFY2(read.value(expected.size()).startsWith(QLatin1String("s:Kode segel: ")), qPrintable(read.join(u'\n')));
+            QCOMPARE(read.last(), QStringLiteral("s:Tanda tangan dan nama penyelia"));
+        } else {
+            QCOMPARE(read.size(), expected.size());
+        }
+
+        // A place that cannot be written: the operator hears where and why, and the
+        // window keeps its pages.
+        const QString nowhere = output->filePath(QStringLiteral("tidak-ada/laporan.xlsx"));
+        saveThroughDialog(window, "saveExcel", nowhere);
+        const DialogSeen seen = dialogs->only();
+        QCOMPARE(seen.title, QStringLiteral("Perhatian"));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(QDir::toNativeSeparators(nowhere)), qPrintable(seen.text));
+        QVERIFY(!QFile::exists(nowhere));
+        QVERIFY(window->isVisible());
+        QVERIFY(window->document().pageCount() > 0);
+    }
+
 };
 
 QTEST_MAIN(tst_Reports)
