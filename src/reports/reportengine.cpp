@@ -94,10 +94,12 @@ struct ReportDocument::Builder::State {
         QString value;
         qint64 count = 0;
         QHash<int, qint64> sen;
+        QHash<int, qint64> nothing; // rows with nothing in a column
     };
     struct Totals {
         int by = -1;
         QList<int> sums;
+        QList<int> nothing; // columns whose rows with nothing are counted
         QVector<Line> lines;
         QHash<QString, int> lineOf;
     };
@@ -155,13 +157,15 @@ bool ReportDocument::Builder::begin(const QStringList &columns, QString *error)
         if (!definition.by.isEmpty() && !found(definition.by, &totals.by))
             return false;
         for (const ReportItem &item : definition.items) {
-            if (item.slot >= s.d->slotCount || item.kind != ReportItem::Kind::Sum)
+            const bool counted = item.kind == ReportItem::Kind::Count && !item.column.isEmpty();
+            if (item.slot >= s.d->slotCount || (item.kind != ReportItem::Kind::Sum && !counted))
                 continue;
             int column = -1;
             if (!found(item.column, &column))
                 return false;
-            if (!totals.sums.contains(column))
-                totals.sums << column;
+            QList<int> &wanted = counted ? totals.nothing : totals.sums;
+            if (!wanted.contains(column))
+                wanted << column;
         }
         if (totals.by < 0)
             totals.lines.resize(1);
@@ -200,7 +204,7 @@ void ReportDocument::Builder::add(const QVector<QVariant> &values)
             if (at < 0) {
                 at = int(totals.lines.size());
                 totals.lineOf.insert(value, at);
-                totals.lines.append(State::Line{value, 0, {}});
+                totals.lines.append(State::Line{value, 0, {}, {}});
             }
         }
         State::Line &line = totals.lines[at];
@@ -208,6 +212,11 @@ void ReportDocument::Builder::add(const QVector<QVariant> &values)
         for (int column : std::as_const(totals.sums))
             if (const std::optional<Money> amount = Money::fromStored(values.value(column)))
                 line.sen[column] += amount->sen();
+        for (int column : std::as_const(totals.nothing)) {
+            const std::optional<Money> amount = Money::fromStored(values.value(column));
+            if (!amount || amount->sen() == 0)
+                ++line.nothing[column];
+        }
     }
 }
 
@@ -282,7 +291,8 @@ ReportDocument ReportDocument::Builder::finish(const QHash<QString, QString> &te
                     sums[item.slot] = item.text.isEmpty();
                     break;
                 case ReportItem::Kind::Count:
-                    cell = shown(QString::number(line.count));
+                    cell = shown(QString::number(item.column.isEmpty() ? line.count
+                                                                       : line.nothing.value(state.columnOf(item.column))));
                     break;
                 }
             }

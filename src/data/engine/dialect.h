@@ -148,6 +148,12 @@ public:
     // The term comparing a column with a criterion's value, its values appended.
     virtual QString columnTerm(const QString &quotedColumn, const QString &value, schema::Kind kind,
                                QVariantList *values) const = 0;
+    // The join, after "FROM daftar", that gives each account of the register its last
+    // ledger row in posting order dated before a day (the join's one '?', the day
+    // as stored): that row's columns as akhir.<column>, all NULL when there is none.
+    // One step down the ledger's index on account and key per account (from its
+    // newest row back to the first dated before the day), whatever the ledger's size.
+    virtual QString lastLedgerRowJoin() const = 0;
     // Fixes a table's snapshot (the table's name quoted).
     virtual bool fixHorizon(QSqlDatabase &database, const QString &table, const QString &key, Horizon *horizon,
                             QSqlError *error) const = 0;

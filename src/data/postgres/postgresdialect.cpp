@@ -84,6 +84,15 @@ public:
 
     QString keyColumn() const override { return QString::fromLatin1(kServerKey); }
     bool keyIsColumn() const override { return true; }
+    QString lastLedgerRowJoin() const override
+    {
+        // A lateral join with a limit: the planner walks the index for each account
+        // (never a scan of the whole ledger to hash it).
+        return QStringLiteral("LEFT JOIN LATERAL (SELECT terakhir.* FROM nabubg AS terakhir "
+                              "WHERE terakhir.norekening = daftar.norekening AND terakhir.TANGGAL < ? "
+                              "ORDER BY terakhir.%1 DESC LIMIT 1) AS akhir ON true")
+            .arg(QLatin1String(kServerKey));
+    }
     bool beginWrite(QSqlDatabase &database, QSqlError *error) const override
     {
         // A server's writes read the latest committed rows statement by statement
