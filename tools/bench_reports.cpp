@@ -86,7 +86,8 @@ void benchBalances(int customers, int rows, int runs)
 {
     reports::closeReports();
     dataenv::CommandSource *source = dataenv::DMN()->command(QStringLiteral("SALDO"));
-    source->setValues({textform::storedDateText(wallclock::today().addDays(1))});
+    const QString tomorrow = textform::storedDateText(wallclock::today().addDays(1));
+    source->setValues({tomorrow, tomorrow});
     QString error;
     int accounts = 0;
     const bench::Figures shown = bench::time(

@@ -31,8 +31,9 @@ BalanceRequestScreen::BalanceRequestScreen(QWidget *parent)
 void BalanceRequestScreen::print()
 {
     const QDate day = ui.DTPicker1->date();
+    const QString before = textform::storedDateText(day.addDays(1));
     if (dataenv::CommandSource *source = dataenv::DMN()->command(QStringLiteral("SALDO")))
-        source->setValues({textform::storedDateText(day.addDays(1))});
+        source->setValues({before, before});
     const auto readTexts = [day](QSqlDatabase &, QHash<QString, QString> *texts) {
         texts->insert(QStringLiteral("tanggal"), textform::shortDate(day));
         return Outcome::ok();

@@ -29,8 +29,8 @@ extern const char *const kCommand2Text;
 // written before the trail). "{key}" stands for the engine's row key column.
 extern const char *const kHarianText;
 // The statement of SALDO: every account of the register with the balance and the
-// date of its last ledger row (in posting order) dated before the day its one
-// value names, a balance of 0 and no date when it has none. "{lastLedgerRow}"
+// date of its last ledger row (in posting order) dated before the day its two
+// values name (the same day twice), a balance of 0 and no date when it has none. "{lastLedgerRow}"
 // stands for the engine's join of that row (Dialect::lastLedgerRowJoin()).
 extern const char *const kSaldoText;
 

@@ -263,10 +263,12 @@ public:
     bool keyIsColumn() const override { return false; }
     QString lastLedgerRowJoin() const override
     {
-        // The row's key found by a walk down the index (which ends in the rowid),
-        // then the row itself by its rowid.
+        // The row's key found down the index (which ends in the rowid), then the row
+        // itself by its rowid.
         return QStringLiteral("LEFT JOIN nabubg AS akhir ON akhir.rowid = (SELECT terakhir.rowid FROM nabubg AS terakhir "
                               "WHERE terakhir.norekening = daftar.norekening AND terakhir.TANGGAL < ? "
+                              "AND terakhir.rowid <= (SELECT batas.rowid FROM nabubg AS batas WHERE batas.TANGGAL < ? "
+                              "ORDER BY batas.rowid DESC LIMIT 1) "
                               "ORDER BY terakhir.rowid DESC LIMIT 1)");
     }
     bool beginWrite(QSqlDatabase &database, QSqlError *error) const override
