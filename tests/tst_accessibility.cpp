@@ -7,6 +7,7 @@
 #include "app/passwordscreen.h"
 #include "customers/newcustomerscreen.h"
 #include "customers/registerscreen.h"
+#include "reports/balancerequest.h"
 #include "reports/dailyrequest.h"
 #include "reports/reportdefinition.h"
 #include "reports/reports.h"
@@ -55,6 +56,8 @@ QWidget *open(const QString &window)
         return screens::show<SavingsRequestScreen>();
     if (window == QLatin1String("frmRHARIAN"))
         return screens::show<DailyRequestScreen>();
+    if (window == QLatin1String("frmRSALDO"))
+        return screens::show<BalanceRequestScreen>();
     if (window == QLatin1String("frmUBAHPASSWORD"))
         return screens::show<PasswordScreen>();
     if (window == QLatin1String("DATAR"))
@@ -63,6 +66,11 @@ QWidget *open(const QString &window)
         return reports::showReport(reports::lapnasabah());
     if (window == QLatin1String("HARIAN"))
         return reports::showReport(reports::harian());
+    if (window == QLatin1String("LAPSALDO")) {
+        // Shown for the day its request screen names.
+        screens::show<BalanceRequestScreen>()->findChild<QPushButton *>(QStringLiteral("cmdCETAK"))->click();
+        return reports::reportWindow(window);
+    }
     return nullptr;
 }
 
@@ -115,8 +123,8 @@ private slots:
     {
         QTest::addColumn<QString>("window");
         for (const char *window : {"frmAWAL", "frmPASWORD", "frmMENU", "frmDAFTAR", "frmTAMBAH", "frmPENARIKAN",
-                                   "frmTABUNGAN", "frmRTABUNGAN", "frmRHARIAN", "frmUBAHPASSWORD", "DATAR",
-                                   "LAPNASABAH", "HARIAN"})
+                                   "frmTABUNGAN", "frmRTABUNGAN", "frmRHARIAN", "frmRSALDO", "frmUBAHPASSWORD",
+                                   "DATAR", "LAPNASABAH", "HARIAN", "LAPSALDO"})
             QTest::newRow(window) << QString::fromLatin1(window);
     }
     void everyControlHasANameAndTakesTab()
@@ -187,7 +195,8 @@ private slots:
                                  << QStringList{"mnuFILE=File", "MNUNASABAH=Input Data Nasabah", "mnuEXIT=Exit",
                                                 "mnuTRANSAKSI=Transaksi", "mnuLAPORAN=Laporan",
                                                 "mnuLNASABAH=Data Nasabah", "mnuTNASABAH=Data Tabungan",
-                                                "mnuHARIAN=Transaksi Harian", "mnuGanti=Ganti Password",
+                                                "mnuHARIAN=Transaksi Harian", "mnuLSALDO=Daftar Saldo",
+                                                "mnuGanti=Ganti Password",
                                                 "Label1=SELAMAT DATANG "};
         // The crossed "EDIT" and "ADD" among them.
         QTest::newRow("frmDAFTAR")
@@ -214,6 +223,9 @@ private slots:
                                                 "optIMPOR=Ambil data dari program lama (asli.mdb)",
                                                 "optSERVER=Pakai database di server", "cmdLANJUT=Lanjut",
                                                 "cmdBATAL=Batal", "cmdUJI=Uji"};
+        QTest::newRow("frmRSALDO") << "frmRSALDO"
+                                   << QStringList{"Label3=CETAK DAFTAR SALDO", "Label1=Per Tanggal", "cmdCETAK=Cetak",
+                                                  "cmdBatal=Batal"};
         QTest::newRow("frmTABUNGAN") << "frmTABUNGAN"
                                      << QStringList{"Label4=DATA TABUNGAN NASABAH SISWA", "Label3=Masukan No Rekening",
                                                     "lblSAL=Total Saldo", "lblRP=Rp"};

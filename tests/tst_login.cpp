@@ -8,6 +8,7 @@
 #include "fixture.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QMenuBar>
 #include <QTest>
 #include <QTimer>
@@ -333,6 +334,11 @@ private slots:
         QCOMPARE(bar.at(1)->objectName(), QStringLiteral("mnuTRANSAKSI"));
         QCOMPARE(bar.at(3)->objectName(), QStringLiteral("mnuGanti"));
         QCOMPARE(bar.at(4)->objectName(), QStringLiteral("mnuPENYELIA"));
+        // The list of balances right after the daily report.
+        const QList<QAction *> reports = child<QMenu>(menu, "mnuLAPORAN")->actions();
+        QVERIFY(reports.size() > 3);
+        QCOMPARE(reports.at(2)->objectName(), QStringLiteral("mnuHARIAN"));
+        QCOMPARE(reports.at(3)->objectName(), QStringLiteral("mnuLSALDO"));
         QCOMPARE(child<QLabel>(menu, "Picture1")->pixmap().size(), QSize(800, 600));
 
         QPointer<MainWindow> watched(menu);

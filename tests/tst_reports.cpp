@@ -5,6 +5,7 @@
 #include "data/records/dataenvironment.h"
 #include "data/operators/operators.h"
 #include "data/base/session.h"
+#include "reports/balancerequest.h"
 #include "reports/dailyrequest.h"
 #include "reports/reportengine.h"
 #include "reports/reports.h"
@@ -17,6 +18,7 @@
 #include "workbook.h"
 
 #include <QDateEdit>
+#include <QFileDialog>
 #include <QDir>
 #include <QFile>
 #include <QPrinter>
@@ -237,6 +239,56 @@ private:
         // Posted later, but dated earlier: the report keeps the posting order.
         database->addLedgerRow(QStringLiteral("0101"), QStringLiteral("Ahmad Fauzi"), QStringLiteral("2023-12-31"),
                                QStringLiteral("01"), 0, 10000, 14499.5);
+    }
+
+    // The day of a request screen typed as the operator types it, day, month and year.
+    static void typeDay(QWidget *request, const QDate &day)
+    {
+        auto *edit = child<QDateEdit>(request, "DTPicker1");
+        edit->setFocus();
+        // The day's two digits chosen, then typed over; each full part moves on to the next.
+        QTest::keyClick(focused(), Qt::Key_Home);
+        QTest::keyClick(focused(), Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(focused(), Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClicks(focused(), day.toString(QStringLiteral("ddMMyyyy")));
+        QCOMPARE(edit->date(), day);
+    }
+
+    // The list of balances at the end of a day, as the operator asks for it.
+    reports::ReportWindow *balancesAt(const QDate &day)
+    {
+        trigger("mnuLSALDO");
+        auto *request = drive(screens::find<BalanceRequestScreen>());
+        if (!request)
+            return nullptr;
+        if (day != QDate::currentDate())
+            typeDay(request, day);
+        else if (child<QDateEdit>(request, "DTPicker1")->date() != day)
+            QTest::qFail("the day is not today at first", __FILE__, __LINE__);
+        enter(request, "DTPicker1");
+        click(request, "cmdCETAK");
+        return reports::reportWindow(QStringLiteral("LAPSALDO"));
+    }
+
+    // A button of the report window that asks for a file, the file named as the
+    // operator types it into the save dialog.
+    void saveThroughDialog(reports::ReportWindow *window, const char *saveButton, const QString &path)
+    {
+        bool answered = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            auto *name = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            if (!dialog || !name || answered)
+                return;
+            answered = true;
+            name->setText(path);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        poll.start(20);
+        click(window, saveButton);
+        poll.stop();
+        QVERIFY(answered);
     }
 
 private slots:
@@ -493,6 +545,7 @@ private slots:
         QTest::addColumn<QString>("button");
         QTest::newRow("print dialog") << "print";
         QTest::newRow("save as PDF") << "savePdf";
+        QTest::newRow("save as Excel") << "saveExcel";
     }
     void reportWindowSpeaksIndonesian()
     {
@@ -503,6 +556,7 @@ private slots:
         QVERIFY(window);
         QCOMPARE(this->button(window, "print")->text(), QStringLiteral("Cetak"));
         QCOMPARE(this->button(window, "savePdf")->text(), QStringLiteral("Simpan PDF"));
+        QCOMPARE(this->button(window, "saveExcel")->text(), QStringLiteral("Simpan Excel"));
         QStringList texts;
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
@@ -800,6 +854,155 @@ private slots:
         QVERIFY(!QFile::exists(path));
         // The window still holds its pages and saves them elsewhere.
         QCOMPARE(savedText(window).rows(kCustomerHeadings).size(), 1);
+    }
+
+    // Every report saved through its window's "Simpan Excel" and read back by a real
+    // reader: amounts are numbers, dates are dates, account numbers and codes keep
+    // their leading zeros, the heading stands above and the totals below.
+    void everyReportSavesAsExcel_data()
+    {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QStringList>("expected");
+        const QString today = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
+        QTest::newRow("savings of one account")
+            << "DATAR"
+            << QStringList{"s:LAPORAN DATA TABUNGAN NASABAH SISWA PT.BPRS MERANTIKA",
+                           "s:No Rekening|s:Nama|s:Tanggal|s:Kode|s:Jenis|s:Debet|s:Kredit|s:Saldo",
+                           "s:0101|s:Ahmad Fauzi|d:2024-01-05|s:01|s:Penyetoran|n:0.0|n:6000.0|n:6000.0",
+                           "s:0101|s:Ahmad Fauzi|d:2024-02-10|s:02|s:Penarikan|n:1500.5|n:0.0|n:4499.5",
+                           "s:0101|s:Ahmad Fauzi|d:2023-12-31|s:01|s:Penyetoran|n:0.0|n:10000.0|n:14499.5"};
+        // The date of birth is text as the register keeps it.
+        QTest::newRow("customer list")
+            << "LAPNASABAH"
+            << QStringList{"s:LAPORAN DATA NASABAH SISWA PT.BPRS MERANTIKA",
+                           "s:NO REKENING|s:NAMA|s:TEMPAT|s:TGL_LAHIR|s:ALAMAT|s:KOTA|s:KODE|s:PENDIDIKAN|s:TELPHON",
+                           "s:0101|s:Ahmad Fauzi|s:Medan|s:01/02/2010|s:Jl. Melati 1|s:Medan|s:20111|s:SD|s:061-123",
+                           "s:0102|s:Siti Aminah|s:Medan|s:01/02/2010|s:Jl. Melati 1|s:Medan|s:20111|s:SMP|s:061-123",
+                           "s:01'03|s:Rafi O'Neil|s:Medan|s:01/02/2010|s:Jl. Melati 1|s:Medan|s:20111|s:SD|s:061-123",
+                           "s:0104|s:Tanpa Transaksi|s:Medan|s:01/02/2010|s:Jl. Melati 1|s:Medan|s:20111|s:SD|s:061-123"};
+        // A row brought in without a trail row: no time, operator nor counter.
+        QTest::newRow("postings of a day")
+            << "HARIAN"
+            << QStringList{"s:LAPORAN TRANSAKSI HARIAN PT.BPRS MERANTIKA", "s:Tanggal " + today,
+                           "s:Jam|s:Operator|s:Loket|s:No Rekening|s:Nama|s:Kode|s:Jenis|s:Debet|s:Kredit|s:Saldo",
+                           "|||s:0104|s:Tanpa Transaksi|s:01|s:Penyetoran|n:0.0|n:2000.0|n:2000.0",
+                           "s:Jumlah|s:(data lama, tanpa nama operator)|s:1 transaksi|||||n:0.0|n:2000.0",
+                           "s:Jumlah|s:" + today + "|s:1 transaksi|||||n:0.0|n:2000.0"};
+        QTest::newRow("balances at the end of a day")
+            << "LAPSALDO"
+            << QStringList{"s:DAFTAR SALDO TABUNGAN PT.BPRS MERANTIKA", "s:Per tanggal 01/02/2024",
+                           "s:No Rekening|s:Nama|s:Saldo|s:Transaksi Terakhir",
+                           "s:01'03|s:Rafi O'Neil|n:1000.0|d:2024-02-01",
+                           "s:0101|s:Ahmad Fauzi|n:14499.5|d:2023-12-31",
+                           "s:0102|s:Siti Aminah|n:25000.0|d:2024-01-03",
+                           "s:0104|s:Tanpa Transaksi|n:0.0",
+                           "s:Jumlah|s:4 rekening|n:40499.5",
+                           "s:Saldo nol|s:1 rekening"};
+    }
+    void everyReportSavesAsExcel()
+    {
+        QFETCH(QString, report);
+        QFETCH(QStringList, expected);
+        addLedger();
+        reports::ReportWindow *window = nullptr;
+        if (report == QLatin1String("DATAR")) {
+            auto *screen = openRequest();
+            typeAccount(screen, QStringLiteral("0101"));
+            window = cetak(screen);
+        } else if (report == QLatin1String("LAPNASABAH")) {
+            trigger("mnuLNASABAH");
+            window = reports::reportWindow(report);
+        } else if (report == QLatin1String("HARIAN")) {
+            database->exec(QStringLiteral("INSERT INTO nabubg VALUES ('0104', 'Tanpa Transaksi', ?, '01', "
+                                          "'Penyetoran', 0, 2000, 2000)"),
+                           {QDate::currentDate().toString(Qt::ISODate)});
+            trigger("mnuHARIAN");
+            click(screens::find<DailyRequestScreen>(), "cmdCETAK");
+            window = reports::reportWindow(report);
+        } else {
+            window = balancesAt(QDate(2024, 2, 1));
+        }
+        QVERIFY(window);
+        QCOMPARE(dialogs->count(), 0);
+        const QString path = output->filePath(report + QStringLiteral(".xlsx"));
+        saveThroughDialog(window, "saveExcel", path);
+        QCOMPARE(dialogs->count(), 0);
+        const QStringList read = readWorkbook(path);
+        QCOMPARE(read.mid(0, expected.size()), expected);
+        if (report == QLatin1String("HARIAN")) {
+            // The seal and the place to sign under the table.
+            QVERIFY2(read.value(expected.size()).startsWith(QLatin1String("s:Kode segel: ")), qPrintable(read.join(u'\n')));
+            QCOMPARE(read.last(), QStringLiteral("s:Tanda tangan dan nama penyelia"));
+        } else {
+            QCOMPARE(read.size(), expected.size());
+        }
+
+        // A place that cannot be written: the operator hears where and why, and the
+        // window keeps its pages.
+        const QString nowhere = output->filePath(QStringLiteral("tidak-ada/laporan.xlsx"));
+        saveThroughDialog(window, "saveExcel", nowhere);
+        const DialogSeen seen = dialogs->only();
+        QCOMPARE(seen.title, QStringLiteral("Perhatian"));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(QDir::toNativeSeparators(nowhere)), qPrintable(seen.text));
+        QVERIFY(!QFile::exists(nowhere));
+        QVERIFY(window->isVisible());
+        QVERIFY(window->document().pageCount() > 0);
+    }
+
+    // The balance of every account of the register at the end of a day, against
+    // the ledger read row by row in posting order: an account whose row posted last
+    // is dated earlier, one with rows only after the day, one without rows, and rows
+    // of an account no longer in the register.
+    void balancesAtTheEndOfADay_data()
+    {
+        QTest::addColumn<QDate>("day");
+        QTest::newRow("a past day") << QDate(2024, 1, 4);
+        QTest::newRow("today") << QDate::currentDate();
+    }
+    void balancesAtTheEndOfADay()
+    {
+        QFETCH(QDate, day);
+        addLedger();
+        database->addLedgerRow(QStringLiteral("0102"), QStringLiteral("Siti Aminah"),
+                               QDate::currentDate().toString(Qt::ISODate), QStringLiteral("01"), 0, 5000, 30000);
+        const auto number = [](double value) {
+            QString text = QString::number(value, 'g', 15);
+            return QStringLiteral("n:") + (text.contains(u'.') ? text : text + QStringLiteral(".0"));
+        };
+        QMap<QString, QStringList> expected;
+        for (const QString &row : database->rows(QStringLiteral("SELECT norekening, nama FROM daftar")))
+            expected.insert(row.section(u'|', 0, 0), {"s:" + row.section(u'|', 0, 0), "s:" + row.section(u'|', 1), number(0)});
+        double total = 0;
+        int nothing = 0;
+        for (const QString &row :
+             database->rows(QStringLiteral("SELECT norekening, TANGGAL, saldo FROM nabubg ORDER BY rowid"))) {
+            const QStringList cells = row.split(u'|');
+            const QDate date = QDate::fromString(cells.at(1).left(10), Qt::ISODate);
+            if (expected.contains(cells.at(0)) && date <= day)
+                expected[cells.at(0)] = {expected[cells.at(0)].at(0), expected[cells.at(0)].at(1),
+                                         number(cells.at(2).toDouble()), "d:" + date.toString(Qt::ISODate)};
+        }
+        QStringList lines;
+        for (const QStringList &cells : std::as_const(expected)) {
+            lines << cells.join(u'|');
+            total += cells.at(2).mid(2).toDouble();
+            nothing += cells.at(2) == number(0);
+        }
+        QCOMPARE(nothing, day == QDate::currentDate() ? 1 : 2);
+        lines << QStringLiteral("s:Jumlah|s:%1 rekening|%2").arg(expected.size()).arg(number(total))
+              << QStringLiteral("s:Saldo nol|s:%1 rekening").arg(nothing);
+
+        reports::ReportWindow *window = balancesAt(day);
+        QVERIFY(window);
+        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(window->windowTitle(), QStringLiteral("DAFTAR SALDO TABUNGAN SISWA"));
+        const QString path = output->filePath(QStringLiteral("saldo.xlsx"));
+        QString error;
+        QVERIFY2(window->saveAsExcel(path, &error), qPrintable(error));
+        const QStringList read = readWorkbook(path);
+        QCOMPARE(read.value(1), QStringLiteral("s:Per tanggal ") + day.toString(QStringLiteral("dd/MM/yyyy")));
+        QCOMPARE(read.mid(3), lines);
     }
 };
 

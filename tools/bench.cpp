@@ -709,6 +709,7 @@ int main(int argc, char *argv[])
     benchImport(folder, runs);
     bench::ensureDatabase(customers, rows);
     benchRecordSources(customers, runs);
+    benchBalances(customers, rows, std::min(runs, 5));
     trimDatabase(customers, rows);
     benchVerify(rows, std::min(runs, 3));
     benchMigrate(parser.value(QStringLiteral("migrate-service")), rows);
@@ -765,6 +766,7 @@ int main(int argc, char *argv[])
     bench::ensureServerDatabase(service, customers, rows);
     bench::useServer(folder, service);
     benchRecordSources(customers, runs);
+    benchBalances(customers, rows, std::min(runs, 5));
     trimDatabase(customers, rows);
     benchVerify(rows, std::min(runs, 3));
     std::printf("\nThrough the real screens on PostgreSQL (%d customers, %d ledger rows):\n", customers, rows);

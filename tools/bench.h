@@ -88,6 +88,9 @@ void benchMigrate(const QString &service, int rows);
 
 // The customer list of 10,000 customers laid out and saved as PDF.
 void benchReports(const QString &workDir);
+// The list of balances (every account at the end of today) on the database under
+// HOME or the service in use: read and laid out, until its first page can show.
+void benchBalances(int customers, int rows, int runs);
 
 // The end-to-end cases, driven through the real screens.
 // Start of a process to the login window shown (in this process: the probe's side).

@@ -1,6 +1,6 @@
 // Speed of the reports: the customer list of 10,000 customers read from the
 // database, laid out and saved as a PDF file, as the operator does it from the
-// report window.
+// report window; and the list of balances on the bench's whole ledger.
 #include "bench.h"
 
 #include "data/engine/catalog.h"
@@ -15,6 +15,8 @@
 #include "reports/reportdefinition.h"
 #include "reports/reportengine.h"
 #include "reports/reports.h"
+#include "data/base/textforms.h"
+#include "data/base/wallclock.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -78,4 +80,32 @@ void benchReports(const QString &workDir)
 
     reports::closeReports();
     qputenv("HOME", savedHome);
+}
+
+void benchBalances(int customers, int rows, int runs)
+{
+    reports::closeReports();
+    dataenv::CommandSource *source = dataenv::DMN()->command(QStringLiteral("SALDO"));
+    const QString tomorrow = textform::storedDateText(wallclock::today().addDays(1));
+    source->setValues({tomorrow, tomorrow});
+    QString error;
+    int accounts = 0;
+    const bench::Figures shown = bench::time(
+        QStringLiteral("list of balances of today: read + lay out (first page ready)"), runs, [&] {
+            reports::ReportDocument::Builder builder(reports::lapsaldo());
+            QHash<QString, QString> texts;
+            const dataenv::RowStream stream{[&](const QStringList &columns) { return builder.begin(columns, &error); },
+                                            [&](const QVector<QVariant> &values) { builder.add(values); }};
+            if (!source->read(stream, &texts)) {
+                error = source->lastError();
+                return;
+            }
+            accounts = builder.finish(texts).rowCount();
+        });
+    std::printf("\nList of balances (%d customers, %d ledger rows, %d accounts listed; target: under 2 s):\n",
+                customers, rows, accounts);
+    if (!error.isEmpty())
+        std::printf("balances: %s\n", qPrintable(error));
+    bench::print(shown);
+    reports::closeReports();
 }

@@ -11,6 +11,7 @@
 #include "shell/screens.h"
 #include "customers/registerscreen.h"
 #include "savings/transactionscreen.h"
+#include "reports/balancerequest.h"
 #include "reports/dailyrequest.h"
 #include "reports/reportdefinition.h"
 #include "reports/reports.h"
@@ -43,6 +44,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui.mnuLNASABAH, &QAction::triggered, this, [this] { reports::showReport(reports::lapnasabah(), this); });
     connect(ui.mnuTNASABAH, &QAction::triggered, this, [] { screens::show<SavingsRequestScreen>(); });
     connect(ui.mnuHARIAN, &QAction::triggered, this, [] { screens::show<DailyRequestScreen>(); });
+    connect(ui.mnuLSALDO, &QAction::triggered, this, [] { screens::show<BalanceRequestScreen>(); });
     connect(ui.mnuPENGATURAN, &QAction::triggered, this, [] { screens::show<SettingsScreen>(); });
     connect(ui.mnuBLOKIR, &QAction::triggered, this, [] { screens::show<BlockScreen>(); });
     connect(ui.mnuKOREKSI, &QAction::triggered, this, [] { screens::show<CorrectionScreen>(); });

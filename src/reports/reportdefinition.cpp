@@ -167,4 +167,34 @@ const ReportDefinition &lapbagihasil()
     return report;
 }
 
+const ReportDefinition &lapsaldo()
+{
+    static const ReportDefinition report = [] {
+        ReportDefinition r = tableReport(
+            "LAPSALDO", "DAFTAR SALDO TABUNGAN SISWA", "DMN", "SALDO",
+            {Kind::ReportHeader,
+             QStringLiteral("ReportHeader"),
+             {ReportItem::label(QStringLiteral("Label10"), QStringLiteral("DAFTAR SALDO TABUNGAN PT.BPRS MERANTIKA")),
+              ReportItem::label(QStringLiteral("Label11"), QStringLiteral("Per tanggal {tanggal}"))}},
+            "SALDO_Detail",
+            {{"Label1", "No Rekening", "txtnorekening", "norekening"},
+             {"Label2", "Nama", "txtnama", "nama"},
+             {"Label3", "Saldo", "txtsaldo", "saldo"},
+             {"Label4", "Transaksi Terakhir", "txtTANGGAL", "TANGGAL"}},
+            QPageLayout::Portrait);
+        const QString accounts = QStringLiteral("%1 rekening");
+        r.totals = {{QStringLiteral("JumlahSaldo"),
+                     QString(),
+                     {ReportItem::label(QStringLiteral("Label12"), QStringLiteral("Jumlah"), 0),
+                      ReportItem::count(QStringLiteral("txtRekening"), 1, accounts),
+                      ReportItem::sum(QStringLiteral("txtTotalSaldo"), QStringLiteral("saldo"), 2)}},
+                    {QStringLiteral("SaldoNol"),
+                     QString(),
+                     {ReportItem::label(QStringLiteral("Label13"), QStringLiteral("Saldo nol"), 0),
+                      ReportItem::countNothing(QStringLiteral("txtSaldoNol"), QStringLiteral("saldo"), 1, accounts)}}};
+        return r;
+    }();
+    return report;
+}
+
 } // namespace reports

@@ -13,7 +13,8 @@ namespace reports {
 struct ReportItem {
     // A label shows a fixed text; a field the value of one column of the row. In a
     // line of totals (ReportTotals) a sum shows the sum of a column's amounts over
-    // the line's rows, a count the number of those rows.
+    // the line's rows, a count the number of those rows (or, when it names a column,
+    // of those rows whose amount in that column is nothing: zero or empty).
     enum class Kind { Label, Field, Sum, Count };
     Kind kind = Kind::Label;
     QString name;   // the item's own name (Label1, txtnorekening, ...)
@@ -43,6 +44,11 @@ struct ReportItem {
     static ReportItem count(const QString &name, int slot, const QString &pattern = QString())
     {
         return {Kind::Count, name, pattern, QString(), slot};
+    }
+    static ReportItem countNothing(const QString &name, const QString &column, int slot,
+                                   const QString &pattern = QString())
+    {
+        return {Kind::Count, name, pattern, column, slot};
     }
 };
 
@@ -94,5 +100,11 @@ const ReportDefinition &harian();
 // inputs), {dibagi} (the amount shared), {sisa} (the remainder), {posting}
 // (whether it is posted, and the trail row's seal).
 const ReportDefinition &lapbagihasil();
+
+// Every account of the register in account order with its balance at the end of a
+// day and the date of its last posting up to then (the rows of the command SALDO),
+// with the number of accounts, how many hold nothing and the total balance at
+// the foot. Its text, read when it is shown: {tanggal} the day.
+const ReportDefinition &lapsaldo();
 
 } // namespace reports

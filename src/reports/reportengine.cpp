@@ -87,16 +87,19 @@ struct ReportDocument::Builder::State {
     QStringList columns;
     QVector<int> source;   // the column each slot of the detail shows, -1 for a fixed text
     QVector<bool> anyText; // slots with a value that is not a number
+    QVector<bool> anyDate, anyOther; // slots with a date, and with a value that is no date
     // Each line of a definition's totals: its value of `by`, its rows' count and
     // the sums of its columns in sen.
     struct Line {
         QString value;
         qint64 count = 0;
         QHash<int, qint64> sen;
+        QHash<int, qint64> nothing; // rows with nothing in a column
     };
     struct Totals {
         int by = -1;
         QList<int> sums;
+        QList<int> nothing; // columns whose rows with nothing are counted
         QVector<Line> lines;
         QHash<QString, int> lineOf;
     };
@@ -122,6 +125,8 @@ ReportDocument::Builder::Builder(const ReportDefinition &definition) : s_(std::m
     d.fixedText.resize(d.slotCount);
     d.numeric.fill(false, d.slotCount);
     s_->anyText.fill(false, d.slotCount);
+    s_->anyDate.fill(false, d.slotCount);
+    s_->anyOther.fill(false, d.slotCount);
     s_->source.fill(-1, d.slotCount);
 }
 
@@ -152,13 +157,15 @@ bool ReportDocument::Builder::begin(const QStringList &columns, QString *error)
         if (!definition.by.isEmpty() && !found(definition.by, &totals.by))
             return false;
         for (const ReportItem &item : definition.items) {
-            if (item.slot >= s.d->slotCount || item.kind != ReportItem::Kind::Sum)
+            const bool counted = item.kind == ReportItem::Kind::Count && !item.column.isEmpty();
+            if (item.slot >= s.d->slotCount || (item.kind != ReportItem::Kind::Sum && !counted))
                 continue;
             int column = -1;
             if (!found(item.column, &column))
                 return false;
-            if (!totals.sums.contains(column))
-                totals.sums << column;
+            QList<int> &wanted = counted ? totals.nothing : totals.sums;
+            if (!wanted.contains(column))
+                wanted << column;
         }
         if (totals.by < 0)
             totals.lines.resize(1);
@@ -177,10 +184,15 @@ void ReportDocument::Builder::add(const QVector<QVariant> &values)
             continue;
         }
         const QVariant &value = values.value(s.source[slot]);
-        if (value.metaType().id() == QMetaType::Double)
+        const int type = value.metaType().id();
+        if (type == QMetaType::Double)
             d.numeric[slot] = true;
         else if (!value.isNull())
             s.anyText[slot] = true;
+        if (type == QMetaType::QDate)
+            s.anyDate[slot] = true;
+        else if (!value.isNull())
+            s.anyOther[slot] = true;
         d.appendCell(textform::display(value));
     }
     ++d.rows;
@@ -192,7 +204,7 @@ void ReportDocument::Builder::add(const QVector<QVariant> &values)
             if (at < 0) {
                 at = int(totals.lines.size());
                 totals.lineOf.insert(value, at);
-                totals.lines.append(State::Line{value, 0, {}});
+                totals.lines.append(State::Line{value, 0, {}, {}});
             }
         }
         State::Line &line = totals.lines[at];
@@ -200,6 +212,11 @@ void ReportDocument::Builder::add(const QVector<QVariant> &values)
         for (int column : std::as_const(totals.sums))
             if (const std::optional<Money> amount = Money::fromStored(values.value(column)))
                 line.sen[column] += amount->sen();
+        for (int column : std::as_const(totals.nothing)) {
+            const std::optional<Money> amount = Money::fromStored(values.value(column));
+            if (!amount || amount->sen() == 0)
+                ++line.nothing[column];
+        }
     }
 }
 
@@ -232,6 +249,16 @@ ReportDocument ReportDocument::Builder::finish(const QHash<QString, QString> &te
     for (const ReportItem &item : pageHeader.items)
         if (item.slot >= 0 && item.kind == ReportItem::Kind::Label)
             headingText[item.slot] = Data::filled(item.text, texts);
+    d.headingTexts = headingText;
+    const auto labels = [&](SectionKind kind) {
+        QStringList lines;
+        for (const ReportItem &item : definition.section(kind).items)
+            if (item.kind == ReportItem::Kind::Label && item.slot < 0)
+                lines << Data::filled(item.text, texts);
+        return lines;
+    };
+    d.headerTexts = labels(SectionKind::ReportHeader);
+    d.footerTexts = labels(SectionKind::ReportFooter);
     for (const ReportItem &item : definition.section(SectionKind::Detail).items)
         if (item.slot >= 0 && item.kind != ReportItem::Kind::Field)
             d.fixedText[item.slot] = Data::filled(item.text, texts);
@@ -243,6 +270,7 @@ ReportDocument ReportDocument::Builder::finish(const QHash<QString, QString> &te
         d.totalsStart << d.rows + d.totalLines;
         for (const State::Line &line : std::as_const(state.totals.at(t).lines)) {
             QVector<QString> cells(d.slotCount);
+            QVector<bool> sums(d.slotCount, false);
             for (const ReportItem &item : totals.items) {
                 if (item.slot < 0 || item.slot >= d.slotCount)
                     continue;
@@ -260,14 +288,17 @@ ReportDocument ReportDocument::Builder::finish(const QHash<QString, QString> &te
                 case ReportItem::Kind::Sum:
                     cell = shown(Money::fromSen(line.sen.value(state.columnOf(item.column))).toText());
                     summed[item.slot] = true;
+                    sums[item.slot] = item.text.isEmpty();
                     break;
                 case ReportItem::Kind::Count:
-                    cell = shown(QString::number(line.count));
+                    cell = shown(QString::number(item.column.isEmpty() ? line.count
+                                                                       : line.nothing.value(state.columnOf(item.column))));
                     break;
                 }
             }
             for (const QString &cell : std::as_const(cells))
                 d.appendCell(cell);
+            d.sumCells << sums;
             ++d.totalLines;
         }
     }
@@ -275,6 +306,13 @@ ReportDocument ReportDocument::Builder::finish(const QHash<QString, QString> &te
     if (!d.cellBlocks.empty()) {
         d.cellBlocks.back().text.squeeze();
         d.cellBlocks.back().ends.squeeze();
+    }
+    d.kinds.fill(CellKind::Text, d.slotCount);
+    for (int slot = 0; slot < d.slotCount; ++slot) {
+        if (d.numeric[slot] && !state.anyText[slot])
+            d.kinds[slot] = CellKind::Number;
+        else if (state.anyDate[slot] && !state.anyOther[slot])
+            d.kinds[slot] = CellKind::Date;
     }
     // A column of amounts, or of their sums, is set to the right.
     for (int slot = 0; slot < d.slotCount; ++slot)

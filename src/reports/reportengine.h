@@ -88,6 +88,13 @@ public:
     // Writes the whole report as a PDF file, replacing the file only once it is
     // complete. On failure *error names the file and the cause.
     bool savePdf(const QString &path, QString *error, const Progress &progress = {}) const;
+    // Writes the report as an Excel workbook (.xlsx): its heading above, the column
+    // headings, one row for each row of the report, its lines of totals in bold and
+    // its footer under them. A column whose cells all hold amounts has numbers, one
+    // whose cells all hold dates has dates, any other text as shown (an account
+    // number keeps its leading zeros). On failure *error names the file and the cause,
+    // and no file is left there.
+    bool saveExcel(const QString &path, QString *error, const Progress &progress = {}) const;
 
 private:
     struct Data;

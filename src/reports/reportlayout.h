@@ -27,6 +27,10 @@ constexpr double kSmallerPoints[] = {8.5, 8.0, 7.5, 7.0};
 constexpr double kWideGap = 14.0 * kPoint;
 constexpr double kNarrowGap = 8.0 * kPoint;
 
+// What the cells of a column hold, when every value in it is of one kind: amounts,
+// dates, or else text.
+enum class CellKind : quint8 { Text, Number, Date };
+
 inline QFont reportFont(double points, bool bold, bool italic = false)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -42,6 +46,10 @@ inline QFont reportFont(double points, bool bold, bool italic = false)
 
 struct ReportDocument::Data {
     QString caption;
+    // What a workbook of the report shows besides its cells: the report header's
+    // and footer's lines and the column headings, unwrapped.
+    QStringList headerTexts, footerTexts;
+    QVector<QString> headingTexts;
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     QSizeF page;
     double bodyPoints = layout::kBodyPoints;
@@ -63,6 +71,10 @@ struct ReportDocument::Data {
     int slotCount = 0;
     QVector<double> x, width;
     QVector<bool> numeric;
+    // What the cells of each slot of the detail hold.
+    QVector<layout::CellKind> kinds;
+    // For each line of totals, the slots that show a sum.
+    QVector<QVector<bool>> sumCells;
     QVector<QStringList> headings;
     QFont headingFont, bodyFont, noticeFont;
     double headingSpacing = 0, headingAscent = 0, headingHeight = 0;

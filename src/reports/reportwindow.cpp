@@ -179,7 +179,9 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     print_->setObjectName(QStringLiteral("print"));
     savePdf_ = new QPushButton(QStringLiteral("Simpan PDF"), this);
     savePdf_->setObjectName(QStringLiteral("savePdf"));
-    for (QPushButton *button : {print_, savePdf_}) {
+    saveExcel_ = new QPushButton(QStringLiteral("Simpan Excel"), this);
+    saveExcel_->setObjectName(QStringLiteral("saveExcel"));
+    for (QPushButton *button : {print_, savePdf_, saveExcel_}) {
         button->setAccessibleName(button->text());
         button->setAutoDefault(true);
     }
@@ -196,6 +198,7 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     bar->addStretch();
     bar->addWidget(print_);
     bar->addWidget(savePdf_);
+    bar->addWidget(saveExcel_);
 
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName(QStringLiteral("pages"));
@@ -214,7 +217,7 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     layout->addLayout(bar);
     layout->addWidget(scroll_);
     // Tab goes through the bar in the order it is read, then to the pages.
-    const QList<QWidget *> tabOrder = {first_, previous_, pageNumber_, next_, last_, zoom_, print_, savePdf_, scroll_};
+    const QList<QWidget *> tabOrder = {first_, previous_, pageNumber_, next_, last_, zoom_, print_, savePdf_, saveExcel_, scroll_};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 
@@ -229,6 +232,7 @@ ReportWindow::ReportWindow(const ReportDefinition &definition, QWidget *parent)
     });
     connect(print_, &QPushButton::clicked, this, &ReportWindow::print);
     connect(savePdf_, &QPushButton::clicked, this, &ReportWindow::saveAsPdfAskingName);
+    connect(saveExcel_, &QPushButton::clicked, this, &ReportWindow::saveAsExcelAskingName);
     auto *pageDown = new QShortcut(QKeySequence(Qt::Key_PageDown), this);
     connect(pageDown, &QShortcut::activated, this, [this] { showPage(page_ + 1); });
     auto *pageUp = new QShortcut(QKeySequence(Qt::Key_PageUp), this);
@@ -313,6 +317,7 @@ void ReportWindow::updateControls()
     pageNumber_->setEnabled(any);
     print_->setEnabled(any);
     savePdf_->setEnabled(any);
+    saveExcel_->setEnabled(any);
 }
 
 bool ReportWindow::eventFilter(QObject *watched, QEvent *event)
@@ -326,6 +331,12 @@ bool ReportWindow::saveAsPdf(const QString &path, QString *error)
 {
     ProgressBox progress(this, QStringLiteral("Menyimpan laporan ..."));
     return document_.savePdf(path, error, progress.stage(QStringLiteral("Menyimpan halaman ...")));
+}
+
+bool ReportWindow::saveAsExcel(const QString &path, QString *error)
+{
+    ProgressBox progress(this, QStringLiteral("Menyimpan laporan ..."));
+    return document_.saveExcel(path, error, progress.stage(QStringLiteral("Menulis baris laporan ...")));
 }
 
 bool ReportWindow::printTo(QPrinter *printer)
@@ -362,26 +373,42 @@ void ReportWindow::print()
                                                                       : printer.printerName()));
 }
 
-void ReportWindow::saveAsPdfAskingName()
+QString ReportWindow::askFileName(const QString &title, const QString &filter, const QString &suffix)
 {
-    if (document_.isEmpty())
-        return;
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString suggested = QDir(folder.isEmpty() ? QDir::homePath() : folder)
-                                  .filePath(definition_.name + QStringLiteral(".pdf"));
-    QFileDialog dialog(this, QStringLiteral("Simpan laporan sebagai PDF"), suggested,
-                       QStringLiteral("Dokumen PDF (*.pdf)"));
+                                  .filePath(definition_.name + u'.' + suffix);
+    QFileDialog dialog(this, title, suggested, filter);
     dialog.setObjectName(QStringLiteral("saveDialog"));
     // Qt's own chooser, which speaks Indonesian with the program (a desktop's own
     // follows the desktop's language).
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    dialog.setDefaultSuffix(suffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void ReportWindow::saveAsPdfAskingName()
+{
+    if (document_.isEmpty())
         return;
-    const QString path = dialog.selectedFiles().constFirst();
+    const QString path = askFileName(QStringLiteral("Simpan laporan sebagai PDF"), QStringLiteral("Dokumen PDF (*.pdf)"),
+                                     QStringLiteral("pdf"));
     QString error;
-    if (!saveAsPdf(path, &error))
+    if (!path.isEmpty() && !saveAsPdf(path, &error))
+        msg::perhatian(this, error);
+}
+
+void ReportWindow::saveAsExcelAskingName()
+{
+    if (document_.isEmpty())
+        return;
+    const QString path = askFileName(QStringLiteral("Simpan laporan sebagai Excel"),
+                                     QStringLiteral("Buku kerja Excel (*.xlsx)"), QStringLiteral("xlsx"));
+    QString error;
+    if (!path.isEmpty() && !saveAsExcel(path, &error))
         msg::perhatian(this, error);
 }
 

@@ -55,7 +55,8 @@ private:
 };
 
 // The report window: the laid-out pages of one report, with page navigation and
-// zoom, printing through the system's print dialog, and saving as a PDF file.
+// zoom, printing through the system's print dialog, and saving as a PDF file or
+// an Excel workbook.
 // It is not modal; there is at most one for each report at a time, and closing
 // it frees it with its laid-out pages.
 class ReportWindow : public QWidget
@@ -77,6 +78,8 @@ public:
 
     // Writes the report as a PDF file; on failure *error names the file and cause.
     bool saveAsPdf(const QString &path, QString *error);
+    // Writes the report as an Excel workbook; on failure *error names the file and cause.
+    bool saveAsExcel(const QString &path, QString *error);
     // Prints the pages the printer's settings ask for (all, or a range).
     bool printTo(QPrinter *printer);
 
@@ -85,6 +88,8 @@ public slots:
     void print();
     // Asks for a file name and saves the report there as PDF.
     void saveAsPdfAskingName();
+    // Asks for a file name and saves the report there as an Excel workbook.
+    void saveAsExcelAskingName();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -92,6 +97,8 @@ protected:
 private:
     void updateControls();
     void applyZoom();
+    // The file the operator names in a save dialog; empty when he cancels.
+    QString askFileName(const QString &title, const QString &filter, const QString &suffix);
 
     ReportDefinition definition_;
     ReportDocument document_;
@@ -108,6 +115,7 @@ private:
     QComboBox *zoom_;
     QPushButton *print_;
     QPushButton *savePdf_;
+    QPushButton *saveExcel_;
     QScrollArea *scroll_;
     PageView *view_;
 };

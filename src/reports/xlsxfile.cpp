@@ -33,7 +33,15 @@ QByteArray sheetName(const QString &name)
 
 QString writeError(lxw_error error)
 {
-    return QString::fromUtf8(lxw_strerror(error));
+    switch (error) {
+    case LXW_ERROR_CREATING_XLSX_FILE:
+        return QStringLiteral("foldernya tidak ada, atau tidak boleh ditulis.");
+    case LXW_ERROR_CREATING_TMPFILE:
+    case LXW_ERROR_READING_TMPFILE:
+        return QStringLiteral("file sementara tidak bisa dibuat (disk penuh?).");
+    default:
+        return QString::fromUtf8(lxw_strerror(error));
+    }
 }
 } // namespace
 

@@ -148,6 +148,14 @@ public:
     // The term comparing a column with a criterion's value, its values appended.
     virtual QString columnTerm(const QString &quotedColumn, const QString &value, schema::Kind kind,
                                QVariantList *values) const = 0;
+    // The join, after "FROM daftar", that gives each account of the register its last
+    // ledger row in posting order dated before a day (the join's two '?', both the
+    // day as stored): that row's columns as akhir.<column>, all NULL when there is
+    // none. First the newest row of the whole ledger dated before the day is found,
+    // walking back from the newest; no account's row comes after it. Then each
+    // account's row is one seek down the ledger's index on account and key to that
+    // key, and a step back over any row of the account posted earlier but dated later.
+    virtual QString lastLedgerRowJoin() const = 0;
     // Fixes a table's snapshot (the table's name quoted).
     virtual bool fixHorizon(QSqlDatabase &database, const QString &table, const QString &key, Horizon *horizon,
                             QSqlError *error) const = 0;

@@ -84,6 +84,17 @@ public:
 
     QString keyColumn() const override { return QString::fromLatin1(kServerKey); }
     bool keyIsColumn() const override { return true; }
+    QString lastLedgerRowJoin() const override
+    {
+        // A lateral join with a limit: the planner walks the index for each account
+        // (never a scan of the whole ledger to hash it).
+        return QStringLiteral("LEFT JOIN LATERAL (SELECT terakhir.saldo, terakhir.TANGGAL FROM nabubg AS terakhir "
+                              "WHERE terakhir.norekening = daftar.norekening AND terakhir.TANGGAL < ? "
+                              "AND terakhir.%1 <= (SELECT batas.%1 FROM nabubg AS batas WHERE batas.TANGGAL < ? "
+                              "ORDER BY batas.%1 DESC LIMIT 1) "
+                              "ORDER BY terakhir.%1 DESC LIMIT 1) AS akhir ON true")
+            .arg(QLatin1String(kServerKey));
+    }
     bool beginWrite(QSqlDatabase &database, QSqlError *error) const override
     {
         // A server's writes read the latest committed rows statement by statement

@@ -38,6 +38,10 @@ const char *const kHarianText =
     "FROM nabubg LEFT JOIN jejak ON jejak.tabel = 'nabubg' AND jejak.kunci = nabubg.{key} "
     "AND jejak.tindakan IN ('setoran', 'penarikan')";
 
+const char *const kSaldoText =
+    "SELECT daftar.norekening, daftar.nama, COALESCE(akhir.saldo, 0) AS saldo, akhir.TANGGAL AS TANGGAL "
+    "FROM daftar {lastLedgerRow}";
+
 namespace {
 // The column that carries the stored order of the rows through a query; never shown.
 const char *const kOrderColumn = "simparo_stored_order";
@@ -70,8 +74,10 @@ bool CommandSource::setFilter(const QString &criteriaText)
     return true;
 }
 
-QString CommandSource::selectText(const QString &keyColumn, QString *orderColumn) const
+QString CommandSource::selectText(const QSqlDatabase &database, QString *orderColumn) const
 {
+    const db::Dialect &dialect = db::dialect(database);
+    const QString keyColumn = dialect.keyColumn();
     const QString order = QString::fromLatin1(kOrderColumn);
     if (type_ == Type::Table) {
         *orderColumn = order;
@@ -80,6 +86,7 @@ QString CommandSource::selectText(const QString &keyColumn, QString *orderColumn
     // The statement as stored, without its closing semicolon, so that it can stand
     // inside another. The stored order rides along as a column of its own.
     QString statement = commandText_.trimmed().replace(QLatin1String("{key}"), keyColumn);
+    statement.replace(QLatin1String("{lastLedgerRow}"), dialect.lastLedgerRowJoin());
     while (statement.endsWith(u';'))
         statement = statement.chopped(1).trimmed();
     const QString select = QStringLiteral("SELECT ");
@@ -153,10 +160,14 @@ bool CommandSource::readRows(QSqlDatabase &database, const RowStream &stream, co
     const db::Dialect &dialect = db::dialect(database);
     const QString key = dialect.keyColumn();
     QString orderColumn;
-    const QString inner = selectText(key, &orderColumn);
+    const QString inner = selectText(database, &orderColumn);
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT * FROM (%1) AS simparo_command LIMIT 0").arg(inner)))
+    if (!query.prepare(QStringLiteral("SELECT * FROM (%1) AS simparo_command LIMIT 0").arg(inner)))
+        return failed(query);
+    for (const QVariant &value : std::as_const(values_))
+        query.addBindValue(value);
+    if (!query.exec())
         return failed(query);
     QStringList columns;  // as the program shows them
     QStringList selected; // as the database names them
@@ -212,10 +223,25 @@ bool CommandSource::readRows(QSqlDatabase &database, const RowStream &stream, co
 
     QString sql = QStringLiteral("SELECT %1 FROM (%2) AS simparo_command%3")
                       .arg(selected.join(QStringLiteral(", ")), inner, where);
-    if (!orderColumn.isEmpty())
+    QStringList terms;
+    for (const QString &name : std::as_const(order_)) {
+        int at = -1;
+        for (int i = 0; i < count && at < 0; ++i)
+            if (columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
+                at = i;
+        if (at < 0)
+            return fail(QStringLiteral("Kolom %1 tidak ada pada %2.").arg(name, commandName_));
+        terms << selected.at(at);
+    }
+    if (!terms.isEmpty()) {
+        sql += QStringLiteral(" ORDER BY ") + terms.join(QStringLiteral(", "));
+    } else if (!orderColumn.isEmpty()) {
         sql += QStringLiteral(" ORDER BY %1").arg(schema::quoted(orderColumn));
+    }
     if (!query.prepare(sql))
         return failed(query);
+    for (const QVariant &value : std::as_const(values_))
+        query.addBindValue(value);
     for (const QVariant &value : std::as_const(wanted))
         query.addBindValue(value);
     if (!query.exec())
@@ -328,6 +354,10 @@ DataEnvironment *environment(const QString &name)
         new CommandSource(instance, QStringLiteral("rsCommand2"), QStringLiteral("Command2"),
                           CommandSource::Type::Statement, QString::fromLatin1(kCommand2Text),
                           QStringLiteral("nabubg"), QStringLiteral("nabubg"));
+        auto *saldo = new CommandSource(instance, QStringLiteral("rsSALDO"), QStringLiteral("SALDO"),
+                                        CommandSource::Type::Statement, QString::fromLatin1(kSaldoText),
+                                        QStringLiteral("nabubg"));
+        saldo->setOrder({QStringLiteral("norekening")});
         auto *harian = new CommandSource(instance, QStringLiteral("rsHARIAN"), QStringLiteral("HARIAN"),
                                          CommandSource::Type::Statement, QString::fromLatin1(kHarianText),
                                          QStringLiteral("nabubg"), QStringLiteral("nabubg"));

@@ -28,6 +28,11 @@ extern const char *const kCommand2Text;
 // (from its posting row in jejak; empty for a row brought in by an import or
 // written before the trail). "{key}" stands for the engine's row key column.
 extern const char *const kHarianText;
+// The statement of SALDO: every account of the register with the balance and the
+// date of its last ledger row (in posting order) dated before the day its two
+// values name (the same day twice), a balance of 0 and no date when it has none. "{lastLedgerRow}"
+// stands for the engine's join of that row (Dialect::lastLedgerRowJoin()).
+extern const char *const kSaldoText;
 
 // Rows as a report reads them: dates as QDate, numbers as double, text as QString.
 struct ReportRows {
@@ -73,6 +78,11 @@ public:
     void clearFilter() { setFilter(QString()); }
     QString filter() const { return filter_; }
 
+    // The values of the command's own '?', in order (a statement that asks for a day).
+    void setValues(const QVariantList &values) { values_ = values; }
+    // The order of the rows, by columns of the command (instead of its stored order).
+    void setOrder(const QStringList &columns) { order_ = columns; }
+
     // A column of the rows made by the program from other columns of the same row
     // (named `from`, matched without regard to case), appended after the command's own.
     using Compute = std::function<QVariant(const QVector<QVariant> &from)>;
@@ -99,7 +109,7 @@ private:
 
     bool fail(const QString &message);
     bool readRows(QSqlDatabase &database, const RowStream &stream, const std::function<void(int)> &progress);
-    QString selectText(const QString &keyColumn, QString *orderColumn) const;
+    QString selectText(const QSqlDatabase &database, QString *orderColumn) const;
 
     DataEnvironment *environment_;
     QString commandName_;
@@ -108,6 +118,8 @@ private:
     QString valueTypesFrom_; // the table whose declared column types tell dates and numbers
     QString storedOrder_;    // for a statement: the table whose row key gives its rows' stored order
     QString filter_;
+    QVariantList values_;
+    QStringList order_;
     QString lastError_;
     QList<Computed> computed_;
 };

@@ -262,6 +262,16 @@ public:
 
     QString keyColumn() const override { return QStringLiteral("rowid"); }
     bool keyIsColumn() const override { return false; }
+    QString lastLedgerRowJoin() const override
+    {
+        // The row's key found down the index (which ends in the rowid), then the row
+        // itself by its rowid.
+        return QStringLiteral("LEFT JOIN nabubg AS akhir ON akhir.rowid = (SELECT terakhir.rowid FROM nabubg AS terakhir "
+                              "WHERE terakhir.norekening = daftar.norekening AND terakhir.TANGGAL < ? "
+                              "AND terakhir.rowid <= (SELECT batas.rowid FROM nabubg AS batas WHERE batas.TANGGAL < ? "
+                              "ORDER BY batas.rowid DESC LIMIT 1) "
+                              "ORDER BY terakhir.rowid DESC LIMIT 1)");
+    }
     bool beginWrite(QSqlDatabase &database, QSqlError *error) const override
     {
         // Waits for, and then shuts out, every other writer of the file.
