@@ -427,6 +427,23 @@ private slots:
                                         "pajak_batas, pajak_tarif, jumlah_bagi, jumlah_pajak, sisa, rekening, penyelia, "
                                         "txid, peran) VALUES ('2024-01', 'wadiah', 0, 0, 1, 1, 1, 1, 1, 0, 0, 1, 'x', "
                                         "txid_current(), '%OWN%')");
+        attack("write a correction without approval",
+               "BEGIN; SELECT simparo_kunci('nabubg.norekening', '1'); INSERT INTO nabubg (norekening, nama, tanggal, "
+               "kode, jenis, debet, kredit, saldo) VALUES ('1', 'Siti', current_date, '05', 'Koreksi', 0, 2000000, "
+               "10005000); COMMIT");
+        attack("pass a withdrawal's approval off as a correction's",
+               "BEGIN; SELECT simparo_pakai_persetujuan(%FRESH%, 'penarikan', '1', 2000000); "
+               "SELECT simparo_kunci('nabubg.norekening', '1'); INSERT INTO nabubg (norekening, nama, tanggal, kode, "
+               "jenis, debet, kredit, saldo) VALUES ('1', 'Siti', current_date, '05', 'Koreksi', 0, 2000000, 10005000); "
+               "COMMIT");
+        attack("approve a correction through the function",
+               "SELECT simparo_setujui_koreksi((SELECT max(simparo_key) FROM nabubg), 'salah', '%SUPERVISOR%', "
+               "'+07:00', 'x')");
+        attack("forge a correction's approval",
+               "INSERT INTO persetujuan (jenis, norekening, jumlah, kasir, penyelia, dibalik, alasan) "
+               "VALUES ('koreksi', '1', 2000000, '%OWN%', '%SUPERVISOR%', 1, 'salah')");
+        attack("link a correction by hand", "INSERT INTO koreksi (dibalik, nabubg_kunci, norekening, alasan, kasir, "
+                                            "penyelia) VALUES (1, 2, '1', 'salah', 'kasir', 'admin')");
         attack("use an approval twice", "SELECT simparo_pakai_persetujuan(%USED%, 'penarikan', '1', 2000000)");
         attack("use one approval for two rows",
                "BEGIN; SELECT simparo_pakai_persetujuan(%FRESH%, 'penarikan', '1', 2000000); "
@@ -474,7 +491,7 @@ private slots:
             "jenis_operator) || '/' || (SELECT string_agg(concat_ws(',', id, dipakai_txid IS NOT NULL, nabubg_kunci), ';' "
             "ORDER BY id) FROM persetujuan) || '/' || (SELECT count(*) FROM pg_auth_members m JOIN pg_roles g ON "
             "g.oid = m.roleid WHERE g.rolname = simparo_kelompok_penyelia()) || '/' || (SELECT count(*) FROM blokir) "
-            "|| '/' || (SELECT count(*) FROM bagi_hasil)");
+            "|| '/' || (SELECT count(*) FROM bagi_hasil) || '/' || (SELECT count(*) FROM koreksi)");
         const QString before = database->scalar(state).toString();
         const Psql attempt = psql(clerk, QStringLiteral("kasir99"), sql);
         QVERIFY2(attempt.exitCode == 3 && attempt.err.contains(QLatin1String("ERROR")),

@@ -31,12 +31,17 @@ const char *const kCommand2Text =
 // names a row it did not write.
 const char *const kHarianText =
     "SELECT jejak.waktu, jejak.zona, "
-    // A month-end run's rows stand together under a name of their own, apart from the counters'.
-    "COALESCE(jejak.\"operator\", CASE WHEN nabubg.kode IN ('03', '04') THEN 'Bagi hasil bulanan' END) AS \"operator\", "
+    // A month-end run's rows stand together under a name of their own, apart from
+    // the counters'; each correction stands alone under its clerk, its trail row's
+    // details (the row reversed, the reason, the supervisor) on one line.
+    "CASE WHEN nabubg.kode = '05' AND jejak.\"operator\" IS NOT NULL THEN 'Koreksi oleh ' || jejak.\"operator\" "
+    "|| ': ' || replace(COALESCE(jejak.rincian, ''), '\n', '; ') "
+    "ELSE COALESCE(jejak.\"operator\", CASE WHEN nabubg.kode IN ('03', '04') THEN 'Bagi hasil bulanan' END) END "
+    "AS \"operator\", "
     "jejak.loket || COALESCE(' (' || jejak.alamat || ')', '') AS loket, nabubg.norekening, nabubg.nama, "
     "nabubg.TANGGAL, nabubg.kode, nabubg.Jenis, nabubg.debet, nabubg.kredit, nabubg.saldo "
     "FROM nabubg LEFT JOIN jejak ON jejak.tabel = 'nabubg' AND jejak.kunci = nabubg.{key} "
-    "AND jejak.tindakan IN ('setoran', 'penarikan')";
+    "AND jejak.tindakan IN ('setoran', 'penarikan', 'koreksi')";
 
 const char *const kSaldoText =
     "SELECT daftar.norekening, daftar.nama, COALESCE(akhir.saldo, 0) AS saldo, akhir.TANGGAL AS TANGGAL "
