@@ -545,6 +545,9 @@ private slots:
                  qPrintable(trail.first()));
         QCOMPARE(database->rows(QStringLiteral("SELECT alasan, kasir, penyelia FROM koreksi")),
                  QStringList{QStringLiteral("salah ketik jumlah|budi|sari")});
+        // The correction is a posting of the trail like any other: simparo-verify passes.
+        const ToolRun verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
+        QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
     }
 
     // What may not be corrected is refused before the supervisor is asked, with
