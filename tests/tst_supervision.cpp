@@ -9,10 +9,13 @@
 #include "shell/screens.h"
 #include "reports/reports.h"
 #include "reports/reportwindow.h"
+#include "data/records/recordwriter.h"
 #include "fixture.h"
+#include "othercounter.h"
 #include "othercounter.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QLabel>
 #include <QTest>
@@ -546,6 +549,44 @@ private slots:
         QCOMPARE(database->rows(QStringLiteral("SELECT alasan, kasir, penyelia FROM koreksi")),
                  QStringList{QStringLiteral("salah ketik jumlah|budi|sari")});
         // The correction is a posting of the trail like any other: simparo-verify passes.
+        const ToolRun verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
+        QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
+    }
+
+    // Another counter deposits on the account while the correction is being
+    // written: it waits for the correction, and the balance chain stays whole.
+    void correctionBesideACounter()
+    {
+        setUpCounter(QStringLiteral("budi"));
+        database->addLedgerRow(kAccount, QStringLiteral("Ani Lubis"), QStringLiteral("2024-01-03"),
+                               QStringLiteral("01"), 0, 100000, 5100000);
+        OtherCounter counter;
+        bool started = false;
+        recordwrite::setAfterCheckForTesting([&](const QString &table) {
+            if (table != QLatin1String("nabubg") || std::exchange(started, true))
+                return;
+            counter.start(kAccount, QStringLiteral("01"), QStringLiteral("5000"));
+            QVERIFY(counter.waitUntilReady());
+            const QDeadlineTimer deadline(TestDatabase::onServer() ? 30000 : 500);
+            while (counter.running() && !deadline.hasExpired()) {
+                counter.waitForFinished(20);
+                if (TestDatabase::onServer()
+                    && database->scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE "
+                                                       "wait_event_type = 'Lock' AND wait_event = 'advisory'")).toInt() > 0)
+                    return;
+            }
+        });
+        QWidget *screen = correctionScreen();
+        QVERIFY(screen);
+        askCorrection(screen, 0, QStringLiteral("salah ketik"));
+        approveAs(QStringLiteral("sari"));
+        QTRY_COMPARE(ledgerRows(), 3);
+        recordwrite::setAfterCheckForTesting({});
+        QVERIFY(started);
+        QCOMPARE(counter.result(), QStringLiteral("ok 5005000"));
+        QCOMPARE(database->rows(QStringLiteral("SELECT kode, CAST(saldo AS integer) FROM nabubg WHERE kode <> '01' "
+                                               "OR CAST(kredit AS integer) = 5000")),
+                 (QStringList{QStringLiteral("05|5000000"), QStringLiteral("01|5005000")}));
         const ToolRun verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
         QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
     }
