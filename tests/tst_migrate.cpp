@@ -126,6 +126,14 @@ private slots:
                                    posting::postingCheck(account, code, Money::fromSen(sen))),
                      qPrintable(ledger.lastError()));
         }
+        // A supervisor's setting, a block and a correction's link go with the ledger.
+        database->exec(QStringLiteral("INSERT INTO pengaturan (kunci, nilai) VALUES ('batas_penarikan', '50000000')"));
+        database->exec(QStringLiteral("INSERT INTO blokir (norekening, jenis, alasan, keterangan, penyelia, waktu) "
+                                      "VALUES (?, 'debet', 'Buku hilang', 'dilapor wali', 'kasir', '2026-01-05T10:00:00')"),
+                       {account});
+        database->exec(QStringLiteral("INSERT INTO koreksi (dibalik, nabubg_kunci, norekening, alasan, kasir, penyelia, "
+                                      "waktu) VALUES (1, 2, ?, 'salah ketik', 'kasir', 'admin', '2026-01-05T10:00:00')"),
+                       {account});
     }
 
     void init() { testserver::clearDatabase(); }
@@ -157,6 +165,9 @@ private slots:
             QStringLiteral("SELECT %1, * FROM nabubg ORDER BY %1"),
             QStringLiteral("SELECT %1, \"user\" FROM tpassword ORDER BY %1"),
             QStringLiteral("SELECT * FROM impor_disisihkan ORDER BY waktu, baris"),
+            QStringLiteral("SELECT * FROM pengaturan ORDER BY kunci"),
+            QStringLiteral("SELECT id, norekening, jenis, alasan, keterangan, penyelia FROM blokir ORDER BY id"),
+            QStringLiteral("SELECT id, dibalik, nabubg_kunci, norekening, alasan, kasir, penyelia FROM koreksi ORDER BY id"),
         };
         for (const QString &sql : tables) {
             const QStringList first = rowsOf(fileText(source()), sql);
@@ -207,6 +218,9 @@ private slots:
         QVERIFY2(operators::logIn(fileText(back), QStringLiteral("kasir"), QStringLiteral("baru 123"), &error),
                  qPrintable(error));
         operators::logOut(fileText(back));
+        // The block holds on the server as it did in the file.
+        QCOMPARE(rowsOf(serverText(), QStringLiteral("SELECT jenis, alasan FROM blokir")),
+                 QStringList{QStringLiteral("debet|Buku hilang")});
         // New keys on the server come after the moved ones.
         QCOMPARE(rowsOf(serverText(), QStringLiteral("SELECT nextval(pg_get_serial_sequence('nabubg', '%1')) > max(%1) FROM nabubg")),
                  QStringList{QStringLiteral("true")});

@@ -17,7 +17,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <charconv>
 
 namespace transfer {
@@ -208,6 +210,77 @@ bool keepKinds(QSqlDatabase &source, QSqlDatabase &target, const QList<Operator>
     return outcome.isOk();
 }
 
+// The supervisors' tables go with the ledger: the settings, the blocks, the links
+// of corrections and the month-end runs (a block lifted by a move, a correction
+// corrected again, or a month posted twice would follow otherwise). A source made
+// before a table has none of its rows; the columns both sides know are copied,
+// the rows keeping their numbers.
+bool keepSupervision(QSqlDatabase &source, QSqlDatabase &target, QString *error)
+{
+    const bool server = db::dialect(target).hasOperatorRoles();
+    for (const QString &table : {QStringLiteral("pengaturan"), QStringLiteral("blokir"), QStringLiteral("koreksi"),
+                                 QStringLiteral("bagi_hasil")}) {
+        bool present = false;
+        if (!hasTable(source, table, &present, error))
+            return false;
+        if (!present)
+            continue;
+        const QSqlRecord into = target.record(table);
+        const QSqlRecord from = source.record(table);
+        QStringList columns;
+        for (int c = 0; c < from.count(); ++c)
+            if (into.contains(from.fieldName(c)))
+                columns << from.fieldName(c);
+        if (columns.isEmpty())
+            continue;
+        const bool numbered = columns.contains(QStringLiteral("id"));
+        QSqlQuery read(source);
+        read.setForwardOnly(true);
+        if (!read.exec(QStringLiteral("SELECT %1 FROM %2%3")
+                           .arg(columns.join(QStringLiteral(", ")), table,
+                                numbered ? QStringLiteral(" ORDER BY id") : QString()))) {
+            *error = db::describeError(read.lastError(), source);
+            return false;
+        }
+        QSqlQuery write(target);
+        if (!write.prepare(QStringLiteral("INSERT INTO %1 (%2) %3VALUES (%4)")
+                               .arg(table, columns.join(QStringLiteral(", ")),
+                                    server && numbered ? QStringLiteral("OVERRIDING SYSTEM VALUE ") : QString(),
+                                    QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", "))))) {
+            *error = db::describeError(write.lastError(), target);
+            return false;
+        }
+        while (read.next()) {
+            for (int c = 0; c < columns.size(); ++c) {
+                QVariant value = read.value(c);
+                // A file's run has no server transaction or role.
+                if (server && value.isNull() && columns.at(c) == QLatin1String("txid"))
+                    value = 0;
+                else if (server && value.isNull() && columns.at(c) == QLatin1String("peran"))
+                    value = QString::fromUtf8("");
+                write.bindValue(c, value);
+            }
+            if (!write.exec()) {
+                *error = db::describeError(write.lastError(), target);
+                return false;
+            }
+        }
+        if (read.lastError().isValid()) {
+            *error = db::describeError(read.lastError(), source);
+            return false;
+        }
+        QSqlQuery advance(target);
+        if (server && numbered
+            && !advance.exec(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', 'id'), "
+                                            "(SELECT max(id) FROM %1)) WHERE EXISTS (SELECT FROM %1)")
+                                 .arg(table))) {
+            *error = db::describeError(advance.lastError(), target);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Copies the rows of the source's tables into the target, inside both
 // transactions; the source's digests and chains on the way.
 bool copyTables(QSqlDatabase &source, QSqlDatabase &target, const Progress &progress, Result *result, QString *error)
@@ -289,7 +362,7 @@ bool copyTables(QSqlDatabase &source, QSqlDatabase &target, const Progress &prog
         result->source << read;
     }
     result->sourceChains = chains.summary();
-    return true;
+    return keepSupervision(source, target, error);
 }
 
 // The move's own row of the target's trail, after the copied rows.
