@@ -1,6 +1,7 @@
 // Supervisors at the counter: the clerk's menu, the supervisor's approval of a
 // withdrawal above the limit through its own window, and the limit's setting.
 #include "app/mainwindow.h"
+#include "customers/registerscreen.h"
 #include "data/operators/operators.h"
 #include "data/operators/supervision.h"
 #include "data/base/wallclock.h"
@@ -468,6 +469,10 @@ private slots:
                  QStringList{QStringLiteral("sari|%1|jenis=%2\nalasan=Buku hilang\nketerangan=")
                                  .arg(kAccount, option == QLatin1String("optDEBET") ? QStringLiteral("debet")
                                                                               : QStringLiteral("semua"))});
+        closeScreens();
+        // The register shows the block beside the customer's data.
+        QWidget *customers = screens::show<RegisterScreen>();
+        QTRY_VERIFY(child<QLabel>(customers, "lblBLOKIR")->text().endsWith(QLatin1String("DIBLOKIR: Buku hilang")));
         closeScreens();
         // The database itself refuses a withdrawal past the screens.
         QString error;

@@ -1,5 +1,8 @@
 #include "registerscreen.h"
 
+#include "data/engine/connectiontext.h"
+#include "data/operators/supervision.h"
+
 #include "shell/bank.h"
 #include "shell/keys.h"
 #include "shell/messages.h"
@@ -62,6 +65,25 @@ RegisterScreen::RegisterScreen(QWidget *parent)
 
     DisableFields();
     screens::onActivation(this, [this] { activate(); });
+    // A blocked customer's account says so beside his data.
+    connect(Adodc1, &RecordSource::currentChanged, this, &RegisterScreen::showBlock);
+    showBlock();
+}
+
+void RegisterScreen::showBlock()
+{
+    QString shown;
+    if (Adodc1->hasCurrent()) {
+        supervision::BlockState state;
+        const Outcome read =
+            supervision::currentBlock(db::connectionText(), Adodc1->value(QStringLiteral("NOREKENING")).toString(), &state);
+        if (read.isOk() && state.block != supervision::Block::None)
+            shown = QStringLiteral("%1: %2").arg(state.block == supervision::Block::Withdrawals
+                                                     ? QStringLiteral("PENARIKAN DIBLOKIR")
+                                                     : QStringLiteral("SEMUA TRANSAKSI DIBLOKIR"),
+                                                 state.reason);
+    }
+    ui.lblBLOKIR->setText(shown);
 }
 
 QList<QLineEdit *> RegisterScreen::fields() const

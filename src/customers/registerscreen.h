@@ -37,6 +37,7 @@ private:
     void search(const QString &column, const QString &promptText, const QString &promptTitle,
                 const QString &notFound);
     void closeScreen();
+    void showBlock();
 
     Ui::frmDAFTAR ui;
     RecordSource *Adodc1;
