@@ -10,6 +10,7 @@
 #include "data/base/schema.h"
 #include "data/base/money.h"
 #include "data/operators/operators.h"
+#include "data/operators/supervision.h"
 #include "data/base/passwords.h"
 #include "data/records/recordsource.h"
 #include "data/base/session.h"
@@ -127,10 +128,11 @@ private slots:
                      qPrintable(ledger.lastError()));
         }
         // A supervisor's setting, a block and a correction's link go with the ledger.
-        database->exec(QStringLiteral("INSERT INTO pengaturan (kunci, nilai) VALUES ('batas_penarikan', '50000000')"));
-        database->exec(QStringLiteral("INSERT INTO blokir (norekening, jenis, alasan, keterangan, penyelia, waktu) "
-                                      "VALUES (?, 'debet', 'Buku hilang', 'dilapor wali', 'kasir', '2026-01-05T10:00:00')"),
-                       {account});
+        QCOMPARE(supervision::setWithdrawalLimit(db::connectionText(), Money::fromRupiah(500000)).message(), QString());
+        QCOMPARE(supervision::setBlock(db::connectionText(), account, supervision::Block::Withdrawals,
+                                       QStringLiteral("Buku hilang"), QStringLiteral("dilapor wali"))
+                     .message(),
+                 QString());
         database->exec(QStringLiteral("INSERT INTO koreksi (dibalik, nabubg_kunci, norekening, alasan, kasir, penyelia, "
                                       "waktu) VALUES (1, 2, ?, 'salah ketik', 'kasir', 'admin', '2026-01-05T10:00:00')"),
                        {account});

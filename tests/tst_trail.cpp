@@ -9,6 +9,8 @@
 #include "customers/registerscreen.h"
 #include "data/trail/audit.h"
 #include "data/trail/auditcheck.h"
+#include "data/operators/operators.h"
+#include "data/operators/supervision.h"
 #include "data/engine/catalog.h"
 #include "data/engine/connectiontext.h"
 #include "data/engine/dialect.h"
@@ -437,6 +439,39 @@ private slots:
         named.replace(QLatin1String("%1"), ani).replace(QLatin1String("%2"), nomor).replace(QLatin1String("%3"), next);
         QVERIFY2(run.exitCode == 1 && this->named(findings(run), {named}),
                  qPrintable(run.out + run.err));
+    }
+
+    // A supervisor's setting and block events stand as their trail rows record them.
+    void supervisorsRowsMatchTheirTrail_data()
+    {
+        QTest::addColumn<QString>("tampering");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("setting changed") << "UPDATE pengaturan SET nilai = '999999999' WHERE kunci = 'batas_penarikan'"
+                                         << "pengaturan batas_penarikan = 999999999, jejak nomor ";
+        QTest::newRow("setting added") << "INSERT INTO pengaturan (kunci, nilai) VALUES ('pajak_batas', '1')"
+                                       << "pengaturan pajak_batas = 1: tidak ada baris jejaknya";
+        QTest::newRow("block lifted past the program")
+            << "INSERT INTO blokir (norekening, jenis, alasan, keterangan, penyelia, waktu) "
+               "VALUES ('0101', 'buka', '', '', 'admin', '2026-01-01')"
+            << "blokir baris 2 (rekening 0101): tidak ada baris jejaknya";
+    }
+    void supervisorsRowsMatchTheirTrail()
+    {
+        QFETCH(QString, tampering);
+        QFETCH(QString, named);
+        const QString text = database->connectionText();
+        QString error;
+        QVERIFY2(operators::logIn(text, QStringLiteral("admin"), QStringLiteral("admin123"), &error), qPrintable(error));
+        QCOMPARE(supervision::setWithdrawalLimit(text, Money::fromRupiah(500000)).message(), QString());
+        QCOMPARE(supervision::setBlock(text, QStringLiteral("0101"), supervision::Block::Withdrawals,
+                                       QStringLiteral("Buku hilang"), QString())
+                     .message(),
+                 QString());
+        ToolRun run = verify();
+        QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+        database->execAsOwner(tampering);
+        run = verify();
+        QVERIFY2(run.exitCode == 1 && this->named(findings(run), {named}), qPrintable(run.out + run.err));
     }
 
     // The rows only the owner's tools write count only when the owner wrote them:

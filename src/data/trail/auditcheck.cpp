@@ -135,6 +135,7 @@ public:
     Outcome walkLedger(QSqlDatabase &database);
     Outcome findGone(QSqlDatabase &database);
     Outcome walkRegister(QSqlDatabase &database);
+    Outcome checkSupervision(QSqlDatabase &database);
     void finishRanges();
 
 private:
@@ -441,6 +442,63 @@ Outcome Checker::findGone(QSqlDatabase &database)
     return Outcome::ok();
 }
 
+// The supervisors' rows: every setting is the new value of its latest trail row,
+// and every block event has its trail row (written in the same transaction).
+Outcome Checker::checkSupervision(QSqlDatabase &database)
+{
+    QStringList tables, views;
+    QSqlError failure;
+    if (!db::dialect(database).relationNames(database, &tables, &views, &failure))
+        return Outcome::failed(db::describeError(failure, database));
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (tables.contains(QStringLiteral("pengaturan"), Qt::CaseInsensitive)) {
+        QHash<QString, QPair<qint64, QString>> recorded; // key -> the latest trail row and its new value
+        if (!query.exec(QStringLiteral("SELECT nomor, rincian FROM jejak WHERE tindakan = 'pengaturan ubah' "
+                                       "ORDER BY nomor")))
+            return Outcome::failed(db::describeError(query.lastError(), database));
+        while (query.next()) {
+            const QStringList lines = query.value(1).toString().split(u'\n');
+            for (const QString &line : lines) {
+                const qsizetype colon = line.indexOf(QLatin1String(": "));
+                const qsizetype arrow = line.lastIndexOf(QLatin1String(" -> "));
+                if (colon > 0 && arrow > colon)
+                    recorded.insert(line.left(colon), {query.value(0).toLongLong(), line.mid(arrow + 4)});
+            }
+        }
+        if (!query.exec(QStringLiteral("SELECT kunci, nilai FROM pengaturan ORDER BY kunci")))
+            return Outcome::failed(db::describeError(query.lastError(), database));
+        while (query.next()) {
+            const QString key = query.value(0).toString();
+            const QString value = query.value(1).toString();
+            const auto found = recorded.constFind(key);
+            if (found == recorded.constEnd())
+                find(QStringLiteral("pengaturan"), 0,
+                     QStringLiteral("pengaturan %1 = %2: tidak ada baris jejaknya: ditulis di luar SIMPARO.")
+                         .arg(key, textform::printable(value)));
+            else if (found->second != value)
+                find(QStringLiteral("pengaturan"), 0,
+                     QStringLiteral("pengaturan %1 = %2, jejak nomor %3 mencatat %4: diubah di luar SIMPARO.")
+                         .arg(key, textform::printable(value))
+                         .arg(found->first)
+                         .arg(textform::printable(found->second)));
+        }
+    }
+    if (tables.contains(QStringLiteral("blokir"), Qt::CaseInsensitive)) {
+        if (!query.exec(QStringLiteral("SELECT b.id, b.norekening FROM blokir b WHERE NOT EXISTS (SELECT 1 FROM jejak j "
+                                       "WHERE j.tabel = 'blokir' AND j.kunci = b.id AND j.norekening = b.norekening "
+                                       "AND j.tindakan IN ('blokir', 'buka blokir') "
+                                       "AND j.rincian LIKE 'jenis=' || b.jenis || '%') ORDER BY b.id")))
+            return Outcome::failed(db::describeError(query.lastError(), database));
+        while (query.next())
+            find(QStringLiteral("blokir"), query.value(0).toLongLong(),
+                 QStringLiteral("blokir baris %1 (rekening %2): tidak ada baris jejaknya: ditulis di luar SIMPARO.")
+                     .arg(query.value(0).toLongLong())
+                     .arg(textform::printable(query.value(1).toString())));
+    }
+    return Outcome::ok();
+}
+
 void Checker::finishRanges()
 {
     for (const std::unique_ptr<Range> &range : ranges_) {
@@ -489,6 +547,8 @@ Outcome check(QSqlDatabase &database, CheckResult *result, int keep, const std::
         outcome = checker.findGone(database);
     if (outcome.isOk() && result->hasTrail)
         outcome = checker.walkRegister(database);
+    if (outcome.isOk() && result->hasTrail)
+        outcome = checker.checkSupervision(database);
     checker.finishRanges();
     db::endWrite(database, false); // the snapshot ends
 
