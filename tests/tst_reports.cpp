@@ -373,6 +373,10 @@ private slots:
             database->addLedgerRow(c.at(0), c.at(1), QStringLiteral("2024-03-0%1").arg(i + 1), QStringLiteral("01"), 0,
                                    c.at(2).toDouble(), c.at(2).toDouble());
         }
+        // 0101's withdrawals are blocked: its report says so under the title.
+        database->execAsOwner(QStringLiteral("INSERT INTO blokir (norekening, jenis, alasan, keterangan, penyelia, waktu) "
+                                             "VALUES ('0101', 'debet', 'Buku hilang', '', 'admin', '2026-01-05 10:00:00')"));
+        const bool blocked = account == QLatin1String("0101");
         auto *screen = openRequest();
         QVERIFY(screen);
         typeAccount(screen, account);
@@ -392,7 +396,9 @@ private slots:
         const QStringList lines = text.lines();
         QVERIFY(lines.size() >= 2);
         QCOMPARE(lines.at(0).trimmed(), kDatarTitle);
-        QCOMPARE(cells(lines.at(1)), kDatarHeadings);
+        if (blocked)
+            QCOMPARE(lines.at(1).trimmed(), QStringLiteral("PENARIKAN DIBLOKIR: Buku hilang"));
+        QCOMPARE(cells(lines.at(blocked ? 2 : 1)), kDatarHeadings);
         QCOMPARE(text.rows(kDatarHeadings), expected);
         QCOMPARE(lines.last().trimmed() == QLatin1String("Tidak ada data."), expected.isEmpty());
     }

@@ -44,7 +44,9 @@ const ReportDefinition &datar()
         {Kind::ReportHeader,
          QStringLiteral("ReportHeader"),
          {ReportItem::label(QStringLiteral("Label9"),
-                            QStringLiteral("LAPORAN DATA TABUNGAN NASABAH SISWA PT.BPRS MERANTIKA"))}},
+                            QStringLiteral("LAPORAN DATA TABUNGAN NASABAH SISWA PT.BPRS MERANTIKA")),
+          // The account's block, when it has one.
+          ReportItem::label(QStringLiteral("lblBLOKIR"), QStringLiteral("{blokir}"))}},
         "Command2_Detail",
         {{"Label1", "No Rekening", "txtnorekening", "norekening"},
          {"Label2", "Nama", "txtnama", "nama"},

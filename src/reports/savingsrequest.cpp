@@ -1,5 +1,7 @@
 #include "savingsrequest.h"
 
+#include "data/operators/supervision.h"
+
 #include "shell/keys.h"
 #include "shell/screens.h"
 #include "data/base/criteria.h"
@@ -34,5 +36,17 @@ void SavingsRequestScreen::setFilter()
 void SavingsRequestScreen::print()
 {
     setFilter();
-    reports::showReport(reports::datar(), this);
+    const auto readTexts = [account = ui.txtREKENING->text()](QSqlDatabase &database, QHash<QString, QString> *texts) {
+        supervision::BlockState state;
+        const Outcome read = supervision::currentBlock(database, account, &state);
+        if (!read.isOk())
+            return read;
+        texts->insert(QStringLiteral("blokir"),
+                      state.block == supervision::Block::None ? QString()
+                      : state.block == supervision::Block::Withdrawals
+                          ? QStringLiteral("PENARIKAN DIBLOKIR: %1").arg(state.reason)
+                          : QStringLiteral("SEMUA TRANSAKSI DIBLOKIR: %1").arg(state.reason));
+        return Outcome::ok();
+    };
+    reports::showReport(reports::datar(), this, readTexts);
 }
