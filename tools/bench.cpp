@@ -422,6 +422,7 @@ static void trimDatabase(int customers, int ledgerRows)
             if (!query.exec())
                 qFatal("%s", qPrintable(query.lastError().text()));
         }
+        trimMonthEnd(trim, trim.driverName() == QLatin1String("QPSQL"));
         // The next keys follow the kept rows: a run of deleted keys just below the
         // newest would be taken by every record source for rows still in flight.
         QSqlError error;
@@ -641,6 +642,9 @@ int main(int argc, char *argv[])
                                      "on the data already built (with --engine postgresql on the databases of --service "
                                      "and --small-service).")});
     parser.addOption({QStringLiteral("startup-probe"), QStringLiteral("(internal) start and show the login window.")});
+    parser.addOption({QStringLiteral("monthend-child"), QStringLiteral("(internal) the month end.")});
+    parser.addOption({QStringLiteral("monthend-only"),
+                      QStringLiteral("Only the month end (Hitung and Posting) on the file already built in --dir.")});
     parser.addOption({QStringLiteral("e2e-child"), QStringLiteral("(internal) the end-to-end cases.")});
     parser.addOption({QStringLiteral("openings-only"), QStringLiteral("(internal) openings and lookups only.")});
     parser.addOption({QStringLiteral("save-loop"),
@@ -673,6 +677,8 @@ int main(int argc, char *argv[])
                                       parser.isSet(QStringLiteral("shared")));
     if (parser.isSet(QStringLiteral("startup-probe")))
         return runStartupProbe();
+    if (parser.isSet(QStringLiteral("monthend-child")))
+        return runMonthEndChild(rows);
     if (parser.isSet(QStringLiteral("e2e-child")))
         return runEndToEnd(runs, customers, parser.isSet(QStringLiteral("openings-only")),
                            QStringLiteral(" [%1 rows]").arg(rows));
@@ -684,6 +690,12 @@ int main(int argc, char *argv[])
         const int saves = runSaveLoop(parser.value(QStringLiteral("save-loop")).toInt(), customers);
         trimDatabase(customers, rows);
         return saves;
+    }
+    if (parser.isSet(QStringLiteral("monthend-only"))) {
+        bench::ensureDatabase(customers, rows);
+        benchMonthEnd(self, folder, customers, rows);
+        trimDatabase(customers, rows);
+        return 0;
     }
     if (parser.isSet(QStringLiteral("counters-only"))) {
         if (server) {
@@ -710,6 +722,7 @@ int main(int argc, char *argv[])
     bench::ensureDatabase(customers, rows);
     benchRecordSources(customers, runs);
     benchBalances(customers, rows, std::min(runs, 5));
+    benchMonthEnd(self, folder, customers, rows);
     trimDatabase(customers, rows);
     benchVerify(rows, std::min(runs, 3));
     benchMigrate(parser.value(QStringLiteral("migrate-service")), rows);

@@ -91,6 +91,11 @@ void benchReports(const QString &workDir);
 // The list of balances (every account at the end of today) on the database under
 // HOME or the service in use: read and laid out, until its first page can show.
 void benchBalances(int customers, int rows, int runs);
+// The month end ("Hitung" and "Posting") on the bench's ledger, in a child process.
+void benchMonthEnd(const QString &self, const QString &folder, int customers, int rows);
+int runMonthEndChild(int ledgerRows);
+// Deletes the month-end runs the bench posted (inside trimDatabase's transaction).
+void trimMonthEnd(QSqlDatabase &database, bool server);
 
 // The end-to-end cases, driven through the real screens.
 // Start of a process to the login window shown (in this process: the probe's side).

@@ -9,6 +9,10 @@
 #include "data/trail/audit.h"
 
 #include <QSqlQuery>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace monthend {
 
@@ -103,6 +107,14 @@ std::optional<Money> amountOf(const db::Value &value)
     }
     return std::nullopt;
 }
+
+// Account numbers to their place in the register, looked up by the bytes a
+// stream gives without making a string of each.
+struct NumberHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view number) const { return std::hash<std::string_view>{}(number); }
+};
+using NumberIndex = std::unordered_map<std::string, int, NumberHash, std::equal_to<>>;
 
 qint64 integerOf(const db::Value &value)
 {
@@ -200,57 +212,66 @@ Outcome computeWithLatest(QSqlDatabase &database, const Inputs &inputs, const Mo
                           Latest *latest)
 {
     const QString key = db::keyColumn(database);
-    // One pass: each account of the register (the first of a number in stored
-    // order) beside its ledger rows in posting order.
-    const std::unique_ptr<db::RowStream> rows = db::dialect(database).stream(
-        database, QStringLiteral("SELECT d.norekening, d.nama, d.%1, n.%1, n.tanggal, n.saldo FROM daftar d "
-                                 "LEFT JOIN nabubg n ON n.norekening = d.norekening "
-                                 "ORDER BY d.norekening, d.%1, n.%1")
-                      .arg(key));
+    const db::Dialect &dialect = db::dialect(database);
+    // The register in account order, the first row of a number standing for it (a
+    // second row of the same number shares its rows, counted once).
     QList<Account> accounts;
-    std::optional<DailyBalances> balances;
-    QByteArray number;
-    qint64 registerKey = 0;
-    const auto finish = [&] {
-        if (balances) {
-            accounts.last().weight = balances->weight();
-            accounts.last().endBalance = balances->endOfMonth();
-        }
-    };
-    while (rows->next()) {
-        const db::Value account = rows->value(0);
-        const QByteArrayView accountText = account.type == db::Value::Type::Text ? account.text : QByteArrayView();
-        const qint64 at = integerOf(rows->value(2));
-        if (!balances || accountText != QByteArrayView(number)) {
-            finish();
-            number = accountText.toByteArray();
-            registerKey = at;
-            balances.emplace(month);
+    NumberIndex index;
+    {
+        const std::unique_ptr<db::RowStream> rows = dialect.stream(
+            database, QStringLiteral("SELECT norekening, nama FROM daftar ORDER BY norekening, %1").arg(key));
+        while (rows->next()) {
+            const db::Value account = rows->value(0);
+            const std::string number = account.type == db::Value::Type::Text
+                                           ? std::string(account.text.data(), size_t(account.text.size()))
+                                           : std::string();
+            if (!index.emplace(number, int(accounts.size())).second)
+                continue;
             const db::Value name = rows->value(1);
-            accounts << Account{QString::fromUtf8(number),
+            accounts << Account{QString::fromStdString(number),
                                 name.type == db::Value::Type::Null ? QString() : QString::fromUtf8(name.text), 0, Money()};
-        } else if (at != registerKey) {
-            continue; // a second register row of the same number: its rows were counted once
         }
-        const db::Value ledgerKey = rows->value(3);
-        if (ledgerKey.type == db::Value::Type::Null)
-            continue;
-        const std::optional<Money> saldo = amountOf(rows->value(5));
-        if (latest)
-            latest->insert(accounts.last().number, saldo);
-        const QDate date = dateOf(rows->value(4));
-        if (date.isValid() && date > month.last)
-            continue;
-        if (!date.isValid() || !saldo)
-            return Outcome::failed(
-                QStringLiteral("Bagi hasil tidak bisa dihitung: baris %1 rekening %2 tanggal atau saldonya tidak terbaca.")
-                    .arg(integerOf(ledgerKey))
-                    .arg(QString::fromUtf8(number)));
-        balances->add(Row{integerOf(ledgerKey), date, *saldo});
+        if (rows->error().isValid())
+            return Outcome::failed(db::describeError(rows->error(), database));
     }
-    if (rows->error().isValid())
-        return Outcome::failed(db::describeError(rows->error(), database));
-    finish();
+    // The ledger once, in posting order: it is read front to back as it lies,
+    // where reading it account by account would jump about the whole file.
+    std::vector<DailyBalances> balances(size_t(accounts.size()), DailyBalances(month));
+    std::vector<std::optional<Money>> newest(size_t(accounts.size()));
+    std::vector<bool> hasRows(size_t(accounts.size()), false);
+    {
+        const std::unique_ptr<db::RowStream> rows = dialect.stream(
+            database, QStringLiteral("SELECT norekening, %1, tanggal, saldo FROM nabubg ORDER BY %1").arg(key));
+        while (rows->next()) {
+            const db::Value account = rows->value(0);
+            if (account.type != db::Value::Type::Text)
+                continue;
+            const auto found = index.find(std::string_view(account.text.data(), size_t(account.text.size())));
+            if (found == index.end())
+                continue; // a row of no account in the register
+            const size_t at = size_t(found->second);
+            const std::optional<Money> saldo = amountOf(rows->value(3));
+            newest[at] = saldo;
+            hasRows[at] = true;
+            const QDate date = dateOf(rows->value(2));
+            if (date.isValid() && date > month.last)
+                continue;
+            if (!date.isValid() || !saldo)
+                return Outcome::failed(
+                    QStringLiteral("Bagi hasil tidak bisa dihitung: baris %1 rekening %2 tanggal atau saldonya tidak terbaca.")
+                        .arg(integerOf(rows->value(1)))
+                        .arg(accounts.at(qsizetype(at)).number));
+            balances[at].add(Row{integerOf(rows->value(1)), date, *saldo});
+        }
+        if (rows->error().isValid())
+            return Outcome::failed(db::describeError(rows->error(), database));
+    }
+    for (qsizetype i = 0; i < accounts.size(); ++i) {
+        accounts[i].weight = balances[size_t(i)].weight();
+        accounts[i].endBalance = balances[size_t(i)].endOfMonth();
+        if (latest && hasRows[size_t(i)])
+            latest->insert(accounts.at(i).number, newest[size_t(i)]);
+    }
     *result = profitshare::compute(inputs, month, accounts);
     return Outcome::ok();
 }

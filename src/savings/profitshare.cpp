@@ -1,6 +1,7 @@
 #include "profitshare.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace profitshare {
 
@@ -26,15 +27,24 @@ QString Month::text() const
     return first.toString(QStringLiteral("MM/yyyy"));
 }
 
-DailyBalances::DailyBalances(const Month &month) : month_(month), lastOfDay_(month.days()) {}
+DailyBalances::DailyBalances(const Month &month) : month_(month) {}
 
 void DailyBalances::add(const Row &row)
 {
     if (!row.date.isValid() || row.date > month_.last)
         return;
-    std::optional<Row> &slot = row.date < month_.first ? before_ : lastOfDay_[int(month_.first.daysTo(row.date))];
-    if (!slot || slot->key < row.key)
-        slot = row;
+    if (row.date < month_.first) {
+        if (!before_ || before_->key < row.key)
+            before_ = row;
+        return;
+    }
+    const int day = int(month_.first.daysTo(row.date));
+    const auto at = std::lower_bound(lastOfDay_.begin(), lastOfDay_.end(), day,
+                                     [](const OfDay &ofDay, int wanted) { return ofDay.day < wanted; });
+    if (at == lastOfDay_.end() || at->day != day)
+        lastOfDay_.insert(at, OfDay{day, row});
+    else if (at->row.key < row.key)
+        at->row = row;
 }
 
 qint64 DailyBalances::weight() const
@@ -42,20 +52,24 @@ qint64 DailyBalances::weight() const
     // Day after day, the last row in posting order among those dated so far.
     std::optional<Row> latest = before_;
     qint64 sum = 0;
-    for (const std::optional<Row> &ofDay : lastOfDay_) {
-        if (ofDay && (!latest || latest->key < ofDay->key))
-            latest = ofDay;
-        sum += latest ? latest->saldo.sen() : 0;
+    int day = 0;
+    for (const OfDay &ofDay : lastOfDay_) {
+        // The days before this one hold the balance so far.
+        sum += qint64(ofDay.day - day) * (latest ? latest->saldo.sen() : 0);
+        if (!latest || latest->key < ofDay.row.key)
+            latest = ofDay.row;
+        day = ofDay.day;
     }
+    sum += qint64(month_.days() - day) * (latest ? latest->saldo.sen() : 0);
     return sum;
 }
 
 Money DailyBalances::endOfMonth() const
 {
     std::optional<Row> latest = before_;
-    for (const std::optional<Row> &ofDay : lastOfDay_)
-        if (ofDay && (!latest || latest->key < ofDay->key))
-            latest = ofDay;
+    for (const OfDay &ofDay : lastOfDay_)
+        if (!latest || latest->key < ofDay.row.key)
+            latest = ofDay.row;
     return latest ? latest->saldo : Money();
 }
 

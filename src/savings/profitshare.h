@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <optional>
+#include <vector>
 
 // The month's share of every account: profit sharing (mudharabah) or a bonus
 // (wadiah), by the account's average daily balance, with the withholding tax on
@@ -64,9 +65,15 @@ public:
     Money endOfMonth() const;
 
 private:
+    struct OfDay {
+        int day; // from the month's first, 0-based
+        Row row;
+    };
     Month month_;
-    std::optional<Row> before_;           // the last row dated before the month
-    QList<std::optional<Row>> lastOfDay_; // the last row dated on each day of the month
+    std::optional<Row> before_; // the last row dated before the month
+    // The last row dated on each day of the month that has rows, by day: most
+    // accounts have few rows in a month, and a bank has many accounts.
+    std::vector<OfDay> lastOfDay_;
 };
 
 struct Account {
