@@ -96,6 +96,17 @@ void benchMonthEnd(const QString &self, const QString &folder, int customers, in
 int runMonthEndChild(int ledgerRows);
 // Deletes the month-end runs the bench posted (inside trimDatabase's transaction).
 void trimMonthEnd(QSqlDatabase &database, bool server);
+// Takes out what the bench's own postings, registrations, logins and month ends
+// added, and their trail rows, so that the next run finds the same data.
+void trimDatabase(int customers, int ledgerRows);
+// The record-source layer alone, what every screen's record sources do.
+void benchRecordSources(int customers, int runs);
+// For scale: the naive design that reads the whole ledger into memory; its time in ms.
+double benchNaive();
+// simparo-verify's check of the whole ledger and its trail.
+void benchVerify(int rows, int runs);
+// The old program's medium file brought across by simparo-import, when it lies beside the checkout.
+void benchImport(const QString &folder, int runs);
 
 // The end-to-end cases, driven through the real screens.
 // Start of a process to the login window shown (in this process: the probe's side).

@@ -323,6 +323,10 @@ QString serverErrorText(const QSqlError &error, const QString &location)
     else if (state == QLatin1String("42501") || state.startsWith(QLatin1String("28")))
         text = QStringLiteral("Role SIMPARO tidak berhak memakai data ini di %1.\n"
                               "Hubungi pengelola server.").arg(location);
+    else if (state == QLatin1String("53200")) // out of (shared) memory: the lock table, most often
+        text = QStringLiteral("Memori server %1 penuh, atau tempat kuncinya habis (max_locks_per_transaction: "
+                              "sebuah posting bagi hasil mengunci setiap rekening).\n"
+                              "Hubungi pengelola server, lalu ulangi.").arg(location);
     else if (state.startsWith(QLatin1String("53")))
         text = QStringLiteral("Disk atau memori %1 penuh.\nHubungi pengelola server, lalu ulangi.").arg(location);
     else if (state.startsWith(QLatin1String("23")))
