@@ -1,4 +1,5 @@
 #include "migrate/transfer.h"
+#include "migrate/transfer_p.h"
 
 #include "data/trail/audit.h"
 #include "data/engine/catalog.h"
@@ -25,6 +26,10 @@
 namespace transfer {
 
 namespace {
+
+using detail::hasTable;
+using detail::keepKinds;
+using detail::keepSupervision;
 
 // A table that moves: its columns as a statement names them, in stored order,
 // and how its rows are keyed.
@@ -142,18 +147,6 @@ ledger::Row ledgerRow(const db::Value *values)
                          variantOf(values[7]), variantOf(values[8]));
 }
 
-bool hasTable(QSqlDatabase &database, const QString &name, bool *present, QString *error)
-{
-    QStringList tables, views;
-    QSqlError failure;
-    if (!db::dialect(database).relationNames(database, &tables, &views, &failure)) {
-        *error = db::describeError(failure, database);
-        return false;
-    }
-    *present = tables.contains(name);
-    return true;
-}
-
 bool countRows(QSqlDatabase &database, const QString &table, qint64 *rows, QString *error)
 {
     QSqlQuery query(database);
@@ -185,101 +178,6 @@ struct Opened {
             db::closeConnection(name);
     }
 };
-
-// Each operator keeps his kind (a supervisor stays one; on a server his role joins
-// the supervisors' group). A source made before there were kinds has none: all
-// its operators arrive as clerks.
-bool keepKinds(QSqlDatabase &source, QSqlDatabase &target, const QList<Operator> &operators, QString *error)
-{
-    bool present = false;
-    if (!hasTable(source, QStringLiteral("jenis_operator"), &present, error))
-        return false;
-    if (!present)
-        return true;
-    QHash<QString, supervision::Kind> kinds;
-    Outcome outcome = supervision::storedKinds(source, &kinds);
-    for (const Operator &op : operators) {
-        if (!outcome.isOk())
-            break;
-        const auto kind = kinds.constFind(op.user);
-        if (kind != kinds.constEnd() && *kind == supervision::Kind::Supervisor)
-            outcome = supervision::setKind(target, op.key, op.user, *kind);
-    }
-    if (!outcome.isOk())
-        *error = outcome.message();
-    return outcome.isOk();
-}
-
-// The supervisors' tables go with the ledger: the settings, the blocks, the links
-// of corrections and the month-end runs (a block lifted by a move, a correction
-// corrected again, or a month posted twice would follow otherwise). A source made
-// before a table has none of its rows; the columns both sides know are copied,
-// the rows keeping their numbers.
-bool keepSupervision(QSqlDatabase &source, QSqlDatabase &target, QString *error)
-{
-    const bool server = db::dialect(target).hasOperatorRoles();
-    for (const QString &table : {QStringLiteral("pengaturan"), QStringLiteral("blokir"), QStringLiteral("koreksi"),
-                                 QStringLiteral("bagi_hasil")}) {
-        bool present = false;
-        if (!hasTable(source, table, &present, error))
-            return false;
-        if (!present)
-            continue;
-        const QSqlRecord into = target.record(table);
-        const QSqlRecord from = source.record(table);
-        QStringList columns;
-        for (int c = 0; c < from.count(); ++c)
-            if (into.contains(from.fieldName(c)))
-                columns << from.fieldName(c);
-        if (columns.isEmpty())
-            continue;
-        const bool numbered = columns.contains(QStringLiteral("id"));
-        QSqlQuery read(source);
-        read.setForwardOnly(true);
-        if (!read.exec(QStringLiteral("SELECT %1 FROM %2%3")
-                           .arg(columns.join(QStringLiteral(", ")), table,
-                                numbered ? QStringLiteral(" ORDER BY id") : QString()))) {
-            *error = db::describeError(read.lastError(), source);
-            return false;
-        }
-        QSqlQuery write(target);
-        if (!write.prepare(QStringLiteral("INSERT INTO %1 (%2) %3VALUES (%4)")
-                               .arg(table, columns.join(QStringLiteral(", ")),
-                                    server && numbered ? QStringLiteral("OVERRIDING SYSTEM VALUE ") : QString(),
-                                    QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", "))))) {
-            *error = db::describeError(write.lastError(), target);
-            return false;
-        }
-        while (read.next()) {
-            for (int c = 0; c < columns.size(); ++c) {
-                QVariant value = read.value(c);
-                // A file's run has no server transaction or role.
-                if (server && value.isNull() && columns.at(c) == QLatin1String("txid"))
-                    value = 0;
-                else if (server && value.isNull() && columns.at(c) == QLatin1String("peran"))
-                    value = QString::fromUtf8("");
-                write.bindValue(c, value);
-            }
-            if (!write.exec()) {
-                *error = db::describeError(write.lastError(), target);
-                return false;
-            }
-        }
-        if (read.lastError().isValid()) {
-            *error = db::describeError(read.lastError(), source);
-            return false;
-        }
-        QSqlQuery advance(target);
-        if (server && numbered
-            && !advance.exec(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', 'id'), "
-                                            "(SELECT max(id) FROM %1)) WHERE EXISTS (SELECT FROM %1)")
-                                 .arg(table))) {
-            *error = db::describeError(advance.lastError(), target);
-            return false;
-        }
-    }
-    return true;
-}
 
 // Copies the rows of the source's tables into the target, inside both
 // transactions; the source's digests and chains on the way.
@@ -410,27 +308,6 @@ bool checkTarget(const Place &to, Result *result, QString *error)
 
 } // namespace
 
-bool Result::chainsAgree() const
-{
-    if (sourceChains.rows != targetChains.rows || sourceChains.accounts != targetChains.accounts
-        || sourceChains.breaks != targetChains.breaks || sourceChains.shown.size() != targetChains.shown.size())
-        return false;
-    for (qsizetype i = 0; i < sourceChains.shown.size(); ++i)
-        if (sourceChains.shown.at(i).row.key != targetChains.shown.at(i).row.key)
-            return false;
-    return true;
-}
-
-bool Result::tablesAgree() const
-{
-    return !source.isEmpty() && source == target;
-}
-
-bool Result::holds() const
-{
-    return moved && checked && tablesAgree() && chainsAgree() && trail.hasTrail && trail.holds();
-}
-
 bool digestTables(QSqlDatabase &database, QList<TableDigest> *digests, ledger::Summary *chains,
                   std::optional<qint64> trailTop, QString *error)
 {
@@ -530,108 +407,4 @@ Result move(const Place &from, const Place &to, const Progress &progress)
     return result;
 }
 
-QStringList describe(const Result &result)
-{
-    QStringList lines;
-    lines << QStringLiteral("Pindah database SIMPARO")
-          << QStringLiteral("Dari : %1").arg(result.from)
-          << QStringLiteral("       dibaca dalam satu transaksi baca (satu snapshot): yang ditulis loket lain "
-                            "selama pindah tidak ikut terbawa")
-          << QStringLiteral("Ke   : %1 (database baru, diisi dalam satu transaksi)").arg(result.to)
-          << QStringLiteral("Waktu: %1").arg(QDateTime::currentDateTime().toString(Qt::ISODate)) << QString();
-    if (!result.moved)
-        return lines;
-    lines << QStringLiteral("Pemeriksaan tujuan sesudah pindah:");
-    for (const TableDigest &source : result.source) {
-        TableDigest target;
-        for (const TableDigest &candidate : result.target)
-            if (candidate.table == source.table)
-                target = candidate;
-        const QString note = source.table == QLatin1String("jejak")
-            ? QStringLiteral(" (tanpa baris pindah yang baru)")
-            : source.table == schema::tpassword().name ? QStringLiteral(" (tanpa password)") : QString();
-        lines << QStringLiteral("  %1 %2 baris%3: %4")
-                     .arg(source.table.leftJustified(16))
-                     .arg(source.rows)
-                     .arg(note,
-                          source == target ? QStringLiteral("jumlah dan digest cocok (%1)").arg(QString::fromLatin1(source.digest.left(16)))
-                                           : QStringLiteral("TIDAK COCOK: di tujuan %1 baris, digest %2, di sumber digest %3")
-                                                 .arg(target.rows)
-                                                 .arg(QString::fromLatin1(target.digest.left(16)),
-                                                      QString::fromLatin1(source.digest.left(16))));
-    }
-    if (result.checked) {
-        lines << QStringLiteral("  Kesinambungan saldo: %1 baris, %2 rekening, %3 putus: %4")
-                     .arg(result.targetChains.rows)
-                     .arg(result.targetChains.accounts)
-                     .arg(result.targetChains.breaks)
-                     .arg(result.chainsAgree() ? QStringLiteral("sama dengan sumber")
-                                               : QStringLiteral("TIDAK SAMA dengan sumber (%1 putus)")
-                                                     .arg(result.sourceChains.breaks));
-        lines << QStringLiteral("  Pemeriksaan simparo-verify:");
-        for (const QString &line : audit::describe(result.trail))
-            lines << QStringLiteral("    ") + line;
-    }
-    if (!result.operators.isEmpty()) {
-        lines << QString()
-              << QStringLiteral("Password operator tidak ikut pindah (bentuk hash-nya berbeda di file dan di server). "
-                                "%1 operator berikut belum bisa login sampai diberi password baru:")
-                     .arg(result.operators.size());
-        // Each line names the new database: run elsewhere it would reset the operator of another.
-        const QString where = result.service.isEmpty()
-            ? QStringLiteral("--from %1").arg(cli::shellWord(QDir::toNativeSeparators(result.file)))
-            : QStringLiteral("--server %1").arg(cli::shellWord(result.service));
-        for (const Operator &op : result.operators)
-            lines << QStringLiteral("  simparo-operator %1 reset %2").arg(where, textform::printable(cli::shellWord(op.user)));
-    }
-    if (result.moved && !result.service.isEmpty())
-        lines << QString()
-              << QStringLiteral("Peran pencari nama operator (untuk loket) belum punya password. Buat dan cetak baris "
-                                "~/.pgpass loket dengan:")
-              << QStringLiteral("  simparo-initdb --upgrade --server %1 --new-lookup-password").arg(cli::shellWord(result.service));
-    lines << QString()
-          << (result.holds() ? QStringLiteral("Hasil: semua cocok.")
-                             : QStringLiteral("Hasil: TIDAK COCOK; periksa baris di atas."));
-    return lines;
-}
-
 } // namespace transfer
-
-namespace db {
-
-bool operatorsArrived(QSqlDatabase &target, const QList<transfer::Operator> &operators, QSqlError *error)
-{
-    const Dialect &engine = dialect(target);
-    std::unique_ptr<RowSink> sink =
-        engine.sink(target, schema::tpassword().name,
-                    {engine.keyColumn(), QStringLiteral("\"user\""), QStringLiteral("\"password\"")});
-    const std::optional<QByteArray> password = engine.unusablePassword();
-    for (const transfer::Operator &op : operators) {
-        const QByteArray user = op.user.toUtf8();
-        Value values[3];
-        values[0].type = Value::Type::Integer;
-        values[0].integer = op.key;
-        values[1].type = Value::Type::Text;
-        values[1].text = user;
-        if (password) {
-            values[2].type = Value::Type::Text;
-            values[2].text = *password;
-        }
-        if (!sink->add(values))
-            break;
-    }
-    if (!sink->finish()) {
-        *error = sink->error();
-        return false;
-    }
-    // On a server every operator gets his role (none that can log in: his password
-    // is reset), with the rights of the operators' group.
-    operators::Access access;
-    const Outcome secured = engine.secureOperators(target, &access);
-    if (secured.isOk())
-        return true;
-    *error = QSqlError(QString(), secured.message(), QSqlError::TransactionError);
-    return false;
-}
-
-} // namespace db
