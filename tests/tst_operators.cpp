@@ -444,6 +444,12 @@ private slots:
                "VALUES ('koreksi', '1', 2000000, '%OWN%', '%SUPERVISOR%', 1, 'salah')");
         attack("link a correction by hand", "INSERT INTO koreksi (dibalik, nabubg_kunci, norekening, alasan, kasir, "
                                             "penyelia) VALUES (1, 2, '1', 'salah', 'kasir', 'admin')");
+        attack("approve a month's take-back through the function",
+               "SELECT simparo_setujui_batal_bagi_hasil(1, '%SUPERVISOR%', '+07:00', 'x')");
+        attack("take a month back through the function",
+               "BEGIN; SELECT simparo_pakai_persetujuan(%FRESH%, 'penarikan', '1', 2000000); "
+               "SELECT simparo_bagi_hasil_batal_buka(1, %FRESH%, '2024-02-01T10:00:00'); COMMIT");
+        attack("mark a run taken back", "UPDATE bagi_hasil SET batal = '2024-02-01T10:00:00'");
         attack("use an approval twice", "SELECT simparo_pakai_persetujuan(%USED%, 'penarikan', '1', 2000000)");
         attack("use one approval for two rows",
                "BEGIN; SELECT simparo_pakai_persetujuan(%FRESH%, 'penarikan', '1', 2000000); "

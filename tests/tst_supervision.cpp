@@ -5,6 +5,8 @@
 #include "data/operators/operators.h"
 #include "data/operators/supervision.h"
 #include "data/base/wallclock.h"
+#include "data/newdb/newdatabase.h"
+#include "data/trail/audit.h"
 #include "savings/correction.h"
 #include "savings/monthend.h"
 #include "shell/screens.h"
@@ -385,6 +387,116 @@ private slots:
                  qPrintable(verified.out + verified.err));
     }
 
+    // A posted month taken back whole with another supervisor's approval: a
+    // correction for every share and tax row (the tax back before the share goes),
+    // linked to it, one trail row that simparo-verify checks them against, and
+    // the month posted again. Refused, with nothing written, where an account's
+    // share was withdrawn since, and when the supervisor who posted it approves.
+    void monthTakenBack_data()
+    {
+        QTest::addColumn<QString>("asker");
+        QTest::addColumn<QString>("approver");
+        QTest::addColumn<bool>("withdrawn");
+        QTest::addColumn<QString>("refusal"); // empty: taken back
+        QTest::newRow("approved by another supervisor") << QStringLiteral("sari") << QStringLiteral("admin") << false
+                                                        << QString();
+        QTest::newRow("approved by the one who posted it")
+            << QStringLiteral("admin") << QStringLiteral("sari") << false
+            << QString::fromLatin1(supervision::text::kPostedIt);
+        QTest::newRow("the share withdrawn since")
+            << QStringLiteral("sari") << QStringLiteral("admin") << true
+            << QStringLiteral("POSTING TIDAK BISA DIBATALKAN: BAGI HASIL REKENING %1 (Ani Lubis) SUDAH DITARIK").arg(kAccount);
+    }
+    void monthTakenBack()
+    {
+        QFETCH(QString, asker);
+        QFETCH(QString, approver);
+        QFETCH(bool, withdrawn);
+        QFETCH(QString, refusal);
+        const QString other = QStringLiteral("0120100002");
+        setUpCounter(QStringLiteral("sari"));
+        database->addCustomer(other, QStringLiteral("Budi Santoso"));
+        database->addLedgerRow(other, QStringLiteral("Budi Santoso"), QStringLiteral("2024-01-02"), QStringLiteral("01"),
+                               0, 10000000, 10000000);
+        const QString month = wallclock::today().addMonths(-1).toString(QStringLiteral("MM/yyyy"));
+        const auto post = [&] {
+            QWidget *screen = monthEndScreen();
+            QVERIFY(screen);
+            key(screen, "optWADIAH", Qt::Key_Space);
+            type(screen, "txtBONUS", QStringLiteral("150000"));
+            dialogs->answerMessage(QMessageBox::Yes);
+            const int before = ledgerRows();
+            click(screen, "cmdPOSTING");
+            QTRY_COMPARE(ledgerRows(), before + 3);
+            closeScreens();
+        };
+        post();
+        if (withdrawn) // Rp 1 more than her share stays
+            database->addLedgerRow(kAccount, QStringLiteral("Ani Lubis"), wallclock::today().toString(Qt::ISODate),
+                                   QStringLiteral("02"), 5000001, 0, 49999);
+        QString error;
+        QVERIFY2(operators::logIn(database->connectionText(), asker, asker + QStringLiteral("123"), &error),
+                 qPrintable(error));
+        const int before = ledgerRows();
+        QWidget *screen = monthEndScreen();
+        QVERIFY(screen);
+        QCOMPARE(field(screen, "txtBULAN")->text(), month);
+        dialogs->clear();
+        click(screen, "cmdBATALKAN");
+        if (withdrawn) {
+            QTRY_COMPARE(dialogs->count(), 1);
+            QVERIFY2(dialogs->only().text.startsWith(refusal), qPrintable(dialogs->only().text));
+        } else {
+            QDialog *approval = approvalWindow();
+            QVERIFY(approval);
+            QVERIFY2(child<QLabel>(approval, "lblTINDAKAN")->text().contains(month),
+                     qPrintable(child<QLabel>(approval, "lblTINDAKAN")->text()));
+            type(approval, "txtUSER", approver);
+            type(approval, "txtPASWORD", approver + QStringLiteral("123"));
+            click(approval, "cmdOK");
+            QTRY_COMPARE(dialogs->count(), 1);
+            if (!refusal.isEmpty()) {
+                EXPECT_MESSAGE(dialogs->only(), refusal, "Perhatian", QMessageBox::Critical);
+                click(approval, "cmdBatal");
+                QTRY_VERIFY(!QApplication::activeModalWidget());
+            }
+        }
+        if (!refusal.isEmpty()) {
+            QCOMPARE(ledgerRows(), before);
+            QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM bagi_hasil WHERE batal IS NULL")).toInt(), 1);
+            QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM koreksi")).toInt(), 0);
+            return;
+        }
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(dialogs->only().text, QStringLiteral("Posting bagi hasil bulan %1 dibatalkan: 3 baris koreksi.").arg(month));
+        const QString keyColumn = TestDatabase::onServer() ? QStringLiteral("simparo_key") : QStringLiteral("rowid");
+        QCOMPARE(database->rows(QStringLiteral("SELECT n.norekening, n.jenis, CAST(n.debet AS integer), "
+                                               "CAST(n.kredit AS integer), CAST(n.saldo AS integer), a.kode FROM nabubg n "
+                                               "JOIN koreksi k ON k.nabubg_kunci = n.%1 JOIN nabubg a ON a.%1 = k.dibalik "
+                                               "WHERE n.kode = '05' ORDER BY n.%1")
+                                    .arg(keyColumn)),
+                 (QStringList{other + QStringLiteral("|Koreksi|0|20000|10100000|04"),
+                              kAccount + QStringLiteral("|Koreksi|50000|0|5000000|03"),
+                              other + QStringLiteral("|Koreksi|100000|0|10000000|03")}));
+        const QString rincian = database->scalar(QStringLiteral("SELECT \"operator\" || '/' || rincian FROM jejak "
+                                                                "WHERE tindakan = 'batal bagi hasil'"))
+                                    .toString();
+        const QString posted =
+            database->scalar(QStringLiteral("SELECT nomor FROM jejak WHERE tindakan = 'bagi hasil'")).toString();
+        QVERIFY2(rincian.startsWith(QStringLiteral("sari/bulan=%1\njejak_posting=%2\npenyelia=admin\n").arg(month, posted))
+                     && rincian.contains(QLatin1String("\njumlah=3\n")),
+                 qPrintable(rincian));
+        ToolRun verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
+        QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
+        closeScreens();
+
+        // The month posts again, and the whole ledger still checks out.
+        post();
+        QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM bagi_hasil WHERE batal IS NULL")).toInt(), 1);
+        verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
+        QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
+    }
+
     // A counter posts on an account while the month is posted: neither waits for
     // the other for good, and every balance chain stays whole.
     void monthEndBesideACounter()
@@ -406,6 +518,40 @@ private slots:
                  1);
         const ToolRun verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
         QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
+    }
+
+    // A file made when a month was posted once for good (bulan UNIQUE) is made
+    // over by the upgrade with the runs it holds: a run taken back then leaves
+    // its month free for one new run, and only one.
+    void olderFileRunsUpgraded()
+    {
+        if (TestDatabase::onServer())
+            QSKIP("a file cannot drop a UNIQUE: SQLite only");
+        database->exec(QStringLiteral("DROP TABLE bagi_hasil"));
+        database->exec(QStringLiteral(
+            "CREATE TABLE bagi_hasil (id INTEGER PRIMARY KEY AUTOINCREMENT, bulan TEXT NOT NULL UNIQUE, akad TEXT NOT NULL, "
+            "pendapatan INTEGER NOT NULL, nisbah INTEGER NOT NULL, bonus INTEGER NOT NULL, dibagi INTEGER NOT NULL, "
+            "pajak_batas INTEGER NOT NULL, pajak_tarif INTEGER NOT NULL, jumlah_bagi INTEGER NOT NULL, "
+            "jumlah_pajak INTEGER NOT NULL, sisa INTEGER NOT NULL, rekening INTEGER NOT NULL, penyelia TEXT NOT NULL, "
+            "waktu TEXT NOT NULL, nabubg_awal INTEGER, nabubg_akhir INTEGER, baris INTEGER, txid INTEGER, peran TEXT)"));
+        const QString run = QStringLiteral(
+            "INSERT INTO bagi_hasil (bulan, akad, pendapatan, nisbah, bonus, dibagi, pajak_batas, pajak_tarif, jumlah_bagi, "
+            "jumlah_pajak, sisa, rekening, penyelia, waktu, nabubg_awal, nabubg_akhir, baris) VALUES ('2024-01', 'wadiah', "
+            "0, 0, 100, 100, 0, 0, 100, 0, 0, 1, 'sari', '2024-02-01T08:00:00', 1, 1, 1)");
+        database->exec(run);
+        audit::Coverage covered;
+        QString error;
+        QVERIFY2(db::upgradeDatabase(database->connectionText(), &covered, &error), qPrintable(error));
+        QCOMPARE(database->rows(QStringLiteral("SELECT id, bulan, penyelia, baris FROM bagi_hasil")),
+                 QStringList{QStringLiteral("1|2024-01|sari|1")});
+        QString refused;
+        QVERIFY(!database->tryExec(run, {}, &refused));
+        QVERIFY(!database->tryExec(QStringLiteral("DELETE FROM bagi_hasil"), {}, &refused));
+        database->exec(QStringLiteral("UPDATE bagi_hasil SET batal = '2024-02-02T08:00:00', batal_penyelia = 'sari', "
+                                      "batal_penyetuju = 'admin' WHERE id = 1"));
+        database->exec(run);
+        QVERIFY(!database->tryExec(run, {}, &refused));
+        QVERIFY2(refused.contains(QLatin1String("UNIQUE")), qPrintable(refused));
     }
 
     // A file made before supervisors, settings and blocks, not yet upgraded: the

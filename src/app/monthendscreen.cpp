@@ -7,6 +7,7 @@
 #include "data/trail/audit.h"
 #include "reports/reportdefinition.h"
 #include "reports/reports.h"
+#include "shell/approvalscreen.h"
 #include "shell/keys.h"
 #include "shell/messages.h"
 
@@ -108,6 +109,7 @@ MonthEndScreen::MonthEndScreen(QWidget *parent)
     onEnter(ui.txtBONUS, [this] { ui.cmdHITUNG->setFocus(); });
     connect(ui.cmdHITUNG, &QPushButton::clicked, this, &MonthEndScreen::compute);
     connect(ui.cmdPOSTING, &QPushButton::clicked, this, &MonthEndScreen::post);
+    connect(ui.cmdBATALKAN, &QPushButton::clicked, this, &MonthEndScreen::takeBack);
     connect(ui.cmdBatal, &QPushButton::clicked, this, &QWidget::close);
     ui.txtBULAN->setFocus();
 }
@@ -212,4 +214,38 @@ void MonthEndScreen::post()
         return;
     }
     showMonthEndReport(run.id ? run.inputs : inputs, result, run.id ? std::optional(run) : std::nullopt, this);
+}
+
+void MonthEndScreen::takeBack()
+{
+    const std::optional<Month> month = Month::parse(ui.txtBULAN->text().trimmed());
+    if (!month) {
+        refuse(QStringLiteral("BULAN HARUS DITULIS MM/YYYY, MISALNYA 06/2026"), ui.txtBULAN);
+        return;
+    }
+    // Judged before the other supervisor is asked, and again inside the write.
+    monthend::Run posted;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const Outcome judged = monthend::judgeTakeBack(db::connectionText(), *month, &posted);
+    QApplication::restoreOverrideCursor();
+    if (!judged.isOk()) {
+        refuse(judged.message(), ui.txtBULAN);
+        return;
+    }
+    ApprovalScreen::ask(this, monthend::takeBackRequest(posted), [this, posted](const supervision::Approval &approval) {
+        qint64 rows = 0;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const Outcome outcome = monthend::takeBack(db::connectionText(), posted, approval, &rows);
+        QApplication::restoreOverrideCursor();
+        if (!outcome.isOk()) {
+            refuse(outcome.message(), ui.txtBULAN);
+            return;
+        }
+        msg::show(this,
+                  QStringLiteral("Posting bagi hasil bulan %1 dibatalkan: %2 baris koreksi.")
+                      .arg(posted.month.text())
+                      .arg(rows),
+                  QString::fromLatin1(msg::kAppTitle), msg::Icon::Information);
+        ui.txtBULAN->setFocus();
+    });
 }

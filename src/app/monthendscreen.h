@@ -12,6 +12,8 @@ class QLineEdit;
 // depositors' nisbah; wadiah: the bonus), the contract and nisbah of the last run
 // at first. "Hitung" shows the report LAPBAGIHASIL without writing; "Posting"
 // asks, then posts the month and shows the report with the trail row's seal.
+// "Batalkan Posting" takes the month's run back whole with another supervisor's
+// approval (frmPENYELIA); the month may then be posted again.
 // A typing that is no month or amount is refused with a message and stays.
 class MonthEndScreen : public QWidget
 {
@@ -25,6 +27,7 @@ private:
     void chooseContract();
     void compute();
     void post();
+    void takeBack();
 
     Ui::frmBAGIHASIL ui;
 };

@@ -9,6 +9,7 @@
 #include "data/trail/audit.h"
 
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -141,11 +142,15 @@ Outcome postedRun(QSqlDatabase &database, const Month &month, std::optional<Run>
         return Outcome::failed(db::describeError(failure, database));
     if (!tables.contains(QStringLiteral("bagi_hasil"), Qt::CaseInsensitive))
         return Outcome::refused(QString::fromLatin1(text::kNotUpgraded));
+    // Only a run not taken back keeps its month posted (a database made before
+    // runs could be taken back has none taken back).
+    const bool takenBack = database.record(QStringLiteral("bagi_hasil")).contains(QStringLiteral("batal"));
     QSqlQuery query;
     Outcome outcome = run(database,
                           QStringLiteral("SELECT id, akad, pendapatan, nisbah, bonus, dibagi, pajak_batas, pajak_tarif, "
                                          "jumlah_bagi, jumlah_pajak, sisa, rekening, penyelia, waktu, "
-                                         "nabubg_awal, nabubg_akhir, baris FROM bagi_hasil WHERE bulan = ?"),
+                                         "nabubg_awal, nabubg_akhir, baris FROM bagi_hasil WHERE bulan = ?%1")
+                              .arg(takenBack ? QStringLiteral(" AND batal IS NULL") : QString()),
                           {storedMonth(month)}, &query);
     if (!outcome.isOk() || !query.next())
         return outcome;

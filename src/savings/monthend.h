@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/base/outcome.h"
+#include "data/operators/supervision.h"
 #include "savings/profitshare.h"
 
 #include <QSqlDatabase>
@@ -65,6 +66,29 @@ Outcome compute(const QString &connectionText, profitshare::Inputs inputs, const
 // run that shares nothing. *result is what was posted, *run its stored row.
 Outcome post(const QString &connectionText, profitshare::Inputs inputs, const profitshare::Month &month,
              profitshare::Result *result, Run *run);
+
+// --- Taking a posted month back whole
+// A correction row ("05", "Koreksi") for every share and tax row of the run, the
+// amounts swapped, each linked in koreksi to the row it reverses, and one trail
+// row (batal bagi hasil) that names the run and covers the correction rows by key
+// range, count and digest; the run is marked taken back, and its month may be
+// posted again. A supervisor asks it; another supervisor, not the one who posted
+// the run, approves it. Refused, naming the account, where an account's balance
+// is now below its share less its tax (the money was withdrawn).
+//
+// The month's run that may be taken back, judged as the database stands (before
+// the approval is asked).
+Outcome judgeTakeBack(const QString &connectionText, const profitshare::Month &month, Run *run);
+// What the other supervisor is asked to approve.
+supervision::Request takeBackRequest(const Run &run);
+// Takes the run back for the supervisor who logged in, judging it all again
+// inside the write; *rows the correction rows written.
+Outcome takeBack(const QString &connectionText, const Run &run, const std::optional<supervision::Approval> &approval,
+                 qint64 *rows);
+// The refusal of a month that has no run to take back.
+QString notPostedText(const profitshare::Month &month);
+// The refusal where an account no longer holds its share.
+QString withdrawnText(const QString &account, const QString &name, Money balance, Money kept);
 
 // Messages.
 namespace text {

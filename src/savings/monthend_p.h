@@ -20,4 +20,13 @@ using Latest = QHash<QString, std::optional<Money>>;
 Outcome computeWithLatest(QSqlDatabase &database, const profitshare::Inputs &inputs, const profitshare::Month &month,
                           profitshare::Result *result, Latest *latest);
 
+// One ledger row a run writes.
+struct RunRow {
+    QString account, name, code, kind;
+    Money debet, kredit, saldo;
+};
+// Appends a server's rows of one code and kind in one statement, in their order; their keys.
+Outcome appendAtOnce(QSqlDatabase &database, const QList<RunRow> &rows, const QString &code, const QString &kind,
+                     QList<qint64> *keys);
+
 } // namespace monthend::detail

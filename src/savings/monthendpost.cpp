@@ -20,13 +20,9 @@ using namespace profitshare;
 using detail::run;
 using detail::storedMonth;
 
-namespace {
+using detail::RunRow;
 
-// One ledger row of the run.
-struct RunRow {
-    QString account, name, code, kind;
-    Money debet, kredit, saldo;
-};
+namespace {
 
 // Appends the rows in their order, one statement each (a file's engine is in
 // this process); their keys.
@@ -49,10 +45,12 @@ Outcome appendEach(QSqlDatabase &database, const QList<RunRow> &rows, const QDat
     return Outcome::ok();
 }
 
+} // namespace
+
 // Appends the rows of one code in one statement (a server is a round trip away):
 // the values go as texts joined by the unit separator, a name that is NULL as
 // the record separator. The ledger's rule still judges every row.
-Outcome appendAtOnce(QSqlDatabase &database, const QList<RunRow> &rows, const QString &code, const QString &kind,
+Outcome detail::appendAtOnce(QSqlDatabase &database, const QList<RunRow> &rows, const QString &code, const QString &kind,
                      QList<qint64> *keys)
 {
     if (rows.isEmpty())
@@ -89,6 +87,10 @@ Outcome appendAtOnce(QSqlDatabase &database, const QList<RunRow> &rows, const QS
         return Outcome::failed(db::describeError(query.lastError(), database));
     return Outcome::ok();
 }
+
+namespace {
+
+using detail::appendAtOnce;
 
 Outcome writeRun(QSqlDatabase &database, Inputs &inputs, const Month &month, Result *result)
 {

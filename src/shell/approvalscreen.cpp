@@ -31,6 +31,9 @@ ApprovalScreen::~ApprovalScreen() = default;
 
 QString ApprovalScreen::describe(const supervision::Request &request)
 {
+    if (request.action == QLatin1String(supervision::kTakeBackAction))
+        return QStringLiteral("Disetujui: batalkan posting bagi hasil bulan %1 (Rp %2)")
+            .arg(request.account, request.amount.toText());
     if (request.action == QLatin1String(supervision::kCorrectionAction))
         return QStringLiteral("Disetujui: koreksi Rp %1 di rekening %2, alasan: %3")
             .arg(request.amount.toText(), request.account, request.reason);

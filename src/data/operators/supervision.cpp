@@ -22,6 +22,8 @@ const char *const kNotSupervisor = "BUKAN PENYELIA";
 const char *const kOwnAction = "PENYELIA TIDAK BOLEH MENYETUJUI TINDAKANNYA SENDIRI";
 const char *const kNeedsApproval = "PENARIKAN DI ATAS BATAS PERLU PERSETUJUAN PENYELIA";
 const char *const kCorrectionNeedsApproval = "KOREKSI PERLU PERSETUJUAN PENYELIA";
+const char *const kApprovalNeeded = "TINDAKAN INI PERLU PERSETUJUAN PENYELIA LAIN";
+const char *const kPostedIt = "PENYELIA YANG MEMPOSTING BAGI HASIL INI TIDAK BOLEH MENYETUJUI PEMBATALANNYA";
 const char *const kSupervisorsOnly = "HANYA PENYELIA YANG BOLEH";
 const char *const kBlocked = "REKENING DIBLOKIR: ";
 const char *const kBlockReasonMissing = "ALASAN BLOKIR BELUM DIPILIH";
@@ -516,7 +518,29 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
             *message = outcome.message();
             return Verdict::Failed;
         }
-        return kind == Kind::Supervisor ? Verdict::Approved : Verdict::NotSupervisor;
+        if (kind != Kind::Supervisor)
+            return Verdict::NotSupervisor;
+        // A run's take-back: not by the supervisor who posted it.
+        if (request.action == QLatin1String(kTakeBackAction)) {
+            QString poster;
+            const Outcome read = readAlone(connectionText_, [&](QSqlDatabase &database) {
+                QSqlQuery query;
+                const Outcome asked = run(database, QStringLiteral("SELECT penyelia FROM bagi_hasil WHERE id = ?"),
+                                          {request.reversed.value_or(0)}, &query);
+                if (asked.isOk() && query.next())
+                    poster = query.value(0).toString();
+                return asked;
+            });
+            if (!read.isOk()) {
+                *message = read.message();
+                return Verdict::Failed;
+            }
+            if (poster == user) {
+                *message = QString::fromLatin1(text::kPostedIt);
+                return Verdict::Failed;
+            }
+        }
+        return Verdict::Approved;
     }
 
     // On a server the supervisor proves himself to the server: his own role, his
@@ -568,7 +592,14 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
             } else {
                 // A correction's grant is for the row itself: the server reads its
                 // account and amount, and refuses a row that may not be corrected.
-                outcome = request.action == QLatin1String(kCorrectionAction)
+                outcome = request.action == QLatin1String(kTakeBackAction)
+                              ? run(database,
+                                    QStringLiteral("SELECT simparo_setujui_batal_bagi_hasil(CAST(? AS bigint), "
+                                                   "CAST(? AS text), CAST(? AS text), CAST(? AS text))"),
+                                    {request.reversed.value_or(0), clerk->role, audit::currentZone(),
+                                     session::counterName()},
+                                    &query)
+                          : request.action == QLatin1String(kCorrectionAction)
                               ? run(database,
                                     QStringLiteral("SELECT simparo_setujui_koreksi(CAST(? AS bigint), CAST(? AS text), "
                                                    "CAST(? AS text), CAST(? AS text), CAST(? AS text))"),
@@ -590,6 +621,8 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
                     outcome = Outcome::failed(db::describeError(failure, database));
                 if (ok && outcome.isOk())
                     verdict = Verdict::Approved;
+                else if (outcome.message().contains(QLatin1String("yang memposting tidak boleh")))
+                    *message = QString::fromLatin1(text::kPostedIt);
                 else
                     *message = outcome.message();
             }
@@ -602,14 +635,19 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
 Outcome useApproval(QSqlDatabase &database, const Request &request, const std::optional<Approval> &approval)
 {
     const bool correction = request.action == QLatin1String(kCorrectionAction);
-    const QString missing = QString::fromLatin1(correction ? text::kCorrectionNeedsApproval : text::kNeedsApproval);
+    const bool withdrawal = request.action == QLatin1String(kWithdrawalAction);
+    const QString missing = QString::fromLatin1(correction   ? text::kCorrectionNeedsApproval
+                                                : withdrawal ? text::kNeedsApproval
+                                                             : text::kApprovalNeeded);
     Outcome outcome;
-    if (!correction) {
+    // Only a withdrawal up to the limit goes without one: an action this program
+    // does not know never does.
+    if (withdrawal) {
         Money limit;
         outcome = withdrawalLimit(database, &limit);
         if (!outcome.isOk())
             return outcome;
-        if (request.action != QLatin1String(kWithdrawalAction) || request.amount <= limit)
+        if (request.amount <= limit)
             return Outcome::ok();
     }
     if (!approval)

@@ -87,15 +87,19 @@ Outcome setNumberSetting(const QString &connectionText, const char *key, qint64 
 // --- Approvals
 // What a clerk asks a supervisor to approve.
 struct Request {
-    QString action;  // "penarikan", "koreksi"
-    QString account;
+    QString action;  // "penarikan", "koreksi", "batal bagi hasil"
+    QString account; // a take-back's: the month, as MM/YYYY
     Money amount;
-    // A correction's: the key of the ledger row it reverses, and the reason.
+    // A correction's: the key of the ledger row it reverses, and the reason; a
+    // take-back's: the number of the month-end run.
     std::optional<qint64> reversed;
     QString reason;
 };
 inline constexpr char kWithdrawalAction[] = "penarikan";
 inline constexpr char kCorrectionAction[] = "koreksi";
+// A month-end run taken back whole: approved by another supervisor than the one
+// who asks and the one who posted it.
+inline constexpr char kTakeBackAction[] = "batal bagi hasil";
 // A supervisor's approval: his user name, and on a server the number of the
 // one-time grant he wrote as himself, which the clerk's write must use.
 struct Approval {
@@ -141,6 +145,8 @@ extern const char *const kNotSupervisor;    // "BUKAN PENYELIA"
 extern const char *const kOwnAction;        // the clerk names himself
 extern const char *const kNeedsApproval;    // a write that needs an approval and has none
 extern const char *const kCorrectionNeedsApproval; // a correction without one
+extern const char *const kApprovalNeeded;   // any other action without one
+extern const char *const kPostedIt;         // the supervisor who posted a run approves its take-back
 extern const char *const kSupervisorsOnly;  // a clerk asked for what only a supervisor does
 extern const char *const kBlocked;          // "REKENING DIBLOKIR: ", the reason follows
 extern const char *const kBlockReasonMissing;
@@ -176,7 +182,7 @@ private:
 };
 
 // Inside the clerk's write transaction: whether the request needs an approval
-// (a correction always, a withdrawal above the limit as it stands now), and if
+// (a withdrawal above the limit as it stands now; every other action always), and if
 // so the approval used: on a server
 // its grant is used up by this transaction (refused when it is not for exactly
 // this, is used, or too old). Refused (kNeedsApproval) without one.

@@ -674,7 +674,8 @@ QString sealFunctionStatement()
                                audit::action::kPasswordChange, audit::action::kLogin, audit::action::kFailedLogin,
                                audit::action::kApproval, audit::action::kSettingChange, audit::action::kBlock,
                                audit::action::kUnblock, audit::action::kCorrection,
-                               audit::action::kMonthEnd})
+                               audit::action::kMonthEnd,
+                               audit::action::kMonthEndTakeBack})
         operatorActions << QStringLiteral("'%1'").arg(QLatin1String(action));
     QStringList row;
     for (const char *column : {"CAST(NEW.nomor AS text)", "NEW.waktu", "NEW.zona", "NEW.\"operator\"", "NEW.peran",

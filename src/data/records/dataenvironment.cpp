@@ -32,11 +32,13 @@ const char *const kCommand2Text =
 const char *const kHarianText =
     "SELECT jejak.waktu, jejak.zona, "
     // A month-end run's rows stand together under a name of their own, apart from
-    // the counters'; each correction stands alone under its clerk, its trail row's
+    // the counters', and so do those of a run taken back (corrections without a
+    // trail row of their own); each correction stands alone under its clerk, its trail row's
     // details (the row reversed, the reason, the supervisor) on one line.
     "CASE WHEN nabubg.kode = '05' AND jejak.\"operator\" IS NOT NULL THEN 'Koreksi oleh ' || jejak.\"operator\" "
     "|| ': ' || replace(COALESCE(jejak.rincian, ''), '\n', '; ') "
-    "ELSE COALESCE(jejak.\"operator\", CASE WHEN nabubg.kode IN ('03', '04') THEN 'Bagi hasil bulanan' END) END "
+    "ELSE COALESCE(jejak.\"operator\", CASE WHEN nabubg.kode IN ('03', '04') THEN 'Bagi hasil bulanan' "
+    "WHEN nabubg.kode = '05' THEN 'Batal bagi hasil bulanan' END) END "
     "AS \"operator\", "
     "jejak.loket || COALESCE(' (' || jejak.alamat || ')', '') AS loket, nabubg.norekening, nabubg.nama, "
     "nabubg.TANGGAL, nabubg.kode, nabubg.Jenis, nabubg.debet, nabubg.kredit, nabubg.saldo "

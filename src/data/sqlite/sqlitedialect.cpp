@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QSqlDriver>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <sqlite3.h>
 
@@ -535,6 +536,9 @@ public:
     Outcome secureOperators(QSqlDatabase &database, operators::Access *) const override
     {
         QSqlQuery query(database);
+        const Outcome remade = remakeRuns(database, supervision::fileStatements());
+        if (!remade.isOk())
+            return remade;
         for (const QString &statement : supervision::fileStatements())
             if (!query.exec(statement))
                 return Outcome::failed(describeError(query.lastError(), database));
@@ -555,6 +559,46 @@ public:
     }
 
 private:
+    // An older file's month-end runs kept one run a month for good (bulan UNIQUE),
+    // which SQLite cannot drop: there the table is made anew as the statements make
+    // it, with every run it holds, before the statements make its index and
+    // triggers (its old triggers go with the old table). The ledger's rule that
+    // names the table keeps naming it (the rename leaves the triggers' text alone).
+    Outcome remakeRuns(QSqlDatabase &database, const QStringList &statements) const
+    {
+        QSqlQuery query(database);
+        if (!query.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'bagi_hasil'")))
+            return Outcome::failed(describeError(query.lastError(), database));
+        const bool there = query.next();
+        query.finish();
+        const QSqlRecord record = database.record(QStringLiteral("bagi_hasil"));
+        if (!there || record.contains(QStringLiteral("batal")))
+            return Outcome::ok();
+        const QString made = QStringLiteral("CREATE TABLE IF NOT EXISTS bagi_hasil (");
+        QString create;
+        for (const QString &statement : statements)
+            if (statement.contains(made))
+                create = QString(statement).replace(made, QStringLiteral("CREATE TABLE bagi_hasil_baru ("));
+        if (create.isEmpty())
+            return Outcome::failed(QStringLiteral("bagi_hasil: pernyataan pembuat tabel tidak ditemukan"));
+        QStringList columns;
+        for (int c = 0; c < record.count(); ++c)
+            columns << schema::quoted(record.fieldName(c));
+        const QString list = columns.join(QStringLiteral(", "));
+        for (const QString &statement :
+             {create,
+              QStringLiteral("INSERT INTO bagi_hasil_baru (%1) SELECT %1 FROM bagi_hasil ORDER BY id").arg(list),
+              QStringLiteral("DROP TABLE bagi_hasil"), QStringLiteral("PRAGMA legacy_alter_table = ON"),
+              QStringLiteral("ALTER TABLE bagi_hasil_baru RENAME TO bagi_hasil"),
+              QStringLiteral("PRAGMA legacy_alter_table = OFF")}) {
+            if (!query.exec(statement)) {
+                const QSqlError failure = query.lastError();
+                query.exec(QStringLiteral("PRAGMA legacy_alter_table = OFF"));
+                return Outcome::failed(describeError(failure, database));
+            }
+        }
+        return Outcome::ok();
+    }
     static bool run(QSqlDatabase &database, const QStringList &statements, QSqlError *error)
     {
         QSqlQuery query(database);

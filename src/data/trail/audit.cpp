@@ -633,6 +633,40 @@ Outcome coverRun(QSqlDatabase &database, Coverage *coverage, qint64 first, qint6
     return Outcome::ok();
 }
 
+Outcome coverTakeBack(QSqlDatabase &database, Coverage *coverage, qint64 first, qint64 last)
+{
+    *coverage = Coverage();
+    const QString key = db::keyColumn(database);
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("SELECT n.%1, %2 FROM nabubg n WHERE n.%1 BETWEEN ? AND ? AND n.kode = '05' "
+                                      "AND NOT EXISTS (SELECT 1 FROM jejak j WHERE j.tabel = 'nabubg' AND j.kunci = n.%1 "
+                                      "AND j.tindakan = '%3') ORDER BY n.%1")
+                           .arg(key, QStringLiteral("n.") + contentColumns(QStringLiteral("nabubg")).join(QStringLiteral(",n.")),
+                                QLatin1String(action::kCorrection))))
+        return failed(query.lastError(), database);
+    query.addBindValue(first);
+    query.addBindValue(last);
+    if (!query.exec())
+        return failed(query.lastError(), database);
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    QVector<QVariant> values(8);
+    while (query.next()) {
+        for (int c = 0; c < 8; ++c)
+            values[c] = query.value(c + 1);
+        const qint64 at = query.value(0).toLongLong();
+        if (!coverage->first)
+            coverage->first = at;
+        coverage->last = at;
+        ++coverage->count;
+        digest.addData(rowContent(QStringLiteral("nabubg"), values).toUtf8());
+    }
+    if (query.lastError().isValid())
+        return failed(query.lastError(), database);
+    coverage->digest = digest.result().toHex();
+    return Outcome::ok();
+}
+
 QString coverageDetails(const Coverage &coverage)
 {
     QStringList lines;

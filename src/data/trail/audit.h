@@ -53,6 +53,7 @@ inline constexpr char kSettingChange[] = "pengaturan ubah";
 inline constexpr char kBlock[] = "blokir";
 inline constexpr char kUnblock[] = "buka blokir";
 inline constexpr char kMonthEnd[] = "bagi hasil";
+inline constexpr char kMonthEndTakeBack[] = "batal bagi hasil";
 inline constexpr char kTrailInstalled[] = "pasang jejak";
 inline constexpr char kBreakAccepted[] = "putus diterima";
 } // namespace action
@@ -190,6 +191,10 @@ Outcome coverLedger(QSqlDatabase &database, Coverage *coverage, std::optional<qi
 // left out (each has its own trail row). No breaks are looked for.
 bool isRunCode(const QString &kode);
 Outcome coverRun(QSqlDatabase &database, Coverage *coverage, qint64 first, qint64 last);
+// The correction rows ("05") of a month-end run's take-back among the ledger rows
+// with keys from `first` to `last`: those without a trail row of their own (a
+// counter's correction between them has one).
+Outcome coverTakeBack(QSqlDatabase &database, Coverage *coverage, qint64 first, qint64 last);
 // The details of such a row: "nabubg=<first>-<last>", "jumlah=<count>",
 // "digest=<hex>" and a "putus=<account>@<key>" line for each break.
 QString coverageDetails(const Coverage &coverage);

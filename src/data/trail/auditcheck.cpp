@@ -113,6 +113,7 @@ struct Range {
     QString tindakan;
     Coverage recorded;
     bool runRowsOnly = false; // a month-end run: only its share and tax rows in the range
+    bool takeBackRowsOnly = false; // a run's take-back: only correction rows without a trail row of their own
     QCryptographicHash digest{QCryptographicHash::Sha256};
     qint64 count = 0;
 };
@@ -144,6 +145,7 @@ private:
         ledger::Row row;
         QByteArray isi;
         bool runCode = false; // a share or tax row of a month-end run
+        bool correctionCode = false; // a correction row
         QList<QPair<qint64, QByteArray>> postings; // nomor and content of its posting rows
     };
     void finishGroup(const Group &group);
@@ -210,13 +212,14 @@ Outcome Checker::walkTrail(QSqlDatabase &database, const std::optional<trailhead
                                    values[4].type == db::Value::Type::Null ? QString()
                                                                            : QString::fromUtf8(textOf(values[4])),
                                    QString::fromUtf8(textOf(values[11]))});
-        if (tindakan == action::kMonthEnd)
+        if (tindakan == action::kMonthEnd || tindakan == action::kMonthEndTakeBack)
             if (const std::optional<Coverage> coverage = coverageOf(QString::fromUtf8(textOf(values[11])))) {
                 auto range = std::make_unique<Range>();
                 range->nomor = nomor;
                 range->tindakan = QString::fromUtf8(tindakan);
                 range->recorded = *coverage;
-                range->runRowsOnly = true;
+                range->runRowsOnly = tindakan == action::kMonthEnd;
+                range->takeBackRowsOnly = tindakan == action::kMonthEndTakeBack;
                 ranges_.push_back(std::move(range));
             }
         if (coversRows(tindakan))
@@ -330,6 +333,8 @@ void Checker::checkAgainstTrail(const Group &group, const QString &account)
             continue;
         if (range->runRowsOnly && !group.runCode)
             continue;
+        if (range->takeBackRowsOnly && !(group.correctionCode && group.postings.isEmpty()))
+            continue;
         covered = true;
         range->digest.addData(group.isi);
         ++range->count;
@@ -397,6 +402,7 @@ Outcome Checker::walkLedger(QSqlDatabase &database)
                 values[c] = rows->value(c + 1);
             group.isi = rowContent(table, values);
             group.runCode = textOf(values[3]) == "03" || textOf(values[3]) == "04";
+            group.correctionCode = textOf(values[3]) == "05";
             group.row = ledger::rowOf(at, variantOf(values[0]), variantOf(values[2]), variantOf(values[5]),
                                       variantOf(values[6]), variantOf(values[7]));
             group.postings.clear();

@@ -19,6 +19,7 @@ DECLARE
     blok record;
     izin record;
     asal record;
+    pembatalan bigint;
 BEGIN
     IF NEW.simparo_key IS DISTINCT FROM currval(pg_get_serial_sequence('nabubg', 'simparo_key')) THEN
         RAISE EXCEPTION USING MESSAGE = 'nabubg: kunci baris hanya dari urutannya sendiri',
@@ -29,10 +30,16 @@ BEGIN
             ERRCODE = 'invalid_transaction_state';
     END IF;
     PERFORM pg_advisory_xact_lock(hashtext('nabubg.norekening'), hashtext(NEW.norekening));
+    -- A month-end run taken back whole: its correction rows come only from the
+    -- take-back open in this transaction (simparo_bagi_hasil_batal_buka).
+    IF NEW.kode = '05' THEN
+        pembatalan := simparo_bagi_hasil_batal_terbuka();
+    END IF;
     -- A blocked account: 'debet' takes no withdrawal, 'semua' no posting at all.
     SELECT b.jenis, b.alasan INTO blok FROM blokir b WHERE b.norekening = NEW.norekening ORDER BY b.id DESC LIMIT 1;
-    -- The month's share and its tax reach a blocked account too: the block stops the counters.
-    IF FOUND AND coalesce(NEW.kode NOT IN ('03', '04'), true)
+    -- The month's share and its tax reach a blocked account too, and so does their
+    -- taking back: the block stops the counters.
+    IF FOUND AND coalesce(NEW.kode NOT IN ('03', '04'), true) AND pembatalan IS NULL
        AND (blok.jenis = 'semua' OR (blok.jenis = 'debet' AND NEW.debet > 0)) THEN
         RAISE EXCEPTION USING MESSAGE = format('nabubg: rekening diblokir (%s)', blok.alasan), ERRCODE = 'SMP06';
     END IF;
@@ -87,6 +94,24 @@ BEGIN
             RAISE EXCEPTION USING MESSAGE = 'nabubg: penarikan di atas batas perlu persetujuan penyelia',
                 ERRCODE = 'SMP05';
         END IF;
+    END IF;
+    -- A take-back's row reverses one share or tax row of the run, of this account,
+    -- its amounts swapped, not reversed before; the link is written here.
+    IF pembatalan IS NOT NULL THEN
+        SELECT n.simparo_key, b.bulan, b.batal_penyetuju INTO asal FROM bagi_hasil b
+        JOIN nabubg n ON n.simparo_key BETWEEN b.nabubg_awal AND b.nabubg_akhir
+        WHERE b.id = pembatalan AND n.kode IN ('03', '04') AND n.norekening = NEW.norekening
+          AND round(n.debet * 100) = round(NEW.kredit * 100) AND round(n.kredit * 100) = round(NEW.debet * 100)
+          AND NOT EXISTS (SELECT FROM koreksi k WHERE k.dibalik = n.simparo_key)
+        ORDER BY n.simparo_key LIMIT 1;
+        IF NOT FOUND THEN
+            RAISE EXCEPTION USING MESSAGE = 'nabubg: batal bagi hasil hanya membalik baris posting itu',
+                ERRCODE = 'SMP07';
+        END IF;
+        INSERT INTO koreksi (dibalik, nabubg_kunci, norekening, alasan, kasir, penyelia)
+        VALUES (asal.simparo_key, NEW.simparo_key, NEW.norekening, 'batal bagi hasil ' || substr(asal.bulan, 6, 2) || '/' || substr(asal.bulan, 1, 4),
+                simparo_jejak_operator(), coalesce(asal.batal_penyetuju, ''));
+        RETURN NEW;
     END IF;
     -- A correction takes the one approval its transaction used for this account
     -- and amount (simparo_pakai_persetujuan), reverses exactly the row approved (its

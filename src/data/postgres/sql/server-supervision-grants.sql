@@ -20,6 +20,10 @@ BEGIN
     EXECUTE format('GRANT EXECUTE ON FUNCTION simparo_bagi_hasil_buka(text, text, bigint, integer, bigint, bigint, '
                    'bigint, integer, bigint, bigint, bigint, bigint), '
                    'simparo_bagi_hasil_tutup(bigint, bigint, bigint, bigint) TO %I', p);
+    -- Taking a month-end run back: approved, opened and closed by supervisors only.
+    EXECUTE format('GRANT EXECUTE ON FUNCTION simparo_setujui_batal_bagi_hasil(bigint, text, text, text), '
+                   'simparo_bagi_hasil_batal_buka(bigint, bigint, text), '
+                   'simparo_bagi_hasil_batal_tutup(bigint, bigint, bigint, bigint) TO %I', p);
     -- The group keeps no one but operators' roles.
     FOR r IN SELECT b.rolname FROM pg_auth_members x JOIN pg_roles a ON a.oid = x.roleid
              JOIN pg_roles b ON b.oid = x.member

@@ -118,6 +118,21 @@ END$fn$;
 ALTER TABLE persetujuan ADD COLUMN IF NOT EXISTS dibalik bigint;
 ALTER TABLE persetujuan ADD COLUMN IF NOT EXISTS alasan text;
 
+-- A month-end run taken back whole: when (batal, the counter's local time), by
+-- which supervisor (batal_penyelia) with whose approval (batal_penyetuju), in
+-- which transaction and role, and the key range of its correction rows. Only the
+-- runs not taken back keep a month posted once.
+DO $fn$
+BEGIN
+    IF to_regclass('bagi_hasil_bulan_sekali') IS NULL THEN
+        ALTER TABLE bagi_hasil ADD COLUMN batal text, ADD COLUMN batal_penyelia text, ADD COLUMN batal_penyetuju text,
+            ADD COLUMN batal_awal bigint, ADD COLUMN batal_akhir bigint, ADD COLUMN batal_baris bigint,
+            ADD COLUMN batal_txid bigint, ADD COLUMN batal_peran text;
+        ALTER TABLE bagi_hasil DROP CONSTRAINT IF EXISTS bagi_hasil_bulan_key;
+        CREATE UNIQUE INDEX bagi_hasil_bulan_sekali ON bagi_hasil (bulan) WHERE batal IS NULL;
+    END IF;
+END$fn$;
+
 -- blokir: the account blocks, events appended and never changed; an account's
 -- state is its latest event ('buka' lifts the block). Nobody changes or deletes
 -- one (the owner's maintenance may take the trigger away).
@@ -400,7 +415,8 @@ BEGIN
             ERRCODE = 'insufficient_privilege';
     END IF;
     PERFORM pg_advisory_xact_lock(hashtext('bagi_hasil'), 0);
-    IF EXISTS (SELECT FROM bagi_hasil b WHERE b.bulan = bulan_baru) THEN
+    -- A run taken back (batal) no longer counts: its month may be posted again.
+    IF EXISTS (SELECT FROM bagi_hasil b WHERE b.bulan = bulan_baru AND b.batal IS NULL) THEN
         RAISE EXCEPTION USING MESSAGE = 'bagi hasil bulan ini sudah diposting', ERRCODE = 'SMP07';
     END IF;
     IF least(pendapatan_baru, nisbah_baru, bonus_baru, dibagi_baru, batas_baru, tarif_baru, bagi_baru, pajak_baru,
@@ -440,7 +456,17 @@ SELECT EXISTS (SELECT FROM bagi_hasil b WHERE b.txid = txid_current() AND b.pera
 CREATE OR REPLACE FUNCTION simparo_bagi_hasil_tetap() RETURNS trigger LANGUAGE plpgsql AS $fn$
 BEGIN
     IF TG_OP = 'UPDATE' AND OLD.baris IS NULL AND OLD.txid = txid_current() AND NEW.id = OLD.id
-       AND NEW.bulan = OLD.bulan AND NEW.jumlah_bagi = OLD.jumlah_bagi AND NEW.jumlah_pajak = OLD.jumlah_pajak THEN
+       AND NEW.bulan = OLD.bulan AND NEW.jumlah_bagi = OLD.jumlah_bagi AND NEW.jumlah_pajak = OLD.jumlah_pajak
+       AND NEW.batal IS NULL THEN
+        RETURN NEW;
+    END IF;
+    -- A closed run is taken back once, in one transaction that marks it and then
+    -- names the key range of its correction rows; nothing else of it changes.
+    IF TG_OP = 'UPDATE' AND OLD.baris IS NOT NULL AND OLD.batal_baris IS NULL
+       AND (OLD.batal IS NULL OR OLD.batal_txid = txid_current()) AND NEW.batal IS NOT NULL
+       AND NEW.batal_txid = txid_current() AND (NEW.id, NEW.bulan, NEW.jumlah_bagi, NEW.jumlah_pajak, NEW.baris,
+       NEW.nabubg_awal, NEW.nabubg_akhir, NEW.txid, NEW.peran) IS NOT DISTINCT FROM (OLD.id, OLD.bulan,
+       OLD.jumlah_bagi, OLD.jumlah_pajak, OLD.baris, OLD.nabubg_awal, OLD.nabubg_akhir, OLD.txid, OLD.peran) THEN
         RETURN NEW;
     END IF;
     RAISE EXCEPTION USING MESSAGE = 'bagi_hasil: baris hanya bisa ditambah, tidak diubah atau dihapus',
@@ -453,4 +479,112 @@ BEGIN
         CREATE TRIGGER bagi_hasil_tetap BEFORE UPDATE OR DELETE ON bagi_hasil
             FOR EACH ROW EXECUTE FUNCTION simparo_bagi_hasil_tetap();
     END IF;
+END$fn$;
+
+-- Taking a month-end run back whole. Another supervisor than the one who posted
+-- it, logged in as himself, approves the take-back of this run for the supervisor
+-- who asks (his role). The approval's number.
+CREATE OR REPLACE FUNCTION simparo_setujui_batal_bagi_hasil(nomor_run bigint, peran_peminta text, zona_loket text,
+    nama_loket text) RETURNS bigint LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    r record;
+    nama_peminta text;
+    baru bigint;
+BEGIN
+    IF NOT simparo_penyelia_sesi() THEN
+        RAISE EXCEPTION USING MESSAGE = 'hanya penyelia yang boleh menyetujui', ERRCODE = 'insufficient_privilege';
+    END IF;
+    PERFORM simparo_cek_loket(zona_loket, nama_loket);
+    IF peran_peminta IS NULL OR peran_peminta = CAST(session_user AS text) THEN
+        RAISE EXCEPTION USING MESSAGE = 'penyelia tidak bisa menyetujui tindakannya sendiri',
+            ERRCODE = 'insufficient_privilege';
+    END IF;
+    SELECT t."user" INTO nama_peminta FROM tpassword t WHERE simparo_peran_operator(t.simparo_key) = peran_peminta;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING MESSAGE = 'yang meminta persetujuan bukan operator', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    SELECT b.bulan, b.jumlah_bagi, b.peran, b.baris, b.batal INTO r FROM bagi_hasil b WHERE b.id = nomor_run;
+    IF NOT FOUND OR r.baris IS NULL OR r.batal IS NOT NULL THEN
+        RAISE EXCEPTION USING MESSAGE = 'batal bagi hasil: posting itu tidak ada atau sudah dibatalkan',
+            ERRCODE = 'SMP07';
+    END IF;
+    IF r.peran = CAST(session_user AS text) THEN
+        RAISE EXCEPTION USING MESSAGE = 'batal bagi hasil: penyelia yang memposting tidak boleh menyetujui '
+            'pembatalannya', ERRCODE = 'insufficient_privilege';
+    END IF;
+    INSERT INTO persetujuan (jenis, norekening, jumlah, kasir, penyelia, dibalik)
+    VALUES ('batal bagi hasil', substr(r.bulan, 6, 2) || '/' || substr(r.bulan, 1, 4), r.jumlah_bagi / 100.0,
+            peran_peminta, CAST(session_user AS text), nomor_run)
+    RETURNING id INTO baru;
+    INSERT INTO jejak (zona, loket, tindakan, tabel, kunci, rincian)
+    VALUES (zona_loket, nama_loket, 'persetujuan', 'persetujuan', baru,
+            'jenis=batal bagi hasil' || E'\nbagi_hasil=' || nomor_run || E'\nbulan=' || r.bulan
+            || E'\nkasir=' || simparo_rincian(coalesce(nama_peminta, '')));
+    RETURN baru;
+END$fn$;
+
+-- A supervisor opens the take-back of a closed run in his transaction, with the
+-- approval of another supervisor (not the run's) that this transaction used
+-- (simparo_pakai_persetujuan). The ledger then takes from this transaction alone
+-- the correction rows ("05") that reverse the run's share and tax rows.
+CREATE OR REPLACE FUNCTION simparo_bagi_hasil_batal_buka(nomor_run bigint, nomor_persetujuan bigint, waktu_loket text)
+RETURNS void LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    r record;
+    p record;
+BEGIN
+    IF NOT simparo_penyelia_sesi() THEN
+        RAISE EXCEPTION USING MESSAGE = 'hanya penyelia yang boleh membatalkan posting bagi hasil',
+            ERRCODE = 'insufficient_privilege';
+    END IF;
+    PERFORM pg_advisory_xact_lock(hashtext('bagi_hasil'), 0);
+    SELECT * INTO r FROM bagi_hasil b WHERE b.id = nomor_run FOR UPDATE;
+    IF NOT FOUND OR r.baris IS NULL OR r.batal IS NOT NULL THEN
+        RAISE EXCEPTION USING MESSAGE = 'batal bagi hasil: posting itu tidak ada atau sudah dibatalkan',
+            ERRCODE = 'SMP07';
+    END IF;
+    SELECT * INTO p FROM persetujuan s WHERE s.id = nomor_persetujuan AND s.dipakai_txid = txid_current()
+        AND s.jenis = 'batal bagi hasil' AND s.dibalik = nomor_run AND s.kasir = CAST(session_user AS text);
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING MESSAGE = 'nabubg: batal bagi hasil perlu persetujuan penyelia', ERRCODE = 'SMP05';
+    END IF;
+    IF p.penyelia = r.peran OR p.penyelia = CAST(session_user AS text) THEN
+        RAISE EXCEPTION USING MESSAGE = 'batal bagi hasil: penyelia yang memposting tidak boleh menyetujui '
+            'pembatalannya', ERRCODE = 'insufficient_privilege';
+    END IF;
+    IF waktu_loket IS NULL OR waktu_loket !~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}$' THEN
+        RAISE EXCEPTION USING MESSAGE = 'batal bagi hasil: waktu tidak sah', ERRCODE = 'invalid_parameter_value';
+    END IF;
+    UPDATE bagi_hasil SET batal = waktu_loket, batal_penyelia = simparo_jejak_operator(),
+        batal_penyetuju = coalesce((SELECT t."user" FROM tpassword t
+                                    WHERE simparo_peran_operator(t.simparo_key) = p.penyelia), p.penyelia),
+        batal_txid = txid_current(), batal_peran = CAST(session_user AS text)
+    WHERE id = nomor_run;
+END$fn$;
+
+-- The take-back open in this transaction for the session's role, if any: the ledger's rule for a "05" row.
+CREATE OR REPLACE FUNCTION simparo_bagi_hasil_batal_terbuka() RETURNS bigint LANGUAGE sql STABLE SECURITY DEFINER
+AS $fn$
+SELECT b.id FROM bagi_hasil b WHERE b.batal_txid = txid_current() AND b.batal_peran = CAST(session_user AS text)
+    AND b.batal_baris IS NULL AND simparo_penyelia_sesi() LIMIT 1$fn$;
+
+-- The take-back closes in its own transaction once every share and tax row of
+-- the run is reversed, naming the key range of its correction rows.
+CREATE OR REPLACE FUNCTION simparo_bagi_hasil_batal_tutup(nomor_run bigint, awal bigint, akhir bigint,
+    jumlah_baris bigint) RETURNS void LANGUAGE plpgsql VOLATILE SECURITY DEFINER AS $fn$
+DECLARE
+    r record;
+BEGIN
+    SELECT * INTO r FROM bagi_hasil b WHERE b.id = nomor_run AND b.batal_txid = txid_current()
+        AND b.batal_peran = CAST(session_user AS text) AND b.batal_baris IS NULL;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION USING MESSAGE = 'batal bagi hasil: pembatalan ini tidak dibuka dalam transaksi ini',
+            ERRCODE = 'insufficient_privilege';
+    END IF;
+    IF EXISTS (SELECT FROM nabubg n WHERE n.simparo_key BETWEEN r.nabubg_awal AND r.nabubg_akhir
+               AND n.kode IN ('03', '04') AND NOT EXISTS (SELECT FROM koreksi k WHERE k.dibalik = n.simparo_key))
+       OR jumlah_baris IS DISTINCT FROM r.baris THEN
+        RAISE EXCEPTION USING MESSAGE = 'batal bagi hasil: setiap baris posting harus dibalik', ERRCODE = 'SMP07';
+    END IF;
+    UPDATE bagi_hasil SET batal_awal = awal, batal_akhir = akhir, batal_baris = jumlah_baris WHERE id = nomor_run;
 END$fn$;

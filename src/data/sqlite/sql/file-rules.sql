@@ -61,16 +61,22 @@ BEGIN SELECT RAISE(ABORT, 'nabubg: kunci baris harus tepat sesudah kunci terakhi
 -- and its tax reach it still).
 CREATE TRIGGER IF NOT EXISTS nabubg_blokir BEFORE INSERT ON nabubg
 WHEN NEW.kode IS NOT '03' AND NEW.kode IS NOT '04'
+    AND NOT (NEW.kode IS '05' AND EXISTS (SELECT 1 FROM bagi_hasil b WHERE b.batal IS NOT NULL AND b.batal_baris IS NULL))
     AND (SELECT b.jenis = 'semua' OR (b.jenis = 'debet' AND NEW.debet > 0) FROM blokir b
       WHERE b.norekening = NEW.norekening ORDER BY b.id DESC LIMIT 1)
 BEGIN SELECT RAISE(ABORT, 'nabubg: rekening diblokir'); END;
 
 -- A correction reverses, in the same write, the row its koreksi link names: a
--- deposit or withdrawal of the same account, its amounts swapped.
+-- deposit or withdrawal of the same account, its amounts swapped; or, while a
+-- month-end run is being taken back (marked, its range not yet named), a share or
+-- tax row of that run.
 CREATE TRIGGER IF NOT EXISTS nabubg_koreksi AFTER INSERT ON nabubg
 WHEN NEW.kode = '05' AND NOT EXISTS (
     SELECT 1 FROM koreksi k JOIN nabubg a ON a.rowid = k.dibalik
-    WHERE k.nabubg_kunci = NEW.rowid AND a.norekening = NEW.norekening AND a.kode IN ('01', '02')
+    WHERE k.nabubg_kunci = NEW.rowid AND a.norekening = NEW.norekening
+      AND (a.kode IN ('01', '02')
+           OR (a.kode IN ('03', '04') AND EXISTS (SELECT 1 FROM bagi_hasil b WHERE b.batal IS NOT NULL
+               AND b.batal_baris IS NULL AND a.rowid BETWEEN b.nabubg_awal AND b.nabubg_akhir)))
       AND round(a.debet * 100) = round(NEW.kredit * 100) AND round(a.kredit * 100) = round(NEW.debet * 100))
 BEGIN SELECT RAISE(ABORT, 'nabubg: koreksi harus membalik baris yang disetujui'); END;
 

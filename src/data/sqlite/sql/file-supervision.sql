@@ -55,10 +55,13 @@ BEGIN SELECT RAISE(ABORT, 'koreksi: baris hanya bisa ditambah, tidak diubah atau
 
 -- The month-end runs, one a month (bulan 'YYYY-MM'): the contract, its inputs
 -- and totals in sen, the supervisor, and the key range of the ledger rows it
--- wrote, filled in once by the run's own transaction (baris still NULL).
+-- wrote, filled in once by the run's own transaction (baris still NULL). A run
+-- taken back whole (batal: when, batal_penyelia: by whom, batal_penyetuju: with
+-- whose approval, and the key range of its correction rows) no longer counts:
+-- its month may be posted again.
 CREATE TABLE IF NOT EXISTS bagi_hasil (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
-    bulan TEXT NOT NULL UNIQUE CHECK (bulan GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]'),
+    bulan TEXT NOT NULL CHECK (bulan GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]'),
     akad TEXT NOT NULL CHECK (akad IN ('mudharabah', 'wadiah')),
     pendapatan INTEGER NOT NULL,
     nisbah INTEGER NOT NULL,
@@ -76,10 +79,23 @@ CREATE TABLE IF NOT EXISTS bagi_hasil (
     nabubg_akhir INTEGER,
     baris INTEGER,
     txid INTEGER,
-    peran TEXT);
+    peran TEXT,
+    batal TEXT,
+    batal_penyelia TEXT,
+    batal_penyetuju TEXT,
+    batal_awal INTEGER,
+    batal_akhir INTEGER,
+    batal_baris INTEGER);
+CREATE UNIQUE INDEX IF NOT EXISTS bagi_hasil_bulan_sekali ON bagi_hasil (bulan) WHERE batal IS NULL;
+-- A run is closed once (baris), then taken back at most once: marked (batal),
+-- then the range of its correction rows named (batal_baris); nothing else changes.
 CREATE TRIGGER IF NOT EXISTS bagi_hasil_tetap_ubah BEFORE UPDATE ON bagi_hasil
-WHEN OLD.baris IS NOT NULL OR NEW.bulan IS NOT OLD.bulan OR NEW.jumlah_bagi IS NOT OLD.jumlah_bagi
-    OR NEW.jumlah_pajak IS NOT OLD.jumlah_pajak
+WHEN NEW.bulan IS NOT OLD.bulan OR NEW.jumlah_bagi IS NOT OLD.jumlah_bagi OR NEW.jumlah_pajak IS NOT OLD.jumlah_pajak
+    OR (OLD.baris IS NULL AND NEW.batal IS NOT NULL)
+    OR (OLD.baris IS NOT NULL AND (OLD.batal_baris IS NOT NULL OR NEW.batal IS NULL
+        OR NEW.baris IS NOT OLD.baris OR NEW.nabubg_awal IS NOT OLD.nabubg_awal OR NEW.nabubg_akhir IS NOT OLD.nabubg_akhir
+        OR (OLD.batal IS NOT NULL AND (NEW.batal IS NOT OLD.batal OR NEW.batal_penyelia IS NOT OLD.batal_penyelia
+            OR NEW.batal_penyetuju IS NOT OLD.batal_penyetuju))))
 BEGIN SELECT RAISE(ABORT, 'bagi_hasil: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
 CREATE TRIGGER IF NOT EXISTS bagi_hasil_tetap_hapus BEFORE DELETE ON bagi_hasil
 BEGIN SELECT RAISE(ABORT, 'bagi_hasil: baris hanya bisa ditambah, tidak diubah atau dihapus'); END;
