@@ -202,7 +202,8 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("startup-probe"), QStringLiteral("(internal) start and show the login window.")});
     parser.addOption({QStringLiteral("monthend-child"), QStringLiteral("(internal) the month end.")});
     parser.addOption({QStringLiteral("monthend-only"),
-                      QStringLiteral("Only the month end (Hitung and Posting) on the file already built in --dir.")});
+                      QStringLiteral("Only the list of balances and the month end (Hitung and Posting), on the file "
+                                     "in --dir (built first when it is not there yet).")});
     parser.addOption({QStringLiteral("e2e-child"), QStringLiteral("(internal) the end-to-end cases.")});
     parser.addOption({QStringLiteral("openings-only"), QStringLiteral("(internal) openings and lookups only.")});
     parser.addOption({QStringLiteral("save-loop"),
@@ -251,6 +252,7 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(QStringLiteral("monthend-only"))) {
         bench::ensureDatabase(customers, rows);
+        benchBalances(customers, rows, std::min(runs, 5));
         benchMonthEnd(self, folder, customers, rows);
         trimDatabase(customers, rows);
         return 0;
