@@ -2,6 +2,7 @@
 
 #include "data/base/money.h"
 #include "data/base/outcome.h"
+#include "data/operators/supervision.h"
 
 #include <QDate>
 #include <QSqlDatabase>
@@ -137,7 +138,27 @@ Outcome printPage(const QString &connectionText, const QString &account, const L
 // row in the old one; the rows after it print on from line 2.
 Outcome startBook(const QString &connectionText, const QString &account, const Draw &draw);
 
+// --- Reprints and positions set by hand, each with a supervisor's approval,
+// used inside the write that records it (on a server the server checks its grant).
+inline constexpr char kReprintAction[] = "cetak ulang";
+inline constexpr char kPositionAction[] = "atur buku";
+supervision::Request reprintRequest(const QString &account);
+supervision::Request positionRequest(const QString &account);
+// The rows of the book in use from `fromKey` to the last one in it, each on the
+// line where it was first printed, page by page; refused for a row not printed in it.
+Outcome reprintLines(QSqlDatabase &database, const Book &book, qint64 fromKey, QVector<QVector<Line>> *pages);
+// Records the reprint with its trail row and the approval used, then gives its pages to draw.
+Outcome recordReprint(const QString &connectionText, const QString &account, qint64 fromKey,
+                      const supervision::Approval &approval, QVector<QVector<Line>> *pages);
+// The book already holds the rows up to `lastKey` (written by hand or by an older
+// program); its next row goes on this page and line.
+Outcome setPosition(const QString &connectionText, const QString &account, qint64 lastKey, int page, int line,
+                    const Layout &layout, const supervision::Approval &approval);
+
 namespace text {
+extern const char *const kChooseRow;       // no row chosen in the grid
+extern const char *const kNotPrinted;      // a reprint of a row not printed in this book
+extern const char *const kPositionInvalid; // a page or line outside the book
 extern const char *const kNothingLeft;  // every row is printed
 extern const char *const kPageFull;     // turn the page
 extern const char *const kBookFull;     // start a new book

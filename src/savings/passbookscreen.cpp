@@ -3,6 +3,7 @@
 #include "data/base/textforms.h"
 #include "data/engine/connectiontext.h"
 #include "savings/passbookpage.h"
+#include "shell/approvalscreen.h"
 #include "shell/keys.h"
 #include "shell/messages.h"
 #include "shell/screens.h"
@@ -25,9 +26,6 @@ PassbookScreen::PassbookScreen(QWidget *parent)
     ui.DataGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     ui.DataGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui.DataGrid1->horizontalHeader()->setStretchLastSection(true);
-    // Reprinting and setting the position by hand wait for the supervisor's approval of them.
-    ui.cmdULANG->setEnabled(false);
-    ui.cmdATUR->setEnabled(false);
 
     onEnter(ui.txtREKENING, [this] {
         if (lookUp())
@@ -35,6 +33,12 @@ PassbookScreen::PassbookScreen(QWidget *parent)
     });
     onEnter(ui.cmdCETAK, [this] { print(); });
     onEnter(ui.cmdBUKUBARU, [this] { newBook(); });
+    onEnter(ui.cmdULANG, [this] { reprint(); });
+    onEnter(ui.cmdATUR, [this] { setPosition(); });
+    onEnter(ui.txtHALAMAN, [this] { ui.txtBARIS->setFocus(); });
+    onEnter(ui.txtBARIS, [this] { ui.DataGrid1->setFocus(); });
+    connect(ui.cmdULANG, &QPushButton::clicked, this, &PassbookScreen::reprint);
+    connect(ui.cmdATUR, &QPushButton::clicked, this, &PassbookScreen::setPosition);
     onEnter(ui.cmdBatal, [this] { close(); });
     connect(ui.cmdCETAK, &QPushButton::clicked, this, &PassbookScreen::print);
     connect(ui.cmdBUKUBARU, &QPushButton::clicked, this, &PassbookScreen::newBook);
@@ -66,6 +70,7 @@ bool PassbookScreen::lookUp()
     for (QLineEdit *field : {ui.txtNAMA, ui.txtNOBUKU, ui.txtHALAMAN, ui.txtBARIS})
         field->clear();
     rows_->setRowCount(0);
+    keys_.clear();
     passbook::Book book;
     QVector<QPair<qint64, passbook::Position>> printed;
     passbook::Layout layout;
@@ -92,14 +97,15 @@ bool PassbookScreen::lookUp()
                        .arg(where[row.key].line);
         else if (index < done)
             mark = QStringLiteral("sudah di buku");
+        keys_ << row.key;
         rows_->appendRow({new QStandardItem(textform::shortDate(row.date)), new QStandardItem(row.code),
                           new QStandardItem(passbook::amountText(row.debet)),
                           new QStandardItem(passbook::amountText(row.kredit)),
                           new QStandardItem(passbook::amountText(row.saldo)), new QStandardItem(mark)});
     }
-    // The first row not yet printed is current.
-    if (done < rows_->rowCount())
-        ui.DataGrid1->selectRow(done);
+    // The first row not yet printed is current; the last one when all are printed.
+    if (rows_->rowCount() > 0)
+        ui.DataGrid1->selectRow(std::min(done, rows_->rowCount() - 1));
     const passbook::Position next = passbook::next(book.last, layout);
     ui.txtNAMA->setText(book.name);
     ui.txtNOBUKU->setText(QString::number(book.last.book));
@@ -211,4 +217,92 @@ void PassbookScreen::newBook()
         return refuse(outcome.message(), ui.cmdBUKUBARU);
     if (!finished.isOk())
         return refuse(finished.message(), ui.cmdBUKUBARU);
+}
+
+std::optional<qint64> PassbookScreen::chosenKey() const
+{
+    const QModelIndex current = ui.DataGrid1->currentIndex();
+    if (!current.isValid() || current.row() >= keys_.size())
+        return std::nullopt;
+    return keys_.at(current.row());
+}
+
+void PassbookScreen::reprint()
+{
+    if (!accountShown())
+        return;
+    const std::optional<qint64> key = chosenKey();
+    if (!key)
+        return refuse(QString::fromLatin1(passbook::text::kChooseRow), ui.DataGrid1);
+    // Only rows printed in this book: told before the supervisor is asked.
+    const QString mark = rows_->item(ui.DataGrid1->currentIndex().row(), 5)->text();
+    if (!mark.startsWith(QStringLiteral("buku %1 ").arg(ui.txtNOBUKU->text())))
+        return refuse(QString::fromLatin1(passbook::text::kNotPrinted), ui.DataGrid1);
+    const QString account = shownAccount_;
+    ApprovalScreen::ask(this, passbook::reprintRequest(account),
+                        [this, account, key](const supervision::Approval &approval) {
+                            printReprint(account, *key, approval);
+                        });
+}
+
+void PassbookScreen::printReprint(const QString &account, qint64 fromKey, const supervision::Approval &approval)
+{
+    passbook::Layout layout;
+    Outcome outcome = passbook::readLayout(db::connectionText(), &layout);
+    if (!outcome.isOk())
+        return refuse(outcome.message(), ui.cmdULANG);
+    passbook::Output where;
+    if (!output(&where))
+        return;
+    QVector<QVector<passbook::Line>> pages;
+    outcome = passbook::recordReprint(db::connectionText(), account, fromKey, approval, &pages);
+    if (!outcome.isOk())
+        return refuse(outcome.message(), ui.DataGrid1);
+    // Each row on the line where it was first printed; the page turned between pages.
+    passbook::Sheets sheets(layout, where);
+    for (int page = 0; page < pages.size() && outcome.isOk(); ++page) {
+        if (page > 0
+            && msg::show(this, QString::fromLatin1(passbook::text::kPageFull), QStringLiteral("Informasi"),
+                         msg::Icon::Information, QMessageBox::Ok | QMessageBox::Cancel)
+                   != QMessageBox::Ok)
+            break;
+        outcome = sheets.draw(pages.at(page));
+    }
+    const Outcome finished = sheets.finish();
+    if (!outcome.isOk())
+        return refuse(outcome.message(), ui.cmdULANG);
+    if (!finished.isOk())
+        return refuse(finished.message(), ui.cmdULANG);
+    ui.cmdCETAK->setFocus();
+}
+
+void PassbookScreen::setPosition()
+{
+    if (shownAccount_.isEmpty() || ui.txtREKENING->text().trimmed() != shownAccount_) {
+        lookUp();
+        return;
+    }
+    bool pageRead = false, lineRead = false;
+    const int page = ui.txtHALAMAN->text().trimmed().toInt(&pageRead);
+    const int line = ui.txtBARIS->text().trimmed().toInt(&lineRead);
+    passbook::Layout layout;
+    Outcome outcome = passbook::readLayout(db::connectionText(), &layout);
+    if (!outcome.isOk())
+        return refuse(outcome.message(), ui.cmdATUR);
+    // What was typed stays, to be corrected.
+    if (!pageRead || !lineRead || page < 1 || page > layout.pages || line < 1 || line > layout.lines)
+        return refuse(QString::fromLatin1(passbook::text::kPositionInvalid), ui.txtHALAMAN);
+    const std::optional<qint64> key = chosenKey();
+    if (!key)
+        return refuse(QString::fromLatin1(passbook::text::kChooseRow), ui.DataGrid1);
+    const QString account = shownAccount_;
+    ApprovalScreen::ask(this, passbook::positionRequest(account),
+                        [this, account, key, page, line, layout](const supervision::Approval &approval) {
+                            const Outcome set = passbook::setPosition(db::connectionText(), account, *key, page,
+                                                                      line, layout, approval);
+                            if (!set.isOk())
+                                return refuse(set.message(), ui.cmdATUR);
+                            lookUp();
+                            ui.cmdCETAK->setFocus();
+                        });
 }

@@ -28,6 +28,12 @@ private:
     bool accountShown();
     void print();
     void newBook();
+    // Reprints from the row chosen, after a supervisor's approval.
+    void reprint();
+    void printReprint(const QString &account, qint64 fromKey, const supervision::Approval &approval);
+    // Sets where the next row goes (the page and line typed, the row chosen the last one in the book).
+    void setPosition();
+    std::optional<qint64> chosenKey() const;
     // Where the prints go; asked once with the print dialog when the counter has no setting.
     bool output(passbook::Output *output);
     void refuse(const QString &text, QWidget *focus);
@@ -35,4 +41,6 @@ private:
     Ui::frmBUKU ui;
     QStandardItemModel *rows_;
     QString shownAccount_;
+    // The ledger key of each row in the grid.
+    QVector<qint64> keys_;
 };

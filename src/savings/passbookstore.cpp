@@ -1,6 +1,6 @@
 // The passbook's rows in the database: the book as it stands, and the writes
 // of a print and a new book, each with its trail row.
-#include "savings/passbook.h"
+#include "savings/passbook_p.h"
 
 #include "data/base/session.h"
 #include "data/base/textforms.h"
@@ -49,16 +49,6 @@ Money amount(const QVariant &stored)
     return Money::fromStored(stored).value_or(Money());
 }
 
-// A print row as the table keeps it.
-struct Stored {
-    Kind kind = Kind::Print;
-    int book = 1;
-    std::optional<qint64> firstKey, lastKey;
-    Position first, last;
-    std::optional<Money> carried;
-    QString supervisor;
-};
-
 QString actionOf(Kind kind)
 {
     switch (kind) {
@@ -84,8 +74,10 @@ QVariant key(const std::optional<qint64> &value)
     return value ? QVariant(*value) : QVariant(QMetaType(QMetaType::LongLong));
 }
 
+} // namespace
+
 // Appends the row and its trail row, inside the caller's write transaction.
-Outcome append(QSqlDatabase &database, const QString &account, const Stored &row)
+Outcome appendPrint(QSqlDatabase &database, const QString &account, const Stored &row)
 {
     const bool server = db::dialect(database).hasOperatorRoles();
     QSqlQuery query;
@@ -124,8 +116,6 @@ Outcome append(QSqlDatabase &database, const QString &account, const Stored &row
     entry.rincian = lines.join(u'\n');
     return audit::append(database, entry);
 }
-
-} // namespace
 
 Outcome readBook(QSqlDatabase &database, const QString &account, Book *book)
 {
@@ -289,7 +279,7 @@ Outcome printPage(const QString &connectionText, const QString &account, const L
         row.lastKey = lines.last().row->key;
         row.first = lines.first().at;
         row.last = lines.last().at;
-        outcome = append(database, account, row);
+        outcome = appendPrint(database, account, row);
         if (!outcome.isOk())
             return outcome;
         result->printed = int(lines.size());
@@ -328,7 +318,7 @@ Outcome startBook(const QString &connectionText, const QString &account, const D
         outcome = draw({Line{row.first, std::nullopt, carried}});
         if (!outcome.isOk())
             return outcome;
-        return append(database, account, row);
+        return appendPrint(database, account, row);
     });
 }
 

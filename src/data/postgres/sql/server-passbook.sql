@@ -43,6 +43,14 @@ BEGIN
         ERRCODE = 'integrity_constraint_violation';
 END$fn$;
 
+-- The user name of the supervisor whose approval of this action on this account
+-- this transaction used (simparo_pakai_persetujuan); NULL when it used none.
+CREATE OR REPLACE FUNCTION simparo_cetak_buku_penyelia(jenis_tindakan text, nomor text) RETURNS text
+LANGUAGE sql STABLE SECURITY DEFINER AS $fn$
+SELECT coalesce((SELECT t."user" FROM tpassword t WHERE simparo_peran_operator(t.simparo_key) = p.penyelia), p.penyelia)
+FROM persetujuan p WHERE p.dipakai_txid = txid_current() AND p.jenis = jenis_tindakan AND p.norekening = nomor
+ORDER BY p.id DESC LIMIT 1$fn$;
+
 -- A new row, checked against the book as it stands, under the account's lock
 -- (the one every posting takes): two counters never print the same ledger row.
 CREATE OR REPLACE FUNCTION simparo_cetak_buku_cek() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER AS $fn$
@@ -81,8 +89,11 @@ BEGIN
         ELSIF NEW.jenis = 'ulang' THEN
             IF NEW.kunci_awal IS NULL OR NEW.kunci_akhir IS NULL OR NEW.kunci_akhir > coalesce(akhir_kunci, 0) THEN
                 salah := 'cetak ulang hanya baris yang sudah dicetak';
-            ELSIF btrim(NEW.penyelia) = '' THEN
-                salah := 'cetak ulang perlu persetujuan penyelia';
+            ELSE
+                NEW.penyelia := simparo_cetak_buku_penyelia('cetak ulang', NEW.norekening);
+                IF NEW.penyelia IS NULL THEN
+                    salah := 'cetak ulang perlu persetujuan penyelia';
+                END IF;
             END IF;
         ELSIF NEW.jenis = 'baru' THEN
             IF NEW.nobuku IS DISTINCT FROM coalesce(akhir_buku, 1) + 1 OR NEW.halaman_awal <> 1
@@ -91,7 +102,8 @@ BEGIN
                 salah := 'buku baru tidak sah';
             END IF;
         ELSIF NEW.jenis = 'atur' THEN
-            IF btrim(NEW.penyelia) = '' THEN
+            NEW.penyelia := simparo_cetak_buku_penyelia('atur buku', NEW.norekening);
+            IF NEW.penyelia IS NULL THEN
                 salah := 'atur posisi perlu persetujuan penyelia';
             ELSIF NEW.nobuku IS DISTINCT FROM coalesce(akhir_buku, 1) OR NEW.kunci_awal IS NOT NULL THEN
                 salah := 'atur posisi tidak sah';
