@@ -1,12 +1,16 @@
 // The pupil's passbook: where each row goes, what a print remembers, and the
 // page drawn for the printer.
 #include "app/mainwindow.h"
+#include "app/settingsscreen.h"
+#include "data/engine/pool.h"
 #include "data/operators/operators.h"
 #include "data/operators/supervision.h"
 #include "fixture.h"
 #include "othercounter.h"
 #include "savings/passbook.h"
+#include "reports/passbookday.h"
 #include "savings/passbookpage.h"
+#include "shell/messages.h"
 #include "shell/screens.h"
 
 #include <QDialog>
@@ -460,6 +464,23 @@ private slots:
                  QStringList{QStringLiteral("3|2")});
         const ToolRun verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
         QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
+
+        // The daily report's section lists the reprint under its day, with the supervisor.
+        QString name;
+        QVERIFY2(db::openConnection(text, &name, &error), qPrintable(error));
+        QString today, yesterday;
+        {
+            QSqlDatabase connection = db::connection(name);
+            QCOMPARE(reports::passbookEvents(connection, QDate::currentDate(), &today).message(), QString());
+            QCOMPARE(reports::passbookEvents(connection, QDate::currentDate().addDays(-1), &yesterday).message(),
+                     QString());
+        }
+        db::closeConnection(name);
+        QVERIFY2(today.contains(QStringLiteral("cetak ulang  rekening %1  buku 1  hal 1 baris 2 s.d. hal 2 baris 1  "
+                                               "kasir budi  penyelia sari")
+                                    .arg(kAccount)),
+                 qPrintable(today));
+        QVERIFY2(yesterday.endsWith(QLatin1String("tidak ada")), qPrintable(yesterday));
     }
 
     // Two counters print the same book at once: the second waits for the
@@ -485,6 +506,47 @@ private slots:
         QCOMPARE(result.printed, 2);
         QCOMPARE(other.result(), QStringLiteral("ok 0 0"));
         QCOMPARE(database->scalar(QStringLiteral("SELECT count(*) FROM cetak_buku")).toInt(), 1);
+    }
+
+    // In "Pengaturan": a value of the page changed in its table and stored,
+    // and the test page: every line numbered on its baseline, the fold's gap
+    // between lines 12 and 13.
+    void settingsScreen()
+    {
+        const QString pdf = database->home() + QStringLiteral("/contoh.pdf");
+        QString error;
+        QVERIFY2(passbook::writeOutput({QString(), pdf}, &error), qPrintable(error));
+        QWidget *screen = screens::show<SettingsScreen>();
+        key(screen, "txtPAJAKTARIF", Qt::Key_Tab);
+        QVERIFY(focused());
+        QCOMPARE(focused()->objectName(), QStringLiteral("tblBUKU"));
+        QTest::keyClick(focused(), Qt::Key_Right);
+        QTest::keyClick(focused(), Qt::Key_F2);
+        QTest::keyClicks(focused(), QStringLiteral("20"));
+        QTest::keyClick(focused(), Qt::Key_Return);
+        dialogs->answerMessage(QMessageBox::Ok);
+        click(screen, "cmdSIMPAN");
+        EXPECT_MESSAGE(dialogs->only(), "Pengaturan tersimpan.", QString::fromLatin1(msg::kAppTitle),
+                       QMessageBox::Information);
+        passbook::Layout layout;
+        QCOMPARE(passbook::readLayout(database->connectionText(), &layout).message(), QString());
+        QCOMPARE(layout.lines, 20);
+
+        screen = screens::show<SettingsScreen>();
+        click(screen, "cmdCONTOH");
+        QHash<QString, double> baselines;
+        for (const Word &word : pdfWords(pdf))
+            if (word.text.size() == 2 && word.text.at(0).isDigit() && word.left < points(layout.left + 100))
+                baselines.insert(word.text, word.bottom);
+        QCOMPARE(baselines.size(), 20);
+        const double line = points(layout.lineHeight);
+        QVERIFY(qAbs(baselines.value(QStringLiteral("12")) - baselines.value(QStringLiteral("11")) - line) < 0.3);
+        QVERIFY(qAbs(baselines.value(QStringLiteral("13")) - baselines.value(QStringLiteral("12")) - line
+                     - points(layout.gap))
+                < 0.3);
+        QVERIFY(qAbs(baselines.value(QStringLiteral("20")) - baselines.value(QStringLiteral("01")) - 19 * line
+                     - points(layout.gap))
+                < 0.3);
     }
 
     // The page's settings: the defaults, a supervisor's change kept with its
