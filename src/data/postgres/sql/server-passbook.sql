@@ -59,6 +59,10 @@ DECLARE
     akhir_kunci bigint;
     salah text;
 BEGIN
+    -- The owner's move between engines brings the rows as they were.
+    IF CAST(session_user AS text) = simparo_pemilik() AND current_setting('simparo.pindah', true) = 'ya' THEN
+        RETURN NEW;
+    END IF;
     NEW.kasir := simparo_jejak_operator();
     NEW.waktu := clock_timestamp();
     NEW.penyelia := coalesce(NEW.penyelia, '');
