@@ -254,6 +254,15 @@ private slots:
 
         ToolRun verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
         QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.err));
+        // A print written behind the program's back has no trail row: simparo-verify says so.
+        database->execAsOwner(QStringLiteral("INSERT INTO cetak_buku (norekening, nobuku, jenis, kunci_akhir, "
+                                             "halaman_awal, baris_awal, halaman_akhir, baris_akhir, saldo_pindahan, "
+                                             "waktu) VALUES (?, 3, 'baru', (SELECT max(rowid) FROM nabubg), 1, 1, 1, "
+                                             "1, 270000, '2024-01-04')"),
+                              {kAccount});
+        verified = runTool(QStringLiteral("simparo-verify"), {}, database->home());
+        QVERIFY2(verified.exitCode == 1 && verified.out.contains(QLatin1String("cetak_buku baris")),
+                 qPrintable(verified.out + verified.err));
     }
 
     // Each row drawn on its line: the lines 1/6 inch apart, the fold's gap
