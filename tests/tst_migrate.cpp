@@ -15,6 +15,7 @@
 #include "data/records/recordsource.h"
 #include "data/base/session.h"
 #include "migrate/transfer.h"
+#include "savings/passbook.h"
 #include "savings/posting.h"
 #include "testdb.h"
 #include "testserver.h"
@@ -136,6 +137,19 @@ private slots:
         database->exec(QStringLiteral("INSERT INTO koreksi (dibalik, nabubg_kunci, norekening, alasan, kasir, penyelia, "
                                       "waktu) VALUES (1, 2, ?, 'salah ketik', 'kasir', 'admin', '2026-01-05T10:00:00')"),
                        {account});
+        // The account's passbook printed, and reprinted: the next print goes on where it stopped.
+        passbook::PageResult printed;
+        QCOMPARE(passbook::printPage(db::connectionText(), account, passbook::Layout(), false,
+                                     [](const QVector<passbook::Line> &) { return Outcome::ok(); }, &printed)
+                     .message(),
+                 QString());
+        QVERIFY(printed.printed > 0);
+        QVector<QVector<passbook::Line>> pages;
+        const qint64 first = database->scalar(QStringLiteral("SELECT kunci_awal FROM cetak_buku")).toLongLong();
+        QCOMPARE(passbook::recordReprint(db::connectionText(), account, first, {QStringLiteral("admin"), std::nullopt},
+                                         &pages)
+                     .message(),
+                 QString());
     }
 
     void init() { testserver::clearDatabase(); }
@@ -170,6 +184,8 @@ private slots:
             QStringLiteral("SELECT * FROM pengaturan ORDER BY kunci"),
             QStringLiteral("SELECT id, norekening, jenis, alasan, keterangan, penyelia FROM blokir ORDER BY id"),
             QStringLiteral("SELECT id, dibalik, nabubg_kunci, norekening, alasan, kasir, penyelia FROM koreksi ORDER BY id"),
+            QStringLiteral("SELECT id, norekening, nobuku, jenis, kunci_awal, kunci_akhir, halaman_awal, baris_awal, "
+                           "halaman_akhir, baris_akhir, penyelia, kasir FROM cetak_buku ORDER BY id"),
         };
         for (const QString &sql : tables) {
             const QStringList first = rowsOf(fileText(source()), sql);

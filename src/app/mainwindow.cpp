@@ -2,6 +2,7 @@
 
 #include "app/blockscreen.h"
 #include "savings/correctionscreen.h"
+#include "savings/passbookscreen.h"
 #include "app/monthendrequest.h"
 #include "app/monthendscreen.h"
 #include "app/passwordscreen.h"
@@ -48,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui.mnuPENGATURAN, &QAction::triggered, this, [] { screens::show<SettingsScreen>(); });
     connect(ui.mnuBLOKIR, &QAction::triggered, this, [] { screens::show<BlockScreen>(); });
     connect(ui.mnuKOREKSI, &QAction::triggered, this, [] { screens::show<CorrectionScreen>(); });
+    connect(ui.mnuBUKU, &QAction::triggered, this, [] { screens::show<PassbookScreen>(); });
     connect(ui.mnuBAGIHASIL, &QAction::triggered, this, [] { screens::show<MonthEndScreen>(); });
     connect(ui.mnuLBAGIHASIL, &QAction::triggered, this, [] { screens::show<MonthEndRequestScreen>(); });
 }

@@ -1,6 +1,7 @@
 #include "settingsscreen.h"
 
 #include "data/engine/connectiontext.h"
+#include "app/passbooksettings.h"
 #include "data/operators/supervision.h"
 #include "shell/keys.h"
 #include "shell/messages.h"
@@ -31,6 +32,7 @@ SettingsScreen::SettingsScreen(QWidget *parent)
     onEnter(ui.txtBATAS, [this] { ui.txtPAJAKBATAS->setFocus(); });
     onEnter(ui.txtPAJAKBATAS, [this] { ui.txtPAJAKTARIF->setFocus(); });
     onEnter(ui.txtPAJAKTARIF, [this] { save(); });
+    page_ = new PassbookSettings(ui.tblBUKU, ui.cmdCONTOH, this);
     connect(ui.cmdSIMPAN, &QPushButton::clicked, this, &SettingsScreen::save);
     connect(ui.cmdBatal, &QPushButton::clicked, this, &QWidget::close);
     ui.txtBATAS->setFocus();
@@ -84,6 +86,8 @@ void SettingsScreen::save()
             return;
         }
     }
+    if (!page_->save())
+        return;
     ui.txtBATAS->setText(limit->toText());
     msg::show(this, QStringLiteral("Pengaturan tersimpan."), QString::fromLatin1(msg::kAppTitle),
               msg::Icon::Information);

@@ -8,6 +8,7 @@
 #include "data/records/dataenvironment.h"
 #include "data/base/textforms.h"
 #include "data/base/wallclock.h"
+#include "reports/passbookday.h"
 #include "reports/reportdefinition.h"
 #include "reports/reports.h"
 
@@ -40,6 +41,12 @@ void DailyRequestScreen::print()
         if (!found.isOk())
             return found;
         texts->insert(QStringLiteral("tanggal"), textform::shortDate(day));
+        // The day's reprints and new books of passbooks, in a section of their own.
+        QString passbooks;
+        const Outcome listed = reports::passbookEvents(database, day, &passbooks);
+        if (!listed.isOk())
+            return listed;
+        texts->insert(QStringLiteral("buku"), passbooks);
         if (seal) {
             const QDateTime local = audit::localTime(seal->waktu, seal->zona);
             QString row = QStringLiteral("Segel akhir %1 (jejak nomor %2, %3 %4 %5)")

@@ -125,6 +125,8 @@ const ReportDefinition &harian()
         r.sections[4].items = {
             ReportItem::label(QStringLiteral("Label15"), QStringLiteral("Kode segel: {segel}")),
             ReportItem::label(QStringLiteral("Label16"), QStringLiteral("{jejak}")),
+            // The day's reprints and new books of passbooks: where a forged book hides.
+            ReportItem::label(QStringLiteral("Label21"), QStringLiteral("\n{buku}")),
             ReportItem::label(QStringLiteral("Label17"), QStringLiteral("\nDiperiksa oleh:\n\n\n\n\n\n")),
             ReportItem::label(QStringLiteral("Label18"), QStringLiteral("______________________________")),
             ReportItem::label(QStringLiteral("Label19"), QStringLiteral("Tanda tangan dan nama penyelia"))};

@@ -15,6 +15,7 @@
 #include "data/base/wallclock.h"
 #include "savings/ledgerlookup.h"
 #include "savings/ledgerview.h"
+#include "savings/passbookscreen.h"
 
 #include <QAbstractItemView>
 #include <QKeyEvent>
@@ -75,6 +76,9 @@ TransactionScreen::TransactionScreen(QWidget *parent)
         screens::showHome();
     });
     connect(ui.cmdSALDO, &QPushButton::clicked, this, [] { screens::show<LedgerView>(); });
+    connect(ui.cmdBUKU, &QPushButton::clicked, this, [this] {
+        PassbookScreen::showFor(lastSaved_.isEmpty() ? ui.txtREKENING->text() : lastSaved_);
+    });
     ui.txtREKENING->setFocus();
 }
 
@@ -486,6 +490,8 @@ void TransactionScreen::save()
         amountField->setFocus();
         return;
     }
+    // The passbook's screen opens on this account ("CETAK BUKU").
+    lastSaved_ = ui.txtREKENING->text();
     token_.clear();
     approval_.reset();
     shownAccount_.reset();

@@ -69,6 +69,8 @@ private:
     void refuseAmount(const posting::AmountRefusal &refusal, QLineEdit *field);
 
     Ui::frmPENARIKAN ui;
+    // The account of the last posting stored here.
+    QString lastSaved_;
     RecordSource *Adodc1;
     RecordSource *Adodc2;
     // The previous balance of the account last looked up.

@@ -37,6 +37,8 @@ QString ApprovalScreen::describe(const supervision::Request &request)
     if (request.action == QLatin1String(supervision::kCorrectionAction))
         return QStringLiteral("Disetujui: koreksi Rp %1 di rekening %2, alasan: %3")
             .arg(request.amount.toText(), request.account, request.reason);
+    if (request.action == QLatin1String("cetak ulang") || request.action == QLatin1String("atur buku"))
+        return QStringLiteral("Disetujui: %1 buku tabungan rekening %2").arg(request.action, request.account);
     return QStringLiteral("Disetujui: %1 Rp %2 dari rekening %3")
         .arg(request.action == QLatin1String(supervision::kWithdrawalAction) ? QStringLiteral("penarikan")
                                                                               : request.action,

@@ -8,6 +8,11 @@ void OtherCounter::start(const QString &account, const QString &code, const QStr
     process_.start(tool(QStringLiteral("simparo-testcounter")), {account, code, amount});
 }
 
+void OtherCounter::startPassbook(const QString &account)
+{
+    process_.start(tool(QStringLiteral("simparo-testcounter")), {account, QStringLiteral("buku")});
+}
+
 bool OtherCounter::waitUntilReady()
 {
     return process_.waitForStarted() && process_.waitForReadyRead(30000) && process_.readLine().startsWith("siap");

@@ -11,6 +11,8 @@ class OtherCounter
 public:
     // Starts the posting ("01" deposit, "02" withdrawal; the amount as "25000").
     void start(const QString &account, const QString &code, const QString &amount);
+    // Starts a print of the account's passbook ("ok PRINTED LEFT" at its end).
+    void startPassbook(const QString &account);
     // Waits until it is connected and about to post.
     bool waitUntilReady();
     bool waitForFinished(int milliseconds) { return process_.waitForFinished(milliseconds); }

@@ -67,12 +67,21 @@ bool keepKinds(QSqlDatabase &source, QSqlDatabase &target, const QList<Operator>
 // of corrections and the month-end runs (a block lifted by a move, a correction
 // corrected again, or a month posted twice would follow otherwise). A source made
 // before a table has none of its rows; the columns both sides know are copied,
-// the rows keeping their numbers.
+// the rows keeping their numbers. The passbooks' prints go too (every row would
+// be printed again from page 1 otherwise); on a server the owner's move is let
+// past the rule that checks a clerk's print.
 bool keepSupervision(QSqlDatabase &source, QSqlDatabase &target, QString *error)
 {
     const bool server = db::dialect(target).hasOperatorRoles();
+    if (server) {
+        QSqlQuery moving(target);
+        if (!moving.exec(QStringLiteral("SELECT set_config('simparo.pindah', 'ya', true)"))) {
+            *error = db::describeError(moving.lastError(), target);
+            return false;
+        }
+    }
     for (const QString &table : {QStringLiteral("pengaturan"), QStringLiteral("blokir"), QStringLiteral("koreksi"),
-                                 QStringLiteral("bagi_hasil")}) {
+                                 QStringLiteral("bagi_hasil"), QStringLiteral("cetak_buku")}) {
         bool present = false;
         if (!hasTable(source, table, &present, error))
             return false;

@@ -677,6 +677,10 @@ QString sealFunctionStatement()
                                audit::action::kMonthEnd,
                                audit::action::kMonthEndTakeBack})
         operatorActions << QStringLiteral("'%1'").arg(QLatin1String(action));
+    // The passbook's prints.
+    for (const char *action : {audit::action::kPassbookPrint, audit::action::kPassbookReprint,
+                               audit::action::kNewPassbook, audit::action::kPassbookPosition})
+        operatorActions << QStringLiteral("'%1'").arg(QLatin1String(action));
     QStringList row;
     for (const char *column : {"CAST(NEW.nomor AS text)", "NEW.waktu", "NEW.zona", "NEW.\"operator\"", "NEW.peran",
                                "NEW.loket", "NEW.alamat", "NEW.tindakan", "NEW.tabel", "CAST(NEW.kunci AS text)",

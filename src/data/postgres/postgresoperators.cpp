@@ -380,9 +380,11 @@ Outcome secure(QSqlDatabase &database, operators::Access *access)
     statements << sqlscript::statements(QStringLiteral("server-functions"), limits())
                << QStringLiteral("CREATE SEQUENCE IF NOT EXISTS simparo_flush")
                << sqlscript::statements(QStringLiteral("server-supervision"))
+               << sqlscript::statements(QStringLiteral("server-passbook"))
                << sqlscript::statements(QStringLiteral("search-paths"))
                << sqlscript::statements(QStringLiteral("grants"), limits())
-               << sqlscript::statements(QStringLiteral("server-supervision-grants"));
+               << sqlscript::statements(QStringLiteral("server-supervision-grants"))
+               << sqlscript::statements(QStringLiteral("server-passbook-grants"));
     for (const QString &statement : std::as_const(statements))
         if (!run(database, statement, {}, &outcome))
             return outcome;

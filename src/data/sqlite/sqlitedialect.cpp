@@ -542,6 +542,10 @@ public:
         for (const QString &statement : supervision::fileStatements())
             if (!query.exec(statement))
                 return Outcome::failed(describeError(query.lastError(), database));
+        // The passbook's prints.
+        for (const QString &statement : sqlscript::statements(QStringLiteral("file-passbook")))
+            if (!query.exec(statement))
+                return Outcome::failed(describeError(query.lastError(), database));
         return Outcome::ok();
     }
 

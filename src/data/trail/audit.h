@@ -56,6 +56,11 @@ inline constexpr char kMonthEnd[] = "bagi hasil";
 inline constexpr char kMonthEndTakeBack[] = "batal bagi hasil";
 inline constexpr char kTrailInstalled[] = "pasang jejak";
 inline constexpr char kBreakAccepted[] = "putus diterima";
+// The passbook: a print, a reprint, a new book, a position set by hand.
+inline constexpr char kPassbookPrint[] = "cetak buku";
+inline constexpr char kPassbookReprint[] = "cetak ulang";
+inline constexpr char kNewPassbook[] = "buku baru";
+inline constexpr char kPassbookPosition[] = "atur buku";
 } // namespace action
 
 // The database's refusal of a change or deletion of a row of nabubg or jejak.

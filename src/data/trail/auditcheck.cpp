@@ -502,6 +502,22 @@ Outcome Checker::checkSupervision(QSqlDatabase &database)
                      .arg(query.value(0).toLongLong())
                      .arg(textform::printable(query.value(1).toString())));
     }
+    // Every print of a passbook has its trail row, written in the same transaction.
+    if (tables.contains(QStringLiteral("cetak_buku"), Qt::CaseInsensitive)) {
+        if (!query.exec(QStringLiteral("SELECT c.id, c.norekening FROM cetak_buku c WHERE NOT EXISTS (SELECT 1 FROM "
+                                       "jejak j WHERE j.tabel = 'cetak_buku' AND j.kunci = c.id "
+                                       "AND j.norekening = c.norekening AND j.tindakan = CASE c.jenis "
+                                       "WHEN 'cetak' THEN '%1' WHEN 'ulang' THEN '%2' WHEN 'baru' THEN '%3' "
+                                       "ELSE '%4' END) ORDER BY c.id")
+                            .arg(QLatin1String(action::kPassbookPrint), QLatin1String(action::kPassbookReprint),
+                                 QLatin1String(action::kNewPassbook), QLatin1String(action::kPassbookPosition))))
+            return Outcome::failed(db::describeError(query.lastError(), database));
+        while (query.next())
+            find(QStringLiteral("cetak_buku"), query.value(0).toLongLong(),
+                 QStringLiteral("cetak_buku baris %1 (rekening %2): tidak ada baris jejaknya: ditulis di luar SIMPARO.")
+                     .arg(query.value(0).toLongLong())
+                     .arg(textform::printable(query.value(1).toString())));
+    }
     return Outcome::ok();
 }
 

@@ -250,7 +250,7 @@ BEGIN
         RAISE EXCEPTION USING MESSAGE = 'hanya penyelia yang boleh menyetujui', ERRCODE = 'insufficient_privilege';
     END IF;
     PERFORM simparo_cek_loket(zona_loket, nama_loket);
-    IF jenis_tindakan IS NULL OR jenis_tindakan NOT IN ('penarikan') THEN
+    IF jenis_tindakan IS NULL OR jenis_tindakan NOT IN ('penarikan', 'cetak ulang', 'atur buku') THEN
         RAISE EXCEPTION USING MESSAGE = 'tindakan tidak dikenal', ERRCODE = 'invalid_parameter_value';
     END IF;
     IF nomor IS NULL OR length(nomor) NOT BETWEEN 1 AND 10
