@@ -32,10 +32,18 @@ void shoot(QWidget *window, const QString &folder, const QString &name);
 // The main window with the menu of the menu bar entry opened over it.
 QImage withMenuOpen(MainWindow *window, const char *menuName);
 
+// No message box belongs in the pictures: one that opens is a failure, and is
+// closed (watchModals(), run often), unless its objectName is allowed (a modal
+// window that is itself shot).
+void watchModals();
+void allowModal(const QString &objectName, bool allowed);
+
 // The made-up database, under the HOME set for the program.
 bool fillDatabase(QString *error);
 
-// The screens, worked and shot in turn.
+// The screens, worked and shot in turn; the supervisor's screens, with the
+// operator who logged in a supervisor.
 void takePictures(const QString &folder);
+void takeSupervisorPictures(MainWindow *menu, const QString &folder);
 
 } // namespace shots

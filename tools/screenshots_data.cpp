@@ -5,6 +5,7 @@
 #include "data/base/passwords.h"
 #include "data/base/textforms.h"
 #include "data/newdb/newdatabase.h"
+#include "data/operators/supervision.h"
 #include "data/trail/audit.h"
 #include "savings/posting.h"
 
@@ -128,6 +129,7 @@ bool fillDatabase(QString *error)
     {
         QSqlDatabase database = fill->database();
         FixedTrail trail(database);
+        qint64 lastKey = 0;
         // A row written, its key, and its trail row.
         auto write = [&](const QString &table, const QVector<QVariant> &values, const QDate &day, const QTime &at,
                          const char *who, const char *counter, const QString &tindakan, const QString &norekening,
@@ -147,15 +149,30 @@ bool fillDatabase(QString *error)
                 return;
             }
             const qint64 key = query.value(0).toLongLong();
+            lastKey = key;
             query.finish();
             ok = trail.append(day, at, QString::fromLatin1(who), QString::fromLatin1(counter), tindakan, table, key,
                               norekening, rincian, values, error);
         };
         const QDate opened(2024, 6, 28);
-        for (const char *user : {"admin", "kasir"})
+        // The operators; admin, who logs in for the pictures, and penyelia (who approves
+        // admin's correction) are supervisors.
+        auto addOperator = [&](const char *user, bool supervisor) {
             write(QStringLiteral("tpassword"), {QString::fromLatin1(user), passwords::hash(QStringLiteral("admin123"))},
                   opened, QTime(7, 30), "simparo-initdb (it)", "KANTOR", QLatin1String(audit::action::kOperatorAdded),
                   QString(), audit::detail(QStringLiteral("user"), QString::fromLatin1(user)));
+            if (!ok || !supervisor)
+                return;
+            const Outcome made = supervision::setKind(database, lastKey, QString::fromLatin1(user),
+                                                      supervision::Kind::Supervisor);
+            if (!made.isOk()) {
+                ok = false;
+                *error = made.message();
+            }
+        };
+        addOperator("admin", true);
+        addOperator("kasir", false);
+        addOperator("penyelia", true);
         QHash<QString, QString> names;
         int n = 0;
         for (const Customer &c : kCustomers) {

@@ -4,12 +4,15 @@
 #include "app/mainwindow.h"
 #include "screendriver.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
 #include <cstdio>
 
@@ -17,6 +20,7 @@ namespace shots {
 
 namespace {
 int g_failures = 0;
+QSet<QString> g_allowedModals;
 } // namespace
 
 void fail(const QString &what)
@@ -78,6 +82,24 @@ void shoot(QWidget *window, const QString &folder, const QString &name)
     }
     settle();
     save(picture(window), folder, name);
+}
+
+void watchModals()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || g_allowedModals.contains(modal->objectName()))
+        return;
+    auto *box = qobject_cast<QMessageBox *>(modal);
+    fail(QStringLiteral("unexpected message: %1").arg(box ? box->text() : modal->windowTitle()));
+    modal->close();
+}
+
+void allowModal(const QString &objectName, bool allowed)
+{
+    if (allowed)
+        g_allowedModals.insert(objectName);
+    else
+        g_allowedModals.remove(objectName);
 }
 
 QImage withMenuOpen(MainWindow *window, const char *menuName)
