@@ -1,5 +1,7 @@
 #include "savings/correction.h"
 
+#include "data/engine/writealone.h"
+
 #include "data/base/session.h"
 #include "data/engine/dialect.h"
 #include "data/engine/pool.h"
@@ -26,18 +28,7 @@ const char *const kNotUpgraded =
 
 namespace {
 
-Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &values, QSqlQuery *query)
-{
-    *query = QSqlQuery(database);
-    query->setForwardOnly(true);
-    if (!query->prepare(sql))
-        return Outcome::failed(db::describeError(query->lastError(), database));
-    for (const QVariant &value : values)
-        query->addBindValue(value);
-    if (!query->exec())
-        return Outcome::failed(db::describeError(query->lastError(), database));
-    return Outcome::ok();
-}
+using db::run;
 
 Outcome refused(const char *text)
 {
@@ -97,16 +88,7 @@ Outcome judge(QSqlDatabase &database, qint64 key, Original *row, bool balance)
 
 Outcome judge(const QString &connectionText, qint64 key, Original *row)
 {
-    QString name, error;
-    if (!db::openConnection(connectionText, &name, &error))
-        return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        outcome = judge(database, key, row);
-    }
-    db::closeConnection(name);
-    return outcome;
+    return db::readAlone(connectionText, [&](QSqlDatabase &database) { return judge(database, key, row); });
 }
 
 supervision::Request request(const Original &row, const QString &reason)

@@ -1,4 +1,6 @@
 #include "monthend.h"
+
+#include "data/engine/writealone.h"
 #include "monthend_p.h"
 
 #include "data/base/wallclock.h"
@@ -43,40 +45,12 @@ QString storedMonth(const Month &month)
     return month.first.toString(QStringLiteral("yyyy-MM"));
 }
 
-Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &values, QSqlQuery *query)
-{
-    *query = QSqlQuery(database);
-    query->setForwardOnly(true);
-    if (!query->prepare(sql))
-        return Outcome::failed(db::describeError(query->lastError(), database));
-    for (const QVariant &value : values)
-        query->addBindValue(value);
-    if (!query->exec())
-        return Outcome::failed(db::describeError(query->lastError(), database));
-    return Outcome::ok();
-}
-
 } // namespace detail
 
 namespace {
 
 using detail::run;
 using detail::storedMonth;
-
-template<typename Work>
-Outcome alone(const QString &connectionText, Work work)
-{
-    QString name, error;
-    if (!db::openConnection(connectionText, &name, &error))
-        return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        outcome = work(database);
-    }
-    db::closeConnection(name);
-    return outcome;
-}
 
 // A date as a stream gives it ("YYYY-MM-DD", maybe with a time of day).
 QDate dateOf(const db::Value &value)
@@ -194,7 +168,7 @@ Outcome postedRun(QSqlDatabase &database, const Month &month, std::optional<Run>
 
 Outcome postedRun(const QString &connectionText, const Month &month, std::optional<Run> *found)
 {
-    return alone(connectionText, [&](QSqlDatabase &database) { return postedRun(database, month, found); });
+    return db::readAlone(connectionText, [&](QSqlDatabase &database) { return postedRun(database, month, found); });
 }
 
 Outcome readTaxSettings(QSqlDatabase &database, Inputs *inputs)
@@ -290,7 +264,7 @@ Outcome compute(QSqlDatabase &database, const Inputs &inputs, const Month &month
 
 Outcome compute(const QString &connectionText, Inputs inputs, const Month &month, Result *result)
 {
-    return alone(connectionText, [&](QSqlDatabase &database) {
+    return db::readAlone(connectionText, [&](QSqlDatabase &database) {
         const Outcome outcome = readTaxSettings(database, &inputs);
         return outcome.isOk() ? compute(database, inputs, month, result) : outcome;
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/engine/writealone.h"
 #include "savings/monthend.h"
 
 #include <QHash>
@@ -11,8 +12,8 @@ namespace monthend::detail {
 
 // The month as bagi_hasil keeps it: "YYYY-MM".
 QString storedMonth(const profitshare::Month &month);
-// A statement with bound values; failed with the database's words.
-Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &values, QSqlQuery *query);
+// A statement with bound values (the data layer's one helper).
+using db::run;
 // The latest balance of each account, as the pass over the ledger met it; nothing
 // when that row's saldo is empty or no number.
 using Latest = QHash<QString, std::optional<Money>>;

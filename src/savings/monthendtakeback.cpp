@@ -38,20 +38,6 @@ struct Plan {
     QList<qint64> taxKeys, shareKeys;
 };
 
-template<typename Work>
-Outcome alone(const QString &connectionText, Work work)
-{
-    QString name, error;
-    if (!db::openConnection(connectionText, &name, &error))
-        return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        outcome = work(database);
-    }
-    db::closeConnection(name);
-    return outcome;
-}
 
 // The run's share and tax rows by account, and each account's balance now. On a
 // server inside the write (`lock`), each account is locked first, in account
@@ -341,7 +327,7 @@ supervision::Request takeBackRequest(const Run &posted)
 
 Outcome judgeTakeBack(const QString &connectionText, const Month &month, Run *judged)
 {
-    return alone(connectionText, [&](QSqlDatabase &database) {
+    return db::readAlone(connectionText, [&](QSqlDatabase &database) {
         std::optional<Run> posted;
         Outcome outcome = postedRun(database, month, &posted);
         if (!outcome.isOk())

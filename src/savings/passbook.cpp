@@ -67,16 +67,7 @@ Outcome readLayout(QSqlDatabase &database, Layout *layout)
 
 Outcome readLayout(const QString &connectionText, Layout *layout)
 {
-    QString name, error;
-    if (!db::openConnection(connectionText, &name, &error))
-        return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        outcome = readLayout(database, layout);
-    }
-    db::closeConnection(name);
-    return outcome;
+    return db::readAlone(connectionText, [&](QSqlDatabase &database) { return readLayout(database, layout); });
 }
 
 Outcome setSetting(const QString &connectionText, const QString &key, int value)

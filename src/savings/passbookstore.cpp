@@ -19,18 +19,7 @@ namespace passbook {
 
 namespace {
 
-Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &values, QSqlQuery *query)
-{
-    *query = QSqlQuery(database);
-    query->setForwardOnly(true);
-    if (!query->prepare(sql))
-        return Outcome::failed(db::describeError(query->lastError(), database));
-    for (const QVariant &value : values)
-        query->addBindValue(value);
-    if (!query->exec())
-        return Outcome::failed(db::describeError(query->lastError(), database));
-    return Outcome::ok();
-}
+using db::run;
 
 Outcome tablesPresent(QSqlDatabase &database, bool *trail)
 {
@@ -180,16 +169,7 @@ Outcome readBook(QSqlDatabase &database, const QString &account, Book *book)
 
 Outcome readBook(const QString &connectionText, const QString &account, Book *book)
 {
-    QString name, error;
-    if (!db::openConnection(connectionText, &name, &error))
-        return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        outcome = readBook(database, account, book);
-    }
-    db::closeConnection(name);
-    return outcome;
+    return db::readAlone(connectionText, [&](QSqlDatabase &database) { return readBook(database, account, book); });
 }
 
 Outcome printedPositions(QSqlDatabase &database, const QString &account, QVector<QPair<qint64, Position>> *lines)
@@ -223,16 +203,8 @@ Outcome printedPositions(QSqlDatabase &database, const QString &account, QVector
 Outcome printedPositions(const QString &connectionText, const QString &account,
                         QVector<QPair<qint64, Position>> *lines)
 {
-    QString name, error;
-    if (!db::openConnection(connectionText, &name, &error))
-        return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        outcome = printedPositions(database, account, lines);
-    }
-    db::closeConnection(name);
-    return outcome;
+    return db::readAlone(connectionText,
+                         [&](QSqlDatabase &database) { return printedPositions(database, account, lines); });
 }
 
 Outcome printPage(const QString &connectionText, const QString &account, const Layout &layout, bool turned,

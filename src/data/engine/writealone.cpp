@@ -6,6 +6,33 @@
 
 namespace db {
 
+Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &values, QSqlQuery *query)
+{
+    *query = QSqlQuery(database);
+    query->setForwardOnly(true);
+    if (!query->prepare(sql))
+        return Outcome::failed(describeError(query->lastError(), database));
+    for (const QVariant &value : values)
+        query->addBindValue(value);
+    if (!query->exec())
+        return Outcome::failed(describeError(query->lastError(), database));
+    return Outcome::ok();
+}
+
+Outcome readAlone(const QString &connectionText, const std::function<Outcome(QSqlDatabase &)> &read)
+{
+    QString name, error;
+    if (!openConnection(connectionText, &name, &error))
+        return Outcome::failed(error);
+    Outcome outcome;
+    {
+        QSqlDatabase database = connection(name);
+        outcome = read(database);
+    }
+    closeConnection(name);
+    return outcome;
+}
+
 Outcome writeAlone(const QString &connectionText, const std::function<Outcome(QSqlDatabase &)> &write, bool asService)
 {
     QString name, error;

@@ -3,10 +3,20 @@
 #include "data/base/outcome.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+#include <QVariantList>
 #include <functional>
 
 namespace db {
+
+// A statement with bound values (never pasted into its text), its rows read
+// forward only into *query; failed with the database's words.
+Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &values, QSqlQuery *query);
+
+// One read on a connection of its own to what the connection text names: opened,
+// read, closed.
+Outcome readAlone(const QString &connectionText, const std::function<Outcome(QSqlDatabase &)> &read);
 
 // One short write on a connection of its own to what the connection text names
 // (as the service names it, with asService): opened, begun, written, committed

@@ -35,19 +35,7 @@ namespace {
 
 const QString kKinds = QStringLiteral("jenis_operator");
 
-// A statement with bound values; failed with the database's words.
-Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &values, QSqlQuery *query)
-{
-    *query = QSqlQuery(database);
-    query->setForwardOnly(true);
-    if (!query->prepare(sql))
-        return Outcome::failed(db::describeError(query->lastError(), database));
-    for (const QVariant &value : values)
-        query->addBindValue(value);
-    if (!query->exec())
-        return Outcome::failed(db::describeError(query->lastError(), database));
-    return Outcome::ok();
-}
+using db::run;
 
 // A database made before the table existed, and not yet upgraded, holds none of
 // its rows: no operator is a supervisor there, no setting is changed and no
@@ -69,20 +57,7 @@ bool leavesNoSupervisor(const Outcome &outcome)
     return outcome.message().contains(QLatin1String("penyelia terakhir"));
 }
 
-template<typename Read>
-Outcome readAlone(const QString &connectionText, Read read)
-{
-    QString name, error;
-    if (!db::openConnection(connectionText, &name, &error))
-        return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        outcome = read(database);
-    }
-    db::closeConnection(name);
-    return outcome;
-}
+using db::readAlone;
 
 } // namespace
 
