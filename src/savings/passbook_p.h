@@ -14,6 +14,10 @@ struct Stored {
     QString supervisor;
 };
 
+// Inside the caller's write transaction: the account locked, as its postings and
+// the other counters' prints lock it, then its book read.
+Outcome lockedBook(QSqlDatabase &database, const QString &account, Book *book);
+
 // Appends the row and its trail row, inside the caller's write transaction.
 Outcome appendPrint(QSqlDatabase &database, const QString &account, const Stored &row);
 

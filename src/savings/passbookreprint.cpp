@@ -96,11 +96,8 @@ Outcome recordReprint(const QString &connectionText, const QString &account, qin
                       const supervision::Approval &approval, QVector<QVector<Line>> *pages)
 {
     return db::writeAlone(connectionText, [&](QSqlDatabase &database) {
-        Outcome outcome = ledger::lockAccount(database, account);
-        if (!outcome.isOk())
-            return outcome;
         Book book;
-        outcome = readBook(database, account, &book);
+        Outcome outcome = lockedBook(database, account, &book);
         if (!outcome.isOk())
             return outcome;
         outcome = reprintLines(database, book, fromKey, pages);
@@ -126,11 +123,8 @@ Outcome setPosition(const QString &connectionText, const QString &account, qint6
     if (page < 1 || page > layout.pages || line < 1 || line > layout.lines)
         return Outcome::refused(QString::fromLatin1(text::kPositionInvalid));
     return db::writeAlone(connectionText, [&](QSqlDatabase &database) {
-        Outcome outcome = ledger::lockAccount(database, account);
-        if (!outcome.isOk())
-            return outcome;
         Book book;
-        outcome = readBook(database, account, &book);
+        Outcome outcome = lockedBook(database, account, &book);
         if (!outcome.isOk())
             return outcome;
         if (std::none_of(book.rows.cbegin(), book.rows.cend(), [&](const Row &row) { return row.key == lastKey; }))

@@ -66,6 +66,12 @@ QVariant key(const std::optional<qint64> &value)
 } // namespace
 
 // Appends the row and its trail row, inside the caller's write transaction.
+Outcome lockedBook(QSqlDatabase &database, const QString &account, Book *book)
+{
+    const Outcome locked = ledger::lockAccount(database, account);
+    return locked.isOk() ? readBook(database, account, book) : locked;
+}
+
 Outcome appendPrint(QSqlDatabase &database, const QString &account, const Stored &row)
 {
     const bool server = db::dialect(database).hasOperatorRoles();
@@ -212,12 +218,8 @@ Outcome printPage(const QString &connectionText, const QString &account, const L
 {
     *result = PageResult();
     return db::writeAlone(connectionText, [&](QSqlDatabase &database) {
-        // Serialised with the account's postings and the other counters' prints.
-        Outcome outcome = ledger::lockAccount(database, account);
-        if (!outcome.isOk())
-            return outcome;
         Book book;
-        outcome = readBook(database, account, &book);
+        Outcome outcome = lockedBook(database, account, &book);
         if (!outcome.isOk())
             return outcome;
         const int done = book.printedCount();
@@ -269,11 +271,8 @@ Outcome printPage(const QString &connectionText, const QString &account, const L
 Outcome startBook(const QString &connectionText, const QString &account, const Draw &draw)
 {
     return db::writeAlone(connectionText, [&](QSqlDatabase &database) {
-        Outcome outcome = ledger::lockAccount(database, account);
-        if (!outcome.isOk())
-            return outcome;
         Book book;
-        outcome = readBook(database, account, &book);
+        Outcome outcome = lockedBook(database, account, &book);
         if (!outcome.isOk())
             return outcome;
         // The balance after the last row in the old book (0 when none is).
