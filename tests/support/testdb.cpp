@@ -42,7 +42,8 @@ TestDatabase::TestDatabase(bool create)
     // was one of the database made before.
     QString problem;
     if (db::checkConnectionText(connectionText(), &problem))
-        db::dialectFor(connectionText()).forgetOperator(connectionText());
+        if (const db::Roles *roles = db::dialectFor(connectionText()).roles())
+            roles->forget(db::connectionValue(connectionText(), QStringLiteral("Data Source")));
     db::releaseIdleConnections();
     if (onServer()) {
         testserver::clearDatabase();

@@ -143,7 +143,7 @@ bool operatorsArrived(QSqlDatabase &target, const QList<transfer::Operator> &ope
     // On a server every operator gets his role (none that can log in: his password
     // is reset), with the rights of the operators' group.
     operators::Access access;
-    const Outcome secured = engine.secureOperators(target, &access);
+    const Outcome secured = operators::secure(target, &access);
     if (secured.isOk())
         return true;
     *error = QSqlError(QString(), secured.message(), QSqlError::TransactionError);

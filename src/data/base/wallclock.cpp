@@ -1,5 +1,7 @@
 #include "data/base/wallclock.h"
 
+#include <cstdlib>
+
 namespace wallclock {
 
 namespace {
@@ -13,6 +15,20 @@ std::function<QDateTime()> &testClock()
 QDateTime now()
 {
     return testClock() ? testClock()() : QDateTime::currentDateTime();
+}
+
+QString zoneText(int offsetSeconds)
+{
+    const int minutes = std::abs(offsetSeconds) / 60;
+    return QStringLiteral("%1%2:%3")
+        .arg(offsetSeconds < 0 ? QStringLiteral("-") : QStringLiteral("+"))
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString zoneNow()
+{
+    return zoneText(QDateTime::currentDateTime().offsetFromUtc());
 }
 
 QDate today()

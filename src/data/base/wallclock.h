@@ -14,6 +14,11 @@ QDateTime now();
 // Today's date.
 QDate today();
 
+// An offset from UTC as a trail row records it ("+07:00", "-03:30").
+QString zoneText(int offsetSeconds);
+// The machine's offset from UTC now (the system's clock, also in tests).
+QString zoneNow();
+
 // For tests only: the clock reads from `clock` instead of the system's; an empty
 // function gives the system's clock back.
 void setForTesting(std::function<QDateTime()> clock);

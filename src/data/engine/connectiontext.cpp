@@ -159,8 +159,8 @@ bool checkConnectionText(const QString &connectionText, QString *problem)
     }
     const QString provider = connectionValue(connectionText, QStringLiteral("Provider"));
     const QString source = connectionValue(connectionText, QStringLiteral("Data Source"));
-    const bool server = provider.compare(QLatin1String(kServerProvider), Qt::CaseInsensitive) == 0;
-    if (!server && !provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive)) {
+    const Dialect *engine = dialectNamed(provider);
+    if (!engine) {
         *problem = provider.isEmpty() ? QStringLiteral("Provider tidak ada")
                                       : QStringLiteral("Provider \"%1\" tidak dikenal (untuk server: PostgreSQL)").arg(provider);
         return false;
@@ -169,12 +169,7 @@ bool checkConnectionText(const QString &connectionText, QString *problem)
         *problem = QStringLiteral("Data Source tidak ada");
         return false;
     }
-    static const QRegularExpression serviceName(QStringLiteral("^[A-Za-z0-9_.-]+$"));
-    if (server && !serviceName.match(source).hasMatch()) {
-        *problem = QStringLiteral("nama layanan \"%1\" tidak sah (hanya huruf, angka, titik, garis bawah dan tanda minus)")
-                       .arg(source);
-        return false;
-    }
+    return engine->checkSource(source, problem);
     return true;
 }
 

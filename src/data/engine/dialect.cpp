@@ -2,28 +2,58 @@
 
 #include "data/engine/connectiontext.h"
 #include "data/engine/pool.h"
-#include "data/postgres/postgresdialect.h"
-#include "data/sqlite/sqlitedialect.h"
 
 #include <QHash>
 #include <QSqlQuery>
 
 namespace db {
 
+namespace {
+QList<const Dialect *> &registered()
+{
+    static QList<const Dialect *> dialects;
+    return dialects;
+}
+
+const Dialect &fileDialect()
+{
+    Q_ASSERT_X(!registered().isEmpty(), "db::dialectFor", "no engine registered");
+    return *registered().constFirst();
+}
+} // namespace
+
+void registerDialect(const Dialect &dialect)
+{
+    if (!registered().contains(&dialect))
+        registered().append(&dialect);
+}
+
+const Dialect *dialectNamed(const QString &provider)
+{
+    for (const Dialect *dialect : std::as_const(registered()))
+        if (dialect->isProvider(provider))
+            return dialect;
+    return nullptr;
+}
+
 const Dialect &dialectFor(const QString &connectionText)
 {
     // The engine is chosen here, from the connection text's Provider, and
     // nowhere else: every connection carries the dialect it was opened with.
-    const bool server = connectionValue(connectionText, QStringLiteral("Provider"))
-                            .compare(QLatin1String(kServerProvider), Qt::CaseInsensitive) == 0;
-    return server ? postgresDialect() : sqliteDialect();
+    const Dialect *named = dialectNamed(connectionValue(connectionText, QStringLiteral("Provider")));
+    return named ? *named : fileDialect();
+}
+
+bool openFile(const QString &file, QString *connectionName, QString *error)
+{
+    return fileDialect().openFile(file, connectionName, error);
 }
 
 const Dialect &dialect(const QSqlDatabase &database)
 {
     // A connection the pool did not open (a test's own) is taken for a file's.
     const pool::Entry *entry = pool::entry(database.connectionName());
-    return entry ? *entry->dialect : sqliteDialect();
+    return entry ? *entry->dialect : fileDialect();
 }
 
 QString keyColumn(const QSqlDatabase &database)

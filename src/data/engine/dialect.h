@@ -2,6 +2,7 @@
 
 #include "data/base/outcome.h"
 #include "data/base/schema.h"
+#include "data/engine/roles.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -13,12 +14,6 @@
 #include <QVector>
 #include <memory>
 #include <optional>
-
-class RecordSource;
-namespace operators {
-class Directory;
-struct Access;
-} // namespace operators
 
 // What differs between the engines the program keeps its data in: a SQLite file,
 // or a database on a PostgreSQL server. Each engine has one dialect (its own files,
@@ -90,6 +85,13 @@ public:
     // --- Connections
     // Where the data a connection text names lives, as messages name it.
     virtual QString describedLocation(const QString &connectionText) const = 0;
+    // Opens a database file by its path, which must exist (the engine of files).
+    virtual bool openFile(const QString &file, QString *connectionName, QString *error) const = 0;
+    // Whether a connection text's Provider names this engine.
+    virtual bool isProvider(const QString &provider) const = 0;
+    // Whether the Data Source of a connection text of this engine can be used;
+    // false with the problem when it cannot.
+    virtual bool checkSource(const QString &source, QString *problem) const = 0;
     // The file a connection text names, or nothing when it names none (a server).
     virtual std::optional<QString> fileOf(const QString &connectionText) const = 0;
     // Opens a new pooled connection (or takes a kept one) on what a checked
@@ -250,40 +252,17 @@ public:
     // must end (or be destroyed) before the connection is used otherwise.
     virtual std::unique_ptr<RowStream> stream(QSqlDatabase &database, const QString &sql) const = 0;
 
-    // --- Operators (operators.h)
-    // The operators a screen names and proves (see operators::directory()).
-    virtual std::unique_ptr<operators::Directory> operatorDirectory(const QString &connectionText,
-                                                                    RecordSource *records,
-                                                                    const QString &table) const = 0;
-    // What an operator's row keeps in its password column for a password: in a
-    // file its hash (an Argon2id hash given is kept as it is; an invalid value
-    // when no hash could be made); on a server nothing (NULL), the password being
-    // his role's.
-    virtual QVariant operatorRowPassword(const QString &password) const = 0;
-    // Inside a write transaction, after an operator's row was written with a new
-    // password (a new operator, or a reset): on a server his role is made when
-    // missing and given the password; *canLogIn (when given) false when it has
-    // none that can be used (a hash brought over from a file). Nothing in a file.
-    virtual Outcome operatorPassword(QSqlDatabase &database, qint64 key, const QString &password,
-                                     bool *canLogIn) const = 0;
-    // Inside a write transaction, before an operator's row is deleted: on a server
-    // his role goes (or, when it still owns something elsewhere, can no longer log
-    // in and is no operator). Nothing in a file.
-    virtual Outcome operatorRemoved(QSqlDatabase &database, qint64 key) const = 0;
-    // Whether each operator (by his row's key) can log in; all can in a file.
-    virtual Outcome operatorLogins(QSqlDatabase &database, QHash<qint64, bool> *canLogIn) const = 0;
-    // True when operators are roles of the database's own (a server), which
-    // secureOperators() makes and keeps right.
-    virtual bool hasOperatorRoles() const = 0;
-    // The operator who logged in on what the connection text names is forgotten:
-    // on a server the next connections log in as the role the service names.
-    virtual void forgetOperator(const QString &connectionText) const = 0;
+    // --- Operators
+    // The operators' roles on an engine that keeps them as roles of its own (a
+    // server); nothing in a file, whose operators are rows with a password hash.
+    virtual const Roles *roles() const { return nullptr; }
+    bool hasOperatorRoles() const { return roles() != nullptr; }
     // Inside the owner's write transaction, on a database with the program's
-    // tables and trail: the operators' group role and lookup role, their grants
-    // and nothing more, the functions an operator and the lookup role may run,
-    // every operator's role, and the rest revoked (see operators::Access).
-    // Nothing in a file.
-    virtual Outcome secureOperators(QSqlDatabase &database, operators::Access *access) const = 0;
+    // tables and trail: the supervisors', settings' and passbook prints' tables
+    // where missing; on a server too the operators' group role and lookup role,
+    // their grants and nothing more, the functions an operator and the lookup
+    // role may run, every operator's role, and the rest revoked (*access).
+    virtual Outcome secureOperators(QSqlDatabase &database, RoleAccess *access) const = 0;
 
     // --- Messages
     // The operator's message for an error on a connection of this dialect.
@@ -296,8 +275,14 @@ public:
     virtual QString noTrailText(const QString &location, const QString &source) const = 0;
 };
 
+// The engines the program knows. Each program registers them before it starts
+// (data/engines.cpp); the first registered is a file's, the engine of a connection
+// the pool did not open.
+void registerDialect(const Dialect &dialect);
+// The dialect a Provider names; nothing when no engine knows it.
+const Dialect *dialectNamed(const QString &provider);
 // The dialect of what a connection text names. The one place that reads the
-// engine off the text (its Provider).
+// engine off the text (its Provider); a file's when none names it.
 const Dialect &dialectFor(const QString &connectionText);
 // The dialect of an open connection: the one it was opened with.
 const Dialect &dialect(const QSqlDatabase &database);

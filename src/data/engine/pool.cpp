@@ -3,7 +3,6 @@
 #include "data/engine/connectiontext.h"
 #include "data/engine/dialect.h"
 #include "data/engine/messages.h"
-#include "data/sqlite/sqlitedialect.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -153,10 +152,6 @@ bool openServiceConnection(const QString &connectionText, QString *connectionNam
     return dialectFor(connectionText).openAsService(connectionText, connectionName, error);
 }
 
-bool openFile(const QString &file, QString *connectionName, QString *error)
-{
-    return openSqliteFile(file, false, connectionName, error);
-}
 
 void closeConnection(const QString &connectionName)
 {

@@ -100,7 +100,7 @@ protected:
             (makesIndex(statement) ? indexes_ : first) << statement;
         if (!runAll(connection, first, error))
             return false;
-        const Outcome secured = engine.secureOperators(connection, &access_);
+        const Outcome secured = operators::secure(connection, &access_);
         if (!secured.isOk())
             *error = secured.message();
         return secured.isOk();
@@ -490,7 +490,7 @@ bool upgradeDatabase(const QString &connectionText, operators::Access *access, a
                     outcome = audit::append(database, entry);
             }
             if (ok && outcome.isOk())
-                outcome = engine.secureOperators(database, access);
+                outcome = operators::secure(database, access);
             if (ok && outcome.isOk()) {
                 QString failed;
                 if (!runAll(database, engine.ruleStatements(true), &failed))

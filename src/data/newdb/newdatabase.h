@@ -87,7 +87,7 @@ protected:
 // key range, count and digest) and names the breaks of their balance chains
 // found then, which are known from then on. *covered tells what it covered.
 // On a server, in the same transaction, the roles of its operators are made or
-// put right (Dialect::secureOperators(), *access), also when it has the trail
+// put right (operators::secure(), *access), also when it has the trail
 // already (*trailInstalled then false). Refuses a file that has the trail
 // already, and a database that lacks the program's tables.
 bool upgradeDatabase(const QString &connectionText, audit::Coverage *covered, QString *error);

@@ -6,7 +6,6 @@
 #include "data/operators/operators.h"
 #include "data/engine/pool.h"
 #include "data/engine/writealone.h"
-#include "data/postgres/postgresdialect.h"
 #include "data/records/recordsource.h"
 #include "data/base/session.h"
 #include "data/base/sqlscript.h"
@@ -82,8 +81,8 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
 {
     approval->supervisor = user;
     approval->grant.reset();
-    const db::Dialect &engine = db::dialectFor(connectionText_);
-    if (!engine.hasOperatorRoles()) {
+    const db::Roles *roles = db::dialectFor(connectionText_).roles();
+    if (!roles) {
         // A file has no roles: the program checked the password, and checks the kind.
         Kind kind = Kind::Clerk;
         const Outcome outcome =
@@ -120,7 +119,7 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
     // On a server the supervisor proves himself to the server: his own role, his
     // own password, and on that connection the grant for the clerk's role.
     const QString service = db::connectionValue(connectionText_, QStringLiteral("Data Source"));
-    const std::optional<db::ServerLogin> clerk = db::adoptedServerLogin(service);
+    const std::optional<db::ServerLogin> clerk = roles->adopted(service);
     if (!clerk) {
         *message = QStringLiteral("Belum ada operator yang masuk.");
         return Verdict::Failed;
@@ -147,7 +146,7 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
     if (role == clerk->role)
         return Verdict::OwnAction;
     QString own;
-    if (!db::openServerAs(service, {role, password}, &own, message))
+    if (!roles->openAs(service, {role, password}, &own, message))
         return Verdict::Failed;
     Verdict verdict = Verdict::Failed;
     {

@@ -11,7 +11,6 @@
 #include "data/engine/connectiontext.h"
 #include "data/engine/dialect.h"
 #include "data/engine/messages.h"
-#include "data/newdb/newdatabase.h"
 #include "data/base/outcome.h"
 #include "data/engine/pool.h"
 #include "data/engine/writealone.h"
@@ -83,12 +82,36 @@ QString unknownText(const QString &user)
     return QStringLiteral("Operator \"%1\" tidak ada.").arg(user);
 }
 
+// What an operator's row keeps in its password column for a password: in a file
+// its hash (an Argon2id hash given is kept as it is; an invalid value when no
+// hash could be made); where operators are roles nothing (NULL), the password
+// being his role's.
+QVariant rowPassword(const QSqlDatabase &database, const QString &password)
+{
+    if (db::dialect(database).roles())
+        return QVariant(QMetaType::fromType<QString>());
+    if (passwords::isHash(password))
+        return password;
+    const QString hash = passwords::hash(password);
+    return hash.isEmpty() ? QVariant() : QVariant(hash);
+}
+
+// After an operator's row was written with a new password: his role given it
+// where operators are roles; in a file the row holds it, and he can log in.
+Outcome passwordSet(QSqlDatabase &database, qint64 key, const QString &password, bool *canLogIn)
+{
+    if (const db::Roles *roles = db::dialect(database).roles())
+        return roles->setPassword(database, key, password, canLogIn);
+    if (canLogIn)
+        *canLogIn = true;
+    return Outcome::ok();
+}
+
 } // namespace
 
 Outcome insert(QSqlDatabase &database, const QString &user, const QString &password, qint64 *key, bool *canLogIn)
 {
-    const db::Dialect &dialect = db::dialect(database);
-    const QVariant stored = dialect.operatorRowPassword(password);
+    const QVariant stored = rowPassword(database, password);
     if (!stored.isValid())
         return Outcome::failed(QStringLiteral("Password tidak bisa di-hash (memori tidak cukup)."));
     QSqlQuery query(database);
@@ -103,7 +126,7 @@ Outcome insert(QSqlDatabase &database, const QString &user, const QString &passw
     query.finish();
     if (key)
         *key = made;
-    return dialect.operatorPassword(database, made, password, canLogIn);
+    return passwordSet(database, made, password, canLogIn);
 }
 
 Outcome list(const QString &connectionText, QList<Listed> *operators)
@@ -117,7 +140,9 @@ Outcome list(const QString &connectionText, QList<Listed> *operators)
         QSqlDatabase database = db::connection(name);
         QHash<qint64, bool> logins;
         QHash<QString, supervision::Kind> kinds;
-        outcome = db::dialect(database).operatorLogins(database, &logins);
+        // Every row of a file logs in with the password it holds.
+        if (const db::Roles *roles = db::dialect(database).roles())
+            outcome = roles->logins(database, &logins);
         if (outcome.isOk())
             outcome = supervision::storedKinds(database, &kinds);
         QSqlQuery query(database);
@@ -193,8 +218,8 @@ Outcome remove(const QString &connectionText, const QString &user)
             return outcome;
         // The trail's row first, while the row can still be read.
         outcome = audit::append(database, operatorEntry(audit::action::kOperatorRemoved, *key, user, false));
-        if (outcome.isOk())
-            outcome = db::dialect(database).operatorRemoved(database, *key);
+        if (const db::Roles *roles = db::dialect(database).roles(); roles && outcome.isOk())
+            outcome = roles->removed(database, *key);
         if (!outcome.isOk())
             return outcome;
         const bool prepared =
@@ -239,8 +264,7 @@ Outcome reset(const QString &connectionText, const QString &user, const QString 
             return outcome;
         if (!key)
             return Outcome::refused(unknownText(user));
-        const db::Dialect &dialect = db::dialect(database);
-        const QVariant stored = dialect.operatorRowPassword(password);
+        const QVariant stored = rowPassword(database, password);
         if (!stored.isValid())
             return Outcome::failed(QStringLiteral("Password tidak bisa di-hash (memori tidak cukup)."));
         QSqlQuery query(database);
@@ -251,7 +275,7 @@ Outcome reset(const QString &connectionText, const QString &user, const QString 
         if (!(prepared && query.exec()))
             return Outcome::failed(db::describeError(query.lastError(), database));
         query.finish();
-        outcome = dialect.operatorPassword(database, *key, password, nullptr);
+        outcome = passwordSet(database, *key, password, nullptr);
         if (!outcome.isOk())
             return outcome;
         return audit::append(database, operatorEntry(audit::action::kOperatorReset, *key, user, true));
@@ -277,6 +301,26 @@ QString newLookupPassword()
     for (int i = 0; i < 24; ++i)
         password += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters) - 1)]);
     return password;
+}
+
+Outcome secure(QSqlDatabase &database, Access *access)
+{
+    Outcome outcome = db::dialect(database).secureOperators(database, access);
+    for (const Access::Moved &moved : std::as_const(access->moved)) {
+        if (!outcome.isOk())
+            break;
+        audit::Entry entry;
+        entry.tindakan = QLatin1String(audit::action::kOperatorReset);
+        entry.tabel = QStringLiteral("tpassword");
+        entry.kunci = moved.key;
+        entry.rincian = QStringList{audit::detail(QStringLiteral("user"), moved.user),
+                                    audit::detail(QStringLiteral("password"),
+                                                  moved.canLogIn ? QStringLiteral("dipindah ke peran server")
+                                                                 : QStringLiteral("hash dihapus, perlu reset"))}
+                            .join(u'\n');
+        outcome = audit::append(database, entry);
+    }
+    return outcome;
 }
 
 } // namespace operators

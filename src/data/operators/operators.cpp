@@ -11,7 +11,6 @@
 #include "data/engine/connectiontext.h"
 #include "data/engine/dialect.h"
 #include "data/engine/messages.h"
-#include "data/newdb/newdatabase.h"
 #include "data/base/outcome.h"
 #include "data/engine/pool.h"
 #include "data/engine/writealone.h"
@@ -266,7 +265,9 @@ std::unique_ptr<Directory> fileDirectory(const QString &connectionText, RecordSo
 
 std::unique_ptr<Directory> directory(RecordSource *records, const QString &table, const QString &connectionText)
 {
-    return db::dialectFor(connectionText).operatorDirectory(connectionText, records, table);
+    if (const db::Roles *roles = db::dialectFor(connectionText).roles())
+        return serverDirectory(connectionText, *roles);
+    return fileDirectory(connectionText, records, table);
 }
 
 bool logIn(const QString &connectionText, const QString &user, const QString &password, QString *error)
@@ -307,7 +308,8 @@ void logOut(const QString &connectionText)
     session::setOperator(QString());
     QString problem;
     if (db::checkConnectionText(connectionText, &problem))
-        db::dialectFor(connectionText).forgetOperator(connectionText);
+        if (const db::Roles *roles = db::dialectFor(connectionText).roles())
+            roles->forget(db::connectionValue(connectionText, QStringLiteral("Data Source")));
 }
 
 } // namespace operators

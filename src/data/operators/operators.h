@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/engine/connectiontext.h"
+#include "data/engine/roles.h"
 #include "data/base/outcome.h"
 #include "data/operators/supervision.h"
 
@@ -29,7 +30,7 @@ namespace operators {
 // --- The back-off of failed logins
 // Failed logins of one user name within this window count (the trail's "masuk
 // gagal" rows, so that restarting the program does not forget them).
-inline constexpr int kWindowSeconds = 15 * 60;
+inline constexpr int kWindowSeconds = db::kFailedLoginWindowSeconds;
 // This many failures are free; each further try waits before its password is
 // checked, twice as long as the one before, at most kLongestWait.
 inline constexpr int kFreeFailures = 5;
@@ -148,18 +149,13 @@ Outcome remove(const QString &connectionText, const QString &user);
 Outcome reset(const QString &connectionText, const QString &user, const QString &password);
 
 // The roles of a server database's operators, as simparo-initdb --server and
-// --upgrade make them and keep them right (Dialect::secureOperators()).
-struct Access {
-    // The lookup role's new password; empty: its password stays as it is (a new
-    // lookup role then has none, and cannot log in until it is given one).
-    QString lookupPassword;
-    // What there is now:
-    QString database;            // the database's name
-    QString lookupRole;          // <database>_masuk
-    QString groupRole;           // <database>_operator
-    bool lookupCanLogIn = false; // the lookup role has a password
-    QStringList withoutPassword; // operators who cannot log in until their password is reset
-};
+// --upgrade make them and keep them right (secure()).
+using Access = db::RoleAccess;
+// Inside the owner's write transaction: the tables, functions and roles of the
+// operators and supervisors put right (Dialect::secureOperators()), and a trail
+// row for every operator whose row kept a password (it went to his role, or,
+// a hash, was dropped: the operator is then reset).
+Outcome secure(QSqlDatabase &database, Access *access);
 // The line of a counter's ~/.pgpass that gives the lookup role its password
 // ("*:*:DATABASE:ROLE:PASSWORD", ':' and '\' escaped).
 QString passwordFileLine(const Access &access);

@@ -6,10 +6,8 @@
 #include "data/operators/operators.h"
 #include "data/engine/pool.h"
 #include "data/engine/writealone.h"
-#include "data/postgres/postgresdialect.h"
 #include "data/records/recordsource.h"
 #include "data/base/session.h"
-#include "data/base/sqlscript.h"
 
 #include <QDateTime>
 #include <QSqlQuery>
@@ -73,11 +71,6 @@ std::optional<Kind> kindNamed(const QString &text)
     if (text == QLatin1String("kasir"))
         return Kind::Clerk;
     return std::nullopt;
-}
-
-QStringList fileStatements()
-{
-    return sqlscript::statements(QStringLiteral("file-supervision"));
 }
 
 QString lastSupervisorText(const QString &user)

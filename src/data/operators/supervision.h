@@ -32,11 +32,6 @@ enum class Kind { Clerk, Supervisor };
 QString kindText(Kind kind); // "kasir", "penyelia"
 std::optional<Kind> kindNamed(const QString &text);
 
-// The statements that make the tables (and in a file the rule that keeps the
-// last supervisor) where they are missing; each may run again. For the file's
-// dialect; a server's come with the roles (serverroles::secure()).
-QStringList fileStatements();
-
 // --- Keeping the kinds (the tools, inside their write transaction, no trail row)
 // Gives the operator (his row's key and user name) this kind; on a server his
 // role joins or leaves the supervisors' group. Refused when it would leave no

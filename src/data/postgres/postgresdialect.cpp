@@ -1,11 +1,10 @@
 #include "data/postgres/postgresdialect.h"
 #include "data/postgres/serverinternal.h"
 
-#include "data/trail/audit.h"
+#include "data/base/trailnames.h"
 #include "data/engine/connectiontext.h"
 #include "data/postgres/linkwatch.h"
 #include "data/engine/messages.h"
-#include "data/operators/operatordirectories.h"
 #include "data/engine/pool.h"
 #include "data/postgres/postgresoperators.h"
 #include "data/postgres/serversettings.h"
@@ -52,12 +51,65 @@ bool catalogNames(QSqlDatabase &database, const QString &sql, QStringList *names
     return true;
 }
 
+// Operators as roles of the server (postgresoperators.cpp, serverlogins.cpp).
+class ServerRoles final : public Roles
+{
+public:
+    Outcome setPassword(QSqlDatabase &database, qint64 key, const QString &password, bool *canLogIn) const override
+    {
+        return serverroles::setOperatorPassword(database, key, password, canLogIn);
+    }
+    Outcome removed(QSqlDatabase &database, qint64 key) const override
+    {
+        return serverroles::removeOperatorRole(database, key);
+    }
+    Outcome logins(QSqlDatabase &database, QHash<qint64, bool> *canLogIn) const override
+    {
+        return serverroles::operatorLogins(database, canLogIn);
+    }
+    LoginProof prove(const QString &service, const ServerLogin &login, QString *message) const override
+    {
+        return proveServerLogin(service, login, message);
+    }
+    bool openAs(const QString &service, const ServerLogin &login, QString *connectionName, QString *error) const override
+    {
+        return openServerAs(service, login, connectionName, error);
+    }
+    void adopt(const QString &service, const ServerLogin &login) const override { adoptServerLogin(service, login); }
+    std::optional<ServerLogin> adopted(const QString &service) const override { return adoptedServerLogin(service); }
+    void forget(const QString &service) const override { forgetServerLogin(service); }
+    QString verifier(const QSqlDatabase &database, const QString &role, const QString &password,
+                     QString *error) const override
+    {
+        return passwordVerifier(database, role, password, error);
+    }
+};
+
 class PostgresDialect final : public Dialect
 {
 public:
     QString describedLocation(const QString &connectionText) const override
     {
         return serverLocation(connectionValue(connectionText, QStringLiteral("Data Source")));
+    }
+    bool openFile(const QString &file, QString *, QString *error) const override
+    {
+        *error = QStringLiteral("%1 bukan database server.").arg(file);
+        return false;
+    }
+    bool isProvider(const QString &provider) const override
+    {
+        return provider.compare(QLatin1String(kServerProvider), Qt::CaseInsensitive) == 0;
+    }
+    // A service's name, as pg_service.conf names it.
+    bool checkSource(const QString &source, QString *problem) const override
+    {
+        static const QRegularExpression serviceName(QStringLiteral("^[A-Za-z0-9_.-]+$"));
+        if (serviceName.match(source).hasMatch())
+            return true;
+        *problem = QStringLiteral("nama layanan \"%1\" tidak sah (hanya huruf, angka, titik, garis bawah dan tanda minus)")
+                       .arg(source);
+        return false;
     }
     std::optional<QString> fileOf(const QString &) const override { return std::nullopt; }
     bool open(const QString &connectionText, QString *connectionName, QString *error) const override
@@ -390,31 +442,12 @@ public:
     }
 
     // A server's operators are roles of its own (serverroles in postgresoperators.cpp).
-    std::unique_ptr<operators::Directory> operatorDirectory(const QString &connectionText, RecordSource *,
-                                                            const QString &) const override
+    const Roles *roles() const override
     {
-        return operators::serverDirectory(connectionText);
+        static const ServerRoles roles;
+        return &roles;
     }
-    QVariant operatorRowPassword(const QString &) const override { return QVariant(QMetaType::fromType<QString>()); }
-    Outcome operatorPassword(QSqlDatabase &database, qint64 key, const QString &password,
-                             bool *canLogIn) const override
-    {
-        return serverroles::setOperatorPassword(database, key, password, canLogIn);
-    }
-    Outcome operatorRemoved(QSqlDatabase &database, qint64 key) const override
-    {
-        return serverroles::removeOperatorRole(database, key);
-    }
-    Outcome operatorLogins(QSqlDatabase &database, QHash<qint64, bool> *canLogIn) const override
-    {
-        return serverroles::operatorLogins(database, canLogIn);
-    }
-    bool hasOperatorRoles() const override { return true; }
-    void forgetOperator(const QString &connectionText) const override
-    {
-        forgetServerLogin(connectionValue(connectionText, QStringLiteral("Data Source")));
-    }
-    Outcome secureOperators(QSqlDatabase &database, operators::Access *access) const override
+    Outcome secureOperators(QSqlDatabase &database, RoleAccess *access) const override
     {
         return serverroles::secure(database, access);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/engine/dialect.h"
+#include "data/engine/roles.h"
 
 #include <optional>
 
@@ -21,11 +22,6 @@ const Dialect &postgresDialect();
 // role the service names.
 bool openServer(const QString &service, QString *connectionName, QString *error);
 
-// A role of the server and its password: an operator's login.
-struct ServerLogin {
-    QString role;
-    QString password;
-};
 // Opens a pooled connection as the role the service names, whoever logged in.
 bool openServerAsService(const QString &service, QString *connectionName, QString *error);
 // Opens a pooled connection that logs in as this role with this password.
@@ -43,7 +39,6 @@ std::optional<ServerLogin> adoptedServerLogin(const QString &service);
 // should not), which is left at once. Right, Wrong (the server refused the
 // password), or Failed with the operator's message (the server unreachable or
 // untrusted, a refusal other than of the password).
-enum class LoginProof { Right, Wrong, Failed };
 LoginProof proveServerLogin(const QString &service, const ServerLogin &login, QString *message);
 
 // The SCRAM-SHA-256 verifier of a password, made here, so that the password

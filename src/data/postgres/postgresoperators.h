@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data/engine/dialect.h"
-#include "data/operators/operators.h"
+#include "data/engine/roles.h"
 
 #include <QHash>
 
@@ -20,7 +20,7 @@ namespace serverroles {
 QStringList attributionStatements();
 
 // See Dialect::secureOperators(), operatorPassword(), operatorRemoved(), operatorLogins().
-Outcome secure(QSqlDatabase &database, operators::Access *access);
+Outcome secure(QSqlDatabase &database, RoleAccess *access);
 Outcome setOperatorPassword(QSqlDatabase &database, qint64 key, const QString &password, bool *canLogIn);
 Outcome removeOperatorRole(QSqlDatabase &database, qint64 key);
 Outcome operatorLogins(QSqlDatabase &database, QHash<qint64, bool> *canLogIn);

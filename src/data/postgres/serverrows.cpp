@@ -1,11 +1,9 @@
 #include "data/postgres/postgresdialect.h"
 #include "data/postgres/serverinternal.h"
 
-#include "data/trail/audit.h"
 #include "data/engine/connectiontext.h"
 #include "data/postgres/linkwatch.h"
 #include "data/engine/messages.h"
-#include "data/operators/operatordirectories.h"
 #include "data/engine/pool.h"
 #include "data/postgres/postgresoperators.h"
 #include "data/postgres/serversettings.h"

@@ -1,11 +1,10 @@
 #include "data/postgres/postgresdialect.h"
 #include "data/postgres/serverinternal.h"
 
-#include "data/trail/audit.h"
+#include "data/base/wallclock.h"
 #include "data/engine/connectiontext.h"
 #include "data/postgres/linkwatch.h"
 #include "data/engine/messages.h"
-#include "data/operators/operatordirectories.h"
 #include "data/engine/pool.h"
 #include "data/postgres/postgresoperators.h"
 #include "data/postgres/serversettings.h"
@@ -196,7 +195,7 @@ bool startSession(QSqlDatabase &database, const QString &service, QString *error
     // The session keeps the counter's time zone: the dates the server gives a row
     // (a posting's TANGGAL) are the counter's dates.
     query.finish();
-    if (!query.exec(QStringLiteral("SET TIME ZONE INTERVAL '%1' HOUR TO MINUTE").arg(audit::currentZone())))
+    if (!query.exec(QStringLiteral("SET TIME ZONE INTERVAL '%1' HOUR TO MINUTE").arg(wallclock::zoneNow())))
         return fail(serverErrorText(query.lastError(), serverLocation(service)), query);
     pool::sessionStarted(name);
     return true;

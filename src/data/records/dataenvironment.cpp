@@ -6,7 +6,6 @@
 #include "data/engine/connectiontext.h"
 #include "data/engine/dialect.h"
 #include "data/engine/messages.h"
-#include "data/newdb/newdatabase.h"
 #include "data/base/outcome.h"
 #include "data/engine/pool.h"
 #include "data/base/schema.h"

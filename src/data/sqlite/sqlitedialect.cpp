@@ -1,14 +1,12 @@
 #include "data/sqlite/sqlitedialect.h"
 
-#include "data/trail/audit.h"
+#include "data/base/trailnames.h"
 #include "data/engine/connectiontext.h"
 #include "data/engine/messages.h"
 #include "data/base/privatefiles.h"
-#include "data/operators/operatordirectories.h"
 #include "data/base/passwords.h"
 #include "data/engine/pool.h"
 #include "data/base/sqlscript.h"
-#include "data/operators/supervision.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -243,6 +241,16 @@ public:
     {
         return fileFromConnectionText(connectionText);
     }
+    bool openFile(const QString &file, QString *connectionName, QString *error) const override
+    {
+        return openSqliteFile(file, false, connectionName, error);
+    }
+    // A file is named as the old program named its Access file.
+    bool isProvider(const QString &provider) const override
+    {
+        return provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive);
+    }
+    bool checkSource(const QString &, QString *) const override { return true; }
     std::optional<QString> fileOf(const QString &connectionText) const override
     {
         return fileFromConnectionText(connectionText);
@@ -505,41 +513,15 @@ public:
     }
     std::optional<QByteArray> unusablePassword() const override { return QByteArray(passwords::kUnusable); }
 
-    // A file's operators are its rows of tpassword, each with the hash of his password.
-    std::unique_ptr<operators::Directory> operatorDirectory(const QString &connectionText, RecordSource *records,
-                                                            const QString &table) const override
-    {
-        return operators::fileDirectory(connectionText, records, table);
-    }
-    QVariant operatorRowPassword(const QString &password) const override
-    {
-        if (passwords::isHash(password))
-            return password;
-        const QString hash = passwords::hash(password);
-        return hash.isEmpty() ? QVariant() : QVariant(hash);
-    }
-    Outcome operatorPassword(QSqlDatabase &, qint64, const QString &, bool *canLogIn) const override
-    {
-        if (canLogIn)
-            *canLogIn = true;
-        return Outcome::ok();
-    }
-    Outcome operatorRemoved(QSqlDatabase &, qint64) const override { return Outcome::ok(); }
-    Outcome operatorLogins(QSqlDatabase &, QHash<qint64, bool> *canLogIn) const override
-    {
-        canLogIn->clear(); // every row logs in with the password it holds
-        return Outcome::ok();
-    }
-    bool hasOperatorRoles() const override { return false; }
-    void forgetOperator(const QString &) const override {}
     // A file has no roles: only the supervisors' and settings' tables where missing.
-    Outcome secureOperators(QSqlDatabase &database, operators::Access *) const override
+    Outcome secureOperators(QSqlDatabase &database, RoleAccess *) const override
     {
         QSqlQuery query(database);
-        const Outcome remade = remakeRuns(database, supervision::fileStatements());
+        const QStringList supervision = sqlscript::statements(QStringLiteral("file-supervision"));
+        const Outcome remade = remakeRuns(database, supervision);
         if (!remade.isOk())
             return remade;
-        for (const QString &statement : supervision::fileStatements())
+        for (const QString &statement : supervision)
             if (!query.exec(statement))
                 return Outcome::failed(describeError(query.lastError(), database));
         // The passbook's prints.
