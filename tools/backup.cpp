@@ -31,6 +31,7 @@
 #include "data/base/privatefiles.h"
 #include "data/base/textforms.h"
 #include "data/trail/trailhead.h"
+#include "backup/destination.h"
 #include "backup/sqlitecopy.h"
 
 #include <QCommandLineParser>
@@ -39,23 +40,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTextStream>
 #include <QThread>
-#include <QUrl>
-#include <algorithm>
 #include <optional>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sqlite3.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 using backupcopy::Connection;
 using backupcopy::noCopy;
+using backupcopy::Workshop;
 
 enum Exit { Ok = 0, Failed = 1, ChainFindings = 2 };
 
@@ -169,121 +165,52 @@ CheckResult checkCopy(const QString &copy, const QString &source, const std::opt
     return result;
 }
 
-// The folder of its own in which a copy is built, beside the destination: made
-// with mkdtemp (0700), and removed with what is in it unless the copy left it.
-class Workshop
+// What a site whose data lives on a server is told: it backs it up there, with
+// pg_dump, as the owner. A counter's service logs in as the lookup role or an
+// operator, who may not read everything; by the names of the IT person's pages
+// the owner's service is the counters' with "-pemilik" after it.
+QString serverAdvice(const QString &setting)
 {
-public:
-    ~Workshop()
-    {
-        if (file_ >= 0)
-            ::close(file_);
-        if (private_ >= 0) {
-            for (const char *suffix : {"", "-journal", "-wal", "-shm"})
-                ::unlinkat(private_, QFile::encodeName(name_ + QLatin1String(suffix)).constData(), 0);
-            ::unlinkat(folder_, QFile::encodeName(QFileInfo(path_).fileName()).constData(), AT_REMOVEDIR);
-            ::close(private_);
-        }
-        if (folder_ >= 0)
-            ::close(folder_);
-    }
-
-    // Opens the destination folder and makes the copy's folder and its empty
-    // file; the errno of the failure otherwise.
-    int open(const QString &folder, const QString &name)
-    {
-        name_ = name;
-        folder_ = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder_ < 0)
-            return errno;
-        private_ = privatefiles::makePrivateFolder(QDir(folder).filePath(u'.' + name + QStringLiteral(".part")), &path_);
-        if (private_ < 0)
-            return errno ? errno : EACCES;
-        file_ = privatefiles::createFile(private_, name);
-        return file_ < 0 ? errno : 0;
-    }
-
-    int folder() const { return folder_; }
-    // Where SQLite writes the copy: a name in the folder only this user can enter.
-    QString copy() const { return path_ + u'/' + name_; }
-    // True when something other than this tool's copy is at its name in any case.
-    bool taken() const
-    {
-        struct stat info = {};
-        return ::fstatat(folder_, QFile::encodeName(name_).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
-    }
-
-    // Gives the checked copy its name in the destination: the name still holds the
-    // file made for it, written to disk, and nothing at the new name is replaced.
-    // Every connection of SQLite to the copy is closed by now: the descriptor
-    // kept here does not outlive a lock of SQLite's.
-    bool finish()
-    {
-        for (const char *suffix : {"-journal", "-wal", "-shm"})
-            ::unlinkat(private_, QFile::encodeName(name_ + QLatin1String(suffix)).constData(), 0);
-        if (!privatefiles::holds(private_, name_, file_) || ::fsync(file_) != 0
-            || !privatefiles::renameNew(private_, name_, folder_, name_))
-            return false;
-        ::fsync(folder_);
-        return true;
-    }
-
-private:
-    QString name_, path_;
-    int folder_ = -1, private_ = -1, file_ = -1;
-};
-
-// True when the file is a copy as this tool makes them: a regular file (not a
-// link) that SQLite reads as a database with the program's tables.
-bool isOwnCopy(int folder, const QString &folderPath, const QString &name)
-{
-    struct stat info = {};
-    if (::fstatat(folder, QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    // Read as it lies, without a lock, a journal or any write, and never through a link.
-    const QByteArray uri = "file:" + QUrl::toPercentEncoding(QDir(folderPath).filePath(name), "/") + "?immutable=1";
-    Connection copy;
-    if (sqlite3_open_v2(uri.constData(), &copy.handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW,
-                        nullptr)
-        != SQLITE_OK)
-        return false;
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(copy.handle,
-                           "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('daftar', 'nabubg', 'tpassword')",
-                           -1, &statement, nullptr)
-        != SQLITE_OK)
-        return false;
-    const bool tables = sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) == 3;
-    sqlite3_finalize(statement);
-    return tables;
+    const QString service = db::connectionValue(setting, QStringLiteral("Data Source"));
+    return QStringLiteral("Data SIMPARO ada di %1 (pengaturan %2); simparo-backup hanya menyalin file SQLite.\n"
+                          "Cadangkan server dengan pg_dump dari akun bagian TI, dengan layanan pemilik "
+                          "database (bukan layanan loket \"%3\"), misalnya:\n"
+                          "  (umask 077; pg_dump -Fc -f simparo-$(date +%F).dump \"service=%3-pemilik\")\n"
+                          "(lihat %4).")
+        .arg(db::describedLocation(setting), native(db::settingFile()), service,
+             native(cli::adminPage(QStringLiteral("cadangan.md"))));
 }
 
-// Removes the oldest of this tool's copies in the folder, so that `keep` remain
-// with the one just made. Only valid copies count, and only those dated no later
-// than the one just made: a file dated in the future, one that is not a copy, a
-// link and the copy just made are never deleted.
-void keepNewest(int folder, const QString &folderPath, const QString &base, const QString &justMade, int keep)
+// Makes the destination folder and those above it that are missing, 0700 whatever
+// the umask (*madeFrom: the first it made). False, told, when it cannot.
+bool makeDestination(const QString &folder, QString *madeFrom)
 {
-    const QRegularExpression pattern(QStringLiteral("^%1-(\\d{4}-\\d{2}-\\d{2}_\\d{6})\\.sqlite$")
-                                         .arg(QRegularExpression::escape(base)));
-    const QDateTime madeAt =
-        QDateTime::fromString(pattern.match(justMade).captured(1), QStringLiteral("yyyy-MM-dd_HHmmss"));
-    QList<QPair<QDateTime, QString>> copies;
-    for (const QString &name : QDir(folderPath).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        const QRegularExpressionMatch match = pattern.match(name);
-        if (name == justMade || !match.hasMatch())
-            continue;
-        const QDateTime stamp = QDateTime::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd_HHmmss"));
-        if (stamp.isValid() && stamp <= madeAt && isOwnCopy(folder, folderPath, name))
-            copies.append({stamp, name});
-    }
-    std::sort(copies.begin(), copies.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
-    for (qsizetype i = keep - 1; i < copies.size(); ++i) {
-        const QString oldest = QDir(folderPath).filePath(copies.at(i).second);
-        if (::unlinkat(folder, QFile::encodeName(copies.at(i).second).constData(), 0) == 0)
-            say(out(), QStringLiteral("Cadangan lama dihapus: %1").arg(native(oldest)));
-        else
-            say(err(), QStringLiteral("Cadangan lama %1 tidak bisa dihapus.").arg(native(oldest)));
+    if (privatefiles::makeFolders(folder, madeFrom))
+        return true;
+    // The cause is told by the parent that exists.
+    QString parent = folder;
+    while (!QFileInfo::exists(parent) && parent != QFileInfo(parent).path())
+        parent = QFileInfo(parent).path();
+    const int cause = ::access(QFile::encodeName(parent).constData(), W_OK) == 0 ? ENOTDIR : errno;
+    say(err(), backupcopy::destinationFailure(cause, folder));
+    return false;
+}
+
+// The head of the trail the copy ends in is kept for the next backup and
+// simparo-verify. It goes only forward: a chain that lost its head keeps failing
+// until the file is removed (after a restore that was meant).
+void keepHead(const QString &identity, const audit::CheckResult &trail)
+{
+    const QString headFile = native(trailhead::fileFor(identity));
+    if (!trail.headHolds) {
+        say(out(), QStringLiteral("Kepala jejak yang terlihat sebelumnya ada di %1. Bila database ini memang "
+                                  "dikembalikan dari cadangan, hapus file itu, lalu ulangi.")
+                       .arg(headFile));
+    } else if (trail.head) {
+        QString headError;
+        if (!trailhead::save(identity, {trail.head->nomor, trail.head->segel, {}}, &headError))
+            say(err(), headError + QStringLiteral("\nKepala jejak tidak dicatat: cadangan berikutnya tidak bisa "
+                                                  "menemukan jejak yang dipotong sejak sekarang."));
     }
 }
 
@@ -338,19 +265,9 @@ int main(int argc, char *argv[])
         say(err(), settingError);
         return Failed;
     }
-    // A site whose data lives on a server backs it up there, with pg_dump, as the
-    // owner: a counter's service logs in as the lookup role or an operator, who may
-    // not read everything. By the names of the IT person's pages the owner's
-    // service is the counters' with "-pemilik" after it.
+    // A site whose data lives on a server backs it up there.
     if (!parser.isSet(from) && !settingDatabase) {
-        const QString service = db::connectionValue(*setting, QStringLiteral("Data Source"));
-        say(err(), QStringLiteral("Data SIMPARO ada di %1 (pengaturan %2); simparo-backup hanya menyalin file SQLite.\n"
-                                  "Cadangkan server dengan pg_dump dari akun bagian TI, dengan layanan pemilik "
-                                  "database (bukan layanan loket \"%3\"), misalnya:\n"
-                                  "  (umask 077; pg_dump -Fc -f simparo-$(date +%F).dump \"service=%3-pemilik\")\n"
-                                  "(lihat %4).")
-                       .arg(db::describedLocation(*setting), native(db::settingFile()), service,
-                            native(cli::adminPage(QStringLiteral("cadangan.md")))));
+        say(err(), serverAdvice(*setting));
         return Failed;
     }
     const QString source = QFileInfo(parser.isSet(from) ? parser.value(from) : programFile).absoluteFilePath();
@@ -369,15 +286,8 @@ int main(int argc, char *argv[])
     const QString folder = QFileInfo(parser.positionalArguments().value(0, defaultFolder)).absoluteFilePath();
     // Folders it makes are 0700 whatever the umask; they go again when no copy is made.
     QString madeFrom;
-    if (!privatefiles::makeFolders(folder, &madeFrom)) {
-        // The cause is told by the parent that exists.
-        QString parent = folder;
-        while (!QFileInfo::exists(parent) && parent != QFileInfo(parent).path())
-            parent = QFileInfo(parent).path();
-        const int cause = ::access(QFile::encodeName(parent).constData(), W_OK) == 0 ? ENOTDIR : errno;
-        say(err(), backupcopy::destinationFailure(cause, folder));
+    if (!makeDestination(folder, &madeFrom))
         return Failed;
-    }
     std::optional<Workshop> workshop;
     const auto failed = [&](const QString &message) {
         say(err(), message);
@@ -415,21 +325,10 @@ int main(int argc, char *argv[])
                    .arg(check.trail.ledger.rows));
     for (const QString &line : audit::describe(check.trail))
         say(out(), line);
-    // The head goes only forward: a chain that lost its head keeps failing until
-    // the file is removed (after a restore that was meant).
-    const QString headFile = native(trailhead::fileFor(identity));
-    if (!check.trail.headHolds) {
-        say(out(), QStringLiteral("Kepala jejak yang terlihat sebelumnya ada di %1. Bila database ini memang "
-                                  "dikembalikan dari cadangan, hapus file itu, lalu ulangi.")
-                       .arg(headFile));
-    } else if (check.trail.head) {
-        QString headError;
-        if (!trailhead::save(identity, {check.trail.head->nomor, check.trail.head->segel, {}}, &headError))
-            say(err(), headError + QStringLiteral("\nKepala jejak tidak dicatat: cadangan berikutnya tidak bisa "
-                                                  "menemukan jejak yang dipotong sejak sekarang."));
-    }
+    keepHead(identity, check.trail);
     if (keepCount > 0)
-        keepNewest(workshop->folder(), folder, base, name, keepCount);
+        backupcopy::keepNewest(workshop->folder(), folder, base, name, keepCount,
+                               [](const QString &line, bool isError) { say(isError ? err() : out(), line); });
     workshop.reset();
     if (!check.trail.holds()) {
         say(out(), QStringLiteral("Salinan tetap disimpan; yang tidak cocok ada juga di database %1 dan perlu "

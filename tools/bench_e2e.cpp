@@ -1,6 +1,6 @@
 // The end-to-end speed of SIMPARO as the operator feels it: the real screens,
 // driven headless through the same widgets and handlers the operator uses.
-#include "bench.h"
+#include "bench_e2e_p.h"
 #include "shell/gridbinding.h"
 
 #include "data/engine/catalog.h"
@@ -23,7 +23,6 @@
 #include "reports/savingsrequest.h"
 #include "savings/ledgerview.h"
 #include "savings/transactionscreen.h"
-#include "screendriver.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -43,16 +42,14 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
+namespace e2e {
 
-// Lets every pending event run, so that what was shown has also been drawn.
 void settle()
 {
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// The screen driver's steps, each followed by what it set off.
 void enter(QWidget *window, const char *name)
 {
     ScreenDriver::enter(window, name);
@@ -64,6 +61,18 @@ void click(QWidget *window, const char *name)
     ScreenDriver::click(window, name);
     settle();
 }
+
+void trigger(MainWindow *menu, const char *action)
+{
+    ScreenDriver::trigger(menu, action);
+    settle();
+}
+
+} // namespace e2e
+
+using namespace e2e;
+
+namespace {
 
 // Answers the message box or prompt that the next step opens, as soon as it is up,
 // with OK (and the given text for a prompt).
@@ -85,23 +94,6 @@ void answerNextDialog(const QString &text = QString())
         }
         answerNextDialog(text);
     });
-}
-
-void trigger(MainWindow *menu, const char *action)
-{
-    ScreenDriver::trigger(menu, action);
-    settle();
-}
-
-template <class T>
-T *shown()
-{
-    return ScreenDriver::shown(screens::find<T>());
-}
-
-QString accountOf(int i)
-{
-    return bench::accountNumber(i);
 }
 
 } // namespace
@@ -164,13 +156,28 @@ int runSaveLoop(int saves, int customers)
 }
 
 // Runs in a process of its own on the database under HOME: every screen, then the
-// peak memory with every screen and both reports open.
 int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label)
 {
     // The screens go home to the main window, as they do in the program.
     registerHome();
-    // Login to the main window.
-    MainWindow *menu = nullptr;
+    e2e::Run run{.runs = runs, .customers = customers, .openingsOnly = openingsOnly, .label = label};
+    run.login();
+    TransactionScreen *transaction = run.transactionScreen();
+    if (!openingsOnly)
+        run.rawInserts(run.deposits(transaction));
+    run.ledgerView(transaction);
+    run.customerRegister();
+    run.reportScreens();
+    if (!openingsOnly)
+        run.everythingOpen();
+    std::fflush(stdout);
+    return 0;
+}
+
+namespace e2e {
+
+void Run::login()
+{
     bench::print(bench::time(QStringLiteral("login to the main window shown") + label, runs, [&] {
         if (auto *open = screens::find<MainWindow>())
             open->close();
@@ -185,145 +192,10 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         menu = shown<MainWindow>();
         settle();
     }));
+}
 
-    // Transaction screen: opening afresh each time.
-    bench::print(bench::time(QStringLiteral("open the transaction screen with its ledger grid") + label, runs, [&] {
-        if (auto *open = screens::find<TransactionScreen>())
-            open->close();
-        settle();
-        trigger(menu, "mnuTRANSAKSI");
-        shown<TransactionScreen>();
-        settle();
-    }));
-    // The whole ledger in the unfiltered grid of a screen opened afresh: Ctrl+End,
-    // and a drag of its scroll bar to the middle, each until the rows are painted.
-    bench::Figures toEnd{QStringLiteral("whole-ledger grid: Ctrl+End until the last row is painted") + label, {}};
-    bench::Figures toMiddle{QStringLiteral("whole-ledger grid: drag to the middle until painted") + label, {}};
-    for (int i = 0; i < runs; ++i) {
-        if (auto *open = screens::find<TransactionScreen>())
-            open->close();
-        settle();
-        trigger(menu, "mnuTRANSAKSI");
-        auto *grid = ScreenDriver::child<QTableView>(shown<TransactionScreen>(), "DataGrid1");
-        settle();
-        grid->setFocus();
-        QElapsedTimer timer;
-        timer.start();
-        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
-        QCoreApplication::processEvents();
-        grid->viewport()->repaint();
-        toEnd.millis << timer.nsecsElapsed() / 1e6;
-        QScrollBar *bar = gridScrollBar(grid);
-        timer.start();
-        bar->setSliderDown(true);
-        bar->setSliderPosition(bar->maximum() / 2);
-        bar->setSliderDown(false);
-        QCoreApplication::processEvents();
-        grid->viewport()->repaint();
-        toMiddle.millis << timer.nsecsElapsed() / 1e6;
-    }
-    bench::print(toEnd);
-    bench::print(toMiddle);
-    if (auto *open = screens::find<TransactionScreen>())
-        open->close();
-    settle();
-    trigger(menu, "mnuTRANSAKSI");
-    shown<TransactionScreen>();
-    settle();
-
-    TransactionScreen *transaction = screens::find<TransactionScreen>();
-    int next = 0;
-    bench::Figures lookups{QStringLiteral("account lookup: Enter until name, balance and grid shown") + label, {}};
-    for (int i = 0; i < runs; ++i) {
-        ScreenDriver::type(transaction, "txtREKENING", accountOf((next++ * 7919) % customers));
-        QElapsedTimer timer;
-        timer.start();
-        enter(transaction, "txtREKENING");
-        lookups.millis << timer.nsecsElapsed() / 1e6;
-    }
-    bench::print(lookups);
-
-    if (!openingsOnly) {
-        int deposit = 0;
-        bench::Figures amounts{QStringLiteral("deposit: Enter in the amount until the new balance shows") + label, {}};
-        bench::Figures saves{QStringLiteral("deposit: SAVE handler until the row is committed") + label, {}};
-        // The moments the SAVEs began, for pacing the raw inserts below as they were paced.
-        QElapsedTimer paced;
-        paced.start();
-        QVector<qint64> began;
-        for (int i = 0; i < runs; ++i) {
-            ScreenDriver::type(transaction, "txtREKENING", accountOf((deposit++ * 104729) % customers));
-            enter(transaction, "txtREKENING");
-            auto *code = ScreenDriver::child<QComboBox>(transaction, "cbo_TRANSAKSI");
-            code->setCurrentIndex(0);
-            emit code->activated(0);
-            settle();
-            ScreenDriver::type(transaction, "txtKREDIT", QStringLiteral("5000"));
-            QElapsedTimer timer;
-            timer.start();
-            enter(transaction, "txtKREDIT");
-            amounts.millis << timer.nsecsElapsed() / 1e6;
-            timer.start();
-            began << paced.nsecsElapsed();
-            ScreenDriver::click(transaction, "cmdSIMPAN");
-            saves.millis << timer.nsecsElapsed() / 1e6;
-            settle();
-        }
-        bench::print(amounts);
-        bench::print(saves);
-
-        // The floor under "SAVE": one ledger row of the same kind (an account of the
-        // same spread, so its index is touched as SAVE touches it) inserted and
-        // committed durably on a connection of the bench's own, in the same run on
-        // the same file, with nothing looked up or checked. A disk flushes faster
-        // when flushes follow each other closely (here 0.25 ms back to back, 0.55 ms
-        // 10 ms after the last one, 0.8 ms 50 ms after it), and a clerk's "SAVE"
-        // never follows another closely: the floor is the insert made at the pace the
-        // SAVEs above were made, with the same pause before each; the inserts back to
-        // back are shown beside it.
-        QVector<qint64> gaps;
-        for (int i = 1; i < began.size(); ++i)
-            gaps << began.at(i) - began.at(i - 1);
-        std::sort(gaps.begin(), gaps.end());
-        const unsigned long pause = gaps.isEmpty() ? 0 : (unsigned long)(gaps.at(gaps.size() / 2) / 1000);
-        bench::withDatabase([&](QSqlDatabase &raw) {
-            QSqlQuery query(raw);
-            const db::Dialect &dialect = db::dialect(raw);
-            if (!dialect.hasOperatorRoles())
-                query.exec(QStringLiteral("PRAGMA synchronous=FULL"));
-            QSqlError error;
-            const auto insert = [&] {
-                if (!dialect.beginWrite(raw, &error))
-                    qFatal("%s", qPrintable(error.text()));
-                query.prepare(QStringLiteral("INSERT INTO nabubg (norekening, nama, TANGGAL, kode, Jenis, debet, "
-                                             "kredit, saldo) VALUES (?, 'Bench', '2026-01-02', '01', "
-                                             "'Penyetoran', 0, 5000, 5000)"));
-                query.addBindValue(accountOf((deposit++ * 104729) % customers));
-                if (!query.exec() || !query.exec(QStringLiteral("COMMIT")))
-                    qFatal("%s", qPrintable(query.lastError().text()));
-            };
-            // The floor: the row alone, none of the database's rules on it (lifted
-            // for these inserts, as the owner's maintenance does, and put back after).
-            for (const QString &statement : dialect.ruleStatements(false))
-                if (!query.exec(statement))
-                    qFatal("%s", qPrintable(query.lastError().text()));
-            bench::Figures atPace{QStringLiteral("raw durable insert of one ledger row, at the SAVEs' pace") + label, {}};
-            for (int i = 0; i < runs; ++i) {
-                QThread::usleep(pause);
-                QElapsedTimer timer;
-                timer.start();
-                insert();
-                atPace.millis << timer.nsecsElapsed() / 1e6;
-            }
-            bench::print(atPace);
-            bench::print(bench::time(QStringLiteral("raw durable insert of one ledger row, back to back") + label, runs,
-                                     insert));
-            for (const QString &statement : dialect.ruleStatements(true))
-                if (!query.exec(statement))
-                    qFatal("%s", qPrintable(query.lastError().text()));
-        });
-    }
-
+void Run::ledgerView(TransactionScreen *transaction)
+{
     // Ledger view.
     bench::print(bench::time(QStringLiteral("open the ledger view (CEK SALDO)") + label, runs, [&] {
         if (auto *open = screens::find<LedgerView>())
@@ -333,26 +205,14 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         shown<LedgerView>();
         settle();
     }));
-    LedgerView *ledger = screens::find<LedgerView>();
-    bench::Figures ledgerLookups{QStringLiteral("ledger view lookup: Enter until rows and total shown") + label, {}};
-    for (int i = 0; i < runs; ++i) {
-        ScreenDriver::type(ledger, "txtREKENING", accountOf((next++ * 7919) % customers));
-        QElapsedTimer timer;
-        timer.start();
-        enter(ledger, "txtREKENING");
-        ledgerLookups.millis << timer.nsecsElapsed() / 1e6;
-    }
-    bench::print(ledgerLookups);
+    timeLookups(screens::find<LedgerView>(), QStringLiteral("ledger view lookup: Enter until rows and total shown"));
+}
 
+void Run::customerRegister()
+{
     // Customer register.
-    bench::print(bench::time(QStringLiteral("open the customer register") + label, runs, [&] {
-        if (auto *open = screens::find<RegisterScreen>())
-            open->close();
-        settle();
-        trigger(menu, "MNUNASABAH");
-        shown<RegisterScreen>();
-        settle();
-    }));
+    bench::print(bench::time(QStringLiteral("open the customer register") + label, runs,
+                             [&] { reopen<RegisterScreen>("MNUNASABAH"); }));
     RegisterScreen *registerScreen = screens::find<RegisterScreen>();
     bench::print(bench::time(QStringLiteral("register: LAST and back to FIRST") + label, runs, [&] {
         click(registerScreen, "cmdLAST");
@@ -387,7 +247,10 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         }
         bench::print(saves);
     }
+}
 
+void Run::reportScreens()
+{
     // Reports.
     trigger(menu, "mnuTNASABAH");
     SavingsRequestScreen *request = shown<SavingsRequestScreen>();
@@ -412,17 +275,31 @@ int runEndToEnd(int runs, int customers, bool openingsOnly, const QString &label
         reports::reportWindow(QStringLiteral("LAPNASABAH"))->saveAsPdf(pdf, &error);
     }));
     QFile::remove(pdf);
-
-    if (!openingsOnly) {
-        // Everything open at once.
-        trigger(menu, "MNUNASABAH");
-        trigger(menu, "mnuTRANSAKSI");
-        click(screens::find<TransactionScreen>(), "cmdSALDO");
-        trigger(menu, "mnuGanti");
-        trigger(menu, "mnuTNASABAH");
-        settle();
-        std::printf("  peak memory with every screen and both reports open: %.1f MiB\n", bench::peakMemoryMiB());
-    }
-    std::fflush(stdout);
-    return 0;
 }
+
+void Run::timeLookups(QWidget *screen, const QString &name)
+{
+    bench::Figures lookups{name + label, {}};
+    for (int i = 0; i < runs; ++i) {
+        ScreenDriver::type(screen, "txtREKENING", accountOf((next++ * 7919) % customers));
+        QElapsedTimer timer;
+        timer.start();
+        enter(screen, "txtREKENING");
+        lookups.millis << timer.nsecsElapsed() / 1e6;
+    }
+    bench::print(lookups);
+}
+
+void Run::everythingOpen()
+{
+    // Everything open at once.
+    trigger(menu, "MNUNASABAH");
+    trigger(menu, "mnuTRANSAKSI");
+    click(screens::find<TransactionScreen>(), "cmdSALDO");
+    trigger(menu, "mnuGanti");
+    trigger(menu, "mnuTNASABAH");
+    settle();
+    std::printf("  peak memory with every screen and both reports open: %.1f MiB\n", bench::peakMemoryMiB());
+}
+
+} // namespace e2e

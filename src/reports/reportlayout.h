@@ -5,13 +5,14 @@
 
 #include <QFontDatabase>
 #include <QHash>
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
 #include <vector>
 
-// What a laid-out report holds, shared by its layout (reportengine.cpp) and its
-// drawing (reportpages.cpp).
+// What a laid-out report holds, shared by the taking of its rows (reportbuilder.cpp),
+// its layout (reportlayout.cpp) and its drawing (reportpages.cpp).
 namespace reports {
 
 namespace layout {
@@ -143,6 +144,28 @@ struct ReportDocument::Data {
 
     Block block(const ReportSection &section, const QFont &font, double textWidth,
                 const QHash<QString, QString> &texts) const;
+
+    // The steps of the layout once the rows are in, in this order.
+    // A4 paper turned as the definition wants.
+    void setPaper(QPageLayout::Orientation wanted);
+    // The type size and the column widths with which the table fits the page.
+    void fitColumns(const Progress &progress);
+    // The fonts and line spacings of the table at its type size.
+    void setFonts();
+    // The lines of the report's and pages' headers and footers.
+    void layOutSections(const ReportDefinition &definition, const QHash<QString, QString> &texts);
+    // The column headings and the cells wrapped within their columns.
+    void wrapHeadings();
+    void wrapCells(const Progress &progress);
+    // The rows placed onto pages.
+    void paginate();
+
+    // The width of the table, between the margins.
+    double tableRoom() const { return page.width() - 2 * layout::kMargin; }
+    // The whole of the progress the layout tells.
+    int progressTotal() const { return std::max(rows, 1); }
+    // The widest text of each column, its heading among them, at a type size.
+    QVector<double> wantedWidths(double points, const Progress &progress) const;
     void drawBlock(QPainter &painter, const Block &b, double y) const;
     void drawCell(QPainter &painter, int slot, QStringView text, double baseline, GlyphCache &glyphs) const;
 };

@@ -46,6 +46,30 @@ double ReportDocument::bodyPointSize() const
     return d ? d->bodyPoints : kBodyPoints;
 }
 
+void ReportDocument::Data::drawBlock(QPainter &painter, const Block &b, double y) const
+{
+    if (b.lines.isEmpty())
+        return;
+    GlyphCache &cache = glyphs(b.font);
+    const double room = tableRoom();
+    for (int i = 0; i < b.lines.size(); ++i) {
+        const double w = cache.width(b.lines.at(i));
+        cache.draw(painter, QPointF(kMargin + std::max(0.0, (room - w) / 2), y + b.ascent + i * b.lineSpacing),
+                   b.lines.at(i));
+    }
+}
+
+void ReportDocument::Data::drawCell(QPainter &painter, int slot, QStringView text, double baseline,
+                                    GlyphCache &cache) const
+{
+    if (text.isEmpty())
+        return;
+    double left = x.at(slot);
+    if (numeric.at(slot))
+        left += std::max(0.0, width.at(slot) - cache.width(text));
+    cache.draw(painter, QPointF(left, baseline), text);
+}
+
 void ReportDocument::drawPage(QPainter &painter, int pageNumber) const
 {
     if (!d || pageNumber < 0 || pageNumber >= d->pages.size())

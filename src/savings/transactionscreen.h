@@ -6,6 +6,7 @@
 #include "savings/posting.h"
 
 #include <QWidget>
+#include <memory>
 #include <optional>
 
 class QKeyEvent;
@@ -41,6 +42,28 @@ private:
     // Enter in an amount field: the new balance previewed, or the amount refused.
     void enterAmount(posting::Code code);
     void save();
+
+    // "SAVE", in its steps (transactionsave.cpp). The posting as typed, checked as
+    // far as the screen can before the write: nothing after a refusal, told.
+    struct Typed {
+        QString account;
+        QString name;
+        posting::Code code;
+        Money amount;
+        QLineEdit *amountField;
+    };
+    std::optional<Typed> readTyped();
+    // When the new balance shown was previewed for another amount: the right one
+    // shown and the clerk asked; false when he declines.
+    bool confirmChangedAmount(const Typed &typed);
+    // A withdrawal over the limit: a supervisor is asked, and "SAVE" goes on once he
+    // approved. True when "SAVE" stops here (asked, or the limit not read, told).
+    bool waitsForApproval(const Typed &typed, const supervision::Request &request, const QString &typing);
+    // The one write of the posting; false (told) when nothing was stored.
+    bool store(const Typed &typed, const std::shared_ptr<posting::ShownBalance> &shown,
+               const supervision::Request &request, const std::optional<supervision::Approval> &approval);
+    // The screen after a posting stored: empty, for the next one.
+    void clearAfterSave();
 
     // The code chosen from the list; nothing when none is, or when the text of the
     // list was changed by typing.

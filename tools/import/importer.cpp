@@ -1,7 +1,7 @@
 // The import as one flow over its target (a new file, an existing file, or the
 // database of a server's service): the data layer's db::Fill makes the target,
 // and undoes it on any failure; the rows go into it as the reader streams them.
-#include "importer.h"
+#include "importer_p.h"
 
 #include "data/trail/audit.h"
 #include "data/engine/catalog.h"
@@ -14,7 +14,6 @@
 #include "data/base/schema.h"
 #include "data/operators/operators.h"
 #include "data/base/passwords.h"
-#include "data/base/privatefiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -24,9 +23,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <array>
-#include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 
@@ -239,75 +236,6 @@ private:
     bool inOrder_ = true;
 };
 
-QString buildReport(const Options &options, const QString &target, bool existing, const Analysis &analysis,
-                    qint64 hashed)
-{
-    QStringList lines;
-    const qint64 customers = analysis.customers(), setAside = analysis.setAside();
-    lines << QStringLiteral("Impor data lama ke SIMPARO")
-          << QStringLiteral("Sumber : %1")
-                 .arg(legacy::printable(QDir::toNativeSeparators(QFileInfo(options.source).absoluteFilePath())))
-          << QStringLiteral("Tujuan : %1 (%2)")
-                 .arg(legacy::printable(QDir::toNativeSeparators(target)),
-                      existing ? QStringLiteral("ditambahkan ke database yang sudah ada")
-                               : QStringLiteral("database baru"))
-          << QStringLiteral("Waktu  : %1").arg(QDateTime::currentDateTime().toString(Qt::ISODate)) << QString()
-          << QStringLiteral("daftar    : %1 baris terbaca, %2 dimasukkan, %3 disisihkan ke tabel %4")
-                 .arg(customers)
-                 .arg(customers - setAside)
-                 .arg(setAside)
-                 .arg(QLatin1String(kSetAsideTable))
-          << QStringLiteral("nabubg    : %1 baris terbaca, %1 dimasukkan").arg(analysis.postings())
-          << QStringLiteral("tpassword : %1 baris terbaca, %1 dimasukkan").arg(analysis.users()) << QString();
-    lines << QStringLiteral("Anomali: %1, catatan: %2.").arg(analysis.anomalies()).arg(analysis.notices());
-    if (analysis.text().isEmpty())
-        lines << QStringLiteral("Semua baris dimasukkan apa adanya; tidak ada yang perlu diperiksa.");
-    else
-        lines << QStringLiteral("Nomor baris dihitung dari 1 menurut urutan simpan di file lama.");
-    QString text = lines.join(u'\n') + u'\n' + QString::fromUtf8(analysis.text());
-    if (analysis.users() > 0)
-        text += QStringLiteral("\nPENTING: operator lama yang dibawa: %1. Password mereka (%2 tertulis sebagai teks "
-                               "biasa) kini disimpan sebagai hash dan tetap bisa dipakai untuk login. Password itu "
-                               "masih tertulis sebagai teks biasa di file lama: minta setiap operator segera "
-                               "menggantinya lewat menu \"Ganti Password\".\n")
-                    .arg(analysis.userNames().join(QStringLiteral(", ")), QString::number(hashed))
-              + QStringLiteral("Mereka semua kasir. Untuk menjadikan salah satunya penyelia (yang menyetujui "
-                               "penarikan besar dan mengubah pengaturan): simparo-operator peran NAMA penyelia\n");
-    return text;
-}
-
-// Saves the report as a new private file beside the target: a name that is taken
-// (by a file, or a link planted there) is passed over for the next one.
-bool saveReport(const QString &base, QString *text, QString *file, QString *error)
-{
-    const QString stem =
-        base + QStringLiteral(".impor-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    for (int i = 1; i < 100; ++i) {
-        const QString name = i == 1 ? stem + QStringLiteral(".txt") : stem + QStringLiteral("-%1.txt").arg(i);
-        const int fd = privatefiles::createFile(AT_FDCWD, name);
-        if (fd < 0 && errno == EEXIST)
-            continue;
-        const QString full = *text
-            + QStringLiteral("\nLaporan ini disimpan di %1\n").arg(legacy::printable(QDir::toNativeSeparators(name)));
-        QFile out;
-        if (fd >= 0 && out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-            const bool written = out.write(full.toUtf8()) >= 0 && out.flush() && ::fsync(fd) == 0;
-            out.close();
-            if (written) {
-                *text = full;
-                *file = name;
-                return true;
-            }
-            QFile::remove(name);
-        } else if (fd >= 0) {
-            ::close(fd);
-        }
-        break;
-    }
-    *error = QStringLiteral("Laporan %1 tidak bisa ditulis.").arg(legacy::printable(QDir::toNativeSeparators(stem)));
-    return false;
-}
-
 } // namespace
 
 // The highest key of the ledger (nothing for an empty one): the import's rows come after it.
@@ -321,6 +249,39 @@ static bool tableTop(QSqlDatabase database, const QString &table, std::optional<
     }
     *top = query.value(0).isNull() ? std::nullopt : std::optional<qint64>(query.value(0).toLongLong());
     return true;
+}
+
+// What an import into a database that holds the program's tables is told, without --into-existing.
+static QString existingRefusal(bool toFile, const QString &target, const QStringList &present)
+{
+    return toFile ? QStringLiteral("Database %1 sudah ada. simparo-import tidak menyentuh database yang "
+                                   "sudah ada; pakai --into-existing untuk menambahkan data lama ke "
+                                   "dalamnya, atau --to untuk membuat database di tempat lain.")
+                        .arg(legacy::printable(QDir::toNativeSeparators(target)))
+                  : QStringLiteral("Database di %1 sudah berisi %2. simparo-import tidak menyentuh database "
+                                   "yang sudah ada; pakai --into-existing untuk menambahkan data lama ke "
+                                   "dalamnya.")
+                        .arg(target, present.join(QStringLiteral(", ")));
+}
+
+// The import's one row of the audit trail covers the ledger rows it brought
+// (their key range, count and digest) and names the breaks of their balance
+// chains, which are known from then on; the customers it brought the same way.
+static bool recordImport(QSqlDatabase database, const std::optional<qint64> &topBefore,
+                         const std::optional<qint64> &registerBefore, const QString &sourceName, QString *error)
+{
+    std::optional<qint64> topAfter, registerAfter;
+    if (!tableTop(database, QStringLiteral("nabubg"), &topAfter, error)
+        || !tableTop(database, QStringLiteral("daftar"), &registerAfter, error))
+        return false;
+    const qint64 first = topBefore.value_or(0) + 1;
+    const qint64 last = topAfter.value_or(0);
+    const ::Outcome recorded = audit::appendImport(
+        database, first, last, QStringLiteral("sumber=%1").arg(legacy::printable(sourceName)),
+        registerBefore.value_or(0) + 1, registerAfter.value_or(0));
+    if (!recorded.isOk())
+        *error = recorded.message();
+    return recorded.isOk();
 }
 
 Outcome run(const Options &options)
@@ -345,14 +306,7 @@ Outcome run(const Options &options)
     if (!fill->inspect(&existing, &present, &error))
         return failed(error);
     if (existing && !options.intoExisting)
-        return failed(toFile ? QStringLiteral("Database %1 sudah ada. simparo-import tidak menyentuh database yang "
-                                              "sudah ada; pakai --into-existing untuk menambahkan data lama ke "
-                                              "dalamnya, atau --to untuk membuat database di tempat lain.")
-                                   .arg(legacy::printable(QDir::toNativeSeparators(target)))
-                             : QStringLiteral("Database di %1 sudah berisi %2. simparo-import tidak menyentuh database "
-                                              "yang sudah ada; pakai --into-existing untuk menambahkan data lama ke "
-                                              "dalamnya.")
-                                   .arg(target, present.join(QStringLiteral(", "))));
+        return failed(existingRefusal(toFile, target, present));
     const QFileInfo source(options.source);
     if (!source.isFile() || !source.isReadable())
         return failed(QStringLiteral("File %1 tidak ditemukan atau tidak bisa dibaca.")
@@ -401,24 +355,8 @@ Outcome run(const Options &options)
         return outcome;
     }
 
-    // The import's one row of the audit trail covers the ledger rows it brought
-    // (their key range, count and digest) and names the breaks of their balance
-    // chains, which are known from then on; the customers it brought the same way.
-    {
-        std::optional<qint64> topAfter, registerAfter;
-        if (!tableTop(fill->database(), QStringLiteral("nabubg"), &topAfter, &error)
-            || !tableTop(fill->database(), QStringLiteral("daftar"), &registerAfter, &error))
-            return failed(error);
-        const qint64 first = topBefore.value_or(0) + 1;
-        const qint64 last = topAfter.value_or(0);
-        QSqlDatabase database = fill->database();
-        const ::Outcome recorded = audit::appendImport(
-            database, first, last,
-            QStringLiteral("sumber=%1").arg(legacy::printable(source.fileName())),
-            registerBefore.value_or(0) + 1, registerAfter.value_or(0));
-        if (!recorded.isOk())
-            return failed(recorded.message());
-    }
+    if (!recordImport(fill->database(), topBefore, registerBefore, source.fileName(), &error))
+        return failed(error);
 
     // The report is on disk before the commit, and goes again if the commit fails.
     QString reportFile;

@@ -21,7 +21,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <charconv>
 
 namespace transfer {
 
@@ -30,122 +29,12 @@ namespace {
 using detail::hasTable;
 using detail::keepKinds;
 using detail::keepSupervision;
-
-// A table that moves: its columns as a statement names them, in stored order,
-// and how its rows are keyed.
-struct Moved {
-    enum class Key {
-        Hidden, // the engine's row key (rowid, simparo_key), moved with the row
-        Nomor,  // the trail's own number, its first column
-        None,   // no key on a server: the rows in the order they were set aside
-    };
-    QString name;
-    QStringList columns;
-    Key key = Key::Hidden;
-    bool optional = false; // a database may lack it
-};
-
-// Every table of the program's schema.
-QList<Moved> movedTables()
-{
-    QStringList trail = audit::recordColumns().split(QStringLiteral(", "));
-    return {
-        {schema::daftar().name, schema::daftar().columnNames(), Moved::Key::Hidden, false},
-        {schema::nabubg().name, schema::nabubg().columnNames(), Moved::Key::Hidden, false},
-        {schema::tpassword().name, {QStringLiteral("\"user\""), QStringLiteral("\"password\"")}, Moved::Key::Hidden, false},
-        {QStringLiteral("jejak"), trail, Moved::Key::Nomor, false},
-        {QLatin1String(schema::kSetAsideTable), schema::setAsideColumns(), Moved::Key::None, true},
-    };
-}
-
-QString readStatement(const Moved &table, const QString &key, std::optional<qint64> trailTop = std::nullopt)
-{
-    const QString columns = table.columns.join(QStringLiteral(", "));
-    switch (table.key) {
-    case Moved::Key::Hidden:
-        return QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %1").arg(key, columns, table.name);
-    case Moved::Key::Nomor:
-        return trailTop ? QStringLiteral("SELECT %1 FROM %2 WHERE nomor <= %3 ORDER BY nomor")
-                              .arg(columns, table.name)
-                              .arg(*trailTop)
-                        : QStringLiteral("SELECT %1 FROM %2 ORDER BY nomor").arg(columns, table.name);
-    case Moved::Key::None:
-        break;
-    }
-    // Integers and ISO times sort alike on both engines, whatever their collation of text.
-    return QStringLiteral("SELECT %1 FROM %2 ORDER BY waktu, baris").arg(columns, table.name);
-}
-
-int valueCount(const Moved &table)
-{
-    return int(table.columns.size()) + (table.key == Moved::Key::Hidden ? 1 : 0);
-}
-
-void appendBytes(QByteArray *record, QByteArrayView bytes)
-{
-    record->append(QByteArray::number(bytes.size()));
-    record->append(':');
-    record->append(bytes.data(), bytes.size());
-}
-
-QByteArray numberText(const db::Value &value)
-{
-    if (value.type == db::Value::Type::Integer)
-        return QByteArray::number(value.integer);
-    char text[32];
-    return QByteArray(text, std::to_chars(text, text + sizeof text, value.real).ptr - text);
-}
-
-// A value of a table without a described content (the side table): its text.
-void appendPlain(QByteArray *record, const db::Value &value)
-{
-    if (value.type == db::Value::Type::Null)
-        record->append('-');
-    else if (value.type == db::Value::Type::Text)
-        appendBytes(record, value.text);
-    else
-        appendBytes(record, numberText(value));
-}
-
-// The canonical record of one row: its key, then its content as the trail
-// writes it (an operator's only his name); a trail row with its seal.
-QByteArray canonical(const Moved &table, const db::Value *values)
-{
-    QByteArray record;
-    switch (table.key) {
-    case Moved::Key::Hidden:
-        audit::appendField(&record, std::optional<qint64>(values[0].integer));
-        record += audit::rowContent(table.name, values + 1);
-        break;
-    case Moved::Key::Nomor:
-        record += audit::content(values);
-        appendPlain(&record, values[table.columns.size() - 1]);
-        break;
-    case Moved::Key::None:
-        for (int c = 0; c < table.columns.size(); ++c)
-            appendPlain(&record, values[c]);
-        break;
-    }
-    return record;
-}
-
-QVariant variantOf(const db::Value &value)
-{
-    switch (value.type) {
-    case db::Value::Type::Null: return QVariant();
-    case db::Value::Type::Integer: return QVariant(value.integer);
-    case db::Value::Type::Real: return QVariant(value.real);
-    case db::Value::Type::Text: break;
-    }
-    return QVariant(QString::fromUtf8(value.text));
-}
-
-// A ledger row (its key and columns as read) for the balance chains.
-ledger::Row ledgerRow(const db::Value *values)
-{
-    return ledger::rowOf(values[0].integer, variantOf(values[1]), variantOf(values[3]), variantOf(values[6]),
-                         variantOf(values[7]), variantOf(values[8]));
-}
+using detail::Moved;
+using detail::movedTables;
+using detail::readStatement;
+using detail::valueCount;
+using detail::canonical;
+using detail::ledgerRow;
 
 bool countRows(QSqlDatabase &database, const QString &table, qint64 *rows, QString *error)
 {
@@ -307,44 +196,6 @@ bool checkTarget(const Place &to, Result *result, QString *error)
 }
 
 } // namespace
-
-bool digestTables(QSqlDatabase &database, QList<TableDigest> *digests, ledger::Summary *chains,
-                  std::optional<qint64> trailTop, QString *error)
-{
-    digests->clear();
-    ledger::ChainWalker walker;
-    const db::Dialect &dialect = db::dialect(database);
-    for (const Moved &table : movedTables()) {
-        bool present = true;
-        if (table.optional && !hasTable(database, table.name, &present, error))
-            return false;
-        if (!present)
-            continue;
-        const bool ledger = table.name == schema::nabubg().name;
-        QCryptographicHash digest(QCryptographicHash::Sha256);
-        TableDigest read{table.name, 0, {}};
-        const int count = valueCount(table);
-        QVector<db::Value> values(count);
-        const std::unique_ptr<db::RowStream> rows =
-            dialect.stream(database, readStatement(table, dialect.keyColumn(), trailTop));
-        while (rows->next()) {
-            for (int c = 0; c < count; ++c)
-                values[c] = rows->value(c);
-            digest.addData(canonical(table, values.constData()));
-            if (ledger)
-                walker.add(ledgerRow(values.constData()));
-            ++read.rows;
-        }
-        if (rows->error().isValid()) {
-            *error = db::describeError(rows->error(), database);
-            return false;
-        }
-        read.digest = digest.result().toHex();
-        *digests << read;
-    }
-    *chains = walker.summary();
-    return true;
-}
 
 Result move(const Place &from, const Place &to, const Progress &progress)
 {
