@@ -41,4 +41,18 @@ std::unique_ptr<RowStream> streamOf(PGconn *connection, const QString &sql);
 // Rows written into a table's columns by COPY, on the connection.
 std::unique_ptr<RowSink> sinkOf(PGconn *connection, const QString &table, const QStringList &columns);
 
+// Inside a write transaction: its last statement sent with its COMMIT in one
+// pipeline (servercommit.cpp). *pipelined false, and nothing done, when the
+// connection cannot pipeline: the caller then commits the usual way.
+bool pipelinedCommit(QSqlDatabase &database, const QString &sql, const QVariantList &values, QSqlError *error,
+                     bool *pipelined);
+// The operators' roles on a server (serverlogins.cpp, postgresoperators.cpp).
+const Roles &serverRoles();
+// See Dialect::fixHorizon(), catalogEntry() and relationNames() (servercatalog.cpp).
+bool relationNames(QSqlDatabase &database, QStringList *tables, QStringList *views, QSqlError *error);
+bool fixHorizon(QSqlDatabase &database, const QString &table, const QString &key, Horizon *horizon, QSqlError *error);
+bool catalogEntry(QSqlDatabase &database, const QString &name, CatalogEntry *entry, bool *found, QSqlError *error);
+// See Dialect::trailStatements() (servertrail.cpp).
+QStringList trailStatements();
+
 } // namespace db::serverinternal

@@ -212,4 +212,48 @@ QString passwordVerifier(const QSqlDatabase &database, const QString &role, cons
     return verifier;
 }
 
+// Operators as roles of the server (postgresoperators.cpp, serverlogins.cpp).
+namespace {
+
+class ServerRoles final : public Roles
+{
+public:
+    Outcome setPassword(QSqlDatabase &database, qint64 key, const QString &password, bool *canLogIn) const override
+    {
+        return serverroles::setOperatorPassword(database, key, password, canLogIn);
+    }
+    Outcome removed(QSqlDatabase &database, qint64 key) const override
+    {
+        return serverroles::removeOperatorRole(database, key);
+    }
+    Outcome logins(QSqlDatabase &database, QHash<qint64, bool> *canLogIn) const override
+    {
+        return serverroles::operatorLogins(database, canLogIn);
+    }
+    LoginProof prove(const QString &service, const ServerLogin &login, QString *message) const override
+    {
+        return proveServerLogin(service, login, message);
+    }
+    bool openAs(const QString &service, const ServerLogin &login, QString *connectionName, QString *error) const override
+    {
+        return openServerAs(service, login, connectionName, error);
+    }
+    void adopt(const QString &service, const ServerLogin &login) const override { adoptServerLogin(service, login); }
+    std::optional<ServerLogin> adopted(const QString &service) const override { return adoptedServerLogin(service); }
+    void forget(const QString &service) const override { forgetServerLogin(service); }
+    QString verifier(const QSqlDatabase &database, const QString &role, const QString &password,
+                     QString *error) const override
+    {
+        return passwordVerifier(database, role, password, error);
+    }
+};
+
+} // namespace
+
+const Roles &serverinternal::serverRoles()
+{
+    static const ServerRoles roles;
+    return roles;
+}
+
 } // namespace db
