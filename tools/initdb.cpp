@@ -84,7 +84,7 @@ static int upgrade(const std::optional<QString> &from, const QString &service, b
     QString connectionText;
     QString error;
     if (server) {
-        connectionText = QStringLiteral("Provider=%1;Data Source=%2").arg(QLatin1String(db::kServerProvider), service);
+        connectionText = db::serviceConnectionText(service);
     } else if (from) {
         // A file named on the command line, whatever its name (no connection text can hold every path).
         const QString file = QFileInfo(*from).absoluteFilePath();

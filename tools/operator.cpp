@@ -123,7 +123,7 @@ std::optional<QString> target(const QCommandLineParser &parser, const QCommandLi
             err() << "--server memerlukan nama layanan dari pg_service.conf.\n";
             return std::nullopt;
         }
-        return QStringLiteral("Provider=%1;Data Source=%2").arg(QLatin1String(db::kServerProvider), parser.value(server));
+        return db::serviceConnectionText(parser.value(server));
     }
     if (parser.isSet(from)) {
         // A file named on the command line, whatever its name (no connection text can hold every path).

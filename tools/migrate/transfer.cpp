@@ -49,7 +49,7 @@ bool countRows(QSqlDatabase &database, const QString &table, qint64 *rows, QStri
 
 QString serverText(const QString &service)
 {
-    return QStringLiteral("Provider=%1;Data Source=%2").arg(QLatin1String(db::kServerProvider), service);
+    return db::serviceConnectionText(service);
 }
 
 bool openPlace(const Place &place, QString *name, QString *error)

@@ -42,6 +42,34 @@ const Table &nabubg()
     return table;
 }
 
+const QList<TrailColumn> &jejak()
+{
+    static const QList<TrailColumn> columns{
+        {QStringLiteral("nomor"), true},       {QStringLiteral("waktu")},      {QStringLiteral("zona")},
+        {QStringLiteral("\"operator\"")},      {QStringLiteral("peran")},      {QStringLiteral("loket")},
+        {QStringLiteral("alamat")},            {QStringLiteral("tindakan")},   {QStringLiteral("tabel")},
+        {QStringLiteral("kunci"), true},       {QStringLiteral("norekening")}, {QStringLiteral("rincian")},
+        {QStringLiteral("isi")},               {QStringLiteral("token")},      {QStringLiteral("segel")}};
+    return columns;
+}
+
+QString jejakColumnList()
+{
+    QStringList names;
+    for (const TrailColumn &column : jejak())
+        names << column.sql;
+    return names.join(QStringLiteral(", "));
+}
+
+QString jejakStatement(const QString &wholeType, const QString &textType)
+{
+    QStringList columns;
+    for (const TrailColumn &column : jejak())
+        columns << QStringLiteral("%1 %2%3").arg(column.sql, column.whole ? wholeType : textType,
+                                                 columns.isEmpty() ? QStringLiteral(" PRIMARY KEY") : QString());
+    return QStringLiteral("CREATE TABLE jejak (%1)").arg(columns.join(QStringLiteral(", ")));
+}
+
 const Table &tpassword()
 {
     static const Table table{QStringLiteral("tpassword"),

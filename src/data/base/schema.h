@@ -39,6 +39,20 @@ inline constexpr char kSetAsideTable[] = "impor_disisihkan";
 QStringList setAsideColumns();
 QString setAsideStatement();
 
+// jejak, the audit trail, in stored order: nomor, its first column, is its key;
+// nomor and kunci hold whole numbers, every other column text. The last, segel,
+// seals the row; the others are its content. Each engine makes the table from
+// this one list, with its own type names.
+struct TrailColumn {
+    QString sql; // as it stands in a statement ("operator" quoted: a reserved word)
+    bool whole = false;
+};
+const QList<TrailColumn> &jejak();
+// The columns as a statement lists them: "nomor, waktu, ..., segel".
+QString jejakColumnList();
+// The CREATE TABLE of jejak with an engine's type names for a whole number and a text.
+QString jejakStatement(const QString &wholeType, const QString &textType);
+
 // One of the three tables by name, without regard to case; nothing for another name.
 const Table *table(const QString &name);
 

@@ -22,9 +22,6 @@ QString notSqliteText(const QString &file);
 QString fileIncompleteText(const QString &file, const QString &missing);
 QString unsafeFileText(const QString &file);
 QString fileNoTrailText(const QString &file);
-// A message for the operator, in Indonesian, that names the file and the cause
-// of a database error (told by SQLite's code) and what to do about it.
-QString describeError(const QSqlError &error, const QString &file);
 
 // --- The setting file
 QString settingProblemText(const QString &file, const QString &problem);

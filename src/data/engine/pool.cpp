@@ -239,10 +239,8 @@ QString location(const QSqlDatabase &database)
 
 QString describeError(const QSqlError &error, const QSqlDatabase &database)
 {
-    const pool::Entry *found = pool::entry(database.connectionName());
-    if (!found)
-        return describeError(error, location(database));
-    return found->dialect->describeError(error, database);
+    // A connection the pool did not open is a file's (see dialect()).
+    return dialect(database).describeError(error, database);
 }
 
 void setReadOnlyForTesting(bool readOnly) { g_options.readOnly = readOnly; }

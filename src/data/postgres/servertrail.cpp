@@ -28,17 +28,16 @@ QStringList trailStatements()
     // rounded half away from zero; dates yyyy-MM-dd.
     const QString field = QStringLiteral("simparo_bidang(%1)");
     QStringList nabubg, daftar;
-    for (const QString &column : {QStringLiteral("norekening"), QStringLiteral("nama"),
-                                  QStringLiteral("to_char(tanggal, 'YYYY-MM-DD')"), QStringLiteral("kode"),
-                                  QStringLiteral("jenis"), QStringLiteral("simparo_sen(debet)"),
-                                  QStringLiteral("simparo_sen(kredit)"), QStringLiteral("simparo_sen(saldo)")})
-        nabubg << field.arg(column);
+    for (const schema::Column &column : schema::nabubg().columns) {
+        const QString name = column.name.toLower();
+        nabubg << field.arg(column.kind == schema::Kind::Date ? QStringLiteral("to_char(%1, 'YYYY-MM-DD')").arg(name)
+                            : column.kind == schema::Kind::Number ? QStringLiteral("simparo_sen(%1)").arg(name)
+                                                                  : name);
+    }
     for (const schema::Column &column : schema::daftar().columns)
         daftar << field.arg(column.name.toLower());
     QStringList statements{
-        QStringLiteral("CREATE TABLE jejak (nomor bigint PRIMARY KEY, waktu text, zona text, \"operator\" text, "
-                       "peran text, loket text, alamat text, tindakan text, tabel text, kunci bigint, "
-                       "norekening text, rincian text, isi text, token text, segel text)"),
+        schema::jejakStatement(QStringLiteral("bigint"), QStringLiteral("text")),
         QStringLiteral("CREATE UNIQUE INDEX jejak_token ON jejak (token) WHERE token IS NOT NULL"),
         QStringLiteral("CREATE INDEX jejak_tabel_kunci ON jejak (tabel, kunci)"),
         QStringLiteral("CREATE INDEX jejak_waktu ON jejak (waktu)"),
@@ -108,10 +107,12 @@ QString sealFunctionStatement()
                                audit::action::kNewPassbook, audit::action::kPassbookPosition})
         operatorActions << QStringLiteral("'%1'").arg(QLatin1String(action));
     QStringList row;
-    for (const char *column : {"CAST(NEW.nomor AS text)", "NEW.waktu", "NEW.zona", "NEW.\"operator\"", "NEW.peran",
-                               "NEW.loket", "NEW.alamat", "NEW.tindakan", "NEW.tabel", "CAST(NEW.kunci AS text)",
-                               "NEW.norekening", "NEW.rincian", "NEW.isi", "NEW.token"})
-        row << QStringLiteral("simparo_bidang(%1)").arg(QLatin1String(column));
+    // Every column but the seal, each a text.
+    const QList<schema::TrailColumn> &columns = schema::jejak();
+    for (qsizetype c = 0; c + 1 < columns.size(); ++c)
+        row << QStringLiteral("simparo_bidang(%1)")
+                   .arg(columns.at(c).whole ? QStringLiteral("CAST(NEW.%1 AS text)").arg(columns.at(c).sql)
+                                            : QStringLiteral("NEW.%1").arg(columns.at(c).sql));
     return QStringLiteral(
                "CREATE OR REPLACE FUNCTION simparo_jejak_segel() RETURNS trigger LANGUAGE plpgsql VOLATILE "
                "SECURITY DEFINER AS $$DECLARE sebelumnya text; pelaku text; BEGIN "

@@ -12,6 +12,7 @@
 #include <optional>
 
 class QSqlDatabase;
+class QSqlQuery;
 
 // The data environments through which the reports read: DE with the command
 // NASABAH (the customer register) and DMN with the commands Command2 (the savings
@@ -107,9 +108,20 @@ private:
         Compute compute;
     };
 
+    struct Columns;
+
     bool fail(const QString &message);
-    bool readRows(QSqlDatabase &database, const RowStream &stream, const std::function<void(int)> &progress);
+    // fail() with a statement's error.
+    bool failOn(const QSqlQuery &query);
     QString selectText(const QSqlDatabase &database, QString *orderColumn) const;
+    // The steps of a reading: the columns the statement `inner` gives; the filter
+    // as a WHERE clause and its bound values; the columns each computed column is
+    // made from; the ORDER BY clause. Each fails with a message naming what is wrong.
+    bool describe(QSqlDatabase &database, const QString &inner, const QString &orderColumn, Columns *columns);
+    bool filterTerm(const QSqlDatabase &database, const Columns &columns, QString *where, QVariantList *wanted);
+    bool computedSources(const Columns &columns, QVector<QVector<int>> *sources);
+    bool orderTerms(const Columns &columns, const QString &orderColumn, QString *orderBy);
+    bool readRows(QSqlDatabase &database, const RowStream &stream, const std::function<void(int)> &progress);
 
     DataEnvironment *environment_;
     QString commandName_;

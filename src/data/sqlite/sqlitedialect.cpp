@@ -1,4 +1,5 @@
 #include "data/sqlite/sqlitedialect.h"
+#include "data/sqlite/sqlitemessages.h"
 
 #include "data/base/trailnames.h"
 #include "data/engine/connectiontext.h"
@@ -59,7 +60,7 @@ bool makeDurable(QSqlDatabase &database, const QString &file, bool allowCreate, 
     QSqlQuery pragma(database);
     if (!pragma.exec(options.lessDurable ? QStringLiteral("PRAGMA synchronous=NORMAL")
                                          : QStringLiteral("PRAGMA synchronous=FULL"))) {
-        *error = describeError(pragma.lastError(), file);
+        *error = describeFileError(pragma.lastError(), file);
         return false;
     }
     // Each screen holds a connection for as long as it is open; the system's file
@@ -73,7 +74,7 @@ bool makeDurable(QSqlDatabase &database, const QString &file, bool allowCreate, 
         pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     }
     if (!pragma.exec(QStringLiteral("PRAGMA synchronous")) || !pragma.next()) {
-        *error = describeError(pragma.lastError(), file);
+        *error = describeFileError(pragma.lastError(), file);
         return false;
     }
     if (pragma.value(0).toInt() < 2 && !allowCreate) {
@@ -533,7 +534,7 @@ public:
 
     QString describeError(const QSqlError &error, const QSqlDatabase &database) const override
     {
-        return db::describeError(error, location(database));
+        return describeFileError(error, location(database));
     }
     QString incompleteText(const QString &location, const QString &missing) const override
     {
@@ -652,12 +653,12 @@ bool openSqliteFile(const QString &file, bool allowCreate, QString *connectionNa
         database.setConnectOptions(connectOptions);
         QSqlError failure;
         if (!database.open()) {
-            *error = describeError(database.lastError(), file);
+            *error = describeFileError(database.lastError(), file);
             ok = false;
         } else if (!allowCreate && !readsAsSqlite(database, &failure)
                    && !(options.readOnly && readsUnchangeable(database, file, &failure))) {
             const int code = failure.nativeErrorCode().toInt() & 0xff;
-            *error = code == 26 || code == 11 ? notSqliteText(file) : describeError(failure, file); // NOTADB, CORRUPT
+            *error = code == 26 || code == 11 ? notSqliteText(file) : describeFileError(failure, file); // NOTADB, CORRUPT
             ok = false;
         } else if (!makeDurable(database, file, allowCreate, error)) {
             ok = false;
