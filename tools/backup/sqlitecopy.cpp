@@ -4,6 +4,7 @@
 #include "data/engine/connectiontext.h"
 #include "data/engine/dialect.h"
 #include "data/engine/messages.h"
+#include "data/sqlite/sqlitemessages.h"
 #include "data/newdb/newdatabase.h"
 #include "data/base/outcome.h"
 #include "data/engine/pool.h"
@@ -39,8 +40,8 @@ namespace {
 // The data layer's message for a failure of SQLite on the source database.
 QString sourceFailure(int code, const QString &source, const QString &detail)
 {
-    return noCopy(db::describeError(QSqlError(QString(), detail, QSqlError::ConnectionError, QString::number(code)),
-                                    source));
+    return noCopy(db::describeFileError(QSqlError(QString(), detail, QSqlError::ConnectionError, QString::number(code)),
+                                        source));
 }
 
 // A message for a failure of SQLite while the copy is written.
