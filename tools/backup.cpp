@@ -128,14 +128,14 @@ struct CheckResult
 CheckResult checkCopy(const QString &copy, const QString &source, const std::optional<trailhead::Head> &seen)
 {
     CheckResult result;
-    QString name;
+    db::Connection opened;
     QString error;
-    if (!db::openFile(copy, &name, &error)) {
+    if (!opened.openFile(copy, &error)) {
         result.problem = noCopy(db::notSqliteText(source));
         return result;
     }
     {
-        QSqlDatabase database = QSqlDatabase::database(name, false);
+        QSqlDatabase database = QSqlDatabase::database(opened.name(), false);
         QSqlQuery integrity(database);
         integrity.setForwardOnly(true);
         QStringList lines;
@@ -161,7 +161,7 @@ CheckResult checkCopy(const QString &copy, const QString &source, const std::opt
             result.usable = true;
         }
     }
-    db::closeConnection(name);
+    opened.close();
     return result;
 }
 

@@ -137,17 +137,14 @@ QString accountNumber(int i)
 
 void withDatabase(const std::function<void(QSqlDatabase &)> &work)
 {
-    QString name;
+    db::Connection opened;
     QString error;
     // Where the program runs as a counter, the bench's own work is the owner's.
     const QString owner = qEnvironmentVariable("SIMPARO_BENCH_OWNER");
-    if (!db::openConnection(owner.isEmpty() ? db::connectionText() : owner, &name, &error))
+    if (!opened.open(owner.isEmpty() ? db::connectionText() : owner, &error))
         qFatal("%s", qPrintable(error));
-    {
-        QSqlDatabase database = QSqlDatabase::database(name, false);
-        work(database);
-    }
-    db::closeConnection(name);
+    QSqlDatabase database = QSqlDatabase::database(opened.name(), false);
+    work(database);
 }
 
 void asTool(const std::function<void()> &work)

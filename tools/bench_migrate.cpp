@@ -22,13 +22,14 @@ namespace {
 // Empties the service's database of what the move made, for the next run.
 void emptyService(const QString &service)
 {
-    QString name, error;
-    if (!db::openConnection(QStringLiteral("Provider=PostgreSQL;Data Source=") + service, &name, &error)) {
+    QString error;
+    db::Connection opened;
+    if (!opened.open(QStringLiteral("Provider=PostgreSQL;Data Source=") + service, &error)) {
         std::printf("  cannot empty the service's database: %s\n", qPrintable(error));
         return;
     }
     {
-        QSqlQuery query(db::connection(name));
+        QSqlQuery query(opened.database());
         if (!query.exec(QStringLiteral(
                 "DROP TABLE IF EXISTS daftar, nabubg, tpassword, jejak, impor_disisihkan CASCADE; "
                 "DROP FUNCTION IF EXISTS simparo_bidang(text), simparo_sen(double precision), "
@@ -36,7 +37,7 @@ void emptyService(const QString &service)
                 "simparo_hanya_ditambah() CASCADE")))
             std::printf("  cannot empty the service's database: %s\n", qPrintable(query.lastError().text()));
     }
-    db::closeConnection(name);
+    opened.close();
     db::releaseIdleConnections();
 }
 

@@ -136,14 +136,14 @@ std::function<void()> useCounters(const QString &folder, const QString &service)
     // What a counter has: a service of its own naming the lookup role over TCP to
     // localhost (where the operators' passwords are checked), and that role's
     // password in a password file. Made afresh for each run from the owner's service.
-    QString name;
+    db::Connection opened;
     QString error;
-    if (!db::openConnection(serverText(service), &name, &error))
+    if (!opened.open(serverText(service), &error))
         qFatal("%s", qPrintable(error));
     QString port;
     QString database;
     {
-        QSqlDatabase owner = QSqlDatabase::database(name, false);
+        QSqlDatabase owner = QSqlDatabase::database(opened.name(), false);
         PGconn *handle = handleOf(owner);
         port = QString::fromUtf8(PQport(handle));
         database = QString::fromUtf8(PQdb(handle));
@@ -159,7 +159,7 @@ std::function<void()> useCounters(const QString &folder, const QString &service)
         pass.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         pass.write(QStringLiteral("localhost:%1:%2:%3:%4\n").arg(port, database, lookup, password).toUtf8());
     }
-    db::closeConnection(name);
+    opened.close();
     const QString counterService = service + QStringLiteral("_loket");
     const QByteArray ownServices = qgetenv("PGSERVICEFILE");
     QFile original(ownServices.isEmpty() ? QDir::homePath() + QStringLiteral("/.pg_service.conf")
@@ -196,14 +196,15 @@ void useFile(const QString &folder)
 // made after the rows, the trail as it is.
 static void copyToServer(const QString &service)
 {
-    QString name;
+    // Closed in the reverse order: the server's connection, then the file's.
+    db::Connection fileConnection;
+    db::Connection serverConnection;
     QString error;
-    QString fileName;
-    if (!db::openFile(db::databaseFile(), &fileName, &error) || !db::openConnection(serverText(service), &name, &error))
+    if (!fileConnection.openFile(db::databaseFile(), &error) || !serverConnection.open(serverText(service), &error))
         qFatal("cannot open the file or the server: %s", qPrintable(error));
     {
-        QSqlDatabase file = db::connection(fileName);
-        QSqlDatabase server = QSqlDatabase::database(name, false);
+        QSqlDatabase file = fileConnection.database();
+        QSqlDatabase server = QSqlDatabase::database(serverConnection.name(), false);
         QSqlQuery query(server);
         query.exec(QStringLiteral("SET synchronous_commit = off"));
         query.exec(QStringLiteral("SET maintenance_work_mem = '256MB'"));
@@ -239,19 +240,17 @@ static void copyToServer(const QString &service)
             || !query.exec(QStringLiteral("VACUUM (ANALYZE) daftar, nabubg, jejak")))
             qFatal("%s", qPrintable(query.lastError().text()));
     }
-    db::closeConnection(name);
-    db::closeConnection(fileName);
 }
 
 void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
 {
-    QString name;
+    db::Connection opened;
     QString error;
-    if (!db::openConnection(serverText(service), &name, &error))
+    if (!opened.open(serverText(service), &error))
         qFatal("%s", qPrintable(error));
     bool present = false;
     {
-        QSqlDatabase server = QSqlDatabase::database(name, false);
+        QSqlDatabase server = QSqlDatabase::database(opened.name(), false);
         QSqlQuery query(server);
         present = query.exec(QStringLiteral("SELECT (SELECT count(*) FROM daftar), (SELECT count(*) FROM nabubg), "
                                             "(SELECT count(*) FROM jejak)"));
@@ -271,7 +270,7 @@ void ensureServerDatabase(const QString &service, int customers, int ledgerRows)
                        qPrintable(service));
         }
     }
-    db::closeConnection(name);
+    opened.close();
     if (present) {
         std::printf("Reusing the database of service %s (%d customers, %d ledger rows)\n", qPrintable(service),
                     customers, ledgerRows);

@@ -283,18 +283,18 @@ int main(int argc, char *argv[])
     if (account.isEmpty())
         db::setReadOnlySession();
     // What to check: as the program reads its setting, unless a file or service is named.
-    QString name;
+    db::Connection connection;
     QString error;
     std::optional<QString> file; // the file checked, if it is one
     bool opened = false;
     if (parser.isSet(from)) {
         file = QFileInfo(parser.value(from)).absoluteFilePath();
-        opened = db::openFile(*file, &name, &error);
+        opened = connection.openFile(*file, &error);
     } else if (parser.isSet(server)) {
-        opened = db::openConnection(db::serviceConnectionText(parser.value(server)), &name, &error);
+        opened = connection.open(db::serviceConnectionText(parser.value(server)), &error);
     } else if (const std::optional<QString> setting = db::checkedConnectionText(&error)) {
         file = db::dialectFor(*setting).fileOf(*setting);
-        opened = db::openConnection(*setting, &name, &error);
+        opened = connection.open(*setting, &error);
     }
     if (!opened) {
         say(err(), error);
@@ -302,7 +302,7 @@ int main(int argc, char *argv[])
     }
     int exit = Holds;
     {
-        QSqlDatabase database = db::connection(name);
+        QSqlDatabase database = connection.database();
         QStringList missing;
         QSqlError failure;
         if (!db::missingRelations(database, &missing, &failure)) {
@@ -344,7 +344,7 @@ int main(int argc, char *argv[])
             exit = checkAll(database, file ? trailhead::identityOfFile(*file) : db::location(database));
         }
     }
-    db::closeConnection(name);
+    connection.close();
     // A server's connection kept for a next opening goes with the tool.
     db::releaseIdleConnections();
     return exit;

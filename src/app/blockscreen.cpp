@@ -42,20 +42,21 @@ bool BlockScreen::lookUp()
         refuse(QString::fromLatin1(supervision::text::kBlockAccountUnknown), ui.txtREKENING);
         return false;
     }
-    QString connection, error, name;
+    QString error, name;
     supervision::BlockState state;
-    if (!db::openConnection(db::connectionText(), &connection, &error)) {
+    db::Connection connection;
+    if (!connection.open(db::connectionText(), &error)) {
         refuse(error, ui.txtREKENING);
         return false;
     }
     Outcome outcome;
     {
-        QSqlDatabase database = db::connection(connection);
+        QSqlDatabase database = connection.database();
         outcome = posting::registeredName(database, account, &name);
         if (outcome.isOk())
             outcome = supervision::currentBlock(database, account, &state);
     }
-    db::closeConnection(connection);
+    connection.close();
     if (!outcome.isOk()) {
         refuse(outcome.isRefused() ? QString::fromLatin1(supervision::text::kBlockAccountUnknown) : outcome.message(),
                ui.txtREKENING);

@@ -29,8 +29,9 @@ void MonthEndRequestScreen::print()
         ui.txtBULAN->setFocus();
         return;
     }
-    QString name, error;
-    if (!db::openConnection(db::connectionText(), &name, &error)) {
+    QString error;
+    db::Connection connection;
+    if (!connection.open(db::connectionText(), &error)) {
         msg::perhatian(this, error);
         return;
     }
@@ -39,12 +40,12 @@ void MonthEndRequestScreen::print()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     Outcome outcome;
     {
-        QSqlDatabase database = db::connection(name);
+        QSqlDatabase database = connection.database();
         outcome = monthend::postedRun(database, *month, &run);
         if (outcome.isOk() && run)
             outcome = monthend::compute(database, run->inputs, *month, &result);
     }
-    db::closeConnection(name);
+    connection.close();
     QApplication::restoreOverrideCursor();
     if (outcome.isOk() && !run)
         outcome = Outcome::refused(QStringLiteral("BAGI HASIL BULAN %1 BELUM DIPOSTING").arg(month->text()));

@@ -26,18 +26,16 @@ QString percentText(qint64 hundredths)
 // The contract and nisbah of the last run, when there was one.
 void lastRun(Contract *contract, std::optional<int> *nisbah)
 {
-    QString name, error;
-    if (!db::openConnection(db::connectionText(), &name, &error))
+    QString error;
+    db::Connection connection;
+    if (!connection.open(db::connectionText(), &error))
         return;
-    {
-        QSqlQuery query(db::connection(name));
-        if (query.exec(QStringLiteral("SELECT akad, nisbah FROM bagi_hasil ORDER BY id DESC LIMIT 1")) && query.next()) {
-            *contract = query.value(0).toString() == QLatin1String("wadiah") ? Contract::Wadiah : Contract::Mudharabah;
-            if (*contract == Contract::Mudharabah)
-                *nisbah = query.value(1).toInt();
-        }
+    QSqlQuery query(connection.database());
+    if (query.exec(QStringLiteral("SELECT akad, nisbah FROM bagi_hasil ORDER BY id DESC LIMIT 1")) && query.next()) {
+        *contract = query.value(0).toString() == QLatin1String("wadiah") ? Contract::Wadiah : Contract::Mudharabah;
+        if (*contract == Contract::Mudharabah)
+            *nisbah = query.value(1).toInt();
     }
-    db::closeConnection(name);
 }
 
 } // namespace
@@ -184,13 +182,14 @@ void MonthEndScreen::compute()
         return;
     }
     // The tax as it stands, as the computation took it.
-    QString name, error;
-    if (db::openConnection(db::connectionText(), &name, &error)) {
+    QString error;
+    db::Connection connection;
+    if (connection.open(db::connectionText(), &error)) {
         {
-            QSqlDatabase database = db::connection(name);
+            QSqlDatabase database = connection.database();
             monthend::readTaxSettings(database, &inputs);
         }
-        db::closeConnection(name);
+        connection.close();
     }
     showMonthEndReport(inputs, result, std::nullopt, this);
 }

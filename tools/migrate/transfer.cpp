@@ -52,21 +52,11 @@ QString serverText(const QString &service)
     return db::serviceConnectionText(service);
 }
 
-bool openPlace(const Place &place, QString *name, QString *error)
+bool openPlace(const Place &place, db::Connection *opened, QString *error)
 {
-    return place.isServer() ? db::openConnection(serverText(place.service), name, error)
-                            : db::openFile(QFileInfo(place.file).absoluteFilePath(), name, error);
+    return place.isServer() ? opened->open(serverText(place.service), error)
+                            : opened->openFile(QFileInfo(place.file).absoluteFilePath(), error);
 }
-
-// Closes a connection of the pool when it goes.
-struct Opened {
-    QString name;
-    ~Opened()
-    {
-        if (!name.isEmpty())
-            db::closeConnection(name);
-    }
-};
 
 // Copies the rows of the source's tables into the target, inside both
 // transactions; the source's digests and chains on the way.
@@ -173,10 +163,10 @@ bool recordMove(QSqlDatabase &target, const Result &result, QString *error)
 // The target as it was committed, read again on a connection of its own.
 bool checkTarget(const Place &to, Result *result, QString *error)
 {
-    Opened opened;
-    if (!openPlace(to, &opened.name, error))
+    db::Connection opened;
+    if (!openPlace(to, &opened, error))
         return false;
-    QSqlDatabase target = db::connection(opened.name);
+    QSqlDatabase target = opened.database();
     QSqlError failure;
     if (!db::dialect(target).beginSnapshot(target, &failure)) {
         *error = db::describeError(failure, target);
@@ -200,11 +190,11 @@ bool checkTarget(const Place &to, Result *result, QString *error)
 Result move(const Place &from, const Place &to, const Progress &progress)
 {
     Result result;
-    Opened opened;
-    if (!openPlace(from, &opened.name, &result.error))
+    db::Connection opened;
+    if (!openPlace(from, &opened, &result.error))
         return result;
     {
-        QSqlDatabase source = db::connection(opened.name);
+        QSqlDatabase source = opened.database();
         result.from = db::location(source);
         if (!db::verifyOpen(source, &result.error))
             return result;

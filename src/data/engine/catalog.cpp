@@ -99,30 +99,23 @@ bool hasTrail(QSqlDatabase &database, bool *present, QSqlError *error)
 }
 
 namespace {
-bool verifyOpened(bool opened, const QString &name, QString *error)
+bool verifyOpened(const Connection &opened, QString *error)
 {
-    if (!opened)
-        return false;
-    bool ok = true;
-    {
-        QSqlDatabase database = QSqlDatabase::database(name, false);
-        ok = verifyOpen(database, error);
-    }
-    closeConnection(name);
-    return ok;
+    QSqlDatabase database = QSqlDatabase::database(opened.name(), false);
+    return verifyOpen(database, error);
 }
 } // namespace
 
 bool verifyDatabase(const QString &file, QString *error)
 {
-    QString name;
-    return verifyOpened(openFile(file, &name, error), name, error);
+    Connection opened;
+    return opened.openFile(file, error) && verifyOpened(opened, error);
 }
 
 bool verifyConnection(const QString &connectionText, QString *error)
 {
-    QString name;
-    return verifyOpened(openConnection(connectionText, &name, error), name, error);
+    Connection opened;
+    return opened.open(connectionText, error) && verifyOpened(opened, error);
 }
 
 ServiceState probeService(const QString &service, QString *message)
@@ -133,26 +126,24 @@ ServiceState probeService(const QString &service, QString *message)
         *message = invalidConnectionText(problem);
         return ServiceState::Unusable;
     }
-    QString name;
-    if (!openConnection(text, &name, message))
+    Connection opened;
+    if (!opened.open(text, message))
         return ServiceState::Unusable;
-    ServiceState state = ServiceState::Unusable;
-    {
-        QSqlDatabase database = connection(name);
-        QStringList present;
-        QSqlError failure;
-        if (!presentRelations(database, &present, &failure)) {
-            *message = describeError(failure, database);
-        } else if (present.isEmpty()) {
-            state = ServiceState::Empty;
-            *message = location(database);
-        } else if (verifyOpen(database, message)) {
-            state = ServiceState::Ready;
-            *message = location(database);
-        }
+    QSqlDatabase database = opened.database();
+    QStringList present;
+    QSqlError failure;
+    if (!presentRelations(database, &present, &failure)) {
+        *message = describeError(failure, database);
+        return ServiceState::Unusable;
     }
-    closeConnection(name);
-    return state;
+    if (present.isEmpty()) {
+        *message = location(database);
+        return ServiceState::Empty;
+    }
+    if (!verifyOpen(database, message))
+        return ServiceState::Unusable;
+    *message = location(database);
+    return ServiceState::Ready;
 }
 
 } // namespace db

@@ -7,6 +7,7 @@
 #include <QAtomicInt>
 #include <QCoreApplication>
 #include <QHash>
+#include <utility>
 
 namespace db {
 
@@ -171,6 +172,66 @@ void closeConnection(const QString &connectionName)
         }
     }
     forget(connectionName);
+}
+
+// ---------------------------------------------------------------------------
+// A connection closed by its scope
+
+Connection::~Connection()
+{
+    close();
+}
+
+Connection::Connection(Connection &&other) noexcept
+    : name_(std::exchange(other.name_, QString()))
+{
+}
+
+Connection &Connection::operator=(Connection &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        name_ = std::exchange(other.name_, QString());
+    }
+    return *this;
+}
+
+bool Connection::hold(bool opened, const QString &name)
+{
+    if (opened)
+        name_ = name;
+    return opened;
+}
+
+bool Connection::open(const QString &connectionText, QString *error)
+{
+    close();
+    QString name;
+    return hold(openConnection(connectionText, &name, error), name);
+}
+
+bool Connection::openAsService(const QString &connectionText, QString *error)
+{
+    close();
+    QString name;
+    return hold(openServiceConnection(connectionText, &name, error), name);
+}
+
+bool Connection::openFile(const QString &file, QString *error)
+{
+    close();
+    QString name;
+    return hold(db::openFile(file, &name, error), name);
+}
+
+QSqlDatabase Connection::database() const
+{
+    return connection(name_);
+}
+
+void Connection::close()
+{
+    closeConnection(std::exchange(name_, QString()));
 }
 
 void releaseIdleConnections()

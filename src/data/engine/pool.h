@@ -17,8 +17,9 @@ class Dialect;
 // when the file is missing, is not a SQLite database, cannot be opened, when the
 // server cannot be reached or refuses the login, or when the connection would
 // not write durably; never creates the file. The returned name is the Qt
-// connection name; close it with closeConnection(). A server connection that
-// is closed is kept open for the next opening on the same service.
+// connection name; close it with closeConnection(), or open it as a Connection
+// (below), which closes itself. A server connection that is closed is kept open
+// for the next opening on the same service.
 bool openConnection(const QString &connectionText, QString *connectionName, QString *error);
 // The same, but on a server always as the role the service names (the lookup
 // role at a counter, the owner for the tools), also after an operator logged in:
@@ -30,6 +31,41 @@ bool openFile(const QString &file, QString *connectionName, QString *error);
 void closeConnection(const QString &connectionName);
 // Closes the server connections kept for reuse (a new login at the next opening).
 void releaseIdleConnections();
+
+// A connection of its own, opened as the functions above open one and closed
+// when it goes out of scope (or at close()). Moved, never copied.
+//
+// The one rule: a QSqlDatabase taken from it (database(), connection(name()))
+// must be gone before it closes: declare that handle after the Connection, so
+// that it is destroyed first, or keep it in an inner scope. A handle still alive
+// at the close leaves the connection in use.
+class Connection {
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(Connection &&other) noexcept;
+    Connection &operator=(Connection &&other) noexcept;
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    // As openConnection(), openServiceConnection() and openFile(); a connection
+    // already held is closed first. On failure nothing is held.
+    bool open(const QString &connectionText, QString *error);
+    bool openAsService(const QString &connectionText, QString *error);
+    bool openFile(const QString &file, QString *error);
+
+    bool isOpen() const { return !name_.isEmpty(); }
+    // The Qt connection name; empty when nothing is held.
+    const QString &name() const { return name_; }
+    // As connection(name()).
+    QSqlDatabase database() const;
+    // Closes it now, as closeConnection() does; nothing is held after.
+    void close();
+
+private:
+    bool hold(bool opened, const QString &name);
+    QString name_;
+};
 // An open connection by name, ready for the next statement: a server connection
 // that was lost (server restarted, network down) is opened again first. When
 // that fails the connection stays closed and its statements fail, told by

@@ -21,37 +21,27 @@ Outcome run(QSqlDatabase &database, const QString &sql, const QVariantList &valu
 
 Outcome readAlone(const QString &connectionText, const std::function<Outcome(QSqlDatabase &)> &read)
 {
-    QString name, error;
-    if (!openConnection(connectionText, &name, &error))
+    Connection opened;
+    QString error;
+    if (!opened.open(connectionText, &error))
         return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = connection(name);
-        outcome = read(database);
-    }
-    closeConnection(name);
-    return outcome;
+    QSqlDatabase database = opened.database();
+    return read(database);
 }
 
 Outcome writeAlone(const QString &connectionText, const std::function<Outcome(QSqlDatabase &)> &write, bool asService)
 {
-    QString name, error;
-    if (!(asService ? openServiceConnection(connectionText, &name, &error)
-                    : openConnection(connectionText, &name, &error)))
+    Connection opened;
+    QString error;
+    if (!(asService ? opened.openAsService(connectionText, &error) : opened.open(connectionText, &error)))
         return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = connection(name);
-        QSqlError failure;
-        if (!beginWrite(database, &failure)) {
-            outcome = Outcome::failed(describeError(failure, database));
-        } else {
-            outcome = write(database);
-            if (!endWrite(database, outcome.isOk(), &failure) && outcome.isOk())
-                outcome = Outcome::failed(describeError(failure, database));
-        }
-    }
-    closeConnection(name);
+    QSqlDatabase database = opened.database();
+    QSqlError failure;
+    if (!beginWrite(database, &failure))
+        return Outcome::failed(describeError(failure, database));
+    Outcome outcome = write(database);
+    if (!endWrite(database, outcome.isOk(), &failure) && outcome.isOk())
+        return Outcome::failed(describeError(failure, database));
     return outcome;
 }
 

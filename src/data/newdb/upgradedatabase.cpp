@@ -69,12 +69,12 @@ bool upgradeDatabase(const QString &connectionText, operators::Access *access, a
     *trailInstalled = false;
     *covered = audit::Coverage();
     // The owner's work: as the role the service names, whoever logged in.
-    QString name;
-    if (!openServiceConnection(connectionText, &name, error))
+    Connection opened;
+    if (!opened.openAsService(connectionText, error))
         return false;
     bool ok = false;
     {
-        QSqlDatabase database = connection(name);
+        QSqlDatabase database = opened.database();
         QStringList missing;
         QSqlError failure;
         bool trail = false;
@@ -98,7 +98,6 @@ bool upgradeDatabase(const QString &connectionText, operators::Access *access, a
             *trailInstalled = ok && !trail;
         }
     }
-    closeConnection(name);
     return ok;
 }
 

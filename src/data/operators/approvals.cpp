@@ -126,11 +126,11 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
     }
     QString role;
     {
-        QString lookup;
-        if (!db::openServiceConnection(connectionText_, &lookup, message))
+        db::Connection lookup;
+        if (!lookup.openAsService(connectionText_, message))
             return Verdict::Failed;
         {
-            QSqlDatabase database = db::connection(lookup);
+            QSqlDatabase database = lookup.database();
             QSqlQuery query;
             const Outcome outcome =
                 run(database, QStringLiteral("SELECT peran FROM simparo_operator_cari(CAST(? AS text))"), {user}, &query);
@@ -139,7 +139,7 @@ Approver::Verdict Approver::grant(const QString &user, const QString &password, 
             else if (!outcome.isOk())
                 *message = outcome.message();
         }
-        db::closeConnection(lookup);
+        lookup.close();
         if (role.isEmpty())
             return message->isEmpty() ? Verdict::NotSupervisor : Verdict::Failed;
     }

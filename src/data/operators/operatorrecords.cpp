@@ -132,12 +132,13 @@ Outcome insert(QSqlDatabase &database, const QString &user, const QString &passw
 Outcome list(const QString &connectionText, QList<Listed> *operators)
 {
     operators->clear();
-    QString name, error;
-    if (!db::openServiceConnection(connectionText, &name, &error))
+    db::Connection opened;
+    QString error;
+    if (!opened.openAsService(connectionText, &error))
         return Outcome::failed(error);
     Outcome outcome;
     {
-        QSqlDatabase database = db::connection(name);
+        QSqlDatabase database = opened.database();
         QHash<qint64, bool> logins;
         QHash<QString, supervision::Kind> kinds;
         // Every row of a file logs in with the password it holds.
@@ -158,7 +159,6 @@ Outcome list(const QString &connectionText, QList<Listed> *operators)
         if (outcome.isOk() && query.lastError().isValid())
             outcome = Outcome::failed(db::describeError(query.lastError(), database));
     }
-    db::closeConnection(name);
     return outcome;
 }
 

@@ -222,27 +222,22 @@ protected:
         const QString since = QDateTime::currentDateTimeUtc()
                                   .addSecs(-kWindowSeconds)
                                   .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
-        QString name, error;
-        if (!db::openConnection(connectionText_, &name, &error))
+        db::Connection opened;
+        QString error;
+        if (!opened.open(connectionText_, &error))
             return Outcome::failed(error);
-        Outcome outcome;
-        {
-            QSqlDatabase database = db::connection(name);
-            QSqlQuery query(database);
-            query.setForwardOnly(true);
-            const bool prepared = query.prepare(
-                QStringLiteral("SELECT rincian FROM jejak WHERE waktu >= ? AND tindakan = ?"));
-            query.addBindValue(since);
-            query.addBindValue(QLatin1String(audit::action::kFailedLogin));
-            if (!(prepared && query.exec())) {
-                outcome = Outcome::failed(db::describeError(query.lastError(), database));
-            } else {
-                while (query.next())
-                    *count += query.value(0).toString().section(u'\n', 0, 0) == line;
-            }
-        }
-        db::closeConnection(name);
-        return outcome;
+        QSqlDatabase database = opened.database();
+        QSqlQuery query(database);
+        query.setForwardOnly(true);
+        const bool prepared =
+            query.prepare(QStringLiteral("SELECT rincian FROM jejak WHERE waktu >= ? AND tindakan = ?"));
+        query.addBindValue(since);
+        query.addBindValue(QLatin1String(audit::action::kFailedLogin));
+        if (!(prepared && query.exec()))
+            return Outcome::failed(db::describeError(query.lastError(), database));
+        while (query.next())
+            *count += query.value(0).toString().section(u'\n', 0, 0) == line;
+        return Outcome::ok();
     }
 
 private:

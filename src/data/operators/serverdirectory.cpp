@@ -27,7 +27,7 @@ public:
     {
         // Names are looked up, and failed logins recorded, by the role the service
         // names: at a counter the lookup role, which may do nothing else.
-        if (!db::openServiceConnection(connectionText, &lookup_, &openError_))
+        if (!lookup_.openAsService(connectionText, &openError_))
             return;
         bool found = false;
         const Outcome first = look(nullptr, &found);
@@ -36,8 +36,8 @@ public:
     }
     ~ServerDirectory() override
     {
+        // His connection before the lookup connection (a member, closed after).
         db::closeConnection(proof_);
-        db::closeConnection(lookup_);
     }
 
     QString openError() const override { return openError_; }
@@ -92,7 +92,7 @@ public:
     {
         // The first operator's name, not known to the lookup role, is not named either.
         const bool named = failure != Failure::UnknownUser && hasCurrent() && knowsCurrentUser();
-        QSqlDatabase database = db::connection(lookup_);
+        QSqlDatabase database = lookup_.database();
         Statement query;
         const bool prepared = db::prepare(&query, database,
                                           QStringLiteral("SELECT simparo_masuk_gagal(CAST(? AS text), CAST(? AS text), "
@@ -170,7 +170,7 @@ protected:
         *count = 0;
         if (!hasCurrent())
             return Outcome::ok();
-        QSqlDatabase database = db::connection(lookup_);
+        QSqlDatabase database = lookup_.database();
         Statement query;
         const bool prepared =
             db::prepare(&query, database, QStringLiteral("SELECT simparo_masuk_gagal_baru(CAST(? AS text))"));
@@ -198,9 +198,9 @@ private:
     Outcome look(const QString *name, bool *found)
     {
         *found = false;
-        if (lookup_.isEmpty())
+        if (!lookup_.isOpen())
             return Outcome::failed(openError_);
-        QSqlDatabase database = db::connection(lookup_);
+        QSqlDatabase database = lookup_.database();
         Statement query;
         const bool prepared =
             name ? db::prepare(&query, database,
@@ -251,7 +251,7 @@ private:
     const db::Roles &roles_;
     const QString service_;
     QString openError_;
-    QString lookup_; // the lookup connection
+    db::Connection lookup_; // the lookup connection
     QString proof_;  // the connection of the operator whose password was proved last
     QString role_, user_; // the current operator
     db::ServerLogin confirmed_; // the operator whose password was proved last

@@ -47,10 +47,7 @@ DataEnvironment::DataEnvironment(const QString &name, const QString &connectionT
     setObjectName(name);
 }
 
-DataEnvironment::~DataEnvironment()
-{
-    db::closeConnection(connection_);
-}
+DataEnvironment::~DataEnvironment() = default;
 
 QString DataEnvironment::file() const
 {
@@ -59,11 +56,10 @@ QString DataEnvironment::file() const
 
 bool DataEnvironment::connectToDatabase()
 {
-    if (!connection_.isEmpty())
+    if (connection_.isOpen())
         return true;
     QString error;
-    if (!db::openConnection(connectionText_, &connection_, &error)) {
-        connection_.clear();
+    if (!connection_.open(connectionText_, &error)) {
         lastError_ = error;
         return false;
     }

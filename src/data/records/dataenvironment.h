@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/base/outcome.h"
+#include "data/engine/pool.h"
 
 #include <QHash>
 #include <QObject>
@@ -145,7 +146,7 @@ public:
 
     // Opens the connection when it is not open; false with lastError() when it cannot be opened.
     bool connectToDatabase();
-    QString connectionName() const { return connection_; }
+    QString connectionName() const { return connection_.name(); }
     QString file() const;
     QString lastError() const { return lastError_; }
 
@@ -154,7 +155,7 @@ public:
 
 private:
     QString connectionText_;
-    QString connection_;
+    db::Connection connection_;
     QString lastError_;
 };
 

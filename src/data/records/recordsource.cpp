@@ -46,14 +46,12 @@ bool RecordSource::open(const QString &recordSource, const QString &connectionTe
     name_ = recordSource;
     file_ = db::describedLocation(connectionText);
     QString error;
-    if (!db::openConnection(connectionText, &connection_, &error)) {
-        connection_.clear();
+    if (!connection_.open(connectionText, &error))
         return fail(error);
-    }
     db::Relation relation;
     bool found = false;
     {
-        QSqlDatabase database = db::connection(connection_);
+        QSqlDatabase database = connection_.database();
         found = db::findRelation(database, recordSource, &relation, &error);
         key_ = db::keyColumn(database);
     }
@@ -81,7 +79,7 @@ bool RecordSource::open(const QString &recordSource, const QString &connectionTe
 
 bool RecordSource::openTable()
 {
-    reader_.setUp(connection_, file_, name_, dbColumns_, kinds_, key_);
+    reader_.setUp(connection_.name(), file_, name_, dbColumns_, kinds_, key_);
     if (!reader_.fixHorizon())
         return fail(reader_.lastError());
     open_ = true;
@@ -93,7 +91,7 @@ bool RecordSource::openView()
     // A stored query has no row keys of its own: its rows (few, the operators) are
     // read once into memory.
     isView_ = true;
-    QSqlDatabase database = db::connection(connection_);
+    QSqlDatabase database = connection_.database();
     QSqlQuery query(database);
     query.setForwardOnly(true);
     QStringList names;
@@ -120,8 +118,7 @@ void RecordSource::close()
     const bool wasOpen = open_;
     if (wasOpen)
         beginResetModel();
-    db::closeConnection(connection_);
-    connection_.clear();
+    connection_.close();
     reader_.clear();
     open_ = false;
     isView_ = false;
@@ -147,7 +144,7 @@ void RecordSource::close()
 
 recordwrite::Target RecordSource::target() const
 {
-    return {connection_, file_, name_, dbColumns_, kinds_, key_};
+    return {connection_.name(), file_, name_, dbColumns_, kinds_, key_};
 }
 
 bool RecordSource::failWrite(const QString &message)

@@ -194,7 +194,7 @@ private:
     bool isView_ = false; // a stored query: read into memory, never written
     QString name_;
     QString file_;
-    QString connection_;
+    db::Connection connection_;
     mutable QString lastError_;
     Outcome lastWrite_;
     QStringList columns_;   // as the program shows them

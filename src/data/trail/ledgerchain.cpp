@@ -117,17 +117,12 @@ Outcome checkChains(QSqlDatabase &database, Summary *summary, int keep,
 Outcome checkChains(const QString &connectionText, Summary *summary, int keep)
 {
     *summary = Summary();
-    QString name;
+    db::Connection opened;
     QString error;
-    if (!db::openConnection(connectionText, &name, &error))
+    if (!opened.open(connectionText, &error))
         return Outcome::failed(error);
-    Outcome outcome;
-    {
-        QSqlDatabase database = db::connection(name);
-        outcome = checkChains(database, summary, keep);
-    }
-    db::closeConnection(name);
-    return outcome;
+    QSqlDatabase database = opened.database();
+    return checkChains(database, summary, keep);
 }
 
 } // namespace ledger
