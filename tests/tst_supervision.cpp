@@ -731,10 +731,12 @@ private slots:
         QVERIFY(screen);
         askCorrection(screen, 0, QStringLiteral("salah ketik"));
         approveAs(QStringLiteral("sari"));
-        QTRY_COMPARE(ledgerRows(), 3);
+        // The correction lands; the waiting counter's deposit may follow at once.
+        QTRY_VERIFY(ledgerRows() >= 3);
         recordwrite::setAfterCheckForTesting({});
         QVERIFY(started);
         QCOMPARE(counter.result(), QStringLiteral("ok 5005000"));
+        QCOMPARE(ledgerRows(), 4);
         QCOMPARE(database->rows(QStringLiteral("SELECT kode, CAST(saldo AS integer) FROM nabubg WHERE kode <> '01' "
                                                "OR CAST(kredit AS integer) = 5000")),
                  (QStringList{QStringLiteral("05|5000000"), QStringLiteral("01|5005000")}));
